@@ -1,0 +1,1 @@
+#include "kelvo/kelvo.h"

@@ -1,0 +1,6 @@
+#include "tool/quorbix.h"
+
+int quorbix_run(int, char **)
+{
+    return 2;
+}
