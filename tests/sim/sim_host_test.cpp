@@ -1,0 +1,317 @@
+// The simulated host itself: files under the root, device models, journal,
+// faults, shell scripts, syslog, clock and descriptor accounting.
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+
+#include "support/sim_fixture.h"
+
+namespace {
+
+struct Counter {
+    uint32_t value;
+};
+
+// A tiny model: request 1 stores the record's value, request 2 returns it,
+// request 3 takes no record.
+uint32_t g_stored;
+
+int store(const SimCall &call, SimJournalEntry &)
+{
+    g_stored = static_cast<Counter *>(call.arg)->value;
+    return 0;
+}
+
+int fetch(const SimCall &call, SimJournalEntry &entry)
+{
+    static_cast<Counter *>(call.arg)->value = g_stored;
+    entry.extra.push_back(g_stored);
+    return 0;
+}
+
+int ping(const SimCall &, SimJournalEntry &) { return 0; }
+
+ssize_t read_pattern(SimOpen &open, void *buf, size_t count)
+{
+    auto *p = static_cast<uint8_t *>(buf);
+    for (size_t i = 0; i < count; i++)
+        p[i] = static_cast<uint8_t>(open.pos + static_cast<off_t>(i));
+    open.pos += static_cast<off_t>(count);
+    return static_cast<ssize_t>(count);
+}
+
+constexpr SimRequest kRequests[] = {
+    {1, sizeof(Counter), store},
+    {2, sizeof(Counter), fetch},
+    {3, 0, ping},
+};
+constexpr SimModel kModel = {"counter", kRequests, std::size(kRequests), read_pattern, nullptr, nullptr};
+
+class SimHostTest : public SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        g_stored = 0;
+        sim_register_node("/dev/counter", &kModel, nullptr);
+    }
+
+    int call(unsigned long request, uint32_t value, uint32_t *out = nullptr)
+    {
+        int fd = host().open("/dev/counter", O_RDWR, 0);
+        EXPECT_GE(fd, 0);
+        Counter c{value};
+        int r = host_ioctl(fd, request, &c);
+        if (out)
+            *out = c.value;
+        host().close(fd);
+        return r;
+    }
+};
+
+TEST_F(SimHostTest, FilesLiveUnderTheRoot)
+{
+    sim_write_file("/proc/cmdline", "memmap=1G$4G\n");
+    FILE *f = host().fopen("/proc/cmdline", "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(sim_open_count(), 1);
+    char line[64] = {};
+    ASSERT_NE(fgets(line, sizeof line, f), nullptr);
+    EXPECT_STREQ(line, "memmap=1G$4G\n");
+    fclose(f);
+    EXPECT_EQ(sim_open_count(), 0);
+
+    f = host().fopen("/opt/zvt/out.txt", "w");
+    EXPECT_EQ(f, nullptr) << "directories are not created by fopen";
+    ASSERT_EQ(host().mkdir("/opt", 0755), 0);
+    ASSERT_EQ(host().mkdir("/opt/zvt", 0755), 0);
+    f = host().fopen("/opt/zvt/out.txt", "a+");
+    ASSERT_NE(f, nullptr);
+    fputs("one\n", f);
+    fclose(f);
+    EXPECT_EQ(sim_read_file("/opt/zvt/out.txt"), "one\n");
+    EXPECT_EQ(host().access("/opt/zvt/out.txt", F_OK), 0);
+    EXPECT_EQ(host().rename("/opt/zvt/out.txt", "/opt/zvt/moved.txt"), 0);
+    EXPECT_EQ(host().unlink("/opt/zvt/moved.txt"), 0);
+    EXPECT_EQ(host().access("/opt/zvt/moved.txt", F_OK), -1);
+
+    char *real = host().realpath("/opt/zvt/../zvt", nullptr);
+    ASSERT_NE(real, nullptr);
+    EXPECT_STREQ(real, "/opt/zvt");
+    free(real);
+}
+
+TEST_F(SimHostTest, DirectoriesAndDescriptorsAreCounted)
+{
+    sim_write_file("/sys/block/sda/size", "10\n");
+    DIR *d = host().opendir("/sys/block");
+    ASSERT_NE(d, nullptr);
+    int fd = host().open("/sys/block/sda/size", O_RDONLY, 0);
+    ASSERT_GE(fd, 0);
+    int dev = host().open("/dev/counter", O_RDWR, 0);
+    ASSERT_GE(dev, 0);
+    EXPECT_EQ(sim_open_count(), 3);
+    char buf[8] = {};
+    EXPECT_EQ(host().read(fd, buf, sizeof buf), 3);
+    EXPECT_EQ(host().close(fd), 0);
+    EXPECT_EQ(host().close(dev), 0);
+    EXPECT_EQ(host().closedir(d), 0);
+    EXPECT_EQ(sim_open_count(), 0);
+    EXPECT_EQ(host().close(dev), -1);
+    EXPECT_EQ(errno, EBADF);
+}
+
+TEST_F(SimHostTest, ModelsAnswerByRequestNumberAndJournalTheRecord)
+{
+    EXPECT_EQ(call(1, 0xABCD), 0);
+    uint32_t out = 0;
+    EXPECT_EQ(call(2, 0, &out), 0);
+    EXPECT_EQ(out, 0xABCDu);
+
+    const auto &j = sim_journal();
+    ASSERT_EQ(j.size(), 2u);
+    EXPECT_EQ(j[0].node, "/dev/counter");
+    EXPECT_EQ(j[0].request, 1u);
+    ASSERT_EQ(j[0].record.size(), sizeof(Counter));
+    uint32_t recorded;
+    std::memcpy(&recorded, j[0].record.data(), sizeof recorded);
+    EXPECT_EQ(recorded, 0xABCDu);
+    EXPECT_EQ(j[1].extra, std::vector<uint64_t>{0xABCD});
+}
+
+TEST_F(SimHostTest, RequestsAreCheckedBeforeTheModelRuns)
+{
+    int fd = host().open("/dev/counter", O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(host_ioctl(fd, 1, nullptr), -1);
+    EXPECT_EQ(errno, EFAULT);
+    EXPECT_EQ(host_ioctl(fd, 99, nullptr), -1);
+    EXPECT_EQ(errno, ENOTTY);
+    EXPECT_EQ(host_ioctl(fd, 3, nullptr), 0) << "a request without a record takes a null argument";
+    host().close(fd);
+    EXPECT_EQ(host_ioctl(fd, 3, nullptr), -1);
+    EXPECT_EQ(errno, EBADF);
+}
+
+TEST_F(SimHostTest, FaultsByNodeRequestNthCallAndRecord)
+{
+    sim_fail_open("/dev/counter", ENOENT);
+    EXPECT_EQ(host().open("/dev/counter", O_RDWR, 0), -1);
+    EXPECT_EQ(errno, ENOENT);
+    sim_clear_faults();
+
+    sim_fail_request("/dev/counter", 1, EIO, 2);
+    EXPECT_EQ(call(1, 5), 0);
+    EXPECT_EQ(call(1, 6), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(g_stored, 5u) << "a failed request leaves the model untouched";
+    EXPECT_EQ(call(1, 7), 0);
+    sim_clear_faults();
+
+    sim_request_result("/dev/counter", 1, 3);
+    EXPECT_EQ(call(1, 8), 3);
+    EXPECT_EQ(g_stored, 8u) << "a positive result comes after the model ran";
+    sim_clear_faults();
+
+    SimFault byValue;
+    byValue.err = EINVAL;
+    byValue.match = [](const void *arg) { return static_cast<const Counter *>(arg)->value == 42; };
+    sim_add_fault(byValue);
+    EXPECT_EQ(call(1, 41), 0);
+    EXPECT_EQ(call(1, 42), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(sim_journal().back().result, -EINVAL);
+
+    sim_remove_node("/dev/counter");
+    EXPECT_FALSE(sim_node_present("/dev/counter"));
+    EXPECT_EQ(host().open("/dev/counter", O_RDWR, 0), -1);
+}
+
+TEST_F(SimHostTest, ByteStreamsAndPositions)
+{
+    int fd = host().open("/dev/counter", O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    uint8_t buf[4];
+    EXPECT_EQ(host().lseek(fd, 16, SEEK_SET), 16);
+    EXPECT_EQ(host().read(fd, buf, 4), 4);
+    EXPECT_EQ(buf[0], 16);
+    EXPECT_EQ(host().pread(fd, buf, 2, 100), 2);
+    EXPECT_EQ(buf[1], 101);
+    EXPECT_EQ(host().lseek(fd, 0, SEEK_CUR), 20) << "pread keeps the position";
+    EXPECT_EQ(host().write(fd, buf, 1), -1) << "the model has no write";
+    EXPECT_EQ(host().mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0), MAP_FAILED);
+    host().close(fd);
+}
+
+TEST_F(SimHostTest, ShellCommandsAreScriptedAndRecorded)
+{
+    sim_script_command("lsscsi", {"[0:0:0:0] disk\n", 0, {}});
+    sim_script_command("sh log_collect.sh log_collect", {"", 1 << 8, {{"/home/log/x.tar", "data"}}});
+
+    FILE *p = host().popen("lsscsi", "r");
+    ASSERT_NE(p, nullptr);
+    char line[64] = {};
+    ASSERT_NE(fgets(line, sizeof line, p), nullptr);
+    EXPECT_STREQ(line, "[0:0:0:0] disk\n");
+    EXPECT_EQ(host().pclose(p), 0);
+
+    EXPECT_EQ(host().system("sh log_collect.sh log_collect"), 1 << 8);
+    EXPECT_EQ(sim_read_file("/home/log/x.tar"), "data");
+
+    EXPECT_EQ(host().system("./cryptotool query"), 127 << 8) << "an unknown command is not found";
+    p = host().popen("unknown", "r");
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(fgets(line, sizeof line, p), nullptr);
+    EXPECT_EQ(host().pclose(p), 127 << 8);
+
+    EXPECT_EQ(sim_commands_run(),
+              (std::vector<std::string>{"lsscsi", "sh log_collect.sh log_collect", "./cryptotool query", "unknown"}));
+    EXPECT_EQ(sim_open_count(), 0);
+}
+
+TEST_F(SimHostTest, SyslogIsCaptured)
+{
+    host_syslog(4, "[PLOV_LOG] %s:%d [Trans-ERR]%s", "boardlib/x.cpp", 12, "bad\n");
+    ASSERT_EQ(sim_syslog().size(), 1u);
+    EXPECT_EQ(sim_syslog()[0].priority, 4);
+    EXPECT_EQ(sim_syslog()[0].text, "[PLOV_LOG] boardlib/x.cpp:12 [Trans-ERR]bad\n");
+}
+
+TEST_F(SimHostTest, SteppedClockAdvancesByExactlyWhatWasSlept)
+{
+    EXPECT_EQ(sim_clock_ns(), 0u);
+    host().sleep(212);
+    host().usleep(100);
+    timespec req{0, 5}, rem{1, 1};
+    EXPECT_EQ(host().nanosleep(&req, &rem), 0);
+    EXPECT_EQ(sim_clock_ns(), 212000000000u + 100000u + 5u);
+    EXPECT_EQ(rem.tv_sec, 0);
+
+    timespec mono{}, wall{};
+    host().clock_gettime(CLOCK_MONOTONIC, &mono);
+    host().clock_gettime(CLOCK_REALTIME, &wall);
+    EXPECT_EQ(mono.tv_sec, 212);
+    EXPECT_EQ(wall.tv_sec - mono.tv_sec, host().time(nullptr) - 212);
+    timeval tv{};
+    host().gettimeofday(&tv, nullptr);
+    EXPECT_EQ(tv.tv_sec, wall.tv_sec);
+
+    timespec bad{0, 1000000000};
+    EXPECT_EQ(host().nanosleep(&bad, nullptr), -1);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST_F(SimHostTest, RegisterWindowsAndPorts)
+{
+    struct Window {
+        uint64_t lastWrite = 0;
+        size_t lastOffset = 0;
+    } window;
+    alignas(8) static uint8_t backing[64];
+    SimMmioRegion region;
+    region.base = reinterpret_cast<uintptr_t>(backing);
+    region.size = 32;
+    region.ctx = &window;
+    region.read = [](void *, size_t offset, int width) -> uint64_t { return offset * 0x100 + static_cast<uint64_t>(width); };
+    region.write = [](void *ctx, size_t offset, uint64_t value, int) {
+        static_cast<Window *>(ctx)->lastWrite = value;
+        static_cast<Window *>(ctx)->lastOffset = offset;
+    };
+    sim_add_mmio_region(region);
+    EXPECT_EQ(host().mmio_read32(backing + 8), 0x804u);
+    host().mmio_write16(backing + 4, 0xBEEF);
+    EXPECT_EQ(window.lastWrite, 0xBEEFu);
+    EXPECT_EQ(window.lastOffset, 4u);
+    host().mmio_write8(backing + 40, 7);  // outside the window: plain memory
+    EXPECT_EQ(host().mmio_read8(backing + 40), 7);
+
+    EXPECT_EQ(host().inl(0xCFC), 0xFFFFFFFFu) << "nothing answers by default";
+    static uint32_t latch;
+    sim_set_ports({nullptr,
+                   [](void *, uint16_t, int) -> uint32_t { return latch; },
+                   [](void *, uint16_t, uint32_t v, int) { latch = v; }});
+    host().outl(0x80000000u, 0xCF8);
+    EXPECT_EQ(host().inl(0xCF8), 0x80000000u);
+}
+
+TEST_F(SimHostTest, NoNetworkUnlessModelled)
+{
+    EXPECT_EQ(host().socket(AF_PACKET, SOCK_RAW, 0), -1);
+    EXPECT_EQ(errno, EAFNOSUPPORT);
+}
+
+TEST_F(SimHostTest, ResetForgetsEverything)
+{
+    call(1, 1);
+    host_syslog(1, "x");
+    host().sleep(1);
+    sim_reset(root_);
+    EXPECT_TRUE(sim_journal().empty());
+    EXPECT_TRUE(sim_syslog().empty());
+    EXPECT_EQ(sim_clock_ns(), 0u);
+    EXPECT_FALSE(sim_node_present("/dev/counter"));
+}
+
+} // namespace
