@@ -22,4 +22,9 @@ KelvoErr strncpy_s(char *dest, size_t destMax, const char *src, size_t count);
 KelvoErr strcat_s(char *dest, size_t destMax, const char *src);
 KelvoErr strncat_s(char *dest, size_t destMax, const char *src, size_t count);
 
+// Classify a failed precondition of strcpy_s / strncpy_s (same arguments,
+// same result).
+KelvoErr strcpy_error(char *dest, size_t destMax, const char *src);
+KelvoErr strncpy_error(char *dest, size_t destMax, const char *src, size_t count);
+
 #endif
