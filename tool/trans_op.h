@@ -5,10 +5,11 @@
 // that word and calls the row's handler with the rest of the text. A handler
 // is the command itself or the dispatcher of a sub-block.
 //
-// Adding a command handler: declare it in the handler file's own header (or
-// in trans_op_handlers.h), include that header in trans_op_tab.cpp and put the
-// handler's name in place of the UNBUILT(name) marker of its rows. Until then
-// the rows hold no handler and dispatch answers -17.
+// Adding a command handler (form: TransOpStatus name(const char *params)):
+// declare it in the header of its module (for example tool/trans/port.h),
+// include that header in tool/trans_op_tab.cpp and replace the marker
+// UNBUILT(name) of its rows by the plain name. Until then the rows hold no
+// handler and dispatch answers `Target "..." is not supported` with -17.
 #ifndef QUORBIX_TOOL_TRANS_OP_H
 #define QUORBIX_TOOL_TRANS_OP_H
 
