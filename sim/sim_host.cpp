@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
@@ -176,13 +177,12 @@ char *sim_realpath(const char *path, char *resolved)
     char *full = ::realpath(resolve(path).c_str(), nullptr);
     if (full == nullptr)
         return nullptr;
-    std::string inside = full;
-    std::free(full);
+    std::string_view found = full;
     const std::string &root = sim().root;
-    if (inside.compare(0, root.size(), root) == 0)
-        inside = inside.substr(root.size());
-    if (inside.empty())
-        inside = "/";
+    if (found.substr(0, root.size()) == root)
+        found.remove_prefix(root.size());
+    std::string inside = found.empty() ? std::string("/") : std::string(found);
+    std::free(full);
     if (resolved == nullptr)
         return strdup(inside.c_str());
     std::snprintf(resolved, PATH_MAX, "%s", inside.c_str());
