@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "sim/fpga_model.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -16,7 +17,7 @@ struct SimBoardModel {
 };
 
 constexpr SimBoardModel kModels[] = {
-    {nullptr, nullptr},
+    {fpga_model_attach, fpga_model_detach},
 };
 
 } // namespace
