@@ -1,0 +1,383 @@
+// The DORN device layer through the simulated FPGA driver: which node each
+// operation opens, the request and record it sends, the order of its checks,
+// and the codes and log lines of its failures.
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+#include "boardlib/dorn_logic.h"
+#include "boardlib/plov_types.h"
+#include "sim/fpga_model.h"
+#include "support/sim_fixture.h"
+
+namespace {
+
+const std::string kTrans = kFpgaTransNode;
+const std::string kSbuf = kFpgaSbufNode;
+
+class DornLogicTest : public SimTest {
+protected:
+    // Log lines of the device layer, without the "[PLOV_LOG] file:line " head.
+    std::vector<std::string> lines() const
+    {
+        std::vector<std::string> out;
+        for (const SimLogLine &l : sim_syslog()) {
+            size_t tag = l.text.find(" [");
+            EXPECT_EQ(l.text.rfind("[PLOV_LOG] boardlib/dorn_logic.cpp:", 0), 0u) << l.text;
+            EXPECT_EQ(l.priority, PLOV_LEVEL_ERR);
+            out.push_back(tag == std::string::npos ? l.text : l.text.substr(tag + 1));
+        }
+        return out;
+    }
+};
+
+// Every operation with a record: the node it opens, the request, the size
+// of the record the driver sees.
+struct OpCase {
+    const char *name;
+    std::function<PlovStatus()> call;
+    const char *node;
+    unsigned long request;
+};
+
+DirRegReq g_dir{0x1500, 0};
+IndirRegReq g_indir;
+uint64_t g_words[4];
+QueueAddrRec g_queueAddr;
+SwBufBaseRec g_swbuf;
+MemDesc g_descs[MEM_DESC_COUNT];
+MemCfg g_cfg;
+ShareMemEntry g_map[PLOV_SHARE_MEM_ENTRIES];
+uint8_t g_byte;
+uint8_t g_space[4096];
+RegSpaceReq g_regs{4096, 0, g_space};
+DrvInfo g_info;
+
+IndirRegReq *indir()
+{
+    g_indir = IndirRegReq{};
+    g_indir.baseaddr = 0x1580;
+    g_indir.cmd = 0x2;
+    g_indir.wlen = 1;
+    g_indir.rlen = 1;
+    g_indir.data = g_words;
+    return &g_indir;
+}
+
+const OpCase kOps[] = {
+    {"ReadDirReg", [] { return DornLogicReadDirReg(1, &g_dir); }, kFpgaSbufNode, PLOV_IOC_READ_DIR_REG},
+    {"WriteDirReg", [] { return DornLogicWriteDirReg(0, &g_dir); }, kFpgaTransNode, PLOV_IOC_WRITE_DIR_REG},
+    {"ReadIndirReg", [] { return DornLogicReadIndirReg(1, indir()); }, kFpgaSbufNode, PLOV_IOC_READ_INDIR_REG},
+    {"WriteIndirReg", [] { return DornLogicWriteIndirReg(0, indir()); }, kFpgaTransNode, PLOV_IOC_WRITE_INDIR_REG},
+    {"GetQueueAddr", [] { return DornLogicGetQueueAddr(1, &g_queueAddr); }, kFpgaSbufNode, PLOV_IOC_GET_QUEUE_ADDR},
+    {"GetSwbufBase", [] { return DornLogicGetSwbufBase(0, &g_swbuf); }, kFpgaTransNode, PLOV_IOC_GET_SWBUF_BASE},
+    {"GetMemDesc", [] { return TransGetMemDesc(1, g_descs); }, kFpgaSbufNode, PLOV_IOC_GET_MEM_DESC},
+    {"GetMemDep", [] { return DornLogicGetMemDep(1, &g_cfg); }, kFpgaSbufNode, PLOV_IOC_GET_MEM_DEP},
+    {"SetMemDep", [] { return DornLogicSetMemDep(0, &g_cfg); }, kFpgaTransNode, PLOV_IOC_SET_MEM_DEP},
+    {"SetShmem", [] { return DornLogicSetShmem(g_map); }, kFpgaTransNode, PLOV_IOC_SET_SHMEM},
+    {"GetShmem", [] { return DornLogicGetShmem(g_map); }, kFpgaTransNode, PLOV_IOC_GET_SHMEM},
+    {"UsrStart", [] { return DornLogicUsrStart(1, 3); }, kFpgaSbufNode, PLOV_IOC_USR_START},
+    {"GetCpuUsg", [] { return DornLogicGetCpuUsg(1, &g_byte); }, kFpgaSbufNode, PLOV_IOC_GET_CPU_USG},
+    {"SetCpuUsg", [] { return DornLogicSetCpuUsg(0, 1); }, kFpgaTransNode, PLOV_IOC_SET_CPU_USG},
+    {"GetHrtimerAffinity", [] { return DornGetHrtimerAffinity(1, &g_byte); }, kFpgaSbufNode, PLOV_IOC_GET_HRTIMER_AFFINITY},
+    {"SetHrtimerAffinity", [] { return DornSetHrtimerAffinity(0, 2); }, kFpgaTransNode, PLOV_IOC_SET_HRTIMER_AFFINITY},
+    {"GetRegs", [] { return DornGetRegs(1, &g_regs); }, kFpgaSbufNode, PLOV_IOC_GET_REGS},
+    {"GetDrvInfo", [] { return DornGetDrvInfo(0, &g_info); }, kFpgaTransNode, PLOV_IOC_GET_DRV_INFO},
+    {"GetLoadAtReboot", [] { static uint64_t f; return DornGetLoadAtReboot(0, &f); }, kFpgaSbufNode,
+     PLOV_IOC_GET_LOAD_AT_REBOOT},
+    {"SetLoadAtReboot", [] { return DornSetLoadAtReboot(0, 1); }, kFpgaSbufNode, PLOV_IOC_SET_LOAD_AT_REBOOT},
+    {"GetQueueSwitch", [] { static QueueId q{1, 4}; static uint32_t v; return DornGetQueueSwitch(0, &q, &v); },
+     kFpgaTransNode, PLOV_IOC_GET_QUEUE_SWITCH},
+    {"SetQueueSwitch", [] { static QueueId q{1, 4}; return DornSetQueueSwitch(1, &q, 1); }, kFpgaSbufNode,
+     PLOV_IOC_SET_QUEUE_SWITCH},
+};
+
+TEST_F(DornLogicTest, EachOperationOpensItsNodeForOneRequest)
+{
+    for (const OpCase &op : kOps) {
+        SCOPED_TRACE(op.name);
+        sim_clear_journal();
+        EXPECT_EQ(op.call(), PLOV_OK);
+        ASSERT_EQ(sim_journal().size(), 1u);
+        EXPECT_EQ(sim_journal()[0].node, op.node);
+        EXPECT_EQ(sim_journal()[0].request, op.request);
+        EXPECT_EQ(sim_journal()[0].result, 0);
+        EXPECT_EQ(sim_open_count(), 0);
+    }
+    EXPECT_TRUE(lines().empty());
+}
+
+TEST_F(DornLogicTest, RequestFailureIsLoggedWithErrnoAndGives1203)
+{
+    for (const OpCase &op : kOps) {
+        SCOPED_TRACE(op.name);
+        sim_clear_faults();
+        sim_clear_syslog();
+        sim_fail_request(op.node, op.request, EIO);
+        EXPECT_EQ(op.call(), PLOV_ERR_IOCTL);
+        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(lines().size(), 1u);
+        std::string line = lines()[0];
+        bool strict = op.request == PLOV_IOC_GET_LOAD_AT_REBOOT || op.request == PLOV_IOC_SET_LOAD_AT_REBOOT ||
+                      op.request == PLOV_IOC_GET_QUEUE_SWITCH || op.request == PLOV_IOC_SET_QUEUE_SWITCH;
+        if (strict)
+            EXPECT_EQ(line, "[Trans-ERR]ioctl error, errno = 5(Input/output error)\n");
+        else if (op.request == PLOV_IOC_GET_SWBUF_BASE)
+            EXPECT_EQ(line, "[Trans-ERR]Ioctl failed! errno=5(Input/output error), iRet[-1]");
+        else
+            EXPECT_EQ(line, "[Trans-ERR]Ioctl failed! errno=5(Input/output error)");
+    }
+}
+
+TEST_F(DornLogicTest, PositiveResultIsSuccessExceptForLoadAtRebootAndQueueSwitch)
+{
+    for (const OpCase &op : kOps) {
+        SCOPED_TRACE(op.name);
+        sim_clear_faults();
+        sim_clear_syslog();
+        sim_request_result(op.node, op.request, 1);
+        bool strict = op.request == PLOV_IOC_GET_LOAD_AT_REBOOT || op.request == PLOV_IOC_SET_LOAD_AT_REBOOT ||
+                      op.request == PLOV_IOC_GET_QUEUE_SWITCH || op.request == PLOV_IOC_SET_QUEUE_SWITCH;
+        EXPECT_EQ(op.call(), strict ? PLOV_ERR_IOCTL : PLOV_OK);
+        EXPECT_EQ(lines().size(), strict ? 1u : 0u);
+    }
+}
+
+TEST_F(DornLogicTest, MissingNodeGives1216WithPathAndErrno)
+{
+    sim_remove_node(kSbuf);
+    sim_remove_node(kTrans);
+    for (const OpCase &op : kOps) {
+        SCOPED_TRACE(op.name);
+        sim_clear_syslog();
+        EXPECT_EQ(op.call(), PLOV_ERR_OPEN);
+        std::vector<std::string> l = lines();
+        ASSERT_FALSE(l.empty());
+        EXPECT_EQ(l[0], std::string("[Trans-ERR]Open device: ") + op.node +
+                            " failed! errno=2(No such file or directory)");
+        // The queue-address read names the failure a second time.
+        EXPECT_EQ(l.size(), op.request == PLOV_IOC_GET_QUEUE_ADDR ? 2u : 1u);
+    }
+    EXPECT_TRUE(sim_journal().empty());
+}
+
+TEST_F(DornLogicTest, NullRecordIsRefusedBeforeTheNodeOpens)
+{
+    struct NullCase {
+        const char *name;
+        std::function<PlovStatus()> call;
+        bool logged;
+        bool requested;  // the null reaches the driver
+    };
+    const NullCase cases[] = {
+        {"ReadDirReg", [] { return DornLogicReadDirReg(0, nullptr); }, true, false},
+        {"WriteDirReg", [] { return DornLogicWriteDirReg(0, nullptr); }, true, false},
+        {"ReadIndirReg", [] { return DornLogicReadIndirReg(0, nullptr); }, true, false},
+        {"WriteIndirReg", [] { return DornLogicWriteIndirReg(0, nullptr); }, true, false},
+        {"GetQueueAddr", [] { return DornLogicGetQueueAddr(0, nullptr); }, true, false},
+        {"GetSwbufBase", [] { return DornLogicGetSwbufBase(0, nullptr); }, true, false},
+        {"GetMemDesc", [] { return TransGetMemDesc(0, nullptr); }, true, false},
+        {"GetMemDep", [] { return DornLogicGetMemDep(0, nullptr); }, true, false},
+        {"SetMemDep", [] { return DornLogicSetMemDep(0, nullptr); }, true, false},
+        {"SetShmem", [] { return DornLogicSetShmem(nullptr); }, true, false},
+        {"GetShmem", [] { return DornLogicGetShmem(nullptr); }, true, false},
+        {"GetHrtimerAffinity", [] { return DornGetHrtimerAffinity(0, nullptr); }, true, false},
+        {"GetLoadAtReboot", [] { return DornGetLoadAtReboot(0, nullptr); }, true, false},
+        {"GetQueueSwitch", [] { return DornGetQueueSwitch(0, nullptr, nullptr); }, true, false},
+        {"SetQueueSwitch", [] { return DornSetQueueSwitch(0, nullptr, 0); }, true, false},
+        // Refused silently by its wrapper, after the open.
+        {"GetCpuUsg", [] { return DornLogicGetCpuUsg(0, nullptr); }, false, false},
+    };
+    for (const NullCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        sim_clear_syslog();
+        EXPECT_EQ(c.call(), PLOV_ERR_NULL_PTR);
+        EXPECT_TRUE(sim_journal().empty());
+        std::vector<std::string> l = lines();
+        if (c.logged)
+            EXPECT_EQ(l, std::vector<std::string>{"[Trans-ERR]NULL Pointer Detected!\n"});
+        else
+            EXPECT_TRUE(l.empty());
+    }
+}
+
+TEST_F(DornLogicTest, UntestedPointersReachTheDriver)
+{
+    EXPECT_EQ(DornGetRegs(0, nullptr), PLOV_ERR_IOCTL);
+    EXPECT_EQ(DornGetDrvInfo(1, nullptr), PLOV_ERR_IOCTL);
+    ASSERT_EQ(sim_journal().size(), 2u);
+    EXPECT_EQ(sim_journal()[0].result, -EFAULT);
+    EXPECT_EQ(lines()[0], "[Trans-ERR]Ioctl failed! errno=14(Bad address)");
+}
+
+TEST_F(DornLogicTest, FpgaIdAboveOneIsRefusedWithoutOpening)
+{
+    DirRegReq req{0x1500, 0};
+    for (FpgaId id : {FpgaId{2}, FpgaId{255}}) {
+        sim_clear_syslog();
+        EXPECT_EQ(DornGetFd(id), PLOV_ERR_FPGA_ID);
+        EXPECT_EQ(DornLogicReadDirReg(id, &req), PLOV_ERR_FPGA_ID);
+        EXPECT_EQ(lines(), std::vector<std::string>(2, "[Trans-ERR]Invalid FpgaID [" + std::to_string(id) + "]\n"));
+    }
+    EXPECT_TRUE(sim_journal().empty());
+}
+
+TEST_F(DornLogicTest, OpenDevRefusesNullPath)
+{
+    EXPECT_EQ(DornOpenDev(nullptr), PLOV_ERR_NULL_PTR);
+    EXPECT_EQ(lines(), std::vector<std::string>{"[Trans-ERR]NULL Pointer Detected!\n"});
+}
+
+TEST_F(DornLogicTest, DirectRegistersTravelInTheRecord)
+{
+    fpga_set_reg(kTrans, 0x1500, 0xABCD1234);
+    DirRegReq req{0x1500, 0};
+    ASSERT_EQ(DornLogicReadDirReg(0, &req), PLOV_OK);
+    EXPECT_EQ(req.data, 0xABCD1234u);
+
+    DirRegReq w{0x5C18, 0x11};
+    ASSERT_EQ(DornLogicWriteDirReg(1, &w), PLOV_OK);
+    EXPECT_EQ(fpga_get_reg(kSbuf, 0x5C18), 0x11u);
+    const std::vector<uint8_t> &rec = sim_journal()[1].record;
+    ASSERT_EQ(rec.size(), sizeof(DirRegReq));
+    EXPECT_EQ(rec[0], 0x18);
+    EXPECT_EQ(rec[1], 0x5C);
+    EXPECT_EQ(rec[8], 0x11);
+}
+
+TEST_F(DornLogicTest, OneByteRequestsSendTheLowByte)
+{
+    int fd = DornGetFd(0);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(IoctlUsrStart(fd, 0x1234), PLOV_OK);
+    EXPECT_EQ(IoctlSetCpuUsg(fd, 0x102), PLOV_OK);
+    EXPECT_EQ(IoctlSetHrtimerAffinity(fd, 0x305), PLOV_OK);
+    DornCloseDev(fd);
+    ASSERT_EQ(sim_journal().size(), 3u);
+    for (const SimJournalEntry &e : sim_journal())
+        ASSERT_EQ(e.record.size(), 1u);
+    EXPECT_EQ(sim_journal()[0].record[0], 0x34);
+    EXPECT_EQ(fpga_get_record(kTrans, FpgaRecord::CpuUsage), std::vector<uint8_t>{0x02});
+    EXPECT_EQ(fpga_get_record(kTrans, FpgaRecord::HrtimerAffinity), std::vector<uint8_t>{0x05});
+}
+
+TEST_F(DornLogicTest, HrtimerAffinityIsStoredOnlyOnSuccess)
+{
+    fpga_set_record(kSbuf, FpgaRecord::HrtimerAffinity, 0, {7});
+    uint8_t cpu = 0x55;
+    ASSERT_EQ(DornGetHrtimerAffinity(1, &cpu), PLOV_OK);
+    EXPECT_EQ(cpu, 7);
+    sim_fail_request(kSbuf, PLOV_IOC_GET_HRTIMER_AFFINITY, EIO);
+    cpu = 0x55;
+    EXPECT_EQ(DornGetHrtimerAffinity(1, &cpu), PLOV_ERR_IOCTL);
+    EXPECT_EQ(cpu, 0x55);
+    EXPECT_EQ(sim_journal().back().record, std::vector<uint8_t>{0});  // the preset byte
+}
+
+TEST_F(DornLogicTest, LoadAtRebootAlwaysGoesThroughTheSbufNode)
+{
+    for (FpgaId fpga : {FpgaId{0}, FpgaId{1}}) {
+        SCOPED_TRACE(int{fpga});
+        sim_clear_journal();
+        ASSERT_EQ(DornSetLoadAtReboot(fpga, static_cast<uint8_t>(fpga + 1)), PLOV_OK);
+        uint64_t flag = 0;
+        ASSERT_EQ(DornGetLoadAtReboot(fpga, &flag), PLOV_OK);
+        EXPECT_EQ(flag, fpga + 1u);
+        ASSERT_EQ(sim_journal().size(), 2u);
+        for (const SimJournalEntry &e : sim_journal()) {
+            EXPECT_EQ(e.node, kSbuf);
+            LoadAtRebootReq req;
+            std::memcpy(&req, e.record.data(), sizeof req);
+            EXPECT_EQ(req.fpga, fpga);
+        }
+        LoadAtRebootReq get;
+        std::memcpy(&get, sim_journal()[1].record.data(), sizeof get);
+        EXPECT_EQ(get.value, reinterpret_cast<uintptr_t>(&flag));
+    }
+}
+
+TEST_F(DornLogicTest, QueueSwitchNodeAndRecord)
+{
+    QueueId queue{QUEUE_TYPE_TX_GROUP, 0x10007};
+    ASSERT_EQ(DornSetQueueSwitch(0, &queue, 0x1234), PLOV_OK);
+    uint32_t value = 0;
+    ASSERT_EQ(DornGetQueueSwitch(0, &queue, &value), PLOV_OK);
+    EXPECT_EQ(value, 0x1234u);
+    // Another FPGA's switch is its own.
+    ASSERT_EQ(DornGetQueueSwitch(1, &queue, &value), PLOV_OK);
+    EXPECT_EQ(value, 0u);
+    ASSERT_EQ(sim_journal().size(), 3u);
+    EXPECT_EQ(sim_journal()[2].node, kSbuf);
+    QueueSwitchReq req;
+    std::memcpy(&req, sim_journal()[0].record.data(), sizeof req);
+    EXPECT_EQ(req.queueType, QUEUE_TYPE_TX_GROUP);
+    EXPECT_EQ(req.value, 0x1234);
+    EXPECT_EQ(req.zero, 0u);
+    EXPECT_EQ(req.queueId, 7);
+}
+
+TEST_F(DornLogicTest, FailedQueueSwitchReadLeavesTheValue)
+{
+    QueueId queue{QUEUE_TYPE_TX, 4};
+    sim_request_result(kTrans, PLOV_IOC_GET_QUEUE_SWITCH, 3);
+    uint32_t value = 99;
+    EXPECT_EQ(DornGetQueueSwitch(0, &queue, &value), PLOV_ERR_IOCTL);
+    EXPECT_EQ(value, 99u);
+}
+
+TEST_F(DornLogicTest, RecordsComeBackFromTheDriver)
+{
+    DrvInfo info{};
+    info.reg_len = 64;
+    info.hd_irq = 42;
+    fpga_set_record_as(kSbuf, FpgaRecord::DrvInfo, 0, info);
+    std::vector<uint8_t> space(64);
+    for (size_t i = 0; i < space.size(); i++)
+        space[i] = static_cast<uint8_t>(0xA0 + i);
+    fpga_set_record(kSbuf, FpgaRecord::RegSpace, 0, space);
+
+    DrvInfo got{};
+    ASSERT_EQ(DornGetDrvInfo(1, &got), PLOV_OK);
+    EXPECT_EQ(got.hd_irq, 42u);
+    std::vector<uint8_t> buf(got.reg_len);
+    RegSpaceReq req{got.reg_len, 0, buf.data()};
+    ASSERT_EQ(DornGetRegs(1, &req), PLOV_OK);
+    EXPECT_EQ(buf, space);
+
+    SwBufBaseRec pool{0, 0x80000000, 5, 0};
+    fpga_set_record_as(kTrans, FpgaRecord::SwBufBase, 5, pool);
+    SwBufBaseRec ask{};
+    ask.PoolType = 5;
+    ASSERT_EQ(DornLogicGetSwbufBase(0, &ask), PLOV_OK);
+    EXPECT_EQ(ask.PhyAddr, 0x80000000u);
+    EXPECT_EQ(ask.PoolType, 5u);
+}
+
+TEST_F(DornLogicTest, PortStaticMacRequest)
+{
+    int fd = DornGetFd(0);
+    ASSERT_GE(fd, 0);
+    PortStaticMacReq req{};
+    req.port = 3;
+    EXPECT_EQ(IoctlGetPortStaticMac(fd, &req), PLOV_OK);
+    DornCloseDev(fd);
+    const uint8_t expected[6] = {0x00, 0x1A, 0x2B, 0x00, 0x00, 0x03};
+    EXPECT_EQ(std::memcmp(req.mac, expected, 6), 0);
+    EXPECT_EQ(sim_journal()[0].request, 0xC004EF21u);
+}
+
+TEST_F(DornLogicTest, RequestNumbersOfTheFamily)
+{
+    // Every number is 0xC004EF00 + nr, whatever the record's size.
+    const std::pair<unsigned long, unsigned> numbers[] = {
+        {PLOV_IOC_WRITE_DIR_REG, 0x00}, {PLOV_IOC_READ_INDIR_REG, 0x03}, {PLOV_IOC_GET_MEM_DEP, 0x07},
+        {PLOV_IOC_MEM_OP, 0x0A},        {PLOV_IOC_GET_SFP_AREA, 0x0E},    {PLOV_IOC_GET_MEM_DESC, 0x11},
+        {PLOV_IOC_GET_QUEUE_SWITCH, 0x17}, {PLOV_IOC_GET_IIC_STATUS, 0x1A}, {PLOV_IOC_CLEAR_INDIR_REG, 0x1E},
+        {PLOV_IOC_GET_PORT_STATIC_MAC, 0x21},
+    };
+    for (const auto &[number, nr] : numbers)
+        EXPECT_EQ(number, 0xC004EF00u + nr);
+    EXPECT_EQ(PLOV_IOC_ADD_PCI_PORT_EP, 0xC008EF20u);
+}
+
+} // namespace
