@@ -130,8 +130,7 @@ size_t dorn_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
     std::pair<uint64_t, Words> key{req.baseaddr, Words(w, w + kk)};
     if (request == PLOV_IOC_READ_INDIR_REG) {
         answer(s, key, w + req.wlen, req.rlen);
-    } else if (request == PLOV_IOC_CLEAR_INDIR_REG || req.cmd == kIocDelete ||
-               (req.cmd == kIocClear && req.wlen <= k)) {
+    } else if (req.cmd == kIocDelete || (req.cmd == kIocClear && req.wlen <= k)) {
         s.indir.erase(key);
     } else if (req.wlen > k) {
         s.indir[key] = Words(w + k, w + req.wlen);
@@ -146,11 +145,20 @@ size_t kesp_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
     std::pair<uint64_t, Words> key{req.baseaddr, Words{w[0]}};
     if (request == PLOV_IOC_READ_INDIR_REG)
         answer(s, key, w + 1, req.rlen);
-    else if (request == PLOV_IOC_CLEAR_INDIR_REG)
-        s.indir.erase(key);
     else
         s.indir[key] = Words(w + 1, w + 1 + req.wlen);
     return 1 + static_cast<size_t>(std::max(req.wlen, req.rlen));
+}
+
+// Clear (request 0x1E): the buffer holds the address alone, whatever the
+// counts say; every entry at the base whose first key word it is goes.
+size_t clear_indir(FpgaNodeState &s, const IndirRegReq &req)
+{
+    std::erase_if(s.indir, [&req](const auto &item) {
+        const auto &[base, key] = item.first;
+        return base == req.baseaddr && !key.empty() && key[0] == req.data[0];
+    });
+    return 1;
 }
 
 int handle_indir(const SimCall &call, SimJournalEntry &entry)
@@ -158,10 +166,14 @@ int handle_indir(const SimCall &call, SimJournalEntry &entry)
     auto *req = static_cast<IndirRegReq *>(call.arg);
     if (req->data == nullptr)
         return -EFAULT;
+    FpgaNodeState &s = state(call.node);
+    if (call.request == PLOV_IOC_CLEAR_INDIR_REG) {
+        entry.extra.assign(req->data, req->data + clear_indir(s, *req));
+        return 0;
+    }
     size_t total = static_cast<size_t>(req->wlen) + req->rlen;
     if (total == 0 || total > kMaxIndirWords)
         return -EINVAL;
-    FpgaNodeState &s = state(call.node);
     size_t span = model().encoding == FpgaEncoding::Kesp ? kesp_indir(s, call.request, *req)
                                                          : dorn_indir(s, call.request, *req);
     entry.extra.assign(req->data, req->data + span);
@@ -758,12 +770,13 @@ void fpga_fail_key(const std::string &node, unsigned long request, uint64_t base
     f.request = request;
     f.err = err;
     f.nth = nth;
-    f.match = [base, key](const void *arg) {
+    f.match = [request, base, key](const void *arg) {
         auto *req = static_cast<const IndirRegReq *>(arg);
         if (req == nullptr || req->baseaddr != base || req->data == nullptr)
             return false;
-        size_t span = fpga_encoding() == FpgaEncoding::Kesp ? 1 + static_cast<size_t>(std::max(req->wlen, req->rlen))
-                                                            : static_cast<size_t>(req->wlen) + req->rlen;
+        size_t span = request == PLOV_IOC_CLEAR_INDIR_REG       ? 1
+                      : fpga_encoding() == FpgaEncoding::Kesp ? 1 + static_cast<size_t>(std::max(req->wlen, req->rlen))
+                                                              : static_cast<size_t>(req->wlen) + req->rlen;
         if (span < key.size())
             return false;
         return std::equal(key.begin(), key.end(), req->data);

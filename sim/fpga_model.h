@@ -16,7 +16,8 @@
 //         the entry.
 //   KESP: word 0 is the address inside the block; a write takes words
 //         1..wlen, a read fills words 1..rlen.
-// Request 0x1E (clear) drops the entry in both encodings.
+// Request 0x1E (clear) carries the address alone in word 0 (its counts are
+// not used) and drops every entry at the base whose first key word it is.
 #ifndef QUORBIX_SIM_FPGA_MODEL_H
 #define QUORBIX_SIM_FPGA_MODEL_H
 

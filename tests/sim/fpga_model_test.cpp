@@ -141,9 +141,16 @@ TEST_F(FpgaModelTest, DornEncodingKeysFirstAnswerAtWlen)
     EXPECT_EQ(indir(PLOV_IOC_WRITE_INDIR_REG, 0x2800, 3, 1, 0, key), 0);
     EXPECT_FALSE(fpga_has_indirect(kTrans, 0x2800, {7}));
     fpga_put_indirect(kTrans, 0x2800, {7}, {1});
-    uint64_t clear[2] = {7, 0};
-    EXPECT_EQ(indir(PLOV_IOC_CLEAR_INDIR_REG, 0x2800, 0, 1, 1, clear), 0);
+    fpga_put_indirect(kTrans, 0x5400, {7, 2}, {1});
+    fpga_put_indirect(kTrans, 0x2800, {8}, {1});
+    // The clear command's request: one word, no counts.
+    uint64_t *clear = new uint64_t(7);
+    EXPECT_EQ(indir(PLOV_IOC_CLEAR_INDIR_REG, 0x2800, 3, 0, 0, clear), 0);
+    delete clear;
     EXPECT_FALSE(fpga_has_indirect(kTrans, 0x2800, {7}));
+    EXPECT_TRUE(fpga_has_indirect(kTrans, 0x2800, {8}));
+    EXPECT_TRUE(fpga_has_indirect(kTrans, 0x5400, {7, 2}));
+    EXPECT_EQ(sim_journal().back().extra, std::vector<uint64_t>{7});
 }
 
 TEST_F(FpgaModelTest, IndirectRequestChecks)
@@ -165,8 +172,9 @@ TEST_F(FpgaModelKespTest, KespEncodingAddressInWordZero)
     EXPECT_EQ(indir(PLOV_IOC_READ_INDIR_REG, 0x5820, 0, 0, 3, read), 0);
     EXPECT_EQ(read[1], 1u);
     EXPECT_EQ(read[3], 3u);
-    uint64_t clear[2] = {0x12, 0};
+    uint64_t *clear = new uint64_t(0x12);  // an 8-byte buffer, whatever rlen says
     EXPECT_EQ(indir(PLOV_IOC_CLEAR_INDIR_REG, 0x5820, 3, 0, 1, clear), 0);
+    delete clear;
     EXPECT_FALSE(fpga_has_indirect(kTrans, 0x5820, {0x12}));
 }
 
