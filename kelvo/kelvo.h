@@ -2,8 +2,11 @@
 #ifndef QUORBIX_KELVO_KELVO_H
 #define QUORBIX_KELVO_KELVO_H
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <type_traits>
 
 using KelvoErr = int32_t;
 
@@ -26,5 +29,98 @@ KelvoErr strncat_s(char *dest, size_t destMax, const char *src, size_t count);
 // same result).
 KelvoErr strcpy_error(char *dest, size_t destMax, const char *src);
 KelvoErr strncpy_error(char *dest, size_t destMax, const char *src, size_t count);
+
+// Formatted output. The result is the number of characters written (the
+// terminator not counted) or -1; a text that does not fit leaves an empty
+// destination, except a text cut at count by snprintf_s, which is kept.
+// count is the most characters to write, or (size_t)-1 for no limit but
+// destMax.
+int sprintf_s(char *dest, size_t destMax, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+int vsprintf_s(char *dest, size_t destMax, const char *format, va_list ap)
+    __attribute__((format(printf, 3, 0)));
+int snprintf_s(char *dest, size_t destMax, size_t count, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+int vsnprintf_s(char *dest, size_t destMax, size_t count, const char *format, va_list ap)
+    __attribute__((format(printf, 4, 0)));
+
+// Formatted input: the number of fields assigned, or -1. Every c, s and [
+// conversion (and C, S) takes, after its pointer, the capacity of that
+// buffer in characters as an unsigned int, the terminator included for s
+// and [.
+int vsscanf_s(const char *buffer, const char *format, va_list ap);
+
+// The variadic form with arguments already of the engine's types (pointers
+// and unsigned int capacities); C++ callers use sscanf_s below.
+int kelvo_sscanf_args(const char *buffer, const char *format, ...);
+
+namespace kelvo_detail {
+
+// A scan argument is a destination pointer or a capacity.
+template <class T>
+inline constexpr bool scan_arg_ok =
+    std::is_pointer_v<T> || std::is_null_pointer_v<T> ||
+    (std::is_integral_v<T> && !std::is_same_v<T, bool>);
+
+// Capacities reach the engine as unsigned int whatever type the caller
+// wrote (sizeof gives a size_t): values beyond the unsigned int range
+// become UINT_MAX and negative ones 0, both of which the engine refuses,
+// instead of being cut to their low 32 bits.
+template <class T>
+constexpr unsigned int scan_capacity(T v)
+{
+    if constexpr (std::is_signed_v<T>) {
+        if (v < 0)
+            return 0;
+    }
+    using U = std::make_unsigned_t<T>;
+    if (static_cast<U>(v) > std::numeric_limits<unsigned int>::max())
+        return std::numeric_limits<unsigned int>::max();
+    return static_cast<unsigned int>(v);
+}
+
+template <class T>
+constexpr auto scan_arg(T v)
+{
+    if constexpr (std::is_integral_v<T>)
+        return scan_capacity(v);
+    else if constexpr (std::is_null_pointer_v<T>)
+        return static_cast<void *>(nullptr);
+    else
+        return v;
+}
+
+} // namespace kelvo_detail
+
+template <class... Args>
+int sscanf_s(const char *buffer, const char *format, Args... args)
+{
+    static_assert((kelvo_detail::scan_arg_ok<Args> && ...),
+                  "sscanf_s takes destination pointers and buffer capacities only");
+    return kelvo_sscanf_args(buffer, format, kelvo_detail::scan_arg(args)...);
+}
+
+// The output stream of the formatting engine: room left and write position.
+struct KelvoOutStream {
+    int32_t count;
+    char *cur;
+};
+
+// Small-size copy and fill variants: the contracts of memcpy_s / memset_s.
+KelvoErr memcpy_sOptAsm(void *dest, size_t destMax, const void *src, size_t count);
+KelvoErr memcpy_sOptTc(void *dest, size_t destMax, const void *src, size_t count);
+KelvoErr memset_sOptAsm(void *dest, size_t destMax, int value, size_t count);
+KelvoErr memset_sOptTc(void *dest, size_t destMax, int value, size_t count);
+
+// Byte-wise move that handles overlap; no checks.
+void util_memmove(void *dest, const void *src, size_t count);
+
+// Writes n zero bytes to the stream: 1 when all fitted, 0 otherwise (n 0: 1,
+// n negative: 0, nothing written).
+int putWcharStrEndingZero(KelvoOutStream *stream, int n);
+
+// The library's version text (into text when given and textSize >= 1) and
+// number (0x0602, when version is given).
+void getZdKelvoVersion(char *text, int32_t textSize, uint16_t *version);
 
 #endif

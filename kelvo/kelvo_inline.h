@@ -2,6 +2,10 @@
 #ifndef QUORBIX_KELVO_KELVO_INLINE_H
 #define QUORBIX_KELVO_KELVO_INLINE_H
 
+#include <locale.h>
+
+#include <array>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -63,6 +67,35 @@ inline void copy_small(void *dest, const void *src, size_t n)
 KelvoErr memcpy_classify(void *dest, size_t destMax, const void *src, size_t count);
 KelvoErr memset_classify(void *dest, size_t destMax, int value, size_t count);
 
+// The "C" locale, for the floating conversions of the C library: floats
+// print and scan with "." whatever locale the process has.
+locale_t c_locale();
+
 } // namespace kelvo_detail
+
+// Internal pieces of the formatting engine (exposed for the tests).
+int vsnprintf_helper(char *dest, size_t size, const char *format, va_list ap);
+int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap);
+void write_char_a(char ch, KelvoOutStream *stream, int *counter);
+void write_multi_char_a(char ch, int64_t n, KelvoOutStream *stream, int *counter);
+void write_string_a(const char *str, int64_t n, KelvoOutStream *stream, int *counter);
+int indirectSprintf(char *buffer, size_t size, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// Format character classes (low nibble) and state transitions (high nibble
+// of entry class * 9 + state) for the characters 0x20 to 0x7A.
+extern const std::array<unsigned char, 91> kelvo_lookuptable_s;
+
+// Internal pieces of the input engine (exposed for the tests).
+struct KelvoInStream {
+    int32_t count;      // characters left
+    const char *cur;    // next character
+    const char *base;   // start of the string
+};
+int kelvo_input_s(KelvoInStream *stream, const char *format, va_list ap);
+int kelvo_getch(KelvoInStream *stream);
+void kelvo_un_inc(int ch, KelvoInStream *stream);
+int kelvo_whiteout(int *counter, KelvoInStream *stream);
+void clearDestBuf(const char *buffer, const char *format, va_list ap);
 
 #endif

@@ -1,0 +1,367 @@
+// Formatted output: entry-point results, the format parser, conversions,
+// the float path, and a randomized comparison with the C library.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <clocale>
+#include <cstdarg>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelvo/kelvo.h"
+#include "kelvo/kelvo_inline.h"
+
+namespace {
+
+// Goes through the va_list form so that formats outside printf's own
+// language (I64, %5-d, ...) can be written without the compiler's check.
+std::string F(const char *format, ...)
+{
+    char buf[1200];
+    va_list ap;
+    va_start(ap, format);
+    const int r = vsprintf_s(buf, sizeof buf, format, ap);
+    va_end(ap);
+    if (r < 0)
+        return "<-1>";
+    EXPECT_EQ(static_cast<size_t>(r), std::string(buf).size()) << format;
+    return std::string(buf, static_cast<size_t>(r));
+}
+
+// vsprintf_s into a caller's buffer, unchecked by the compiler.
+int VS(char *buf, size_t destMax, const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    const int r = vsprintf_s(buf, destMax, format, ap);
+    va_end(ap);
+    return r;
+}
+
+struct Row {
+    std::string got;
+    std::string want;
+    int line;
+};
+#define ROW(got, want) Row{got, want, __LINE__}
+
+void check(const std::vector<Row> &rows)
+{
+    for (const Row &r : rows)
+        EXPECT_EQ(r.got, r.want) << "row at line " << r.line;
+}
+
+TEST(KelvoPrint, ParserStates)
+{
+    check({
+        ROW(F("%%"), "%"),
+        ROW(F("abc%"), "<-1>"),
+        ROW(F("%5"), "<-1>"),
+        ROW(F("%n", nullptr), "<-1>"),
+        ROW(F("%a", 1.0), "<-1>"),
+        ROW(F("%5%"), "<-1>"),
+        ROW(F("%5-d|", 3), "3    |"),
+        ROW(F("%Iz"), "Iz"),
+        ROW(F("a%5Iq"), "aIq"),
+        ROW(F("%2147483648d", 1), "<-1>"),
+        ROW(F("%.2147483648d", 1), "<-1>"),
+        ROW(F("%214748369d|", 1), "<-1>"),  // largest width: the room runs out
+        ROW(F("%hZNd", 70000), "4464"),
+        ROW(F("x%-3cy", 'q'), "xq  y"),
+        ROW(F("plain text only"), "plain text only"),
+    });
+}
+
+TEST(KelvoPrint, Integers)
+{
+    check({
+        ROW(F("%d", INT_MIN), "-2147483648"),
+        ROW(F("%i", -7), "-7"),
+        ROW(F("%hhd", 255), "-1"),
+        ROW(F("%hhu", 511), "255"),
+        ROW(F("%hu", 65536), "0"),
+        ROW(F("%hd", 40000), "-25536"),
+        ROW(F("%lld", LLONG_MIN), "-9223372036854775808"),
+        ROW(F("%llu", ULLONG_MAX), "18446744073709551615"),
+        ROW(F("%I64d", -5LL), "-5"),
+        ROW(F("%I64x", 0x123456789ULL), "123456789"),
+        ROW(F("%I32d", -5), "-5"),
+        ROW(F("%Id", 1LL << 40), "1099511627776"),
+        ROW(F("%zu", size_t{1} << 40), "1099511627776"),
+        ROW(F("%jd", INTMAX_MIN), "-9223372036854775808"),
+        ROW(F("%td", ptrdiff_t{-1}), "-1"),
+        ROW(F("%qd", 1LL << 33), "8589934592"),
+        ROW(F("%05d", -42), "-0042"),
+        ROW(F("%-5d|", 42), "42   |"),
+        ROW(F("%+d", 5), "+5"),
+        ROW(F("% d", 5), " 5"),
+        ROW(F("%+ d", 5), "+5"),
+        ROW(F("%+u", 5u), "5"),
+        ROW(F("%.3d", 7), "007"),
+        ROW(F("%05.3d", 7), "  007"),
+        ROW(F("%.0d", 0), ""),
+        ROW(F("%+.0d", 0), "+"),
+        ROW(F("%#x", 255), "0xff"),
+        ROW(F("%#X", 255), "0XFF"),
+        ROW(F("%#x", 0), "0"),
+        ROW(F("%#08x", 255), "0x0000ff"),
+        ROW(F("%#o", 8), "010"),
+        ROW(F("%#o", 0), "0"),
+        ROW(F("%#.0o", 0), "0"),
+        ROW(F("%#.4o", 8), "0010"),
+        ROW(F("%o", 8u), "10"),
+        ROW(F("%.512d", 1), std::string(511, '0') + "1"),
+        ROW(F("%.600d", 1), std::string(511, '0') + "1"),
+        ROW(F("%#.600o", 1), std::string(511, '0') + "1"),
+        ROW(F("%*d|", -5, 1), "1    |"),
+        ROW(F("%*d|", 4, 1), "   1|"),
+        ROW(F("%.*d", -3, 7), "7"),
+        ROW(F("%*d", INT_MIN, 1), "<-1>"),
+    });
+}
+
+TEST(KelvoPrint, PointersCharactersStrings)
+{
+    int x = 0;
+    char expect[40];
+    std::snprintf(expect, sizeof expect, "%p", static_cast<void *>(&x));
+    const wchar_t wide[] = L"wide";
+    check({
+        ROW(F("%p", nullptr), "(nil)"),
+        ROW(F("%8p|", nullptr), "   (nil)|"),
+        ROW(F("%08p|", nullptr), "   (nil)|"),
+        ROW(F("%p", &x), expect),
+        ROW(F("%p", reinterpret_cast<void *>(0xABC)), "0xabc"),
+        ROW(F("%s", nullptr), "(null)"),
+        ROW(F("%.3s", nullptr), "(nu"),
+        ROW(F("%.0s", "abc"), ""),
+        ROW(F("%05s", "ab"), "   ab"),
+        ROW(F("%-4s|", "ab"), "ab  |"),
+        ROW(F("%.2s", "abcdef"), "ab"),
+        ROW(F("%c%c", 'a', 0x162), "ab"),
+        ROW(F("%05c", 'z'), "    z"),
+        ROW(F("%lc", L'A'), "A"),
+        ROW(F("%C", L'B'), "B"),
+        ROW(F("%hC", 'c'), "c"),
+        ROW(F("%ls", wide), "wide"),
+        ROW(F("%S", wide), "wide"),
+        ROW(F("%.2ls", wide), "wi"),
+        ROW(F("%6ls|", wide), "  wide|"),
+        ROW(F("%ls", static_cast<const wchar_t *>(nullptr)), "(null)"),
+        ROW(F("%hs", "narrow"), "narrow"),
+        ROW(F("[%lc]", static_cast<wint_t>(0x20AC)), "[]"),  // no form in the C locale
+        ROW(F("%ls", L"a\x20AC"), "<-1>"),
+    });
+}
+
+TEST(KelvoPrint, Floats)
+{
+    check({
+        ROW(F("%.2f", 3.14159), "3.14"),
+        ROW(F("%f", 1.5), "1.500000"),
+        ROW(F("%*.*f|", -8, 2, 1.5), "1.50    |"),
+        ROW(F("%*d%.*f", 2, 1, 3, 2.0), " 12.000"),
+        ROW(F("%08.2f", -1.5), "-0001.50"),
+        ROW(F("% 08.2f", 1.5), " 0001.50"),
+        ROW(F("%+.1e", 12345.0), "+1.2e+04"),
+        ROW(F("%E", 1.0), "1.000000E+00"),
+        ROW(F("%g", 0.0001), "0.0001"),
+        ROW(F("%.0g", 123.0), "1e+02"),
+        ROW(F("%G", 1e-10), "1E-10"),
+        ROW(F("%#.3g", 1.0), "1.00"),
+        ROW(F("%Lf", 2.5L), "2.500000"),
+        ROW(F("%qf", 2.5L), "2.500000"),
+        ROW(F("%llf", 2.5), "2.500000"),
+        ROW(F("%I64f", 2.5), "2.500000"),
+        ROW(F("%lf", 2.5), "2.500000"),
+        ROW(F("%hf", 2.5), "2.500000"),
+        ROW(F("%08f", 1.0 / 0.0), "     inf"),
+        ROW(F("%-6F|", -1.0 / 0.0), "-INF  |"),
+        ROW(F("%.2147483647f", 1.0), "<-1>"),  // does not fit: room runs out
+        ROW(F("%.*f|", INT_MAX, 1.0), "|"),    // precision refused: no output
+        ROW(F("%.300000g", 0.5), "0.5"),
+        ROW(F("%600.1f|", 1.0), std::string(597, ' ') + "1.0|"),
+    });
+    // Precisions beyond the digits the C library is asked for end in zeros.
+    std::vector<char> big(40000);
+    EXPECT_EQ(sprintf_s(big.data(), big.size(), "%.20000f", 1.0), 20002);
+    EXPECT_EQ(std::string(big.data()), "1." + std::string(20000, '0'));
+    EXPECT_EQ(sprintf_s(big.data(), big.size(), "%.20000e", 1.0), 20006);
+    EXPECT_EQ(std::string(big.data()), "1." + std::string(20000, '0') + "e+00");
+    EXPECT_EQ(sprintf_s(big.data(), big.size(), "%#.20000g", 0.25), 20002);
+    EXPECT_EQ(std::string(big.data()), "0.25" + std::string(19998, '0'));
+    // A huge precision is cut to the room without formatting it in full.
+    char buf[16];
+    EXPECT_EQ(snprintf_s(buf, sizeof buf, 8, "%.100000000e", 1.0), -1);
+    EXPECT_STREQ(buf, "1.000000");
+    EXPECT_EQ(sprintf_s(buf, sizeof buf, "%.1e", 1.0), 7);
+    // A caller's locale does not change the decimal point.
+    const char *old = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = old != nullptr ? old : "C";
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
+        EXPECT_EQ(F("%.1f", 2.5), "2.5");
+        std::setlocale(LC_NUMERIC, saved.c_str());
+    }
+}
+
+TEST(KelvoPrint, EntryPoints)
+{
+    char buf[10];
+    struct Case {
+        size_t destMax;
+        size_t count;  // (size_t)-2: sprintf_s
+        const char *text;
+        int want;
+        const char *after;
+    };
+    constexpr size_t kSprintf = size_t(-2);
+    const Case cases[] = {
+        {10, 9, "abcdefghij", -1, "abcdefghi"},
+        {10, 5, "abcdefghij", -1, "abcde"},
+        {4, size_t(-1), "12345", -1, ""},
+        {4, 3, "123", 3, "123"},
+        {4, 4, "123", 3, "123"},
+        {4, 4, "1234", -1, ""},
+        {4, 0, "", 0, ""},
+        {4, 0, "a", -1, ""},
+        {4, kSprintf, "abcd", -1, ""},
+        {5, kSprintf, "abcd", 4, "abcd"},
+        {4, size_t{0x7FFFFFFF}, "a", -1, ""},
+        {size_t{0x80000000}, kSprintf, "a", -1, ""},
+    };
+    for (const Case &c : cases) {
+        std::fill(std::begin(buf), std::end(buf), 'X');
+        const int r = c.count == kSprintf ? sprintf_s(buf, c.destMax, "%s", c.text)
+                                          : snprintf_s(buf, c.destMax, c.count, "%s", c.text);
+        EXPECT_EQ(r, c.want) << c.text << " " << c.destMax << " " << c.count;
+        EXPECT_STREQ(buf, c.after) << c.text << " " << c.destMax << " " << c.count;
+    }
+    std::fill(std::begin(buf), std::end(buf), 'X');
+    EXPECT_EQ(sprintf_s(buf, 0, "a"), -1);
+    EXPECT_EQ(buf[0], 'X');
+    EXPECT_EQ(sprintf_s(nullptr, 4, "a"), -1);
+    EXPECT_EQ(VS(buf, 4, nullptr), -1);
+    EXPECT_EQ(buf[0], '\0');
+    // A format error empties the destination even when text was written.
+    EXPECT_EQ(VS(buf, sizeof buf, "ab%"), -1);
+    EXPECT_EQ(buf[0], '\0');
+}
+
+TEST(KelvoPrint, StreamWritersAndHelper)
+{
+    char buf[8] = "XXXXXXX";
+    KelvoOutStream s{3, buf};
+    int counter = 0;
+    write_string_a("abcd", 4, &s, &counter);
+    EXPECT_EQ(counter, -1);
+    EXPECT_EQ(std::string(buf, 4), "abcX");
+    counter = 0;
+    KelvoOutStream t{2, buf};
+    write_multi_char_a('z', 0, &t, &counter);
+    write_multi_char_a('z', 2, &t, &counter);
+    EXPECT_EQ(counter, 2);
+    write_char_a('y', &t, &counter);
+    EXPECT_EQ(counter, -1);
+
+    // The helper tells a full room (-2) from a format error (-1).
+    char out[4];
+    auto helper = [&](size_t size, const char *format, ...) {
+        va_list ap;
+        va_start(ap, format);
+        const int r = vsnprintf_helper(out, size, format, ap);
+        va_end(ap);
+        return r;
+    };
+    EXPECT_EQ(helper(4, "abc"), 3);
+    EXPECT_EQ(helper(4, "abcd"), -2);
+    EXPECT_STREQ(out, "abc");
+    EXPECT_EQ(helper(4, "%"), -1);
+}
+
+TEST(KelvoPrint, LookupTableMatchesTheClasses)
+{
+    // Spot checks of the packed table: classes in the low nibble and the
+    // transition of (class * 9 + state) in the high nibble.
+    auto cls = [](char c) { return kelvo_lookuptable_s[static_cast<size_t>(c - 0x20)] & 0xF; };
+    auto next = [](int c, int s) { return kelvo_lookuptable_s[static_cast<size_t>(c * 9 + s)] >> 4; };
+    EXPECT_EQ(cls('%'), 1);
+    EXPECT_EQ(cls('0'), 4);
+    EXPECT_EQ(cls('-'), 6);
+    EXPECT_EQ(cls('I'), 7);
+    EXPECT_EQ(cls('x'), 8);
+    EXPECT_EQ(cls('n'), 0);
+    EXPECT_EQ(next(1, 1), 0);  // "%%"
+    EXPECT_EQ(next(6, 3), 2);  // flag after width
+    EXPECT_EQ(next(4, 3), 3);  // "0" inside width digits
+    EXPECT_EQ(next(0, 1), 8);  // unknown letter
+}
+
+// The C library is the reference where both define the same result:
+// integer, character and string conversions, flags written before the
+// width, width and precision up to 512.
+TEST(KelvoPrint, MatchesTheCLibraryOnItsCommonSubset)
+{
+    std::mt19937_64 rng(20260101);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint64_t>(n)); };
+    const char *conversions = "diuoxXcs";
+    const char *lengths[] = {"", "hh", "h", "l", "ll", "z", "j", "t"};
+    std::vector<char> mine(2048), ref(2048);
+    for (int iter = 0; iter < 20000; ++iter) {
+        const char conv = conversions[pick(8)];
+        const bool integer = conv != 'c' && conv != 's';
+        const bool isSigned = conv == 'd' || conv == 'i';
+        std::string spec = "%";
+        for (const char flag : {'-', '+', ' ', '0', '#'}) {
+            if (pick(4) != 0)
+                continue;
+            if (!integer && flag != '-')
+                continue;
+            if (flag == '#' && (isSigned || conv == 'u'))
+                continue;
+            spec += flag;
+        }
+        if (pick(2) != 0)
+            spec += std::to_string(pick(513));
+        if (conv != 'c' && pick(2) != 0)
+            spec += "." + std::to_string(pick(513));
+        if (integer)
+            spec += lengths[pick(8)];
+        spec += conv;
+        std::string format;
+        if (pick(2) != 0)
+            format += "<" + std::to_string(pick(100)) + ">";
+        format += spec;
+        if (pick(2) != 0)
+            format += " tail";
+
+        const uint64_t value = rng() >> pick(64);
+        std::string text;
+        for (int n = pick(40); n > 0; --n)
+            text += static_cast<char>(' ' + pick(95));
+        const char *f = format.c_str();
+        int r1 = 0;
+        int r2 = 0;
+        if (conv == 's') {
+            r1 = sprintf_s(mine.data(), mine.size(), f, text.c_str());
+            r2 = std::snprintf(ref.data(), ref.size(), f, text.c_str());
+        } else if (conv == 'c') {
+            const int ch = static_cast<int>(value & 0xFF) | 1;
+            r1 = sprintf_s(mine.data(), mine.size(), f, ch);
+            r2 = std::snprintf(ref.data(), ref.size(), f, ch);
+        } else if (spec.find_first_of("lzjt") != std::string::npos) {
+            r1 = sprintf_s(mine.data(), mine.size(), f, static_cast<long long>(value));
+            r2 = std::snprintf(ref.data(), ref.size(), f, static_cast<long long>(value));
+        } else {
+            r1 = sprintf_s(mine.data(), mine.size(), f, static_cast<int>(value));
+            r2 = std::snprintf(ref.data(), ref.size(), f, static_cast<int>(value));
+        }
+        ASSERT_EQ(r1, r2) << format;
+        ASSERT_EQ(std::string(mine.data(), static_cast<size_t>(r1)),
+                  std::string(ref.data(), static_cast<size_t>(r2)))
+            << format;
+    }
+}
+
+} // namespace

@@ -1,0 +1,369 @@
+// Formatted input: fields, widths and capacities, the integer overflow
+// table, floats, results, the capacity wrapper, and a randomized
+// comparison with the C library on integer fields.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "kelvo/kelvo.h"
+#include "kelvo/kelvo_inline.h"
+
+namespace {
+
+TEST(KelvoScan, ResultsAndEndOfInput)
+{
+    unsigned a = 111;
+    unsigned b = 222;
+    EXPECT_EQ(sscanf_s("3:7", "%u:%u", &a, &b), 2);
+    EXPECT_EQ(a, 3u);
+    EXPECT_EQ(b, 7u);
+    b = 222;
+    EXPECT_EQ(sscanf_s("3", "%u:%u", &a, &b), 1);
+    EXPECT_EQ(b, 222u);
+    EXPECT_EQ(sscanf_s("x", "%u:%u", &a, &b), 0);
+    EXPECT_EQ(sscanf_s("", "%u", &a), -1);
+    EXPECT_EQ(sscanf_s("   ", "%u", &a), -1);
+    EXPECT_EQ(sscanf_s(nullptr, "%u", &a), -1);
+    EXPECT_EQ(sscanf_s("1", nullptr, &a), -1);
+    EXPECT_EQ(sscanf_s("1", ""), 0);
+    EXPECT_EQ(sscanf_s("%", "%%"), 0);
+    EXPECT_EQ(sscanf_s("x", "%%"), -1);
+    EXPECT_EQ(sscanf_s("5 x", "%u %%", &a), -1);
+    EXPECT_EQ(sscanf_s("5", "%u%", &a), 1);  // the input ended before the lone "%"
+    EXPECT_EQ(sscanf_s("5 6", "%u%", &a), -1);
+    int *none = nullptr;
+    EXPECT_EQ(sscanf_s("1 2", "%d %d", &a, none), -1);
+    EXPECT_EQ(sscanf_s("1 2", "%*d %d", &b), 1);
+    EXPECT_EQ(b, 2u);
+    EXPECT_EQ(sscanf_s("ab", "a%*cx"), 0);
+    EXPECT_EQ(sscanf_s("ab", "a%*c"), 0);
+}
+
+TEST(KelvoScan, StringsCharactersAndSets)
+{
+    struct Case {
+        const char *input;
+        const char *format;
+        unsigned size;
+        int want;
+        const char *stored;  // nullptr: buffer untouched
+    };
+    const Case cases[] = {
+        {"abc def", "%s", 4, 1, "abc"},
+        {"abc def", "%s", 3, 0, ""},
+        {"abc def", "%s", 0, 0, nullptr},
+        {"", "%s", 8, -1, ""},
+        {"", "%c", 8, -1, ""},
+        {"  abc", "%2s", 8, 1, "ab"},
+        {"abcd", "%[a-c]", 8, 1, "abc"},
+        {"ab:c", "%[^:]", 8, 1, "ab"},
+        {"]a]b", "%[]a]", 8, 1, "]a]"},
+        {"a-b-", "%[-ab]", 8, 1, "a-b-"},
+        {"ca-b", "%[c-a]", 8, 1, "ca-"},  // a falling range adds its end and "-"
+        {"zz", "%[a-c]", 8, 0, nullptr},
+        {"abc", "%[abc", 8, 0, ""},
+        {"abc", "%0s", 8, 0, nullptr},
+        {"abcdef", "%s", 0x80000000u, 0, nullptr},
+    };
+    for (const Case &c : cases) {
+        char buf[16];
+        std::strcpy(buf, "ZZZZ");
+        EXPECT_EQ(sscanf_s(c.input, c.format, buf, c.size), c.want) << c.input << " " << c.format;
+        EXPECT_STREQ(buf, c.stored != nullptr ? c.stored : "ZZZZ") << c.input << " " << c.format;
+    }
+    char chars[8] = "ZZZZZZZ";
+    EXPECT_EQ(sscanf_s(" xy", "%c", chars, 8u), 1);
+    EXPECT_STREQ(chars, " ZZZZZZ");  // no white-space skip, no terminator
+    EXPECT_EQ(sscanf_s("abcd", "%3c", chars, 8u), 1);
+    EXPECT_STREQ(chars, "abcZZZZ");
+    EXPECT_EQ(sscanf_s("abcd", "%3c", chars, 2u), 0);
+    EXPECT_EQ(chars[0], '\0');
+    wchar_t wide[8] = L"ZZZ";
+    EXPECT_EQ(sscanf_s("hi there", "%ls", wide, 8u), 1);
+    EXPECT_EQ(std::wstring(wide), L"hi");
+    EXPECT_EQ(sscanf_s("q", "%C", wide, 8u), 1);
+    EXPECT_EQ(wide[0], L'q');
+    EXPECT_EQ(sscanf_s("\xE9", "%S", wide, 8u), 1);
+    EXPECT_EQ(std::wstring(wide), L"?");  // no conversion in the C locale
+    EXPECT_EQ(sscanf_s("abc", "%S", wide, 0x20000000u), 0);
+}
+
+TEST(KelvoScan, Integers)
+{
+    struct Case {
+        const char *input;
+        const char *format;
+        int width;  // bytes of the destination
+        int64_t want;
+    };
+    const Case cases[] = {
+        {"-12", "%d", 4, -12},
+        {"4294967295", "%d", 4, -1},
+        {"99999999999999999999", "%d", 4, -1},
+        {"-99999999999999999999", "%d", 4, 0},
+        {"-1", "%u", 4, 0xFFFFFFFF},
+        {"-4294967297", "%u", 4, 0xFFFFFFFF},
+        {"4294967296", "%u", 4, 0},
+        {"70000", "%hd", 2, 4464},
+        {"300", "%hhd", 1, 44},
+        {"9223372036854775808", "%lld", 8, INT64_MAX},
+        {"-9223372036854775808", "%lld", 8, INT64_MIN},
+        {"-9223372036854775809", "%lld", 8, INT64_MIN},
+        {"99999999999999999999", "%lld", 8, INT64_MAX},
+        {"-99999999999999999999", "%lld", 8, INT64_MIN},
+        {"18446744073709551615", "%llu", 8, -1},
+        {"18446744073709551616", "%llu", 8, -1},
+        {"-1", "%llu", 8, -1},
+        {"0x1A", "%x", 4, 26},
+        {"1a", "%x", 4, 26},
+        {"0X1a", "%X", 4, 26},
+        {"010", "%i", 4, 8},
+        {"0x10", "%i", 4, 16},
+        {"-0x10", "%i", 4, -16},
+        {"19", "%o", 4, 1},
+        {"12345", "%2d", 4, 12},
+        {"+7", "%d", 4, 7},
+        {"0x7", "%1x", 4, 0},
+        {"123456789abcdef01", "%llx", 8, -1},
+        {"abc", "%p", 8, 0xABC},
+        {"5", "%I64d", 8, 5},
+        {"5", "%I32d", 4, 5},
+        {"5", "%jd", 8, 5},
+    };
+    for (const Case &c : cases) {
+        unsigned char buf[8];
+        std::memset(buf, 0x5A, sizeof buf);
+        EXPECT_EQ(sscanf_s(c.input, c.format, buf), 1) << c.input << " " << c.format;
+        int64_t got = 0;
+        switch (c.width) {
+        case 1: got = static_cast<int8_t>(buf[0]); break;
+        case 2: { int16_t v; std::memcpy(&v, buf, 2); got = v; break; }
+        case 4: { int32_t v; std::memcpy(&v, buf, 4); got = v; break; }
+        default: std::memcpy(&got, buf, 8); break;
+        }
+        if (c.width == 4 && c.format[1] != 'd' && c.format[1] != 'i')
+            got = static_cast<uint32_t>(got);
+        EXPECT_EQ(got, c.want) << c.input << " " << c.format;
+        if (c.width < 8) {
+            EXPECT_EQ(buf[c.width], 0x5A) << c.input << " " << c.format;
+        }
+    }
+    int a = 0;
+    int b = 0;
+    char rest[8];
+    EXPECT_EQ(sscanf_s("12345", "%2d%d", &a, &b), 2);
+    EXPECT_EQ(b, 345);
+    EXPECT_EQ(sscanf_s("19", "%o%s", &a, rest, 8u), 2);
+    EXPECT_STREQ(rest, "9");
+    EXPECT_EQ(sscanf_s("99999999999999999999 5", "%d %d", &a, &b), 2);
+    EXPECT_EQ(a, -1);
+    EXPECT_EQ(b, 5);
+    EXPECT_EQ(sscanf_s("12", "%0d", &a), 0);
+    EXPECT_EQ(sscanf_s("-", "%d", &a), -1);
+    EXPECT_EQ(sscanf_s("-x", "%d", &a), 0);
+    EXPECT_EQ(sscanf_s("-5", "%1d", &a), 0);
+    EXPECT_EQ(sscanf_s("0x", "%x", &a), -1);
+    int64_t wide = 0;
+    EXPECT_EQ(sscanf_s("7u", "%Iu", &wide), 1);  // "I" alone: then a literal "u"
+    EXPECT_EQ(wide, 7);
+    EXPECT_EQ(sscanf_s("7x", "%Iu", &wide), 1);
+}
+
+TEST(KelvoScan, CharacterCounts)
+{
+    int v = 0;
+    int n = -1;
+    long long n64 = -1;
+    EXPECT_EQ(sscanf_s("123", "%d%n", &v, &n), 1);
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(sscanf_s("  12 ab", "%d %n", &v, &n), 1);
+    EXPECT_EQ(n, 5);
+    EXPECT_EQ(sscanf_s("123", "%d%lln", &v, &n64), 1);
+    EXPECT_EQ(n64, 3);
+    // More than 255 conversions: the completed count does not wrap.
+    std::string input(300, 'a');
+    std::string format;
+    for (int i = 0; i < 300; ++i)
+        format += "%*c";
+    format += "%n";
+    n = -1;
+    EXPECT_EQ(sscanf_s(input.c_str(), format.c_str(), &n), 0);
+    EXPECT_EQ(n, 300);
+}
+
+TEST(KelvoScan, Floats)
+{
+    float f = 0;
+    double d = 0;
+    long double ld = 0;
+    EXPECT_EQ(sscanf_s("1.5e3", "%f", &f), 1);
+    EXPECT_EQ(f, 1500.0f);
+    EXPECT_EQ(sscanf_s("-2.25", "%lf", &d), 1);
+    EXPECT_EQ(d, -2.25);
+    EXPECT_EQ(sscanf_s("+.5E-1", "%Lf", &ld), 1);
+    EXPECT_EQ(ld, 0.05L);
+    EXPECT_EQ(sscanf_s("3e", "%lf", &d), 1);
+    EXPECT_EQ(d, 3.0);
+    EXPECT_EQ(sscanf_s(".", "%f", &f), -1);  // the input ended
+    EXPECT_EQ(sscanf_s(".x", "%f", &f), 0);
+    EXPECT_EQ(sscanf_s("1.25x", "%3lf", &d), 1);
+    EXPECT_EQ(d, 1.2);
+    char rest[8];
+    EXPECT_EQ(sscanf_s("7.5,1", "%lf,%s", &d, rest, 8u), 2);
+    EXPECT_STREQ(rest, "1");
+    EXPECT_EQ(sscanf_s("1 2.5", "%*f %lf", &d), 1);
+    EXPECT_EQ(d, 2.5);
+    // Longer than the stack buffer: the text moves to the heap.
+    const std::string longNumber = "1" + std::string(2000, '0') + "e-2000";
+    EXPECT_EQ(sscanf_s(longNumber.c_str(), "%lf", &d), 1);
+    EXPECT_EQ(d, 1.0);
+    // The decimal point is "." whatever the caller's locale.
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
+        EXPECT_EQ(sscanf_s("2.5", "%lf", &d), 1);
+        EXPECT_EQ(d, 2.5);
+        std::setlocale(LC_NUMERIC, "C");
+    }
+}
+
+TEST(KelvoScan, FormatTextAndMultibyte)
+{
+    int v = 0;
+    EXPECT_EQ(sscanf_s("a  =  4", "a = %d", &v), 1);
+    EXPECT_EQ(v, 4);
+    EXPECT_EQ(sscanf_s("a-4", "a=%d", &v), 0);
+    // A lead byte that ends the format matches its one input byte and the
+    // scan stops at the terminator.
+    EXPECT_EQ(sscanf_s("5\xC3", "%d\xC3", &v), 1);
+    EXPECT_EQ(sscanf_s("5\xC3\xA9" "6", "%d\xC3\xA9%d", &v, &v), 2);
+    EXPECT_EQ(v, 6);
+    EXPECT_EQ(sscanf_s("5\xC3\xA8" "6", "%d\xC3\xA9%d", &v, &v), 1);
+}
+
+TEST(KelvoScan, ClearDestinationOnEmptyInput)
+{
+    char buf[8] = "ZZZ";
+    EXPECT_EQ(sscanf_s("", "x %5s", buf, 8u), -1);
+    EXPECT_STREQ(buf, "");
+    std::strcpy(buf, "ZZZ");
+    EXPECT_EQ(sscanf_s("", "%[a-z]", buf, 8u), -1);
+    EXPECT_STREQ(buf, "");
+    std::strcpy(buf, "ZZZ");
+    EXPECT_EQ(sscanf_s("", "%[a-z", buf, 8u), -1);
+    EXPECT_STREQ(buf, "ZZZ");
+    EXPECT_EQ(sscanf_s("", "%*s %s", buf, 0u), -1);
+    EXPECT_STREQ(buf, "ZZZ");
+    wchar_t wide[4] = L"ZZZ";
+    EXPECT_EQ(sscanf_s("", "%ls", wide, 4u), -1);
+    EXPECT_EQ(wide[0], L'\0');
+}
+
+TEST(KelvoScan, CapacityArgumentsOfAnyIntegerType)
+{
+    using kelvo_detail::scan_capacity;
+    static_assert(kelvo_detail::scan_arg_ok<char *>);
+    static_assert(kelvo_detail::scan_arg_ok<size_t>);
+    static_assert(kelvo_detail::scan_arg_ok<int>);
+    static_assert(!kelvo_detail::scan_arg_ok<double>);
+    static_assert(!kelvo_detail::scan_arg_ok<bool>);
+    static_assert(!kelvo_detail::scan_arg_ok<std::string>);
+    static_assert(scan_capacity(size_t{16}) == 16u);
+    static_assert(scan_capacity(-1) == 0u);
+    static_assert(scan_capacity(size_t{1} << 32) == UINT_MAX);
+    static_assert(scan_capacity((size_t{1} << 32) + 4) == UINT_MAX);
+
+    char buf[6];
+    char second[4];
+    EXPECT_EQ(sscanf_s("abc de", "%s %s", buf, sizeof buf, second, sizeof second), 2);
+    EXPECT_STREQ(buf, "abc");
+    EXPECT_STREQ(second, "de");
+    // A size_t that a plain cut to 32 bits would turn into 4 is refused.
+    std::strcpy(buf, "ZZ");
+    EXPECT_EQ(sscanf_s("abcdefgh", "%s", buf, (size_t{1} << 32) + 4), 0);
+    EXPECT_STREQ(buf, "ZZ");
+    EXPECT_EQ(sscanf_s("abc", "%s", buf, -3), 0);
+    EXPECT_EQ(sscanf_s("abc", "%s", buf, 4LL), 1);
+    EXPECT_EQ(sscanf_s("ab", "%s", nullptr, 4), -1);
+}
+
+TEST(KelvoScan, StreamPrimitives)
+{
+    const char text[] = " \t x";
+    KelvoInStream s{4, text, text};
+    int counter = 0;
+    EXPECT_EQ(kelvo_whiteout(&counter, &s), 'x');
+    EXPECT_EQ(counter, 4);
+    kelvo_un_inc('x', &s);
+    EXPECT_EQ(kelvo_getch(&s), 'x');
+    EXPECT_EQ(kelvo_getch(&s), -1);
+    kelvo_un_inc(-1, &s);
+    EXPECT_EQ(kelvo_getch(&s), -1);
+}
+
+// Integer fields against the C library, where both give the same result:
+// values within 64 bits, widths of at least 1, no "0x" prefixes.
+TEST(KelvoScan, IntegersMatchTheCLibrary)
+{
+    std::mt19937_64 rng(7);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint64_t>(n)); };
+    const char *sizes[] = {"hh", "h", "", "l", "ll"};
+    const char *letters = "diuox";
+    for (int iter = 0; iter < 20000; ++iter) {
+        const int fields = 1 + pick(3);
+        std::string format;
+        std::string input;
+        char kinds[3];
+        int bytes[3];
+        for (int i = 0; i < fields; ++i) {
+            const char letter = letters[pick(5)];
+            const int size = pick(5);
+            kinds[i] = letter;
+            bytes[i] = size == 0 ? 1 : size == 1 ? 2 : size == 2 ? 4 : 8;
+            format += "%";
+            if (pick(2) != 0)
+                format += std::to_string(1 + pick(25));
+            format += sizes[size];
+            format += letter;
+            format += i + 1 < fields ? (pick(2) != 0 ? ":" : " ") : "";
+
+            input += std::string(static_cast<size_t>(pick(3)), ' ');
+            if (pick(4) == 0)
+                input += pick(2) != 0 ? "-" : "+";
+            const char *digitSet = letter == 'o' ? "01234567" : letter == 'x' ? "0123456789abcdefABCDEF" : "0123456789";
+            int maxDigits = letter == 'o' ? 21 : letter == 'x' ? 16 : 19;
+            // Below zero, an unsigned int keeps -V only while V fits 32 bits
+            // (beyond, it stores all ones where the C library keeps low bits).
+            if (input.back() == '-' && letter != 'd' && letter != 'i' && bytes[i] == 4)
+                maxDigits = letter == 'o' ? 10 : letter == 'x' ? 8 : 9;
+            const int count = 1 + pick(maxDigits);
+            for (int k = 0; k < count; ++k) {
+                char ch = digitSet[pick(static_cast<int>(std::strlen(digitSet)))];
+                if (k == 0 && (letter == 'i' || (letter == 'x' && ch == '0')))
+                    ch = static_cast<char>('1' + pick(9));
+                input += ch;
+            }
+            if (letter == 'o' && count == 21)
+                input[input.size() - 21] = '1';
+            input += pick(2) != 0 ? ":" : " ";
+        }
+        if (pick(3) == 0)
+            input += "tail";
+        unsigned char mine[3][8];
+        unsigned char ref[3][8];
+        std::memset(mine, 0x5A, sizeof mine);
+        std::memset(ref, 0x5A, sizeof ref);
+        const int r1 = sscanf_s(input.c_str(), format.c_str(), mine[0], mine[1], mine[2]);
+        const int r2 = std::sscanf(input.c_str(), format.c_str(), ref[0], ref[1], ref[2]);
+        ASSERT_EQ(r1, r2) << "input '" << input << "' format '" << format << "'";
+        for (int i = 0; i < fields; ++i)
+            ASSERT_EQ(std::memcmp(mine[i], ref[i], 8), 0)
+                << "field " << i << " (" << kinds[i] << ", " << bytes[i] << " bytes) input '" << input
+                << "' format '" << format << "'";
+    }
+}
+
+} // namespace
