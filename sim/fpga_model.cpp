@@ -454,15 +454,20 @@ void fresh_node(FpgaNodeState &s, uint8_t fpga, const std::string &driver)
     }
 }
 
+// Modules sit in cages 0 and 1: those of the sbuf FPGA on DORN, of the one
+// FPGA on KESP.
 void fresh_board()
 {
     model().nodes.clear();
-    fresh_node(state(kFpgaTransNode), 0, "trans_pci");
+    FpgaNodeState &trans = state(kFpgaTransNode);
     FpgaNodeState &sbuf = state(kFpgaSbufNode);
+    fresh_node(trans, 0, "trans_pci");
     fresh_node(sbuf, 1, "sbuf_pci");
-    sbuf.regs[kSfpStatusReg] = kSfpAbsentPorts2To7;
-    fresh_module(sbuf, 0);
-    fresh_module(sbuf, 1);
+    FpgaNodeState &cages = model().encoding == FpgaEncoding::Kesp ? trans : sbuf;
+    if (&cages == &sbuf)
+        sbuf.regs[kSfpStatusReg] = kSfpAbsentPorts2To7;
+    fresh_module(cages, 0);
+    fresh_module(cages, 1);
 }
 
 // ---- saved state: one line per item, numbers in hexadecimal ----------------------------------------------------

@@ -37,7 +37,9 @@ inline constexpr const char *kFpgaStatePath = "/.sim/fpga_model.state";
 void fpga_model_attach();
 void fpga_model_detach();
 
-// Forget everything and install a fresh board's state on both nodes.
+// Forget everything and install a fresh board's state on both nodes (SFP
+// modules in cages 0 and 1 of the sbuf FPGA, of the trans FPGA in the KESP
+// encoding).
 void fpga_model_reset();
 
 // ---- indirect encoding --------------------------------------------------------------

@@ -156,7 +156,10 @@ TEST_F(DornLogicTest, MissingNodeGives1216WithPathAndErrno)
         EXPECT_EQ(l[0], std::string("[Trans-ERR]Open device: ") + op.node +
                             " failed! errno=2(No such file or directory)");
         // The queue-address read names the failure a second time.
-        EXPECT_EQ(l.size(), op.request == PLOV_IOC_GET_QUEUE_ADDR ? 2u : 1u);
+        if (op.request == PLOV_IOC_GET_QUEUE_ADDR)
+            EXPECT_EQ(l, (std::vector<std::string>{l[0], "[Trans-ERR]get fd fail!\n"}));
+        else
+            EXPECT_EQ(l.size(), 1u);
     }
     EXPECT_TRUE(sim_journal().empty());
 }
@@ -220,6 +223,25 @@ TEST_F(DornLogicTest, FpgaIdAboveOneIsRefusedWithoutOpening)
         EXPECT_EQ(lines(), std::vector<std::string>(2, "[Trans-ERR]Invalid FpgaID [" + std::to_string(id) + "]\n"));
     }
     EXPECT_TRUE(sim_journal().empty());
+}
+
+TEST_F(DornLogicTest, NullRecordIsRefusedBeforeTheFpgaId)
+{
+    EXPECT_EQ(DornLogicReadDirReg(2, nullptr), PLOV_ERR_NULL_PTR);
+    EXPECT_EQ(DornLogicGetMemDep(9, nullptr), PLOV_ERR_NULL_PTR);
+    EXPECT_EQ(lines(), std::vector<std::string>(2, "[Trans-ERR]NULL Pointer Detected!\n"));
+}
+
+TEST_F(DornLogicTest, LoadAtRebootLeavesTheFpgaIdToTheDriver)
+{
+    // The id only travels in the record; the driver refuses an unknown one.
+    uint64_t flag = 7;
+    EXPECT_EQ(DornGetLoadAtReboot(5, &flag), PLOV_ERR_IOCTL);
+    EXPECT_EQ(flag, 7u);
+    ASSERT_EQ(sim_journal().size(), 1u);
+    EXPECT_EQ(sim_journal()[0].node, kSbuf);
+    EXPECT_EQ(sim_journal()[0].result, -EINVAL);
+    EXPECT_EQ(lines(), std::vector<std::string>{"[Trans-ERR]ioctl error, errno = 22(Invalid argument)\n"});
 }
 
 TEST_F(DornLogicTest, OpenDevRefusesNullPath)

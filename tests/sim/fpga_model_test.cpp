@@ -178,6 +178,15 @@ TEST_F(FpgaModelKespTest, KespEncodingAddressInWordZero)
     EXPECT_FALSE(fpga_has_indirect(kTrans, 0x5820, {0x12}));
 }
 
+TEST_F(FpgaModelKespTest, ModulesSitInTheCagesOfTheOneFpga)
+{
+    uint8_t id = 0;
+    SfpRegReq req{1, 0, 1, 0xA0, &id};
+    EXPECT_EQ(request(kTrans, PLOV_IOC_GET_SFP_REG, &req), 0);
+    EXPECT_EQ(id, 0x03);
+    EXPECT_EQ(request(kSbuf, PLOV_IOC_GET_SFP_REG, &req), -EIO);
+}
+
 TEST_F(FpgaModelTest, RecordStoresAnswerByKey)
 {
     // Set then get through the driver.
