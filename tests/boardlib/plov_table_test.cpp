@@ -187,6 +187,8 @@ TEST_F(PlovTableTest, RefusalsSendNothing)
         {"del index on key table", [&] { return PlovDelRecordByIndex(2, 0); }, -1340},
         {"stat on key table", [&] { return PlovGetStatByIndex(14, 0, d); }, -1340},
         {"clear on key table", [&] { return PlovClrStatByIndex(2, 0); }, -1340},
+        {"kind before buffers", [&] { return PlovAddRecordByKey(4, nullptr, nullptr); }, -1340},
+        {"range before kind", [&] { return PlovDelRecordByIndex(14, 64); }, -1336},
         {"add key null key", [&] { return PlovAddRecordByKey(2, nullptr, d); }, -1201},
         {"add key null data", [&] { return PlovAddRecordByKey(2, k, nullptr); }, -1201},
         {"get key null data", [&] { return PlovGetRecordByKey(14, k, nullptr); }, -1201},
