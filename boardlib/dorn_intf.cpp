@@ -83,7 +83,7 @@ PlovStatus DornIndirBuild(uint32_t id, bool write, IndirRegReq *req)
 {
     if (req == nullptr)
         return PLOV_ERR_NULL_PTR;
-    if (id >= DORN_INDIR_REG_ROWS)
+    if (id >= DORN_INDIR_REG_USED)
         return PLOV_ERR_RANGE;
     const IndirRegReq &r = g_IndirReg[id];
     *req = IndirRegReq{};
@@ -95,8 +95,7 @@ PlovStatus DornIndirBuild(uint32_t id, bool write, IndirRegReq *req)
     req->rlen = r.rlen;
     req->cmd = write ? (r.command | 1u) : r.command;
     size_t bytes = (static_cast<size_t>(r.wlen) + r.rlen) * sizeof(uint64_t);
-    // Never ask for zero bytes: an empty row still gets one addressable word.
-    req->data = static_cast<uint64_t *>(std::malloc(bytes != 0 ? bytes : sizeof(uint64_t)));
+    req->data = static_cast<uint64_t *>(std::malloc(bytes));
     if (req->data == nullptr)
         return PLOV_ERR_NO_MEM;
     KelvoErr err = memset_s(req->data, bytes, 0, bytes);
@@ -122,10 +121,6 @@ PlovStatus DornReadIndirById(FpgaId fpga, uint32_t id, uint64_t key, uint64_t *v
     PlovStatus ret = DornIndirBuild(id, false, &req);
     if (ret != PLOV_OK)
         return ret;
-    if (req.rlen == 0) {
-        DornIndirRelease(&req);
-        return PLOV_ERR_RANGE;
-    }
     req.data[0] = key;
     ret = DornLogicReadIndirReg(fpga, &req);
     if (ret == PLOV_OK)
@@ -142,7 +137,7 @@ PlovStatus DornWriteIndirById(FpgaId fpga, uint32_t id, uint64_t key, const uint
     PlovStatus ret = DornIndirBuild(id, true, &req);
     if (ret != PLOV_OK)
         return ret;
-    if (req.wlen == 0 || count > static_cast<size_t>(req.wlen) - 1) {
+    if (count > static_cast<size_t>(req.wlen) - 1) {
         DornIndirRelease(&req);
         return PLOV_ERR_RANGE;
     }

@@ -60,7 +60,8 @@ enum class FpgaRegBehaviour {
 
 void fpga_set_reg(const std::string &node, uint64_t addr, uint64_t value);
 uint64_t fpga_get_reg(const std::string &node, uint64_t addr);
-// The next reads of `addr` return `values` in order, then the stored value.
+// The next reads of `addr` return `values` in order, then the stored value
+// (scripted reads last for one run: they are not saved with the board).
 void fpga_script_reads(const std::string &node, uint64_t addr, std::vector<uint64_t> values);
 void fpga_set_reg_behaviour(const std::string &node, uint64_t addr, FpgaRegBehaviour behaviour);
 
@@ -120,7 +121,8 @@ template <typename T> T fpga_get_record_as(const std::string &node, FpgaRecord k
 {
     T rec{};
     std::vector<uint8_t> bytes = fpga_get_record(node, kind, key);
-    std::memcpy(&rec, bytes.data(), bytes.size() < sizeof rec ? bytes.size() : sizeof rec);
+    if (!bytes.empty())
+        std::memcpy(&rec, bytes.data(), bytes.size() < sizeof rec ? bytes.size() : sizeof rec);
     return rec;
 }
 

@@ -128,6 +128,7 @@ TEST_F(DornIndirTest, IdsBeyondTheFilledRowsAreRefused)
     EXPECT_EQ(DornWriteIndirById(0, DORN_INDIR_RXM_CAR_CFG, 0, &word, 2), PLOV_ERR_RANGE);
     EXPECT_EQ(DornReadIndirById(0, 13, 0, nullptr), PLOV_ERR_NULL_PTR);
     EXPECT_TRUE(sim_journal().empty());
+    EXPECT_TRUE(sim_syslog().empty());
 }
 
 } // namespace
