@@ -341,13 +341,13 @@ int handle_record(const SimCall &call, SimJournalEntry &)
 
 // ---- the request table ------------------------------------------------------------------------------------
 
-struct SpecialRow {
+struct HandlerRow {
     unsigned long number;
     size_t size;
     int (*handle)(const SimCall &, SimJournalEntry &);
 };
 
-constexpr SpecialRow kSpecialRows[] = {
+constexpr HandlerRow kHandlerRows[] = {
     {PLOV_IOC_WRITE_DIR_REG, sizeof(DirRegReq), handle_dir_write},
     {PLOV_IOC_READ_DIR_REG, sizeof(DirRegReq), handle_dir_read},
     {PLOV_IOC_WRITE_INDIR_REG, sizeof(IndirRegReq), handle_indir},
@@ -362,13 +362,13 @@ constexpr SpecialRow kSpecialRows[] = {
     {PLOV_IOC_GET_REGS, sizeof(RegSpaceReq), handle_regs},
 };
 
-constexpr size_t kRequestCount = std::size(kSpecialRows) + std::size(kRecordRows);
+constexpr size_t kRequestCount = std::size(kHandlerRows) + std::size(kRecordRows);
 
 constexpr std::array<SimRequest, kRequestCount> build_requests()
 {
     std::array<SimRequest, kRequestCount> out{};
     size_t i = 0;
-    for (const SpecialRow &r : kSpecialRows)
+    for (const HandlerRow &r : kHandlerRows)
         out[i++] = SimRequest{r.number, r.size, r.handle};
     for (const RecordRow &r : kRecordRows)
         out[i++] = SimRequest{r.number, r.size, handle_record};
