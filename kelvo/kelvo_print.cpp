@@ -448,7 +448,7 @@ bool add_digit(int32_t *n, char digit, bool continuing)
         *n = digit - '0';
         return true;
     }
-    if (*n > kWidthDigitLimit)
+    if (*n > kWidthDigitLimit || *n < -kWidthDigitLimit)
         return false;
     *n = *n * 10 + (digit - '0');
     return true;

@@ -119,6 +119,8 @@ TEST(KelvoPrint, Integers)
         ROW(F("%*d|", 4, 1), "   1|"),
         ROW(F("%.*d", -3, 7), "7"),
         ROW(F("%*d", INT_MIN, 1), "<-1>"),
+        ROW(F("%.*5d", -1, 7), "7"),  // digits after a negative "*" precision
+        ROW(F("%.*000000000000d", -1, 7), "<-1>"),
     });
 }
 
