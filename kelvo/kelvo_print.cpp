@@ -10,7 +10,7 @@
 #include <new>
 
 #include "kelvo/kelvo.h"
-#include "kelvo/kelvo_inline.h"
+#include "kelvo/kelvo_internal.h"
 
 using namespace kelvo_detail;
 

@@ -7,7 +7,7 @@
 #include <cwchar>
 
 #include "kelvo/kelvo.h"
-#include "kelvo/kelvo_inline.h"
+#include "kelvo/kelvo_internal.h"
 
 using namespace kelvo_detail;
 

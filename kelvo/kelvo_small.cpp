@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "kelvo/kelvo.h"
-#include "kelvo/kelvo_inline.h"
+#include "kelvo/kelvo_internal.h"
 
 using namespace kelvo_detail;
 

@@ -1,6 +1,7 @@
-// Helpers shared by the kelvo sources: limits, overlap test, inline moves.
-#ifndef QUORBIX_KELVO_KELVO_INLINE_H
-#define QUORBIX_KELVO_KELVO_INLINE_H
+// Internal pieces of the kelvo library: limits, overlap test, inline moves,
+// and the engines' streams and helpers (also used by the tests).
+#ifndef QUORBIX_KELVO_KELVO_INTERNAL_H
+#define QUORBIX_KELVO_KELVO_INTERNAL_H
 
 #include <locale.h>
 
