@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kelvo/kelvo.h"
-#include "kelvo/kelvo_inline.h"
+#include "kelvo/kelvo_internal.h"
 
 namespace {
 
