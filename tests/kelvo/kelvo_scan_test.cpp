@@ -244,6 +244,31 @@ TEST(KelvoScan, FormatTextAndMultibyte)
     EXPECT_EQ(sscanf_s("5\xC3\xA8" "6", "%d\xC3\xA9%d", &v, &v), 1);
 }
 
+// Multibyte paths under a UTF-8 locale of this thread.
+TEST(KelvoScan, Utf8LocaleMultibyteText)
+{
+    const locale_t utf8 = newlocale(LC_ALL_MASK, "C.UTF-8", locale_t{});
+    if (utf8 == locale_t{})
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    const locale_t old = uselocale(utf8);
+    int a = 0;
+    int b = 0;
+    int n = 0;
+    // A three-byte character in the format matches as one character.
+    EXPECT_EQ(sscanf_s("5\xE2\x82\xAC" "6", "%d\xE2\x82\xAC%d%n", &a, &b, &n), 2);
+    EXPECT_EQ(b, 6);
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(sscanf_s("5\xE2\x82\xAD" "6", "%d\xE2\x82\xAC%d", &a, &b), 1);
+    wchar_t wide[4] = {};
+    EXPECT_EQ(sscanf_s("\xC3\xA9t\xC3", "%ls", wide, 4u), 1);
+    EXPECT_EQ(std::wstring(wide), L"\u00E9t?");
+    char out[16];
+    EXPECT_EQ(sprintf_s(out, sizeof out, "%ls|%lc", L"\u00E9", static_cast<wint_t>(0x20AC)), 6);
+    EXPECT_STREQ(out, "\xC3\xA9|\xE2\x82\xAC");
+    uselocale(old);
+    freelocale(utf8);
+}
+
 TEST(KelvoScan, ClearDestinationOnEmptyInput)
 {
     char buf[8] = "ZZZ";
