@@ -439,8 +439,10 @@ Step Scanner::convert(const Spec &sp, const unsigned char *&f)
         CharSet set;
         bool complement = false;
         if (!parse_set(f, set, &complement)) {
+            // A set without its "]": the field stays empty (a whole first
+            // unit for a wide destination, so that it reads as empty too).
             if (!suppressed)
-                *static_cast<char *>(dest) = '\0';
+                std::memset(dest, 0, wide ? sizeof(wchar_t) : 1);
             return Step::End;
         }
         if (complement)
@@ -768,7 +770,9 @@ void clearDestBuf(const char *buffer, const char *format, va_list ap)
     va_end(args);
     if (dest == nullptr || size < 1 || size > 0x7FFFFFFF)
         return;
-    std::memset(dest, 0, (wide && size >= 4) ? 4 : 1);
+    // The size counts 4-byte characters for a wide conversion: clear the
+    // whole first character whatever the size.
+    std::memset(dest, 0, wide ? sizeof(wchar_t) : 1);
 }
 
 int vsscanf_s(const char *buffer, const char *format, va_list ap)

@@ -285,6 +285,12 @@ TEST(KelvoScan, ClearDestinationOnEmptyInput)
     wchar_t wide[4] = L"ZZZ";
     EXPECT_EQ(sscanf_s("", "%ls", wide, 4u), -1);
     EXPECT_EQ(wide[0], L'\0');
+    wide[0] = L'Z';
+    EXPECT_EQ(sscanf_s("", "%ls", wide, 1u), -1);  // one wide character is 4 bytes
+    EXPECT_EQ(wide[0], L'\0');
+    wide[0] = L'Z';
+    EXPECT_EQ(sscanf_s("x", "%l[x", wide, 1u), 0);
+    EXPECT_EQ(wide[0], L'\0');
 }
 
 TEST(KelvoScan, CapacityArgumentsOfAnyIntegerType)
