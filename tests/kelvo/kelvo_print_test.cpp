@@ -282,24 +282,6 @@ TEST(KelvoPrint, StreamWritersAndHelper)
     EXPECT_EQ(helper(4, "%"), -1);
 }
 
-TEST(KelvoPrint, LookupTableMatchesTheClasses)
-{
-    // Spot checks of the packed table: classes in the low nibble and the
-    // transition of (class * 9 + state) in the high nibble.
-    auto cls = [](char c) { return kelvo_lookuptable_s[static_cast<size_t>(c - 0x20)] & 0xF; };
-    auto next = [](int c, int s) { return kelvo_lookuptable_s[static_cast<size_t>(c * 9 + s)] >> 4; };
-    EXPECT_EQ(cls('%'), 1);
-    EXPECT_EQ(cls('0'), 4);
-    EXPECT_EQ(cls('-'), 6);
-    EXPECT_EQ(cls('I'), 7);
-    EXPECT_EQ(cls('x'), 8);
-    EXPECT_EQ(cls('n'), 0);
-    EXPECT_EQ(next(1, 1), 0);  // "%%"
-    EXPECT_EQ(next(6, 3), 2);  // flag after width
-    EXPECT_EQ(next(4, 3), 3);  // "0" inside width digits
-    EXPECT_EQ(next(0, 1), 8);  // unknown letter
-}
-
 // The C library is the reference where both define the same result:
 // integer, character and string conversions, flags written before the
 // width, width and precision up to 512.
