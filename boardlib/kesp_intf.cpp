@@ -104,10 +104,7 @@ constexpr bool catalogue_is_consistent()
 }
 static_assert(catalogue_is_consistent(), "KESP indirect-register catalogue rows out of order");
 
-enum class KespIndirOp { Read, Write, Clear };
-
-// Builds the request from the row: id, base address, the fixed command and
-// the data pointer, plus the lengths that belong to the operation.
+// -1201 for a null buffer (not logged), -1202 for an id outside the catalogue.
 PlovStatus kesp_indir_check(uint32_t id, const uint64_t *data)
 {
     if (data == nullptr)
@@ -119,34 +116,16 @@ PlovStatus kesp_indir_check(uint32_t id, const uint64_t *data)
     return PLOV_OK;
 }
 
-PlovStatus kesp_indir_request(KespIndirOp op, uint32_t id, uint64_t *data)
+// The request for row `id`: its id and base address, the fixed command and
+// the caller's data words; the lengths are the caller's to copy.
+IndirRegReq kesp_indir_req(uint32_t id, uint64_t cmd, uint64_t *data)
 {
-    PlovStatus ret = kesp_indir_check(id, data);
-    if (ret != PLOV_OK)
-        return ret;
-    const IndirRegReq &row = g_KespIndirReg[id];
     IndirRegReq req{};
     req.id = id;
-    req.baseaddr = row.baseaddr;
+    req.baseaddr = g_KespIndirReg[id].baseaddr;
+    req.cmd = cmd;
     req.data = data;
-    switch (op) {
-    case KespIndirOp::Read:
-        req.cmd = kKespIndirCmdRead;
-        req.rlen = row.rlen;
-        return KespLogicReadIndirReg(&req);
-    case KespIndirOp::Write:
-        req.cmd = kKespIndirCmdWrite;
-        req.wlen = row.wlen;
-        return KespLogicWriteIndirReg(&req);
-    case KespIndirOp::Clear:
-        req.cmd = kKespIndirCmdClear;
-        req.r2base = row.r2base;
-        req.ret2base = row.ret2base;
-        req.wlen = row.wlen;
-        req.rlen = row.rlen;
-        return KespLogicClearIndirReg(&req);
-    }
-    return PLOV_ERR_PARAM;
+    return req;
 }
 
 } // namespace
@@ -156,7 +135,9 @@ PlovStatus KespReadIndregByID(uint32_t id, uint64_t *data)
     PlovStatus ret = kesp_indir_check(id, data);
     if (ret != PLOV_OK)
         return ret;
-    ret = kesp_indir_request(KespIndirOp::Read, id, data);
+    IndirRegReq req = kesp_indir_req(id, kKespIndirCmdRead, data);
+    req.rlen = g_KespIndirReg[id].rlen;
+    ret = KespLogicReadIndirReg(&req);
     if (ret != PLOV_OK)
         TRANS_LOG_ERR("call KespLogicReadIndirReg err, id [%u] ret [%d]\n", id, ret);
     return ret;
@@ -164,10 +145,24 @@ PlovStatus KespReadIndregByID(uint32_t id, uint64_t *data)
 
 PlovStatus KespWriteIndregByID(uint32_t id, uint64_t *data)
 {
-    return kesp_indir_request(KespIndirOp::Write, id, data);
+    PlovStatus ret = kesp_indir_check(id, data);
+    if (ret != PLOV_OK)
+        return ret;
+    IndirRegReq req = kesp_indir_req(id, kKespIndirCmdWrite, data);
+    req.wlen = g_KespIndirReg[id].wlen;
+    return KespLogicWriteIndirReg(&req);
 }
 
 PlovStatus KespClearCntIndregByID(uint32_t id, uint64_t *data)
 {
-    return kesp_indir_request(KespIndirOp::Clear, id, data);
+    PlovStatus ret = kesp_indir_check(id, data);
+    if (ret != PLOV_OK)
+        return ret;
+    const IndirRegReq &row = g_KespIndirReg[id];
+    IndirRegReq req = kesp_indir_req(id, kKespIndirCmdClear, data);
+    req.r2base = row.r2base;
+    req.ret2base = row.ret2base;
+    req.wlen = row.wlen;
+    req.rlen = row.rlen;
+    return KespLogicClearIndirReg(&req);
 }

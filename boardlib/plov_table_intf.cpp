@@ -31,13 +31,12 @@ PlovStatus table_req_alloc(TableReq &t, uint32_t count)
     t.words.reset(static_cast<uint64_t *>(malloc(bytes)));
     if (!t.req || !t.words)
         return PLOV_ERR_NO_MEM;
-    KelvoErr err = memset_s(t.req.get(), sizeof(IndirRegReq), 0, sizeof(IndirRegReq));
-    if (err == 0)
-        err = memset_s(t.words.get(), bytes, 0, bytes);
+    *t.req = IndirRegReq{};
+    t.req->data = t.words.get();
+    KelvoErr err = memset_s(t.data(), bytes, 0, bytes);
     if (err != 0)
         TRANS_LOG_ERR("memset_s failed %d, dest_str %p(%lu), cnt(%lu)\n", err, static_cast<void *>(t.data()),
                        static_cast<unsigned long>(bytes), static_cast<unsigned long>(bytes));
-    t.req->data = t.words.get();
     return PLOV_OK;
 }
 

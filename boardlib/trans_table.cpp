@@ -93,8 +93,6 @@ PlovStatus ruda_ensure_tables()
 TableDesc *g_ruda_tableinfo[kRudaTableCount];
 pthread_mutex_t g_ruda_mutex = PTHREAD_MUTEX_INITIALIZER;
 
-uint8_t ruda_table_num_built() { return g_ruda_table_num.load(std::memory_order_acquire); }
-
 PlovStatus ruda_get_table_info(TableDesc *info[kRudaTableCount])
 {
     if (info == nullptr)
@@ -129,7 +127,7 @@ PlovStatus ruda_get_table_num(uint8_t *num)
     PlovStatus ret = ruda_ensure_tables();
     if (ret != PLOV_OK)
         return ret;
-    *num = ruda_table_num_built();
+    *num = g_ruda_table_num.load(std::memory_order_acquire);
     return PLOV_OK;
 }
 

@@ -95,8 +95,6 @@ constexpr uint32_t ruda_read_mask_word(const TableDescFields &f) { return ruda_r
 // which build the catalogue once under g_ruda_mutex.
 extern TableDesc *g_ruda_tableinfo[kRudaTableCount];
 extern pthread_mutex_t g_ruda_mutex;
-// 16 once built; read it through ruda_get_table_num.
-uint8_t ruda_table_num_built();
 
 // Builds the descriptors (once) and stores their addresses into `info`.
 PlovStatus ruda_get_table_info(TableDesc *info[kRudaTableCount]);

@@ -69,8 +69,8 @@ std::vector<RequestCase> request_cases()
          4, {0x77, 0}},
         {"del key 14 deletes", [](T &t) { return PlovDelRecordByKey(14, t.key5); }, 0xC004EF02, 2, 0x5400, 5, 0, 7, 8,
          {0x51, 0x52, 0x53, 0x54, 0x55}},
-        {"add index 4", [](T &t) { return PlovAddRecordByIndex(4, 9, t.key5, t.mask5, t.act1); }, 0xC004EF02, 1,
-         0x2800, 13, 0, 14, 30, {9, 0xAC, 0x51, 0x52, 0x53, 0x54, 0x55, 0, 0x61, 0x62, 0x63, 0x64, 0x65}},
+        {"add index 4, last entry", [](T &t) { return PlovAddRecordByIndex(4, 16383, t.key5, t.mask5, t.act1); },
+         0xC004EF02, 1, 0x2800, 13, 0, 14, 30, {16383, 0xAC, 0x51, 0x52, 0x53, 0x54, 0x55, 0, 0x61, 0x62, 0x63, 0x64, 0x65}},
         {"add index 15", [](T &t) { return PlovAddRecordByIndex(15, 5, nullptr, nullptr, t.act1); }, 0xC004EF02, 1,
          0x5800, 2, 0, 3, 5, {5, 0xAC}},
         {"get index 7", [](T &t) { return PlovGetRecordByIndex(7, 3, t.key5, t.mask5, t.act1); }, 0xC004EF03, 0,
@@ -203,8 +203,18 @@ TEST_F(PlovTableTest, RefusalsSendNothing)
         {"stat range before null", [&] { return PlovGetStatByIndex(4, 16384, nullptr); }, -1336},
         {"clear range", [&] { return PlovClrStatByIndex(15, 0x80000); }, -1336},
     };
-    for (const Case &c : cases)
+    for (const Case &c : cases) {
+        sim_clear_syslog();
         EXPECT_EQ(c.call(), c.expect) << c.name;
+        // The only refusal with a line of its own is the missing action.
+        bool noAct = std::strcmp(c.name, "add index null act") == 0;
+        ASSERT_EQ(sim_syslog().size(), noAct ? 1u : 0u) << c.name;
+        if (noAct) {
+            EXPECT_EQ(sim_syslog()[0].priority, 4);
+            EXPECT_NE(sim_syslog()[0].text.find("[Trans-ERR]act is NULL,please check\n"), std::string::npos)
+                << sim_syslog()[0].text;
+        }
+    }
 
     // Tables without a valid descriptor and ids above 15: -1340 from every operation.
     for (uint8_t table : {0, 1, 3, 9, 10, 11, 12, 13, 16, 255}) {
