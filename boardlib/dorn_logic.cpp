@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <type_traits>
 
 #include "boardlib/plov_types.h"
 
@@ -28,13 +29,28 @@ PlovStatus dorn_ioctl(int fd, unsigned long request, void *arg)
     return PLOV_OK;
 }
 
-// Open the FPGA's node, run one wrapper, close.
-template <typename R, typename W> PlovStatus on_fpga(FpgaId fpga, R *rec, W wrapper)
+// A wrapper that takes a record: a null one is refused (-1201, logged).
+template <typename T> PlovStatus record_ioctl(int fd, unsigned long request, T *rec)
+{
+    DORN_REFUSE_NULL(rec);
+    return dorn_ioctl(fd, request, const_cast<std::remove_const_t<T> *>(rec));
+}
+
+// A one-byte setter: the low byte of the value travels.
+PlovStatus byte_ioctl(int fd, unsigned long request, uint32_t value)
+{
+    uint8_t byte = static_cast<uint8_t>(value);
+    return dorn_ioctl(fd, request, &byte);
+}
+
+// Open the FPGA's node, run one wrapper with `arg` (a record pointer or a
+// value byte), close; the wrapper's status.
+template <typename A, typename W> PlovStatus on_fpga(FpgaId fpga, A arg, W wrapper)
 {
     int fd = DornGetFd(fpga);
     if (fd < 0)
         return fd;
-    PlovStatus ret = wrapper(fd, rec);
+    PlovStatus ret = wrapper(fd, arg);
     DornCloseDev(fd);
     return ret;
 }
@@ -57,6 +73,18 @@ PlovStatus dorn_strict_request(FpgaId node, unsigned long request, void *arg)
 
 constexpr FpgaId kTransFpga = 0;
 constexpr FpgaId kSbufFpga = 1;
+
+// Queue switches: FPGA 0 on the trans node, any other id on the sbuf node.
+FpgaId queue_switch_node(FpgaId fpga) { return fpga == kTransFpga ? kTransFpga : kSbufFpga; }
+
+QueueSwitchReq queue_switch_req(const QueueId &queue, uint16_t value)
+{
+    QueueSwitchReq req{};
+    req.queueType = static_cast<uint16_t>(queue.QueueType);
+    req.value = value;
+    req.queueId = static_cast<uint16_t>(queue.QueueId);
+    return req;
+}
 
 } // namespace
 
@@ -96,62 +124,52 @@ int DornGetFd(FpgaId fpga)
 
 PlovStatus IoctlWriteDirReg(int fd, DirRegReq *req)
 {
-    DORN_REFUSE_NULL(req);
-    return dorn_ioctl(fd, PLOV_IOC_WRITE_DIR_REG, req);
+    return record_ioctl(fd, PLOV_IOC_WRITE_DIR_REG, req);
 }
 
 PlovStatus IoctlReadDirReg(int fd, DirRegReq *req)
 {
-    DORN_REFUSE_NULL(req);
-    return dorn_ioctl(fd, PLOV_IOC_READ_DIR_REG, req);
+    return record_ioctl(fd, PLOV_IOC_READ_DIR_REG, req);
 }
 
 PlovStatus IoctlWriteIndirReg(int fd, IndirRegReq *req)
 {
-    DORN_REFUSE_NULL(req);
-    return dorn_ioctl(fd, PLOV_IOC_WRITE_INDIR_REG, req);
+    return record_ioctl(fd, PLOV_IOC_WRITE_INDIR_REG, req);
 }
 
 PlovStatus IoctlReadIndirReg(int fd, IndirRegReq *req)
 {
-    DORN_REFUSE_NULL(req);
-    return dorn_ioctl(fd, PLOV_IOC_READ_INDIR_REG, req);
+    return record_ioctl(fd, PLOV_IOC_READ_INDIR_REG, req);
 }
 
 PlovStatus IoctlSetShmem(int fd, const ShareMemEntry *map)
 {
-    DORN_REFUSE_NULL(map);
-    return dorn_ioctl(fd, PLOV_IOC_SET_SHMEM, const_cast<ShareMemEntry *>(map));
+    return record_ioctl(fd, PLOV_IOC_SET_SHMEM, map);
 }
 
 PlovStatus IoctlGetShmem(int fd, ShareMemEntry *map)
 {
-    DORN_REFUSE_NULL(map);
-    return dorn_ioctl(fd, PLOV_IOC_GET_SHMEM, map);
+    return record_ioctl(fd, PLOV_IOC_GET_SHMEM, map);
 }
 
 PlovStatus IoctlSetMemDep(int fd, const MemCfg *cfg)
 {
-    DORN_REFUSE_NULL(cfg);
-    return dorn_ioctl(fd, PLOV_IOC_SET_MEM_DEP, const_cast<MemCfg *>(cfg));
+    return record_ioctl(fd, PLOV_IOC_SET_MEM_DEP, cfg);
 }
 
 PlovStatus IoctlGetMemDep(int fd, MemCfg *cfg)
 {
-    DORN_REFUSE_NULL(cfg);
-    return dorn_ioctl(fd, PLOV_IOC_GET_MEM_DEP, cfg);
+    return record_ioctl(fd, PLOV_IOC_GET_MEM_DEP, cfg);
 }
 
 PlovStatus IoctlUsrStart(int fd, uint32_t value)
 {
-    uint8_t byte = static_cast<uint8_t>(value);
-    return dorn_ioctl(fd, PLOV_IOC_USR_START, &byte);
+    return byte_ioctl(fd, PLOV_IOC_USR_START, value);
 }
 
 PlovStatus IoctlGetQueueAddr(int fd, QueueAddrRec *rec)
 {
-    DORN_REFUSE_NULL(rec);
-    return dorn_ioctl(fd, PLOV_IOC_GET_QUEUE_ADDR, rec);
+    return record_ioctl(fd, PLOV_IOC_GET_QUEUE_ADDR, rec);
 }
 
 PlovStatus IoctlGetSwBufBase(int fd, SwBufBaseRec *rec)
@@ -168,8 +186,7 @@ PlovStatus IoctlGetSwBufBase(int fd, SwBufBaseRec *rec)
 
 PlovStatus IoctlSetCpuUsg(int fd, uint32_t value)
 {
-    uint8_t byte = static_cast<uint8_t>(value);
-    return dorn_ioctl(fd, PLOV_IOC_SET_CPU_USG, &byte);
+    return byte_ioctl(fd, PLOV_IOC_SET_CPU_USG, value);
 }
 
 PlovStatus IoctlGetCpuUsg(int fd, uint8_t *value)
@@ -181,14 +198,12 @@ PlovStatus IoctlGetCpuUsg(int fd, uint8_t *value)
 
 PlovStatus IoctlGetMemDesc(int fd, MemDesc *descs)
 {
-    DORN_REFUSE_NULL(descs);
-    return dorn_ioctl(fd, PLOV_IOC_GET_MEM_DESC, descs);
+    return record_ioctl(fd, PLOV_IOC_GET_MEM_DESC, descs);
 }
 
 PlovStatus IoctlSetHrtimerAffinity(int fd, uint32_t cpu)
 {
-    uint8_t byte = static_cast<uint8_t>(cpu);
-    return dorn_ioctl(fd, PLOV_IOC_SET_HRTIMER_AFFINITY, &byte);
+    return byte_ioctl(fd, PLOV_IOC_SET_HRTIMER_AFFINITY, cpu);
 }
 
 PlovStatus IoctlGetHrtimerAffinity(int fd, uint8_t *cpu)
@@ -293,12 +308,7 @@ PlovStatus DornLogicGetShmem(ShareMemEntry *map)
 
 PlovStatus DornLogicUsrStart(FpgaId fpga, uint8_t value)
 {
-    int fd = DornGetFd(fpga);
-    if (fd < 0)
-        return fd;
-    PlovStatus ret = IoctlUsrStart(fd, value);
-    DornCloseDev(fd);
-    return ret;
+    return on_fpga(fpga, value, IoctlUsrStart);
 }
 
 PlovStatus DornLogicGetCpuUsg(FpgaId fpga, uint8_t *value)
@@ -308,12 +318,7 @@ PlovStatus DornLogicGetCpuUsg(FpgaId fpga, uint8_t *value)
 
 PlovStatus DornLogicSetCpuUsg(FpgaId fpga, uint8_t value)
 {
-    int fd = DornGetFd(fpga);
-    if (fd < 0)
-        return fd;
-    PlovStatus ret = IoctlSetCpuUsg(fd, value);
-    DornCloseDev(fd);
-    return ret;
+    return on_fpga(fpga, value, IoctlSetCpuUsg);
 }
 
 PlovStatus DornGetHrtimerAffinity(FpgaId fpga, uint8_t *cpu)
@@ -324,12 +329,7 @@ PlovStatus DornGetHrtimerAffinity(FpgaId fpga, uint8_t *cpu)
 
 PlovStatus DornSetHrtimerAffinity(FpgaId fpga, uint8_t cpu)
 {
-    int fd = DornGetFd(fpga);
-    if (fd < 0)
-        return fd;
-    PlovStatus ret = IoctlSetHrtimerAffinity(fd, cpu);
-    DornCloseDev(fd);
-    return ret;
+    return on_fpga(fpga, cpu, IoctlSetHrtimerAffinity);
 }
 
 PlovStatus DornGetRegs(FpgaId fpga, RegSpaceReq *req)
@@ -359,10 +359,8 @@ PlovStatus DornGetQueueSwitch(FpgaId fpga, const QueueId *queue, uint32_t *value
 {
     DORN_REFUSE_NULL(queue);
     DORN_REFUSE_NULL(value);
-    QueueSwitchReq req{};
-    req.queueType = static_cast<uint16_t>(queue->QueueType);
-    req.queueId = static_cast<uint16_t>(queue->QueueId);
-    PlovStatus ret = dorn_strict_request(fpga == kTransFpga ? kTransFpga : kSbufFpga, PLOV_IOC_GET_QUEUE_SWITCH, &req);
+    QueueSwitchReq req = queue_switch_req(*queue, 0);
+    PlovStatus ret = dorn_strict_request(queue_switch_node(fpga), PLOV_IOC_GET_QUEUE_SWITCH, &req);
     if (ret == PLOV_OK)
         *value = req.value;
     return ret;
@@ -371,9 +369,6 @@ PlovStatus DornGetQueueSwitch(FpgaId fpga, const QueueId *queue, uint32_t *value
 PlovStatus DornSetQueueSwitch(FpgaId fpga, const QueueId *queue, uint16_t value)
 {
     DORN_REFUSE_NULL(queue);
-    QueueSwitchReq req{};
-    req.queueType = static_cast<uint16_t>(queue->QueueType);
-    req.queueId = static_cast<uint16_t>(queue->QueueId);
-    req.value = value;
-    return dorn_strict_request(fpga == kTransFpga ? kTransFpga : kSbufFpga, PLOV_IOC_SET_QUEUE_SWITCH, &req);
+    QueueSwitchReq req = queue_switch_req(*queue, value);
+    return dorn_strict_request(queue_switch_node(fpga), PLOV_IOC_SET_QUEUE_SWITCH, &req);
 }
