@@ -91,31 +91,27 @@ PlovStatus key_request(const TableDescFields &f, unsigned long ioctlNr, uint64_t
     return copy_out(out, t.data() + keyWords, rlen);
 }
 
-// Builds and sends one index-table request of `count` data words, word 0
-// being the entry address; `fill` places the rest.
-template <typename Fill>
-PlovStatus index_request(TableDesc desc, uint32_t index, unsigned long ioctlNr, uint64_t cmd, uint16_t wlen,
-                         uint16_t rlen, Fill fill)
+// Allocates an index-table request of wlen + rlen data words and fills its
+// fields and word 0 (the entry address).
+PlovStatus index_req_build(TableReq &t, TableDesc desc, uint32_t index, uint64_t cmd, uint16_t wlen,
+                           uint16_t rlen)
 {
-    TableReq t;
     PlovStatus ret = table_req_alloc(t, uint32_t{wlen} + rlen);
     if (ret != PLOV_OK)
         return ret;
-    ret = ruda_convert_tcam_info_to_regdata(desc, wlen, rlen, cmd, index, t.req.get());
-    if (ret != PLOV_OK)
-        return ret;
-    if (fill.before(t.data()) != 0)
-        return PLOV_ERR_NO_MEM;
-    ret = ruda_table_operate(ioctlNr, t.req.get());
-    if (ret != 0)
-        return ret;
-    return fill.after(t.data()) == 0 ? PLOV_OK : PLOV_ERR_NO_MEM;
+    return ruda_convert_tcam_info_to_regdata(desc, wlen, rlen, cmd, index, t.req.get());
 }
 
-struct NoFill {
-    int32_t before(uint64_t *) const { return 0; }
-    int32_t after(const uint64_t *) const { return 0; }
-};
+// An index-table write whose data words are the entry address alone, or
+// followed by zeros.
+PlovStatus index_write_plain(TableDesc desc, uint32_t index, uint64_t cmd, uint16_t wlen)
+{
+    TableReq t;
+    PlovStatus ret = index_req_build(t, desc, index, cmd, wlen, 0);
+    if (ret != PLOV_OK)
+        return ret;
+    return ruda_table_operate(PLOV_IOC_WRITE_INDIR_REG, t.req.get());
+}
 
 // Checks of the index operations without buffers: range, then kind.
 PlovStatus index_check(const TableDescFields &f, uint32_t index)
@@ -179,14 +175,13 @@ PlovStatus PlovAddRecordByIndex(uint8_t table, uint32_t index, const uint64_t *k
         ret = ruda_tcam_check_param(desc, index, key, mask, act);
     if (ret != PLOV_OK)
         return ret;
-    struct {
-        TableDesc desc;
-        const uint64_t *key, *mask, *act;
-        int32_t before(uint64_t *w) const { return ruda_combin_tcam_write_data(desc, key, mask, act, w); }
-        int32_t after(const uint64_t *) const { return 0; }
-    } fill{desc, key, mask, act};
-    return index_request(desc, index, PLOV_IOC_WRITE_INDIR_REG, kTableCmdWrite,
-                         static_cast<uint16_t>(ruda_write_words(f)), 0, fill);
+    TableReq t;
+    ret = index_req_build(t, desc, index, kTableCmdWrite, static_cast<uint16_t>(ruda_write_words(f)), 0);
+    if (ret != PLOV_OK)
+        return ret;
+    if (ruda_combin_tcam_write_data(desc, key, mask, act, t.data()) != 0)
+        return PLOV_ERR_NO_MEM;
+    return ruda_table_operate(PLOV_IOC_WRITE_INDIR_REG, t.req.get());
 }
 
 PlovStatus PlovGetRecordByIndex(uint8_t table, uint32_t index, uint64_t *key, uint64_t *mask, uint64_t *act)
@@ -198,14 +193,13 @@ PlovStatus PlovGetRecordByIndex(uint8_t table, uint32_t index, uint64_t *key, ui
         ret = ruda_tcam_check_param(desc, index, key, mask, act);
     if (ret != PLOV_OK)
         return ret;
-    struct {
-        TableDesc desc;
-        uint64_t *key, *mask, *act;
-        int32_t before(uint64_t *) const { return 0; }
-        int32_t after(const uint64_t *w) const { return ruda_split_tcam_read_data(desc, w, key, mask, act); }
-    } fill{desc, key, mask, act};
-    return index_request(desc, index, PLOV_IOC_READ_INDIR_REG, kTableCmdRead, 1,
-                         static_cast<uint16_t>(ruda_read_words(f) - 1), fill);
+    TableReq t;
+    ret = index_req_build(t, desc, index, kTableCmdRead, 1, static_cast<uint16_t>(ruda_read_words(f) - 1));
+    if (ret == PLOV_OK)
+        ret = ruda_table_operate(PLOV_IOC_READ_INDIR_REG, t.req.get());
+    if (ret != 0)
+        return ret;
+    return ruda_split_tcam_read_data(desc, t.data(), key, mask, act) == 0 ? PLOV_OK : PLOV_ERR_NO_MEM;
 }
 
 PlovStatus PlovDelRecordByIndex(uint8_t table, uint32_t index)
@@ -218,10 +212,9 @@ PlovStatus PlovDelRecordByIndex(uint8_t table, uint32_t index)
     if (ret != PLOV_OK)
         return ret;
     if (f.delflag)
-        return index_request(desc, index, PLOV_IOC_WRITE_INDIR_REG, kTableCmdDelete, 1, 0, NoFill{});
+        return index_write_plain(desc, index, kTableCmdDelete, 1);
     // Without a delete command the entry is overwritten with zeros.
-    return index_request(desc, index, PLOV_IOC_WRITE_INDIR_REG, kTableCmdWrite,
-                         static_cast<uint16_t>(ruda_write_words(f)), 0, NoFill{});
+    return index_write_plain(desc, index, kTableCmdWrite, static_cast<uint16_t>(ruda_write_words(f)));
 }
 
 PlovStatus PlovGetStatByIndex(uint8_t table, uint32_t index, uint64_t *stat)
@@ -236,13 +229,13 @@ PlovStatus PlovGetStatByIndex(uint8_t table, uint32_t index, uint64_t *stat)
     if (ret != PLOV_OK)
         return ret;
     auto count = static_cast<uint16_t>(f.rdatalen - f.wdatalen);
-    struct {
-        uint64_t *stat;
-        uint16_t count;
-        int32_t before(uint64_t *) const { return 0; }
-        int32_t after(const uint64_t *w) const { return copy_out(stat, w + 1, count); }
-    } fill{stat, count};
-    return index_request(desc, index, PLOV_IOC_READ_INDIR_REG, kTableCmdRead, 1, count, fill);
+    TableReq t;
+    ret = index_req_build(t, desc, index, kTableCmdRead, 1, count);
+    if (ret == PLOV_OK)
+        ret = ruda_table_operate(PLOV_IOC_READ_INDIR_REG, t.req.get());
+    if (ret != 0)
+        return ret;
+    return copy_out(stat, t.data() + 1, count);
 }
 
 PlovStatus PlovClrStatByIndex(uint8_t table, uint32_t index)
@@ -254,7 +247,7 @@ PlovStatus PlovClrStatByIndex(uint8_t table, uint32_t index)
         ret = index_check(f, index);
     if (ret != PLOV_OK)
         return ret;
-    return index_request(desc, index, PLOV_IOC_WRITE_INDIR_REG, kTableCmdClear, 1, 0, NoFill{});
+    return index_write_plain(desc, index, kTableCmdClear, 1);
 }
 
 PlovStatus PlovGetStatByKey(uint8_t, const uint64_t *, uint64_t *) { return PLOV_OK; }
