@@ -26,37 +26,6 @@ IndirRegReq record_of(const SimJournalEntry &e)
     return req;
 }
 
-// Rows that other modules rely on, as the FPGA documents them.
-TEST(KespIndirCatalogue, RowsOthersRelyOn)
-{
-    struct Row {
-        uint32_t id, command;
-        uint64_t base, mode;
-        uint16_t r2base, ret2base, wlen, rlen;
-    } rows[] = {
-        {0, 16, 0x30, 0, 2, 0, 0, 1},     {7, 16, 0x5820, 3, 7, 0, 3, 3},   {19, 16, 0x7830, 2, 4, 0, 2, 2},
-        {31, 16, 0x7404, 2, 4, 0, 2, 2},  {47, 16, 0x681C, 0, 2, 0, 0, 1},  {53, 16, 0x6984, 0, 2, 0, 0, 1},
-        {56, 2, 0x8001, 2, 3, 0, 1, 1},   {59, 2, 0x3000, 2, 0, 0, 1, 0},
-    };
-    for (const Row &r : rows) {
-        const IndirRegReq &e = g_KespIndirReg[r.id];
-        SCOPED_TRACE(r.id);
-        EXPECT_EQ(e.id, r.id);
-        EXPECT_EQ(e.command, r.command);
-        EXPECT_EQ(e.baseaddr, r.base);
-        EXPECT_EQ(e.mode, r.mode);
-        EXPECT_EQ(e.r2base, r.r2base);
-        EXPECT_EQ(e.ret2base, r.ret2base);
-        EXPECT_EQ(e.wlen, r.wlen);
-        EXPECT_EQ(e.rlen, r.rlen);
-        EXPECT_EQ(e.cmd, 0u);
-        EXPECT_EQ(e.data, nullptr);
-    }
-    const IndirRegReq zero{};
-    for (uint32_t id = 60; id < 64; id++)
-        EXPECT_EQ(std::memcmp(&g_KespIndirReg[id], &zero, sizeof zero), 0) << id;
-}
-
 // Every filled row: the write carries wlen only, the read rlen only, the
 // clear all four counts; none carries the row's command word or mode.
 TEST_F(KespIndirTest, RequestsOfEveryRow)
