@@ -54,6 +54,15 @@ FpgaModelState &model()
 
 FpgaNodeState &state(const std::string &node) { return model().nodes[node]; }
 
+// The value stored under `key`, or a value-initialised one (0, empty, Plain).
+template <typename M, typename K> typename M::mapped_type find_or(const M &map, const K &key)
+{
+    auto it = map.find(key);
+    return it == map.end() ? typename M::mapped_type{} : it->second;
+}
+
+std::pair<int, uint64_t> record_key(FpgaRecord kind, uint64_t key) { return {static_cast<int>(kind), key}; }
+
 template <typename T> T load(const uint8_t *p, size_t offset)
 {
     T v;
@@ -61,13 +70,14 @@ template <typename T> T load(const uint8_t *p, size_t offset)
     return v;
 }
 
-// ---- direct registers ------------------------------------------------------------------------
-
-FpgaRegBehaviour behaviour_of(const FpgaNodeState &s, uint64_t addr)
+template <typename T> Bytes bytes_of(const T &v)
 {
-    auto it = s.behaviour.find(addr);
-    return it == s.behaviour.end() ? FpgaRegBehaviour::Plain : it->second;
+    Bytes b(sizeof v);
+    std::memcpy(b.data(), &v, sizeof v);
+    return b;
 }
+
+// ---- direct registers ------------------------------------------------------------------------
 
 int handle_dir_write(const SimCall &call, SimJournalEntry &)
 {
@@ -75,7 +85,7 @@ int handle_dir_write(const SimCall &call, SimJournalEntry &)
     if (req->addr > kMaxRegAddr)
         return -EINVAL;
     FpgaNodeState &s = state(call.node);
-    switch (behaviour_of(s, req->addr)) {
+    switch (find_or(s.behaviour, req->addr)) {
     case FpgaRegBehaviour::ReadOnly:
         break;
     case FpgaRegBehaviour::Complement:
@@ -100,7 +110,7 @@ int handle_dir_read(const SimCall &call, SimJournalEntry &)
         return 0;
     }
     req->data = s.regs[req->addr];
-    if (behaviour_of(s, req->addr) == FpgaRegBehaviour::ClearOnRead)
+    if (find_or(s.behaviour, req->addr) == FpgaRegBehaviour::ClearOnRead)
         s.regs[req->addr] = 0;
     return 0;
 }
@@ -113,6 +123,17 @@ unsigned key_words(const FpgaNodeState &s, uint64_t base)
     return it == s.keyWords.end() ? 1 : it->second;
 }
 
+// The words of an indirect request's buffer: the address alone for a clear,
+// 1 + max(wlen, rlen) in the KESP encoding, wlen + rlen in the DORN one.
+size_t indir_words(unsigned long request, const IndirRegReq &req)
+{
+    if (request == PLOV_IOC_CLEAR_INDIR_REG)
+        return 1;
+    if (model().encoding == FpgaEncoding::Kesp)
+        return 1 + static_cast<size_t>(std::max(req.wlen, req.rlen));
+    return static_cast<size_t>(req.wlen) + req.rlen;
+}
+
 // Copy the stored words of an entry into `to` (zeros behind them).
 void answer(const FpgaNodeState &s, const std::pair<uint64_t, Words> &key, uint64_t *to, size_t count)
 {
@@ -122,7 +143,7 @@ void answer(const FpgaNodeState &s, const std::pair<uint64_t, Words> &key, uint6
 }
 
 // DORN: key words first; wlen counts key and value words; the answer at word wlen.
-size_t dorn_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
+void dorn_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
 {
     uint64_t *w = req.data;
     unsigned k = key_words(s, req.baseaddr);
@@ -135,11 +156,10 @@ size_t dorn_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
     } else if (req.wlen > k) {
         s.indir[key] = Words(w + k, w + req.wlen);
     }
-    return static_cast<size_t>(req.wlen) + req.rlen;
 }
 
 // KESP: word 0 the address; the written or read data in words 1..n.
-size_t kesp_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
+void kesp_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
 {
     uint64_t *w = req.data;
     std::pair<uint64_t, Words> key{req.baseaddr, Words{w[0]}};
@@ -147,18 +167,16 @@ size_t kesp_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
         answer(s, key, w + 1, req.rlen);
     else
         s.indir[key] = Words(w + 1, w + 1 + req.wlen);
-    return 1 + static_cast<size_t>(std::max(req.wlen, req.rlen));
 }
 
 // Clear (request 0x1E): the buffer holds the address alone, whatever the
 // counts say; every entry at the base whose first key word it is goes.
-size_t clear_indir(FpgaNodeState &s, const IndirRegReq &req)
+void clear_indir(FpgaNodeState &s, const IndirRegReq &req)
 {
     std::erase_if(s.indir, [&req](const auto &item) {
         const auto &[base, key] = item.first;
         return base == req.baseaddr && !key.empty() && key[0] == req.data[0];
     });
-    return 1;
 }
 
 int handle_indir(const SimCall &call, SimJournalEntry &entry)
@@ -167,16 +185,16 @@ int handle_indir(const SimCall &call, SimJournalEntry &entry)
     if (req->data == nullptr)
         return -EFAULT;
     FpgaNodeState &s = state(call.node);
-    if (call.request == PLOV_IOC_CLEAR_INDIR_REG) {
-        entry.extra.assign(req->data, req->data + clear_indir(s, *req));
-        return 0;
-    }
     size_t total = static_cast<size_t>(req->wlen) + req->rlen;
-    if (total == 0 || total > kMaxIndirWords)
+    if (call.request == PLOV_IOC_CLEAR_INDIR_REG)
+        clear_indir(s, *req);
+    else if (total == 0 || total > kMaxIndirWords)
         return -EINVAL;
-    size_t span = model().encoding == FpgaEncoding::Kesp ? kesp_indir(s, call.request, *req)
-                                                         : dorn_indir(s, call.request, *req);
-    entry.extra.assign(req->data, req->data + span);
+    else if (model().encoding == FpgaEncoding::Kesp)
+        kesp_indir(s, call.request, *req);
+    else
+        dorn_indir(s, call.request, *req);
+    entry.extra.assign(req->data, req->data + indir_words(call.request, *req));
     return 0;
 }
 
@@ -222,14 +240,15 @@ int handle_load_at_reboot(const SimCall &call, SimJournalEntry &)
     auto *req = static_cast<LoadAtRebootReq *>(call.arg);
     if (req->fpga >= kFpgaIds)
         return -EINVAL;
-    Bytes &stored = state(call.node).records[{static_cast<int>(FpgaRecord::LoadAtReboot), req->fpga}];
-    stored.resize(sizeof(uint64_t));
+    FpgaNodeState &s = state(call.node);
     if (call.request == PLOV_IOC_SET_LOAD_AT_REBOOT) {
-        std::memcpy(stored.data(), &req->value, sizeof req->value);
+        s.records[record_key(FpgaRecord::LoadAtReboot, req->fpga)] = bytes_of(req->value);
         return 0;
     }
     if (req->value == 0)
         return -EFAULT;
+    Bytes stored = find_or(s.records, record_key(FpgaRecord::LoadAtReboot, req->fpga));
+    stored.resize(sizeof(uint64_t));
     std::memcpy(reinterpret_cast<void *>(static_cast<uintptr_t>(req->value)), stored.data(), sizeof(uint64_t));
     return 0;
 }
@@ -239,7 +258,7 @@ int handle_regs(const SimCall &call, SimJournalEntry &)
     auto *req = static_cast<RegSpaceReq *>(call.arg);
     if (req->buf == nullptr)
         return -EFAULT;
-    const Bytes &space = state(call.node).records[{static_cast<int>(FpgaRecord::RegSpace), 0}];
+    Bytes space = find_or(state(call.node).records, record_key(FpgaRecord::RegSpace, 0));
     if (req->length == 0 || req->length > space.size())
         return -EINVAL;
     std::memcpy(req->buf, space.data(), req->length);
@@ -323,7 +342,7 @@ int handle_record(const SimCall &call, SimJournalEntry &)
     if (int err = row->check(rec); err != 0)
         return err;
     FpgaNodeState &s = state(call.node);
-    std::pair<int, uint64_t> key{static_cast<int>(row->kind), row->key(rec)};
+    std::pair<int, uint64_t> key = record_key(row->kind, row->key(rec));
     switch (row->op) {
     case RecOp::Set:
         s.records[key].assign(rec, rec + row->size);
@@ -341,13 +360,8 @@ int handle_record(const SimCall &call, SimJournalEntry &)
 
 // ---- the request table ------------------------------------------------------------------------------------
 
-struct HandlerRow {
-    unsigned long number;
-    size_t size;
-    int (*handle)(const SimCall &, SimJournalEntry &);
-};
-
-constexpr HandlerRow kHandlerRows[] = {
+// Requests with a handler of their own; the record stores follow them.
+constexpr SimRequest kHandlerRows[] = {
     {PLOV_IOC_WRITE_DIR_REG, sizeof(DirRegReq), handle_dir_write},
     {PLOV_IOC_READ_DIR_REG, sizeof(DirRegReq), handle_dir_read},
     {PLOV_IOC_WRITE_INDIR_REG, sizeof(IndirRegReq), handle_indir},
@@ -368,8 +382,8 @@ constexpr std::array<SimRequest, kRequestCount> build_requests()
 {
     std::array<SimRequest, kRequestCount> out{};
     size_t i = 0;
-    for (const HandlerRow &r : kHandlerRows)
-        out[i++] = SimRequest{r.number, r.size, r.handle};
+    for (const SimRequest &r : kHandlerRows)
+        out[i++] = r;
     for (const RecordRow &r : kRecordRows)
         out[i++] = SimRequest{r.number, r.size, handle_record};
     return out;
@@ -385,13 +399,6 @@ constexpr uint64_t kLogicVersion = 0x0000000020261025ULL;  // register 0x1: vers
 constexpr uint64_t kSfpStatusReg = 0x6900;
 constexpr uint64_t kSfpAbsentPorts2To7 = 0xFCull << 8;  // bit p + 8: module absent
 constexpr uint32_t kRegSpaceLen = 4096;
-
-template <typename T> Bytes bytes_of(const T &v)
-{
-    Bytes b(sizeof v);
-    std::memcpy(b.data(), &v, sizeof v);
-    return b;
-}
 
 Bytes text_record(const std::string &text, size_t size)
 {
@@ -426,31 +433,31 @@ void fresh_module(FpgaNodeState &s, uint8_t port)
     Bytes hs(16, 0);
     hs[0] = port;
     hs[2] = 1;  // present
-    s.records[{static_cast<int>(FpgaRecord::SfpHsState), port}] = hs;
+    s.records[record_key(FpgaRecord::SfpHsState, port)] = hs;
 }
 
 void fresh_node(FpgaNodeState &s, uint8_t fpga, const std::string &driver)
 {
     s.regs[0x1] = kLogicVersion;
-    s.records[{static_cast<int>(FpgaRecord::DrvVer), 0}] = text_record(driver + " 1.0.0", PLOV_DRV_VER_LEN);
+    s.records[record_key(FpgaRecord::DrvVer, 0)] = text_record(driver + " 1.0.0", PLOV_DRV_VER_LEN);
     DrvInfo info{};
     info.reg_len = kRegSpaceLen;
     info.cpu_num = 2;
     info.cpu0_x4_present = 1;
     info.cpu0_x8_present = 1;
     info.cpu1_x8_present = 1;
-    s.records[{static_cast<int>(FpgaRecord::DrvInfo), 0}] = bytes_of(info);
+    s.records[record_key(FpgaRecord::DrvInfo, 0)] = bytes_of(info);
     Bytes space(kRegSpaceLen);
     for (size_t i = 0; i < space.size(); i++)
         space[i] = static_cast<uint8_t>(i);
-    s.records[{static_cast<int>(FpgaRecord::RegSpace), 0}] = space;
-    s.records[{static_cast<int>(FpgaRecord::CpuUsage), 0}] = Bytes{3};
+    s.records[record_key(FpgaRecord::RegSpace, 0)] = space;
+    s.records[record_key(FpgaRecord::CpuUsage, 0)] = Bytes{3};
     for (uint8_t port = 0; port < kSfpPorts; port++) {
         PortStaticMacReq mac{};
         mac.port = port;
         const uint8_t addr[6] = {0x00, 0x1A, 0x2B, fpga, 0x00, port};
         std::memcpy(mac.mac, addr, sizeof addr);
-        s.records[{static_cast<int>(FpgaRecord::StaticMac), port}] = bytes_of(mac);
+        s.records[record_key(FpgaRecord::StaticMac, port)] = bytes_of(mac);
     }
 }
 
@@ -653,12 +660,7 @@ FpgaEncoding fpga_encoding() { return model().encoding; }
 
 void fpga_set_reg(const std::string &node, uint64_t addr, uint64_t value) { state(node).regs[addr] = value; }
 
-uint64_t fpga_get_reg(const std::string &node, uint64_t addr)
-{
-    const auto &regs = state(node).regs;
-    auto it = regs.find(addr);
-    return it == regs.end() ? 0 : it->second;
-}
+uint64_t fpga_get_reg(const std::string &node, uint64_t addr) { return find_or(state(node).regs, addr); }
 
 void fpga_script_reads(const std::string &node, uint64_t addr, std::vector<uint64_t> values)
 {
@@ -682,9 +684,7 @@ void fpga_put_indirect(const std::string &node, uint64_t base, const std::vector
 
 std::vector<uint64_t> fpga_get_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key)
 {
-    const auto &indir = state(node).indir;
-    auto it = indir.find({base, key});
-    return it == indir.end() ? Words{} : it->second;
+    return find_or(state(node).indir, std::pair{base, key});
 }
 
 bool fpga_has_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key)
@@ -696,24 +696,22 @@ bool fpga_has_indirect(const std::string &node, uint64_t base, const std::vector
 
 void fpga_set_record(const std::string &node, FpgaRecord kind, uint64_t key, const std::vector<uint8_t> &bytes)
 {
-    state(node).records[{static_cast<int>(kind), key}] = bytes;
+    state(node).records[record_key(kind, key)] = bytes;
 }
 
 std::vector<uint8_t> fpga_get_record(const std::string &node, FpgaRecord kind, uint64_t key)
 {
-    const auto &records = state(node).records;
-    auto it = records.find({static_cast<int>(kind), key});
-    return it == records.end() ? Bytes{} : it->second;
+    return find_or(state(node).records, record_key(kind, key));
 }
 
 bool fpga_has_record(const std::string &node, FpgaRecord kind, uint64_t key)
 {
-    return state(node).records.count({static_cast<int>(kind), key}) != 0;
+    return state(node).records.count(record_key(kind, key)) != 0;
 }
 
 void fpga_erase_record(const std::string &node, FpgaRecord kind, uint64_t key)
 {
-    state(node).records.erase({static_cast<int>(kind), key});
+    state(node).records.erase(record_key(kind, key));
 }
 
 uint64_t fpga_pci_ep_key(const uint32_t words[4])
@@ -737,19 +735,12 @@ void fpga_set_sfp_bytes(const std::string &node, uint8_t port, uint32_t dev, uin
 
 std::vector<uint8_t> fpga_get_sfp_page(const std::string &node, uint8_t port, uint32_t dev)
 {
-    const auto &sfp = state(node).sfp;
-    auto it = sfp.find({port, dev});
-    return it == sfp.end() ? Bytes{} : it->second;
+    return find_or(state(node).sfp, std::pair{port, dev});
 }
 
 void fpga_set_mem(const std::string &node, uint64_t addr, uint64_t value) { state(node).mem[addr] = value; }
 
-uint64_t fpga_get_mem(const std::string &node, uint64_t addr)
-{
-    const auto &mem = state(node).mem;
-    auto it = mem.find(addr);
-    return it == mem.end() ? 0 : it->second;
-}
+uint64_t fpga_get_mem(const std::string &node, uint64_t addr) { return find_or(state(node).mem, addr); }
 
 // ---- faults ----------------------------------------------------------------------------------------------------------------
 
@@ -779,12 +770,7 @@ void fpga_fail_key(const std::string &node, unsigned long request, uint64_t base
         auto *req = static_cast<const IndirRegReq *>(arg);
         if (req == nullptr || req->baseaddr != base || req->data == nullptr)
             return false;
-        size_t span = request == PLOV_IOC_CLEAR_INDIR_REG       ? 1
-                      : fpga_encoding() == FpgaEncoding::Kesp ? 1 + static_cast<size_t>(std::max(req->wlen, req->rlen))
-                                                              : static_cast<size_t>(req->wlen) + req->rlen;
-        if (span < key.size())
-            return false;
-        return std::equal(key.begin(), key.end(), req->data);
+        return indir_words(request, *req) >= key.size() && std::equal(key.begin(), key.end(), req->data);
     };
     sim_add_fault(std::move(f));
 }
