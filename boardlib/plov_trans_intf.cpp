@@ -60,11 +60,6 @@ PlovStatus PlovCheckLogicType()
     return ret;
 }
 
-void PlovResetLogicType()
-{
-    geBoardLogicType = PLOV_BOARD_UNKNOWN;
-}
-
 PlovStatus PlovTransSetIntMask(FpgaId, uint32_t) { return PLOV_OK; }
 PlovStatus PlovTransGetIntMask(FpgaId, uint32_t *) { return PLOV_OK; }
 PlovStatus PlovTransGetPortPrivStatistics(FpgaId, uint8_t, PortStatistic *) { return PLOV_OK; }

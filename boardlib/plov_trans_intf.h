@@ -48,9 +48,6 @@ PlovStatus TRANS_BoardGetLogicType(uint32_t *type);
 // still unknown; a failure is logged and returned.
 PlovStatus PlovCheckLogicType();
 
-// Forget the board logic type (tests only: the probe runs once per process).
-void PlovResetLogicType();
-
 // ---- logging -----------------------------------------------------------------
 
 // A log hook: level, 0, format, file, line, then the format's values.

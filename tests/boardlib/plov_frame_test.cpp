@@ -17,11 +17,11 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        PlovResetLogicType();
+        geBoardLogicType = PLOV_BOARD_UNKNOWN;  // the type is kept per process
     }
     void TearDown() override
     {
-        PlovResetLogicType();
+        geBoardLogicType = PLOV_BOARD_UNKNOWN;
         SimTest::TearDown();
     }
     void board_name(const std::string &text) { sim_write_file(PLOV_BOARD_NAME_PATH, text); }
