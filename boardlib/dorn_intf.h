@@ -31,9 +31,8 @@ extern const IndirRegReq g_IndirReg[DORN_INDIR_REG_ROWS];
 // Build the request for row `id`: id, base address and the four counts from
 // the row, the command word (the row's command, with bit 0 set for a write)
 // and a zeroed data buffer of wlen + rlen words (a failed zeroing is logged
-// and the build goes on). -1336 for an id beyond the filled rows (every
-// filled row has wlen and rlen of at least 1), -1211 when
-// the buffer cannot be allocated. Release with DornIndirRelease.
+// and the build goes on). -1336 for an id beyond the filled rows, -1211
+// when the buffer cannot be allocated. Release with DornIndirRelease.
 PlovStatus DornIndirBuild(uint32_t id, bool write, IndirRegReq *req);
 void DornIndirRelease(IndirRegReq *req);
 

@@ -81,7 +81,7 @@ struct QueueWaterLevel {
     uint64_t Highlevel;
     uint64_t Lowlevel;
 };
-static_assert(sizeof(QueueWaterLevel) == 16);
+static_assert(sizeof(QueueWaterLevel) == 16 && offsetof(QueueWaterLevel, Lowlevel) == 8);
 
 struct QueueStat {
     uint64_t Counter[3];
