@@ -56,11 +56,16 @@ int kelvo_sscanf_args(const char *buffer, const char *format, ...);
 
 namespace kelvo_detail {
 
-// A scan argument is a destination pointer or a capacity.
+// A scan argument is a pointer to writable data (the destination) or an
+// integer (a capacity).
+template <class T>
+inline constexpr bool scan_dest_ok =
+    !std::is_const_v<T> && !std::is_volatile_v<T> && !std::is_function_v<T>;
+
 template <class T>
 inline constexpr bool scan_arg_ok =
-    std::is_pointer_v<T> || std::is_null_pointer_v<T> ||
-    (std::is_integral_v<T> && !std::is_same_v<T, bool>);
+    (std::is_pointer_v<T> && scan_dest_ok<std::remove_pointer_t<T>>) ||
+    std::is_null_pointer_v<T> || (std::is_integral_v<T> && !std::is_same_v<T, bool>);
 
 // Capacities reach the engine as unsigned int whatever type the caller
 // wrote (sizeof gives a size_t): values beyond the unsigned int range
@@ -84,10 +89,8 @@ constexpr auto scan_arg(T v)
 {
     if constexpr (std::is_integral_v<T>)
         return scan_capacity(v);
-    else if constexpr (std::is_null_pointer_v<T>)
-        return static_cast<void *>(nullptr);
     else
-        return v;
+        return static_cast<void *>(v);  // the engine takes every destination as void *
 }
 
 } // namespace kelvo_detail
@@ -96,7 +99,7 @@ template <class... Args>
 int sscanf_s(const char *buffer, const char *format, Args... args)
 {
     static_assert((kelvo_detail::scan_arg_ok<Args> && ...),
-                  "sscanf_s takes destination pointers and buffer capacities only");
+                  "sscanf_s takes pointers to writable destinations and buffer capacities only");
     return kelvo_sscanf_args(buffer, format, kelvo_detail::scan_arg(args)...);
 }
 
