@@ -249,15 +249,14 @@ const unsigned char *parse_spec(const unsigned char *f, Spec &sp)
     }
 }
 
-// True when the format goes on with a "%n" (modifiers allowed).
+// True when the format goes on with a "%n" (with any modifiers).
 bool continues_with_n(const unsigned char *f)
 {
     if (*f != '%')
         return false;
-    ++f;
-    while (*f != '\0' && std::strchr("0123456789*FNhlwLqtzj", *f) != nullptr)
-        ++f;
-    return *f == 'n';
+    Spec sp;
+    parse_spec(f + 1, sp);
+    return sp.letter == 'n';
 }
 
 // Stores an integer of the destination's size.
@@ -414,7 +413,7 @@ Step Scanner::convert(const Spec &sp, const unsigned char *&f)
     }
     const bool wide = sp.wide > 0 || (sp.wide == 0 && (sp.letter == 'S' || sp.letter == 'C'));
 
-    int c = 0;
+    int c = kNone;  // "n" reads nothing, so nothing is pushed back
     if (lc != 'n') {
         c = (lc == 'c' || lc == '[') ? get() : skip_space();
         if (c == kEnd)

@@ -183,8 +183,12 @@ TEST(KelvoScan, CharacterCounts)
     EXPECT_EQ(n, 3);
     EXPECT_EQ(sscanf_s("  12 ab", "%d %n", &v, &n), 1);
     EXPECT_EQ(n, 5);
+    // At the end of the input the scan goes on into a "%n" of any size.
     EXPECT_EQ(sscanf_s("123", "%d%lln", &v, &n64), 1);
     EXPECT_EQ(n64, 3);
+    n64 = -1;
+    EXPECT_EQ(sscanf_s("1234", "%d%I64n", &v, &n64), 1);
+    EXPECT_EQ(n64, 4);
     // More than 255 conversions: the completed count does not wrap.
     std::string input(300, 'a');
     std::string format;
@@ -302,6 +306,8 @@ TEST(KelvoScan, CapacityArgumentsOfAnyIntegerType)
     static_assert(!kelvo_detail::scan_arg_ok<double>);
     static_assert(!kelvo_detail::scan_arg_ok<bool>);
     static_assert(!kelvo_detail::scan_arg_ok<std::string>);
+    static_assert(!kelvo_detail::scan_arg_ok<const char *>);  // a literal as destination
+    static_assert(!kelvo_detail::scan_arg_ok<void (*)()>);
     static_assert(scan_capacity(size_t{16}) == 16u);
     static_assert(scan_capacity(-1) == 0u);
     static_assert(scan_capacity(size_t{1} << 32) == UINT_MAX);
