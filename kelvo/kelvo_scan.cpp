@@ -722,7 +722,7 @@ int kelvo_input_s(KelvoInStream *stream, const char *format, va_list ap)
 {
     if (format == nullptr || *format == '\0')
         return 0;
-    Scanner sc{};
+    Scanner sc;  // not sc{}: that would zero the float text buffer on every call
     sc.in = stream;
     va_copy(sc.args, ap);
     const int r = sc.run(reinterpret_cast<const unsigned char *>(format));
