@@ -35,7 +35,6 @@ int opt_next(OptWalk &walk)
         return kOptEnd;
     const char *text = walk.argv[walk.index];
     char c = text[walk.pos++];
-    walk.letter = c;
     bool last = text[walk.pos] == '\0';
     if (last) {
         walk.index++;

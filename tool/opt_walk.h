@@ -18,7 +18,6 @@ struct OptWalk {
     int index = 1;               // argument being examined
     int pos = 0;                 // letter within it, 0 when between arguments
     const char *arg = nullptr;   // argument of the last option that takes one
-    char letter = 0;             // the last letter examined
 };
 
 inline constexpr int kOptEnd = -1;

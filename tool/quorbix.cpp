@@ -6,7 +6,6 @@
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 #include "tool/opt_walk.h"
-#include "tool/trans_op.h"
 
 char gBoardName[kBoardNameSize];
 
@@ -73,21 +72,19 @@ void usage()
                 kOptString);
 }
 
-int quorbix_run(int argc, char **argv)
+int quorbix_walk(int argc, char **argv, TransOpHandler read, TransOpHandler mfc)
 {
-    if (GetBoardName() != 0)
-        set_default_board();
-    std::fflush(stdout);
-
     TransOpStatus last = -1;
     OptWalk walk{argc, argv, kOptString};
+    // Output is flushed after each command so that it stays in order with
+    // what the shell commands of some handlers write.
     for (int c; (c = opt_next(walk)) != kOptEnd; std::fflush(stdout)) {
         switch (c) {
         case 'r':
-            last = op_read(walk.arg);
+            last = read(walk.arg);
             break;
         case 'm':
-            last = op_mfc(walk.arg);
+            last = mfc(walk.arg);
             break;
         case 'v':
             version();
@@ -99,4 +96,12 @@ int quorbix_run(int argc, char **argv)
         }
     }
     return last != 0 ? 2 : 0;
+}
+
+int quorbix_run(int argc, char **argv)
+{
+    if (GetBoardName() != 0)
+        set_default_board();
+    std::fflush(stdout);
+    return quorbix_walk(argc, argv, op_read, op_mfc);
 }

@@ -5,9 +5,15 @@
 
 #include <cstdint>
 
+#include "tool/trans_op.h"
+
 // Returns 0 when the last -r/-m command succeeded, 1 after the usage text,
 // 2 when the last command failed or no command ran.
 int quorbix_run(int argc, char **argv);
+
+// The option walk of quorbix_run after the board name is read: -r goes to
+// `read`, -m to `mfc` (op_read and op_mfc; tests may give their own).
+int quorbix_walk(int argc, char **argv, TransOpHandler read, TransOpHandler mfc);
 
 // The board model: up to 15 characters of the DMI board name as read (a
 // newline that fits is kept), zero-terminated, or the default model name.

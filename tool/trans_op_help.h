@@ -10,25 +10,24 @@ inline constexpr const char *kHelpHelp = "show this help message";
 
 inline constexpr const char *kHelpWritePci =
     "write a register of a PCI function\r\n"
-    "\t\tusage: -- ./quorbix -w pci/Mbus:dev.func-0xreg.W=0xvalue-bBAR\r\n"
-    "\t\t\tM : B BAR space, D board driver, F procfs config space, I config ports\r\n"
-    "\t\t\tW : B byte, W word, D dword; -bBAR only for method B (BAR 0 ~ 5)\r\n"
+    "\t\tusage: -- ./quorbix -w pci/Mbus:dev.func-0xreg.W=0xvalue-bBAR -- M : B BAR space (-bBAR, BAR 0 ~ 5), "
+    "D board driver, F procfs config space, I config ports; W : B byte, W word, D dword\r\n"
     "\t\texample : ./quorbix -w pci/F0:1f.3-0x40.b=0x5a\r\n"
     "\t\texample : ./quorbix -w pci/B3:00.0-0x10.d=0x1-b0";
 
 inline constexpr const char *kHelpWriteIndreg =
     "write an indirect register of an FPGA\r\n"
-    "\t\tusage: -- ./quorbix -w indreg/fpgaID:0xbaseaddr:0xaddrdata:wlen:0xwdata[wlen-1]:...:0xwdata[0]\r\n"
+    "\t\tusage: -- ./quorbix -w indreg/fpgaID:baseaddr:addrdata:wlen:wdata[wlen-1]:...:wdata[0] -- hex values with 0x\r\n"
     "\t\texample : ./quorbix -w indreg/0:0x1000:0x2:2:0x11:0x22";
 
 inline constexpr const char *kHelpWriteDreg =
     "write a direct register of an FPGA\r\n"
-    "\t\tusage: -- ./quorbix -w dreg/fpgaID:0xaddress:0xdata\r\n"
+    "\t\tusage: -- ./quorbix -w dreg/fpgaID:address:data -- address and data hex with 0x\r\n"
     "\t\texample : ./quorbix -w dreg/0:0x1500:0x1";
 
 inline constexpr const char *kHelpWriteMem =
     "write FPGA memory\r\n"
-    "\t\tusage: -- ./quorbix -w mem/fpgaID:0xaddress:0xdata\r\n"
+    "\t\tusage: -- ./quorbix -w mem/fpgaID:address:data -- address and data hex with 0x\r\n"
     "\t\texample : ./quorbix -w mem/0:0x100:0x5a5a";
 
 inline constexpr const char *kHelpWriteMedia =
@@ -48,7 +47,7 @@ inline constexpr const char *kHelpWriteI2c =
 inline constexpr const char *kHelpDumpPci =
     "dump pci config space register, dump pci bus map\r\n"
     "\t\tusage: -- ./quorbix -d pci/A -- lspci dump of every function\r\n"
-    "\t\tusage: -- ./quorbix -d pci/E:bus:dev.func -- PCI Express and AER error registers (hex)\r\n"
+    "\t\tusage: -- ./quorbix -d pci/Ebus:dev.func -- PCI Express and AER error registers (hex)\r\n"
     "\t\tusage: -- ./quorbix -d pci/G -- global error registers\r\n"
     "\t\tusage: -- ./quorbix -d pci/I -- IIO core interface error registers\r\n"
     "\t\tusage: -- ./quorbix -d pci/M -- pci bus map and entity list\r\n"
@@ -57,6 +56,73 @@ inline constexpr const char *kHelpDumpPci =
     "\t\tusage: -- ./quorbix -d pci/S -- system event report control\r\n"
     "\t\texample : ./quorbix -d pci/E00:1c.0";
 
+// ---- mfc ---------------------------------------------------------------------
+
+inline constexpr const char *kHelpMfcPort =
+    "port parameters, state and statistics\r\n"
+    "\t\tusage: -- ./quorbix -m port/b/fpgaID:portID -- MTU\r\n"
+    "\t\tusage: -- ./quorbix -m port/c/fpgaID:type -- CAR, type s split CAR or t total CAR\r\n"
+    "\t\tusage: -- ./quorbix -m port/d/fpgaID -- de-pause water level\r\n"
+    "\t\tusage: -- ./quorbix -m port/e/fpgaID -- pause switch\r\n"
+    "\t\tusage: -- ./quorbix -m port/f/fpgaID:portID:type -- flow control, type 0 multicast, 1 broadcast\r\n"
+    "\t\tusage: -- ./quorbix -m port/h/fpgaID:portID -- PHY parameters\r\n"
+    "\t\tusage: -- ./quorbix -m port/k/fpgaID:portID -- link status\r\n"
+    "\t\tusage: -- ./quorbix -m port/l/fpgaID:portID:type -- loop mode, type m MAC loop, p PHY loop\r\n"
+    "\t\tusage: -- ./quorbix -m port/m/fpgaID:portID -- MAC address\r\n"
+    "\t\tusage: -- ./quorbix -m port/p/fpgaID:portID -- port statistics\r\n"
+    "\t\tusage: -- ./quorbix -m port/r/fpgaID:portID -- MAC statistics\r\n"
+    "\t\tusage: -- ./quorbix -m port/s/fpgaID:portID -- port switch\r\n"
+    "\t\tusage: -- ./quorbix -m port/t/fpgaID -- CAR fresh time\r\n"
+    "\t\tusage: -- ./quorbix -m port/v/fpgaID:portID:Vlanid -- vlan statistics\r\n"
+    "\t\tusage: -- ./quorbix -m port/w/fpgaID:portID -- work mode\r\n"
+    "\t\texample : ./quorbix -m port/k/0:1";
+
+inline constexpr const char *kHelpMfcQueue =
+    "queue parameters and statistics\r\n"
+    "\t\tusage: -- ./quorbix -m queue/a/fpgaID:QueueType:QueueID -- ring addresses and pointers\r\n"
+    "\t\tusage: -- ./quorbix -m queue/h/fpgaID:HashSeed -- hash rule\r\n"
+    "\t\tusage: -- ./quorbix -m queue/o/fpgaID -- data offset\r\n"
+    "\t\tusage: -- ./quorbix -m queue/p/fpgaID:ProcessIndex -- tx process match\r\n"
+    "\t\tusage: -- ./quorbix -m queue/s/fpgaID:QueueType:QueueID -- statistics\r\n"
+    "\t\tusage: -- ./quorbix -m queue/w/fpgaID:QueueType:QueueID -- water level\r\n"
+    "\t\texample : ./quorbix -m queue/w/0:1:5";
+
+inline constexpr const char *kHelpMfcFpga =
+    "FPGA settings and memory\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/a/fpgaID -- user pool addresses\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/b -- software buffer bases, without parameter\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/c/fpgaID -- hrtimer affinity\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/d/fpgaID:type -- CAR drop statistic, type s split or t total\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/e/fpgaID -- enable state\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/f -- free blocks of the hardware buffers, without parameter\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/g/fpgaID:cpuID -- memory zones\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/h/fpgaID -- hash seeds\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/i/fpgaID -- driver information\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/k/fpgaID:QueueType:QueueID -- queue switch\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/l/fpgaID:PhyPort -- port map\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/m/fpgaID -- standby mode\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/n/fpgaID:QueueType:QueueID -- memory configuration self check\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/p/fpgaID -- cpu present\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/r/fpgaID -- load logic at reboot\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/s -- user shared memory map, without parameter\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/t/fpgaID -- interrupt interval\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/u/fpgaID:portID -- trunk\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/v/fpgaID -- driver version\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/w/fpgaID -- vrf switch\r\n"
+    "\t\tusage: -- ./quorbix -m fpga/z/fpgaID -- checksum switch\r\n"
+    "\t\texample : ./quorbix -m fpga/e/0";
+
+inline constexpr const char *kHelpMfcTrans =
+    "trans FPGA logic\r\n"
+    "\t\tusage: -- ./quorbix -m trans/i -- without parameter\r\n"
+    "\t\tusage: -- ./quorbix -m trans/v -- version of the logic in flash, without parameter\r\n"
+    "\t\texample : ./quorbix -m trans/v";
+
+inline constexpr const char *kHelpMfcSbuf =
+    "sbuf FPGA logic\r\n"
+    "\t\tusage: -- ./quorbix -m sbuf/v -- version of the logic in flash, without parameter\r\n"
+    "\t\texample : ./quorbix -m sbuf/v";
+
 // ---- Set ---------------------------------------------------------------------
 
 inline constexpr const char *kHelpSetFpga =
@@ -64,7 +130,7 @@ inline constexpr const char *kHelpSetFpga =
     "\t\tusage: -- ./quorbix -s fpga/e/fpgaID -- enable sequence\r\n"
     "\t\tusage: -- ./quorbix -s fpga/h/fpgaID:index:seed1:seed2 -- hash seeds (hex)\r\n"
     "\t\tusage: -- ./quorbix -s fpga/m/fpgaID:mode -- 0 active, else standby\r\n"
-    "\t\tusage: -- ./quorbix -s fpga/p/fpgaID:cpu1cpu0 -- cpu present, each 0 or 1\r\n"
+    "\t\tusage: -- ./quorbix -s fpga/p/fpgaID:cpu1:cpu0 -- cpu present, each 0 or 1\r\n"
     "\t\tusage: -- ./quorbix -s fpga/t/fpgaID:interval -- interrupt interval\r\n"
     "\t\tusage: -- ./quorbix -s fpga/l/fpgaID:PhyPort:LogicPort -- port map\r\n"
     "\t\tusage: -- ./quorbix -s fpga/r/fpgaID:flag -- load logic at reboot\r\n"
@@ -95,7 +161,7 @@ inline constexpr const char *kHelpSetPort =
     "\t\tusage: -- ./quorbix -s port/b/fpgaID:portID-max:min -- MTU\r\n"
     "\t\tusage: -- ./quorbix -s port/c/fpgaID:type:cbs:cir -- CAR, type s split or t total\r\n"
     "\t\tusage: -- ./quorbix -s port/d/fpgaID:portID:flag -- forced PHY down, 0 disable, 1 enable\r\n"
-    "\t\tusage: -- ./quorbix -s port/e/fpgaID:flag -- pause switch\r\n"
+    "\t\tusage: -- ./quorbix -s port/e/fpgaID:flag -- pause switch, flag hex with 0x\r\n"
     "\t\tusage: -- ./quorbix -s port/f/fpgaID:portID-CastMode:cbs:cir:t -- flow control, CastMode 0 multicast, 1 broadcast\r\n"
     "\t\tusage: -- ./quorbix -s port/g/fpgaID:portID-direct:PRBS mode -- GTX PRBS, direct 0 rx, 1 tx\r\n"
     "\t\tusage: -- ./quorbix -s port/l/fpgaID:portID-type:loopmode -- loop mode, type m MAC, p PHY\r\n"
@@ -104,7 +170,7 @@ inline constexpr const char *kHelpSetPort =
     "\t\tusage: -- ./quorbix -s port/r/fpgaID:portID:value -- port reset\r\n"
     "\t\tusage: -- ./quorbix -s port/s/fpgaID:portID-abc -- port switch, a b c each 0 or 1\r\n"
     "\t\tusage: -- ./quorbix -s port/t/fpgaID:time -- CAR fresh time\r\n"
-    "\t\tusage: -- ./quorbix -s port/v/fpgaID:WaterLevel -- de-pause water level\r\n"
+    "\t\tusage: -- ./quorbix -s port/v/fpgaID:WaterLevel -- de-pause water level, hex with 0x\r\n"
     "\t\tusage: -- ./quorbix -s port/w/fpgaID:portID-autoneg:speed:duplex -- work mode, autoneg n on, f off; duplex f full, h half\r\n"
     "\t\texample : ./quorbix -s port/b/0:1-1518:64\r\n"
     "\t\texample : ./quorbix -s port/w/0:1-f:1000:f";
@@ -125,6 +191,7 @@ inline constexpr const char *kHelpSetSecm =
 
 inline constexpr const char *kHelpSetTcam =
     "tcam table tests\r\n"
+    "\t\tusage: -- ./quorbix -s tcam/h/seed1:seed2 -- hash seeds\r\n"
     "\t\tusage: -- ./quorbix -s tcam/i/ -- empty the tcam tables\r\n"
     "\t\tusage: -- ./quorbix -s tcam/t/file name -- run the table commands of a file\r\n"
     "\t\tusage: -- ./quorbix -s tcam/k/ -- table speed test\r\n"
