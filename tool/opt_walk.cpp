@@ -40,10 +40,10 @@ int opt_next(OptWalk &walk)
         walk.index++;
         walk.pos = 0;
     }
-    const char *spec = c == ':' ? nullptr : std::strchr(walk.optstring, c);
-    if (spec == nullptr)
+    const char *found = c == ':' ? nullptr : std::strchr(walk.optstring, c);
+    if (found == nullptr)
         return '?';
-    if (spec[1] != ':')
+    if (found[1] != ':')
         return c;
     if (!last) {
         walk.arg = text + walk.pos;
