@@ -342,7 +342,9 @@ TEST(KelvoScan, StreamPrimitives)
 }
 
 // Integer fields against the C library, where both give the same result:
-// values within 64 bits, widths of at least 1, no "0x" prefixes.
+// values within 64 bits, widths of at least 1, and a "0x" prefix only
+// where a digit follows it within the width (otherwise the C library takes
+// the lone "0").
 TEST(KelvoScan, IntegersMatchTheCLibrary)
 {
     std::mt19937_64 rng(7);
@@ -355,36 +357,55 @@ TEST(KelvoScan, IntegersMatchTheCLibrary)
         std::string input;
         char kinds[3];
         int bytes[3];
+        int sizeIndex[3];
+        bool unsignedInt = false;
+        // A width may hand a field's text to another field: with "0x"
+        // prefixes in the input, every width leaves room for sign, prefix
+        // and a digit.
+        const bool prefixes = pick(2) != 0;
         for (int i = 0; i < fields; ++i) {
-            const char letter = letters[pick(5)];
-            const int size = pick(5);
-            kinds[i] = letter;
-            bytes[i] = size == 0 ? 1 : size == 1 ? 2 : size == 2 ? 4 : 8;
+            kinds[i] = letters[pick(5)];
+            sizeIndex[i] = pick(5);
+            bytes[i] = sizeIndex[i] == 0 ? 1 : sizeIndex[i] == 1 ? 2 : sizeIndex[i] == 2 ? 4 : 8;
+            unsignedInt |= bytes[i] == 4 && kinds[i] != 'd' && kinds[i] != 'i';
+        }
+        for (int i = 0; i < fields; ++i) {
+            const char letter = kinds[i];
+
+            input += std::string(static_cast<size_t>(pick(3)), ' ');
+            const std::string sign = pick(4) != 0 ? "" : pick(2) != 0 ? "-" : "+";
+            // "i" reads decimal, octal after "0" or hexadecimal after "0x";
+            // "x" takes an optional "0x".
+            const int kind = letter == 'i' ? pick(prefixes ? 3 : 2) : letter == 'x' && prefixes ? 2 * pick(2) : 0;
+            const std::string prefix = kind == 1 ? "0" : kind == 2 ? (pick(2) != 0 ? "0x" : "0X") : "";
+            const bool hex = letter == 'x' || kind == 2;
+            const bool octal = letter == 'o' || kind == 1;
+            const int width = pick(2) == 0 ? 0 : prefixes ? 4 + pick(22) : 1 + pick(25);
             format += "%";
-            if (pick(2) != 0)
-                format += std::to_string(1 + pick(25));
-            format += sizes[size];
+            if (width != 0)
+                format += std::to_string(width);
+            format += sizes[sizeIndex[i]];
             format += letter;
             format += i + 1 < fields ? (pick(2) != 0 ? ":" : " ") : "";
 
-            input += std::string(static_cast<size_t>(pick(3)), ' ');
-            if (pick(4) == 0)
-                input += pick(2) != 0 ? "-" : "+";
-            const char *digitSet = letter == 'o' ? "01234567" : letter == 'x' ? "0123456789abcdefABCDEF" : "0123456789";
-            int maxDigits = letter == 'o' ? 21 : letter == 'x' ? 16 : 19;
+            const char *digitSet = octal ? "01234567" : hex ? "0123456789abcdefABCDEF" : "0123456789";
+            int maxDigits = octal ? 21 : hex ? 16 : 19;
             // Below zero, an unsigned int keeps -V only while V fits 32 bits
-            // (beyond, it stores all ones where the C library keeps low bits).
-            if (input.back() == '-' && letter != 'd' && letter != 'i' && bytes[i] == 4)
-                maxDigits = letter == 'o' ? 10 : letter == 'x' ? 8 : 9;
+            // (beyond, it stores all ones where the C library keeps low bits);
+            // a width may hand this text to another field, of another base.
+            if (sign == "-" && unsignedInt)
+                maxDigits = 8;
             const int count = 1 + pick(maxDigits);
+            input += sign + prefix;
             for (int k = 0; k < count; ++k) {
                 char ch = digitSet[pick(static_cast<int>(std::strlen(digitSet)))];
-                if (k == 0 && (letter == 'i' || (letter == 'x' && ch == '0')))
-                    ch = static_cast<char>('1' + pick(9));
+                // No leading "0" where it would start a prefix, and no
+                // octal value beyond 64 bits.
+                if (k == 0 && ((letter == 'i' && kind == 0) || (letter == 'x' && kind == 0 && ch == '0') ||
+                               (octal && count == 21)))
+                    ch = '1';
                 input += ch;
             }
-            if (letter == 'o' && count == 21)
-                input[input.size() - 21] = '1';
             input += pick(2) != 0 ? ":" : " ";
         }
         if (pick(3) == 0)
