@@ -11,7 +11,6 @@
 #include <string>
 
 #include "kelvo/kelvo.h"
-#include "kelvo/kelvo_internal.h"
 
 namespace {
 
@@ -325,20 +324,6 @@ TEST(KelvoScan, CapacityArgumentsOfAnyIntegerType)
     EXPECT_EQ(sscanf_s("abc", "%s", buf, -3), 0);
     EXPECT_EQ(sscanf_s("abc", "%s", buf, 4LL), 1);
     EXPECT_EQ(sscanf_s("ab", "%s", nullptr, 4), -1);
-}
-
-TEST(KelvoScan, StreamPrimitives)
-{
-    const char text[] = " \t x";
-    KelvoInStream s{4, text, text};
-    int counter = 0;
-    EXPECT_EQ(kelvo_whiteout(&counter, &s), 'x');
-    EXPECT_EQ(counter, 4);
-    kelvo_un_inc('x', &s);
-    EXPECT_EQ(kelvo_getch(&s), 'x');
-    EXPECT_EQ(kelvo_getch(&s), -1);
-    kelvo_un_inc(-1, &s);
-    EXPECT_EQ(kelvo_getch(&s), -1);
 }
 
 // Integer fields against the C library, where both give the same result:
