@@ -104,8 +104,6 @@ struct Conv {
     uint32_t flags = 0;
     int32_t width = 0;
     int32_t precision = -1;
-    bool widthStar = false;
-    bool precisionStar = false;
     char prefix[2] = {};
     int prefixLen = 0;
     const char *text = nullptr;
@@ -163,15 +161,18 @@ inline void put_multi(char ch, int64_t n, KelvoOutStream *s, int *counter)
 }
 
 // Fetches an integer argument at the size the flags give; makes it
-// non-negative and marks negative values.
+// non-negative and marks negative values. "l", "ll" and "I64" outrank
+// "hh" and "h", which outrank "t", "z" and "j".
 uint64_t fetch_integer(uint32_t *flags, va_list &args)
 {
     const bool sgn = (*flags & kSigned) != 0;
+    const bool wide = (*flags & (kInt64 | kLongLong | kLong)) != 0 ||
+                      ((*flags & (kChar | kShort)) == 0 && (*flags & (kPtrdiff | kSizeT | kIntmax)) != 0);
     int64_t s = 0;
     uint64_t v = 0;
     if (*flags & kPointer) {
         v = reinterpret_cast<uintptr_t>(va_arg(args, void *));
-    } else if (*flags & (kInt64 | kLongLong | kLong | kPtrdiff | kSizeT | kIntmax)) {
+    } else if (wide) {
         if (sgn)
             s = va_arg(args, long long);
         else
@@ -591,11 +592,8 @@ int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap)
                     w = -w;
                 }
                 cv.width = w;
-                cv.widthStar = true;
-            } else {
-                if (!add_digit(&cv.width, ch, prev == kWidth))
-                    counter = -1;
-                cv.widthStar = false;
+            } else if (!add_digit(&cv.width, ch, prev == kWidth)) {
+                counter = -1;
             }
             break;
         case kDot:
@@ -605,11 +603,8 @@ int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap)
             if (ch == '*') {
                 const int p = va_arg(args, int);
                 cv.precision = p < 0 ? -1 : p;
-                cv.precisionStar = true;
-            } else {
-                if (!add_digit(&cv.precision, ch, true))
-                    counter = -1;
-                cv.precisionStar = false;
+            } else if (!add_digit(&cv.precision, ch, true)) {
+                counter = -1;
             }
             break;
         case kSize:

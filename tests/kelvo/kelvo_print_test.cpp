@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
+#include <cstring>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -93,6 +95,9 @@ TEST(KelvoPrint, Integers)
         ROW(F("%jd", INTMAX_MIN), "-9223372036854775808"),
         ROW(F("%td", ptrdiff_t{-1}), "-1"),
         ROW(F("%qd", 1LL << 33), "8589934592"),
+        ROW(F("%hzd", 70000), "4464"),  // "h" outranks "z", "t" and "j"
+        ROW(F("%jhhd", 0x1FF), "-1"),
+        ROW(F("%lhd", 1LL << 40), "1099511627776"),  // "l" outranks "h"
         ROW(F("%05d", -42), "-0042"),
         ROW(F("%-5d|", 42), "42   |"),
         ROW(F("%+d", 5), "+5"),
@@ -345,6 +350,76 @@ TEST(KelvoPrint, MatchesTheCLibraryOnItsCommonSubset)
         ASSERT_EQ(std::string(mine.data(), static_cast<size_t>(r1)),
                   std::string(ref.data(), static_cast<size_t>(r2)))
             << format;
+    }
+}
+
+// Floating conversions: the C library makes the digits, the engine the
+// sign, width, padding and justification, which must come out as the C
+// library's own, "*" arguments and long double included.
+TEST(KelvoPrint, FloatsMatchTheCLibrary)
+{
+    std::mt19937_64 rng(20260102);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint64_t>(n)); };
+    const double specials[] = {0.0, -0.0, 1.0 / 0.0, -1.0 / 0.0, __builtin_nan(""), -__builtin_nan(""),
+                               1e308, 4.9e-324, 0.5, 9.9999995, 123456789.0};
+    std::vector<char> mine(1024), ref(1024);
+    for (int iter = 0; iter < 20000; ++iter) {
+        std::string format = "%";
+        for (const char flag : {'-', '+', ' ', '0', '#'})
+            if (pick(4) == 0)
+                format += flag;
+        const bool starWidth = pick(4) == 0;
+        const bool starPrecision = pick(4) == 0;
+        if (starWidth)
+            format += '*';
+        else if (pick(2) != 0)
+            format += std::to_string(pick(60));
+        if (starPrecision)
+            format += ".*";
+        else if (pick(2) != 0)
+            format += "." + std::to_string(pick(40));
+        const bool longDouble = pick(4) == 0;
+        if (longDouble)
+            format += 'L';
+        format += "eEfFgG"[pick(6)];
+        format += '|';
+
+        double value = 0;
+        if (pick(3) == 0) {
+            value = specials[pick(static_cast<int>(std::size(specials)))];
+        } else {
+            const uint64_t bits = rng();
+            std::memcpy(&value, &bits, sizeof value);
+            if (pick(2) != 0)
+                value = std::ldexp(static_cast<double>(static_cast<int64_t>(bits >> 11)) / 0x1p52, pick(80) - 40);
+        }
+        const int width = pick(121) - 60;
+        const int precision = pick(46) - 5;
+        const char *f = format.c_str();
+        auto both = [&](auto... args) {
+            const int r1 = VS(mine.data(), mine.size(), f, args...);
+            char *out = ref.data();
+            const int r2 = std::snprintf(out, ref.size(), f, args...);
+            ASSERT_EQ(r1, r2) << f << " " << value;
+            ASSERT_EQ(std::string(mine.data(), static_cast<size_t>(r1)), std::string(out, static_cast<size_t>(r2)))
+                << f << " " << width << " " << precision;
+        };
+        auto withValue = [&](auto v) {
+            if (starWidth && starPrecision)
+                both(width, precision, v);
+            else if (starWidth)
+                both(width, v);
+            else if (starPrecision)
+                both(precision, v);
+            else
+                both(v);
+        };
+        if (longDouble)
+            withValue(static_cast<long double>(value) * (pick(2) != 0 ? 1e300L : 1.0L));
+        else
+            withValue(value);
+        if (HasFatalFailure())
+            return;
     }
 }
 
