@@ -36,6 +36,12 @@ TEST(KelvoMemcpy, CodesAndResets)
         {"overlap by one", 8, false, false, 3, 4, KelvoOverlapReset, nullptr},
         {"dest above src", 8, false, false, -3, 4, KelvoOverlapReset, nullptr},
         {"adjacent", 4, false, false, 4, 4, KelvoOk, "XXXX"},
+        // Check order: each row fails two tests, the first one decides.
+        {"range before null dest", 0, true, true, 99, 1, KelvoRange, "XXXXXXXX"},
+        {"null dest before null src", 8, true, true, 99, 1, KelvoInvalid, "XXXXXXXX"},
+        {"null src before too long", 8, false, true, 99, 9, KelvoInvalidReset, nullptr},
+        {"too long before same", 8, false, false, 0, 9, KelvoRangeReset, nullptr},
+        {"too long before overlap", 8, false, false, 3, 9, KelvoRangeReset, nullptr},
     };
     for (const Case &c : cases) {
         char buf[16];
@@ -99,6 +105,7 @@ TEST(KelvoStrcpy, Table)
         {0, "a", KelvoRange, "ZZZ"},
         {kHuge, "a", KelvoRange, "ZZZ"},
         {8, nullptr, KelvoInvalidReset, ""},
+        {0, nullptr, KelvoRange, "ZZZ"},
         {101, longText.c_str(), KelvoOk, longText.c_str()},
         {100, longText.c_str(), KelvoRangeReset, ""},
         {40, "0123456789012345678901234567890", KelvoOk, "0123456789012345678901234567890"},
@@ -145,6 +152,8 @@ TEST(KelvoStrncpy, Table)
         {8, "abc", kHuge, KelvoRangeReset, ""},
         {8, nullptr, 2, KelvoInvalidReset, ""},
         {0, "abc", 2, KelvoRange, "ZZZ"},
+        {0, "abc", 0, KelvoRange, "ZZZ"},
+        {8, nullptr, kHuge, KelvoInvalidReset, ""},
     };
     for (const Case &c : cases) {
         char buf[16];
@@ -205,6 +214,8 @@ TEST(KelvoStrcat, Table)
         {"ab", 8, "xyz", kHuge, KelvoRangeReset, ""},
         {"ab", 8, nullptr, 1, KelvoInvalidReset, ""},
         {"ab", kHuge, "x", 1, KelvoRange, "ab"},
+        {"ab", 0, nullptr, kCat, KelvoRange, "ab"},
+        {"ab", 8, nullptr, kHuge, KelvoInvalidReset, ""},
     };
     for (const Case &c : cases) {
         char buf[16];
@@ -224,6 +235,9 @@ TEST(KelvoStrcat, UnterminatedAndOverlappingDestinations)
     EXPECT_EQ(buf[0], '\0');
     std::memset(buf, 'x', sizeof buf);
     EXPECT_EQ(strncat_s(buf, 4, "a", 1), KelvoInvalidReset);
+    EXPECT_EQ(buf[0], '\0');
+    std::memset(buf, 'x', sizeof buf);  // a count out of range is seen first
+    EXPECT_EQ(strncat_s(buf, 4, "a", kHuge), KelvoRangeReset);
     EXPECT_EQ(buf[0], '\0');
     // Source inside the destination's string.
     std::strcpy(buf, "abcd");
