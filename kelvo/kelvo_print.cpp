@@ -4,6 +4,7 @@
 // the parsed flags and precision, into a buffer of known size.
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -113,6 +114,20 @@ struct Conv {
     const char *tail = nullptr;         // then this (a float's exponent)
     int64_t tailLen = 0;
     bool noOutput = false;
+
+    // A "%" starts a new conversion. Field by field: building a whole new
+    // record and copying it costs more than the rest of a short conversion.
+    void start()
+    {
+        flags = 0;
+        width = 0;
+        precision = -1;
+        prefixLen = 0;
+        wideText = nullptr;
+        zeros = 0;
+        tailLen = 0;
+        noOutput = false;
+    }
 };
 
 // Stream writes: inline while the room is ample, else byte by byte.
@@ -316,10 +331,66 @@ void convert_string(char letter, Conv &cv, va_list &args)
     cv.textLen = static_cast<int64_t>(wcsnlen(w, limit));
 }
 
-// e, E, f, F, g, G. The C library formats the value with the parsed flags
-// and precision (never the caller's text, so no size letter of the
-// caller's reaches it) into a buffer of known size; the width is applied
-// by the emission like for every other conversion.
+// The calling thread is in the "C" locale while a scope lives: floats
+// always print with ".".
+struct CLocaleScope {
+    locale_t old = locale_t{};
+    CLocaleScope()
+    {
+        if (const locale_t c = c_locale(); c != locale_t{})
+            old = uselocale(c);
+    }
+    ~CLocaleScope()
+    {
+        if (old != locale_t{})
+            uselocale(old);
+    }
+    CLocaleScope(const CLocaleScope &) = delete;
+    CLocaleScope &operator=(const CLocaleScope &) = delete;
+};
+
+// The unsigned digits of a floating conversion (a "-" in front for a
+// negative value) from the C library, with a specification built here from
+// the letter, the precision, "#" and the size: never the caller's text.
+// Without "#" the C library's float-to-string conversion does it; "#" needs
+// its printf family.
+int float_digits(char *buf, size_t size, char letter, int precision, bool alt, bool longDouble,
+                 double dv, long double lv)
+{
+    char spec[16];
+    char *s = spec;
+    *s++ = '%';
+    if (alt)
+        *s++ = '#';
+    *s++ = '.';
+    if (alt) {
+        *s++ = '*';
+        if (longDouble)
+            *s++ = 'L';
+    } else {
+        char digits[12];
+        char *d = digits + sizeof digits;
+        auto p = static_cast<unsigned>(precision);
+        do
+            *--d = static_cast<char>('0' + p % 10);
+        while ((p /= 10) != 0);
+        while (d < digits + sizeof digits)
+            *s++ = *d++;
+    }
+    *s++ = letter;
+    *s = '\0';
+    if (alt)
+        return longDouble ? indirectSprintf(buf, size, spec, precision, lv)
+                          : indirectSprintf(buf, size, spec, precision, dv);
+    const CLocaleScope scope;
+    return longDouble ? strfroml(buf, size, spec, lv) : strfromd(buf, size, spec, dv);
+}
+
+// e, E, f, F, g, G. The C library makes the digits into a buffer of known
+// size; the sign, the width and the padding are applied by the emission
+// like for every other conversion. Precisions beyond the digits a double
+// or long double can have are cut for the C library and the missing zeros
+// emitted here.
 void convert_float(char letter, Conv &cv, va_list &args, char *work, std::unique_ptr<char[]> &heap)
 {
     const bool longDouble = (cv.flags & kLongDouble) != 0;
@@ -340,52 +411,41 @@ void convert_float(char letter, Conv &cv, va_list &args, char *work, std::unique
     }
     const int callPrecision = static_cast<int>(precision < kExactDigits ? precision : kExactDigits);
 
-    char spec[16];
-    char *s = spec;
-    *s++ = '%';
-    if (cv.flags & kPlus)
-        *s++ = '+';
-    if (cv.flags & kBlank)
-        *s++ = ' ';
-    if (cv.flags & kAlt)
-        *s++ = '#';
-    *s++ = '.';
-    *s++ = '*';
-    if (longDouble)
-        *s++ = 'L';
-    *s++ = letter;
-    *s = '\0';
-
-    const size_t need = static_cast<size_t>(callPrecision) + (longDouble ? 4972 : 349) + 1;
+    // The work buffer first; a longer text is made again into a heap
+    // block of its exact size.
+    const bool alt = (cv.flags & kAlt) != 0;
     char *buf = work;
-    size_t size = kWorkSize;
-    if (need > size) {
-        heap.reset(new (std::nothrow) char[need]);
-        if (!heap) {
-            cv.noOutput = true;
-            return;
-        }
-        buf = heap.get();
-        size = need;
-    }
-    const int r = longDouble ? indirectSprintf(buf, size, spec, callPrecision, lv)
-                             : indirectSprintf(buf, size, spec, callPrecision, dv);
-    if (r < 0 || static_cast<size_t>(r) >= size) {
+    const int r = float_digits(work, kWorkSize, letter, callPrecision, alt, longDouble, dv, lv);
+    if (r < 0) {
         cv.noOutput = true;
         return;
     }
+    if (r >= kWorkSize) {
+        const auto size = static_cast<size_t>(r) + 1;
+        heap.reset(new (std::nothrow) char[size]);
+        buf = heap.get();
+        if (buf == nullptr || float_digits(buf, size, letter, callPrecision, alt, longDouble, dv, lv) != r) {
+            cv.noOutput = true;
+            return;
+        }
+    }
     const char *text = buf;
     int64_t len = r;
-    if (len > 0 && (*text == '-' || *text == '+' || *text == ' ')) {
-        cv.prefix[0] = *text++;
+    const char sign = (len > 0 && *text == '-') ? '-'
+                      : (cv.flags & kPlus)       ? '+'
+                      : (cv.flags & kBlank)      ? ' '
+                                                 : '\0';
+    if (sign != '\0') {
+        cv.prefix[0] = sign;
         cv.prefixLen = 1;
-        --len;
+        if (sign == '-')
+            ++text, --len;
     }
-    const bool finite = std::strpbrk(text, "0123456789") != nullptr;
+    const bool finite = len > 0 && *text >= '0' && *text <= '9';  // not inf or nan
     if (!finite)
         cv.flags &= ~kZero;  // inf and nan are padded with blanks
     const int64_t extra = precision - callPrecision;
-    if (finite && extra > 0 && (lower != 'g' || (cv.flags & kAlt))) {
+    if (finite && extra > 0 && (lower != 'g' || alt)) {
         const char *e = std::strpbrk(text, "eE");
         const int64_t head = e == nullptr ? len : e - text;
         cv.zeros = extra;
@@ -532,16 +592,19 @@ void write_string_a(const char *str, int64_t n, KelvoOutStream *stream, int *cou
         write_char_a(str[i], stream, counter);
 }
 
+locale_t kelvo_detail::c_locale()
+{
+    static const locale_t loc = newlocale(LC_ALL_MASK, "C", locale_t{});
+    return loc;
+}
+
 int indirectSprintf(char *buffer, size_t size, const char *format, ...)
 {
-    const locale_t c = c_locale();
-    const locale_t old = c != locale_t{} ? uselocale(c) : locale_t{};
+    const CLocaleScope scope;
     va_list ap;
     va_start(ap, format);
     const int r = std::vsnprintf(buffer, size, format, ap);
     va_end(ap);
-    if (old != locale_t{})
-        uselocale(old);
     return r;
 }
 
@@ -575,7 +638,7 @@ int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap)
             put_char(ch, stream, &counter);
             break;
         case kPercent:
-            cv = Conv{};
+            cv.start();
             break;
         case kFlag:
             cv.flags |= ch == ' ' ? kBlank : ch == '#' ? kAlt : ch == '+' ? kPlus : ch == '-' ? kLeft : kZero;

@@ -80,12 +80,6 @@ KelvoErr fill_small_or_call(void *dest, size_t destMax, int value, size_t count,
 
 } // namespace
 
-locale_t kelvo_detail::c_locale()
-{
-    static const locale_t loc = newlocale(LC_ALL_MASK, "C", locale_t{});
-    return loc;
-}
-
 KelvoErr memcpy_sOptAsm(void *dest, size_t destMax, const void *src, size_t count)
 {
     return copy_small_or_call(dest, destMax, src, count);
