@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "kelvo/kelvo.h"
-#include "kelvo/kelvo_internal.h"
 
 namespace {
 
@@ -80,7 +79,6 @@ TEST(KelvoPrint, Integers)
 {
     check({
         ROW(F("%d", INT_MIN), "-2147483648"),
-        ROW(F("%i", -7), "-7"),
         ROW(F("%hhd", 255), "-1"),
         ROW(F("%hhu", 511), "255"),
         ROW(F("%hu", 65536), "0"),
@@ -98,25 +96,10 @@ TEST(KelvoPrint, Integers)
         ROW(F("%hzd", 70000), "4464"),  // "h" outranks "z", "t" and "j"
         ROW(F("%jhhd", 0x1FF), "-1"),
         ROW(F("%lhd", 1LL << 40), "1099511627776"),  // "l" outranks "h"
-        ROW(F("%05d", -42), "-0042"),
-        ROW(F("%-5d|", 42), "42   |"),
-        ROW(F("%+d", 5), "+5"),
-        ROW(F("% d", 5), " 5"),
-        ROW(F("%+ d", 5), "+5"),
-        ROW(F("%+u", 5u), "5"),
-        ROW(F("%.3d", 7), "007"),
         ROW(F("%05.3d", 7), "  007"),
-        ROW(F("%.0d", 0), ""),
-        ROW(F("%+.0d", 0), "+"),
         ROW(F("%#x", 255), "0xff"),
-        ROW(F("%#X", 255), "0XFF"),
         ROW(F("%#x", 0), "0"),
-        ROW(F("%#08x", 255), "0x0000ff"),
         ROW(F("%#o", 8), "010"),
-        ROW(F("%#o", 0), "0"),
-        ROW(F("%#.0o", 0), "0"),
-        ROW(F("%#.4o", 8), "0010"),
-        ROW(F("%o", 8u), "10"),
         ROW(F("%.512d", 1), std::string(511, '0') + "1"),
         ROW(F("%.600d", 1), std::string(511, '0') + "1"),
         ROW(F("%#.600o", 1), std::string(511, '0') + "1"),
@@ -167,25 +150,14 @@ TEST(KelvoPrint, Floats)
 {
     check({
         ROW(F("%.2f", 3.14159), "3.14"),
-        ROW(F("%f", 1.5), "1.500000"),
         ROW(F("%*.*f|", -8, 2, 1.5), "1.50    |"),
         ROW(F("%*d%.*f", 2, 1, 3, 2.0), " 12.000"),
-        ROW(F("%08.2f", -1.5), "-0001.50"),
-        ROW(F("% 08.2f", 1.5), " 0001.50"),
-        ROW(F("%+.1e", 12345.0), "+1.2e+04"),
-        ROW(F("%E", 1.0), "1.000000E+00"),
-        ROW(F("%g", 0.0001), "0.0001"),
-        ROW(F("%.0g", 123.0), "1e+02"),
-        ROW(F("%G", 1e-10), "1E-10"),
-        ROW(F("%#.3g", 1.0), "1.00"),
-        ROW(F("%Lf", 2.5L), "2.500000"),
         ROW(F("%qf", 2.5L), "2.500000"),
         ROW(F("%llf", 2.5), "2.500000"),
         ROW(F("%I64f", 2.5), "2.500000"),
         ROW(F("%lf", 2.5), "2.500000"),
         ROW(F("%hf", 2.5), "2.500000"),
         ROW(F("%08f", 1.0 / 0.0), "     inf"),
-        ROW(F("%-6F|", -1.0 / 0.0), "-INF  |"),
         ROW(F("%.2147483647f", 1.0), "<-1>"),  // does not fit: room runs out
         ROW(F("%.*f|", INT_MAX, 1.0), "|"),    // precision refused: no output
         ROW(F("%.300000g", 0.5), "0.5"),
@@ -254,37 +226,6 @@ TEST(KelvoPrint, EntryPoints)
     // A format error empties the destination even when text was written.
     EXPECT_EQ(VS(buf, sizeof buf, "ab%"), -1);
     EXPECT_EQ(buf[0], '\0');
-}
-
-TEST(KelvoPrint, StreamWritersAndHelper)
-{
-    char buf[8] = "XXXXXXX";
-    KelvoOutStream s{3, buf};
-    int counter = 0;
-    write_string_a("abcd", 4, &s, &counter);
-    EXPECT_EQ(counter, -1);
-    EXPECT_EQ(std::string(buf, 4), "abcX");
-    counter = 0;
-    KelvoOutStream t{2, buf};
-    write_multi_char_a('z', 0, &t, &counter);
-    write_multi_char_a('z', 2, &t, &counter);
-    EXPECT_EQ(counter, 2);
-    write_char_a('y', &t, &counter);
-    EXPECT_EQ(counter, -1);
-
-    // The helper tells a full room (-2) from a format error (-1).
-    char out[4];
-    auto helper = [&](size_t size, const char *format, ...) {
-        va_list ap;
-        va_start(ap, format);
-        const int r = vsnprintf_helper(out, size, format, ap);
-        va_end(ap);
-        return r;
-    };
-    EXPECT_EQ(helper(4, "abc"), 3);
-    EXPECT_EQ(helper(4, "abcd"), -2);
-    EXPECT_STREQ(out, "abc");
-    EXPECT_EQ(helper(4, "%"), -1);
 }
 
 // The C library is the reference where both define the same result:
