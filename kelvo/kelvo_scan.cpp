@@ -474,6 +474,9 @@ Step Scanner::convert(const Spec &sp, const unsigned char *&f)
     }
 }
 
+// Wide capacities count 4-byte characters.
+static_assert(sizeof(wchar_t) == 4);
+
 wchar_t Scanner::read_wide(int first)
 {
     char mb[MB_LEN_MAX];
