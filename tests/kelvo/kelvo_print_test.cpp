@@ -158,6 +158,11 @@ TEST(KelvoPrint, Floats)
         ROW(F("%lf", 2.5), "2.500000"),
         ROW(F("%hf", 2.5), "2.500000"),
         ROW(F("%08f", 1.0 / 0.0), "     inf"),
+        // "#": the point always, and for g the trailing zeros, in each style.
+        ROW(F("%#.0f|%#.0e", 2.0, 12345.0), "2.|1.e+04"),
+        ROW(F("%#.1g|%#.1g|%#.2g", 5.0, 1234.0, 1234.0), "5.|1.e+03|1.2e+03"),
+        ROW(F("%#.3g|%#.1g|%#g", 0.0001, 0.0001, 1e-5), "0.000100|0.0001|1.00000e-05"),
+        ROW(F("%#.2g|%#6.0F", 9.96, -1.0 / 0.0), "10.|  -INF"),
         ROW(F("%.2147483647f", 1.0), "<-1>"),  // does not fit: room runs out
         ROW(F("%.*f|", INT_MAX, 1.0), "|"),    // precision refused: no output
         ROW(F("%.300000g", 0.5), "0.5"),
@@ -171,6 +176,13 @@ TEST(KelvoPrint, Floats)
     EXPECT_EQ(std::string(big.data()), "1." + std::string(20000, '0') + "e+00");
     EXPECT_EQ(sprintf_s(big.data(), big.size(), "%#.20000g", 0.25), 20002);
     EXPECT_EQ(std::string(big.data()), "0.25" + std::string(19998, '0'));
+    // Texts about the work buffer's size, "#" adding its point last.
+    for (const long double v : {1e510L, 1e511L, -1e600L}) {
+        char ref[700];
+        std::snprintf(ref, sizeof ref, "%#.0Lf", v);
+        EXPECT_EQ(sprintf_s(big.data(), big.size(), "%#.0Lf", v), static_cast<int>(std::strlen(ref)));
+        EXPECT_STREQ(big.data(), ref);
+    }
     // A huge precision is cut to the room without formatting it in full.
     char buf[16];
     EXPECT_EQ(snprintf_s(buf, sizeof buf, 8, "%.100000000e", 1.0), -1);
@@ -303,7 +315,7 @@ TEST(KelvoPrint, FloatsMatchTheCLibrary)
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint64_t>(n)); };
     const double specials[] = {0.0, -0.0, 1.0 / 0.0, -1.0 / 0.0, __builtin_nan(""), -__builtin_nan(""),
                                1e308, 4.9e-324, 0.5, 9.9999995, 123456789.0};
-    std::vector<char> mine(1024), ref(1024);
+    std::vector<char> mine(1024), ref(1024);  // longer than the work buffer
     for (int iter = 0; iter < 20000; ++iter) {
         std::string format = "%";
         for (const char flag : {'-', '+', ' ', '0', '#'})
