@@ -349,8 +349,8 @@ struct CLocaleScope {
     CLocaleScope &operator=(const CLocaleScope &) = delete;
 };
 
-// The unsigned digits of a floating conversion (a "-" in front for a
-// negative value) from the C library, with a specification built here from
+// The text of a floating conversion, with a "-" in front when negative and
+// no other sign, from the C library, with a specification built here from
 // the letter, the precision, "#" and the size: never the caller's text.
 // Without "#" the C library's float-to-string conversion does it; "#" needs
 // its printf family.
