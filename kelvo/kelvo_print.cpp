@@ -1,6 +1,6 @@
 // Formatted output: a bounded output stream, a table-driven format parser
 // and its own integer, character and string conversions. Floating
-// conversions are done by the C library from a specification rebuilt from
+// conversions are done by the C library from a conversion format rebuilt from
 // the parsed flags and precision, into a buffer of known size.
 #include <climits>
 #include <cstdio>
@@ -350,7 +350,7 @@ struct CLocaleScope {
 };
 
 // The text of a floating conversion, with a "-" in front when negative and
-// no other sign, from the C library, with a specification built here from
+// no other sign, from the C library, with a conversion format built here from
 // the letter, the precision, "#" and the size: never the caller's text.
 // Without "#" the C library's float-to-string conversion does it; "#" needs
 // its printf family.

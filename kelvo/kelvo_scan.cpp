@@ -110,7 +110,7 @@ struct FloatText {
     }
 };
 
-// One parsed specification.
+// One parsed conversion (flags, width, size and letter).
 struct Spec {
     int64_t width = 0;
     bool widthGiven = false;
