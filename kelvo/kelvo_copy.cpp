@@ -7,28 +7,47 @@
 
 using namespace kelvo_detail;
 
-// Error classification of memcpy_s after its fast path failed; shared with
-// the small-size copy variants.
-KelvoErr kelvo_detail::memcpy_classify(void *dest, size_t destMax, const void *src, size_t count)
+namespace {
+
+// The checks every function makes first, in this order: the capacity (34),
+// the destination (22), the source (150, after which the caller resets).
+KelvoErr leading_error(const void *dest, size_t destMax, const void *src)
 {
     if (bad_dest_max(destMax))
         return KelvoRange;
     if (dest == nullptr)
         return KelvoInvalid;
-    if (src == nullptr) {
-        std::memset(dest, 0, destMax);
-        return KelvoInvalidReset;
-    }
-    if (count > destMax) {
-        std::memset(dest, 0, destMax);
-        return KelvoRangeReset;
-    }
+    return src == nullptr ? KelvoInvalidReset : KelvoOk;
+}
+
+// Resets after a failure: the whole buffer for the memory functions, the
+// first byte for the string functions.
+KelvoErr reset_mem(void *dest, size_t destMax, KelvoErr code)
+{
+    std::memset(dest, 0, destMax);
+    return code;
+}
+
+KelvoErr reset_str(char *dest, KelvoErr code)
+{
+    dest[0] = '\0';
+    return code;
+}
+
+} // namespace
+
+// Error classification of memcpy_s after its fast path failed; shared with
+// the small-size copy variants.
+KelvoErr kelvo_detail::memcpy_classify(void *dest, size_t destMax, const void *src, size_t count)
+{
+    if (const KelvoErr rc = leading_error(dest, destMax, src); rc != KelvoOk)
+        return rc == KelvoInvalidReset ? reset_mem(dest, destMax, rc) : rc;
+    if (count > destMax)
+        return reset_mem(dest, destMax, KelvoRangeReset);
     if (dest == src)
         return KelvoOk;
-    if (overlaps(dest, src, count)) {
-        std::memset(dest, 0, destMax);
-        return KelvoOverlapReset;
-    }
+    if (overlaps(dest, src, count))
+        return reset_mem(dest, destMax, KelvoOverlapReset);
     return KelvoOk;
 }
 
@@ -59,15 +78,11 @@ KelvoErr find_end(char *dest, size_t destMax, const char *src, char **end, size_
     char *p = dest;
     size_t left = destMax;
     while (*p != '\0') {
-        if (destBelow && p == src) {
-            dest[0] = '\0';
-            return KelvoOverlapReset;
-        }
+        if (destBelow && p == src)
+            return reset_str(dest, KelvoOverlapReset);
         ++p;
-        if (--left == 0) {
-            dest[0] = '\0';
-            return KelvoInvalidReset;
-        }
+        if (--left == 0)
+            return reset_str(dest, KelvoInvalidReset);
     }
     *end = p;
     *room = left;
@@ -85,16 +100,12 @@ KelvoErr append(char *dest, char *end, size_t room, const char *src, size_t limi
         *w = *r;
         if (*w == '\0')
             return KelvoOk;
-        if (--room == 0) {
-            dest[0] = '\0';
-            return KelvoRangeReset;
-        }
+        if (--room == 0)
+            return reset_str(dest, KelvoRangeReset);
         ++w;
         ++r;
-        if (destBelow ? w == src : r == dest) {
-            dest[0] = '\0';
-            return KelvoOverlapReset;
-        }
+        if (destBelow ? w == src : r == dest)
+            return reset_str(dest, KelvoOverlapReset);
         if (++taken == limit) {
             *w = '\0';
             return KelvoOk;
@@ -116,18 +127,10 @@ KelvoErr memcpy_s(void *dest, size_t destMax, const void *src, size_t count)
 
 KelvoErr memmove_s(void *dest, size_t destMax, const void *src, size_t count)
 {
-    if (bad_dest_max(destMax))
-        return KelvoRange;
-    if (dest == nullptr)
-        return KelvoInvalid;
-    if (src == nullptr) {
-        std::memset(dest, 0, destMax);
-        return KelvoInvalidReset;
-    }
-    if (count > destMax) {
-        std::memset(dest, 0, destMax);
-        return KelvoRangeReset;
-    }
+    if (const KelvoErr rc = leading_error(dest, destMax, src); rc != KelvoOk)
+        return rc == KelvoInvalidReset ? reset_mem(dest, destMax, rc) : rc;
+    if (count > destMax)
+        return reset_mem(dest, destMax, KelvoRangeReset);
     if (dest == src || count == 0)
         return KelvoOk;
     std::memmove(dest, src, count);
@@ -145,18 +148,10 @@ KelvoErr memset_s(void *dest, size_t destMax, int value, size_t count)
 
 KelvoErr strcpy_error(char *dest, size_t destMax, const char *src)
 {
-    if (bad_dest_max(destMax))
-        return KelvoRange;
-    if (dest == nullptr)
-        return KelvoInvalid;
-    if (src == nullptr) {
-        dest[0] = '\0';
-        return KelvoInvalidReset;
-    }
-    if (std::strlen(src) + 1 > destMax) {
-        dest[0] = '\0';
-        return KelvoRangeReset;
-    }
+    if (const KelvoErr rc = leading_error(dest, destMax, src); rc != KelvoOk)
+        return rc == KelvoInvalidReset ? reset_str(dest, rc) : rc;
+    if (std::strlen(src) + 1 > destMax)
+        return reset_str(dest, KelvoRangeReset);
     return KelvoOk;
 }
 
@@ -172,10 +167,8 @@ KelvoErr strcpy_s(char *dest, size_t destMax, const char *src)
             return strcpy_error(dest, destMax, src);
     }
     const size_t len = static_cast<size_t>(p - src) + 1;
-    if (overlaps(dest, src, len)) {
-        dest[0] = '\0';
-        return KelvoOverlapReset;
-    }
+    if (overlaps(dest, src, len))
+        return reset_str(dest, KelvoOverlapReset);
     if (len <= kInlineStrCopy)
         copy_small(dest, src, len);
     else
@@ -185,26 +178,14 @@ KelvoErr strcpy_s(char *dest, size_t destMax, const char *src)
 
 KelvoErr strncpy_error(char *dest, size_t destMax, const char *src, size_t count)
 {
-    if (bad_dest_max(destMax))
-        return KelvoRange;
-    if (dest == nullptr)
-        return KelvoInvalid;
-    if (src == nullptr) {
-        dest[0] = '\0';
-        return KelvoInvalidReset;
-    }
-    if (count > kMaxSize) {
-        dest[0] = '\0';
-        return KelvoRangeReset;
-    }
-    if (count == 0) {
-        dest[0] = '\0';
-        return KelvoOk;
-    }
-    if (strnlen(src, count) + 1 > destMax) {
-        dest[0] = '\0';
-        return KelvoRangeReset;
-    }
+    if (const KelvoErr rc = leading_error(dest, destMax, src); rc != KelvoOk)
+        return rc == KelvoInvalidReset ? reset_str(dest, rc) : rc;
+    if (count > kMaxSize)
+        return reset_str(dest, KelvoRangeReset);
+    if (count == 0)
+        return reset_str(dest, KelvoOk);
+    if (strnlen(src, count) + 1 > destMax)
+        return reset_str(dest, KelvoRangeReset);
     return KelvoOk;
 }
 
@@ -222,18 +203,14 @@ KelvoErr strncpy_s(char *dest, size_t destMax, const char *src, size_t count)
             terminated = true;
             break;
         }
-        if (--room == 0) {
-            dest[0] = '\0';
-            return KelvoRangeReset;
-        }
+        if (--room == 0)
+            return reset_str(dest, KelvoRangeReset);
         if (--left == 0)
             break;
     }
     const size_t len = terminated ? static_cast<size_t>(p - src) + 1 : count + 1;
-    if (overlaps(dest, src, len)) {
-        dest[0] = '\0';
-        return KelvoOverlapReset;
-    }
+    if (overlaps(dest, src, len))
+        return reset_str(dest, KelvoOverlapReset);
     if (dest != src)
         std::memcpy(dest, src, terminated ? len : count);
     if (!terminated)
@@ -243,14 +220,8 @@ KelvoErr strncpy_s(char *dest, size_t destMax, const char *src, size_t count)
 
 KelvoErr strcat_s(char *dest, size_t destMax, const char *src)
 {
-    if (bad_dest_max(destMax))
-        return KelvoRange;
-    if (dest == nullptr)
-        return KelvoInvalid;
-    if (src == nullptr) {
-        dest[0] = '\0';
-        return KelvoInvalidReset;
-    }
+    if (const KelvoErr rc = leading_error(dest, destMax, src); rc != KelvoOk)
+        return rc == KelvoInvalidReset ? reset_str(dest, rc) : rc;
     char *end = nullptr;
     size_t room = 0;
     if (const KelvoErr rc = find_end(dest, destMax, src, &end, &room); rc != KelvoOk)
@@ -260,18 +231,10 @@ KelvoErr strcat_s(char *dest, size_t destMax, const char *src)
 
 KelvoErr strncat_s(char *dest, size_t destMax, const char *src, size_t count)
 {
-    if (bad_dest_max(destMax))
-        return KelvoRange;
-    if (dest == nullptr)
-        return KelvoInvalid;
-    if (src == nullptr) {
-        dest[0] = '\0';
-        return KelvoInvalidReset;
-    }
-    if (count > kMaxSize) {
-        dest[0] = '\0';
-        return KelvoRangeReset;
-    }
+    if (const KelvoErr rc = leading_error(dest, destMax, src); rc != KelvoOk)
+        return rc == KelvoInvalidReset ? reset_str(dest, rc) : rc;
+    if (count > kMaxSize)
+        return reset_str(dest, KelvoRangeReset);
     char *end = nullptr;
     size_t room = 0;
     if (const KelvoErr rc = find_end(dest, destMax, src, &end, &room); rc != KelvoOk)
