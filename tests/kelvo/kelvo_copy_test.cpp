@@ -9,8 +9,11 @@
 namespace {
 
 constexpr size_t kHuge = size_t{0x80000000};
+constexpr int kText = -1;  // srcAt: the source is the case's own text
 
 std::string bytes(const char *p, size_t n) { return std::string(p, n); }
+
+bool resets(KelvoErr rc) { return rc == KelvoInvalidReset || rc == KelvoRangeReset || rc == KelvoOverlapReset; }
 
 TEST(KelvoMemcpy, CodesAndResets)
 {
@@ -21,7 +24,7 @@ TEST(KelvoMemcpy, CodesAndResets)
         int srcOffset;  // source at buf + srcOffset (overlap cases), else separate
         size_t count;
         KelvoErr want;
-        const char *after;  // expected first 8 bytes of dest, nullptr: untouched
+        const char *after;  // expected first bytes of dest when not reset
     };
     const Case cases[] = {
         {"plain", 8, false, false, 99, 3, KelvoOk, "abcXXXXX"},
@@ -51,16 +54,16 @@ TEST(KelvoMemcpy, CodesAndResets)
         char *dest = c.nullDest ? nullptr : buf + 4;
         const char *src = c.nullSrc ? nullptr : c.srcOffset == 99 ? other : buf + 4 + c.srcOffset;
         EXPECT_EQ(memcpy_s(dest, c.destMax, src, c.count), c.want) << c.name;
-        if (c.want == KelvoRangeReset || c.want == KelvoOverlapReset || c.want == KelvoInvalidReset) {
+        if (resets(c.want)) {
             EXPECT_EQ(bytes(buf + 4, c.destMax), std::string(c.destMax, '\0')) << c.name;
-        } else if (c.after != nullptr && c.srcOffset == 99) {
+        } else if (c.srcOffset == 99) {
             EXPECT_EQ(bytes(buf + 4, std::strlen(c.after)), c.after) << c.name;
         }
         EXPECT_EQ(bytes(buf, 4), "XXXX") << c.name;  // nothing below dest
     }
 }
 
-TEST(KelvoMemmove, OverlapMovesAndErrors)
+TEST(KelvoMemmoveAndMemset, CodesAndResets)
 {
     char buf[12] = "abcdefghij";
     EXPECT_EQ(memmove_s(buf + 2, 8, buf, 6), KelvoOk);
@@ -72,12 +75,10 @@ TEST(KelvoMemmove, OverlapMovesAndErrors)
     EXPECT_EQ(memmove_s(buf, 4, buf + 4, 0), KelvoOk);
     EXPECT_EQ(memmove_s(buf, 4, buf + 4, 5), KelvoRangeReset);
     EXPECT_EQ(bytes(buf, 5), std::string(4, '\0') + "e");
+    std::memset(buf, 'X', sizeof buf);
     EXPECT_EQ(memmove_s(buf, 4, nullptr, 1), KelvoInvalidReset);
-}
+    EXPECT_EQ(bytes(buf, 5), std::string(4, '\0') + "X");
 
-TEST(KelvoMemset, FastPathAndErrors)
-{
-    char buf[10];
     std::memset(buf, 'X', sizeof buf);
     EXPECT_EQ(memset_s(buf, 0, 'A', 0), KelvoOk);
     EXPECT_EQ(memset_s(buf, 8, 0x141, 9), KelvoRangeReset);  // low 8 bits stored
@@ -89,175 +90,133 @@ TEST(KelvoMemset, FastPathAndErrors)
     EXPECT_EQ(bytes(buf, 10), "bbbAAAAAXX");
 }
 
-TEST(KelvoStrcpy, Table)
+// strcpy_s and strncpy_s (count (size_t)-2: strcpy_s). The buffer starts
+// as "hello"; srcAt >= 0 puts the source inside it.
+TEST(KelvoStrcpy, CodesResetsAndOverlap)
 {
+    constexpr size_t kCpy = size_t(-2);
     struct Case {
+        int destAt;
         size_t destMax;
         const char *src;
-        KelvoErr want;
-        const char *after;
-    };
-    const std::string longText(100, 'q');
-    const Case cases[] = {
-        {4, "abc", KelvoOk, "abc"},
-        {3, "abc", KelvoRangeReset, ""},
-        {1, "", KelvoOk, ""},
-        {0, "a", KelvoRange, "ZZZ"},
-        {kHuge, "a", KelvoRange, "ZZZ"},
-        {8, nullptr, KelvoInvalidReset, ""},
-        {0, nullptr, KelvoRange, "ZZZ"},
-        {101, longText.c_str(), KelvoOk, longText.c_str()},
-        {100, longText.c_str(), KelvoRangeReset, ""},
-        {40, "0123456789012345678901234567890", KelvoOk, "0123456789012345678901234567890"},
-    };
-    for (const Case &c : cases) {
-        char buf[128];
-        std::strcpy(buf, "ZZZ");
-        EXPECT_EQ(strcpy_s(buf, c.destMax, c.src), c.want) << c.destMax;
-        EXPECT_STREQ(buf, c.after) << c.destMax;
-    }
-    EXPECT_EQ(strcpy_s(nullptr, 4, "a"), KelvoInvalid);
-}
-
-TEST(KelvoStrcpy, SelfAndOverlap)
-{
-    char buf[16] = "hello";
-    EXPECT_EQ(strcpy_s(buf, 16, buf), KelvoOk);
-    EXPECT_STREQ(buf, "hello");
-    EXPECT_EQ(strcpy_s(buf, 3, buf), KelvoRangeReset);
-    std::strcpy(buf, "hello");
-    EXPECT_EQ(strcpy_s(buf + 2, 8, buf), KelvoOverlapReset);
-    EXPECT_EQ(buf[2], '\0');
-    std::strcpy(buf, "hello");
-    EXPECT_EQ(strcpy_s(buf, 8, buf + 2), KelvoOverlapReset);
-    EXPECT_EQ(buf[0], '\0');
-}
-
-TEST(KelvoStrncpy, Table)
-{
-    struct Case {
-        size_t destMax;
-        const char *src;
+        int srcAt;
         size_t count;
         KelvoErr want;
         const char *after;
     };
+    const std::string longText(100, 'q');
+    const char *const inline32 = "0123456789012345678901234567890";  // 32 bytes with its terminator
     const Case cases[] = {
-        {5, "abcdef", 4, KelvoOk, "abcd"},
-        {4, "abcdef", 4, KelvoRangeReset, ""},
-        {8, "abc", 0, KelvoOk, ""},
-        {8, "abc", 10, KelvoOk, "abc"},
-        {4, "abc", 10, KelvoOk, "abc"},
-        {3, "abc", 10, KelvoRangeReset, ""},
-        {8, "abc", kHuge, KelvoRangeReset, ""},
-        {8, nullptr, 2, KelvoInvalidReset, ""},
-        {0, "abc", 2, KelvoRange, "ZZZ"},
-        {0, "abc", 0, KelvoRange, "ZZZ"},
-        {8, nullptr, kHuge, KelvoInvalidReset, ""},
+        {0, 4, "abc", kText, kCpy, KelvoOk, "abc"},
+        {0, 3, "abc", kText, kCpy, KelvoRangeReset, ""},
+        {0, 1, "", kText, kCpy, KelvoOk, ""},
+        {0, 0, "a", kText, kCpy, KelvoRange, "hello"},
+        {0, kHuge, "a", kText, kCpy, KelvoRange, "hello"},
+        {0, 8, nullptr, kText, kCpy, KelvoInvalidReset, ""},
+        {0, 0, nullptr, kText, kCpy, KelvoRange, "hello"},
+        {0, 101, longText.c_str(), kText, kCpy, KelvoOk, longText.c_str()},
+        {0, 100, longText.c_str(), kText, kCpy, KelvoRangeReset, ""},
+        {0, 40, inline32, kText, kCpy, KelvoOk, inline32},
+        {0, 16, nullptr, 0, kCpy, KelvoOk, "hello"},  // itself, fitting
+        {0, 3, nullptr, 0, kCpy, KelvoRangeReset, ""},
+        {2, 8, nullptr, 0, kCpy, KelvoOverlapReset, ""},
+        {0, 8, nullptr, 2, kCpy, KelvoOverlapReset, ""},
+
+        {0, 5, "abcdef", kText, 4, KelvoOk, "abcd"},
+        {0, 4, "abcdef", kText, 4, KelvoRangeReset, ""},
+        {0, 8, "abc", kText, 0, KelvoOk, ""},
+        {0, 8, "abc", kText, 10, KelvoOk, "abc"},
+        {0, 4, "abc", kText, 10, KelvoOk, "abc"},
+        {0, 3, "abc", kText, 10, KelvoRangeReset, ""},
+        {0, 8, "abc", kText, kHuge, KelvoRangeReset, ""},
+        {0, 8, nullptr, kText, 2, KelvoInvalidReset, ""},
+        {0, 0, "abc", kText, 2, KelvoRange, "hello"},
+        {0, 0, "abc", kText, 0, KelvoRange, "hello"},
+        {0, 8, nullptr, kText, kHuge, KelvoInvalidReset, ""},
+        {0, 8, nullptr, 0, 3, KelvoOk, "hel"},  // itself: no overlap
+        {1, 7, nullptr, 0, 3, KelvoOverlapReset, ""},
     };
     for (const Case &c : cases) {
-        char buf[16];
-        std::strcpy(buf, "ZZZ");
-        EXPECT_EQ(strncpy_s(buf, c.destMax, c.src, c.count), c.want) << c.destMax << " " << c.count;
-        EXPECT_STREQ(buf, c.after) << c.destMax << " " << c.count;
+        char buf[128] = "hello";
+        const char *src = c.srcAt == kText ? c.src : buf + c.srcAt;
+        char *dest = buf + c.destAt;
+        const KelvoErr rc = c.count == kCpy ? strcpy_s(dest, c.destMax, src) : strncpy_s(dest, c.destMax, src, c.count);
+        EXPECT_EQ(rc, c.want) << c.destMax << " " << (src ? src : "(null)") << " " << c.count;
+        EXPECT_STREQ(dest, c.after) << c.destMax << " " << c.count;
     }
+    EXPECT_EQ(strcpy_s(nullptr, 4, "a"), KelvoInvalid);
+    EXPECT_EQ(strncpy_s(nullptr, 4, "a", 1), KelvoInvalid);
     // The source is read no further than the count: no terminator needed.
     const char raw[3] = {'x', 'y', 'z'};
     char buf[8];
     EXPECT_EQ(strncpy_s(buf, 8, raw, 2), KelvoOk);
     EXPECT_STREQ(buf, "xy");
-    char same[8] = "abcdef";
-    EXPECT_EQ(strncpy_s(same, 8, same, 3), KelvoOk);
-    EXPECT_STREQ(same, "abc");
-    std::strcpy(same, "abcdef");
-    EXPECT_EQ(strncpy_s(same + 1, 7, same, 3), KelvoOverlapReset);
-}
-
-TEST(KelvoErrorRoutines, MatchTheirCallers)
-{
-    char buf[8] = "abc";
-    EXPECT_EQ(strcpy_error(buf, 0, "a"), KelvoRange);
-    EXPECT_EQ(strcpy_error(nullptr, 4, "a"), KelvoInvalid);
-    EXPECT_EQ(strcpy_error(buf, 8, buf), KelvoOk);
-    EXPECT_STREQ(buf, "abc");
-    EXPECT_EQ(strcpy_error(buf, 3, buf), KelvoRangeReset);
-    EXPECT_EQ(strncpy_error(buf, 8, "abc", kHuge), KelvoRangeReset);
-    std::strcpy(buf, "abc");
-    EXPECT_EQ(strncpy_error(buf, 8, "abc", 0), KelvoOk);
-    EXPECT_STREQ(buf, "");
+    // The error routine's own last test, which strncpy_s never reaches.
     EXPECT_EQ(strncpy_error(buf, 3, "abcdef", 2), KelvoOk);
+    EXPECT_STREQ(buf, "xy");
     EXPECT_EQ(strncpy_error(buf, 2, "abcdef", 2), KelvoRangeReset);
+    EXPECT_STREQ(buf, "");
 }
 
-TEST(KelvoStrcat, Table)
+// strcat_s and strncat_s (count (size_t)-2: strcat_s). start is the
+// buffer's text, "|" standing for a terminator inside it, and nullptr for
+// 15 bytes without one; srcAt >= 0 puts the source inside the buffer.
+TEST(KelvoStrcat, CodesResetsAndOverlap)
 {
+    constexpr size_t kCat = size_t(-2);
     struct Case {
         const char *start;
+        int destAt;
         size_t destMax;
         const char *src;
-        size_t count;  // (size_t)-2: strcat_s
+        int srcAt;
+        size_t count;
         KelvoErr want;
         const char *after;
     };
-    constexpr size_t kCat = size_t(-2);
     const Case cases[] = {
-        {"ab", 4, "c", kCat, KelvoOk, "abc"},
-        {"ab", 4, "cd", kCat, KelvoRangeReset, ""},
-        {"", 1, "", kCat, KelvoOk, ""},
-        {"ab", 4, nullptr, kCat, KelvoInvalidReset, ""},
-        {"ab", 0, "c", kCat, KelvoRange, "ab"},
-        {"ab", 8, "xyz", 2, KelvoOk, "abxy"},
-        {"ab", 8, "xyz", 0, KelvoOk, "ab"},
-        {"ab", 8, "xyz", 9, KelvoOk, "abxyz"},
-        {"ab", 4, "xyz", 1, KelvoOk, "abx"},
-        {"ab", 4, "xyz", 2, KelvoRangeReset, ""},
-        {"ab", 8, "xyz", kHuge, KelvoRangeReset, ""},
-        {"ab", 8, nullptr, 1, KelvoInvalidReset, ""},
-        {"ab", kHuge, "x", 1, KelvoRange, "ab"},
-        {"ab", 0, nullptr, kCat, KelvoRange, "ab"},
-        {"ab", 8, nullptr, kHuge, KelvoInvalidReset, ""},
+        {"ab", 0, 4, "c", kText, kCat, KelvoOk, "abc"},
+        {"ab", 0, 4, "cd", kText, kCat, KelvoRangeReset, ""},
+        {"", 0, 1, "", kText, kCat, KelvoOk, ""},
+        {"ab", 0, 4, nullptr, kText, kCat, KelvoInvalidReset, ""},
+        {"ab", 0, 0, "c", kText, kCat, KelvoRange, "ab"},
+        {"ab", 0, 0, nullptr, kText, kCat, KelvoRange, "ab"},
+        {"ab", 0, 8, "xyz", kText, 2, KelvoOk, "abxy"},
+        {"ab", 0, 8, "xyz", kText, 0, KelvoOk, "ab"},
+        {"ab", 0, 8, "xyz", kText, 9, KelvoOk, "abxyz"},
+        {"ab", 0, 4, "xyz", kText, 1, KelvoOk, "abx"},
+        {"ab", 0, 4, "xyz", kText, 2, KelvoRangeReset, ""},
+        {"ab", 0, 8, "xyz", kText, kHuge, KelvoRangeReset, ""},
+        {"ab", 0, 8, nullptr, kText, 1, KelvoInvalidReset, ""},
+        {"ab", 0, kHuge, "x", kText, 1, KelvoRange, "ab"},
+        {"ab", 0, 8, nullptr, kText, kHuge, KelvoInvalidReset, ""},
+        // No terminator within destMax; a count out of range is seen first.
+        {nullptr, 0, 4, "a", kText, kCat, KelvoInvalidReset, ""},
+        {nullptr, 0, 4, "a", kText, 1, KelvoInvalidReset, ""},
+        {nullptr, 0, 4, "a", kText, kHuge, KelvoRangeReset, ""},
+        // Source inside the destination's string, just above it (the write
+        // would reach it), and below a destination whose string runs into it.
+        {"abcd", 0, 8, nullptr, 2, kCat, KelvoOverlapReset, ""},
+        {"ab|xyz", 0, 12, nullptr, 3, kCat, KelvoOverlapReset, ""},
+        {"abcd", 1, 7, nullptr, 0, kCat, KelvoOverlapReset, ""},
+        // Appending to itself reads its own output until the room runs out.
+        {"ab", 0, 8, nullptr, 0, kCat, KelvoRangeReset, ""},
+        {"ab", 0, 8, nullptr, 0, 3, KelvoOk, "ababa"},
     };
     for (const Case &c : cases) {
-        char buf[16];
-        std::strcpy(buf, c.start);
-        const KelvoErr rc = c.count == kCat ? strcat_s(buf, c.destMax, c.src)
-                                            : strncat_s(buf, c.destMax, c.src, c.count);
-        EXPECT_EQ(rc, c.want) << c.start << "+" << (c.src ? c.src : "(null)") << " " << c.count;
-        EXPECT_STREQ(buf, c.after) << c.start << "+" << (c.src ? c.src : "(null)");
+        char buf[16] = {};
+        if (c.start == nullptr)
+            std::memset(buf, 'x', sizeof buf - 1);
+        else
+            std::strcpy(buf, c.start);
+        if (char *bar = std::strchr(buf, '|'))
+            *bar = '\0';
+        const char *src = c.srcAt == kText ? c.src : buf + c.srcAt;
+        char *dest = buf + c.destAt;
+        const KelvoErr rc = c.count == kCat ? strcat_s(dest, c.destMax, src) : strncat_s(dest, c.destMax, src, c.count);
+        EXPECT_EQ(rc, c.want) << (c.start ? c.start : "(none)") << " + " << (src ? src : "(null)") << " " << c.count;
+        EXPECT_STREQ(dest, c.after) << (c.start ? c.start : "(none)") << " + " << (src ? src : "(null)");
     }
-}
-
-TEST(KelvoStrcat, UnterminatedAndOverlappingDestinations)
-{
-    char buf[8];
-    std::memset(buf, 'x', sizeof buf);
-    EXPECT_EQ(strcat_s(buf, 4, "a"), KelvoInvalidReset);
-    EXPECT_EQ(buf[0], '\0');
-    std::memset(buf, 'x', sizeof buf);
-    EXPECT_EQ(strncat_s(buf, 4, "a", 1), KelvoInvalidReset);
-    EXPECT_EQ(buf[0], '\0');
-    std::memset(buf, 'x', sizeof buf);  // a count out of range is seen first
-    EXPECT_EQ(strncat_s(buf, 4, "a", kHuge), KelvoRangeReset);
-    EXPECT_EQ(buf[0], '\0');
-    // Source inside the destination's string.
-    std::strcpy(buf, "abcd");
-    EXPECT_EQ(strcat_s(buf, 8, buf + 2), KelvoOverlapReset);
-    EXPECT_EQ(buf[0], '\0');
-    // Source just above the destination's string: the write would reach it.
-    char two[12] = "ab";
-    std::strcpy(two + 3, "xyz");
-    EXPECT_EQ(strcat_s(two, 12, two + 3), KelvoOverlapReset);
-    EXPECT_EQ(two[0], '\0');
-    // Source below the destination whose string runs into it.
-    std::strcpy(buf, "abcd");
-    EXPECT_EQ(strcat_s(buf + 1, 7, buf), KelvoOverlapReset);
-    // Self-append reads its own output until the room runs out.
-    std::strcpy(buf, "ab");
-    EXPECT_EQ(strcat_s(buf, 8, buf), KelvoRangeReset);
-    EXPECT_EQ(buf[0], '\0');
-    std::strcpy(buf, "ab");
-    EXPECT_EQ(strncat_s(buf, 8, buf, 3), KelvoOk);
-    EXPECT_STREQ(buf, "ababa");
 }
 
 } // namespace

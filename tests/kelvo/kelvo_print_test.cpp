@@ -54,7 +54,10 @@ void check(const std::vector<Row> &rows)
         EXPECT_EQ(r.got, r.want) << "row at line " << r.line;
 }
 
-TEST(KelvoPrint, ParserStates)
+// Where the engine has rules of its own: formats outside the C library's
+// language, size letters, caps and refusals. What the C library does the
+// same way is left to the comparisons below.
+TEST(KelvoPrint, ParserSizesAndCaps)
 {
     check({
         ROW(F("%%"), "%"),
@@ -66,49 +69,20 @@ TEST(KelvoPrint, ParserStates)
         ROW(F("%5-d|", 3), "3    |"),
         ROW(F("%Iz"), "Iz"),
         ROW(F("a%5Iq"), "aIq"),
+        ROW(F("%hZNd", 70000), "4464"),
         ROW(F("%2147483648d", 1), "<-1>"),
         ROW(F("%.2147483648d", 1), "<-1>"),
         ROW(F("%214748369d|", 1), "<-1>"),  // largest width: the room runs out
-        ROW(F("%hZNd", 70000), "4464"),
-        ROW(F("x%-3cy", 'q'), "xq  y"),
-        ROW(F("plain text only"), "plain text only"),
-    });
-}
-
-TEST(KelvoPrint, Integers)
-{
-    check({
-        ROW(F("%d", INT_MIN), "-2147483648"),
-        ROW(F("%hhd", 255), "-1"),
-        ROW(F("%hhu", 511), "255"),
-        ROW(F("%hu", 65536), "0"),
-        ROW(F("%hd", 40000), "-25536"),
-        ROW(F("%lld", LLONG_MIN), "-9223372036854775808"),
-        ROW(F("%llu", ULLONG_MAX), "18446744073709551615"),
-        ROW(F("%I64d", -5LL), "-5"),
-        ROW(F("%I64x", 0x123456789ULL), "123456789"),
-        ROW(F("%I32d", -5), "-5"),
-        ROW(F("%Id", 1LL << 40), "1099511627776"),
-        ROW(F("%zu", size_t{1} << 40), "1099511627776"),
-        ROW(F("%jd", INTMAX_MIN), "-9223372036854775808"),
-        ROW(F("%td", ptrdiff_t{-1}), "-1"),
-        ROW(F("%qd", 1LL << 33), "8589934592"),
-        ROW(F("%hzd", 70000), "4464"),  // "h" outranks "z", "t" and "j"
-        ROW(F("%jhhd", 0x1FF), "-1"),
-        ROW(F("%lhd", 1LL << 40), "1099511627776"),  // "l" outranks "h"
-        ROW(F("%05.3d", 7), "  007"),
-        ROW(F("%#x", 255), "0xff"),
-        ROW(F("%#x", 0), "0"),
-        ROW(F("%#o", 8), "010"),
-        ROW(F("%.512d", 1), std::string(511, '0') + "1"),
-        ROW(F("%.600d", 1), std::string(511, '0') + "1"),
-        ROW(F("%#.600o", 1), std::string(511, '0') + "1"),
-        ROW(F("%*d|", -5, 1), "1    |"),
-        ROW(F("%*d|", 4, 1), "   1|"),
-        ROW(F("%.*d", -3, 7), "7"),
         ROW(F("%*d", INT_MIN, 1), "<-1>"),
         ROW(F("%.*5d", -1, 7), "7"),  // digits after a negative "*" precision
         ROW(F("%.*000000000000d", -1, 7), "<-1>"),
+        ROW(F("%d", INT_MIN), "-2147483648"),
+        ROW(F("%I64d|%I64x|%I32d|%Id|%qd", -5LL, 0x123456789ULL, -5, 1LL << 40, 1LL << 33),
+            "-5|123456789|-5|1099511627776|8589934592"),
+        // "l", "ll" and "I64" outrank "hh" and "h", which outrank "t", "z" and "j".
+        ROW(F("%hzd|%jhhd|%lhd", 70000, 0x1FF, 1LL << 40), "4464|-1|1099511627776"),
+        ROW(F("%.600d", 1), std::string(511, '0') + "1"),
+        ROW(F("%#.600o", 1), std::string(511, '0') + "1"),
     });
 }
 
@@ -116,67 +90,45 @@ TEST(KelvoPrint, PointersCharactersStrings)
 {
     int x = 0;
     char expect[40];
-    std::snprintf(expect, sizeof expect, "%p", static_cast<void *>(&x));
+    std::snprintf(expect, sizeof expect, "%p|", static_cast<void *>(&x));
     const wchar_t wide[] = L"wide";
     check({
-        ROW(F("%p", nullptr), "(nil)"),
-        ROW(F("%8p|", nullptr), "   (nil)|"),
-        ROW(F("%08p|", nullptr), "   (nil)|"),
-        ROW(F("%p", &x), expect),
+        ROW(F("%p|%8p|%08p|", nullptr, nullptr, nullptr), "(nil)|   (nil)|   (nil)|"),
+        ROW(F("%p|", &x), expect),
         ROW(F("%p", reinterpret_cast<void *>(0xABC)), "0xabc"),
-        ROW(F("%s", nullptr), "(null)"),
-        ROW(F("%.3s", nullptr), "(nu"),
-        ROW(F("%.0s", "abc"), ""),
-        ROW(F("%05s", "ab"), "   ab"),
-        ROW(F("%-4s|", "ab"), "ab  |"),
-        ROW(F("%.2s", "abcdef"), "ab"),
+        ROW(F("%s|%.3s", nullptr, nullptr), "(null)|(nu"),
+        ROW(F("%05s|%05c", "ab", 'z'), "   ab|    z"),
         ROW(F("%c%c", 'a', 0x162), "ab"),
-        ROW(F("%05c", 'z'), "    z"),
-        ROW(F("%lc", L'A'), "A"),
-        ROW(F("%C", L'B'), "B"),
-        ROW(F("%hC", 'c'), "c"),
-        ROW(F("%ls", wide), "wide"),
-        ROW(F("%S", wide), "wide"),
-        ROW(F("%.2ls", wide), "wi"),
-        ROW(F("%6ls|", wide), "  wide|"),
+        ROW(F("%lc%C%hC", L'A', L'B', 'c'), "ABc"),
+        ROW(F("%ls|%S|%.2ls|%6ls|%hs", wide, wide, wide, wide, "narrow"), "wide|wide|wi|  wide|narrow"),
         ROW(F("%ls", static_cast<const wchar_t *>(nullptr)), "(null)"),
-        ROW(F("%hs", "narrow"), "narrow"),
         ROW(F("[%lc]", static_cast<wint_t>(0x20AC)), "[]"),  // no form in the C locale
         ROW(F("%ls", L"a\x20AC"), "<-1>"),
     });
 }
 
+// The float text never outgrows its buffer, whatever the size letters and
+// precision; "*" widths and precisions are taken in order.
 TEST(KelvoPrint, Floats)
 {
     check({
-        ROW(F("%.2f", 3.14159), "3.14"),
-        ROW(F("%*.*f|", -8, 2, 1.5), "1.50    |"),
-        ROW(F("%*d%.*f", 2, 1, 3, 2.0), " 12.000"),
-        ROW(F("%qf", 2.5L), "2.500000"),
-        ROW(F("%llf", 2.5), "2.500000"),
-        ROW(F("%I64f", 2.5), "2.500000"),
-        ROW(F("%lf", 2.5), "2.500000"),
-        ROW(F("%hf", 2.5), "2.500000"),
-        ROW(F("%08f", 1.0 / 0.0), "     inf"),
-        // "#": the point always, and for g the trailing zeros, in each style.
-        ROW(F("%#.0f|%#.0e", 2.0, 12345.0), "2.|1.e+04"),
-        ROW(F("%#.1g|%#.1g|%#.2g", 5.0, 1234.0, 1234.0), "5.|1.e+03|1.2e+03"),
-        ROW(F("%#.3g|%#.1g|%#g", 0.0001, 0.0001, 1e-5), "0.000100|0.0001|1.00000e-05"),
-        ROW(F("%#.2g|%#6.0F", 9.96, -1.0 / 0.0), "10.|  -INF"),
+        ROW(F("%*.*f|%*d%.*f", -8, 2, 1.5, 2, 1, 3, 2.0), "1.50    | 12.000"),
+        ROW(F("%qf|%llf|%I64f|%lf|%hf", 2.5L, 2.5, 2.5, 2.5, 2.5), "2.500000|2.500000|2.500000|2.500000|2.500000"),
         ROW(F("%.2147483647f", 1.0), "<-1>"),  // does not fit: room runs out
         ROW(F("%.*f|", INT_MAX, 1.0), "|"),    // precision refused: no output
         ROW(F("%.300000g", 0.5), "0.5"),
         ROW(F("%600.1f|", 1.0), std::string(597, ' ') + "1.0|"),
     });
-    // Precisions beyond the digits the C library is asked for end in zeros.
+    // Precisions beyond the digits the C library is asked for end in zeros;
+    // texts about the work buffer's size, "#" adding its point last.
     std::vector<char> big(40000);
+    const std::string zeros(20000, '0');
     EXPECT_EQ(sprintf_s(big.data(), big.size(), "%.20000f", 1.0), 20002);
-    EXPECT_EQ(std::string(big.data()), "1." + std::string(20000, '0'));
+    EXPECT_EQ(std::string(big.data()), "1." + zeros);
     EXPECT_EQ(sprintf_s(big.data(), big.size(), "%.20000e", 1.0), 20006);
-    EXPECT_EQ(std::string(big.data()), "1." + std::string(20000, '0') + "e+00");
+    EXPECT_EQ(std::string(big.data()), "1." + zeros + "e+00");
     EXPECT_EQ(sprintf_s(big.data(), big.size(), "%#.20000g", 0.25), 20002);
-    EXPECT_EQ(std::string(big.data()), "0.25" + std::string(19998, '0'));
-    // Texts about the work buffer's size, "#" adding its point last.
+    EXPECT_EQ(std::string(big.data()), "0.25" + zeros.substr(2));
     for (const long double v : {1e510L, 1e511L, -1e600L}) {
         char ref[700];
         std::snprintf(ref, sizeof ref, "%#.0Lf", v);
@@ -187,14 +139,6 @@ TEST(KelvoPrint, Floats)
     char buf[16];
     EXPECT_EQ(snprintf_s(buf, sizeof buf, 8, "%.100000000e", 1.0), -1);
     EXPECT_STREQ(buf, "1.000000");
-    EXPECT_EQ(sprintf_s(buf, sizeof buf, "%.1e", 1.0), 7);
-    // A caller's locale does not change the decimal point.
-    const char *old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old != nullptr ? old : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
-        EXPECT_EQ(F("%.1f", 2.5), "2.5");
-        std::setlocale(LC_NUMERIC, saved.c_str());
-    }
 }
 
 TEST(KelvoPrint, EntryPoints)

@@ -14,33 +14,56 @@
 
 namespace {
 
-TEST(KelvoScan, ResultsAndEndOfInput)
+// Results by how the scan ended (two int destinations).
+TEST(KelvoScan, Results)
 {
-    unsigned a = 111;
-    unsigned b = 222;
-    EXPECT_EQ(sscanf_s("3:7", "%u:%u", &a, &b), 2);
-    EXPECT_EQ(a, 3u);
-    EXPECT_EQ(b, 7u);
-    b = 222;
-    EXPECT_EQ(sscanf_s("3", "%u:%u", &a, &b), 1);
-    EXPECT_EQ(b, 222u);
-    EXPECT_EQ(sscanf_s("x", "%u:%u", &a, &b), 0);
-    EXPECT_EQ(sscanf_s("", "%u", &a), -1);
-    EXPECT_EQ(sscanf_s("   ", "%u", &a), -1);
+    struct Case {
+        const char *input;
+        const char *format;
+        int want;
+        int a, b;  // afterwards
+    };
+    const Case cases[] = {
+        {"3:7", "%u:%u", 2, 3, 7},
+        {"3", "%u:%u", 1, 3, 222},
+        {"x", "%u:%u", 0, 111, 222},
+        {"", "%u", -1, 111, 222},
+        {"   ", "%u", -1, 111, 222},
+        {"1", "", 0, 111, 222},
+        {"%", "%%", 0, 111, 222},
+        {"x", "%%", -1, 111, 222},
+        {"5 x", "%u %%", -1, 5, 222},
+        {"5", "%u%", 1, 5, 222},  // the input ended before the lone "%"
+        {"5 6", "%u%", -1, 5, 222},
+        {"1 2", "%*d %d", 1, 2, 222},
+        {"ab", "a%*cx", 0, 111, 222},
+        {"ab", "a%*c", 0, 111, 222},
+        {"99999999999999999999 5", "%d %d", 2, -1, 5},
+        {"12", "%0d", 0, 111, 222},
+        {"-", "%d", -1, 111, 222},
+        {"-x", "%d", 0, 111, 222},
+        {"0x", "%x", -1, 111, 222},
+        {"a  =  4", "a = %d", 1, 4, 222},
+        {"a-4", "a=%d", 0, 111, 222},
+        // A lead byte that ends the format matches its one input byte and
+        // the scan stops at the format's terminator.
+        {"\xC3", "\xC3", 0, 111, 222},
+        {"5\xC3", "%d\xC3", 1, 5, 222},
+        {"5\xC3\xA9" "6", "%d\xC3\xA9%d", 2, 5, 6},
+        {"5\xC3\xA8" "6", "%d\xC3\xA9%d", 1, 5, 222},
+    };
+    for (const Case &c : cases) {
+        int a = 111;
+        int b = 222;
+        EXPECT_EQ(sscanf_s(c.input, c.format, &a, &b), c.want) << c.input << " " << c.format;
+        EXPECT_EQ(a, c.a) << c.input << " " << c.format;
+        EXPECT_EQ(b, c.b) << c.input << " " << c.format;
+    }
+    int a = 0;
+    int *none = nullptr;
     EXPECT_EQ(sscanf_s(nullptr, "%u", &a), -1);
     EXPECT_EQ(sscanf_s("1", nullptr, &a), -1);
-    EXPECT_EQ(sscanf_s("1", ""), 0);
-    EXPECT_EQ(sscanf_s("%", "%%"), 0);
-    EXPECT_EQ(sscanf_s("x", "%%"), -1);
-    EXPECT_EQ(sscanf_s("5 x", "%u %%", &a), -1);
-    EXPECT_EQ(sscanf_s("5", "%u%", &a), 1);  // the input ended before the lone "%"
-    EXPECT_EQ(sscanf_s("5 6", "%u%", &a), -1);
-    int *none = nullptr;
     EXPECT_EQ(sscanf_s("1 2", "%d %d", &a, none), -1);
-    EXPECT_EQ(sscanf_s("1 2", "%*d %d", &b), 1);
-    EXPECT_EQ(b, 2u);
-    EXPECT_EQ(sscanf_s("ab", "a%*cx"), 0);
-    EXPECT_EQ(sscanf_s("ab", "a%*c"), 0);
 }
 
 TEST(KelvoScan, StringsCharactersAndSets)
@@ -59,6 +82,9 @@ TEST(KelvoScan, StringsCharactersAndSets)
         {"", "%s", 8, -1, ""},
         {"", "%c", 8, -1, ""},
         {"  abc", "%2s", 8, 1, "ab"},
+        {" xy", "%c", 8, 1, " ZZZ"},  // no white-space skip, no terminator
+        {"abcd", "%3c", 8, 1, "abcZ"},
+        {"abcd", "%3c", 2, 0, ""},
         {"abcd", "%[a-c]", 8, 1, "abc"},
         {"ab:c", "%[^:]", 8, 1, "ab"},
         {"]a]b", "%[]a]", 8, 1, "]a]"},
@@ -68,6 +94,11 @@ TEST(KelvoScan, StringsCharactersAndSets)
         {"abc", "%[abc", 8, 0, ""},
         {"abc", "%0s", 8, 0, nullptr},
         {"abcdef", "%s", 0x80000000u, 0, nullptr},
+        // Empty input clears the first string destination of the format.
+        {"", "x %5s", 8, -1, ""},
+        {"", "%[a-z]", 8, -1, ""},
+        {"", "%[a-z", 8, -1, nullptr},
+        {"", "%*s %s", 0, -1, nullptr},
     };
     for (const Case &c : cases) {
         char buf[16];
@@ -75,23 +106,33 @@ TEST(KelvoScan, StringsCharactersAndSets)
         EXPECT_EQ(sscanf_s(c.input, c.format, buf, c.size), c.want) << c.input << " " << c.format;
         EXPECT_STREQ(buf, c.stored != nullptr ? c.stored : "ZZZZ") << c.input << " " << c.format;
     }
-    char chars[8] = "ZZZZZZZ";
-    EXPECT_EQ(sscanf_s(" xy", "%c", chars, 8u), 1);
-    EXPECT_STREQ(chars, " ZZZZZZ");  // no white-space skip, no terminator
-    EXPECT_EQ(sscanf_s("abcd", "%3c", chars, 8u), 1);
-    EXPECT_STREQ(chars, "abcZZZZ");
-    EXPECT_EQ(sscanf_s("abcd", "%3c", chars, 2u), 0);
-    EXPECT_EQ(chars[0], '\0');
-    wchar_t wide[8] = L"ZZZ";
-    EXPECT_EQ(sscanf_s("hi there", "%ls", wide, 8u), 1);
-    EXPECT_EQ(std::wstring(wide), L"hi");
-    EXPECT_EQ(sscanf_s("q", "%C", wide, 8u), 1);
-    EXPECT_EQ(wide[0], L'q');
-    EXPECT_EQ(sscanf_s("\xE9", "%S", wide, 8u), 1);
-    EXPECT_EQ(std::wstring(wide), L"?");  // no conversion in the C locale
-    EXPECT_EQ(sscanf_s("abc", "%S", wide, 0x20000000u), 0);
+    // Wide destinations: sizes count 4-byte characters, cleared whole.
+    struct WideCase {
+        const char *input;
+        const char *format;
+        unsigned size;
+        int want;
+        const wchar_t *stored;
+    };
+    const WideCase wideCases[] = {
+        {"hi there", "%ls", 8, 1, L"hi"},
+        {"q", "%C", 8, 1, L"qZZ"},
+        {"\xE9", "%S", 8, 1, L"?"},  // no conversion in the C locale
+        {"abc", "%S", 0x20000000u, 0, L"ZZZ"},
+        {"", "%ls", 4, -1, L""},
+        {"", "%ls", 1, -1, L""},
+        {"x", "%l[x", 1, 0, L""},
+    };
+    for (const WideCase &c : wideCases) {
+        wchar_t wide[8] = L"ZZZ";
+        EXPECT_EQ(sscanf_s(c.input, c.format, wide, c.size), c.want) << c.input << " " << c.format;
+        EXPECT_EQ(std::wstring(wide), c.stored) << c.input << " " << c.format;
+    }
 }
 
+// The integer reader's own rules: the overflow table beyond 64 bits, the
+// 2^32 edge of a negative unsigned int, size letters, prefixes within a
+// width. Values within 64 bits are left to the comparison below.
 TEST(KelvoScan, Integers)
 {
     struct Case {
@@ -101,36 +142,18 @@ TEST(KelvoScan, Integers)
         int64_t want;
     };
     const Case cases[] = {
-        {"-12", "%d", 4, -12},
-        {"4294967295", "%d", 4, -1},
         {"99999999999999999999", "%d", 4, -1},
         {"-99999999999999999999", "%d", 4, 0},
-        {"-1", "%u", 4, 0xFFFFFFFF},
         {"-4294967296", "%u", 4, 0},
         {"-4294967297", "%u", 4, 0xFFFFFFFF},
         {"2000000000000000000000", "%o", 4, 0xFFFFFFFF},  // 2^64: octal overflow
-        {"4294967296", "%u", 4, 0},
-        {"70000", "%hd", 2, 4464},
-        {"300", "%hhd", 1, 44},
-        {"9223372036854775808", "%lld", 8, INT64_MAX},
-        {"-9223372036854775808", "%lld", 8, INT64_MIN},
-        {"-9223372036854775809", "%lld", 8, INT64_MIN},
         {"99999999999999999999", "%lld", 8, INT64_MAX},
         {"-99999999999999999999", "%lld", 8, INT64_MIN},
         {"18446744073709551615", "%llu", 8, -1},
         {"18446744073709551616", "%llu", 8, -1},
-        {"-1", "%llu", 8, -1},
-        {"0x1A", "%x", 4, 26},
-        {"1a", "%x", 4, 26},
-        {"0X1a", "%X", 4, 26},
-        {"010", "%i", 4, 8},
-        {"0x10", "%i", 4, 16},
-        {"-0x10", "%i", 4, -16},
-        {"19", "%o", 4, 1},
-        {"12345", "%2d", 4, 12},
-        {"+7", "%d", 4, 7},
-        {"0x7", "%1x", 4, 0},
         {"123456789abcdef01", "%llx", 8, -1},
+        {"0X1a", "%X", 4, 26},
+        {"0x7", "%1x", 4, 0},
         {"abc", "%p", 8, 0xABC},
         {"5", "%I64d", 8, 5},
         {"5", "%I32d", 4, 5},
@@ -141,34 +164,21 @@ TEST(KelvoScan, Integers)
         std::memset(buf, 0x5A, sizeof buf);
         EXPECT_EQ(sscanf_s(c.input, c.format, buf), 1) << c.input << " " << c.format;
         int64_t got = 0;
-        switch (c.width) {
-        case 1: got = static_cast<int8_t>(buf[0]); break;
-        case 2: { int16_t v; std::memcpy(&v, buf, 2); got = v; break; }
-        case 4: { int32_t v; std::memcpy(&v, buf, 4); got = v; break; }
-        default: std::memcpy(&got, buf, 8); break;
+        if (c.width == 4) {
+            int32_t v;
+            std::memcpy(&v, buf, 4);
+            got = c.format[1] == 'd' ? int64_t{v} : int64_t{static_cast<uint32_t>(v)};
+            EXPECT_EQ(buf[4], 0x5A) << c.input << " " << c.format;
+        } else {
+            std::memcpy(&got, buf, 8);
         }
-        if (c.width == 4 && c.format[1] != 'd' && c.format[1] != 'i')
-            got = static_cast<uint32_t>(got);
         EXPECT_EQ(got, c.want) << c.input << " " << c.format;
-        if (c.width < 8) {
-            EXPECT_EQ(buf[c.width], 0x5A) << c.input << " " << c.format;
-        }
     }
     int a = 0;
-    int b = 0;
     char rest[8];
-    EXPECT_EQ(sscanf_s("12345", "%2d%d", &a, &b), 2);
-    EXPECT_EQ(b, 345);
-    EXPECT_EQ(sscanf_s("19", "%o%s", &a, rest, 8u), 2);
+    EXPECT_EQ(sscanf_s("19", "%o%s", &a, rest, 8u), 2);  // octal stops at "9"
+    EXPECT_EQ(a, 1);
     EXPECT_STREQ(rest, "9");
-    EXPECT_EQ(sscanf_s("99999999999999999999 5", "%d %d", &a, &b), 2);
-    EXPECT_EQ(a, -1);
-    EXPECT_EQ(b, 5);
-    EXPECT_EQ(sscanf_s("12", "%0d", &a), 0);
-    EXPECT_EQ(sscanf_s("-", "%d", &a), -1);
-    EXPECT_EQ(sscanf_s("-x", "%d", &a), 0);
-    EXPECT_EQ(sscanf_s("-5", "%1d", &a), 0);
-    EXPECT_EQ(sscanf_s("0x", "%x", &a), -1);
     int64_t wide = 0;
     EXPECT_EQ(sscanf_s("7u", "%Iu", &wide), 1);  // "I" alone: then a literal "u"
     EXPECT_EQ(wide, 7);
@@ -180,8 +190,6 @@ TEST(KelvoScan, CharacterCounts)
     int v = 0;
     int n = -1;
     long long n64 = -1;
-    EXPECT_EQ(sscanf_s("123", "%d%n", &v, &n), 1);
-    EXPECT_EQ(n, 3);
     EXPECT_EQ(sscanf_s("  12 ab", "%d %n", &v, &n), 1);
     EXPECT_EQ(n, 5);
     // At the end of the input the scan goes on into a "%n" of any size.
@@ -190,15 +198,12 @@ TEST(KelvoScan, CharacterCounts)
     n64 = -1;
     EXPECT_EQ(sscanf_s("1234", "%d%I64n", &v, &n64), 1);
     EXPECT_EQ(n64, 4);
-    // More than 255 conversions: the completed count does not wrap.
-    std::string input(300, 'a');
+    // 256 completed conversions when the input ends: the count does not
+    // wrap to "none completed".
     std::string format;
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 257; ++i)
         format += "%*c";
-    format += "%n";
-    n = -1;
-    EXPECT_EQ(sscanf_s(input.c_str(), format.c_str(), &n), 0);
-    EXPECT_EQ(n, 300);
+    EXPECT_EQ(sscanf_s(std::string(256, 'a').c_str(), format.c_str()), 0);
 }
 
 TEST(KelvoScan, Floats)
@@ -227,26 +232,28 @@ TEST(KelvoScan, Floats)
     const std::string longNumber = "1" + std::string(2000, '0') + "e-2000";
     EXPECT_EQ(sscanf_s(longNumber.c_str(), "%lf", &d), 1);
     EXPECT_EQ(d, 1.0);
-    // The decimal point is "." whatever the caller's locale.
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
-        EXPECT_EQ(sscanf_s("2.5", "%lf", &d), 1);
-        EXPECT_EQ(d, 2.5);
-        std::setlocale(LC_NUMERIC, "C");
-    }
 }
 
-TEST(KelvoScan, FormatTextAndMultibyte)
+// Floats print and scan with "." whatever the caller's locale.
+TEST(KelvoScan, FloatsUseThePointInEveryLocale)
 {
-    int v = 0;
-    EXPECT_EQ(sscanf_s("a  =  4", "a = %d", &v), 1);
-    EXPECT_EQ(v, 4);
-    EXPECT_EQ(sscanf_s("a-4", "a=%d", &v), 0);
-    // A lead byte that ends the format matches its one input byte and the
-    // scan stops at the terminator.
-    EXPECT_EQ(sscanf_s("5\xC3", "%d\xC3", &v), 1);
-    EXPECT_EQ(sscanf_s("5\xC3\xA9" "6", "%d\xC3\xA9%d", &v, &v), 2);
-    EXPECT_EQ(v, 6);
-    EXPECT_EQ(sscanf_s("5\xC3\xA8" "6", "%d\xC3\xA9%d", &v, &v), 1);
+    locale_t comma = locale_t{};
+    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"})
+        if ((comma = newlocale(LC_ALL_MASK, name, locale_t{})) != locale_t{})
+            break;
+    if (comma == locale_t{})
+        GTEST_SKIP() << "no locale with a decimal comma installed";
+    const locale_t old = uselocale(comma);
+    double d = 0;
+    const int scanned = sscanf_s("2.5", "%lf", &d);
+    char out[32];
+    const int printed = sprintf_s(out, sizeof out, "%.1f|%#.0e|%g", 2.5, 3.0, 0.25);
+    uselocale(old);
+    freelocale(comma);
+    EXPECT_EQ(scanned, 1);
+    EXPECT_EQ(d, 2.5);
+    EXPECT_EQ(printed, 15);
+    EXPECT_STREQ(out, "2.5|3.e+00|0.25");
 }
 
 // Multibyte paths under a UTF-8 locale of this thread.
@@ -272,30 +279,6 @@ TEST(KelvoScan, Utf8LocaleMultibyteText)
     EXPECT_STREQ(out, "\xC3\xA9|\xE2\x82\xAC");
     uselocale(old);
     freelocale(utf8);
-}
-
-TEST(KelvoScan, ClearDestinationOnEmptyInput)
-{
-    char buf[8] = "ZZZ";
-    EXPECT_EQ(sscanf_s("", "x %5s", buf, 8u), -1);
-    EXPECT_STREQ(buf, "");
-    std::strcpy(buf, "ZZZ");
-    EXPECT_EQ(sscanf_s("", "%[a-z]", buf, 8u), -1);
-    EXPECT_STREQ(buf, "");
-    std::strcpy(buf, "ZZZ");
-    EXPECT_EQ(sscanf_s("", "%[a-z", buf, 8u), -1);
-    EXPECT_STREQ(buf, "ZZZ");
-    EXPECT_EQ(sscanf_s("", "%*s %s", buf, 0u), -1);
-    EXPECT_STREQ(buf, "ZZZ");
-    wchar_t wide[4] = L"ZZZ";
-    EXPECT_EQ(sscanf_s("", "%ls", wide, 4u), -1);
-    EXPECT_EQ(wide[0], L'\0');
-    wide[0] = L'Z';
-    EXPECT_EQ(sscanf_s("", "%ls", wide, 1u), -1);  // one wide character is 4 bytes
-    EXPECT_EQ(wide[0], L'\0');
-    wide[0] = L'Z';
-    EXPECT_EQ(sscanf_s("x", "%l[x", wide, 1u), 0);
-    EXPECT_EQ(wide[0], L'\0');
 }
 
 TEST(KelvoScan, CapacityArgumentsOfAnyIntegerType)
