@@ -3,14 +3,16 @@
 // operations with a fixed result.
 #include <cstdarg>
 #include <cstdio>
-#include <string>
 
 #include "boardlib/plov_trans_intf.h"
 #include "boardlib/plov_types.h"
-#include "sim/fpga_model.h"
+#include "support/fpga_test_util.h"
 #include "support/sim_fixture.h"
 
 namespace {
+
+constexpr const char *kFile = "boardlib/plov_trans_intf.cpp";
+const std::string kOpenFailed = "[Trans-ERR]open /sys/devices/virtual/dmi/id/board_name failed\n";
 
 class PlovFrameTest : public SimTest {
 protected:
@@ -24,105 +26,85 @@ protected:
         geBoardLogicType = PLOV_BOARD_UNKNOWN;
         SimTest::TearDown();
     }
-    void board_name(const std::string &text) { sim_write_file(PLOV_BOARD_NAME_PATH, text); }
-    void no_board_name() { std::remove(sim_path(PLOV_BOARD_NAME_PATH).c_str()); }
-
-    // Texts of the log lines after "file:line ".
-    std::vector<std::string> texts() const
+    // The board name file's content; nullptr removes it.
+    void board_name(const char *text)
     {
-        std::vector<std::string> out;
-        for (const SimLogLine &l : sim_syslog()) {
-            EXPECT_EQ(l.text.rfind("[PLOV_LOG] boardlib/plov_trans_intf.cpp:", 0), 0u) << l.text;
-            out.push_back(l.text.substr(l.text.find(' ', 11) + 1));
-        }
-        return out;
+        if (text)
+            sim_write_file(PLOV_BOARD_NAME_PATH, text);
+        else
+            std::remove(sim_path(PLOV_BOARD_NAME_PATH).c_str());
     }
 };
-
-const std::string kOpenFailed = "[Trans-ERR]open /sys/devices/virtual/dmi/id/board_name failed\n";
 
 TEST_F(PlovFrameTest, ProbeReadsTheBoardName)
 {
     struct Case {
-        const char *content;  // nullptr: no file
+        const char *content;
         PlovStatus status;
-        uint32_t type;        // from a preset of 7
+        uint32_t type;  // from a preset of 7
         std::vector<std::string> log;
-    };
-    const Case cases[] = {
-        {"ZK17DORN\n", PLOV_OK, PLOV_BOARD_DORN, {}},
-        {"ZK17KESP", PLOV_OK, PLOV_BOARD_KESP, {}},
-        {"abcZK17KESP\n", PLOV_OK, PLOV_BOARD_KESP, {}},          // a substring test
-        {"ZK17WENA\n", PLOV_ERR_BOARD_NAME, PLOV_BOARD_UNKNOWN, {}},  // known board, no packet FPGAs
-        {"01234567ZK17DORN", PLOV_ERR_BOARD_NAME, PLOV_BOARD_UNKNOWN, {}},  // beyond the 15 characters read
-        {"", PLOV_ERR_BOARD_NAME, 7, {"[Trans-ERR]unknow board type,name \n"}},
-        {nullptr, PLOV_ERR_OPEN, 7, {kOpenFailed}},
+    } cases[] = {
+        {"ZK17DORN\n", 0, PLOV_BOARD_DORN, {}},
+        {"ZK17KESP", 0, PLOV_BOARD_KESP, {}},
+        {"abcZK17KESP\n", 0, PLOV_BOARD_KESP, {}},                 // a substring test
+        {"ZK17WENA\n", -1200, PLOV_BOARD_UNKNOWN, {}},            // known board, no packet FPGAs
+        {"01234567ZK17DORN", -1200, PLOV_BOARD_UNKNOWN, {}},      // beyond the 15 characters read
+        {"", -1200, 7, {"[Trans-ERR]unknow board type,name \n"}},
+        {nullptr, -1216, 7, {kOpenFailed}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.content ? c.content : "(missing)");
         sim_clear_syslog();
-        if (c.content)
-            board_name(c.content);
-        else
-            no_board_name();
+        board_name(c.content);
         uint32_t type = 7;
         EXPECT_EQ(TRANS_BoardGetLogicType(&type), c.status);
         EXPECT_EQ(type, c.type);
-        EXPECT_EQ(texts(), c.log);
+        EXPECT_EQ(plov_lines(kFile), c.log);
         EXPECT_EQ(sim_open_count(), 0);
     }
+    EXPECT_EQ(TRANS_BoardGetLogicType(nullptr), -1201);
 }
 
-TEST_F(PlovFrameTest, MissingNameFailsEveryOperationAndProbesAgain)
+// Until the type is known every operation probes again and fails with the
+// probe's code; once known, the name is not read again.
+TEST_F(PlovFrameTest, CheckProbesUntilTheTypeIsKnown)
 {
-    no_board_name();
-    const std::vector<std::string> once = {kOpenFailed, "[PLOV_SFP_8472-ERR]TRANS_GetLogicVer err [return -1216 ]\n"};
-    for (int round = 1; round <= 2; round++) {
-        sim_clear_syslog();
-        EXPECT_EQ(PlovCheckLogicType(), PLOV_ERR_OPEN);
-        EXPECT_EQ(geBoardLogicType, PLOV_BOARD_UNKNOWN);
-        EXPECT_EQ(texts(), once);
-        for (const SimLogLine &l : sim_syslog())
-            EXPECT_EQ(l.priority, PLOV_LEVEL_ERR);
+    struct Case {
+        const char *content;
+        PlovStatus status;
+        std::vector<std::string> log;
+    } cases[] = {
+        {nullptr, -1216, {kOpenFailed, "[PLOV_SFP_8472-ERR]TRANS_GetLogicVer err [return -1216 ]\n"}},
+        {"ZK17WENA\n", -1200, {"[PLOV_SFP_8472-ERR]TRANS_GetLogicVer err [return -1200 ]\n"}},
+    };
+    for (const Case &c : cases) {
+        board_name(c.content);
+        for (int round = 1; round <= 2; round++) {
+            SCOPED_TRACE(round);
+            sim_clear_syslog();
+            EXPECT_EQ(PlovCheckLogicType(), c.status);
+            EXPECT_EQ(geBoardLogicType, PLOV_BOARD_UNKNOWN);
+            EXPECT_EQ(plov_lines(kFile), c.log);
+        }
     }
-    board_name("ZK17DORN\n");
-    EXPECT_EQ(PlovCheckLogicType(), PLOV_OK);
-    EXPECT_EQ(geBoardLogicType, PLOV_BOARD_DORN);
-    // Known now: the name is not read again.
-    no_board_name();
+    board_name("abcZK17KESP\n");
+    EXPECT_EQ(PlovCheckLogicType(), 0);
+    EXPECT_EQ(geBoardLogicType, PLOV_BOARD_KESP);
+    board_name(nullptr);
     sim_clear_syslog();
-    EXPECT_EQ(PlovCheckLogicType(), PLOV_OK);
+    EXPECT_EQ(PlovCheckLogicType(), 0);
     EXPECT_TRUE(sim_syslog().empty());
-}
-
-TEST_F(PlovFrameTest, OtherBoardFailsWithoutOpenLine)
-{
-    board_name("ZK17WENA\n");
-    for (int round = 1; round <= 2; round++) {
-        sim_clear_syslog();
-        EXPECT_EQ(PlovCheckLogicType(), PLOV_ERR_BOARD_NAME);
-        EXPECT_EQ(texts(), std::vector<std::string>{"[PLOV_SFP_8472-ERR]TRANS_GetLogicVer err [return -1200 ]\n"});
-    }
 }
 
 // A hook that records what it was handed.
 struct HookCall {
-    int level = -1;
-    int zero = -1;
-    std::string format;
-    std::string file;
-    int line = 0;
-    int value = 0;
-};
-HookCall g_hook;
+    int level = -1, zero = -1, line = 0, value = 0;
+    std::string format, file;
+} g_hook;
 
 void capture_hook(int level, int zero, const char *format, const char *file, int line, ...)
 {
-    g_hook.level = level;
-    g_hook.zero = zero;
-    g_hook.format = format;
-    g_hook.file = file;
-    g_hook.line = line;
+    g_hook = HookCall{level, zero, line, 0, format, file};
     va_list args;
     va_start(args, line);
     g_hook.value = va_arg(args, int);  // the frame's line carries one int
@@ -131,19 +113,17 @@ void capture_hook(int level, int zero, const char *format, const char *file, int
 
 TEST_F(PlovFrameTest, HookTakesTheLineInsteadOfSyslog)
 {
-    g_hook = HookCall{};
     g_pfPLOVTransLog = capture_hook;
-    no_board_name();
-    EXPECT_EQ(PlovCheckLogicType(), PLOV_ERR_OPEN);
+    board_name(nullptr);
+    EXPECT_EQ(PlovCheckLogicType(), -1216);
     g_pfPLOVTransLog = nullptr;
     EXPECT_TRUE(sim_syslog().empty());
-    // The last line is the frame's.
-    EXPECT_EQ(g_hook.level, PLOV_LEVEL_ERR);
+    EXPECT_EQ(g_hook.level, PLOV_LEVEL_ERR);  // the last line is the frame's
     EXPECT_EQ(g_hook.zero, 0);
     EXPECT_EQ(g_hook.format, "[PLOV_LOG] %s:%d [PLOV_SFP_8472-ERR]TRANS_GetLogicVer err [return %d ]\n");
-    EXPECT_EQ(g_hook.file, "boardlib/plov_trans_intf.cpp");
+    EXPECT_EQ(g_hook.file, kFile);
     EXPECT_GT(g_hook.line, 0);
-    EXPECT_EQ(g_hook.value, PLOV_ERR_OPEN);
+    EXPECT_EQ(g_hook.value, -1216);
 }
 
 TEST_F(PlovFrameTest, LogLevelsOfTheTags)
@@ -152,13 +132,13 @@ TEST_F(PlovFrameTest, LogLevelsOfTheTags)
     TRANS_LOG_INFO("i");
     TRANS_LOG_DBG("d");
     PLOV_LOG_INFO("p");
-    ASSERT_EQ(sim_syslog().size(), 4u);
     const std::pair<int, std::string> expected[] = {
         {PLOV_LEVEL_ERR, "[Trans-ERR]e 1"},
         {PLOV_LEVEL_INFO, "[Trans-INFO]i"},
         {PLOV_LEVEL_DBG, "[Trans-DBG]d"},
         {PLOV_LEVEL_INFO, "[PLOV_SFP_8472-INFO]p"},
     };
+    ASSERT_EQ(sim_syslog().size(), 4u);
     for (size_t i = 0; i < 4; i++) {
         const SimLogLine &l = sim_syslog()[i];
         EXPECT_EQ(l.priority, expected[i].first);
@@ -173,17 +153,15 @@ TEST_F(PlovFrameTest, FixedResultOperationsTouchNothing)
     uint16_t level = 0x5A;
     PortStatistic stat{};
     stat.RxBytes = 9;
-    EXPECT_EQ(PlovTransSetIntMask(7, 1), PLOV_OK);
-    EXPECT_EQ(PlovTransGetIntMask(7, &word), PLOV_OK);
-    EXPECT_EQ(PlovTransGetIntMask(0, nullptr), PLOV_OK);
-    EXPECT_EQ(PlovTransGetPortPrivStatistics(0, 99, &stat), PLOV_OK);
-    EXPECT_EQ(PlovTransGetPortPrivStatistics(0, 0, nullptr), PLOV_OK);
-    EXPECT_EQ(PlovTransSetAntiCpuSwitchAll(3, 1), PLOV_OK);
-    EXPECT_EQ(PlovTransGetAntiCpuSwitchAll(3, &word), PLOV_OK);
-    EXPECT_EQ(PlovTransSetAntiCpuSwitch(0, 1, 1), PLOV_OK);
-    EXPECT_EQ(PlovTransGetAntiCpuSwitch(0, 1, nullptr), PLOV_OK);
-    EXPECT_EQ(PlovTransSetAntiCpuResLevel(0, 1, 2), PLOV_OK);
-    EXPECT_EQ(PlovTransGetAntiCpuResLevel(0, 1, &level), PLOV_OK);
+    const PlovStatus results[] = {
+        PlovTransSetIntMask(7, 1),           PlovTransGetIntMask(7, &word),
+        PlovTransGetIntMask(0, nullptr),     PlovTransGetPortPrivStatistics(0, 99, &stat),
+        PlovTransSetAntiCpuSwitchAll(3, 1),  PlovTransGetAntiCpuSwitchAll(3, &word),
+        PlovTransSetAntiCpuSwitch(0, 1, 1),  PlovTransGetAntiCpuSwitch(0, 1, &word),
+        PlovTransSetAntiCpuResLevel(0, 1, 2), PlovTransGetAntiCpuResLevel(0, 1, &level),
+    };
+    for (PlovStatus r : results)
+        EXPECT_EQ(r, 0);
     EXPECT_EQ(word, 0xA5A5u);
     EXPECT_EQ(level, 0x5A);
     EXPECT_EQ(stat.RxBytes, 9u);
