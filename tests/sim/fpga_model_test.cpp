@@ -170,8 +170,8 @@ TEST_F(FpgaModelTest, DornEncodingKeysFirstAnswerAtWlen)
     EXPECT_EQ(indir(PLOV_IOC_WRITE_INDIR_REG, 0x2800, 1, 3, 0, write), 0);
     EXPECT_EQ(fpga_get_indirect(kTrans, 0x2800, {7}), (Words{0xAA, 0xBB}));
     EXPECT_EQ(sim_journal().back().extra, (Words{7, 0xAA, 0xBB}));
-    EXPECT_EQ(indir(PLOV_IOC_READ_INDIR_REG, 0x2800, 0, 1, 3, read), 0);
-    EXPECT_EQ(Words(read, read + 4), (Words{7, 0xAA, 0xBB, 0}));
+    EXPECT_EQ(indir(PLOV_IOC_READ_INDIR_REG, 0x2800, 0, 2, 2, read), 0);  // a word between key and answer
+    EXPECT_EQ(Words(read, read + 4), (Words{7, 9, 0xAA, 0xBB}));
 
     fpga_set_key_words(kTrans, 0x5400, 2);
     uint64_t two[3] = {1, 2, 0x33};
