@@ -17,14 +17,11 @@ bool resets(KelvoErr rc) { return rc == KelvoInvalidReset || rc == KelvoRangeRes
 
 TEST(KelvoMemcpy, CodesAndResets)
 {
+    // srcOffset: the source at dest + srcOffset, or (99) in a buffer of its
+    // own; after: dest's first bytes when not reset.
     struct Case {
-        const char *name;
-        size_t destMax;
-        bool nullDest, nullSrc;
-        int srcOffset;  // source at buf + srcOffset (overlap cases), else separate
-        size_t count;
-        KelvoErr want;
-        const char *after;  // expected first bytes of dest when not reset
+        const char *name; size_t destMax; bool nullDest, nullSrc; int srcOffset; size_t count;
+        KelvoErr want; const char *after;
     };
     const Case cases[] = {
         {"plain", 8, false, false, 99, 3, KelvoOk, "abcXXXXX"},
@@ -96,13 +93,7 @@ TEST(KelvoStrcpy, CodesResetsAndOverlap)
 {
     constexpr size_t kCpy = size_t(-2);
     struct Case {
-        int destAt;
-        size_t destMax;
-        const char *src;
-        int srcAt;
-        size_t count;
-        KelvoErr want;
-        const char *after;
+        int destAt; size_t destMax; const char *src; int srcAt; size_t count; KelvoErr want; const char *after;
     };
     const std::string longText(100, 'q');
     const char *const inline32 = "0123456789012345678901234567890";  // 32 bytes with its terminator
@@ -135,6 +126,7 @@ TEST(KelvoStrcpy, CodesResetsAndOverlap)
         {0, 8, nullptr, kText, kHuge, KelvoInvalidReset, ""},
         {0, 8, nullptr, 0, 3, KelvoOk, "hel"},  // itself: no overlap
         {1, 7, nullptr, 0, 3, KelvoOverlapReset, ""},
+        {3, 8, nullptr, 0, 3, KelvoOverlapReset, ""},  // the terminator's byte counts
     };
     for (const Case &c : cases) {
         char buf[128] = "hello";
@@ -165,14 +157,8 @@ TEST(KelvoStrcat, CodesResetsAndOverlap)
 {
     constexpr size_t kCat = size_t(-2);
     struct Case {
-        const char *start;
-        int destAt;
-        size_t destMax;
-        const char *src;
-        int srcAt;
-        size_t count;
-        KelvoErr want;
-        const char *after;
+        const char *start; int destAt; size_t destMax; const char *src; int srcAt; size_t count;
+        KelvoErr want; const char *after;
     };
     const Case cases[] = {
         {"ab", 0, 4, "c", kText, kCat, KelvoOk, "abc"},

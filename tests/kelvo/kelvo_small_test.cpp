@@ -19,12 +19,11 @@ TEST(KelvoSmall, CopyVariantsMatchMemcpyS)
     alignas(8) unsigned char src[160];
     for (size_t i = 0; i < sizeof src; ++i)
         src[i] = static_cast<unsigned char>(i * 7 + 1);
-    struct Src {
-        bool inside;  // within the destination's buffer (overlap, or the same address)
-        size_t at;    // offset in src, or from the destination
-    };
+    // The source in a buffer of its own at src + at, or inside the
+    // destination's buffer at dest + at (overlap, or the same address).
+    struct Src { bool inside; size_t at; };
     for (const CopyFn fn : {memcpy_sOptAsm, memcpy_sOptTc}) {
-        for (size_t count : {0, 1, 8, 63, 64, 65}) {
+        for (size_t count : {0, 1, 6, 8, 63, 64, 65}) {
             for (size_t off : {0, 3}) {
                 for (size_t destMax : {size_t{80}, count, count == 0 ? 0 : count - 1, size_t{0x80000000}}) {
                     for (const Src sc : {Src{false, 0}, Src{false, 5}, Src{true, 0}, Src{true, 1}}) {
