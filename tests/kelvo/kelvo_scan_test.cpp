@@ -18,11 +18,11 @@ namespace {
 TEST(KelvoScan, Results)
 {
     // 256 completed conversions when the input ends: the count does not
-    // wrap to "none completed".
-    std::string completions256;
-    for (int i = 0; i < 257; ++i)
-        completions256 += "%*c";
-    const std::string as256(256, 'a');
+    // wrap to "none completed"; nor does the count of characters read.
+    std::string skip256;
+    for (int i = 0; i < 256; ++i)
+        skip256 += "%*c";
+    const std::string as256(256, 'a'), skipMore = skip256 + "%*c", countAll = skip256 + "%n";
     struct Case { const char *input, *format; int want, a, b; };  // a, b: afterwards
     const Case cases[] = {
         {"3:7", "%u:%u", 2, 3, 7},
@@ -51,7 +51,8 @@ TEST(KelvoScan, Results)
         {"5\xC3\xA9" "6", "%d\xC3\xA9%d", 2, 5, 6},
         {"5\xC3\xA8" "6", "%d\xC3\xA9%d", 1, 5, 222},
         {"  12 ab", "%d %n", 1, 12, 5},
-        {as256.c_str(), completions256.c_str(), 0, 111, 222},
+        {as256.c_str(), skipMore.c_str(), 0, 111, 222},
+        {as256.c_str(), countAll.c_str(), 0, 256, 222},
     };
     for (const Case &c : cases) {
         int a = 111;

@@ -80,6 +80,8 @@ TEST(KelvoSmall, MoveZeroWriterAndVersion)
     EXPECT_STREQ(buf, "ababcdgh");
     util_memmove(buf, buf + 2, 4);
     EXPECT_STREQ(buf, "abcdcdgh");
+    util_memmove(buf, "xy", 0);
+    EXPECT_STREQ(buf, "abcdcdgh");
 
     char out[4] = {'a', 'b', 'c', 'd'};
     KelvoOutStream s{2, out};
