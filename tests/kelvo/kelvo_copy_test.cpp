@@ -132,7 +132,8 @@ TEST(KelvoStrcpy, CodesResetsAndOverlap)
         char buf[128] = "hello";
         const char *src = c.srcAt == kText ? c.src : buf + c.srcAt;
         char *dest = buf + c.destAt;
-        const KelvoErr rc = c.count == kCpy ? strcpy_s(dest, c.destMax, src) : strncpy_s(dest, c.destMax, src, c.count);
+        const KelvoErr rc =
+            c.count == kCpy ? strcpy_s(dest, c.destMax, src) : strncpy_s(dest, c.destMax, src, c.count);
         EXPECT_EQ(rc, c.want) << c.destMax << " " << (src ? src : "(null)") << " " << c.count;
         EXPECT_STREQ(dest, c.after) << c.destMax << " " << c.count;
     }
@@ -199,7 +200,8 @@ TEST(KelvoStrcat, CodesResetsAndOverlap)
             *bar = '\0';
         const char *src = c.srcAt == kText ? c.src : buf + c.srcAt;
         char *dest = buf + c.destAt;
-        const KelvoErr rc = c.count == kCat ? strcat_s(dest, c.destMax, src) : strncat_s(dest, c.destMax, src, c.count);
+        const KelvoErr rc =
+            c.count == kCat ? strcat_s(dest, c.destMax, src) : strncat_s(dest, c.destMax, src, c.count);
         EXPECT_EQ(rc, c.want) << (c.start ? c.start : "(none)") << " + " << (src ? src : "(null)") << " " << c.count;
         EXPECT_STREQ(dest, c.after) << (c.start ? c.start : "(none)") << " + " << (src ? src : "(null)");
     }

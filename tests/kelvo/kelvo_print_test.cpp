@@ -249,15 +249,16 @@ TEST(KelvoPrint, FloatsMatchTheCLibrary)
         const int width = pick(121) - 60;
         const int precision = pick(46) - 5;
         const char *f = format.c_str();
+        SCOPED_TRACE(format + " width " + std::to_string(width) + " precision " + std::to_string(precision));
         auto withValue = [&](auto v) {
             if (starWidth && starPrecision)
-                ASSERT_EQ(F(f, width, precision, v), C(f, width, precision, v)) << f << " " << width << " " << precision;
+                ASSERT_EQ(F(f, width, precision, v), C(f, width, precision, v));
             else if (starWidth)
-                ASSERT_EQ(F(f, width, v), C(f, width, v)) << f << " " << width;
+                ASSERT_EQ(F(f, width, v), C(f, width, v));
             else if (starPrecision)
-                ASSERT_EQ(F(f, precision, v), C(f, precision, v)) << f << " " << precision;
+                ASSERT_EQ(F(f, precision, v), C(f, precision, v));
             else
-                ASSERT_EQ(F(f, v), C(f, v)) << f;
+                ASSERT_EQ(F(f, v), C(f, v));
         };
         if (longDouble)
             withValue(static_cast<long double>(value) * (pick(2) != 0 ? 1e300L : 1.0L));

@@ -271,6 +271,8 @@ TEST(KelvoScan, CapacityArgumentsOfAnyIntegerType)
     static_assert(!kelvo_detail::scan_arg_ok<std::string>);
     static_assert(!kelvo_detail::scan_arg_ok<const char *>);  // a literal as destination
     static_assert(!kelvo_detail::scan_arg_ok<void (*)()>);
+    static_assert(kelvo_detail::scan_capacity(-1) == 0u);
+    static_assert(kelvo_detail::scan_capacity(size_t{1} << 32) == UINT_MAX);
 
     char buf[6];
     char second[4];
