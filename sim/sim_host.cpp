@@ -505,19 +505,17 @@ FILE *sim_popen(const char *command, const char *mode)
         return nullptr;
     }
     const SimShellScript *s = run_command(command);
-    int fds[2];
-    if (::pipe(fds) != 0)
+    // The output waits in an anonymous memory file, whatever its size.
+    int fd = ::memfd_create("quorbix-sim-popen", 0);
+    if (fd < 0)
         return nullptr;
-    std::string out = s ? s->output : "";
-    // Outputs are small; a pipe buffer holds them whole.
-    if (!out.empty() && ::write(fds[1], out.data(), out.size()) != static_cast<ssize_t>(out.size())) {
-        ::close(fds[0]);
-        ::close(fds[1]);
+    const std::string out = s ? s->output : "";
+    if (::write(fd, out.data(), out.size()) != static_cast<ssize_t>(out.size()) || ::lseek(fd, 0, SEEK_SET) != 0) {
+        ::close(fd);
         errno = EIO;
         return nullptr;
     }
-    ::close(fds[1]);
-    FILE *f = stream_on_fd(fds[0], "r");
+    FILE *f = stream_on_fd(fd, "r");
     if (f)
         sim().pipeStatus[f] = s ? s->status : kNotFoundStatus;
     return f;

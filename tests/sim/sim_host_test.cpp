@@ -217,6 +217,16 @@ TEST_F(SimHostTest, ShellCommandsAreScriptedAndRecorded)
     EXPECT_STREQ(line, "[0:0:0:0] disk\n");
     EXPECT_EQ(host().pclose(p), 0);
 
+    std::string dump(200000, 'x');
+    sim_script_command("lspci -xxxx -vvvv", {dump, 0, {}});
+    p = host().popen("lspci -xxxx -vvvv", "r");
+    ASSERT_NE(p, nullptr);
+    size_t got = 0;
+    for (size_t n; (n = fread(line, 1, sizeof line, p)) > 0;)
+        got += n;
+    EXPECT_EQ(got, dump.size()) << "outputs larger than a pipe buffer arrive whole";
+    EXPECT_EQ(host().pclose(p), 0);
+
     EXPECT_EQ(host().system("sh log_collect.sh log_collect"), 1 << 8);
     EXPECT_EQ(sim_read_file("/home/log/x.tar"), "data");
 
@@ -227,7 +237,7 @@ TEST_F(SimHostTest, ShellCommandsAreScriptedAndRecorded)
     EXPECT_EQ(host().pclose(p), 127 << 8);
 
     EXPECT_EQ(sim_commands_run(),
-              (std::vector<std::string>{"lsscsi", "sh log_collect.sh log_collect", "./cryptotool query", "unknown"}));
+              (std::vector<std::string>{"lsscsi", "lspci -xxxx -vvvv", "sh log_collect.sh log_collect", "./cryptotool query", "unknown"}));
     EXPECT_EQ(sim_open_count(), 0);
 }
 
