@@ -10,133 +10,66 @@
 
 namespace {
 
-// Formatting.
+// Formatting and scanning: each shape is one call for kelvo and one for the
+// C library, measured by the same loop.
 constexpr const char kFile[] = "boardlib/plov_port.cpp";
 
-void BM_Line_kelvo(benchmark::State &state)
+template <auto Call, size_t Size>
+void BM_Format(benchmark::State &state)
 {
-    char buf[256];
-    int line = 417;
+    char buf[Size];
     for (auto _ : state) {
-        benchmark::DoNotOptimize(sprintf_s(buf, sizeof buf, "%s:%d [quorbix-ERR]port %u link down, ret %d",
-                                           kFile, line, 3u, -1330));
+        benchmark::DoNotOptimize(Call(buf, sizeof buf));
         benchmark::ClobberMemory();
     }
 }
 
-void BM_Line_libc(benchmark::State &state)
+template <auto Call>
+void BM_Scan(benchmark::State &state)
 {
-    char buf[256];
-    int line = 417;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(snprintf(buf, sizeof buf, "%s:%d [quorbix-ERR]port %u link down, ret %d",
-                                          kFile, line, 3u, -1330));
-        benchmark::ClobberMemory();
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Call());
 }
 
-void BM_Hex64_kelvo(benchmark::State &state)
-{
-    char buf[32];
-    unsigned long long v = 0xFEDCBA9876543ULL;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(snprintf_s(buf, sizeof buf, sizeof buf - 1, "0x%llx", v));
-        benchmark::ClobberMemory();
-    }
-}
+constexpr auto kLineKelvo = [](char *buf, size_t size) {
+    return sprintf_s(buf, size, "%s:%d [quorbix-ERR]port %u link down, ret %d", kFile, 417, 3u, -1330);
+};
+constexpr auto kLineLibc = [](char *buf, size_t size) {
+    return snprintf(buf, size, "%s:%d [quorbix-ERR]port %u link down, ret %d", kFile, 417, 3u, -1330);
+};
+constexpr auto kHex64Kelvo = [](char *buf, size_t size) {
+    return snprintf_s(buf, size, size - 1, "0x%llx", 0xFEDCBA9876543ULL);
+};
+constexpr auto kHex64Libc = [](char *buf, size_t size) { return snprintf(buf, size, "0x%llx", 0xFEDCBA9876543ULL); };
+constexpr auto kByteKelvo = [](char *buf, size_t size) { return sprintf_s(buf, size, "%2x\t", 0xA5u); };
+constexpr auto kByteLibc = [](char *buf, size_t size) { return snprintf(buf, size, "%2x\t", 0xA5u); };
+constexpr auto kUnsignedKelvo = [](char *buf, size_t size) { return sprintf_s(buf, size, "%u", 3405691582u); };
+constexpr auto kUnsignedLibc = [](char *buf, size_t size) { return snprintf(buf, size, "%u", 3405691582u); };
 
-void BM_Hex64_libc(benchmark::State &state)
-{
-    char buf[32];
-    unsigned long long v = 0xFEDCBA9876543ULL;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(snprintf(buf, sizeof buf, "0x%llx", v));
-        benchmark::ClobberMemory();
-    }
-}
-
-void BM_Byte_kelvo(benchmark::State &state)
-{
-    char buf[16];
-    unsigned v = 0xA5;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(sprintf_s(buf, sizeof buf, "%2x\t", v));
-        benchmark::ClobberMemory();
-    }
-}
-
-void BM_Byte_libc(benchmark::State &state)
-{
-    char buf[16];
-    unsigned v = 0xA5;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(snprintf(buf, sizeof buf, "%2x\t", v));
-        benchmark::ClobberMemory();
-    }
-}
-
-void BM_Unsigned_kelvo(benchmark::State &state)
-{
-    char buf[16];
-    unsigned v = 3405691582u;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(sprintf_s(buf, sizeof buf, "%u", v));
-        benchmark::ClobberMemory();
-    }
-}
-
-void BM_Unsigned_libc(benchmark::State &state)
-{
-    char buf[16];
-    unsigned v = 3405691582u;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(snprintf(buf, sizeof buf, "%u", v));
-        benchmark::ClobberMemory();
-    }
-}
-
-// Scanning.
-void BM_ScanPair_kelvo(benchmark::State &state)
-{
+constexpr auto kPairKelvo = [] {
     unsigned a = 0, b = 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(sscanf_s("12:345", "%u:%u", &a, &b));
-}
-
-void BM_ScanPair_libc(benchmark::State &state)
-{
+    return sscanf_s("12:345", "%u:%u", &a, &b);
+};
+constexpr auto kPairLibc = [] {
     unsigned a = 0, b = 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(sscanf("12:345", "%u:%u", &a, &b));
-}
-
-void BM_ScanAddr_kelvo(benchmark::State &state)
-{
+    return sscanf("12:345", "%u:%u", &a, &b);
+};
+constexpr auto kAddrKelvo = [] {
     unsigned a = 0, b = 0, c = 0, d = 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(sscanf_s("0:0x1c:3:4096", "%u:0x%x:%u:%u", &a, &b, &c, &d));
-}
-
-void BM_ScanAddr_libc(benchmark::State &state)
-{
+    return sscanf_s("0:0x1c:3:4096", "%u:0x%x:%u:%u", &a, &b, &c, &d);
+};
+constexpr auto kAddrLibc = [] {
     unsigned a = 0, b = 0, c = 0, d = 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(sscanf("0:0x1c:3:4096", "%u:0x%x:%u:%u", &a, &b, &c, &d));
-}
-
-void BM_ScanWords_kelvo(benchmark::State &state)
-{
+    return sscanf("0:0x1c:3:4096", "%u:0x%x:%u:%u", &a, &b, &c, &d);
+};
+constexpr auto kWordsKelvo = [] {
     char k[32], v[32];
-    for (auto _ : state)
-        benchmark::DoNotOptimize(sscanf_s("link_state\tforced-down", "%s\t%s", k, sizeof k, v, sizeof v));
-}
-
-void BM_ScanWords_libc(benchmark::State &state)
-{
+    return sscanf_s("link_state\tforced-down", "%s\t%s", k, sizeof k, v, sizeof v);
+};
+constexpr auto kWordsLibc = [] {
     char k[32], v[32];
-    for (auto _ : state)
-        benchmark::DoNotOptimize(sscanf("link_state\tforced-down", "%31s\t%31s", k, v));
-}
+    return sscanf("link_state\tforced-down", "%31s\t%31s", k, v);
+};
 
 // Copy and fill.
 void BM_Copy_kelvo(benchmark::State &state)
@@ -185,20 +118,20 @@ void BM_Fill_libc(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_Line_kelvo);
-BENCHMARK(BM_Line_libc);
-BENCHMARK(BM_Hex64_kelvo);
-BENCHMARK(BM_Hex64_libc);
-BENCHMARK(BM_Byte_kelvo);
-BENCHMARK(BM_Byte_libc);
-BENCHMARK(BM_Unsigned_kelvo);
-BENCHMARK(BM_Unsigned_libc);
-BENCHMARK(BM_ScanPair_kelvo);
-BENCHMARK(BM_ScanPair_libc);
-BENCHMARK(BM_ScanAddr_kelvo);
-BENCHMARK(BM_ScanAddr_libc);
-BENCHMARK(BM_ScanWords_kelvo);
-BENCHMARK(BM_ScanWords_libc);
+BENCHMARK_TEMPLATE(BM_Format, kLineKelvo, 256)->Name("Line_kelvo");
+BENCHMARK_TEMPLATE(BM_Format, kLineLibc, 256)->Name("Line_libc");
+BENCHMARK_TEMPLATE(BM_Format, kHex64Kelvo, 32)->Name("Hex64_kelvo");
+BENCHMARK_TEMPLATE(BM_Format, kHex64Libc, 32)->Name("Hex64_libc");
+BENCHMARK_TEMPLATE(BM_Format, kByteKelvo, 16)->Name("Byte_kelvo");
+BENCHMARK_TEMPLATE(BM_Format, kByteLibc, 16)->Name("Byte_libc");
+BENCHMARK_TEMPLATE(BM_Format, kUnsignedKelvo, 16)->Name("Unsigned_kelvo");
+BENCHMARK_TEMPLATE(BM_Format, kUnsignedLibc, 16)->Name("Unsigned_libc");
+BENCHMARK_TEMPLATE(BM_Scan, kPairKelvo)->Name("ScanPair_kelvo");
+BENCHMARK_TEMPLATE(BM_Scan, kPairLibc)->Name("ScanPair_libc");
+BENCHMARK_TEMPLATE(BM_Scan, kAddrKelvo)->Name("ScanAddr_kelvo");
+BENCHMARK_TEMPLATE(BM_Scan, kAddrLibc)->Name("ScanAddr_libc");
+BENCHMARK_TEMPLATE(BM_Scan, kWordsKelvo)->Name("ScanWords_kelvo");
+BENCHMARK_TEMPLATE(BM_Scan, kWordsLibc)->Name("ScanWords_libc");
 BENCHMARK(BM_Copy_kelvo)->Arg(16)->Arg(256)->Arg(4096)->Arg(1 << 20);
 BENCHMARK(BM_Copy_libc)->Arg(16)->Arg(256)->Arg(4096)->Arg(1 << 20);
 BENCHMARK(BM_Fill_kelvo)->Arg(16)->Arg(256)->Arg(4096)->Arg(1 << 20);
