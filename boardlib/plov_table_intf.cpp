@@ -113,9 +113,12 @@ PlovStatus index_write_plain(TableDesc desc, uint32_t index, uint64_t cmd, uint1
     return ruda_table_operate(PLOV_IOC_WRITE_INDIR_REG, t.req.get());
 }
 
-// Checks of the index operations without buffers: range, then kind.
-PlovStatus index_check(const TableDescFields &f, uint32_t index)
+// Looks an index table up, then checks the index: range, then kind.
+PlovStatus index_lookup(uint8_t table, uint32_t index, TableDesc &desc, TableDescFields &f)
 {
+    PlovStatus ret = table_lookup(table, desc, f);
+    if (ret != PLOV_OK)
+        return ret;
     if (index >= ruda_index_limit(f))
         return PLOV_ERR_RANGE;
     return f.actlen == 0 ? PLOV_ERR_TABLE : PLOV_OK;
@@ -206,9 +209,7 @@ PlovStatus PlovDelRecordByIndex(uint8_t table, uint32_t index)
 {
     TableDesc desc = 0;
     TableDescFields f{};
-    PlovStatus ret = table_lookup(table, desc, f);
-    if (ret == PLOV_OK)
-        ret = index_check(f, index);
+    PlovStatus ret = index_lookup(table, index, desc, f);
     if (ret != PLOV_OK)
         return ret;
     if (f.delflag)
@@ -221,9 +222,7 @@ PlovStatus PlovGetStatByIndex(uint8_t table, uint32_t index, uint64_t *stat)
 {
     TableDesc desc = 0;
     TableDescFields f{};
-    PlovStatus ret = table_lookup(table, desc, f);
-    if (ret == PLOV_OK)
-        ret = index_check(f, index);
+    PlovStatus ret = index_lookup(table, index, desc, f);
     if (ret == PLOV_OK && stat == nullptr)
         ret = PLOV_ERR_NULL_PTR;
     if (ret != PLOV_OK)
@@ -242,9 +241,7 @@ PlovStatus PlovClrStatByIndex(uint8_t table, uint32_t index)
 {
     TableDesc desc = 0;
     TableDescFields f{};
-    PlovStatus ret = table_lookup(table, desc, f);
-    if (ret == PLOV_OK)
-        ret = index_check(f, index);
+    PlovStatus ret = index_lookup(table, index, desc, f);
     if (ret != PLOV_OK)
         return ret;
     return index_write_plain(desc, index, kTableCmdClear, 1);
