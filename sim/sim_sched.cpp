@@ -464,19 +464,27 @@ int sched_pthread_join(pthread_t thread, void **result)
     return ::pthread_join(thread, result);
 }
 
-int sched_sem_wait(sem_t *sem)
+namespace {
+
+// Take the semaphore, waiting up to timeout_ns; 0 or -1 with errno.
+int sem_take(sem_t *sem, int64_t timeout_ns, int timeout_err)
 {
     int err = 0;
-    bool got = sched_block([&] {
-        if (::sem_trywait(sem) == 0)
-            return true;
-        err = errno;
+    bool done = sched_block([&] {
+        err = ::sem_trywait(sem) == 0 ? 0 : errno;
         return err != EAGAIN;
-    }, -1);
-    if (got && err == 0)
+    }, timeout_ns);
+    if (done && err == 0)
         return 0;
-    errno = got ? err : EINTR;
+    errno = done ? err : timeout_err;
     return -1;
+}
+
+} // namespace
+
+int sched_sem_wait(sem_t *sem)
+{
+    return sem_take(sem, -1, EINTR);  // EINTR: only while unwinding at the end of a run
 }
 
 int sched_sem_timedwait(sem_t *sem, const struct timespec *abstime)
@@ -490,17 +498,7 @@ int sched_sem_timedwait(sem_t *sem, const struct timespec *abstime)
         errno = EINVAL;
         return -1;
     }
-    int err = 0;
-    bool got = sched_block([&] {
-        if (::sem_trywait(sem) == 0)
-            return true;
-        err = errno;
-        return err != EAGAIN;
-    }, timeout);
-    if (got && err == 0)
-        return 0;
-    errno = got ? err : ETIMEDOUT;
-    return -1;
+    return sem_take(sem, timeout, ETIMEDOUT);
 }
 
 int sched_sem_post(sem_t *sem)
