@@ -1,4 +1,5 @@
 #include "sim/sim_host.h"
+#include "sim/sim_sched.h"
 
 #include <cerrno>
 #include <chrono>
@@ -19,7 +20,6 @@
 namespace {
 
 constexpr int kFirstFakeFd = 1000;
-constexpr time_t kEpoch = 1796428800;  // virtual wall clock at reset
 
 struct SimNode {
     const SimModel *model = nullptr;
@@ -44,9 +44,6 @@ struct SimState {
     std::map<FILE *, int> pipeStatus;
     std::vector<SimMmioRegion> mmio;
     SimPorts ports{};
-    unsigned clockFactor = 0;  // 0: stepped
-    uint64_t virtualNs = 0;
-    std::chrono::steady_clock::time_point realStart = std::chrono::steady_clock::now();
 };
 
 SimState &sim()
@@ -557,41 +554,19 @@ void sim_vsyslog(int priority, const char *format, va_list args)
     sim().syslog.push_back(SimLogLine{priority, line});
 }
 
-// ---- time --------------------------------------------------------------------------
+// ---- time, threads and identity: the scheduler (sim_sched.h) ---------------------
 
-void advance(uint64_t ns)
-{
-    unsigned factor;
-    {
-        Guard g(sim().lock);
-        factor = sim().clockFactor;
-        if (factor == 0) {
-            sim().virtualNs += ns;
-            return;
-        }
-    }
-    std::this_thread::sleep_for(std::chrono::nanoseconds(ns / factor));
-}
-
-uint64_t now_ns()
-{
-    Guard g(sim().lock);
-    if (sim().clockFactor == 0)
-        return sim().virtualNs;
-    auto real = std::chrono::steady_clock::now() - sim().realStart;
-    return sim().virtualNs +
-           static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(real).count()) * sim().clockFactor;
-}
+constexpr uint64_t kNsPerSec = 1000000000u;
 
 unsigned int sim_sleep(unsigned int seconds)
 {
-    advance(uint64_t{seconds} * 1000000000u);
+    sched_sleep_ns(uint64_t{seconds} * kNsPerSec);
     return 0;
 }
 
 int sim_usleep(useconds_t usec)
 {
-    advance(uint64_t{usec} * 1000u);
+    sched_sleep_ns(uint64_t{usec} * 1000u);
     return 0;
 }
 
@@ -601,7 +576,7 @@ int sim_nanosleep(const struct timespec *req, struct timespec *rem)
         errno = EINVAL;
         return -1;
     }
-    advance(static_cast<uint64_t>(req->tv_sec) * 1000000000u + static_cast<uint64_t>(req->tv_nsec));
+    sched_sleep_ns(static_cast<uint64_t>(req->tv_sec) * kNsPerSec + static_cast<uint64_t>(req->tv_nsec));
     if (rem)
         *rem = timespec{0, 0};
     return 0;
@@ -613,36 +588,32 @@ int sim_clock_gettime(clockid_t clock, struct timespec *ts)
         errno = EFAULT;
         return -1;
     }
-    uint64_t ns = now_ns();
-    if (clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE)
-        ns += static_cast<uint64_t>(kEpoch) * 1000000000u;
-    ts->tv_sec = static_cast<time_t>(ns / 1000000000u);
-    ts->tv_nsec = static_cast<long>(ns % 1000000000u);
+    bool wall = clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE;
+    uint64_t ns = wall ? sched_realtime_ns() : sched_now_ns();
+    ts->tv_sec = static_cast<time_t>(ns / kNsPerSec);
+    ts->tv_nsec = static_cast<long>(ns % kNsPerSec);
     return 0;
 }
 
 int sim_gettimeofday(struct timeval *tv, void *)
 {
-    struct timespec ts;
-    sim_clock_gettime(CLOCK_REALTIME, &ts);
+    uint64_t ns = sched_realtime_ns();
     if (tv) {
-        tv->tv_sec = ts.tv_sec;
-        tv->tv_usec = ts.tv_nsec / 1000;
+        tv->tv_sec = static_cast<time_t>(ns / kNsPerSec);
+        tv->tv_usec = static_cast<suseconds_t>(ns % kNsPerSec / 1000u);
     }
     return 0;
 }
 
 time_t sim_time(time_t *out)
 {
-    struct timespec ts;
-    sim_clock_gettime(CLOCK_REALTIME, &ts);
+    auto sec = static_cast<time_t>(sched_realtime_ns() / kNsPerSec);
     if (out)
-        *out = ts.tv_sec;
-    return ts.tv_sec;
+        *out = sec;
+    return sec;
 }
 
-pid_t sim_getpid() { return 4242; }
-pid_t sim_gettid() { return 4242; }
+pid_t sim_getpid() { return kSchedPid; }
 
 } // namespace
 
@@ -708,7 +679,18 @@ const HostOps g_simHost = {
     .gettimeofday = sim_gettimeofday,
     .time = sim_time,
     .getpid = sim_getpid,
-    .gettid = sim_gettid,
+    .gettid = sched_gettid,
+    .pthread_create = sched_pthread_create,
+    .pthread_join = sched_pthread_join,
+    .sem_wait = sched_sem_wait,
+    .sem_timedwait = sched_sem_timedwait,
+    .sem_post = sched_sem_post,
+    .pthread_cond_wait = sched_cond_wait,
+    .pthread_cond_timedwait = sched_cond_timedwait,
+    .pthread_cond_signal = sched_cond_signal,
+    .pthread_cond_broadcast = sched_cond_broadcast,
+    .pthread_mutex_lock = sched_mutex_lock,
+    .pthread_mutex_unlock = sched_mutex_unlock,
 };
 
 void sim_register_node(const std::string &node, const SimModel *model, void *ctx)
@@ -776,22 +758,9 @@ void sim_script_command(const std::string &command, SimShellScript script)
 
 const std::vector<std::string> &sim_commands_run() { return sim().commands; }
 
-void sim_clock_stepped()
-{
-    Guard g(sim().lock);
-    sim().virtualNs = now_ns();
-    sim().clockFactor = 0;
-}
-
-void sim_clock_scaled(unsigned factor)
-{
-    Guard g(sim().lock);
-    sim().virtualNs = now_ns();
-    sim().realStart = std::chrono::steady_clock::now();
-    sim().clockFactor = factor == 0 ? 1 : factor;
-}
-
-uint64_t sim_clock_ns() { return now_ns(); }
+void sim_clock_stepped() { sched_stepped(); }
+void sim_clock_scaled(unsigned factor) { sched_scaled(factor); }
+uint64_t sim_clock_ns() { return sched_now_ns(); }
 
 void sim_add_mmio_region(const SimMmioRegion &region)
 {
@@ -829,6 +798,7 @@ int sim_open_count()
 
 void sim_reset(const std::string &root)
 {
+    sched_reset();  // ends the run's threads first: they may hold the lock
     Guard g(sim().lock);
     SimState &s = sim();
     for (int fd : s.realFds)
@@ -851,9 +821,6 @@ void sim_reset(const std::string &root)
     s.pipeStatus.clear();
     s.mmio.clear();
     s.ports = SimPorts{};
-    s.clockFactor = 0;
-    s.virtualNs = 0;
-    s.realStart = std::chrono::steady_clock::now();
 }
 
 const std::string &sim_root() { return sim().root; }

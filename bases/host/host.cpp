@@ -24,3 +24,17 @@ void host_syslog(int priority, const char *format, ...)
     host().vsyslog(priority, format, args);
     va_end(args);
 }
+
+struct timespec host_deadline_ms(long ms)
+{
+    struct timespec ts{};
+    host().clock_gettime(CLOCK_REALTIME, &ts);
+    long long ns = static_cast<long long>(ts.tv_nsec) + (ms % 1000) * 1000000LL;
+    ts.tv_sec += static_cast<time_t>(ms / 1000 + ns / 1000000000LL);
+    ts.tv_nsec = static_cast<long>(ns % 1000000000LL);
+    if (ts.tv_nsec < 0) {
+        ts.tv_sec -= 1;
+        ts.tv_nsec += 1000000000L;
+    }
+    return ts;
+}

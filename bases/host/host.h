@@ -16,6 +16,8 @@
 
 #include <dirent.h>
 #include <poll.h>
+#include <pthread.h>
+#include <semaphore.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -102,6 +104,24 @@ struct HostOps {
     time_t (*time)(time_t *out);
     pid_t (*getpid)();
     pid_t (*gettid)();
+
+    // threads and waits. A timed wait's deadline is absolute on the host's
+    // CLOCK_REALTIME: read it with clock_gettime above and add, never from the
+    // C library directly. Mutexes that may be held across a sleep or a wait
+    // are locked here; short sections with no wait inside use plain calls.
+    int (*pthread_create)(pthread_t *thread, const pthread_attr_t *attr,
+                          void *(*start)(void *), void *arg);
+    int (*pthread_join)(pthread_t thread, void **result);
+    int (*sem_wait)(sem_t *sem);
+    int (*sem_timedwait)(sem_t *sem, const struct timespec *abstime);
+    int (*sem_post)(sem_t *sem);
+    int (*pthread_cond_wait)(pthread_cond_t *cond, pthread_mutex_t *mutex);
+    int (*pthread_cond_timedwait)(pthread_cond_t *cond, pthread_mutex_t *mutex,
+                                  const struct timespec *abstime);
+    int (*pthread_cond_signal)(pthread_cond_t *cond);
+    int (*pthread_cond_broadcast)(pthread_cond_t *cond);
+    int (*pthread_mutex_lock)(pthread_mutex_t *mutex);
+    int (*pthread_mutex_unlock)(pthread_mutex_t *mutex);
 };
 
 // The table of this process. Defaults to the real host.
@@ -114,6 +134,10 @@ extern const HostOps g_realHost;
 void host_select(const HostOps *ops);
 
 inline const HostOps &host() { return *g_host; }
+
+// A CLOCK_REALTIME deadline `ms` milliseconds from the host's now, for the
+// timed waits above.
+struct timespec host_deadline_ms(long ms);
 
 // Convenience forms of the variadic C calls.
 int host_open(const char *path, int flags, mode_t mode = 0);
