@@ -1,9 +1,47 @@
-// The simulated board behind the host interface.
+// The simulated board behind the host interface: a small kernel.
 //
-// One state, g_sim, holds everything: a root directory that stands for "/",
-// device models by node path, the request journal, captured syslog lines, a
-// virtual clock, scripted shell commands and the faults to inject. Tests and
-// quorbix-sim select g_simHost with host_select() after sim_reset().
+// Kernel rules
+// ------------
+// - Files. "/" is a root directory on this machine; every path is
+//   canonicalised under it (repeated "/", ".", "..", symbolic links, never
+//   leaving the root). Relative paths resolve against "/". A plain file under
+//   /proc returns at most one page (4096 bytes) per read, as procfs does.
+// - Modelled files. A model is a table of file operations (SimFileOps)
+//   registered by canonical path, by path pattern (a glob, "*" stopping at
+//   "/") or, for sockets, by family and protocol. A registered path wins over
+//   a file under the root of the same name. Registered paths are seen by
+//   stat, lstat, access, realpath and opendir/readdir (their directories
+//   exist even when nothing on disk holds them); fopen reaches them through a
+//   stream over the same operations.
+// - Descriptors. Every open of a modelled file or socket holds a real
+//   descriptor (an eventfd) for its whole life, so numbers are the small,
+//   reused numbers the process would see and fit in an fd_set. A modelled
+//   descriptor's poll readiness comes from its ops' poll (none: always
+//   readable and writable). poll and select mix real and modelled
+//   descriptors; their time-outs run in virtual time.
+// - Operations return a count or 0 on success and -errno on failure; the
+//   kernel turns that into -1 and errno for the caller. A missing operation
+//   fails the call (EINVAL for read/write, ENOTTY for ioctl, ENODEV for mmap,
+//   EOPNOTSUPP for socket calls).
+// - The kernel lock. One lock serialises the kernel and every model: each
+//   operation runs with it held. A model must never wait while holding it:
+//   to block (a receive, a read on an empty queue) call sim_kernel_wait,
+//   which releases the lock, waits in virtual time and takes it back. When
+//   something a waiter may look at changes (a queue filled, a bit set), call
+//   sim_file_notify so blocked threads look again.
+// - Physical memory. /dev/mem is one sparse memory: pages are allocated on
+//   first touch and every mapping of a range sees the same bytes. Windows of
+//   physical addresses with register behaviour (sim_add_phys_window) answer
+//   the MMIO accessors on any mapped address that falls in them. Every
+//   mapping is recorded until munmap releases it; mprotect is recorded and
+//   refuses an address that is not page aligned (EINVAL).
+// - Port I/O is claimed by range; a port nobody claimed reads all ones and
+//   ignores writes.
+// - Journal. Requests, named byte attachments, mappings, port and window
+//   accesses, socket sends and shell commands are journalled in order. The
+//   journal can keep only the last N entries or be switched off.
+// - Faults. A fault matches a node (path), an operation, a request number,
+//   a record predicate and the n-th matching call.
 #ifndef QUORBIX_SIM_SIM_HOST_H
 #define QUORBIX_SIM_SIM_HOST_H
 
@@ -18,7 +56,62 @@
 
 extern const HostOps g_simHost;
 
-// ---- device models --------------------------------------------------------
+// ---- the journal --------------------------------------------------------------
+
+enum class SimEvent : uint8_t {
+    request,   // an ioctl: node, request, record, extra, result
+    map,       // node, address = offset, length, value = prot, flags
+    unmap,     // address = mapped address, length
+    protect,   // address = mapped address, length, value = prot, result
+    port_in,   // address = port, length = width, value read
+    port_out,  // address = port, length = width, value written
+    mmio_read, // address = physical (or registered virtual) address, length = width, value
+    mmio_write,
+    send,      // node = socket, attachments "payload" and (when given) "address"
+    shell,     // node = command text, result = wait status
+};
+
+// Named bytes a model attaches to a journal entry (command blocks, data
+// buffers, netlink payloads).
+struct SimAttachment {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+// A journal line: node, request number and the record as it was passed in.
+// Models may append decoded data (for example the words an embedded pointer
+// refers to) to `extra`, or named bytes with sim_attach.
+struct SimJournalEntry {
+    std::string node;
+    unsigned long request = 0;
+    std::vector<uint8_t> record;
+    std::vector<uint64_t> extra;
+    int result = 0;
+    SimEvent kind = SimEvent::request;
+    uint64_t address = 0;
+    uint64_t length = 0;
+    uint64_t value = 0;
+    int flags = 0;
+    std::vector<SimAttachment> attachments;
+};
+
+void sim_attach(SimJournalEntry &entry, const std::string &name, const void *data, size_t size);
+// Attach to the entry being built by the current request (or the last entry).
+void sim_journal_attach(const std::string &name, const void *data, size_t size);
+// The named attachment of an entry; null when absent.
+const SimAttachment *sim_attachment(const SimJournalEntry &entry, const std::string &name);
+
+const std::vector<SimJournalEntry> &sim_journal();
+void sim_clear_journal();
+// Keep only the last `entries` entries (0: keep all).
+void sim_journal_limit(size_t entries);
+// Switch journalling on or off (on after sim_reset).
+void sim_journal_enable(bool on);
+
+// ---- modelled files ---------------------------------------------------------------
+
+struct SimFile;
+struct SimFileOps;
 
 // One request as the model sees it.
 struct SimCall {
@@ -26,17 +119,7 @@ struct SimCall {
     void *ctx;                // the model's state, as registered
     unsigned long request;
     void *arg;                // the caller's memory
-};
-
-// A journal line: node, request number and the record as it was passed in.
-// Models may append decoded data (for example the words an embedded pointer
-// refers to) to `extra`.
-struct SimJournalEntry {
-    std::string node;
-    unsigned long request = 0;
-    std::vector<uint8_t> record;
-    std::vector<uint64_t> extra;
-    int result = 0;
+    SimFile *file = nullptr;  // the open file (per-open state in file->priv)
 };
 
 // One row of a model's request table. `recordSize` bytes at arg are copied
@@ -47,6 +130,76 @@ struct SimRequest {
     size_t recordSize;
     int (*handle)(const SimCall &call, SimJournalEntry &entry);
 };
+
+// One open of a modelled file or socket.
+struct SimFile {
+    std::string path;              // canonical path; sockets: "socket:<ops name>"
+    const SimFileOps *ops = nullptr;
+    void *ctx = nullptr;           // as registered
+    void *priv = nullptr;          // the open's own state, set by ops->open
+    int flags = 0;                 // open flags (sockets: O_NONBLOCK from the type)
+    off_t pos = 0;
+    int fd = -1;                   // the descriptor number the caller holds
+    int family = 0;                // sockets only
+    int type = 0;                  //   without SOCK_NONBLOCK / SOCK_CLOEXEC
+    int protocol = 0;
+};
+
+// A mapping request handed to a model's mmap. The model sets `addr` to the
+// memory it maps (it keeps owning that memory) and returns 0 or -errno.
+struct SimMapRequest {
+    size_t length;
+    int prot;
+    int flags;
+    off_t offset;
+    void *addr = nullptr;
+};
+
+// Every entry is optional. Returns: >= 0 on success, -errno on failure.
+struct SimFileOps {
+    const char *name;
+    mode_t mode;  // st_mode for stat (0: S_IFCHR|0600 under /dev, else S_IFREG|0644)
+    int (*open)(SimFile &file);
+    void (*release)(SimFile &file);
+    ssize_t (*read)(SimFile &file, void *buf, size_t count);          // advances file.pos
+    ssize_t (*write)(SimFile &file, const void *buf, size_t count);   // advances file.pos
+    const SimRequest *requests;
+    size_t requestCount;
+    int (*mmap)(SimFile &file, SimMapRequest &map);
+    void (*munmap)(void *ctx, void *addr, size_t length);             // the model's mapping ends
+    short (*poll)(SimFile &file);                                     // ready events now
+    // sockets
+    int (*bind)(SimFile &file, const struct sockaddr *addr, socklen_t len);
+    int (*setsockopt)(SimFile &file, int level, int name, const void *value, socklen_t len);
+    ssize_t (*sendmsg)(SimFile &file, const struct msghdr *msg, int flags);
+    ssize_t (*recvmsg)(SimFile &file, struct msghdr *msg, int flags);
+};
+
+// Register `ops` at an absolute path (canonicalised), at every path matching
+// a glob pattern, or for sockets of `family` and `protocol`
+// (kSimAnyProtocol: every protocol of the family). A later registration of
+// the same key replaces the earlier one.
+inline constexpr int kSimAnyProtocol = -1;
+void sim_register_file(const std::string &path, const SimFileOps *ops, void *ctx);
+void sim_register_pattern(const std::string &pattern, const SimFileOps *ops, void *ctx);
+void sim_register_socket(int family, int protocol, const SimFileOps *ops, void *ctx);
+void sim_unregister_socket(int family, int protocol);
+
+// A model's readiness or waited-for state changed: blocked threads look again.
+void sim_file_notify();
+// Wait in virtual time, with the kernel lock released, until ready() (called
+// without the kernel lock) or the time-out (< 0: none). Returns ready().
+bool sim_kernel_wait(const std::function<bool()> &ready, int64_t timeout_ns);
+// Take the kernel lock from outside an operation (for example in ready()).
+void sim_kernel_lock();
+void sim_kernel_unlock();
+
+// The open file behind a descriptor; null for real files and closed numbers.
+SimFile *sim_file(int fd);
+// Canonical path under the root ("/a//b/../c" -> "/a/c", links followed).
+std::string sim_canonical(const std::string &path);
+
+// ---- the older model form, kept for existing models -----------------------------
 
 // An open descriptor on a modelled node.
 struct SimOpen {
@@ -69,14 +222,19 @@ struct SimModel {
 
 // Register `model` at `node` (an absolute path such as "/dev/trans_pci").
 void sim_register_node(const std::string &node, const SimModel *model, void *ctx);
+// Remove a registration by path or pattern.
 void sim_remove_node(const std::string &node);
 bool sim_node_present(const std::string &node);
 
 // ---- fault injection --------------------------------------------------------
 
-// A fault matches a node (empty: any), a request number (0: any) and, when
-// given, a predicate on the caller's record. nth == 0 matches every call;
-// nth == k matches only the k-th matching call after the fault was set.
+// The operation a fault applies to.
+enum class SimFaultOp : uint8_t { request, mmap, read, write, send, recv, bind, setsockopt };
+
+// A fault matches a node (empty: any), an operation, a request number (0:
+// any) and, when given, a predicate on the caller's record. nth == 0 matches
+// every call; nth == k matches only the k-th matching call after the fault
+// was set.
 struct SimFault {
     std::string node;
     unsigned long request = 0;
@@ -85,11 +243,14 @@ struct SimFault {
     unsigned nth = 0;
     std::function<bool(const void *arg)> match;
     unsigned seen = 0;      // matching calls so far
+    SimFaultOp op = SimFaultOp::request;
 };
 
 void sim_fail_open(const std::string &path, int err);
 void sim_fail_request(const std::string &node, unsigned long request, int err, unsigned nth = 0);
 void sim_request_result(const std::string &node, unsigned long request, int result, unsigned nth = 0);
+// Fail an operation other than a request (a mapping, a send) on `node`.
+void sim_fail_op(SimFaultOp op, const std::string &node, int err, unsigned nth = 0);
 void sim_add_fault(SimFault fault);
 void sim_clear_faults();
 
@@ -112,8 +273,11 @@ void sim_clock_stepped();
 void sim_clock_scaled(unsigned factor);
 uint64_t sim_clock_ns();   // virtual nanoseconds since sim_reset
 
-// ---- register windows and ports ----------------------------------------------
+// ---- physical memory, register windows and ports ----------------------------------
 
+// A window with register behaviour. sim_add_mmio_region claims process
+// addresses [base, base + size); sim_add_phys_window claims physical
+// addresses, reached through any /dev/mem mapping that covers them.
 struct SimMmioRegion {
     uintptr_t base = 0;
     size_t size = 0;
@@ -122,7 +286,34 @@ struct SimMmioRegion {
     void (*write)(void *ctx, size_t offset, uint64_t value, int width);
 };
 void sim_add_mmio_region(const SimMmioRegion &region);
+void sim_add_phys_window(const SimMmioRegion &window);
 
+// A live mapping made through the simulated host.
+struct SimMapping {
+    std::string node;
+    void *addr = nullptr;
+    size_t length = 0;
+    int prot = 0;
+    int flags = 0;
+    off_t offset = 0;
+};
+std::vector<SimMapping> sim_mappings();
+// Bytes of physical memory as /dev/mem holds them (zero where untouched).
+void sim_phys_read(uint64_t address, void *buf, size_t size);
+void sim_phys_write(uint64_t address, const void *buf, size_t size);
+
+// Ports [first, last] answered by one model. Returns false (and claims
+// nothing) when the range overlaps a claimed one.
+struct SimPortRange {
+    uint16_t first = 0;
+    uint16_t last = 0;
+    void *ctx = nullptr;
+    uint32_t (*in)(void *ctx, uint16_t port, int width);
+    void (*out)(void *ctx, uint16_t port, uint32_t value, int width);
+};
+bool sim_add_ports(const SimPortRange &range);
+
+// Older form: one model answering every port.
 struct SimPorts {
     void *ctx = nullptr;
     uint32_t (*in)(void *ctx, uint16_t port, int width);
@@ -137,8 +328,6 @@ struct SimLogLine {
     std::string text;
 };
 
-const std::vector<SimJournalEntry> &sim_journal();
-void sim_clear_journal();
 const std::vector<SimLogLine> &sim_syslog();
 void sim_clear_syslog();
 

@@ -1,0 +1,405 @@
+// Paths: canonicalisation under the root, registered files and patterns as
+// seen by stat, access, realpath and directory listings, and opening by path.
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <set>
+#include <string_view>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "sim/kernel.h"
+
+namespace simk {
+
+namespace {
+
+constexpr int kMaxLinks = 40;
+
+void split_into(std::string_view path, std::vector<std::string> &out)
+{
+    size_t i = 0;
+    while (i < path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string_view::npos)
+            j = path.size();
+        if (j > i)
+            out.emplace_back(path.substr(i, j - i));
+        i = j + 1;
+    }
+}
+
+std::string join(const std::vector<std::string> &parts)
+{
+    std::string out;
+    for (const std::string &p : parts)
+        out += "/" + p;
+    return out.empty() ? "/" : out;
+}
+
+bool registered_below(const std::string &dir)
+{
+    std::string prefix = dir == "/" ? "/" : dir + "/";
+    for (const auto &[path, reg] : kernel().files)
+        if (path.compare(0, prefix.size(), prefix) == 0)
+            return true;
+    return false;
+}
+
+mode_t mode_of(const std::string &canonical, const SimFileOps *ops)
+{
+    if (ops->mode != 0)
+        return ops->mode;
+    return canonical.compare(0, 5, "/dev/") == 0 ? (S_IFCHR | 0600) : (S_IFREG | 0644);
+}
+
+void fill_stat(struct stat *st, mode_t mode)
+{
+    std::memset(st, 0, sizeof *st);
+    st->st_mode = mode;
+    st->st_nlink = 1;
+    st->st_blksize = 4096;
+}
+
+// stat and lstat: registered paths and the directories that hold them first.
+int stat_common(const char *path, struct stat *st, bool follow)
+{
+    if (st == nullptr)
+        return static_cast<int>(fail(-EFAULT));
+    Guard g;
+    std::string canon;
+    if (int r = canonicalise(path, follow, canon); r < 0)
+        return static_cast<int>(fail(r));
+    if (const Registration *reg = lookup(canon)) {
+        fill_stat(st, mode_of(canon, reg->ops));
+        return 0;
+    }
+    std::string host = host_path(canon);
+    int r = follow ? ::stat(host.c_str(), st) : ::lstat(host.c_str(), st);
+    if (r < 0 && errno == ENOENT && registered_below(canon)) {
+        fill_stat(st, S_IFDIR | 0755);
+        return 0;
+    }
+    return r;
+}
+
+bool take_open_fault(const std::string &canonical)
+{
+    for (const auto &[path, err] : kernel().openFaults)
+        if (path == canonical) {
+            errno = err;
+            return true;
+        }
+    return false;
+}
+
+// ---- directories: listed whole when opened ------------------------------------------
+
+struct SimDir {
+    std::vector<struct dirent> entries;
+    size_t next = 0;
+};
+
+void add_entry(SimDir &dir, std::set<std::string> &seen, const std::string &name, unsigned char type)
+{
+    if (name.empty() || name.size() >= sizeof(dirent::d_name) || !seen.insert(name).second)
+        return;
+    struct dirent e {};
+    e.d_ino = seen.size();
+    e.d_type = type;
+    e.d_reclen = sizeof e;
+    std::memcpy(e.d_name, name.c_str(), name.size() + 1);
+    dir.entries.push_back(e);
+}
+
+// Names the registrations add to the directory `canon`.
+void add_registered(SimDir &dir, std::set<std::string> &seen, const std::string &canon)
+{
+    std::string prefix = canon == "/" ? "/" : canon + "/";
+    for (const auto &[path, reg] : kernel().files) {
+        if (path.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::string rest = path.substr(prefix.size());
+        size_t slash = rest.find('/');
+        if (slash == std::string::npos)
+            add_entry(dir, seen, rest, S_ISDIR(mode_of(path, reg.ops)) ? DT_DIR : (path.compare(0, 5, "/dev/") == 0 ? DT_CHR : DT_REG));
+        else
+            add_entry(dir, seen, rest.substr(0, slash), DT_DIR);
+    }
+}
+
+} // namespace
+
+std::string host_path(const std::string &canonical) { return kernel().root + canonical; }
+
+int canonicalise(const char *path, bool followLast, std::string &out)
+{
+    if (path == nullptr)
+        return -EFAULT;
+    if (*path == '\0')
+        return -ENOENT;
+    std::vector<std::string> todo;
+    split_into(path, todo);
+    std::reverse(todo.begin(), todo.end());  // a stack: next component at the back
+    std::vector<std::string> parts;
+    int links = 0;
+    while (!todo.empty()) {
+        std::string c = std::move(todo.back());
+        todo.pop_back();
+        if (c == ".")
+            continue;
+        if (c == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        parts.push_back(c);
+        if (!followLast && todo.empty())
+            break;
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(host_path(join(parts)).c_str(), target, sizeof target - 1);
+        if (n < 0)
+            continue;
+        if (++links > kMaxLinks)
+            return -ELOOP;
+        target[n] = '\0';
+        parts.pop_back();
+        if (target[0] == '/')
+            parts.clear();
+        std::vector<std::string> more;
+        split_into(target, more);
+        todo.insert(todo.end(), more.rbegin(), more.rend());
+    }
+    out = join(parts);
+    return 0;
+}
+
+const Registration *lookup(const std::string &canonical)
+{
+    Kernel &k = kernel();
+    for (const auto &[path, reg] : k.files)
+        if (path == canonical)
+            return &reg;
+    for (const auto &[pattern, reg] : k.patterns)
+        if (::fnmatch(pattern.c_str(), canonical.c_str(), FNM_PATHNAME) == 0)
+            return &reg;
+    return nullptr;
+}
+
+int sim_open(const char *path, int flags, mode_t mode)
+{
+    Guard g;
+    std::string canon;
+    if (int r = canonicalise(path, true, canon); r < 0)
+        return static_cast<int>(fail(r));
+    if (take_open_fault(canon))
+        return -1;
+    if (const Registration *reg = lookup(canon)) {
+        if ((flags & O_CREAT) && (flags & O_EXCL))
+            return static_cast<int>(fail(-EEXIST));
+        auto file = std::make_unique<SimFile>();
+        file->path = canon;
+        file->ops = reg->ops;
+        file->ctx = reg->ctx;
+        file->flags = flags;
+        return static_cast<int>(fail(open_modelled(std::move(file))));
+    }
+    int fd = ::open(host_path(canon).c_str(), flags | O_CLOEXEC, mode);
+    return fd < 0 ? fd : add_real_fd(fd, canon);
+}
+
+namespace {
+
+int fopen_flags(const char *mode)
+{
+    bool plus = std::strchr(mode, '+') != nullptr;
+    switch (mode[0]) {
+    case 'r': return plus ? O_RDWR : O_RDONLY;
+    case 'w': return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+    case 'a': return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+    default: return -1;
+    }
+}
+
+// Streams over a descriptor of the simulated host, so the same operations
+// (modelled or real) serve stdio.
+int cookie_fd(void *c) { return static_cast<int>(reinterpret_cast<intptr_t>(c)); }
+ssize_t cookie_read(void *c, char *buf, size_t n) { return sim_read(cookie_fd(c), buf, n); }
+ssize_t cookie_write(void *c, const char *buf, size_t n)
+{
+    ssize_t r = sim_write(cookie_fd(c), buf, n);
+    return r < 0 ? 0 : r;  // stdio takes 0 as the write error
+}
+int cookie_seek(void *c, off64_t *off, int whence)
+{
+    off_t r = sim_lseek(cookie_fd(c), *off, whence);
+    if (r < 0)
+        return -1;
+    *off = r;
+    return 0;
+}
+int cookie_close(void *c) { return sim_close(cookie_fd(c)); }
+
+} // namespace
+
+FILE *stream_on_fd(int fd, const char *mode)
+{
+    cookie_io_functions_t io{cookie_read, cookie_write, cookie_seek, cookie_close};
+    FILE *f = fopencookie(reinterpret_cast<void *>(static_cast<intptr_t>(fd)), mode, io);
+    if (f == nullptr)
+        sim_close(fd);
+    return f;
+}
+
+FILE *sim_fopen(const char *path, const char *mode)
+{
+    int flags = mode ? fopen_flags(mode) : -1;
+    if (path == nullptr || flags < 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    int fd = sim_open(path, flags, 0644);
+    return fd < 0 ? nullptr : stream_on_fd(fd, mode);
+}
+
+int sim_stat(const char *path, struct stat *st) { return stat_common(path, st, true); }
+int sim_lstat(const char *path, struct stat *st) { return stat_common(path, st, false); }
+
+int sim_access(const char *path, int amode)
+{
+    Guard g;
+    std::string canon;
+    if (int r = canonicalise(path, true, canon); r < 0)
+        return static_cast<int>(fail(r));
+    if (lookup(canon))
+        return 0;
+    int r = ::access(host_path(canon).c_str(), amode);
+    if (r < 0 && errno == ENOENT && registered_below(canon))
+        return 0;
+    return r;
+}
+
+ssize_t sim_readlink(const char *path, char *buf, size_t size)
+{
+    Guard g;
+    std::string canon;
+    if (int r = canonicalise(path, false, canon); r < 0)
+        return fail(r);
+    return ::readlink(host_path(canon).c_str(), buf, size);
+}
+
+char *sim_realpath(const char *path, char *resolved)
+{
+    Guard g;
+    std::string canon;
+    if (int r = canonicalise(path, true, canon); r < 0) {
+        fail(r);
+        return nullptr;
+    }
+    struct stat st;
+    if (!lookup(canon) && ::stat(host_path(canon).c_str(), &st) < 0 && !(errno == ENOENT && registered_below(canon)))
+        return nullptr;
+    if (canon.size() >= PATH_MAX) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    if (resolved == nullptr)
+        return strdup(canon.c_str());
+    std::memcpy(resolved, canon.c_str(), canon.size() + 1);
+    return resolved;
+}
+
+DIR *sim_opendir(const char *path)
+{
+    Guard g;
+    std::string canon;
+    if (int r = canonicalise(path, true, canon); r < 0) {
+        fail(r);
+        return nullptr;
+    }
+    auto dir = std::make_unique<SimDir>();
+    std::set<std::string> seen;
+    DIR *real = ::opendir(host_path(canon).c_str());
+    int err = errno;
+    if (real == nullptr && !(err == ENOENT && registered_below(canon))) {
+        errno = err;
+        return nullptr;
+    }
+    if (real) {
+        while (struct dirent *e = ::readdir(real))
+            add_entry(*dir, seen, e->d_name, e->d_type);
+        ::closedir(real);
+    } else {
+        add_entry(*dir, seen, ".", DT_DIR);
+        add_entry(*dir, seen, "..", DT_DIR);
+    }
+    add_registered(*dir, seen, canon);
+    kernel().dirs.push_back(dir.get());
+    return reinterpret_cast<DIR *>(dir.release());
+}
+
+struct dirent *sim_readdir(DIR *d)
+{
+    Guard g;
+    auto &dirs = kernel().dirs;
+    if (std::find(dirs.begin(), dirs.end(), static_cast<void *>(d)) == dirs.end()) {
+        errno = EBADF;
+        return nullptr;
+    }
+    auto *dir = reinterpret_cast<SimDir *>(d);
+    return dir->next < dir->entries.size() ? &dir->entries[dir->next++] : nullptr;
+}
+
+int sim_closedir(DIR *d)
+{
+    Guard g;
+    auto &dirs = kernel().dirs;
+    auto it = std::find(dirs.begin(), dirs.end(), static_cast<void *>(d));
+    if (it == dirs.end())
+        return static_cast<int>(fail(-EBADF));
+    dirs.erase(it);
+    delete reinterpret_cast<SimDir *>(d);
+    return 0;
+}
+
+void close_dirs()
+{
+    for (void *d : kernel().dirs)
+        delete static_cast<SimDir *>(d);
+    kernel().dirs.clear();
+}
+
+int sim_mkdir(const char *path, mode_t mode)
+{
+    Guard g;
+    std::string canon;
+    if (int r = canonicalise(path, false, canon); r < 0)
+        return static_cast<int>(fail(r));
+    return ::mkdir(host_path(canon).c_str(), mode);
+}
+
+int sim_rename(const char *from, const char *to)
+{
+    Guard g;
+    std::string a, b;
+    if (int r = canonicalise(from, false, a); r < 0)
+        return static_cast<int>(fail(r));
+    if (int r = canonicalise(to, false, b); r < 0)
+        return static_cast<int>(fail(r));
+    return ::rename(host_path(a).c_str(), host_path(b).c_str());
+}
+
+int sim_unlink(const char *path)
+{
+    Guard g;
+    std::string canon;
+    if (int r = canonicalise(path, false, canon); r < 0)
+        return static_cast<int>(fail(r));
+    return ::unlink(host_path(canon).c_str());
+}
+
+} // namespace simk
