@@ -6,8 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "boardlib/dorn_logic.h"
-#include "boardlib/plov_types.h"
+#include "bases/drv/plov_drv.h"
 #include "sim/fpga_model.h"
 #include "support/fpga_test_util.h"
 #include "support/sim_fixture.h"

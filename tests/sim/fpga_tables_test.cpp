@@ -51,7 +51,7 @@ TEST_F(FpgaTablesTest, TableRecordsReadBackAsWritten)
 {
     uint64_t key[5] = {0x51, 0x52, 0x53, 0x54, 0x55}, mask[5] = {1, 2, 3, 4, 5}, act = 0xAC, data = 0x99;
     uint64_t k[5] = {}, m[5] = {}, a = 0, d = 0;
-    for (uint8_t table : {4, 5, 8}) {
+    for (uint8_t table : {uint8_t{4}, uint8_t{5}, uint8_t{8}}) {
         SCOPED_TRACE(int(table));
         ASSERT_EQ(PlovAddRecordByIndex(table, 100, key, mask, &act), 0);
         ASSERT_EQ(PlovGetRecordByIndex(table, 100, k, m, &a), 0);
@@ -65,7 +65,7 @@ TEST_F(FpgaTablesTest, TableRecordsReadBackAsWritten)
     ASSERT_EQ(PlovGetRecordByIndex(15, 9, nullptr, nullptr, &a), 0);
     EXPECT_EQ(a, act);
     // Key tables: table 14's five-word key is known on a fresh board.
-    for (uint8_t table : {2, 14}) {
+    for (uint8_t table : {uint8_t{2}, uint8_t{14}}) {
         SCOPED_TRACE(int(table));
         ASSERT_EQ(PlovAddRecordByKey(table, key, &data), 0);
         ASSERT_EQ(PlovGetRecordByKey(table, key, &d), 0);
