@@ -6,77 +6,64 @@
 
 namespace {
 
-// One filled row: id, command, base address, r2base, wlen, rlen
-// (ret2base, the command word, the mode word and the data are 0 in all rows).
-constexpr IndirRegReq row(uint32_t id, uint64_t base, uint32_t command, uint16_t r2base, uint16_t wlen, uint16_t rlen)
-{
-    IndirRegReq r{};
-    r.id = id;
-    r.command = command;
-    r.baseaddr = base;
-    r.r2base = r2base;
-    r.wlen = wlen;
-    r.rlen = rlen;
-    return r;
-}
-
 constexpr uint32_t C2 = DORN_INDIR_CMD_2;
 constexpr uint32_t C10 = DORN_INDIR_CMD_10;
 
 } // namespace
 
+// Rows: id, command, base address, mode, r2base, ret2base, wlen, rlen.
 const IndirRegReq g_IndirReg[DORN_INDIR_REG_ROWS] = {
-    row(0, 0x6160, C2, 2, 1, 2),     // AADRM_REG_SBD_PNT_RAM_CMD
-    row(1, 0x61D1, C2, 2, 1, 1),     // AADRM_REG_SBD_REL_CNT_RAM_CMD
-    row(2, 0x30, C10, 2, 1, 1),      // BASE_REG_TAB_ATTR_CMD
-    row(3, 0x3800, C10, 3, 2, 1),    // BUFC_REG_BUFC_ANTI_CMD
-    row(4, 0x39A0, C2, 3, 1, 1),     // BUFC_REG_BUFC_QUE_STAT_CMD
-    row(5, 0x5800, C10, 3, 2, 2),    // CARM_REG_CARM_CMD
-    row(6, 0xC00, C2, 6, 5, 4),      // DDR3A_CTRL_REG_DDR3_CMD
-    row(7, 0xC10, C2, 3, 2, 1),      // DDR3A_CTRL_REG_DDR3_CBUS_CMD
-    row(8, 0x1000, C2, 6, 5, 4),     // DDR3B_CTRL_REG_DDR3_CMD
-    row(9, 0x1010, C2, 3, 2, 1),     // DDR3B_CTRL_REG_DDR3_CBUS_CMD
-    row(10, 0x5400, C10, 7, 6, 1),   // FIBM_REG_FIBM_CFG_CMD
-    row(11, 0x1413, C2, 3, 2, 1),    // PIF_REG_AXI_CFG_CMD
-    row(12, 0x1418, C2, 3, 2, 1),    // PIF_REG_DRP_CFG_CMD
-    row(13, 0x1580, C2, 2, 1, 1),    // PIF_REG_CNTM_CMD
-    row(14, 0x800, C2, 5, 4, 3),     // QDR2_REG_QDR2A_CMD
-    row(15, 0x810, C2, 3, 2, 1),     // QDR2_REG_QDR2A_CBUS_CMD
-    row(16, 0x3C00, C2, 6, 4, 3),    // RLDRAM_REG_RLD_CMD
-    row(17, 0x1801, C10, 3, 2, 1),   // RXM_REG_RXM_CAR_CFG_CMD
-    row(18, 0x180D, C10, 3, 2, 1),   // RXM_REG_RXM_LOGICID_CFG_CMD
-    row(19, 0x1811, C10, 3, 2, 1),   // RXM_REG_RXM_VRFGID_CFG_CMD
-    row(20, 0x1980, C2, 2, 1, 1),    // RXM_REG_CNTM_CMD
-    row(21, 0x3018, C10, 3, 2, 1),   // RXQM_REG_RXQM_QUE_CFG_CMD
-    row(22, 0x3030, C10, 3, 2, 1),   // RXQM_REG_CFG_PROCESSID_CMD
-    row(23, 0x3050, C10, 4, 2, 1),   // RXQM_REG_RXQM_WPTR_CFG_CMD
-    row(24, 0x31F0, C2, 2, 1, 1),    // RXQM_REG_RXM_QUE_STAT_CMD
-    row(25, 0x2800, C10, 14, 13, 8), // TABLEM_REG_TABM_CFG_CMD
-    row(26, 0x2980, C10, 2, 1, 1),   // TABLEM_REG_VLANID_DROP_CNT_CMD
-    row(27, 0x5C00, C10, 12, 3, 2),  // TRM_REG_TRM_TCAM_CFG_CMD
-    row(28, 0x1C00, C10, 3, 2, 1),   // TXM_REG_THREAD_MATCH_CMD
-    row(29, 0x3400, C2, 3, 2, 1),    // TXQM_REG_TXQM_QWORK_CFG_CMD
-    row(30, 0x3404, C2, 3, 2, 1),    // TXQM_REG_TXQM_QGPWORK_CFG_CMD
-    row(31, 0x3408, C2, 3, 2, 1),    // TXQM_REG_TXQM_WRR_CFG_CMD
-    row(32, 0x340C, C2, 2, 1, 1),    // TXQM_REG_TXQM_WPTR_OP_CMD
-    row(33, 0x3410, C2, 2, 1, 1),    // TXQM_REG_TXQM_SCH_RPTR_OP_CMD
-    row(34, 0x3414, C2, 2, 1, 1),    // TXQM_REG_TXQM_REF_RPTR_OP_CMD
-    row(35, 0x3418, C2, 8, 3, 2),    // TXQM_REG_TXQM_QBASEADDR_CFG_CMD
-    row(36, 0x3426, C2, 3, 2, 1),    // TXQM_REG_TXQM_PTRBASEADDR_CFG_CMD
-    row(37, 0x3580, C2, 2, 1, 1),    // TXQM_REG_TXQM_REQCNT_CMD
-    row(38, 0x3586, C2, 2, 1, 1),    // TXQM_REG_TXQM_RTNCNT_CMD
-    row(39, 0x358C, C2, 2, 1, 1),    // TXQM_REG_TXQM_OUTCNT_CMD
-    row(40, 0x358F, C2, 2, 1, 1),    // TXQM_REG_TXQM_OUTADDRM_CMD
-    row(41, 0x2010, C2, 4, 3, 2),    // PCIE_X4_REG_PCIE_CFG_CMD
-    row(42, 0x2016, C2, 3, 2, 1),    // PCIE_X4_REG_PCIE_GTX_DRP_CMD
-    row(43, 0x2140, C2, 2, 1, 1),    // PCIE_X4_REG_PCIE_TRN_FC_CMD
-    row(44, 0x2410, C2, 3, 2, 1),    // PCIE_X8_REG_PCIE_CFG_CMD
-    row(45, 0x2416, C2, 3, 2, 1),    // PCIE_X8_REG_PCIE_GTX_DRP_CMD
-    row(46, 0x2540, C2, 2, 1, 1),    // PCIE_X8_REG_PCIE_TRN_FC_CMD
-    row(47, 0x4C0A, C2, 3, 2, 1),    // DL_REG_DL_AXI_CFG_CMD
-    row(48, 0x4C0F, C2, 3, 2, 1),    // DL_REG_DL_DRP_CFG_CMD
-    row(49, 0x4D80, C2, 2, 1, 1),    // DL_REG_CNTM_CMD
-    row(50, 0x7C04, C2, 3, 2, 1),
+    indir_catalogue_row({0, C2, 0x6160, 0, 2, 0, 1, 2}),     // AADRM_REG_SBD_PNT_RAM_CMD
+    indir_catalogue_row({1, C2, 0x61D1, 0, 2, 0, 1, 1}),     // AADRM_REG_SBD_REL_CNT_RAM_CMD
+    indir_catalogue_row({2, C10, 0x30, 0, 2, 0, 1, 1}),      // BASE_REG_TAB_ATTR_CMD
+    indir_catalogue_row({3, C10, 0x3800, 0, 3, 0, 2, 1}),    // BUFC_REG_BUFC_ANTI_CMD
+    indir_catalogue_row({4, C2, 0x39A0, 0, 3, 0, 1, 1}),     // BUFC_REG_BUFC_QUE_STAT_CMD
+    indir_catalogue_row({5, C10, 0x5800, 0, 3, 0, 2, 2}),    // CARM_REG_CARM_CMD
+    indir_catalogue_row({6, C2, 0xC00, 0, 6, 0, 5, 4}),      // DDR3A_CTRL_REG_DDR3_CMD
+    indir_catalogue_row({7, C2, 0xC10, 0, 3, 0, 2, 1}),      // DDR3A_CTRL_REG_DDR3_CBUS_CMD
+    indir_catalogue_row({8, C2, 0x1000, 0, 6, 0, 5, 4}),     // DDR3B_CTRL_REG_DDR3_CMD
+    indir_catalogue_row({9, C2, 0x1010, 0, 3, 0, 2, 1}),     // DDR3B_CTRL_REG_DDR3_CBUS_CMD
+    indir_catalogue_row({10, C10, 0x5400, 0, 7, 0, 6, 1}),   // FIBM_REG_FIBM_CFG_CMD
+    indir_catalogue_row({11, C2, 0x1413, 0, 3, 0, 2, 1}),    // PIF_REG_AXI_CFG_CMD
+    indir_catalogue_row({12, C2, 0x1418, 0, 3, 0, 2, 1}),    // PIF_REG_DRP_CFG_CMD
+    indir_catalogue_row({13, C2, 0x1580, 0, 2, 0, 1, 1}),    // PIF_REG_CNTM_CMD
+    indir_catalogue_row({14, C2, 0x800, 0, 5, 0, 4, 3}),     // QDR2_REG_QDR2A_CMD
+    indir_catalogue_row({15, C2, 0x810, 0, 3, 0, 2, 1}),     // QDR2_REG_QDR2A_CBUS_CMD
+    indir_catalogue_row({16, C2, 0x3C00, 0, 6, 0, 4, 3}),    // RLDRAM_REG_RLD_CMD
+    indir_catalogue_row({17, C10, 0x1801, 0, 3, 0, 2, 1}),   // RXM_REG_RXM_CAR_CFG_CMD
+    indir_catalogue_row({18, C10, 0x180D, 0, 3, 0, 2, 1}),   // RXM_REG_RXM_LOGICID_CFG_CMD
+    indir_catalogue_row({19, C10, 0x1811, 0, 3, 0, 2, 1}),   // RXM_REG_RXM_VRFGID_CFG_CMD
+    indir_catalogue_row({20, C2, 0x1980, 0, 2, 0, 1, 1}),    // RXM_REG_CNTM_CMD
+    indir_catalogue_row({21, C10, 0x3018, 0, 3, 0, 2, 1}),   // RXQM_REG_RXQM_QUE_CFG_CMD
+    indir_catalogue_row({22, C10, 0x3030, 0, 3, 0, 2, 1}),   // RXQM_REG_CFG_PROCESSID_CMD
+    indir_catalogue_row({23, C10, 0x3050, 0, 4, 0, 2, 1}),   // RXQM_REG_RXQM_WPTR_CFG_CMD
+    indir_catalogue_row({24, C2, 0x31F0, 0, 2, 0, 1, 1}),    // RXQM_REG_RXM_QUE_STAT_CMD
+    indir_catalogue_row({25, C10, 0x2800, 0, 14, 0, 13, 8}), // TABLEM_REG_TABM_CFG_CMD
+    indir_catalogue_row({26, C10, 0x2980, 0, 2, 0, 1, 1}),   // TABLEM_REG_VLANID_DROP_CNT_CMD
+    indir_catalogue_row({27, C10, 0x5C00, 0, 12, 0, 3, 2}),  // TRM_REG_TRM_TCAM_CFG_CMD
+    indir_catalogue_row({28, C10, 0x1C00, 0, 3, 0, 2, 1}),   // TXM_REG_THREAD_MATCH_CMD
+    indir_catalogue_row({29, C2, 0x3400, 0, 3, 0, 2, 1}),    // TXQM_REG_TXQM_QWORK_CFG_CMD
+    indir_catalogue_row({30, C2, 0x3404, 0, 3, 0, 2, 1}),    // TXQM_REG_TXQM_QGPWORK_CFG_CMD
+    indir_catalogue_row({31, C2, 0x3408, 0, 3, 0, 2, 1}),    // TXQM_REG_TXQM_WRR_CFG_CMD
+    indir_catalogue_row({32, C2, 0x340C, 0, 2, 0, 1, 1}),    // TXQM_REG_TXQM_WPTR_OP_CMD
+    indir_catalogue_row({33, C2, 0x3410, 0, 2, 0, 1, 1}),    // TXQM_REG_TXQM_SCH_RPTR_OP_CMD
+    indir_catalogue_row({34, C2, 0x3414, 0, 2, 0, 1, 1}),    // TXQM_REG_TXQM_REF_RPTR_OP_CMD
+    indir_catalogue_row({35, C2, 0x3418, 0, 8, 0, 3, 2}),    // TXQM_REG_TXQM_QBASEADDR_CFG_CMD
+    indir_catalogue_row({36, C2, 0x3426, 0, 3, 0, 2, 1}),    // TXQM_REG_TXQM_PTRBASEADDR_CFG_CMD
+    indir_catalogue_row({37, C2, 0x3580, 0, 2, 0, 1, 1}),    // TXQM_REG_TXQM_REQCNT_CMD
+    indir_catalogue_row({38, C2, 0x3586, 0, 2, 0, 1, 1}),    // TXQM_REG_TXQM_RTNCNT_CMD
+    indir_catalogue_row({39, C2, 0x358C, 0, 2, 0, 1, 1}),    // TXQM_REG_TXQM_OUTCNT_CMD
+    indir_catalogue_row({40, C2, 0x358F, 0, 2, 0, 1, 1}),    // TXQM_REG_TXQM_OUTADDRM_CMD
+    indir_catalogue_row({41, C2, 0x2010, 0, 4, 0, 3, 2}),    // PCIE_X4_REG_PCIE_CFG_CMD
+    indir_catalogue_row({42, C2, 0x2016, 0, 3, 0, 2, 1}),    // PCIE_X4_REG_PCIE_GTX_DRP_CMD
+    indir_catalogue_row({43, C2, 0x2140, 0, 2, 0, 1, 1}),    // PCIE_X4_REG_PCIE_TRN_FC_CMD
+    indir_catalogue_row({44, C2, 0x2410, 0, 3, 0, 2, 1}),    // PCIE_X8_REG_PCIE_CFG_CMD
+    indir_catalogue_row({45, C2, 0x2416, 0, 3, 0, 2, 1}),    // PCIE_X8_REG_PCIE_GTX_DRP_CMD
+    indir_catalogue_row({46, C2, 0x2540, 0, 2, 0, 1, 1}),    // PCIE_X8_REG_PCIE_TRN_FC_CMD
+    indir_catalogue_row({47, C2, 0x4C0A, 0, 3, 0, 2, 1}),    // DL_REG_DL_AXI_CFG_CMD
+    indir_catalogue_row({48, C2, 0x4C0F, 0, 3, 0, 2, 1}),    // DL_REG_DL_DRP_CFG_CMD
+    indir_catalogue_row({49, C2, 0x4D80, 0, 2, 0, 1, 1}),    // DL_REG_CNTM_CMD
+    indir_catalogue_row({50, C2, 0x7C04, 0, 3, 0, 2, 1}),
 };
 
 PlovStatus DornIndirBuild(uint32_t id, bool write, IndirRegReq *req)

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <type_traits>
 
+#include "bases/host/host.h"
 #include "boardlib/plov_types.h"
 
 namespace {

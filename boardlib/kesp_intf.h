@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "boardlib/dorn_logic.h"
+#include "bases/drv/plov_drv.h"
 #include "boardlib/plov_trans_intf.h"
 
 inline constexpr uint32_t kKespIndirRegCount = 64;

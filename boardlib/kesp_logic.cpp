@@ -53,10 +53,10 @@ PlovStatus kesp_record_request(unsigned long request, const void *record)
 
 int KespGetFd()
 {
-    int fd = host_open(DORN_TRANS_NODE, O_RDWR);
+    int fd = host_open(PLOV_TRANS_NODE, O_RDWR);
     if (fd < 0) {
         int err = errno;
-        TRANS_LOG_ERR("Open device: %s failed! errno=%d(%s)", DORN_TRANS_NODE, err, strerror(err));
+        TRANS_LOG_ERR("Open device: %s failed! errno=%d(%s)", PLOV_TRANS_NODE, err, strerror(err));
         return PLOV_ERR_OPEN;
     }
     return fd;

@@ -7,16 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "boardlib/dorn_logic.h"
+#include "bases/drv/plov_drv.h"
 #include "boardlib/plov_trans_intf.h"
-
-// PCIe port endpoint add and remove: four words in the order the command
-// text gives them.
-struct PciPortEpReq {
-    uint32_t ulParam[4];
-};
-static_assert(sizeof(PciPortEpReq) == 16);
-static_assert(offsetof(PciPortEpReq, ulParam) == 0);
 
 // CPUs the hrtimer may be bound to.
 inline constexpr uint8_t KESP_VCPUS_MAX_NUM = 12;

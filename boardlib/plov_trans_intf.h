@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-#include "bases/host/host.h"
-
 struct PortStatistic;
 
 using PlovStatus = int32_t;
@@ -59,16 +57,21 @@ inline constexpr int PLOV_LEVEL_ERR = 4;
 inline constexpr int PLOV_LEVEL_INFO = 1;
 inline constexpr int PLOV_LEVEL_DBG = 0;
 
-// One line "[PLOV_LOG] file:line <tag><text>" to the hook when it is set,
-// otherwise to syslog at the level. `fmt` is a string literal.
+// Writes one formatted log line to the host's syslog at `level`
+// (plov_trans_intf.cpp).
+void plov_log_syslog(int level, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// One line "[PLOV_LOG] file:line <tag><text>" to the hook when it is set
+// (with the format and its values, as the hook's callers expect), otherwise
+// to syslog at the level. `fmt` is a string literal.
 #define PLOV_LOG_LINE(hook, level, tag, fmt, ...)                                                  \
     do {                                                                                           \
         if ((hook) != nullptr)                                                                     \
             (hook)((level), 0, "[PLOV_LOG] %s:%d " tag fmt, __FILE__, __LINE__ __VA_OPT__(, )      \
                        __VA_ARGS__);                                                               \
         else                                                                                       \
-            host_syslog((level), "[PLOV_LOG] %s:%d " tag fmt, __FILE__, __LINE__ __VA_OPT__(, )    \
-                            __VA_ARGS__);                                                          \
+            plov_log_syslog((level), "[PLOV_LOG] %s:%d " tag fmt, __FILE__, __LINE__ __VA_OPT__(, ) \
+                                __VA_ARGS__);                                                      \
     } while (0)
 
 // Device layers, backends and table modules.

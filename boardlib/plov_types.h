@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "boardlib/dorn_logic.h"
+#include "bases/drv/plov_drv.h"
 #include "boardlib/plov_trans_intf.h"
 
 // ---- ports -------------------------------------------------------------------------
@@ -96,45 +96,6 @@ static_assert(offsetof(RxqHashRule, HashKey) == 0 && offsetof(RxqHashRule, VcpuI
 
 // ---- memory ---------------------------------------------------------------------------
 
-// Memory configuration, the driver's memory-depth record.
-struct MemCfg {
-    uint64_t PkgLen;
-    uint64_t SwBufDep[2];
-    uint64_t HwBufDep;
-    uint64_t HwAddrmDep;
-    uint64_t FreeqDep[32];
-    uint64_t TxqDep[128];
-    uint64_t RxqDep[256];
-    uint64_t PoolSize[2];
-};
-static_assert(sizeof(MemCfg) == 3384);
-static_assert(offsetof(MemCfg, SwBufDep) == 8 && offsetof(MemCfg, HwBufDep) == 24);
-static_assert(offsetof(MemCfg, HwAddrmDep) == 32 && offsetof(MemCfg, FreeqDep) == 40);
-static_assert(offsetof(MemCfg, TxqDep) == 296 && offsetof(MemCfg, RxqDep) == 1320);
-static_assert(offsetof(MemCfg, PoolSize) == 3368);
-
-// One reserved memory region, packed.
-struct __attribute__((packed)) ShareMemEntry {
-    uint64_t PhyAddr;
-    uint64_t Size;
-    uint64_t VirAddr;
-    uint64_t Alloced;
-    uint32_t Pid;
-    uint8_t NumaNode;
-    uint8_t Flag;      // 1 once this process has mapped the region
-    uint8_t MemType;
-    uint8_t Reserved[34];
-};
-static_assert(sizeof(ShareMemEntry) == 73);
-static_assert(offsetof(ShareMemEntry, PhyAddr) == 0 && offsetof(ShareMemEntry, Size) == 8);
-static_assert(offsetof(ShareMemEntry, VirAddr) == 16 && offsetof(ShareMemEntry, Alloced) == 24);
-static_assert(offsetof(ShareMemEntry, Pid) == 32 && offsetof(ShareMemEntry, NumaNode) == 36);
-static_assert(offsetof(ShareMemEntry, Flag) == 37 && offsetof(ShareMemEntry, MemType) == 38);
-static_assert(offsetof(ShareMemEntry, Reserved) == 39);
-
-// The reserved-memory map: the driver's shared-memory record.
-inline constexpr size_t PLOV_SHARE_MEM_ENTRIES = 16;
-inline constexpr size_t PLOV_SHARE_MEM_SIZE = 1168;
 extern ShareMemEntry g_PlovShareMem[PLOV_SHARE_MEM_ENTRIES];
 static_assert(sizeof(g_PlovShareMem) == PLOV_SHARE_MEM_SIZE);
 
@@ -148,16 +109,6 @@ struct MemRange {
 static_assert(sizeof(MemRange) == 128);
 static_assert(offsetof(MemRange, HwBuf) == 0 && offsetof(MemRange, SwBuf) == 40);
 static_assert(offsetof(MemRange, Addrm) == 80 && offsetof(MemRange, Cpu) == 120);
-
-// Software-buffer base record (request 0x0B).
-struct SwBufBaseRec {
-    uint64_t VirAddr;
-    uint64_t PhyAddr;
-    uint32_t PoolType;   // input
-    uint32_t Pad;
-};
-static_assert(sizeof(SwBufBaseRec) == 24);
-static_assert(offsetof(SwBufBaseRec, PhyAddr) == 8 && offsetof(SwBufBaseRec, PoolType) == 16);
 
 // Pool-base record; bit 2 of the pool number selects the CPU.
 struct PoolBaseRec {

@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <deque>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
+#include <span>
+#include <stdexcept>
 #include <utility>
 
-#include "boardlib/dorn_logic.h"
-#include "boardlib/plov_types.h"
+#include "bases/drv/plov_drv.h"
+#include "sim/kit/field_fault.h"
+#include "sim/kit/record_store.h"
+#include "sim/kit/reg_file.h"
+#include "sim/kit/sim_doc.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
@@ -27,21 +30,24 @@ constexpr uint8_t kSfpPorts = 8;
 constexpr uint8_t kMacPorts = 16;
 constexpr uint32_t kQueueTypes = 3;
 constexpr uint64_t kFpgaIds = 2;
-constexpr unsigned long kIocDelete = 2;  // command words of table requests
-constexpr unsigned long kIocClear = 3;
+constexpr uint64_t kCmdRead = 0;  // command words of table requests
+constexpr uint64_t kCmdWrite = 1;
+constexpr uint64_t kCmdDelete = 2;
+constexpr uint64_t kCmdClear = 3;
+constexpr uint64_t kCmdCatalogue = 0x10;  // the tables' catalogue rows (bit 0: write)
 
 struct FpgaNodeState {
-    std::map<uint64_t, uint64_t> regs;
-    std::map<uint64_t, FpgaRegBehaviour> behaviour;
-    std::map<uint64_t, std::deque<uint64_t>> reads;
+    RegFile regs;
     std::map<uint64_t, unsigned> keyWords;
     std::map<std::pair<uint64_t, Words>, Words> indir;
-    std::map<std::pair<int, uint64_t>, Bytes> records;
+    std::map<std::pair<uint64_t, uint64_t>, Words> stats;
+    RecordStore records;
     std::map<std::pair<uint8_t, uint32_t>, Bytes> sfp;
     std::map<uint64_t, uint64_t> mem;
 };
 
 struct FpgaModelState {
+    FpgaBoard board = FpgaBoard::Dorn;
     FpgaEncoding encoding = FpgaEncoding::Dorn;
     std::map<std::string, FpgaNodeState> nodes;
 };
@@ -52,22 +58,19 @@ FpgaModelState &model()
     return *state;
 }
 
-FpgaNodeState &state(const std::string &node) { return model().nodes[node]; }
+// The state of a node the board has; requests only reach registered nodes.
+FpgaNodeState &state(const std::string &node)
+{
+    auto it = model().nodes.find(node);
+    if (it == model().nodes.end())
+        throw std::invalid_argument("fpga model: no node \"" + node + "\" on this board");
+    return it->second;
+}
 
-// The value stored under `key`, or a value-initialised one (0, empty, Plain).
 template <typename M, typename K> typename M::mapped_type find_or(const M &map, const K &key)
 {
     auto it = map.find(key);
     return it == map.end() ? typename M::mapped_type{} : it->second;
-}
-
-std::pair<int, uint64_t> record_key(FpgaRecord kind, uint64_t key) { return {static_cast<int>(kind), key}; }
-
-template <typename T> T load(const uint8_t *p, size_t offset)
-{
-    T v;
-    std::memcpy(&v, p + offset, sizeof v);
-    return v;
 }
 
 template <typename T> Bytes bytes_of(const T &v)
@@ -77,23 +80,60 @@ template <typename T> Bytes bytes_of(const T &v)
     return b;
 }
 
-// ---- direct registers ------------------------------------------------------------------------
+// ---- record store names, saved by name ---------------------------------------------------------------
+
+constexpr const char *kRecordNames[] = {
+    "shmem", "memdep", "usrstart", "queueaddr", "swbufbase", "drvver", "cpuusage", "loadatreboot", "memdesc",
+    "portlink", "sfphs", "queueswitch", "hrtimeraffinity", "iicstatus", "drvinfo", "regspace", "staticmac",
+    "hrtimer", "pciportep",
+};
+static_assert(std::size(kRecordNames) == static_cast<size_t>(FpgaRecord::PciPortEp) + 1);
+
+constexpr const char *store_name(FpgaRecord kind) { return kRecordNames[static_cast<size_t>(kind)]; }
+
+std::pair<std::string, uint64_t> record_key(FpgaRecord kind, uint64_t key) { return {store_name(kind), key}; }
+
+// ---- direct registers: presets and control writes that drive status bits --------------------------------------
+
+constexpr uint64_t kLogicVersion = 0x0000000020261025ULL;  // register 0x1: version, low byte the run version
+constexpr uint64_t kSfpStatusReg = 0x6900;
+constexpr uint64_t kSfpAbsentPorts2To7 = 0xFCull << 8;  // bit p + 8: module absent
+constexpr uint64_t kSecond = 1000000000ULL;
+constexpr uint64_t kPassed = 0xF;  // self-test result: bit 1 finished, bits 0-3 all set passed
+
+constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}};
+constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}};
+
+// Memory self tests: the start bit stays busy for a while, then the result
+// register shows a finished, passed check.
+#define FPGA_MEM_TEST(start, result)                                                                           \
+    RegTrigger{start, 1, std::nullopt, start, 1, 0, kSecond / 2, 0, 1},                                        \
+        RegTrigger{start, 1, std::nullopt, result, 0, kPassed, kSecond / 2, kPassed, 0}
+
+constexpr RegTrigger kTransTriggers[] = {
+    // Clear all tables: 0x5C18 written 0 then 1; done is bit 4 of 0x5D00.
+    {0x5C18, 0, std::nullopt, 0x5D00, 0, 0x10},
+    {0x5C18, 1, 0, 0x5D00, 0x10, 0},
+    // TCAM self test: 0x5C4F written 0 then 1; bit 0 of 0x5D06 busy for a second.
+    {0x5C4F, 1, 0, 0x5D06, 1, 0, kSecond, 0, 1},
+    FPGA_MEM_TEST(0xC40, 0xD01),   // DDR3 A
+    FPGA_MEM_TEST(0x1040, 0x1101), // DDR3 B
+    FPGA_MEM_TEST(0x840, 0x901),   // QDR
+    // RLDRAM: 0x3C10 written 1 then 0 ends the run; the result is in 0x3C81.
+    {0x3C10, 0, 1, 0x3C81, kPassed, 0},
+};
+constexpr RegTrigger kSbufTriggers[] = {
+    FPGA_MEM_TEST(0xC40, 0xD01),
+    FPGA_MEM_TEST(0x840, 0x901),
+};
+#undef FPGA_MEM_TEST
 
 int handle_dir_write(const SimCall &call, SimJournalEntry &)
 {
     auto *req = static_cast<DirRegReq *>(call.arg);
     if (req->addr > kMaxRegAddr)
         return -EINVAL;
-    FpgaNodeState &s = state(call.node);
-    switch (find_or(s.behaviour, req->addr)) {
-    case FpgaRegBehaviour::ReadOnly:
-        break;
-    case FpgaRegBehaviour::Complement:
-        s.regs[req->addr] = ~req->data;
-        break;
-    default:
-        s.regs[req->addr] = req->data;
-    }
+    reg_write(state(call.node).regs, req->addr, req->data);
     return 0;
 }
 
@@ -102,23 +142,46 @@ int handle_dir_read(const SimCall &call, SimJournalEntry &)
     auto *req = static_cast<DirRegReq *>(call.arg);
     if (req->addr > kMaxRegAddr)
         return -EINVAL;
-    FpgaNodeState &s = state(call.node);
-    auto seq = s.reads.find(req->addr);
-    if (seq != s.reads.end() && !seq->second.empty()) {
-        req->data = seq->second.front();
-        seq->second.pop_front();
-        return 0;
-    }
-    req->data = s.regs[req->addr];
-    if (find_or(s.behaviour, req->addr) == FpgaRegBehaviour::ClearOnRead)
-        s.regs[req->addr] = 0;
+    req->data = reg_read(state(call.node).regs, req->addr);
     return 0;
 }
 
-// ---- indirect registers and table entries ----------------------------------------------------------
+// ---- indirect blocks ---------------------------------------------------------------------------------------
 
-unsigned key_words(const FpgaNodeState &s, uint64_t base)
+enum class BlockKind { Plain, KeyTable, IndexTable };
+
+// A hardware table's block: the descriptor's counts (key words A for key
+// tables; W and R the written and returned halves; Maskflag; Delflag).
+struct IndirBlock {
+    uint64_t base;
+    BlockKind kind;
+    uint16_t keyWords;
+    uint16_t w, r;
+    uint16_t mask;
+    bool del;
+};
+
+constexpr IndirBlock kTransBlocks[] = {
+    {0x1811, BlockKind::KeyTable, 1, 1, 1, 0, false},    // table 2
+    {0x5400, BlockKind::KeyTable, 5, 1, 1, 0, true},     // table 14
+    {0x2800, BlockKind::IndexTable, 1, 6, 8, 1, true},   // TCAM tables 4-8
+    {0x5800, BlockKind::IndexTable, 1, 1, 2, 0, false},  // table 15
+};
+
+const IndirBlock *table_block(const std::string &node, uint64_t base)
 {
+    if (node != kFpgaTransNode || model().encoding != FpgaEncoding::Dorn)
+        return nullptr;
+    for (const IndirBlock &b : kTransBlocks)
+        if (b.base == base)
+            return &b;
+    return nullptr;
+}
+
+unsigned key_words(const std::string &node, const FpgaNodeState &s, uint64_t base)
+{
+    if (const IndirBlock *b = table_block(node, base))
+        return b->keyWords;
     auto it = s.keyWords.find(base);
     return it == s.keyWords.end() ? 1 : it->second;
 }
@@ -142,16 +205,15 @@ void answer(const FpgaNodeState &s, const std::pair<uint64_t, Words> &key, uint6
         to[i] = it != s.indir.end() && i < it->second.size() ? it->second[i] : 0;
 }
 
-// DORN: key words first; wlen counts key and value words; the answer at word wlen.
-void dorn_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
+// Plain DORN block: key words first; wlen counts key and value words; the answer at word wlen.
+void plain_indir(FpgaNodeState &s, unsigned k, unsigned long request, IndirRegReq &req)
 {
     uint64_t *w = req.data;
-    unsigned k = key_words(s, req.baseaddr);
     size_t kk = std::min<size_t>(k, req.wlen);
     std::pair<uint64_t, Words> key{req.baseaddr, Words(w, w + kk)};
     if (request == PLOV_IOC_READ_INDIR_REG) {
         answer(s, key, w + req.wlen, req.rlen);
-    } else if (req.cmd == kIocDelete || (req.cmd == kIocClear && req.wlen <= k)) {
+    } else if (req.cmd == kCmdDelete || (req.cmd == kCmdClear && req.wlen <= k)) {
         s.indir.erase(key);
     } else if (req.wlen > k) {
         s.indir[key] = Words(w + k, w + req.wlen);
@@ -169,10 +231,106 @@ void kesp_indir(FpgaNodeState &s, unsigned long request, IndirRegReq &req)
         s.indir[key] = Words(w + 1, w + 1 + req.wlen);
 }
 
-// Clear (request 0x1E): the buffer holds the address alone, whatever the
-// counts say; every entry at the base whose first key word it is goes.
-void clear_indir(FpgaNodeState &s, const IndirRegReq &req)
+// ---- hardware tables ------------------------------------------------------------------------------------------
+
+// Words of a table write (after the key or address) and of a full read.
+uint16_t table_write_words(const IndirBlock &b) { return static_cast<uint16_t>((b.mask + 1) * b.w); }
+uint16_t table_read_words(const IndirBlock &b) { return static_cast<uint16_t>((b.mask + 1) * b.r); }
+
+// The r2base and ret2base the driver expects of a table's requests.
+bool table_bases_ok(const IndirBlock &b, const IndirRegReq &req)
 {
+    uint16_t r2 = b.kind == BlockKind::KeyTable ? static_cast<uint16_t>(b.keyWords + b.w + 1)
+                                                : static_cast<uint16_t>(table_write_words(b) + 2);
+    uint16_t ret2 = static_cast<uint16_t>(r2 + (b.kind == BlockKind::KeyTable ? b.r : table_read_words(b)));
+    return req.r2base == r2 && req.ret2base == ret2;
+}
+
+// The read layout of an index-table entry: per half, the statistics words
+// (first half; zeros in the second), then the written half.
+Words index_read_layout(const IndirBlock &b, const Words &entry, const Words &stats)
+{
+    Words out;
+    uint16_t statWords = static_cast<uint16_t>(b.r - b.w);
+    for (uint16_t half = 0; half <= b.mask; half++) {
+        for (uint16_t i = 0; i < statWords; i++)
+            out.push_back(half == 0 && i < stats.size() ? stats[i] : 0);
+        for (uint16_t i = 0; i < b.w; i++) {
+            size_t at = size_t{half} * b.w + i;
+            out.push_back(at < entry.size() ? entry[at] : 0);
+        }
+    }
+    return out;
+}
+
+int index_table(FpgaNodeState &s, const IndirBlock &b, unsigned long request, IndirRegReq &req)
+{
+    uint64_t *w = req.data;
+    std::pair<uint64_t, Words> key{b.base, Words{w[0]}};
+    std::pair<uint64_t, uint64_t> statKey{b.base, w[0]};
+    if (request == PLOV_IOC_READ_INDIR_REG) {
+        if (req.cmd != kCmdRead || req.wlen != 1 || (req.rlen != b.r - b.w && req.rlen != table_read_words(b)))
+            return -EINVAL;
+        Words layout = index_read_layout(b, find_or(s.indir, key), find_or(s.stats, statKey));
+        std::copy_n(layout.begin(), req.rlen, w + 1);
+        return 0;
+    }
+    if (req.rlen != 0)
+        return -EINVAL;
+    if (req.cmd == kCmdWrite && req.wlen == table_write_words(b) + 1)
+        s.indir[key] = Words(w + 1, w + req.wlen);
+    else if (req.cmd == kCmdDelete && b.del && req.wlen == 1)
+        s.indir.erase(key);
+    else if (req.cmd == kCmdClear && req.wlen == 1)
+        s.stats.erase(statKey);
+    else
+        return -EINVAL;
+    return 0;
+}
+
+int key_table(FpgaNodeState &s, const IndirBlock &b, unsigned long request, IndirRegReq &req)
+{
+    uint64_t *w = req.data;
+    std::pair<uint64_t, Words> key{b.base, Words(w, w + std::min<size_t>(b.keyWords, req.wlen))};
+    if (request == PLOV_IOC_READ_INDIR_REG) {
+        if (req.cmd != kCmdRead || req.wlen != b.keyWords || req.rlen != b.r)
+            return -EINVAL;
+        answer(s, key, w + b.keyWords, b.r);
+        return 0;
+    }
+    if (req.rlen != 0)
+        return -EINVAL;
+    if (req.cmd == kCmdWrite && req.wlen == b.keyWords + b.w)
+        s.indir[key] = Words(w + b.keyWords, w + req.wlen);
+    else if (req.cmd == kCmdDelete && b.del && req.wlen == b.keyWords)
+        s.indir.erase(key);
+    else
+        return -EINVAL;
+    return 0;
+}
+
+// A table request with a table command follows the table's rules; the
+// catalogue command reaches the block as a plain one; others are refused.
+int table_indir(FpgaNodeState &s, const IndirBlock &b, unsigned long request, IndirRegReq &req)
+{
+    if ((req.cmd | 1) == (kCmdCatalogue | 1)) {
+        plain_indir(s, b.keyWords, request, req);
+        return 0;
+    }
+    if (req.cmd > kCmdClear || !table_bases_ok(b, req))
+        return -EINVAL;
+    return b.kind == BlockKind::KeyTable ? key_table(s, b, request, req) : index_table(s, b, request, req);
+}
+
+// Clear (request 0x1E): the buffer holds the address alone, whatever the
+// counts say. A table clears that entry's statistics; elsewhere every entry
+// at the base whose first key word it is goes.
+void clear_indir(const std::string &node, FpgaNodeState &s, const IndirRegReq &req)
+{
+    if (table_block(node, req.baseaddr) != nullptr) {
+        s.stats.erase({req.baseaddr, req.data[0]});
+        return;
+    }
     std::erase_if(s.indir, [&req](const auto &item) {
         const auto &[base, key] = item.first;
         return base == req.baseaddr && !key.empty() && key[0] == req.data[0];
@@ -186,16 +344,19 @@ int handle_indir(const SimCall &call, SimJournalEntry &entry)
         return -EFAULT;
     FpgaNodeState &s = state(call.node);
     size_t total = static_cast<size_t>(req->wlen) + req->rlen;
+    int ret = 0;
     if (call.request == PLOV_IOC_CLEAR_INDIR_REG)
-        clear_indir(s, *req);
+        clear_indir(call.node, s, *req);
     else if (total == 0 || total > kMaxIndirWords)
         return -EINVAL;
     else if (model().encoding == FpgaEncoding::Kesp)
         kesp_indir(s, call.request, *req);
+    else if (const IndirBlock *b = table_block(call.node, req->baseaddr))
+        ret = table_indir(s, *b, call.request, *req);
     else
-        dorn_indir(s, call.request, *req);
+        plain_indir(s, key_words(call.node, s, req->baseaddr), call.request, *req);
     entry.extra.assign(req->data, req->data + indir_words(call.request, *req));
-    return 0;
+    return ret;
 }
 
 // ---- FPGA memory, SFP pages, load-at-reboot, register space ------------------------------------------
@@ -267,14 +428,21 @@ int handle_regs(const SimCall &call, SimJournalEntry &)
 
 // ---- record stores -------------------------------------------------------------------------------------
 
-enum class RecOp { Get, Set, Erase };
-
-uint64_t key_none(const uint8_t *) { return 0; }
 uint64_t key_byte0(const uint8_t *r) { return r[0]; }
-uint64_t key_queue_addr(const uint8_t *r) { return uint64_t{load<uint32_t>(r, 0)} << 32 | load<uint32_t>(r, 4); }
-uint64_t key_pool_type(const uint8_t *r) { return load<uint32_t>(r, 16); }
-uint64_t key_port_link(const uint8_t *r) { return uint64_t{load<uint32_t>(r, 4)} << 32 | load<uint32_t>(r, 8); }
-uint64_t key_queue_switch(const uint8_t *r) { return uint64_t{load<uint16_t>(r, 0)} << 16 | load<uint16_t>(r, 8); }
+uint64_t key_queue_addr(const uint8_t *r)
+{
+    return uint64_t{rec_field<uint32_t>(r, 0)} << 32 | rec_field<uint32_t>(r, 4);
+}
+uint64_t key_pool_type(const uint8_t *r) { return rec_field<uint32_t>(r, offsetof(SwBufBaseRec, PoolType)); }
+uint64_t key_port_link(const uint8_t *r)
+{
+    return uint64_t{rec_field<uint32_t>(r, 4)} << 32 | rec_field<uint32_t>(r, 8);
+}
+uint64_t key_queue_switch(const uint8_t *r)
+{
+    return uint64_t{rec_field<uint16_t>(r, offsetof(QueueSwitchReq, queueType))} << 16 |
+           rec_field<uint16_t>(r, offsetof(QueueSwitchReq, queueId));
+}
 uint64_t key_pci_ep(const uint8_t *r)
 {
     uint32_t w[4];
@@ -282,80 +450,56 @@ uint64_t key_pci_ep(const uint8_t *r)
     return fpga_pci_ep_key(w);
 }
 
-int check_none(const uint8_t *) { return 0; }
 int check_sfp_port(const uint8_t *r) { return r[0] < kSfpPorts ? 0 : -EINVAL; }
 int check_mac_port(const uint8_t *r) { return r[0] < kMacPorts ? 0 : -EINVAL; }
-int check_queue_addr(const uint8_t *r) { return load<uint32_t>(r, 0) < kQueueTypes ? 0 : -EINVAL; }
-int check_queue_switch(const uint8_t *r) { return load<uint16_t>(r, 0) < kQueueTypes ? 0 : -EINVAL; }
+int check_queue_addr(const uint8_t *r) { return rec_field<uint32_t>(r, 0) < kQueueTypes ? 0 : -EINVAL; }
+int check_queue_switch(const uint8_t *r) { return rec_field<uint16_t>(r, 0) < kQueueTypes ? 0 : -EINVAL; }
 
-struct RecordRow {
-    unsigned long number;
-    size_t size;
-    FpgaRecord kind;
-    RecOp op;
-    uint64_t (*key)(const uint8_t *rec);
-    size_t answerFrom, answerTo;  // bytes a get copies from the stored record
-    int (*check)(const uint8_t *rec);
-};
+constexpr size_t kMemDescBytes = sizeof(MemDesc) * MEM_DESC_COUNT;
 
+#define REC(kind) store_name(FpgaRecord::kind)
 constexpr RecordRow kRecordRows[] = {
-    {PLOV_IOC_SET_SHMEM, PLOV_SHARE_MEM_SIZE, FpgaRecord::Shmem, RecOp::Set, key_none, 0, 0, check_none},
-    {PLOV_IOC_GET_SHMEM, PLOV_SHARE_MEM_SIZE, FpgaRecord::Shmem, RecOp::Get, key_none, 0, PLOV_SHARE_MEM_SIZE, check_none},
-    {PLOV_IOC_SET_MEM_DEP, sizeof(MemCfg), FpgaRecord::MemDep, RecOp::Set, key_none, 0, 0, check_none},
-    {PLOV_IOC_GET_MEM_DEP, sizeof(MemCfg), FpgaRecord::MemDep, RecOp::Get, key_none, 0, sizeof(MemCfg), check_none},
-    {PLOV_IOC_USR_START, 1, FpgaRecord::UsrStart, RecOp::Set, key_none, 0, 0, check_none},
-    {PLOV_IOC_GET_QUEUE_ADDR, sizeof(QueueAddrRec), FpgaRecord::QueueAddr, RecOp::Get, key_queue_addr, 8,
+    {PLOV_IOC_SET_SHMEM, PLOV_SHARE_MEM_SIZE, REC(Shmem), RecOp::Set, nullptr, 0, 0, nullptr},
+    {PLOV_IOC_GET_SHMEM, PLOV_SHARE_MEM_SIZE, REC(Shmem), RecOp::Get, nullptr, 0, PLOV_SHARE_MEM_SIZE, nullptr},
+    {PLOV_IOC_SET_MEM_DEP, sizeof(MemCfg), REC(MemDep), RecOp::Set, nullptr, 0, 0, nullptr},
+    {PLOV_IOC_GET_MEM_DEP, sizeof(MemCfg), REC(MemDep), RecOp::Get, nullptr, 0, sizeof(MemCfg), nullptr},
+    {PLOV_IOC_USR_START, 1, REC(UsrStart), RecOp::Set, nullptr, 0, 0, nullptr},
+    {PLOV_IOC_GET_QUEUE_ADDR, sizeof(QueueAddrRec), REC(QueueAddr), RecOp::Get, key_queue_addr, 8,
      sizeof(QueueAddrRec), check_queue_addr},
-    {PLOV_IOC_GET_SWBUF_BASE, sizeof(SwBufBaseRec), FpgaRecord::SwBufBase, RecOp::Get, key_pool_type, 0, 16, check_none},
-    {PLOV_IOC_GET_DRV_VER, PLOV_DRV_VER_LEN, FpgaRecord::DrvVer, RecOp::Get, key_none, 0, PLOV_DRV_VER_LEN, check_none},
-    {PLOV_IOC_SET_CPU_USG, 1, FpgaRecord::CpuUsage, RecOp::Set, key_none, 0, 0, check_none},
-    {PLOV_IOC_GET_CPU_USG, 1, FpgaRecord::CpuUsage, RecOp::Get, key_none, 0, 1, check_none},
-    {PLOV_IOC_GET_MEM_DESC, sizeof(MemDesc) * MEM_DESC_COUNT, FpgaRecord::MemDesc, RecOp::Get, key_none, 0,
-     sizeof(MemDesc) * MEM_DESC_COUNT, check_none},
-    {PLOV_IOC_GET_PORT_LINK, 24, FpgaRecord::PortLink, RecOp::Get, key_port_link, 16, 24, check_none},
-    {PLOV_IOC_GET_SFP_HS_STATE, 16, FpgaRecord::SfpHsState, RecOp::Get, key_byte0, 1, 16, check_sfp_port},
-    {PLOV_IOC_SET_QUEUE_SWITCH, sizeof(QueueSwitchReq), FpgaRecord::QueueSwitch, RecOp::Set, key_queue_switch, 0, 0,
+    {PLOV_IOC_GET_SWBUF_BASE, sizeof(SwBufBaseRec), REC(SwBufBase), RecOp::Get, key_pool_type, 0,
+     offsetof(SwBufBaseRec, PoolType), nullptr},
+    {PLOV_IOC_GET_DRV_VER, PLOV_DRV_VER_LEN, REC(DrvVer), RecOp::Get, nullptr, 0, PLOV_DRV_VER_LEN, nullptr},
+    {PLOV_IOC_SET_CPU_USG, 1, REC(CpuUsage), RecOp::Set, nullptr, 0, 0, nullptr},
+    {PLOV_IOC_GET_CPU_USG, 1, REC(CpuUsage), RecOp::Get, nullptr, 0, 1, nullptr},
+    {PLOV_IOC_GET_MEM_DESC, kMemDescBytes, REC(MemDesc), RecOp::Get, nullptr, 0, kMemDescBytes, nullptr},
+    {PLOV_IOC_GET_PORT_LINK, PLOV_PORT_LINK_LEN, REC(PortLink), RecOp::Get, key_port_link, 16, PLOV_PORT_LINK_LEN,
+     nullptr},
+    {PLOV_IOC_GET_SFP_HS_STATE, PLOV_SFP_HS_STATE_LEN, REC(SfpHsState), RecOp::Get, key_byte0, 1,
+     PLOV_SFP_HS_STATE_LEN, check_sfp_port},
+    {PLOV_IOC_SET_QUEUE_SWITCH, sizeof(QueueSwitchReq), REC(QueueSwitch), RecOp::Set, key_queue_switch, 0, 0,
      check_queue_switch},
-    {PLOV_IOC_GET_QUEUE_SWITCH, sizeof(QueueSwitchReq), FpgaRecord::QueueSwitch, RecOp::Get, key_queue_switch, 2, 4,
+    {PLOV_IOC_GET_QUEUE_SWITCH, sizeof(QueueSwitchReq), REC(QueueSwitch), RecOp::Get, key_queue_switch, 2, 4,
      check_queue_switch},
-    {PLOV_IOC_SET_HRTIMER_AFFINITY, 1, FpgaRecord::HrtimerAffinity, RecOp::Set, key_none, 0, 0, check_none},
-    {PLOV_IOC_GET_HRTIMER_AFFINITY, 1, FpgaRecord::HrtimerAffinity, RecOp::Get, key_none, 0, 1, check_none},
-    {PLOV_IOC_GET_IIC_STATUS, 16, FpgaRecord::IicStatus, RecOp::Get, key_byte0, 1, 16, check_sfp_port},
-    {PLOV_IOC_GET_DRV_INFO, sizeof(DrvInfo), FpgaRecord::DrvInfo, RecOp::Get, key_none, 0, sizeof(DrvInfo), check_none},
-    {PLOV_IOC_GET_PORT_STATIC_MAC, sizeof(PortStaticMacReq), FpgaRecord::StaticMac, RecOp::Get, key_byte0, 1,
+    {PLOV_IOC_SET_HRTIMER_AFFINITY, 1, REC(HrtimerAffinity), RecOp::Set, nullptr, 0, 0, nullptr},
+    {PLOV_IOC_GET_HRTIMER_AFFINITY, 1, REC(HrtimerAffinity), RecOp::Get, nullptr, 0, 1, nullptr},
+    {PLOV_IOC_GET_IIC_STATUS, PLOV_IIC_STATUS_LEN, REC(IicStatus), RecOp::Get, key_byte0, 1, PLOV_IIC_STATUS_LEN,
+     check_sfp_port},
+    {PLOV_IOC_GET_DRV_INFO, sizeof(DrvInfo), REC(DrvInfo), RecOp::Get, nullptr, 0, sizeof(DrvInfo), nullptr},
+    {PLOV_IOC_GET_PORT_STATIC_MAC, sizeof(PortStaticMacReq), REC(StaticMac), RecOp::Get, key_byte0, 1,
      sizeof(PortStaticMacReq), check_mac_port},
-    {PLOV_IOC_SET_HRTIMER, 8, FpgaRecord::Hrtimer, RecOp::Set, key_none, 0, 0, check_none},
-    {PLOV_IOC_GET_HRTIMER, 8, FpgaRecord::Hrtimer, RecOp::Get, key_none, 0, 8, check_none},
-    {PLOV_IOC_ADD_PCI_PORT_EP, 16, FpgaRecord::PciPortEp, RecOp::Set, key_pci_ep, 0, 0, check_none},
-    {PLOV_IOC_RM_PCI_PORT_EP, 16, FpgaRecord::PciPortEp, RecOp::Erase, key_pci_ep, 0, 0, check_none},
+    {PLOV_IOC_SET_HRTIMER, 8, REC(Hrtimer), RecOp::Set, nullptr, 0, 0, nullptr},
+    {PLOV_IOC_GET_HRTIMER, 8, REC(Hrtimer), RecOp::Get, nullptr, 0, 8, nullptr},
+    {PLOV_IOC_ADD_PCI_PORT_EP, sizeof(PciPortEpReq), REC(PciPortEp), RecOp::Set, key_pci_ep, 0, 0, nullptr},
+    {PLOV_IOC_RM_PCI_PORT_EP, sizeof(PciPortEpReq), REC(PciPortEp), RecOp::Erase, key_pci_ep, 0, 0, nullptr},
 };
+#undef REC
 
 int handle_record(const SimCall &call, SimJournalEntry &)
 {
-    const RecordRow *row = nullptr;
-    for (const RecordRow &r : kRecordRows)
-        if (r.number == call.request)
-            row = &r;
+    const RecordRow *row = record_row(kRecordRows, call.request);
     if (row == nullptr)
         return -ENOTTY;
-    auto *rec = static_cast<uint8_t *>(call.arg);
-    if (int err = row->check(rec); err != 0)
-        return err;
-    FpgaNodeState &s = state(call.node);
-    std::pair<int, uint64_t> key = record_key(row->kind, row->key(rec));
-    switch (row->op) {
-    case RecOp::Set:
-        s.records[key].assign(rec, rec + row->size);
-        return 0;
-    case RecOp::Erase:
-        return s.records.erase(key) != 0 ? 0 : -ENOENT;
-    case RecOp::Get:
-        break;
-    }
-    auto it = s.records.find(key);
-    for (size_t i = row->answerFrom; i < row->answerTo; i++)
-        rec[i] = it != s.records.end() && i < it->second.size() ? it->second[i] : 0;
-    return 0;
+    return record_request(state(call.node).records, *row, static_cast<uint8_t *>(call.arg));
 }
 
 // ---- the request table ------------------------------------------------------------------------------------
@@ -376,28 +520,22 @@ constexpr SimRequest kHandlerRows[] = {
     {PLOV_IOC_GET_REGS, sizeof(RegSpaceReq), handle_regs},
 };
 
-constexpr size_t kRequestCount = std::size(kHandlerRows) + std::size(kRecordRows);
+constexpr auto kRecordRequests = record_requests(kRecordRows, handle_record);
 
-constexpr std::array<SimRequest, kRequestCount> build_requests()
+constexpr std::array<SimRequest, std::size(kHandlerRows) + std::size(kRecordRows)> build_requests()
 {
-    std::array<SimRequest, kRequestCount> out{};
-    size_t i = 0;
-    for (const SimRequest &r : kHandlerRows)
-        out[i++] = r;
-    for (const RecordRow &r : kRecordRows)
-        out[i++] = SimRequest{r.number, r.size, handle_record};
+    std::array<SimRequest, std::size(kHandlerRows) + std::size(kRecordRows)> out{};
+    std::copy(std::begin(kHandlerRows), std::end(kHandlerRows), out.begin());
+    std::copy(kRecordRequests.begin(), kRecordRequests.end(), out.begin() + std::size(kHandlerRows));
     return out;
 }
 
-constexpr std::array<SimRequest, kRequestCount> kRequests = build_requests();
+constexpr auto kRequests = build_requests();
 
 const SimModel kFpgaModel = {"fpga", kRequests.data(), kRequests.size(), nullptr, nullptr, nullptr};
 
 // ---- a fresh board ----------------------------------------------------------------------------------------
 
-constexpr uint64_t kLogicVersion = 0x0000000020261025ULL;  // register 0x1: version, low byte the run version
-constexpr uint64_t kSfpStatusReg = 0x6900;
-constexpr uint64_t kSfpAbsentPorts2To7 = 0xFCull << 8;  // bit p + 8: module absent
 constexpr uint32_t kRegSpaceLen = 4096;
 
 Bytes text_record(const std::string &text, size_t size)
@@ -438,7 +576,6 @@ void fresh_module(FpgaNodeState &s, uint8_t port)
 
 void fresh_node(FpgaNodeState &s, uint8_t fpga, const std::string &driver)
 {
-    s.regs[0x1] = kLogicVersion;
     s.records[record_key(FpgaRecord::DrvVer, 0)] = text_record(driver + " 1.0.0", PLOV_DRV_VER_LEN);
     DrvInfo info{};
     info.reg_len = kRegSpaceLen;
@@ -461,155 +598,236 @@ void fresh_node(FpgaNodeState &s, uint8_t fpga, const std::string &driver)
     }
 }
 
-// Modules sit in cages 0 and 1: those of the sbuf FPGA on DORN, of the one
-// FPGA on KESP.
+// The nodes of the board with their register rules. Modules sit in cages 0
+// and 1: those of the sbuf FPGA on DORN, of the one FPGA on KESP.
 void fresh_board()
 {
-    model().nodes.clear();
-    FpgaNodeState &trans = state(kFpgaTransNode);
-    FpgaNodeState &sbuf = state(kFpgaSbufNode);
+    FpgaModelState &m = model();
+    m.nodes.clear();
+    m.encoding = m.board == FpgaBoard::Kesp ? FpgaEncoding::Kesp : FpgaEncoding::Dorn;
+    FpgaNodeState &trans = m.nodes[kFpgaTransNode];
+    bool dorn = m.board == FpgaBoard::Dorn;
+    reg_file_reset(trans.regs, kTransRules, dorn ? std::span<const RegTrigger>(kTransTriggers) : std::span<const RegTrigger>());
     fresh_node(trans, 0, "trans_pci");
-    fresh_node(sbuf, 1, "sbuf_pci");
-    FpgaNodeState &cages = model().encoding == FpgaEncoding::Kesp ? trans : sbuf;
-    if (&cages == &sbuf)
-        sbuf.regs[kSfpStatusReg] = kSfpAbsentPorts2To7;
-    fresh_module(cages, 0);
-    fresh_module(cages, 1);
-}
-
-// ---- saved state: one line per item, numbers in hexadecimal ----------------------------------------------------
-
-std::string hex_bytes(const Bytes &b)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (uint8_t v : b) {
-        out += digits[v >> 4];
-        out += digits[v & 0xF];
+    FpgaNodeState *cages = &trans;
+    if (dorn) {
+        FpgaNodeState &sbuf = m.nodes[kFpgaSbufNode];
+        reg_file_reset(sbuf.regs, kSbufRules, kSbufTriggers);
+        fresh_node(sbuf, 1, "sbuf_pci");
+        cages = &sbuf;
     }
-    return out.empty() ? "-" : out;
+    fresh_module(*cages, 0);
+    fresh_module(*cages, 1);
 }
 
-Bytes parse_bytes(const std::string &text)
+// ---- saved state: named keys in sections "fpga" and "fpga <node>" -------------------------------------------
+
+constexpr const char *kBoardNames[] = {"dorn", "kesp"};
+
+std::string node_section(const std::string &node) { return "fpga " + node; }
+
+std::string key_of(const char *word, std::initializer_list<uint64_t> numbers)
 {
-    Bytes out;
-    if (text == "-")
-        return out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    return out;
+    std::string key = word;
+    for (uint64_t n : numbers)
+        key += " " + sim_doc_hex(n);
+    return key;
 }
 
-void save_node(std::ostream &out, const std::string &name, const FpgaNodeState &s)
+void save_rules(SimDocSection &sec, uint64_t addr, const RegRule &r)
 {
-    out << "node " << name << '\n' << std::hex;
-    for (const auto &[addr, value] : s.regs)
-        out << "reg " << addr << ' ' << value << '\n';
-    for (const auto &[addr, b] : s.behaviour)
-        out << "beh " << addr << ' ' << static_cast<int>(b) << '\n';
+    const std::pair<const char *, uint64_t> masks[] = {
+        {"ro", r.roMask}, {"w1c", r.w1cMask}, {"cor", r.corMask}, {"stuck", r.stuckMask}, {"complement", r.complement}};
+    for (const auto &[word, mask] : masks)
+        if (mask != 0)
+            sec.put(key_of(word, {addr}), mask);
+}
+
+void save_node(SimDocSection &sec, const FpgaNodeState &s)
+{
+    for (const auto &[addr, cell] : s.regs.cells) {
+        sec.put(key_of("reg", {addr}), cell.value);
+        save_rules(sec, addr, cell.rule);
+    }
     for (const auto &[base, n] : s.keyWords)
-        out << "keys " << base << ' ' << n << '\n';
+        sec.put(key_of("keys", {base}), n);
     for (const auto &[key, words] : s.indir) {
-        out << "indir " << key.first << ' ' << key.second.size();
+        std::string k = key_of("indir", {key.first});
         for (uint64_t w : key.second)
-            out << ' ' << w;
-        out << ' ' << words.size();
-        for (uint64_t w : words)
-            out << ' ' << w;
-        out << '\n';
+            k += " " + sim_doc_hex(w);
+        sec.put(k, words);
     }
+    for (const auto &[key, words] : s.stats)
+        sec.put(key_of("stat", {key.first, key.second}), words);
     for (const auto &[key, bytes] : s.records)
-        out << "rec " << key.first << ' ' << key.second << ' ' << hex_bytes(bytes) << '\n';
+        sec.put_bytes("rec " + key.first + " " + sim_doc_hex(key.second), bytes);
     for (const auto &[key, page] : s.sfp)
-        out << "sfp " << unsigned{key.first} << ' ' << key.second << ' ' << hex_bytes(page) << '\n';
+        sec.put_bytes(key_of("sfp", {key.first, key.second}), page);
     for (const auto &[addr, value] : s.mem)
-        out << "mem " << addr << ' ' << value << '\n';
-    out << std::dec;
+        sec.put(key_of("mem", {addr}), value);
 }
 
-Words read_words(std::istream &in)
-{
-    size_t n = 0;
-    in >> n;
-    Words w(n);
-    for (uint64_t &v : w)
-        in >> v;
-    return w;
-}
+// One saved item: the key's words after the first as numbers (a record's
+// store name excepted), the entry for its value.
+struct LoadCtx {
+    SimDoc &doc;
+    FpgaNodeState &s;
+    const SimDocEntry &e;
+    std::vector<std::string_view> words;
+    std::vector<uint64_t> n;  // the numbers among words[1..]
+};
 
-void load_line(const std::string &line, FpgaNodeState *&node)
+bool set_rule(LoadCtx &c, uint64_t RegRule::*mask)
 {
-    std::istringstream in(line);
-    std::string what;
-    in >> what;
-    if (what == "node") {
-        std::string name;
-        in >> name;
-        node = &state(name);
-        return;
-    }
-    if (node == nullptr)
-        return;
-    in >> std::hex;
-    uint64_t a = 0, b = 0;
-    std::string text;
-    if (what == "reg" && in >> a >> b)
-        node->regs[a] = b;
-    else if (what == "beh" && in >> a >> b)
-        node->behaviour[a] = static_cast<FpgaRegBehaviour>(b);
-    else if (what == "keys" && in >> a >> b)
-        node->keyWords[a] = static_cast<unsigned>(b);
-    else if (what == "indir" && in >> a) {
-        Words key = read_words(in);
-        node->indir[{a, key}] = read_words(in);
-    } else if (what == "rec" && in >> a >> b >> text)
-        node->records[{static_cast<int>(a), b}] = parse_bytes(text);
-    else if (what == "sfp" && in >> a >> b >> text)
-        node->sfp[{static_cast<uint8_t>(a), static_cast<uint32_t>(b)}] = parse_bytes(text);
-    else if (what == "mem" && in >> a >> b)
-        node->mem[a] = b;
-}
-
-bool load_state()
-{
-    std::ifstream in(sim_path(kFpgaStatePath));
-    if (!in)
+    uint64_t v = 0;
+    if (!c.doc.get(c.e, v))
         return false;
-    model().nodes.clear();
-    FpgaNodeState *node = nullptr;
-    std::string line;
-    while (std::getline(in, line))
-        load_line(line, node);
+    RegRule r = reg_rule(c.s.regs, c.n[0]) ? *reg_rule(c.s.regs, c.n[0]) : RegRule{c.n[0]};
+    r.*mask = v;
+    reg_set_rule(c.s.regs, r);
     return true;
 }
 
-void save_state()
+bool load_reg(LoadCtx &c)
 {
-    std::filesystem::path path = sim_path(kFpgaStatePath);
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::trunc);
-    for (const auto &[name, s] : model().nodes)
-        save_node(out, name, s);
+    uint64_t v = 0;
+    if (!c.doc.get(c.e, v))
+        return false;
+    reg_set(c.s.regs, c.n[0], v);
+    return true;
+}
+bool load_ro(LoadCtx &c) { return set_rule(c, &RegRule::roMask); }
+bool load_w1c(LoadCtx &c) { return set_rule(c, &RegRule::w1cMask); }
+bool load_cor(LoadCtx &c) { return set_rule(c, &RegRule::corMask); }
+bool load_stuck(LoadCtx &c) { return set_rule(c, &RegRule::stuckMask); }
+bool load_complement(LoadCtx &c)
+{
+    uint64_t v = 0;
+    if (!c.doc.get(c.e, v))
+        return false;
+    RegRule r = reg_rule(c.s.regs, c.n[0]) ? *reg_rule(c.s.regs, c.n[0]) : RegRule{c.n[0]};
+    r.complement = v != 0;
+    reg_set_rule(c.s.regs, r);
+    return true;
+}
+bool load_keys(LoadCtx &c)
+{
+    uint64_t v = 0;
+    if (!c.doc.get(c.e, v))
+        return false;
+    c.s.keyWords[c.n[0]] = static_cast<unsigned>(v);
+    return true;
+}
+bool load_indir(LoadCtx &c)
+{
+    Words w;
+    if (!c.doc.get(c.e, w))
+        return false;
+    c.s.indir[{c.n[0], Words(c.n.begin() + 1, c.n.end())}] = w;
+    return true;
+}
+bool load_stat(LoadCtx &c)
+{
+    Words w;
+    if (!c.doc.get(c.e, w))
+        return false;
+    c.s.stats[{c.n[0], c.n[1]}] = w;
+    return true;
+}
+bool load_sfp(LoadCtx &c)
+{
+    Bytes b;
+    if (!c.doc.get_bytes(c.e, b))
+        return false;
+    c.s.sfp[{static_cast<uint8_t>(c.n[0]), static_cast<uint32_t>(c.n[1])}] = b;
+    return true;
+}
+bool load_mem(LoadCtx &c)
+{
+    uint64_t v = 0;
+    if (!c.doc.get(c.e, v))
+        return false;
+    c.s.mem[c.n[0]] = v;
+    return true;
+}
+bool load_rec(LoadCtx &c)
+{
+    Bytes b;
+    if (!c.doc.get_bytes(c.e, b))
+        return false;
+    c.s.records[{std::string(c.words[1]), c.n[0]}] = b;
+    return true;
+}
+
+struct KeyLoader {
+    const char *word;
+    size_t minWords;  // words of the key, the first included
+    bool (*load)(LoadCtx &c);
+};
+
+constexpr KeyLoader kLoaders[] = {
+    {"reg", 2, load_reg},     {"ro", 2, load_ro},       {"w1c", 2, load_w1c},   {"cor", 2, load_cor},
+    {"stuck", 2, load_stuck}, {"complement", 2, load_complement}, {"keys", 2, load_keys},
+    {"indir", 2, load_indir}, {"stat", 3, load_stat},   {"sfp", 3, load_sfp},   {"mem", 2, load_mem},
+    {"rec", 3, load_rec},
+};
+
+bool known_store(std::string_view name)
+{
+    return std::find(std::begin(kRecordNames), std::end(kRecordNames), name) != std::end(kRecordNames);
+}
+
+bool load_entry(SimDoc &doc, FpgaNodeState &s, const SimDocEntry &e)
+{
+    LoadCtx c{doc, s, e, sim_doc_words(e.key), {}};
+    const KeyLoader *loader = nullptr;
+    for (const KeyLoader &l : kLoaders)
+        if (!c.words.empty() && c.words[0] == l.word)
+            loader = &l;
+    if (loader == nullptr || c.words.size() < loader->minWords)
+        return doc.fail(e.line, "unknown fpga key \"" + e.key + "\"");
+    bool rec = c.words[0] == "rec";
+    if (rec && (c.words.size() != 3 || !known_store(c.words[1])))
+        return doc.fail(e.line, "unknown fpga record \"" + e.key + "\"");
+    for (size_t i = rec ? 2 : 1; i < c.words.size(); i++) {
+        uint64_t v = 0;
+        if (!sim_doc_number(c.words[i], v))
+            return doc.fail(e.line, "bad number in fpga key \"" + e.key + "\"");
+        c.n.push_back(v);
+    }
+    return loader->load(c);
+}
+
+bool load_board(SimDoc &doc)
+{
+    const SimDocSection *top = doc.find("fpga");
+    std::string board = "dorn";
+    if (top != nullptr && top->find("board") != nullptr && !doc.get_text(*top, "board", board))
+        return false;
+    auto it = std::find(std::begin(kBoardNames), std::end(kBoardNames), board);
+    if (it == std::end(kBoardNames))
+        return doc.fail(top->find("board")->line, "unknown fpga board \"" + board + "\"");
+    model().board = static_cast<FpgaBoard>(it - std::begin(kBoardNames));
+    return true;
 }
 
 // ---- faults -----------------------------------------------------------------------------------------------
 
-// The address a request's record carries: register, base or memory address.
-bool record_address(unsigned long request, const void *arg, uint64_t *addr)
+// The field holding a request's address: register, base or memory address.
+bool address_field(unsigned long request, FieldMatch &f)
 {
-    if (arg == nullptr)
-        return false;
-    auto *p = static_cast<const uint8_t *>(arg);
     switch (request) {
     case PLOV_IOC_WRITE_DIR_REG:
     case PLOV_IOC_READ_DIR_REG:
+        f = {offsetof(DirRegReq, addr), 8, 0};
+        return true;
     case PLOV_IOC_MEM_OP:
-        *addr = load<uint64_t>(p, 0);
+        f = {offsetof(MemOpReq, addr), 8, 0};
         return true;
     case PLOV_IOC_WRITE_INDIR_REG:
     case PLOV_IOC_READ_INDIR_REG:
     case PLOV_IOC_CLEAR_INDIR_REG:
-        *addr = load<uint64_t>(p, offsetof(IndirRegReq, baseaddr));
+        f = {offsetof(IndirRegReq, baseaddr), 8, 0};
         return true;
     default:
         return false;
@@ -618,58 +836,102 @@ bool record_address(unsigned long request, const void *arg, uint64_t *addr)
 
 SimFault address_fault(const std::string &node, unsigned long request, uint64_t addr, unsigned nth)
 {
-    SimFault f;
-    f.node = node;
-    f.request = request;
-    f.nth = nth;
-    f.match = [request, addr](const void *arg) {
-        uint64_t a = 0;
-        return record_address(request, arg, &a) && a == addr;
-    };
-    return f;
+    state(node);
+    FieldMatch f{};
+    if (!address_field(request, f))
+        throw std::invalid_argument("fpga model: request " + sim_doc_hex(request) + " carries no address");
+    f.value = addr;
+    return field_fault(node, request, {f}, nth);
 }
 
 } // namespace
 
 // ---- board hooks --------------------------------------------------------------------------------------------
 
+void fpga_model_attach(FpgaBoard board)
+{
+    model().board = board;
+    SimDoc doc;
+    SimDocRead read = sim_doc_read(sim_path(kFpgaStatePath), "fpga", doc);
+    if (read == SimDocRead::Ok && !fpga_model_load(doc))
+        read = SimDocRead::Bad;
+    if (read == SimDocRead::Bad)
+        std::fprintf(stderr, "%s\n", doc.error.c_str());
+    if (read != SimDocRead::Ok || model().board != board) {
+        model().board = board;
+        fresh_board();
+    }
+    for (const auto &[node, s] : model().nodes)
+        sim_register_node(node, &kFpgaModel, nullptr);
+}
+
 void fpga_model_attach()
 {
     bool kesp = sim_read_file(kSimBoardNamePath).find("ZK17KESP") != std::string::npos;
-    model().encoding = kesp ? FpgaEncoding::Kesp : FpgaEncoding::Dorn;
-    if (!load_state())
-        fresh_board();
-    sim_register_node(kFpgaTransNode, &kFpgaModel, nullptr);
-    sim_register_node(kFpgaSbufNode, &kFpgaModel, nullptr);
+    fpga_model_attach(kesp ? FpgaBoard::Kesp : FpgaBoard::Dorn);
 }
 
 void fpga_model_detach()
 {
-    save_state();
+    SimDoc doc;
+    doc.kind = "fpga";
+    fpga_model_save(doc);
+    std::filesystem::path path = sim_path(kFpgaStatePath);
+    std::filesystem::create_directories(path.parent_path());
+    std::string error;
+    if (!sim_doc_write(path.string(), doc, error))
+        std::fprintf(stderr, "%s\n", error.c_str());
 }
 
-void fpga_model_reset()
+void fpga_model_save(SimDoc &doc)
 {
-    fresh_board();
+    doc.section("fpga").put_text("board", kBoardNames[static_cast<size_t>(model().board)]);
+    for (const auto &[node, s] : model().nodes)
+        save_node(doc.section(node_section(node)), s);
 }
+
+bool fpga_model_load(SimDoc &doc)
+{
+    if (!load_board(doc))
+        return false;
+    fresh_board();
+    for (auto &[node, s] : model().nodes) {
+        s.records.clear();
+        s.sfp.clear();
+        const SimDocSection *sec = doc.find(node_section(node));
+        for (const SimDocEntry &e : sec != nullptr ? sec->entries : std::vector<SimDocEntry>{})
+            if (!load_entry(doc, s, e))
+                return false;
+    }
+    return true;
+}
+
+void fpga_model_reset() { fresh_board(); }
+FpgaBoard fpga_board() { return model().board; }
 
 void fpga_set_encoding(FpgaEncoding encoding) { model().encoding = encoding; }
 FpgaEncoding fpga_encoding() { return model().encoding; }
 
 // ---- direct registers ------------------------------------------------------------------------------------------
 
-void fpga_set_reg(const std::string &node, uint64_t addr, uint64_t value) { state(node).regs[addr] = value; }
+void fpga_set_reg(const std::string &node, uint64_t addr, uint64_t value) { reg_set(state(node).regs, addr, value); }
 
-uint64_t fpga_get_reg(const std::string &node, uint64_t addr) { return find_or(state(node).regs, addr); }
+uint64_t fpga_get_reg(const std::string &node, uint64_t addr) { return reg_peek(state(node).regs, addr); }
 
 void fpga_script_reads(const std::string &node, uint64_t addr, std::vector<uint64_t> values)
 {
-    state(node).reads[addr] = std::deque<uint64_t>(values.begin(), values.end());
+    reg_script(state(node).regs, addr, std::move(values));
 }
 
 void fpga_set_reg_behaviour(const std::string &node, uint64_t addr, FpgaRegBehaviour behaviour)
 {
-    state(node).behaviour[addr] = behaviour;
+    constexpr uint64_t kAll = ~uint64_t{0};
+    RegRule r{addr};
+    r.roMask = behaviour == FpgaRegBehaviour::ReadOnly ? kAll : 0;
+    r.stuckMask = r.roMask;
+    r.corMask = behaviour == FpgaRegBehaviour::ClearOnRead ? kAll : 0;
+    r.complement = behaviour == FpgaRegBehaviour::Complement;
+    reg_set_rule(state(node).regs, r);
 }
 
 // ---- indirect ----------------------------------------------------------------------------------------------------
@@ -690,6 +952,16 @@ std::vector<uint64_t> fpga_get_indirect(const std::string &node, uint64_t base, 
 bool fpga_has_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key)
 {
     return state(node).indir.count({base, key}) != 0;
+}
+
+void fpga_put_table_stats(const std::string &node, uint64_t base, uint64_t entry, const std::vector<uint64_t> &words)
+{
+    state(node).stats[{base, entry}] = words;
+}
+
+std::vector<uint64_t> fpga_get_table_stats(const std::string &node, uint64_t base, uint64_t entry)
+{
+    return find_or(state(node).stats, std::pair{base, entry});
 }
 
 // ---- records -------------------------------------------------------------------------------------------------------
@@ -761,16 +1033,13 @@ void fpga_result_address(const std::string &node, unsigned long request, uint64_
 void fpga_fail_key(const std::string &node, unsigned long request, uint64_t base, const std::vector<uint64_t> &key,
                    int err, unsigned nth)
 {
-    SimFault f;
-    f.node = node;
-    f.request = request;
+    state(node);
+    std::vector<FieldMatch> fields{{offsetof(IndirRegReq, baseaddr), 8, base}};
+    for (size_t i = 0; i < key.size(); i++)
+        fields.push_back({offsetof(IndirRegReq, data), 8, key[i], true, i});
+    SimFault f = field_fault(node, request, std::move(fields), nth, [request](const void *rec) {
+        return indir_words(request, *static_cast<const IndirRegReq *>(rec));
+    });
     f.err = err;
-    f.nth = nth;
-    f.match = [request, base, key](const void *arg) {
-        auto *req = static_cast<const IndirRegReq *>(arg);
-        if (req == nullptr || req->baseaddr != base || req->data == nullptr)
-            return false;
-        return indir_words(request, *req) >= key.size() && std::equal(key.begin(), key.end(), req->data);
-    };
     sim_add_fault(std::move(f));
 }

@@ -1,23 +1,39 @@
-// The simulated FPGA driver behind "/dev/trans_pci" and "/dev/sbuf_pci".
+// The simulated FPGA driver behind "/dev/trans_pci" and "/dev/sbuf_pci",
+// written on the model kit (sim/kit/): a register file per node, record
+// stores by request number, field-matched faults and named-key state.
 //
-// Each node has its own state: direct registers (with preset values,
-// scripted read sequences and per-register behaviour), indirect registers
-// and table entries keyed by base address and key words, the records its
-// stores return, SFP module pages and FPGA memory words. Requests are checked
-// as the driver checks them (EFAULT for a null record or buffer, EINVAL for
-// a bad length or field) and answered from that state. The state is kept in
-// a file under the simulated root: attach loads it, detach saves it.
+// Each node has its own state: direct registers (presets, read-only and
+// clear-on-read bits, control writes that drive status bits later, scripted
+// reads), indirect blocks by base address, the records its stores return,
+// SFP module pages and FPGA memory words. Requests are checked as the driver
+// checks them (EFAULT for a null record or buffer, EINVAL for a bad length,
+// command word or field) and answered from that state.
 //
-// Indirect encodings:
-//   DORN: the key words come first (by default one; see fpga_set_key_words),
-//         `wlen` counts the words written (key and values), a read answers
-//         from word `wlen` on (rlen words). A write with command word 2
-//         (delete), or with command word 3 and no value words (clear), drops
-//         the entry.
-//   KESP: word 0 is the address inside the block; a write takes words
-//         1..wlen, a read fills words 1..rlen.
+// Indirect blocks (DORN encoding), each with its own read, write,
+// statistics and clear rules:
+//   hardware tables  0x1811 (table 2, one-word key), 0x5400 (table 14,
+//         five-word key), 0x2800 (TCAM tables 4-8, entry address in word 0)
+//         and 0x5800 (table 15). Table commands 0 read, 1 write, 2 delete
+//         (tables with a delete command), 3 clear statistics; the lengths,
+//         r2base and ret2base must be the table's. An entry is kept as the
+//         words of a write after the key or address; a read answers in the
+//         read layout (each half: the statistics words, then the written
+//         half), so what the table API writes it reads back. Statistics are
+//         a store of their own. The catalogue command 0x10/0x11 reaches the
+//         same block as a plain one.
+//   plain blocks: the key words come first (one unless fpga_set_key_words
+//         says otherwise), `wlen` counts the words written (key and values),
+//         a read answers from word `wlen` on (rlen words). A write with
+//         command word 2 (delete), or with command word 3 and no value
+//         words (clear), drops the entry.
+//   KESP encoding (the KESP board): word 0 is the address inside the block;
+//         a write takes words 1..wlen, a read fills words 1..rlen.
 // Request 0x1E (clear) carries the address alone in word 0 (its counts are
-// not used) and drops every entry at the base whose first key word it is.
+// not used): on a table it clears that entry's statistics, elsewhere it
+// drops every entry at the base whose first key word it is.
+//
+// The test API below refuses a node the board does not have
+// (std::invalid_argument).
 #ifndef QUORBIX_SIM_FPGA_MODEL_H
 #define QUORBIX_SIM_FPGA_MODEL_H
 
@@ -26,26 +42,41 @@
 #include <string>
 #include <vector>
 
+struct SimDoc;
+
 inline constexpr const char *kFpgaTransNode = "/dev/trans_pci";
 inline constexpr const char *kFpgaSbufNode = "/dev/sbuf_pci";
 
 // Where the model keeps its state, under the simulated root.
 inline constexpr const char *kFpgaStatePath = "/.sim/fpga_model.state";
 
-// Board hooks (sim_board.cpp): register both nodes with the saved or a fresh
-// board's state; save it.
+// The two packet boards: DORN has both FPGAs, KESP only "/dev/trans_pci"
+// (in the KESP encoding).
+enum class FpgaBoard { Dorn, Kesp };
+
+// Register the board's nodes with the saved state (or a fresh board's when
+// none is saved) and save it again. The form without a board reads the DMI
+// board name.
+void fpga_model_attach(FpgaBoard board);
 void fpga_model_attach();
 void fpga_model_detach();
 
-// Forget everything and install a fresh board's state on both nodes (SFP
-// modules in cages 0 and 1 of the sbuf FPGA, of the trans FPGA in the KESP
-// encoding).
+// The state as sections "fpga" and "fpga <node>" of a saved-board
+// document, with named keys. Load replaces the state; false (doc.error set
+// to "file:line: message") when the sections do not parse.
+void fpga_model_save(SimDoc &doc);
+bool fpga_model_load(SimDoc &doc);
+
+// Forget everything and install a fresh board's state on the board's nodes
+// (SFP modules in cages 0 and 1 of the sbuf FPGA, of the trans FPGA on
+// KESP).
 void fpga_model_reset();
+FpgaBoard fpga_board();
 
 // ---- indirect encoding --------------------------------------------------------------
 
 enum class FpgaEncoding { Dorn, Kesp };
-// Default at attach: KESP when the DMI board name contains "ZK17KESP".
+// The board's; a test may switch it.
 void fpga_set_encoding(FpgaEncoding encoding);
 FpgaEncoding fpga_encoding();
 
@@ -67,13 +98,17 @@ void fpga_set_reg_behaviour(const std::string &node, uint64_t addr, FpgaRegBehav
 
 // ---- indirect registers and table entries ----------------------------------------------
 
-// DORN encoding: the number of key words in front of requests at `base`.
+// DORN encoding: the number of key words in front of requests at a plain
+// block `base` (tables know their own).
 void fpga_set_key_words(const std::string &node, uint64_t base, unsigned count);
 void fpga_put_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key,
                        const std::vector<uint64_t> &words);
 // The words of an entry; empty when there is none.
 std::vector<uint64_t> fpga_get_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key);
 bool fpga_has_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key);
+// Statistics words of a table entry (index tables), a store of their own.
+void fpga_put_table_stats(const std::string &node, uint64_t base, uint64_t entry, const std::vector<uint64_t> &words);
+std::vector<uint64_t> fpga_get_table_stats(const std::string &node, uint64_t base, uint64_t entry);
 
 // ---- records the stores return -------------------------------------------------------------
 //

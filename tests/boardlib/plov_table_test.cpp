@@ -18,12 +18,6 @@ constexpr const char *kTrans = "/dev/trans_pci";
 
 class PlovTableTest : public SimTest {
 protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        fpga_set_key_words(kTrans, 0x5400, 5);  // table 14 has five-word keys
-    }
-
 public:
     uint64_t key1[1] = {0x77};
     uint64_t key5[5] = {0x51, 0x52, 0x53, 0x54, 0x55};
@@ -94,21 +88,23 @@ TEST_F(PlovTableTest, EachOperationSendsOneRequest)
 
 // What the reads hand back: a key table's data after the key words; an
 // index table's action, key and mask from the read layout (action at word
-// 3, key at 4-8, mask at 12-16); statistics from word 1 on.
+// 3, key at 4-8, mask at 12-16); statistics from word 1 on. Entries are
+// stored as the table API writes them, statistics on their own.
 TEST_F(PlovTableTest, ReadsTakeTheirWords)
 {
-    Words tcam(16, 0);
-    tcam[2] = 0xAC;
-    for (int i = 0; i < 5; i++) {
-        tcam[3 + i] = 0x40 + i;
-        tcam[11 + i] = 0x50 + i;
+    Words tcam(12, 0);  // action, key, then the second half: 0, mask
+    tcam[0] = 0xAC;
+    for (uint64_t i = 0; i < 5; i++) {
+        tcam[1 + i] = 0x40 + i;
+        tcam[7 + i] = 0x50 + i;
     }
     fpga_put_indirect(kTrans, 0x1811, {0x77}, {0x99});
     fpga_put_indirect(kTrans, 0x5400, Words(key5, key5 + 5), {0x98});
     fpga_put_indirect(kTrans, 0x2800, {6 + (2u << 14)}, tcam);
-    fpga_put_indirect(kTrans, 0x5800, {11}, {0x1111, 0xCAFE});
-    fpga_put_indirect(kTrans, 0x2800, {3}, {0x10, 0x20});
-    fpga_put_indirect(kTrans, 0x5800, {12}, {0x33});
+    fpga_put_indirect(kTrans, 0x5800, {11}, {0xCAFE});
+    fpga_put_table_stats(kTrans, 0x5800, 11, {0x1111});
+    fpga_put_table_stats(kTrans, 0x2800, 3, {0x10, 0x20});
+    fpga_put_table_stats(kTrans, 0x5800, 12, {0x33});
     uint64_t k[5] = {}, m[5] = {}, a = 0;
     struct Case {
         std::function<PlovStatus()> call;
@@ -234,7 +230,12 @@ TEST_F(PlovTableTest, DelAllTable)
         uint64_t ns;  // virtual time spent polling
     } cases[] = {
         {"done at once", [] { fpga_set_reg(kTrans, 0x5D00, 0x10); }, 0, 3, 100000},
-        {"never done", [] { fpga_set_reg(kTrans, 0x5D00, 0xEF); }, -1206, 2 + 7000, 700000000},
+        {"never done",
+         [] {
+             fpga_set_reg(kTrans, 0x5D00, 0xEF);
+             fpga_set_reg_behaviour(kTrans, 0x5D00, FpgaRegBehaviour::ReadOnly);  // the bit never sets
+         },
+         -1206, 2 + 7000, 700000000},
         {"failed reads go on polling",
          [] {
              fpga_script_reads(kTrans, 0x5D00, {0, 0});

@@ -1,0 +1,422 @@
+#include "sim/kit/sim_doc.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view kHeadWord = "quorbix-sim";
+constexpr std::string_view kBlanks = " \t\r";
+
+std::string_view trim(std::string_view s)
+{
+    size_t b = s.find_first_not_of(kBlanks);
+    if (b == std::string_view::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(kBlanks) - b + 1);
+}
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// One line of the body: a section head or a key line.
+bool parse_line(std::string_view line, int n, SimDoc &doc)
+{
+    if (line.front() == '[') {
+        if (line.back() != ']')
+            return doc.fail(n, "section head without ']'");
+        std::string_view name = trim(line.substr(1, line.size() - 2));
+        if (name.empty())
+            return doc.fail(n, "section without a name");
+        if (doc.find(name))
+            return doc.fail(n, "section [" + std::string(name) + "] given twice");
+        doc.section(name).line = n;
+        return true;
+    }
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos)
+        return doc.fail(n, "expected 'key = value' or '[section]'");
+    if (doc.sections.empty())
+        return doc.fail(n, "a key before the first section");
+    std::string_view key = trim(line.substr(0, eq));
+    if (key.empty())
+        return doc.fail(n, "a line without a key");
+    SimDocSection &s = doc.sections.back();
+    if (s.find(key))
+        return doc.fail(n, "key '" + std::string(key) + "' given twice in [" + s.name + "]");
+    s.put_raw(key, std::string(trim(line.substr(eq + 1))));
+    s.entries.back().line = n;
+    return true;
+}
+
+bool parse_head(std::string_view line, int n, std::string_view kind, SimDoc &doc)
+{
+    std::vector<std::string_view> w = sim_doc_words(line);
+    uint64_t version = 0;
+    if (w.size() != 3 || w[0] != kHeadWord || !sim_doc_number(w[2], version) || version == 0 ||
+        version > 0xFFFF)
+        return doc.fail(n, "not a quorbix-sim document (expected 'quorbix-sim " + std::string(kind) +
+                               " VERSION')");
+    if (w[1] != kind)
+        return doc.fail(n, "a '" + std::string(w[1]) + "' document, expected '" + std::string(kind) + "'");
+    doc.kind = std::string(kind);
+    doc.version = static_cast<unsigned>(version);
+    return true;
+}
+
+} // namespace
+
+// ---- sections ---------------------------------------------------------------------
+
+SimDocSection &SimDocSection::put_raw(std::string_view key, std::string value)
+{
+    if (auto it = index.find(key); it != index.end()) {
+        entries[it->second].value = std::move(value);
+        return *this;
+    }
+    index.emplace(std::string(key), entries.size());
+    entries.push_back({std::string(key), std::move(value), 0});
+    return *this;
+}
+
+SimDocSection &SimDocSection::put(std::string_view key, uint64_t value) { return put_raw(key, sim_doc_hex(value)); }
+
+SimDocSection &SimDocSection::put(std::string_view key, const std::vector<uint64_t> &words)
+{
+    std::string v;
+    for (uint64_t w : words)
+        v += (v.empty() ? "" : " ") + sim_doc_hex(w);
+    return put_raw(key, std::move(v));
+}
+
+SimDocSection &SimDocSection::put_bytes(std::string_view key, const std::vector<uint8_t> &bytes)
+{
+    return put_raw(key, sim_doc_quote(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size())));
+}
+
+SimDocSection &SimDocSection::put_text(std::string_view key, std::string_view text)
+{
+    return put_raw(key, sim_doc_quote(text));
+}
+
+const SimDocEntry *SimDocSection::find(std::string_view key) const
+{
+    auto it = index.find(key);
+    return it == index.end() ? nullptr : &entries[it->second];
+}
+
+// ---- the document -------------------------------------------------------------------
+
+SimDocSection &SimDoc::section(std::string_view name)
+{
+    for (SimDocSection &s : sections)
+        if (s.name == name)
+            return s;
+    sections.push_back({});
+    sections.back().name = std::string(name);
+    return sections.back();
+}
+
+const SimDocSection *SimDoc::find(std::string_view name) const
+{
+    for (const SimDocSection &s : sections)
+        if (s.name == name)
+            return &s;
+    return nullptr;
+}
+
+bool SimDoc::fail(int line, std::string_view message)
+{
+    if (error.empty())
+        error = (file.empty() ? "(document)" : file) + ":" + std::to_string(line) + ": " + std::string(message);
+    return false;
+}
+
+bool SimDoc::get(const SimDocEntry &e, uint64_t &out)
+{
+    return sim_doc_number(e.value, out) || fail(e.line, "'" + e.key + "' wants an integer, not '" + e.value + "'");
+}
+
+bool SimDoc::get(const SimDocEntry &e, std::vector<uint64_t> &out)
+{
+    out.clear();
+    for (std::string_view w : sim_doc_words(e.value)) {
+        uint64_t v = 0;
+        if (!sim_doc_number(w, v))
+            return fail(e.line, "'" + e.key + "' wants integers, not '" + std::string(w) + "'");
+        out.push_back(v);
+    }
+    return true;
+}
+
+bool SimDoc::get_text(const SimDocEntry &e, std::string &out)
+{
+    return sim_doc_unquote(e.value, out) ||
+           fail(e.line, "'" + e.key + "' wants a double-quoted string, not '" + e.value + "'");
+}
+
+bool SimDoc::get_bytes(const SimDocEntry &e, std::vector<uint8_t> &out)
+{
+    std::string text;
+    if (!get_text(e, text))
+        return false;
+    out.assign(text.begin(), text.end());
+    return true;
+}
+
+bool SimDoc::get(const SimDocSection &s, std::string_view key, uint64_t &out)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get(*e, out);
+}
+
+bool SimDoc::get(const SimDocSection &s, std::string_view key, std::vector<uint64_t> &out)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get(*e, out);
+}
+
+bool SimDoc::get_bytes(const SimDocSection &s, std::string_view key, std::vector<uint8_t> &out)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get_bytes(*e, out);
+}
+
+bool SimDoc::get_text(const SimDocSection &s, std::string_view key, std::string &out)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get_text(*e, out);
+}
+
+// ---- text ------------------------------------------------------------------------------
+
+std::string sim_doc_format(const SimDoc &doc)
+{
+    std::string out = std::string(kHeadWord) + " " + doc.kind + " " + std::to_string(doc.version) + "\n";
+    for (const SimDocSection &s : doc.sections) {
+        out += "\n[" + s.name + "]\n";
+        for (const SimDocEntry &e : s.entries)
+            out += e.key + " =" + (e.value.empty() ? "" : " ") + e.value + "\n";
+    }
+    return out;
+}
+
+bool sim_doc_parse(std::string_view text, const std::string &file, std::string_view kind, SimDoc &doc)
+{
+    doc = SimDoc{};
+    doc.file = file;
+    bool head = false;
+    int n = 0;
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        n++;
+        if (line.empty() || line.front() == '#')
+            continue;
+        if (!(head ? parse_line(line, n, doc) : parse_head(line, n, kind, doc)))
+            return false;
+        head = true;
+    }
+    return head || doc.fail(n, "empty document");
+}
+
+SimDocRead sim_doc_read(const std::string &path, std::string_view kind, SimDoc &doc)
+{
+    doc = SimDoc{};
+    doc.file = path;
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        if (errno == ENOENT)
+            return SimDocRead::Missing;
+        doc.error = path + ": " + std::strerror(errno);
+        return SimDocRead::Bad;
+    }
+    std::string text;
+    char buf[4096];
+    for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        text.append(buf, got);
+    bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) {
+        doc.error = path + ": read error";
+        return SimDocRead::Bad;
+    }
+    return sim_doc_parse(text, path, kind, doc) ? SimDocRead::Ok : SimDocRead::Bad;
+}
+
+bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &error)
+{
+    const std::string tmp = path + ".tmp";
+    const std::string text = sim_doc_format(doc);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0;
+    for (size_t done = 0; ok && done < text.size();) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += ok ? static_cast<size_t>(n) : 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    if (fd >= 0 && ::close(fd) != 0)
+        ok = false;
+    if (ok && ::rename(tmp.c_str(), path.c_str()) == 0)
+        return true;
+    error = path + ": " + std::strerror(errno);
+    ::unlink(tmp.c_str());
+    return false;
+}
+
+// ---- shared pieces ------------------------------------------------------------------------
+
+bool sim_doc_number(std::string_view text, uint64_t &out)
+{
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty())
+        return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        int d = hex_digit(c);
+        if (d < 0 || static_cast<unsigned>(d) >= base)
+            return false;
+        if (v > (UINT64_MAX - static_cast<uint64_t>(d)) / base)
+            return false;
+        v = v * base + static_cast<uint64_t>(d);
+    }
+    out = v;
+    return true;
+}
+
+std::string sim_doc_hex(uint64_t value)
+{
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(value));
+    return buf;
+}
+
+std::string sim_doc_quote(std::string_view bytes)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (char ch : bytes) {
+        auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c >= 0x20 && c < 0x7F) {
+                out += ch;
+            } else {
+                out += "\\x";
+                out += kDigits[c >> 4];
+                out += kDigits[c & 0xF];
+            }
+        }
+    }
+    return out + "\"";
+}
+
+bool sim_doc_unquote(std::string_view text, std::string &out)
+{
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"')
+        return false;
+    text = text.substr(1, text.size() - 2);
+    out.clear();
+    for (size_t i = 0; i < text.size(); i++) {
+        char c = text[i];
+        if (c == '"')
+            return false;
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i == text.size())
+            return false;
+        switch (text[i]) {
+        case '\\': out += '\\'; break;
+        case '"': out += '"'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'x': {
+            int hi = i + 1 < text.size() ? hex_digit(text[i + 1]) : -1;
+            int lo = i + 2 < text.size() ? hex_digit(text[i + 2]) : -1;
+            if (hi < 0 || lo < 0)
+                return false;
+            out += static_cast<char>(hi << 4 | lo);
+            i += 2;
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+bool sim_doc_tokens(std::string_view line, std::vector<std::string> &out, std::string &error)
+{
+    out.clear();
+    size_t i = 0;
+    while (i < line.size()) {
+        if (kBlanks.find(line[i]) != std::string_view::npos) {
+            i++;
+            continue;
+        }
+        if (line[i] == '#')
+            break;
+        size_t start = i;
+        if (line[i] == '"') {
+            for (i++; i < line.size() && line[i] != '"'; i++)
+                i += line[i] == '\\' ? 1 : 0;
+            if (i >= line.size()) {
+                error = "unterminated string";
+                return false;
+            }
+            if (++i < line.size() && kBlanks.find(line[i]) == std::string_view::npos && line[i] != '#') {
+                error = "a blank must follow a closing '\"'";
+                return false;
+            }
+        } else {
+            while (i < line.size() && kBlanks.find(line[i]) == std::string_view::npos)
+                i++;
+        }
+        out.emplace_back(line.substr(start, i - start));
+    }
+    return true;
+}
+
+std::vector<std::string_view> sim_doc_words(std::string_view key)
+{
+    std::vector<std::string_view> out;
+    size_t i = 0;
+    while (true) {
+        i = key.find_first_not_of(kBlanks, i);
+        if (i == std::string_view::npos)
+            return out;
+        size_t end = key.find_first_of(kBlanks, i);
+        out.push_back(key.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
+        if (end == std::string_view::npos)
+            return out;
+        i = end;
+    }
+}

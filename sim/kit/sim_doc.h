@@ -1,0 +1,119 @@
+// The simulator's own text documents: the saved board and the state each
+// device model keeps in it.
+//
+//   quorbix-sim board 1                 <- kind and version, always first
+//   # a comment
+//   [fpga /dev/trans_pci]               <- a section, by name
+//   reg 0x5c18 = 0x1                    <- key = value, key unique in its section
+//   indir 0x40 0x1 = 0x2 0x3
+//   rec shmem 0x0 = "\x01\x02abc"
+//
+// Keys are words (no '=', no line break, not starting with '[' or '#');
+// values are written by type:
+//   integer    0x-prefixed hexadecimal ("0x5c18")
+//   word list  integers separated by one space (empty for none)
+//   bytes/text one double-quoted string; printable ASCII stands for itself,
+//              other bytes are \xHH, and \\ \" \n \r \t are escaped.
+// Everything is named: state is never stored by enum position.
+//
+// Reading never throws. The first problem (a line that does not parse, a
+// value of the wrong type) is kept in SimDoc::error as "file:line: message";
+// typed getters return false then, and also for a missing key (error empty).
+//
+// Writing a model's state:
+//     doc.section("fpga /dev/trans_pci").put("reg 0x5c18", value);
+// reading it back:
+//     const SimDocSection *s = doc.find("fpga /dev/trans_pci");
+//     uint64_t v;
+//     if (s && doc.get(*s, "reg 0x5c18", v)) ...
+//     for (const SimDocEntry &e : s->entries) { auto words = sim_doc_words(e.key); ... }
+#ifndef QUORBIX_SIM_KIT_SIM_DOC_H
+#define QUORBIX_SIM_KIT_SIM_DOC_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct SimDocEntry {
+    std::string key;
+    std::string value;  // as written in the document (quoted, hex, ...)
+    int line = 0;       // 0 when put by the program
+};
+
+struct SimDocSection {
+    std::string name;
+    int line = 0;
+    std::vector<SimDocEntry> entries;                    // in document order
+    std::map<std::string, size_t, std::less<>> index;    // key -> entries position
+
+    // Put replaces the value of a key already present.
+    SimDocSection &put(std::string_view key, uint64_t value);
+    SimDocSection &put(std::string_view key, const std::vector<uint64_t> &words);
+    SimDocSection &put_bytes(std::string_view key, const std::vector<uint8_t> &bytes);
+    SimDocSection &put_text(std::string_view key, std::string_view text);
+    const SimDocEntry *find(std::string_view key) const;
+    // The raw value (already formatted); used by the typed puts.
+    SimDocSection &put_raw(std::string_view key, std::string value);
+};
+
+struct SimDoc {
+    std::string kind;       // "board", ...
+    unsigned version = 1;
+    std::string file;       // where it was read from, for error lines
+    std::vector<SimDocSection> sections;
+    std::string error;      // the first error, "file:line: message"
+
+    // The section of that name, appended when missing.
+    SimDocSection &section(std::string_view name);
+    const SimDocSection *find(std::string_view name) const;
+
+    // Typed reads of an entry, or of a key in a section.
+    bool get(const SimDocEntry &e, uint64_t &out);
+    bool get(const SimDocEntry &e, std::vector<uint64_t> &out);
+    bool get_bytes(const SimDocEntry &e, std::vector<uint8_t> &out);
+    bool get_text(const SimDocEntry &e, std::string &out);
+    bool get(const SimDocSection &s, std::string_view key, uint64_t &out);
+    bool get(const SimDocSection &s, std::string_view key, std::vector<uint64_t> &out);
+    bool get_bytes(const SimDocSection &s, std::string_view key, std::vector<uint8_t> &out);
+    bool get_text(const SimDocSection &s, std::string_view key, std::string &out);
+
+    // Records "file:line: message" unless an error is already recorded;
+    // returns false so a reader can `return doc.fail(...)`.
+    bool fail(int line, std::string_view message);
+    bool ok() const { return error.empty(); }
+};
+
+// The document as text, header first.
+std::string sim_doc_format(const SimDoc &doc);
+
+// Parses `text`, read from `file`, into `doc`; the header must name `kind`.
+// False with doc.error set when it does not parse.
+bool sim_doc_parse(std::string_view text, const std::string &file, std::string_view kind, SimDoc &doc);
+
+enum class SimDocRead { Ok, Missing, Bad };
+// Reads and parses the file at `path` (a real path). Missing: no such file.
+SimDocRead sim_doc_read(const std::string &path, std::string_view kind, SimDoc &doc);
+
+// Writes the document to a temporary file beside `path` and renames it over
+// `path`, so a reader sees the old or the new document, never half of one.
+// False with `error` set ("path: reason") when it could not.
+bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &error);
+
+// ---- pieces shared with other line formats (fixtures) ----------------------------
+
+// An integer: 0x-prefixed hexadecimal or decimal, 64 bits at most.
+bool sim_doc_number(std::string_view text, uint64_t &out);
+std::string sim_doc_hex(uint64_t value);
+// A double-quoted, escaped string and back.
+std::string sim_doc_quote(std::string_view bytes);
+bool sim_doc_unquote(std::string_view text, std::string &out);
+// Splits a line into words at blanks; a double-quoted string (escapes
+// included) is one word and keeps its quotes. Stops at '#' outside quotes.
+// False (with `error` set) for an unterminated string.
+bool sim_doc_tokens(std::string_view line, std::vector<std::string> &out, std::string &error);
+// The blank-separated words of a key.
+std::vector<std::string_view> sim_doc_words(std::string_view key);
+
+#endif
