@@ -178,6 +178,8 @@ int sim_board_open(const SimBoardStart &start, std::string &error)
 {
     if (g_board.open)
         return fail(error, "a board is already open");
+    if (start.root.empty())
+        return fail(error, "no root directory given");
     if (!start.board.empty() && !sim_board_profile(start.board))
         return fail(error, "unknown board model '" + start.board + "'");
     if (lock_root(start.root, error))
