@@ -848,39 +848,23 @@ SimFault address_fault(const std::string &node, unsigned long request, uint64_t 
 
 // ---- board hooks --------------------------------------------------------------------------------------------
 
-void fpga_model_attach(FpgaBoard board)
+bool fpga_model_attach(FpgaBoard board, SimDoc &saved)
 {
     model().board = board;
-    SimDoc doc;
-    SimDocRead read = sim_doc_read(sim_path(kFpgaStatePath), "fpga", doc);
-    if (read == SimDocRead::Ok && !fpga_model_load(doc))
-        read = SimDocRead::Bad;
-    if (read == SimDocRead::Bad)
-        std::fprintf(stderr, "%s\n", doc.error.c_str());
-    if (read != SimDocRead::Ok || model().board != board) {
+    bool ok = saved.find("fpga") == nullptr || fpga_model_load(saved);
+    if (!ok || saved.find("fpga") == nullptr || model().board != board) {
         model().board = board;
         fresh_board();
     }
     for (const auto &[node, s] : model().nodes)
         sim_register_node(node, &kFpgaModel, nullptr);
+    return ok;
 }
 
-void fpga_model_attach()
+void fpga_model_attach(FpgaBoard board)
 {
-    bool kesp = sim_read_file(kSimBoardNamePath).find("ZK17KESP") != std::string::npos;
-    fpga_model_attach(kesp ? FpgaBoard::Kesp : FpgaBoard::Dorn);
-}
-
-void fpga_model_detach()
-{
-    SimDoc doc;
-    doc.kind = "fpga";
-    fpga_model_save(doc);
-    std::filesystem::path path = sim_path(kFpgaStatePath);
-    std::filesystem::create_directories(path.parent_path());
-    std::string error;
-    if (!sim_doc_write(path.string(), doc, error))
-        std::fprintf(stderr, "%s\n", error.c_str());
+    SimDoc fresh;
+    fpga_model_attach(board, fresh);
 }
 
 void fpga_model_save(SimDoc &doc)

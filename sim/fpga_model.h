@@ -47,19 +47,16 @@ struct SimDoc;
 inline constexpr const char *kFpgaTransNode = "/dev/trans_pci";
 inline constexpr const char *kFpgaSbufNode = "/dev/sbuf_pci";
 
-// Where the model keeps its state, under the simulated root.
-inline constexpr const char *kFpgaStatePath = "/.sim/fpga_model.state";
-
 // The two packet boards: DORN has both FPGAs, KESP only "/dev/trans_pci"
 // (in the KESP encoding).
 enum class FpgaBoard { Dorn, Kesp };
 
-// Register the board's nodes with the saved state (or a fresh board's when
-// none is saved) and save it again. The form without a board reads the DMI
-// board name.
+// Register the board's nodes with the state saved in `saved` (a fresh
+// board's when it holds none, or one of another board). False, with
+// saved.error set and a fresh board registered, when the saved sections do
+// not parse. The second form starts a fresh board.
+bool fpga_model_attach(FpgaBoard board, SimDoc &saved);
 void fpga_model_attach(FpgaBoard board);
-void fpga_model_attach();
-void fpga_model_detach();
 
 // The state as sections "fpga" and "fpga <node>" of a saved-board
 // document, with named keys. Load replaces the state; false (doc.error set

@@ -1,45 +1,229 @@
 #include "sim/sim_board.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "sim/sim_host.h"
 
 namespace {
 
-constexpr const char *kDefaultBoard = "ZK17DORN";
+// ---- device models -------------------------------------------------------------------
 
-// Each device model of the board: attach reads its state from files under
-// the root (writing a fresh board's state when none is there), detach saves it.
-struct SimBoardModel {
-    void (*attach)();
-    void (*detach)();
+// The FPGA model keeps its state in the board document's "fpga" sections;
+// a KESP board has the trans FPGA only.
+bool fpga_attach(const SimBoardProfile &board, SimDoc &saved)
+{
+    return fpga_model_attach(board.fpgas == SimFpgas::Kesp ? FpgaBoard::Kesp : FpgaBoard::Dorn, saved);
+}
+
+void fpga_save(SimDoc &doc) { fpga_model_save(doc); }
+
+// Files of the device models' own state of earlier versions, dropped by a reset.
+constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state"};
+
+constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}};
+constexpr std::span<const SimBoardDevice> kNoDevices;
+
+// ---- profiles ---------------------------------------------------------------------------
+
+// A fresh board gets the DMI board name it was opened with, then the
+// profile's facts.
+constexpr SimBoardProfile kProfiles[] = {
+    {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17DORN", SimFpgas::Dorn, kFpgaDevices, nullptr},
+    {"ZK17KESP", SimFpgas::Kesp, kFpgaDevices, nullptr},
+    {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17BIXA", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17WENB", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17WENC", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17FOLRB", SimFpgas::None, kNoDevices, nullptr},
 };
 
-constexpr SimBoardModel kModels[] = {
-    {fpga_model_attach, fpga_model_detach},
+// ---- the open board --------------------------------------------------------------------
+
+struct SimBoardState {
+    bool open = false;
+    bool exitHook = false;
+    int lockFd = -1;
+    std::string root;
+    std::string model;      // as given or saved, which may be longer than the profile's name
+    const SimBoardProfile *profile = nullptr;
 };
+
+SimBoardState g_board;
+
+std::string real_path(const std::string &root, const char *path) { return root + path; }
+
+int fail(std::string &error, std::string message)
+{
+    error = std::move(message);
+    return 1;
+}
+
+void unlock()
+{
+    if (g_board.lockFd >= 0)
+        ::close(g_board.lockFd);  // releases the flock
+    g_board.lockFd = -1;
+}
+
+// Creates the root and takes its lock, waiting for a run that holds it.
+int lock_root(const std::string &root, std::string &error)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(real_path(root, "/.sim"), ec);
+    if (ec)
+        return fail(error, root + ": " + ec.message());
+    std::string lock = real_path(root, kSimBoardLockPath);
+    int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return fail(error, lock + ": cannot open the lock");
+    while (::flock(fd, LOCK_EX) != 0)
+        if (errno != EINTR) {
+            ::close(fd);
+            return fail(error, lock + ": cannot lock");
+        }
+    g_board.lockFd = fd;
+    return 0;
+}
+
+void forget_saved(const std::string &root)
+{
+    std::error_code ec;
+    std::filesystem::remove(real_path(root, kSimBoardDocPath), ec);
+    for (const char *path : kModelStateFiles)
+        std::filesystem::remove(real_path(root, path), ec);
+}
+
+// The saved board's model (empty for a fresh board) and its document.
+int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::string &error)
+{
+    switch (sim_doc_read(real_path(root, kSimBoardDocPath), "board", doc)) {
+    case SimDocRead::Missing:
+        doc = SimDoc{};
+        return 0;
+    case SimDocRead::Bad:
+        return fail(error, doc.error);
+    case SimDocRead::Ok:
+        break;
+    }
+    if (doc.version > kSimBoardVersion)
+        return fail(error, doc.file + ":1: saved by a newer quorbix-sim (version " + std::to_string(doc.version) + ")");
+    const SimDocSection *b = doc.find("board");
+    if (b == nullptr || !b->find("model"))
+        return fail(error, doc.file + ":1: no [board] section with a model");
+    if (!doc.get_text(*b, "model", model))
+        return fail(error, doc.error);
+    if (!sim_board_profile(model))
+        return fail(error, doc.file + ":" + std::to_string(b->find("model")->line) + ": unknown board model '" + model + "'");
+    return 0;
+}
+
+int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &error)
+{
+    sim_reset(start.root);
+    if (fresh) {
+        sim_write_file(kSimBoardNamePath, g_board.model + "\n");
+        const char *facts = g_board.profile->fixture;
+        if (facts && !sim_fixture_apply(facts, "(profile " + std::string(g_board.profile->model) + ")", error))
+            return 1;
+    }
+    for (const SimBoardDevice &d : g_board.profile->devices)
+        if (!d.attach(*g_board.profile, saved))
+            return fail(error, saved.error);
+    return 0;
+}
+
+int save()
+{
+    SimDoc doc;
+    doc.kind = "board";
+    doc.version = kSimBoardVersion;
+    doc.section("board").put_text("model", g_board.model);
+    for (const SimBoardDevice &d : g_board.profile->devices)
+        d.save(doc);
+    std::string error;
+    if (sim_doc_write(real_path(g_board.root, kSimBoardDocPath), doc, error))
+        return 0;
+    std::fprintf(stderr, "quorbix-sim: board not saved: %s\n", error.c_str());
+    return 1;
+}
 
 } // namespace
 
-void sim_board_open(const std::string &root, const std::string &board)
+const SimBoardProfile *sim_board_profile(std::string_view board)
 {
-    std::filesystem::create_directories(root);
-    sim_reset(root);
-    if (!board.empty())
-        sim_write_file(kSimBoardNamePath, board + "\n");
-    else if (!std::filesystem::exists(sim_path(kSimBoardNamePath)))
-        sim_write_file(kSimBoardNamePath, std::string(kDefaultBoard) + "\n");
-    for (const SimBoardModel &m : kModels)
-        if (m.attach)
-            m.attach();
-    host_select(&g_simHost);
+    for (const SimBoardProfile &p : kProfiles)
+        if (board.find(p.model) != std::string_view::npos)
+            return &p;
+    return nullptr;
 }
 
-void sim_board_close()
+std::span<const SimBoardProfile> sim_board_profiles() { return kProfiles; }
+
+const SimBoardProfile *sim_board_current() { return g_board.open ? g_board.profile : nullptr; }
+
+int sim_board_open(const SimBoardStart &start, std::string &error)
 {
-    for (const SimBoardModel &m : kModels)
-        if (m.detach)
-            m.detach();
+    if (g_board.open)
+        return fail(error, "a board is already open");
+    if (start.root.empty())
+        return fail(error, "no root directory given");
+    if (!start.board.empty() && !sim_board_profile(start.board))
+        return fail(error, "unknown board model '" + start.board + "'");
+    if (lock_root(start.root, error))
+        return 1;
+    if (start.reset)
+        forget_saved(start.root);
+    SimDoc saved;
+    std::string model;
+    if (read_saved(start.root, saved, model, error)) {
+        unlock();
+        return 1;
+    }
+    if (!model.empty() && !start.board.empty() && model != start.board) {
+        unlock();
+        return fail(error, "the board in " + start.root + " is a " + model + "; give --reset to start a " +
+                               start.board + " board there");
+    }
+    bool fresh = model.empty();
+    g_board.root = start.root;
+    g_board.model = fresh ? (start.board.empty() ? kSimDefaultBoard : start.board) : model;
+    g_board.profile = sim_board_profile(g_board.model);
+    if (attach(start, saved, fresh, error)) {
+        unlock();
+        return 1;
+    }
+    g_board.open = true;
+    if (!g_board.exitHook)
+        g_board.exitHook = std::atexit([] { sim_board_close(); }) == 0;
+    host_select(&g_simHost);
+    return 0;
+}
+
+int sim_board_open(const std::string &root, const std::string &board)
+{
+    std::string error;
+    int status = sim_board_open(SimBoardStart{root, board, false}, error);
+    if (status)
+        std::fprintf(stderr, "quorbix-sim: %s\n", error.c_str());
+    return status;
+}
+
+int sim_board_close()
+{
+    if (!g_board.open)
+        return 0;
     host_select(nullptr);
+    int status = save();
+    g_board.open = false;
+    unlock();
+    return status;
 }

@@ -18,7 +18,7 @@ protected:
         char tmpl[] = "/tmp/quorbix-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root_ = tmpl;
-        sim_board_open(root_, board());
+        ASSERT_EQ(sim_board_open(root_, board()), 0);
         sim_clear_journal();
         sim_clear_syslog();
     }

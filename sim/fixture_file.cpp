@@ -1,0 +1,304 @@
+#include "sim/fixture_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "sim/fpga_model.h"
+#include "sim/kit/sim_doc.h"
+#include "sim/sim_host.h"
+
+namespace {
+
+struct ErrnoName {
+    const char *name;
+    int value;
+};
+
+constexpr ErrnoName kErrnoNames[] = {
+    {"EPERM", EPERM},   {"ENOENT", ENOENT}, {"EINTR", EINTR},   {"EIO", EIO},         {"ENXIO", ENXIO},
+    {"EBADF", EBADF},   {"EAGAIN", EAGAIN}, {"ENOMEM", ENOMEM}, {"EACCES", EACCES},   {"EFAULT", EFAULT},
+    {"EBUSY", EBUSY},   {"EEXIST", EEXIST}, {"ENODEV", ENODEV}, {"EINVAL", EINVAL},   {"ENOSPC", ENOSPC},
+    {"ENOTTY", ENOTTY}, {"EROFS", EROFS},   {"EPIPE", EPIPE},   {"ERANGE", ERANGE},   {"ENOSYS", ENOSYS},
+    {"ETIMEDOUT", ETIMEDOUT}, {"EOPNOTSUPP", EOPNOTSUPP}, {"EADDRINUSE", EADDRINUSE},
+};
+
+// One line being checked (apply false) or applied.
+struct Fact {
+    const std::vector<std::string> &w;
+    bool apply;
+    std::string error;
+
+    bool fail(std::string message)
+    {
+        error = std::move(message);
+        return false;
+    }
+
+    bool number(size_t i, uint64_t &out)
+    {
+        return sim_doc_number(w[i], out) || fail("'" + w[i] + "' is not a number");
+    }
+
+    bool text(size_t i, std::string &out)
+    {
+        return sim_doc_unquote(w[i], out) || fail("'" + w[i] + "' is not a double-quoted text");
+    }
+
+    bool path(size_t i)
+    {
+        const std::string &p = w[i];
+        if (p.empty() || p[0] != '/')
+            return fail("'" + p + "' is not an absolute path");
+        if (("/" + p + "/").find("/../") != std::string::npos)
+            return fail("'" + p + "' leaves the root");
+        return true;
+    }
+
+    bool node(size_t i)
+    {
+        return path(i) && (sim_node_present(w[i]) || fail("no node " + w[i] + " on this board"));
+    }
+
+    bool err(size_t i, int &out)
+    {
+        for (const ErrnoName &e : kErrnoNames)
+            if (w[i] == e.name) {
+                out = e.value;
+                return true;
+            }
+        uint64_t v = 0;
+        if (sim_doc_number(w[i], v) && v > 0 && v < 4096) {
+            out = static_cast<int>(v);
+            return true;
+        }
+        return fail("'" + w[i] + "' is not an errno name or number");
+    }
+
+    bool nth(size_t i, unsigned &out)
+    {
+        uint64_t v = 0;
+        if (i >= w.size()) {
+            out = 0;
+            return true;
+        }
+        if (!number(i, v))
+            return false;
+        if (v == 0 || v > UINT_MAX)
+            return fail("the call number must be 1 or more");
+        out = static_cast<unsigned>(v);
+        return true;
+    }
+};
+
+bool fact_reg(Fact &f)
+{
+    uint64_t addr = 0, value = 0;
+    if (!f.node(1) || !f.number(2, addr) || !f.number(3, value))
+        return false;
+    if (f.apply)
+        fpga_set_reg(f.w[1], addr, value);
+    return true;
+}
+
+bool fact_reads(Fact &f)
+{
+    uint64_t addr = 0;
+    if (!f.node(1) || !f.number(2, addr))
+        return false;
+    std::vector<uint64_t> values(f.w.size() - 3);
+    for (size_t i = 3; i < f.w.size(); i++)
+        if (!f.number(i, values[i - 3]))
+            return false;
+    if (f.apply)
+        fpga_script_reads(f.w[1], addr, values);
+    return true;
+}
+
+bool fact_indir(Fact &f)
+{
+    uint64_t base = 0;
+    if (!f.node(1) || !f.number(2, base))
+        return false;
+    std::vector<uint64_t> key, words;
+    bool value = false;
+    for (size_t i = 3; i < f.w.size(); i++) {
+        if (f.w[i] == "=" && !value) {
+            value = true;
+            continue;
+        }
+        uint64_t v = 0;
+        if (!f.number(i, v))
+            return false;
+        (value ? words : key).push_back(v);
+    }
+    if (!value || key.empty())
+        return f.fail("usage: indir NODE BASE KEY... = WORD...");
+    if (f.apply)
+        fpga_put_indirect(f.w[1], base, key, words);
+    return true;
+}
+
+bool fact_file(Fact &f)
+{
+    std::string content;
+    if (!f.path(1) || !f.text(2, content))
+        return false;
+    if (!f.apply)
+        return true;
+    try {
+        sim_write_file(f.w[1], content);
+    } catch (const std::exception &e) {
+        return f.fail(f.w[1] + ": " + e.what());
+    }
+    return true;
+}
+
+bool fact_command(Fact &f)
+{
+    SimShellScript script;
+    std::string command;
+    uint64_t status = 0;
+    if (!f.text(1, command) || !f.number(2, status) || (f.w.size() > 3 && !f.text(3, script.output)))
+        return false;
+    if (command.empty())
+        return f.fail("an empty command");
+    if (status > 255)
+        return f.fail("an exit status is 0 to 255");
+    script.status = static_cast<int>(status << 8);  // the wait status of a normal exit
+    if (f.apply)
+        sim_script_command(command, std::move(script));
+    return true;
+}
+
+bool fact_fail_open(Fact &f)
+{
+    int err = 0;
+    if (!f.path(1) || !f.err(2, err))
+        return false;
+    if (f.apply)
+        sim_fail_open(f.w[1], err);
+    return true;
+}
+
+bool fact_fail_request(Fact &f)
+{
+    uint64_t request = 0;
+    int err = 0;
+    unsigned nth = 0;
+    if (!f.node(1) || !f.number(2, request) || !f.err(3, err) || !f.nth(4, nth))
+        return false;
+    if (f.apply)
+        sim_fail_request(f.w[1], static_cast<unsigned long>(request), err, nth);
+    return true;
+}
+
+bool fact_request_result(Fact &f)
+{
+    uint64_t request = 0, result = 0;
+    unsigned nth = 0;
+    if (!f.node(1) || !f.number(2, request) || !f.number(3, result) || !f.nth(4, nth))
+        return false;
+    if (result == 0 || result > INT_MAX)
+        return f.fail("a request result is 1 to " + std::to_string(INT_MAX));
+    if (f.apply)
+        sim_request_result(f.w[1], static_cast<unsigned long>(request), static_cast<int>(result), nth);
+    return true;
+}
+
+bool fact_missing(Fact &f)
+{
+    if (!f.node(1))
+        return false;
+    if (f.apply)
+        sim_remove_node(f.w[1]);
+    return true;
+}
+
+struct FactRow {
+    const char *verb;
+    size_t minWords;  // the verb included
+    size_t maxWords;
+    const char *usage;
+    bool (*run)(Fact &f);
+};
+
+constexpr size_t kAny = SIZE_MAX;
+
+constexpr FactRow kFacts[] = {
+    {"reg", 4, 4, "reg NODE ADDR VALUE", fact_reg},
+    {"reads", 4, kAny, "reads NODE ADDR VALUE...", fact_reads},
+    {"indir", 5, kAny, "indir NODE BASE KEY... = WORD...", fact_indir},
+    {"file", 3, 3, "file PATH \"CONTENT\"", fact_file},
+    {"command", 3, 4, "command \"TEXT\" STATUS [\"OUTPUT\"]", fact_command},
+    {"fail-open", 3, 3, "fail-open PATH ERRNO", fact_fail_open},
+    {"fail-request", 4, 5, "fail-request NODE REQUEST ERRNO [NTH]", fact_fail_request},
+    {"request-result", 4, 5, "request-result NODE REQUEST RESULT [NTH]", fact_request_result},
+    {"missing", 2, 2, "missing NODE", fact_missing},
+};
+
+// One line; true for a blank or comment line.
+bool run_line(std::string_view line, bool apply, std::string &error)
+{
+    std::vector<std::string> words;
+    if (!sim_doc_tokens(line, words, error))
+        return false;
+    if (words.empty())
+        return true;
+    for (const FactRow &row : kFacts) {
+        if (words[0] != row.verb)
+            continue;
+        if (words.size() < row.minWords || words.size() > row.maxWords) {
+            error = std::string("usage: ") + row.usage;
+            return false;
+        }
+        Fact f{words, apply, {}};
+        if (row.run(f))
+            return true;
+        error = f.error;
+        return false;
+    }
+    error = "unknown fact '" + words[0] + "'";
+    return false;
+}
+
+bool run_text(std::string_view text, const std::string &file, bool apply, std::string &error)
+{
+    int n = 0;
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        n++;
+        std::string why;
+        if (!run_line(line, apply, why)) {
+            error = file + ":" + std::to_string(n) + ": " + why;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool sim_fixture_apply(std::string_view text, const std::string &file, std::string &error)
+{
+    return run_text(text, file, false, error) && run_text(text, file, true, error);
+}
+
+bool sim_fixture_load(const std::string &path, std::string &error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return sim_fixture_apply(ss.str(), path, error);
+}

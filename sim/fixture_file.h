@@ -1,0 +1,34 @@
+// Fixture files: facts about the simulated board a board engineer writes,
+// one per line. Words are separated by blanks; a text is double-quoted with
+// the escapes of sim/kit/sim_doc.h (\n, \t, \r, \\, \", \xHH); numbers are
+// decimal or 0x-prefixed hexadecimal; '#' starts a comment.
+//
+//   reg NODE ADDR VALUE                    a direct register's value
+//   reads NODE ADDR VALUE...               the next reads of a register, in order
+//   indir NODE BASE KEY... = WORD...       an indirect register or table entry
+//   file PATH "CONTENT"                    a file under the root
+//   command "TEXT" STATUS ["OUTPUT"]       a shell command's exit status and output
+//   fail-open PATH ERRNO                   opening PATH fails (ENOENT: a missing node)
+//   fail-request NODE REQUEST ERRNO [NTH]  a request fails (every call, or the NTH only)
+//   request-result NODE REQUEST RESULT [NTH]  a request returns a positive result
+//   missing NODE                           the node is not on the board
+//
+// ERRNO is a name such as EIO or a number. NODE must be a node of the board.
+// Registers, entries and files become part of the saved board; scripted
+// reads, commands and faults last for the run.
+//
+// Every line is checked before any is applied: a file with an error changes
+// nothing and gives "file:line: message".
+#ifndef QUORBIX_SIM_FIXTURE_FILE_H
+#define QUORBIX_SIM_FIXTURE_FILE_H
+
+#include <string>
+#include <string_view>
+
+// Applies the facts in `text`, read from `file` (for error lines).
+bool sim_fixture_apply(std::string_view text, const std::string &file, std::string &error);
+
+// Reads the fixture file at `path` (a path of the real machine) and applies it.
+bool sim_fixture_load(const std::string &path, std::string &error);
+
+#endif

@@ -1,0 +1,190 @@
+// The saved board: profiles, the document kept under the root, its lock,
+// resets and refused board changes, through the API and the quorbix-sim
+// binary.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "sim/fpga_model.h"
+#include "sim/sim_board.h"
+#include "sim/sim_host.h"
+#include "support/sim_binary.h"
+
+namespace {
+
+const std::string kTrans = kFpgaTransNode;
+const std::string kSbuf = kFpgaSbufNode;
+
+int open_board(const std::string &root, const std::string &board, bool reset, std::string *error = nullptr)
+{
+    std::string e;
+    int status = sim_board_open(SimBoardStart{root, board, reset}, e);
+    if (error)
+        *error = e;
+    return status;
+}
+
+std::string saved_model(const std::string &root)
+{
+    SimDoc doc;
+    std::string model;
+    if (sim_doc_read(root + kSimBoardDocPath, "board", doc) == SimDocRead::Ok && doc.find("board"))
+        doc.get_text(*doc.find("board"), "model", model);
+    return model;
+}
+
+// Each of the nine models: its DMI name and the FPGA nodes it carries.
+TEST(SimBoard, ProfilesGiveEachModelItsNodes)
+{
+    const struct {
+        const char *model;
+        bool trans, sbuf;
+    } cases[] = {
+        {"ZK17TRVA", false, false}, {"ZK17DORN", true, true},   {"ZK17KESP", true, false},
+        {"ZK17WENA", false, false}, {"ZK17FOLRA", false, false}, {"ZK17BIXA", false, false},
+        {"ZK17WENB", false, false}, {"ZK17WENC", false, false}, {"ZK17FOLRB", false, false},
+    };
+    ASSERT_EQ(sim_board_profiles().size(), std::size(cases));
+    for (const auto &c : cases) {
+        TempDir dir;
+        ASSERT_EQ(open_board(dir.path, c.model, false), 0) << c.model;
+        EXPECT_STREQ(sim_board_current()->model, c.model);
+        EXPECT_EQ(sim_read_file(kSimBoardNamePath), std::string(c.model) + "\n");
+        EXPECT_EQ(sim_node_present(kTrans), c.trans) << c.model;
+        EXPECT_EQ(sim_node_present(kSbuf), c.sbuf) << c.model;
+        EXPECT_EQ(sim_board_close(), 0);
+        EXPECT_EQ(saved_model(dir.path), c.model);
+    }
+    EXPECT_STREQ(sim_board_profile("abcZK17KESP\n")->model, "ZK17KESP");
+    EXPECT_EQ(sim_board_profile("ZK17"), nullptr);
+    std::string error;
+    EXPECT_EQ(open_board(TempDir().path, "ZK17", false, &error), 1);
+    EXPECT_EQ(error, "unknown board model 'ZK17'");
+    EXPECT_EQ(sim_board_current(), nullptr);
+}
+
+// What a run leaves on the board is there for the next run, and the run
+// holds the root's lock meanwhile.
+TEST(SimBoard, SavedBoardRoundTrip)
+{
+    TempDir dir;
+    ASSERT_EQ(open_board(dir.path, "", false), 0);
+    EXPECT_STREQ(sim_board_current()->model, kSimDefaultBoard);
+    fpga_set_reg(kTrans, 0x5c18, 0xabc);
+    int other = ::open((dir.path + kSimBoardLockPath).c_str(), O_RDWR);
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), -1);
+    EXPECT_EQ(errno, EWOULDBLOCK);
+    std::string error;
+    EXPECT_EQ(open_board(dir.path, "", false, &error), 1);
+    EXPECT_EQ(error, "a board is already open");
+    EXPECT_EQ(sim_board_close(), 0);
+    EXPECT_EQ(sim_board_close(), 0);  // nothing open: nothing to do
+    EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    ::close(other);
+
+    fpga_model_reset();
+    ASSERT_EQ(open_board(dir.path, "ZK17DORN", false), 0);
+    EXPECT_EQ(fpga_get_reg(kTrans, 0x5c18), 0xabcu);
+    EXPECT_EQ(sim_board_close(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.path + kSimBoardDocPath + ".tmp"));
+}
+
+// A process that ends through exit() with its board open still saves it.
+TEST(SimBoard, SavedWhenTheProcessExits)
+{
+    TempDir dir;
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (open_board(dir.path, "ZK17KESP", false) == 0)
+            fpga_set_reg(kTrans, 0x40, 0x99);
+        std::exit(2);
+    }
+    int ws = 0;
+    ASSERT_EQ(waitpid(pid, &ws, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(ws), 2);
+    EXPECT_EQ(saved_model(dir.path), "ZK17KESP");
+    ASSERT_EQ(open_board(dir.path, "", false), 0);
+    EXPECT_EQ(fpga_get_reg(kTrans, 0x40), 0x99u);
+    EXPECT_EQ(sim_board_close(), 0);
+}
+
+// A saved board that does not parse names its file and line; the root's
+// lock is released, and --reset starts afresh.
+TEST(SimBoard, CorruptDocumentsGiveFileAndLine)
+{
+    const struct {
+        const char *text;
+        std::string error;  // after "<root>/.sim/board:"
+    } cases[] = {
+        {"garbage\n", "1: not a quorbix-sim document (expected 'quorbix-sim board VERSION')"},
+        {"quorbix-sim board 1\n[board]\nmodel = \"ZK17DORN\"\nreg 0x1\n", "4: expected 'key = value' or '[section]'"},
+        {"quorbix-sim board 2\n[board]\nmodel = \"ZK17DORN\"\n", "1: saved by a newer quorbix-sim (version 2)"},
+        {"quorbix-sim board 1\n[fpga]\n", "1: no [board] section with a model"},
+        {"quorbix-sim board 1\n[board]\n\nmodel = ZK17DORN\n", "4: 'model' wants a double-quoted string, not 'ZK17DORN'"},
+        {"quorbix-sim board 1\n[board]\nmodel = \"ZK18\"\n", "3: unknown board model 'ZK18'"},
+    };
+    for (const auto &c : cases) {
+        TempDir dir;
+        std::filesystem::create_directories(dir.path + "/.sim");
+        dir.write(".sim/board", c.text);
+        std::string error;
+        EXPECT_EQ(open_board(dir.path, "", false, &error), 1) << c.text;
+        EXPECT_EQ(error, dir.path + kSimBoardDocPath + ":" + c.error);
+        EXPECT_EQ(sim_board_current(), nullptr);
+        ASSERT_EQ(open_board(dir.path, "ZK17KESP", true, &error), 0) << error;
+        EXPECT_EQ(sim_board_close(), 0);
+        EXPECT_EQ(saved_model(dir.path), "ZK17KESP");
+    }
+}
+
+// The binary: a corrupt board, a refused board change, --reset, usage.
+TEST(SimBoardBinary, ResetAndRefusedChange)
+{
+    TempDir dir;
+    const std::string root = "--root " + dir.path;
+    SimRun r = run_sim_binary(root + " --board ZK17DORN --fixture " +
+                              dir.write("f", "reg /dev/sbuf_pci 0x6900 0x5\n") + " -- -v");
+    EXPECT_EQ(r.status, 2) << r.err;
+
+    r = run_sim_binary(root + " --board ZK17KESP -- -v");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quorbix-sim: the board in " + dir.path + " is a ZK17DORN; give --reset to start a ZK17KESP board there\n");
+    EXPECT_EQ(saved_model(dir.path), "ZK17DORN");
+
+    r = run_sim_binary(root + " --board ZK17DORN -- -v");  // the same model is no change
+    EXPECT_EQ(r.status, 2) << r.err;
+    ASSERT_EQ(open_board(dir.path, "", false), 0);
+    EXPECT_EQ(fpga_get_reg(kSbuf, 0x6900), 0x5u);
+    EXPECT_EQ(sim_board_close(), 0);
+
+    r = run_sim_binary(root + " --reset --board ZK17KESP -- -v");
+    EXPECT_EQ(r.status, 2) << r.err;
+    ASSERT_EQ(open_board(dir.path, "", false), 0);
+    EXPECT_STREQ(sim_board_current()->model, "ZK17KESP");
+    EXPECT_FALSE(sim_node_present(kSbuf));
+    EXPECT_EQ(sim_read_file(kSimBoardNamePath), "ZK17KESP\n");
+    EXPECT_EQ(sim_board_close(), 0);
+
+    dir.write(".sim/board", "quorbix-sim board 1\n[board]\nmodel \"ZK17KESP\"\n");
+    r = run_sim_binary(root + " -- -v");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quorbix-sim: " + dir.path + "/.sim/board:3: expected 'key = value' or '[section]'\n");
+    EXPECT_EQ(run_sim_binary(root + " --reset -- -v").status, 2);
+
+    for (const char *bad : {"-v", "--board", "--root " , "--fixture x", "--bogus -- -v", "--board ZK17 -- -v"}) {
+        r = run_sim_binary(root + " " + bad);
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_EQ(r.out, "") << bad;
+        EXPECT_FALSE(r.err.empty()) << bad;
+    }
+}
+
+} // namespace
