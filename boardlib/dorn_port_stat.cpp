@@ -69,11 +69,12 @@ PlovStatus DornTransGetFrontPortStatistic(FpgaId fpga, uint8_t port, PortStatist
 PlovStatus DornTransClsFrontPortStatistic(uint8_t port)
 {
     PlovStatus first = PLOV_OK;
-    const uint64_t zero[1] = {0};
+    const uint64_t zero[8] = {};
+    const size_t values = g_IndirReg[DORN_INDIR_PIF_CNTM].wlen - 1u;   // every value word zero
     for (unsigned i = 0; i < kFrontCounters; i++) {
         if (!front_counter(i))
             continue;
-        PlovStatus ret = DornWriteIndirById(DORN_FPGA_TRANS, DORN_INDIR_PIF_CNTM, (port & 15u) | i << 4, zero, 1);
+        PlovStatus ret = DornWriteIndirById(DORN_FPGA_TRANS, DORN_INDIR_PIF_CNTM, (port & 15u) | i << 4, zero, values);
         if (ret == PLOV_ERR_NO_MEM)
             return ret;
         first = first_failure(first, ret);

@@ -114,8 +114,8 @@ bool in_pin_done(int trials, unsigned failed)
 }
 
 // Write `value` to the output-pin byte and wait until it reads back: true
-// when it took.
-PlovStatus out_pin_write(uint8_t port, uint8_t value, bool *took)
+// when it took; the last reading in *readBack.
+PlovStatus out_pin_write(uint8_t port, uint8_t value, bool *took, uint8_t *readBack)
 {
     uint8_t data = value;
     PlovStatus ret = a2_access(true, port, kOutPinReg, &data, 1);
@@ -133,15 +133,18 @@ PlovStatus out_pin_write(uint8_t port, uint8_t value, bool *took)
             return ret;
         }
         *took = data == value;
+        *readBack = data;
     }
     return PLOV_OK;
 }
 
 // One pass of the output pins: write, then compare the three lines.
-PlovStatus out_pin_pass(uint8_t port, uint8_t value, uint8_t notTaken, uint8_t mismatch, uint8_t results[3])
+PlovStatus out_pin_pass(uint8_t port, uint8_t *value, uint8_t notTaken, uint8_t mismatch, uint8_t results[3])
 {
     bool took = false;
-    PlovStatus ret = out_pin_write(port, value, &took);
+    uint8_t readBack = 0;
+    PlovStatus ret = out_pin_write(port, *value, &took, &readBack);
+    *value = readBack;
     if (ret != PLOV_OK)
         return ret;
     if (!took) {
@@ -156,7 +159,7 @@ PlovStatus out_pin_pass(uint8_t port, uint8_t value, uint8_t notTaken, uint8_t m
         return ret;
     const unsigned shifts[3] = {port + 16u, port, port + 8u};   // tx fault, los, absent
     for (int i = 0; i < 3; i++)
-        if (((value >> i) & 1u) != ((lines >> shifts[i]) & 1u))
+        if (((readBack >> i) & 1u) != ((lines >> shifts[i]) & 1u))
             results[i] |= mismatch;
     return PLOV_OK;
 }
@@ -324,11 +327,14 @@ PlovStatus TRANS_TestSfpOutPin(uint8_t port, uint8_t results[3])
         TRANS_LOG_ERR("Call TRANS_GetSfpReg error, addr = %x, data = %x, iRet = %d", kOutPinReg, value, ret);
         return ret;
     }
+    // Invert bits 0-2, then invert what the module holds again: a healthy
+    // module ends with its own byte, a stuck one fails both passes.
     value ^= 7;
-    ret = out_pin_pass(port, value, 0x10, 0x01, results);
+    ret = out_pin_pass(port, &value, 0x10, 0x01, results);
     if (ret != PLOV_OK)
         return ret;
-    return out_pin_pass(port, static_cast<uint8_t>(value ^ 7), 0x20, 0x02, results);
+    value ^= 7;
+    return out_pin_pass(port, &value, 0x20, 0x02, results);
 }
 
 PlovStatus TRANS_TestSfpIOPin(uint8_t port, uint8_t results[SFP_PIN_RESULTS], uint16_t *hs_cnt, uint16_t *hs_threshold)
