@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "sim/fpga_model.h"
+#include "sim/mpt_model.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -18,6 +19,7 @@ struct SimBoardModel {
 
 constexpr SimBoardModel kModels[] = {
     {fpga_model_attach, fpga_model_detach},
+    {mpt_model_attach, mpt_model_detach},
 };
 
 } // namespace
