@@ -26,7 +26,7 @@ protected:
     }
     // A command record with a 12-byte IOC FACTS frame and a 64-byte reply.
     struct Block {
-        uint8_t bytes[96] = {};
+        alignas(8) uint8_t bytes[96] = {};
         MptCommand &cmd() { return *reinterpret_cast<MptCommand *>(bytes); }
     };
     int send(Block &b, unsigned long request = 0xC0486D14UL)
