@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/fpga_model.h"
+#include "sim/mpt_model.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
 
@@ -242,6 +243,17 @@ constexpr FactRow kFacts[] = {
     {"missing", 2, 2, "missing NODE", fact_missing},
 };
 
+// Facts a device model reads itself, by the prefix of their verb; they are
+// checked when applied.
+struct ModelFactRow {
+    std::string_view prefix;
+    bool (*apply)(std::string_view line, std::string &error);
+};
+
+constexpr ModelFactRow kModelFacts[] = {
+    {"mpt-", mpt_fixture_line},
+};
+
 // One line; true for a blank or comment line.
 bool run_line(std::string_view line, bool apply, std::string &error)
 {
@@ -250,6 +262,9 @@ bool run_line(std::string_view line, bool apply, std::string &error)
         return false;
     if (words.empty())
         return true;
+    for (const ModelFactRow &row : kModelFacts)
+        if (words[0].starts_with(row.prefix))
+            return !apply || row.apply(line, error);
     for (const FactRow &row : kFacts) {
         if (words[0] != row.verb)
             continue;

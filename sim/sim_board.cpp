@@ -9,6 +9,7 @@
 
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
+#include "sim/mpt_model.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -25,10 +26,13 @@ bool fpga_attach(const SimBoardProfile &board, SimDoc &saved)
 void fpga_save(SimDoc &doc) { fpga_model_save(doc); }
 
 // Files of the device models' own state of earlier versions, dropped by a reset.
-constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state"};
+constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt_model.state"};
 
-constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}};
-constexpr std::span<const SimBoardDevice> kNoDevices;
+// A SAS controller appears when a fixture adds one; its node with it.
+bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
+
+constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}};
+constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
 
 // ---- profiles ---------------------------------------------------------------------------
 
