@@ -247,7 +247,9 @@ int sim_ioctl(int fd, unsigned long request, void *arg)
         if (f.ops->requests[i].number == request)
             row = &f.ops->requests[i];
     SimJournalEntry entry;
-    entry.node = f.path;
+    bool journal = journal_on();
+    if (journal)
+        entry.node = f.path;
     entry.request = request;
     int result;
     if (row == nullptr) {
@@ -255,7 +257,7 @@ int sim_ioctl(int fd, unsigned long request, void *arg)
     } else if (row->recordSize > 0 && arg == nullptr) {
         result = -EFAULT;
     } else {
-        if (row->recordSize > 0 && journal_on()) {
+        if (row->recordSize > 0 && journal) {
             auto *bytes = static_cast<const uint8_t *>(arg);
             entry.record.assign(bytes, bytes + row->recordSize);
         }
@@ -271,7 +273,8 @@ int sim_ioctl(int fd, unsigned long request, void *arg)
         }
     }
     entry.result = result;
-    journal_push(std::move(entry));
+    if (journal)
+        journal_push(std::move(entry));
     return static_cast<int>(fail(result));
 }
 
@@ -384,3 +387,10 @@ int sim_select(int nfds, fd_set *rd, fd_set *wr, fd_set *ex, struct timeval *tim
 }
 
 } // namespace simk
+
+SimFile *sim_file(int fd)
+{
+    simk::Guard g;
+    simk::Desc *d = simk::desc(fd);
+    return d && d->kind == simk::DescKind::modelled ? d->file.get() : nullptr;
+}

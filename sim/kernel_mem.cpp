@@ -382,10 +382,3 @@ bool sim_add_ports(const SimPortRange &range)
     kernel().ports.push_back(range);
     return true;
 }
-
-void sim_set_ports(const SimPorts &ports)
-{
-    Guard g;
-    kernel().ports.clear();
-    kernel().ports.push_back(SimPortRange{0, 0xFFFF, ports.ctx, ports.in, ports.out});
-}

@@ -403,3 +403,10 @@ int sim_unlink(const char *path)
 }
 
 } // namespace simk
+
+std::string sim_canonical(const std::string &path)
+{
+    simk::Guard g;
+    std::string out;
+    return simk::canonicalise(path.c_str(), true, out) == 0 ? out : std::string();
+}

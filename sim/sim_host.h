@@ -313,14 +313,6 @@ struct SimPortRange {
 };
 bool sim_add_ports(const SimPortRange &range);
 
-// Older form: one model answering every port.
-struct SimPorts {
-    void *ctx = nullptr;
-    uint32_t (*in)(void *ctx, uint16_t port, int width);
-    void (*out)(void *ctx, uint16_t port, uint32_t value, int width);
-};
-void sim_set_ports(const SimPorts &ports);
-
 // ---- observation -------------------------------------------------------------
 
 struct SimLogLine {

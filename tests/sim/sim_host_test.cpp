@@ -299,9 +299,9 @@ TEST_F(SimHostTest, RegisterWindowsAndPorts)
 
     EXPECT_EQ(host().inl(0xCFC), 0xFFFFFFFFu) << "nothing answers by default";
     static uint32_t latch;
-    sim_set_ports({nullptr,
-                   [](void *, uint16_t, int) -> uint32_t { return latch; },
-                   [](void *, uint16_t, uint32_t v, int) { latch = v; }});
+    ASSERT_TRUE(sim_add_ports({0xCF8, 0xCFF, nullptr,
+                               [](void *, uint16_t, int) -> uint32_t { return latch; },
+                               [](void *, uint16_t, uint32_t v, int) { latch = v; }}));
     host().outl(0x80000000u, 0xCF8);
     EXPECT_EQ(host().inl(0xCF8), 0x80000000u);
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "sim/sim_sched.h"
@@ -350,6 +351,40 @@ TEST_F(SimSchedTest, ChargesAndTicks)
     EXPECT_EQ(reads, 99);
     sim_reset(root_);
     EXPECT_EQ(sim_clock_ns(), sim_clock_ns()) << "the tick is off after a reset";
+}
+
+// A condition met from outside the simulated board (a thread the scheduler
+// does not know) is still seen while every known thread waits without a deadline.
+TEST_F(SimSchedTest, OutsideConditionEndsAStall)
+{
+    std::atomic<bool> flag{false};
+    std::thread outside([&flag] { flag = true; });
+    EXPECT_TRUE(sched_block([&flag] { return flag.load(); }, -1));
+    outside.join();
+    EXPECT_EQ(sim_clock_ns(), 0u);
+}
+
+// A detached thread is ended like the others; its handle is never joined.
+TEST_F(SimSchedTest, DetachedThreadsEndWithTheRun)
+{
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    static std::atomic<bool> ended{false};
+    ended = false;
+    pthread_t t{};
+    ASSERT_EQ(host().pthread_create(&t, &attr, [](void *) -> void * {
+        struct Mark {
+            ~Mark() { ended = true; }
+        } mark;
+        host().sleep(100);
+        return nullptr;
+    }, nullptr), 0);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(host().pthread_join(t, nullptr), EINVAL);
+    host().sleep(1);
+    sim_reset(root_);
+    EXPECT_TRUE(ended.load());
 }
 
 } // namespace
