@@ -115,7 +115,20 @@ void release_all()
     }
 }
 
-ssize_t sim_read(int fd, void *buf, size_t count)
+namespace {
+
+// Run a call under the kernel lock, then let the calling thread pay the
+// virtual time the models charged it, with no lock held.
+template <typename Call> auto settled(Call call)
+{
+    auto result = call();
+    int saved = errno;
+    sched_settle();
+    errno = saved;
+    return result;
+}
+
+ssize_t read_locked(int fd, void *buf, size_t count)
 {
     Guard g;
     Desc *d = desc(fd);
@@ -126,7 +139,16 @@ ssize_t sim_read(int fd, void *buf, size_t count)
     return ::read(fd, buf, clamp_count(d->path, count));
 }
 
-ssize_t sim_write(int fd, const void *buf, size_t count)
+} // namespace
+
+ssize_t sim_read(int fd, void *buf, size_t count)
+{
+    return settled([&] { return read_locked(fd, buf, count); });
+}
+
+namespace {
+
+ssize_t write_locked(int fd, const void *buf, size_t count)
 {
     Guard g;
     Desc *d = desc(fd);
@@ -135,6 +157,13 @@ ssize_t sim_write(int fd, const void *buf, size_t count)
     if (d->kind == DescKind::modelled)
         return fail(model_write(*d->file, buf, count));
     return ::write(fd, buf, count);
+}
+
+} // namespace
+
+ssize_t sim_write(int fd, const void *buf, size_t count)
+{
+    return settled([&] { return write_locked(fd, buf, count); });
 }
 
 ssize_t sim_pread(int fd, void *buf, size_t count, off_t offset)
@@ -233,7 +262,9 @@ int sim_close(int fd)
     return ::close(fd);
 }
 
-int sim_ioctl(int fd, unsigned long request, void *arg)
+namespace {
+
+int ioctl_locked(int fd, unsigned long request, void *arg)
 {
     Guard g;
     Desc *d = desc(fd);
@@ -276,6 +307,13 @@ int sim_ioctl(int fd, unsigned long request, void *arg)
     if (journal)
         journal_push(std::move(entry));
     return static_cast<int>(fail(result));
+}
+
+} // namespace
+
+int sim_ioctl(int fd, unsigned long request, void *arg)
+{
+    return settled([&] { return ioctl_locked(fd, request, arg); });
 }
 
 // ---- poll and select --------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include "sim/fixture_file.h"
 #include "sim/sim_board.h"
+#include "sim/sim_sched.h"
 #include "tool/quorbix.h"
 
 namespace {
@@ -75,6 +76,7 @@ int quorbix_sim_run(int argc, char **argv)
     args.push_back(nullptr);
     int status = quorbix_run(static_cast<int>(args.size() - 1), args.data());
     std::fflush(stdout);
+    sched_end_run();  // threads the run left behind end at their waits
     if (sim_board_close())
         return 1;
     return status;
