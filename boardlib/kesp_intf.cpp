@@ -1,6 +1,13 @@
 #include "boardlib/kesp_intf.h"
 
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "boardlib/kesp_logic.h"
+#include "kelvo/kelvo.h"
 
 namespace {
 
@@ -87,11 +94,13 @@ constexpr IndirRegReq g_KespIndirReg[kKespIndirRegCount] = {
 
 namespace {
 
+constexpr uint32_t kKespIndirRegFilled = 60;   // rows 60 to 63 are empty
+
 constexpr bool catalogue_is_consistent()
 {
     for (uint32_t i = 0; i < kKespIndirRegCount; i++) {
         const IndirRegReq &r = g_KespIndirReg[i];
-        bool filled = i < 60;
+        bool filled = i < kKespIndirRegFilled;
         if (filled && (r.id != i || r.command != (i < 56 ? 16u : 2u) || r.baseaddr == 0))
             return false;
         if (!filled && (r.id != 0 || r.command != 0 || r.baseaddr != 0 || r.mode != 0 || r.r2base != 0 ||
@@ -109,7 +118,7 @@ PlovStatus kesp_indir_check(uint32_t id, const uint64_t *data)
 {
     if (data == nullptr)
         return PLOV_ERR_NULL_PTR;
-    if (id >= kKespIndirRegCount) {
+    if (id >= kKespIndirRegFilled) {
         TRANS_LOG_ERR("indirect register id [%u] out of range\n", id);
         return PLOV_ERR_PARAM;
     }
@@ -138,7 +147,7 @@ PlovStatus KespReadIndregByID(uint32_t id, uint64_t *data)
     IndirRegReq req = kesp_indir_req(id, kKespIndirCmdRead, data);
     req.rlen = g_KespIndirReg[id].rlen;
     ret = KespLogicReadIndirReg(&req);
-    if (ret != PLOV_OK)
+    if (ret < 0)
         TRANS_LOG_ERR("call KespLogicReadIndirReg err, id [%u] ret [%d]\n", id, ret);
     return ret;
 }
@@ -165,4 +174,657 @@ PlovStatus KespClearCntIndregByID(uint32_t id, uint64_t *data)
     req.wlen = row.wlen;
     req.rlen = row.rlen;
     return KespLogicClearIndirReg(&req);
+}
+
+// ==== register helpers =========================================================================
+
+namespace {
+
+// A device-layer result: negative is a failure, anything else success.
+PlovStatus judged(PlovStatus ret) { return ret < 0 ? ret : PLOV_OK; }
+
+PlovStatus reg_read(uint64_t addr, uint64_t *value)
+{
+    DirRegReq req{addr, 0};
+    PlovStatus ret = judged(KespLogicReadDirReg(&req));
+    if (ret == PLOV_OK)
+        *value = req.data;
+    return ret;
+}
+
+PlovStatus reg_write(uint64_t addr, uint64_t value)
+{
+    DirRegReq req{addr, value};
+    return judged(KespLogicWriteDirReg(&req));
+}
+
+// The read and write failures most operations log.
+PlovStatus reg_read_logged(uint64_t addr, uint64_t *value)
+{
+    PlovStatus ret = reg_read(addr, value);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("call KespLogicReadDirReg err!\n");
+    return ret;
+}
+
+PlovStatus reg_write_logged(uint64_t addr, uint64_t value)
+{
+    PlovStatus ret = reg_write(addr, value);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("call KespLogicWriteDirReg err!\n");
+    return ret;
+}
+
+// An indirect data buffer: word 0 the address inside the block, then up to
+// three data words (the widest rows of the catalogue).
+using IndirBuf = std::array<uint64_t, 4>;
+
+PlovStatus indir_read(uint32_t id, uint64_t addr, IndirBuf &buf)
+{
+    buf = IndirBuf{addr};
+    return judged(KespReadIndregByID(id, buf.data()));
+}
+
+PlovStatus indir_write(uint32_t id, IndirBuf &buf) { return judged(KespWriteIndregByID(id, buf.data())); }
+
+PlovStatus indir_write_word(uint32_t id, uint64_t addr, uint64_t word)
+{
+    IndirBuf buf{addr, word};
+    return indir_write(id, buf);
+}
+
+PlovStatus null_pointer(const char *text)
+{
+    TRANS_LOG_ERR("%s", text);
+    return PLOV_ERR_NULL_PTR;
+}
+
+constexpr const char *kNullDetected = "NULL Pointer Detected!\n";
+constexpr const char *kNullPointer = "NULL pointer!\n";
+constexpr const char *kNullLower = "NULL pointer detected\n";
+
+// ==== network ports ============================================================================
+
+constexpr uint8_t kNetPorts = 2;
+constexpr uint64_t kPortBlock = 0x400;   // port 1's registers: port 0's plus this
+constexpr uint64_t kRegCtrl = 0x2000;
+constexpr uint64_t kRegMinLen = 0x2001;
+constexpr uint64_t kRegReset = 0x2006;
+constexpr uint64_t kRegLink = 0x2109;
+constexpr uint64_t kCtrlSwitchMask = 0x7;
+constexpr unsigned kCtrlMacLoopBit = 5;
+constexpr unsigned kCtrlPhyLoopBit = 9;
+constexpr uint64_t kResetPulse = 6;
+constexpr unsigned kPhyPowerShift = 2;
+constexpr uint64_t kPhyPowerOn = 0x0;
+constexpr uint64_t kPhyPowerDown = 0x3;
+constexpr uint16_t kKespMaxFrame = 1984;
+constexpr uint16_t kMinLenMax = 255;
+constexpr uint32_t kPortLoc = 0;
+constexpr uint32_t kPortTypeNet = 2;
+
+uint64_t port_reg(uint64_t reg0, uint32_t port) { return reg0 + kPortBlock * port; }
+
+bool network_port(const PortPro &p) { return p.LOC == kPortLoc && p.TYPE == kPortTypeNet && p.ID < kNetPorts; }
+
+// The record checks of the property operations: null (-1201), not a
+// network port (-1202).
+PlovStatus check_property(const PortPro *port)
+{
+    if (port == nullptr)
+        return null_pointer(kNullPointer);
+    if (!network_port(*port)) {
+        TRANS_LOG_ERR("Invalid input param!\n");
+        return PLOV_ERR_PARAM;
+    }
+    return PLOV_OK;
+}
+
+// The checks of the loop-mode operations: FPGA 0, port 0 or 1.
+PlovStatus check_fpga_port(FpgaId fpga, uint8_t port)
+{
+    if (fpga != 0) {
+        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
+        return PLOV_ERR_FPGA_ID;
+    }
+    if (port >= kNetPorts) {
+        TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
+        return PLOV_ERR_PORT_ID;
+    }
+    return PLOV_OK;
+}
+
+PlovStatus set_ctrl_bit(FpgaId fpga, uint8_t port, unsigned bit, uint8_t on)
+{
+    PlovStatus ret = check_fpga_port(fpga, port);
+    uint64_t v = 0;
+    if (ret == PLOV_OK)
+        ret = reg_read_logged(port_reg(kRegCtrl, port), &v);
+    if (ret != PLOV_OK)
+        return ret;
+    v = on != 0 ? (v | 1ULL << bit) : (v & ~(1ULL << bit));
+    return reg_write_logged(port_reg(kRegCtrl, port), v);
+}
+
+PlovStatus get_ctrl_bit(FpgaId fpga, uint8_t port, unsigned bit, uint8_t *on)
+{
+    PlovStatus ret = check_fpga_port(fpga, port);
+    if (ret != PLOV_OK)
+        return ret;
+    if (on == nullptr)
+        return null_pointer(kNullDetected);
+    uint64_t v = 0;
+    ret = reg_read_logged(port_reg(kRegCtrl, port), &v);
+    if (ret == PLOV_OK)
+        *on = static_cast<uint8_t>(v >> bit & 1);
+    return ret;
+}
+
+PlovStatus check_switch_port(uint8_t port)
+{
+    if (port < kNetPorts)
+        return PLOV_OK;
+    TRANS_LOG_ERR("Invalid PortID [%d]\n", port);
+    return PLOV_ERR_PORT_ID;
+}
+
+PlovStatus check_phy_port(FpgaId fpga, uint8_t port)
+{
+    if (port < kNetPorts)
+        return PLOV_OK;
+    TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
+    return PLOV_ERR_PORT_ID;
+}
+
+// The PHY-power bits of a port's reset register; -1312 when unreadable.
+PlovStatus read_phy_power(uint8_t port, uint64_t *reg)
+{
+    PlovStatus ret = reg_read(port_reg(kRegReset, port), reg);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("logic read reg fail %d\n", ret);
+        return PLOV_ERR_REG_ACCESS;
+    }
+    return PLOV_OK;
+}
+
+} // namespace
+
+PlovStatus KespSetPortSwitch(uint8_t port, uint8_t value)
+{
+    PlovStatus ret = check_switch_port(port);
+    uint64_t v = 0;
+    if (ret == PLOV_OK)
+        ret = reg_read_logged(port_reg(kRegCtrl, port), &v);
+    if (ret != PLOV_OK)
+        return ret;
+    return reg_write_logged(port_reg(kRegCtrl, port), (v & ~kCtrlSwitchMask) | (value & kCtrlSwitchMask));
+}
+
+PlovStatus KespGetPortSwitch(uint8_t port, uint8_t *value)
+{
+    PlovStatus ret = check_switch_port(port);
+    if (ret != PLOV_OK)
+        return ret;
+    if (value == nullptr)
+        return null_pointer(kNullDetected);
+    uint64_t v = 0;
+    ret = reg_read_logged(port_reg(kRegCtrl, port), &v);
+    if (ret == PLOV_OK)
+        *value = static_cast<uint8_t>(v & kCtrlSwitchMask);
+    return ret;
+}
+
+PlovStatus KespTransSetPortPHYLoopMode(FpgaId fpga, uint8_t port, uint8_t mode)
+{
+    return set_ctrl_bit(fpga, port, kCtrlPhyLoopBit, mode);
+}
+
+PlovStatus KespTransGetPortPHYLoopMode(FpgaId fpga, uint8_t port, uint8_t *mode)
+{
+    return get_ctrl_bit(fpga, port, kCtrlPhyLoopBit, mode);
+}
+
+PlovStatus KespTransSetPortMACLoopMode(FpgaId fpga, uint8_t port, uint8_t mode)
+{
+    return set_ctrl_bit(fpga, port, kCtrlMacLoopBit, mode);
+}
+
+PlovStatus KespTransGetPortMACLoopMode(FpgaId fpga, uint8_t port, uint8_t *mode)
+{
+    return get_ctrl_bit(fpga, port, kCtrlMacLoopBit, mode);
+}
+
+PlovStatus KespTransGetPortForcePhyDown(FpgaId fpga, uint8_t port, uint8_t *up)
+{
+    PlovStatus ret = check_phy_port(fpga, port);
+    if (ret != PLOV_OK)
+        return ret;
+    if (up == nullptr)
+        return null_pointer(kNullDetected);
+    uint64_t v = 0;
+    ret = read_phy_power(port, &v);
+    if (ret != PLOV_OK)
+        return ret;
+    uint64_t bits = v >> kPhyPowerShift & 0x3;
+    if (bits != kPhyPowerOn && bits != kPhyPowerDown) {
+        TRANS_LOG_ERR("phy state error %d", static_cast<int>(bits));
+        return PLOV_ERR_PHY_STATE;
+    }
+    *up = bits == kPhyPowerOn ? 1 : 0;
+    return PLOV_OK;
+}
+
+PlovStatus KespTransSetPortForcePhyDown(FpgaId fpga, uint8_t port, uint8_t mode)
+{
+    PlovStatus ret = check_phy_port(fpga, port);
+    if (ret != PLOV_OK)
+        return ret;
+    if (mode > 1) {
+        TRANS_LOG_ERR("mode value[%d] is error\n", mode);
+        return PLOV_ERR_MODE;
+    }
+    uint64_t v = 0;
+    ret = read_phy_power(port, &v);
+    if (ret != PLOV_OK)
+        return ret;
+    uint64_t want = mode == 1 ? kPhyPowerOn : kPhyPowerDown;
+    if ((v >> kPhyPowerShift & 0x3) == want)
+        return PLOV_OK;
+    ret = reg_write(port_reg(kRegReset, port), (v & ~(0x3ULL << kPhyPowerShift)) | want << kPhyPowerShift);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("logic write dir reg error %d\n", ret);
+    return ret;
+}
+
+PlovStatus KespGetPortLinkStates(FpgaId fpga, uint8_t port, uint8_t *link)
+{
+    if (link == nullptr)
+        return null_pointer(kNullDetected);
+    uint8_t up = 0;
+    PlovStatus ret = KespTransGetPortForcePhyDown(fpga, port, &up);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("KespTransGetPortForcePhyDown fail %d\n", ret);
+        return PLOV_ERR_PHY_QUERY;
+    }
+    if (up == 0) {
+        *link = 0;
+        return PLOV_OK;
+    }
+    uint64_t v = 0;
+    ret = reg_read_logged(port_reg(kRegLink, port), &v);
+    if (ret == PLOV_OK)
+        *link = static_cast<uint8_t>(v & 1);
+    return ret;
+}
+
+PlovStatus KespSetPortReset(const PortPro *port, int8_t reset)
+{
+    PlovStatus ret = check_property(port);
+    if (ret != PLOV_OK)
+        return ret;
+    if (reset != 1)
+        return PLOV_ERR_RESET_VALUE;
+    ret = reg_write(port_reg(kRegReset, port->ID), kResetPulse);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("Port Reset err!\n");
+    return ret;
+}
+
+PlovStatus KespGetPortReset(const PortPro *port, uint8_t *state)
+{
+    if (state == nullptr)
+        return null_pointer(kNullPointer);
+    PlovStatus ret = check_property(port);
+    uint64_t v = 0;
+    if (ret == PLOV_OK)
+        ret = reg_read_logged(port_reg(kRegReset, port->ID), &v);
+    if (ret == PLOV_OK)
+        *state = (v >> 1 & 0x3) != 0 ? 1 : 0;
+    return ret;
+}
+
+PlovStatus KespSetMtu(uint16_t, uint16_t vmin)
+{
+    if (vmin > kMinLenMax) {
+        TRANS_LOG_ERR("vmin too large!\n");
+        return PLOV_ERR_TOO_LARGE;
+    }
+    PlovStatus ret = reg_write_logged(port_reg(kRegMinLen, 0), vmin);
+    if (ret == PLOV_OK)
+        ret = reg_write_logged(port_reg(kRegMinLen, 1), vmin);
+    return ret;
+}
+
+PlovStatus KespGetMtu(uint16_t *vmax, uint16_t *vmin)
+{
+    if (vmax == nullptr || vmin == nullptr)
+        return null_pointer(kNullPointer);
+    uint64_t v = 0;
+    PlovStatus ret = reg_read_logged(port_reg(kRegMinLen, 0), &v);
+    if (ret != PLOV_OK)
+        return ret;
+    *vmax = kKespMaxFrame;
+    *vmin = static_cast<uint16_t>(v & 0xFF);
+    return PLOV_OK;
+}
+
+namespace {
+
+constexpr uint64_t kRegMacHigh = 0x5000;   // + 2 x port: bytes 0-1; the next: bytes 2-5
+
+PlovStatus check_mac_args(const PortPro *port, const uint8_t *mac)
+{
+    if (port == nullptr || mac == nullptr)
+        return null_pointer(kNullPointer);
+    return check_property(port);
+}
+
+} // namespace
+
+PlovStatus KespSetPortMac(const PortPro *port, const uint8_t mac[6])
+{
+    PlovStatus ret = check_mac_args(port, mac);
+    if (ret != PLOV_OK)
+        return ret;
+    uint64_t reg = kRegMacHigh + 2ULL * port->ID;
+    uint64_t high = uint64_t{mac[0]} << 8 | mac[1];
+    uint64_t low = uint64_t{mac[2]} << 24 | uint64_t{mac[3]} << 16 | uint64_t{mac[4]} << 8 | mac[5];
+    ret = reg_write_logged(reg, high);
+    if (ret == PLOV_OK)
+        ret = reg_write_logged(reg + 1, low);
+    return ret;
+}
+
+PlovStatus KespGetPortMac(const PortPro *port, uint8_t mac[6])
+{
+    PlovStatus ret = check_mac_args(port, mac);
+    if (ret != PLOV_OK)
+        return ret;
+    uint64_t reg = kRegMacHigh + 2ULL * port->ID;
+    uint64_t v = 0;
+    ret = reg_read_logged(reg, &v);
+    if (ret != PLOV_OK)
+        return ret;
+    mac[0] = static_cast<uint8_t>(v >> 8);
+    mac[1] = static_cast<uint8_t>(v);
+    ret = reg_read_logged(reg + 1, &v);
+    if (ret != PLOV_OK) {
+        KelvoErr err = memset_s(mac, 6, 0, 6);
+        if (err != KelvoOk)
+            TRANS_LOG_ERR("memset_s failed %d, dest_str %p(%lu), cnt(%lu)\n", err, static_cast<void *>(mac), 6UL, 6UL);
+        return ret;
+    }
+    for (int i = 0; i < 4; i++)
+        mac[2 + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    return PLOV_OK;
+}
+
+PlovStatus KespClsPortStatistics(const PortPro *port)
+{
+    PlovStatus ret = check_property(port);
+    if (ret == PLOV_OK)
+        ret = reg_write_logged(0x5004 + port->ID, 0);
+    if (ret == PLOV_OK)
+        ret = reg_write_logged(0x5404 + port->ID, 0);
+    return ret;
+}
+
+// ==== port counters =============================================================================
+
+namespace {
+
+enum class CounterKind {
+    Low32,    // the low 32 bits of the register
+    Bytes48,  // high 16 bits in the register, low 32 bits in the next
+    Low8,     // the low 8 bits (drop counter)
+};
+
+struct KespCounter {
+    uint64_t PortStatistic::*field;
+    uint64_t reg[kNetPorts];
+    CounterKind kind;
+};
+
+constexpr KespCounter kRxBytes{&PortStatistic::RxBytes, {0x5185, 0x518C}, CounterKind::Bytes48};
+constexpr KespCounter kRxError{&PortStatistic::RxError, {0x5184, 0x518B}, CounterKind::Low32};
+constexpr KespCounter kRxDrop{&PortStatistic::RxDrop, {0x2193, 0x2593}, CounterKind::Low8};
+constexpr KespCounter kRxUni{&PortStatistic::RxTotal, {0x5183, 0x518A}, CounterKind::Low32};
+constexpr KespCounter kRxMulti{&PortStatistic::RxMultiCast, {0x5181, 0x5188}, CounterKind::Low32};
+constexpr KespCounter kRxBroad{&PortStatistic::RxBroadCast, {0x5182, 0x5189}, CounterKind::Low32};
+constexpr KespCounter kTxBytes{&PortStatistic::TxBytes, {0x5585, 0x558C}, CounterKind::Bytes48};
+constexpr KespCounter kTxError{&PortStatistic::TxError, {0x5584, 0x558B}, CounterKind::Low32};
+constexpr KespCounter kTxUni{&PortStatistic::TxTotal, {0x5580, 0x5587}, CounterKind::Low32};
+constexpr KespCounter kTxMulti{&PortStatistic::TxMultiCast, {0x5581, 0x5588}, CounterKind::Low32};
+constexpr KespCounter kTxBroad{&PortStatistic::TxBroadCast, {0x5582, 0x5589}, CounterKind::Low32};
+
+PlovStatus read_counter(const PortPro *port, PortStatistic *stat, const KespCounter &c)
+{
+    PlovStatus ret = check_property(port);
+    if (ret == PLOV_OK && stat == nullptr)
+        ret = null_pointer(kNullPointer);
+    if (ret != PLOV_OK)
+        return ret;
+    uint64_t reg = c.reg[port->ID];
+    uint64_t high = 0;
+    if (c.kind == CounterKind::Bytes48) {
+        ret = reg_read(reg++, &high);   // the device layer has logged a failure
+        if (ret != PLOV_OK)
+            return ret;
+    }
+    uint64_t v = 0;
+    ret = reg_read_logged(reg, &v);
+    if (ret != PLOV_OK)
+        return ret;
+    switch (c.kind) {
+    case CounterKind::Bytes48:
+        stat->*c.field = (high & 0xFFFF) << 32 | (v & 0xFFFFFFFF);
+        break;
+    case CounterKind::Low8:
+        stat->*c.field = v & 0xFF;
+        break;
+    case CounterKind::Low32:
+        stat->*c.field = v & 0xFFFFFFFF;
+        break;
+    }
+    return PLOV_OK;
+}
+
+} // namespace
+
+PlovStatus KespGetPortRxBytesCnt(const PortPro *port, PortStatistic *stat) { return read_counter(port, stat, kRxBytes); }
+PlovStatus KespGetPortRxErrorCnt(const PortPro *port, PortStatistic *stat) { return read_counter(port, stat, kRxError); }
+PlovStatus KespGetPortRxDropCnt(const PortPro *port, PortStatistic *stat) { return read_counter(port, stat, kRxDrop); }
+PlovStatus KespGetPortRxUniCastCnt(const PortPro *port, PortStatistic *stat) { return read_counter(port, stat, kRxUni); }
+PlovStatus KespGetPortRxMultiCastCnt(const PortPro *port, PortStatistic *stat)
+{
+    return read_counter(port, stat, kRxMulti);
+}
+PlovStatus KespGetPortRxBroadCastCnt(const PortPro *port, PortStatistic *stat)
+{
+    return read_counter(port, stat, kRxBroad);
+}
+PlovStatus KespGetPortTxBytesCnt(const PortPro *port, PortStatistic *stat) { return read_counter(port, stat, kTxBytes); }
+PlovStatus KespGetPortTxErrorCnt(const PortPro *port, PortStatistic *stat) { return read_counter(port, stat, kTxError); }
+PlovStatus KespGetPortTxUniCastCnt(const PortPro *port, PortStatistic *stat) { return read_counter(port, stat, kTxUni); }
+PlovStatus KespGetPortTxMultiCastCnt(const PortPro *port, PortStatistic *stat)
+{
+    return read_counter(port, stat, kTxMulti);
+}
+PlovStatus KespGetPortTxBroadCastCnt(const PortPro *port, PortStatistic *stat)
+{
+    return read_counter(port, stat, kTxBroad);
+}
+
+namespace {
+
+struct CounterGetter {
+    const char *name;
+    PlovStatus (*get)(const PortPro *, PortStatistic *);
+};
+
+constexpr CounterGetter kStatisticsOrder[] = {
+    {"KespGetPortRxBytesCnt", KespGetPortRxBytesCnt},
+    {"KespGetPortRxErrorCnt", KespGetPortRxErrorCnt},
+    {"KespGetPortRxDropCnt", KespGetPortRxDropCnt},
+    {"KespGetPortRxUniCastCnt", KespGetPortRxUniCastCnt},
+    {"KespGetPortRxMultiCastCnt", KespGetPortRxMultiCastCnt},
+    {"KespGetPortRxBroadCastCnt", KespGetPortRxBroadCastCnt},
+    {"KespGetPortTxBytesCnt", KespGetPortTxBytesCnt},
+    {"KespGetPortTxErrorCnt", KespGetPortTxErrorCnt},
+    {"KespGetPortTxUniCastCnt", KespGetPortTxUniCastCnt},
+    {"KespGetPortTxMultiCastCnt", KespGetPortTxMultiCastCnt},
+    {"KespGetPortTxBroadCastCnt", KespGetPortTxBroadCastCnt},
+};
+
+// Media ports: four counters two registers apart per port.
+struct MediaCounter {
+    uint64_t reg;
+    uint64_t PortStatistic::*field;
+    const char *failure;
+};
+
+constexpr MediaCounter kMediaCounters[] = {
+    {0x5192, &PortStatistic::RxTotal, "read RxPktCntAddr err!\n"},
+    {0x5193, &PortStatistic::RxError, "read RxErrCntAddr err!\n"},
+    {0x5592, &PortStatistic::TxTotal, "read TxPktCntAddr err!\n"},
+    {0x5593, &PortStatistic::TxError, "read TxError err!\n"},
+};
+constexpr uint32_t kMediaPorts = 2;
+
+} // namespace
+
+PlovStatus KespGetPortStatistics(const PortPro *port, PortStatistic *stat)
+{
+    if (port == nullptr || stat == nullptr)
+        return null_pointer(kNullPointer);
+    for (const CounterGetter &g : kStatisticsOrder) {
+        PlovStatus ret = g.get(port, stat);
+        if (ret != PLOV_OK) {
+            TRANS_LOG_ERR("call %s err!\n", g.name);
+            return ret;
+        }
+    }
+    return PLOV_OK;
+}
+
+PlovStatus KespGetMediaPortStatistics(const PortPro *port, PortStatistic *stat)
+{
+    if (port == nullptr || stat == nullptr)
+        return null_pointer(kNullPointer);
+    if (port->ID >= kMediaPorts) {
+        TRANS_LOG_ERR("invalid port_id\n");
+        return PLOV_ERR_MEDIA_PORT;
+    }
+    for (const MediaCounter &c : kMediaCounters) {
+        uint64_t v = 0;
+        PlovStatus ret = reg_read(c.reg + 2ULL * port->ID, &v);
+        if (ret != PLOV_OK) {
+            TRANS_LOG_ERR("%s", c.failure);
+            return ret;
+        }
+        stat->*c.field = v & 0xFFFFFFFF;
+    }
+    return PLOV_OK;
+}
+
+PlovStatus KespClrMediaPortSstistics(const PortPro *) { return PLOV_OK; }
+
+// ==== clocks, run version, anti-CPU settings =====================================================
+
+namespace {
+
+constexpr uint64_t kRegRefClk = 0x480;
+constexpr unsigned kPhyMngClkBit = 3;
+constexpr unsigned kDxauiClkBit = 9;
+constexpr uint32_t kClkWarning = 8;
+constexpr uint32_t kClkGood = 1;
+constexpr uint64_t kRegRunVer = 0x2;
+constexpr uint64_t kRegAntiInterval = 0x6C07;
+constexpr uint32_t kIndirAntiLevel = 1;
+constexpr uint8_t kAntiPorts = 8;
+constexpr uint64_t kAntiLevelMask = 0x3FF;
+
+PlovStatus ref_clock(FpgaId fpga, uint32_t *state, unsigned bit)
+{
+    if (fpga != 0) {
+        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
+        return PLOV_ERR_FPGA_ID;
+    }
+    if (state == nullptr)
+        return null_pointer(kNullDetected);
+    uint64_t v = 0;
+    PlovStatus ret = reg_read(kRegRefClk, &v);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("logic read reg fail %d\n", ret);
+        return PLOV_ERR_REG_ACCESS;
+    }
+    *state = (v >> bit & 1) != 0 ? kClkWarning : kClkGood;
+    return PLOV_OK;
+}
+
+uint64_t anti_level_addr(uint8_t port, uint8_t type) { return (uint64_t{type} * 32 + port) & 127; }
+
+PlovStatus check_anti_port(uint8_t port)
+{
+    if (port < kAntiPorts)
+        return PLOV_OK;
+    TRANS_LOG_ERR("invalid PortID\n");
+    return PLOV_ERR_PARAM;
+}
+
+} // namespace
+
+PlovStatus KespGetPhyMngRefClkWarnning(FpgaId fpga, uint32_t *state) { return ref_clock(fpga, state, kPhyMngClkBit); }
+PlovStatus KespGetDxauiRefClkWarnning(FpgaId fpga, uint32_t *state) { return ref_clock(fpga, state, kDxauiClkBit); }
+
+PlovStatus KespGetFwRunVer(FpgaId, uint32_t *version)
+{
+    if (version == nullptr)
+        return null_pointer(kNullDetected);
+    uint64_t v = 0;
+    PlovStatus ret = reg_read_logged(kRegRunVer, &v);
+    if (ret == PLOV_OK)
+        *version = static_cast<uint32_t>((v & 0xF) + 100 * (v >> 4));
+    return ret;
+}
+
+PlovStatus KespSetAntiCpuIntervalTime(uint8_t interval) { return reg_write_logged(kRegAntiInterval, interval & 7u); }
+
+PlovStatus KespGetAntiCpuIntervalTime(uint8_t *interval)
+{
+    if (interval == nullptr)
+        return null_pointer(kNullDetected);
+    uint64_t v = 0;
+    PlovStatus ret = reg_read_logged(kRegAntiInterval, &v);
+    if (ret == PLOV_OK)
+        *interval = static_cast<uint8_t>(v & 7);
+    return ret;
+}
+
+PlovStatus KespSetAntiCpuLevel(uint8_t port, uint8_t type, uint16_t level)
+{
+    PlovStatus ret = check_anti_port(port);
+    if (ret != PLOV_OK)
+        return ret;
+    ret = indir_write_word(kIndirAntiLevel, anti_level_addr(port, type), level & kAntiLevelMask);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+    return ret;
+}
+
+PlovStatus KespGetAntiCpuLevel(uint8_t port, uint8_t type, uint16_t *level)
+{
+    PlovStatus ret = check_anti_port(port);
+    if (ret != PLOV_OK)
+        return ret;
+    if (level == nullptr)
+        return null_pointer(kNullDetected);
+    IndirBuf buf;
+    ret = indir_read(kIndirAntiLevel, anti_level_addr(port, type), buf);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        return ret;
+    }
+    *level = static_cast<uint16_t>(buf[1] & kAntiLevelMask);
+    return PLOV_OK;
 }
