@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "boardlib/kesp_logic.h"
+#include "boardlib/sfp_8472.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -826,5 +827,885 @@ PlovStatus KespGetAntiCpuLevel(uint8_t port, uint8_t type, uint16_t *level)
         return ret;
     }
     *level = static_cast<uint16_t>(buf[1] & kAntiLevelMask);
+    return PLOV_OK;
+}
+
+// ==== queues =====================================================================================
+
+namespace {
+
+constexpr uint32_t kIndirRxSwitch = 3;    // Rx queues and RL (Tx group) switches
+constexpr uint32_t kIndirTxSwitch = 40;   // Tx queue switches
+constexpr uint32_t kIndirWaterLvl = 7;
+constexpr uint32_t kIndirHashRule = 10;
+constexpr uint32_t kIndirRxStat = 11;
+constexpr uint32_t kIndirRxGrpStat = 12;  // Rx queue and Tx-group counters
+constexpr uint32_t kIndirTxStat = 53;
+constexpr uint32_t kIndirSyncId = 13;
+
+// Accepted ids per queue type (0xFFFF passes every type).
+constexpr uint32_t kQueueIdLimit[] = {111, 55, 13};
+constexpr uint32_t kRxMembers[] = {1, 5, 6, 7};
+constexpr uint32_t kTxMembers[] = {1, 2, 3};
+
+uint32_t queue_id(const QueueId &q) { return q.QueueId & 0xFFFF; }
+
+// The first checks of every queue operation: a null queue (-1201, not
+// logged), then the range of its type (-1335, not logged).
+PlovStatus check_queue(const QueueId *queue)
+{
+    if (queue == nullptr)
+        return PLOV_ERR_NULL_PTR;
+    if (queue->QueueType >= std::size(kQueueIdLimit))
+        return PLOV_ERR_QUEUE_ID;
+    uint32_t id = queue_id(*queue);
+    return id <= kQueueIdLimit[queue->QueueType] || id == KESP_QUEUE_ALL ? PLOV_OK : PLOV_ERR_QUEUE_ID;
+}
+
+// The line each operation logs when the mapping fails (the mapping has
+// logged its own line already).
+enum class MapLine { None, IRet, IRetSpaced, Plain };
+
+void log_map_failure(MapLine line, PlovStatus ret)
+{
+    switch (line) {
+    case MapLine::None:
+        break;
+    case MapLine::IRet:
+        TRANS_LOG_ERR("call KespMapQueueIndex err,iRet= %d\n", ret);
+        break;
+    case MapLine::IRetSpaced:
+        TRANS_LOG_ERR("call KespMapQueueIndex err,iRet = %d\n", ret);
+        break;
+    case MapLine::Plain:
+        TRANS_LOG_ERR("call KespMapQueueIndex err\n");
+        break;
+    }
+}
+
+// The queue's word address: the Tx form for Tx queues, the type-0 form for
+// Rx queues and Tx groups.
+PlovStatus queue_address(const QueueId &queue, uint32_t *addr, MapLine line)
+{
+    uint32_t index = 0;
+    PlovStatus ret = KespMapQueueIndex(&queue, &index);
+    if (ret != PLOV_OK) {
+        log_map_failure(line, ret);
+        return ret;
+    }
+    uint32_t form = queue.QueueType == QUEUE_TYPE_TX ? QUEUE_TYPE_TX : QUEUE_TYPE_RX;
+    return KespGetIndregAddrOfQueue(form, index, addr);
+}
+
+uint32_t switch_register(const QueueId &queue)
+{
+    return queue.QueueType == QUEUE_TYPE_TX ? kIndirTxSwitch : kIndirRxSwitch;
+}
+
+// One group's switches: the register and the positions in the group, in order.
+struct GroupSwitch {
+    uint32_t reg;
+    uint32_t positions[4];
+    size_t count;
+};
+constexpr GroupSwitch kRlGroup{kIndirRxSwitch, {0}, 1};
+constexpr GroupSwitch kTxGroup{kIndirTxSwitch, {1, 2, 3}, 3};
+constexpr GroupSwitch kRxGroup{kIndirRxSwitch, {7, 6, 5, 1}, 4};
+
+uint64_t group_addr(uint32_t group, uint32_t position) { return uint64_t{group} << 4 | position; }
+
+PlovStatus set_group(const GroupSwitch &g, uint32_t group, uint32_t on)
+{
+    for (size_t i = 0; i < g.count; i++) {
+        PlovStatus ret = indir_write_word(g.reg, group_addr(group, g.positions[i]), on & 1);
+        if (ret != PLOV_OK) {
+            TRANS_LOG_ERR("call KespWriteIndregByID err,iRet = %d\n", ret);
+            return ret;
+        }
+    }
+    return PLOV_OK;
+}
+
+// The switch bits of a group's positions; the first read failure ends it
+// (its position in *failed).
+PlovStatus read_group(const GroupSwitch &g, uint32_t group, uint32_t bits[4], uint32_t *failed)
+{
+    for (size_t i = 0; i < g.count; i++) {
+        IndirBuf buf;
+        PlovStatus ret = indir_read(g.reg, group_addr(group, g.positions[i]), buf);
+        if (ret != PLOV_OK) {
+            *failed = g.positions[i];
+            return ret;
+        }
+        bits[i] = static_cast<uint32_t>(buf[1] & 1);
+    }
+    return PLOV_OK;
+}
+
+// The position whose bit differs from the first one's, or 0 when all agree.
+uint32_t disagreeing(const GroupSwitch &g, const uint32_t bits[4])
+{
+    for (size_t i = 1; i < g.count; i++)
+        if (bits[i] != bits[0])
+            return g.positions[i];
+    return 0;
+}
+
+// The group setters and getters of a queue type, for the all-group paths.
+struct TypeSwitch {
+    PlovStatus (*set)(uint32_t group, uint32_t on);
+    PlovStatus (*get)(uint32_t group, uint32_t *on);
+};
+
+const TypeSwitch *type_switch(uint32_t type)
+{
+    static constexpr TypeSwitch kByType[] = {
+        {KespSetRxQueuesSwitch, KespGetRxQueuesSwitch},
+        {KespSetTxQueuesSwitch, KespGetTxQueuesSwitch},
+        {KespSetRlQueueSwitch, KespGetRlQueuesSwitch},
+    };
+    if (type >= std::size(kByType)) {
+        TRANS_LOG_ERR(" queue Type err\n");
+        return nullptr;
+    }
+    return &kByType[type];
+}
+
+PlovStatus set_all_groups(uint32_t type, uint32_t on)
+{
+    const TypeSwitch *ts = type_switch(type);
+    if (ts == nullptr)
+        return PLOV_ERR_QUEUE_TYPE;
+    for (uint32_t g = 0; g < KESP_QUEUE_GROUPS; g++) {
+        PlovStatus ret = ts->set(g, on);
+        if (ret != PLOV_OK) {
+            TRANS_LOG_ERR("set  queue[type %d] switch err,return %d\n", type, ret);
+            return ret;
+        }
+    }
+    return PLOV_OK;
+}
+
+PlovStatus get_all_groups(uint32_t type, uint32_t *on)
+{
+    const TypeSwitch *ts = type_switch(type);
+    if (ts == nullptr)
+        return PLOV_ERR_QUEUE_TYPE;
+    uint32_t first = 0;
+    for (uint32_t g = 0; g < KESP_QUEUE_GROUPS; g++) {
+        uint32_t v = 0;
+        PlovStatus ret = ts->get(g, &v);
+        if (ret != PLOV_OK) {
+            TRANS_LOG_ERR("Queue Type %d Get Group %d switch  err,iRet = %d\n", type, g, ret);
+            return ret;
+        }
+        if (g == 0)
+            first = v;
+        else if (v != first) {
+            TRANS_LOG_ERR("Queue Type %d Group %d switch  err,iRet = %d\n", type, g, PLOV_ERR_SWITCH_MISMATCH);
+            return PLOV_ERR_SWITCH_MISMATCH;
+        }
+    }
+    *on = first;
+    return PLOV_OK;
+}
+
+} // namespace
+
+PlovStatus KespMapQueueIndex(const QueueId *queue, uint32_t *index)
+{
+    if (queue == nullptr || index == nullptr)
+        return PLOV_ERR_NULL_PTR;
+    uint32_t id = queue_id(*queue);
+    switch (queue->QueueType) {
+    case QUEUE_TYPE_RX: {
+        uint32_t group = id >> 3, member = id & 7;
+        if (group < KESP_QUEUE_GROUPS && member < std::size(kRxMembers)) {
+            *index = group * 8 + kRxMembers[member];
+            return PLOV_OK;
+        }
+        if (group >= KESP_QUEUE_GROUPS && member == 0) {
+            *index = 7;
+            return PLOV_OK;
+        }
+        break;
+    }
+    case QUEUE_TYPE_TX: {
+        uint32_t group = id >> 2, member = id & 3;
+        if (group < KESP_QUEUE_GROUPS && member < std::size(kTxMembers)) {
+            *index = group * 4 + kTxMembers[member];
+            return PLOV_OK;
+        }
+        if (group >= KESP_QUEUE_GROUPS && member == 0) {
+            *index = 0;
+            return PLOV_OK;
+        }
+        break;
+    }
+    case QUEUE_TYPE_TX_GROUP:
+        *index = id * 8;
+        return PLOV_OK;
+    default:
+        return PLOV_ERR_QUEUE_ID;
+    }
+    TRANS_LOG_ERR("QueueID err\n");
+    return PLOV_ERR_QUEUE_ID;
+}
+
+PlovStatus KespGetIndregAddrOfQueue(uint32_t type, uint32_t index, uint32_t *addr)
+{
+    if (addr == nullptr)
+        return PLOV_ERR_NULL_PTR;
+    switch (type) {
+    case QUEUE_TYPE_TX:
+        *addr = ((index * 4) & 0xF0) | (index & 3);
+        return PLOV_OK;
+    case QUEUE_TYPE_RX:
+    case QUEUE_TYPE_TX_GROUP:
+        *addr = ((index * 2) & 0xF0) | (index & 7);
+        return PLOV_OK;
+    default:
+        return PLOV_ERR_QUEUE_TYPE;
+    }
+}
+
+PlovStatus KespSetQueueSwitch(const QueueId *queue, uint32_t on)
+{
+    PlovStatus ret = check_queue(queue);
+    if (ret != PLOV_OK)
+        return ret;
+    if (queue_id(*queue) == KESP_QUEUE_ALL)
+        return set_all_groups(queue->QueueType, on);
+    uint32_t addr = 0;
+    ret = queue_address(*queue, &addr, MapLine::IRet);
+    if (ret != PLOV_OK)
+        return ret;
+    ret = indir_write_word(switch_register(*queue), addr, on & 1);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+    return ret;
+}
+
+PlovStatus KespGetQueueSwitch(const QueueId *queue, uint32_t *on)
+{
+    PlovStatus ret = check_queue(queue);
+    if (ret != PLOV_OK)
+        return ret;
+    if (on == nullptr)
+        return null_pointer("NULL pointer detected\n");
+    if (queue_id(*queue) == KESP_QUEUE_ALL)
+        return get_all_groups(queue->QueueType, on);
+    uint32_t addr = 0;
+    ret = queue_address(*queue, &addr, MapLine::IRet);
+    if (ret != PLOV_OK)
+        return ret;
+    IndirBuf buf;
+    ret = indir_read(switch_register(*queue), addr, buf);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        return ret;
+    }
+    *on = static_cast<uint32_t>(buf[1] & 1);
+    return PLOV_OK;
+}
+
+PlovStatus KespSetRxQueuesSwitch(uint32_t group, uint32_t on) { return set_group(kRxGroup, group, on); }
+PlovStatus KespSetTxQueuesSwitch(uint32_t group, uint32_t on) { return set_group(kTxGroup, group, on); }
+PlovStatus KespSetRlQueueSwitch(uint32_t group, uint32_t on) { return set_group(kRlGroup, group, on); }
+
+PlovStatus KespGetRlQueuesSwitch(uint32_t group, uint32_t *on)
+{
+    if (on == nullptr)
+        return null_pointer(kNullLower);
+    uint32_t bits[4] = {}, failed = 0;
+    PlovStatus ret = read_group(kRlGroup, group, bits, &failed);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        return ret;
+    }
+    *on = bits[0];
+    return PLOV_OK;
+}
+
+PlovStatus KespGetTxQueuesSwitch(uint32_t group, uint32_t *on)
+{
+    if (on == nullptr)
+        return null_pointer(kNullLower);
+    uint32_t bits[4] = {}, failed = 0;
+    if (read_group(kTxGroup, group, bits, &failed) != PLOV_OK) {
+        TRANS_LOG_ERR("read indreg fail RegId %d", kIndirTxSwitch);
+        return PLOV_ERR_INDIR_READ;
+    }
+    if (uint32_t pos = disagreeing(kTxGroup, bits); pos != 0) {
+        TRANS_LOG_ERR("TXQ group %d queue %d has different queue switch setting\n", group, pos);
+        return PLOV_ERR_SWITCH_MISMATCH;
+    }
+    *on = bits[0];
+    return PLOV_OK;
+}
+
+PlovStatus KespGetRxQueuesSwitch(uint32_t group, uint32_t *on)
+{
+    if (on == nullptr)
+        return null_pointer(kNullLower);
+    uint32_t bits[4] = {}, failed = 0;
+    PlovStatus ret = read_group(kRxGroup, group, bits, &failed);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call get RX queue switch  err,iRet = %d,queue [G%d:ID%d]\n", ret, group, failed);
+        return ret;
+    }
+    if (uint32_t pos = disagreeing(kRxGroup, bits); pos != 0) {
+        TRANS_LOG_ERR("RXQ group %d queue %d has different queue switch setting\n", group, pos);
+        return PLOV_ERR_SWITCH_MISMATCH;
+    }
+    *on = bits[0];
+    return PLOV_OK;
+}
+
+namespace {
+
+// The counters of a queue type: register and the QueueStat word it fills.
+struct StatRead {
+    uint32_t reg;
+    size_t counter;
+};
+struct TypeStats {
+    StatRead reads[2];
+    size_t count;
+};
+constexpr TypeStats kStatsByType[] = {
+    {{{kIndirRxStat, 1}, {kIndirRxGrpStat, 0}}, 2},   // Rx queue
+    {{{kIndirTxStat, 0}}, 1},                          // Tx queue
+    {{{kIndirRxGrpStat, 2}}, 1},                       // Tx group
+};
+
+} // namespace
+
+PlovStatus KespClsQueueStatics(const QueueId *queue)
+{
+    PlovStatus ret = check_queue(queue);
+    uint32_t addr = 0;
+    if (ret == PLOV_OK)
+        ret = queue_address(*queue, &addr, MapLine::IRetSpaced);
+    if (ret != PLOV_OK)
+        return ret;
+    const TypeStats &ts = kStatsByType[queue->QueueType];
+    for (size_t i = 0; i < ts.count; i++) {
+        IndirBuf buf{addr};
+        ret = judged(KespClearCntIndregByID(ts.reads[i].reg, buf.data()));
+        if (ret != PLOV_OK) {
+            TRANS_LOG_ERR("call KespClearCntIndregByID err\n");
+            return ret;
+        }
+    }
+    return PLOV_OK;
+}
+
+PlovStatus KespGetQueueStatics(const QueueId *queue, QueueStat *stat)
+{
+    PlovStatus ret = check_queue(queue);
+    if (ret != PLOV_OK)
+        return ret;
+    if (stat == nullptr)
+        return null_pointer(kNullLower);
+    uint32_t addr = 0;
+    if (queue_address(*queue, &addr, MapLine::None) != PLOV_OK)
+        return PLOV_ERR_QUEUE_ID;
+    const TypeStats &ts = kStatsByType[queue->QueueType];
+    for (size_t i = 0; i < ts.count; i++) {
+        IndirBuf buf;
+        ret = indir_read(ts.reads[i].reg, addr, buf);
+        if (ret != PLOV_OK) {
+            TRANS_LOG_ERR("call KespReadIndregByID err\n");
+            return ret;
+        }
+        stat->Counter[ts.reads[i].counter] = buf[1] & 0xFFFFFFFF;
+    }
+    return PLOV_OK;
+}
+
+namespace {
+
+constexpr unsigned kWaterShift = 4;
+
+// The water-level entry of an Rx queue or a Tx group; Tx queues have none
+// (their type-0 address would be another queue's entry).
+PlovStatus water_level_address(const QueueId *queue, uint32_t *addr, MapLine line)
+{
+    PlovStatus ret = check_queue(queue);
+    if (ret != PLOV_OK)
+        return ret;
+    if (queue->QueueType == QUEUE_TYPE_TX) {
+        TRANS_LOG_ERR("Queue type err\n");
+        return PLOV_ERR_PARAM;
+    }
+    uint32_t index = 0;
+    ret = KespMapQueueIndex(queue, &index);
+    if (ret != PLOV_OK) {
+        log_map_failure(line, ret);
+        return ret;
+    }
+    ret = KespGetIndregAddrOfQueue(QUEUE_TYPE_RX, index, addr);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("call KespGetIndregAddrOfQueue err\n");
+    return ret;
+}
+
+} // namespace
+
+PlovStatus KespGetQueueWaterLvl(const QueueId *queue, QueueWaterLevel *level)
+{
+    if (queue != nullptr && level == nullptr)
+        return null_pointer(kNullLower);
+    uint32_t addr = 0;
+    PlovStatus ret = water_level_address(queue, &addr, MapLine::Plain);
+    if (ret != PLOV_OK)
+        return ret;
+    IndirBuf buf;
+    ret = indir_read(kIndirWaterLvl, addr, buf);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        return ret;
+    }
+    level->Highlevel = level->Lowlevel = buf[1] >> kWaterShift & 0xFFFF;
+    return PLOV_OK;
+}
+
+PlovStatus KespSetQueueWaterLvl(const QueueId *queue, const QueueWaterLevel *level)
+{
+    if (queue != nullptr && level == nullptr)
+        return null_pointer(kNullLower);
+    uint32_t addr = 0;
+    PlovStatus ret = water_level_address(queue, &addr, MapLine::IRet);
+    if (ret != PLOV_OK)
+        return ret;
+    IndirBuf buf;
+    ret = indir_read(kIndirWaterLvl, addr, buf);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        return ret;
+    }
+    buf[0] = addr;
+    buf[1] = (buf[1] & 0xF) | (level->Highlevel & 0xFFFF) << kWaterShift;
+    ret = indir_write(kIndirWaterLvl, buf);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+    return ret;
+}
+
+// ==== sync id, hash rule, data offset, buffers, memory configuration ============================
+
+namespace {
+
+constexpr uint8_t kSyncQueueMax = 31;
+constexpr uint16_t kSyncIdMax = 2047;
+constexpr uint64_t kSyncMask = 0x7FF;
+constexpr uint64_t kRegDataOffset = 0x5850;
+constexpr uint64_t kBlockMask = 0x1FFF;
+constexpr uint64_t kBlockRing = 8192;
+constexpr uint64_t kBlockBytes = 256;
+
+// The two pointer registers of a hardware-buffer pool.
+struct RegPair {
+    uint64_t first, second;
+};
+constexpr RegPair kHwBufPointers[] = {{0x5D43, 0x5D44}, {0x5D23, 0x5D24}};   // by bit 1 of the pool type
+constexpr RegPair kPoolBase[] = {{0x10, 0x11}, {0x12, 0x13}, {0x14, 0x15}};  // by selector bit 1, bit 2, neither
+
+const RegPair &pool_base_pair(uint32_t selector)
+{
+    if (selector & 0x2)
+        return kPoolBase[0];
+    return selector & 0x4 ? kPoolBase[1] : kPoolBase[2];
+}
+
+} // namespace
+
+PlovStatus KespSetSyncId(FpgaId, uint8_t queue, uint16_t sync)
+{
+    if (queue > kSyncQueueMax || sync > kSyncIdMax)
+        return PLOV_ERR_PARAM;
+    PlovStatus ret = indir_write_word(kIndirSyncId, queue & 63u, sync & kSyncMask);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+    return ret;
+}
+
+PlovStatus KespGetSyncId(FpgaId, uint8_t queue, uint16_t *sync)
+{
+    if (queue > kSyncQueueMax)
+        return PLOV_ERR_PARAM;
+    if (sync == nullptr)
+        return null_pointer(kNullLower);
+    IndirBuf buf;
+    PlovStatus ret = indir_read(kIndirSyncId, queue & 63u, buf);
+    if (ret != PLOV_OK) {
+        *sync = 0;
+        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        return ret;
+    }
+    *sync = static_cast<uint16_t>(buf[1] & kSyncMask);
+    return PLOV_OK;
+}
+
+PlovStatus KespSetRxqHashRule(const RxqHashRule *rule)
+{
+    if (rule == nullptr)
+        return null_pointer(kNullLower);
+    PlovStatus ret = indir_write_word(kIndirHashRule, rule->HashKey & 0xFFFu, rule->VcpuID & 0xFu);
+    if (ret != PLOV_OK)
+        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+    return ret;
+}
+
+PlovStatus KespGetRxqHashRule(RxqHashRule *rule)
+{
+    if (rule == nullptr)
+        return null_pointer(kNullLower);
+    IndirBuf buf;
+    PlovStatus ret = indir_read(kIndirHashRule, rule->HashKey & 0xFFFu, buf);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        return ret;
+    }
+    rule->VcpuID = static_cast<uint8_t>(buf[1] & 0xF);
+    return PLOV_OK;
+}
+
+PlovStatus KespSetQueueDataOffset(uint16_t offset) { return reg_write(kRegDataOffset, offset); }
+
+PlovStatus KespGetQueueDataOffset(uint16_t *offset)
+{
+    if (offset == nullptr)
+        return null_pointer(kNullLower);
+    uint64_t v = 0;
+    PlovStatus ret = reg_read_logged(kRegDataOffset, &v);
+    if (ret == PLOV_OK)
+        *offset = static_cast<uint16_t>(v);
+    return ret;
+}
+
+PlovStatus KespGetFreeBlockOfHwBuf(uint32_t poolType, uint64_t *blocks)
+{
+    if (blocks == nullptr)
+        return null_pointer(kNullLower);
+    const RegPair &regs = kHwBufPointers[poolType >> 1 & 1];
+    uint64_t a = 0, b = 0;
+    PlovStatus ret = reg_read_logged(regs.first, &a);
+    if (ret == PLOV_OK)
+        ret = reg_read_logged(regs.second, &b);
+    if (ret != PLOV_OK)
+        return ret;
+    a &= kBlockMask;
+    b &= kBlockMask;
+    *blocks = (a - b + (a < b ? kBlockRing : 0)) * kBlockBytes;
+    return PLOV_OK;
+}
+
+PlovStatus KespGetPoolBaseAddr(PoolBaseRec *rec)
+{
+    if (rec == nullptr)
+        return null_pointer("NULL pointer detected!\n");
+    const RegPair &regs = pool_base_pair(rec->PoolNum);
+    uint64_t high = 0, low = 0;
+    PlovStatus ret = reg_read_logged(regs.first, &high);
+    if (ret != PLOV_OK)
+        return ret;
+    ret = reg_read_logged(regs.second, &low);
+    rec->PhyAddr = ret == PLOV_OK ? (high & 0xFFFFFFFF) << 32 | (low & 0xFFFFFFFF) : 0;
+    return ret;
+}
+
+PlovStatus KespSetMemCfg(const ShareMemEntry *map, const MemCfg *cfg, ShareMemEntry *scratch)
+{
+    if (map == nullptr || cfg == nullptr || scratch == nullptr)
+        return null_pointer(kNullLower);
+    PlovStatus ret = KespLogicGetShmem(scratch);
+    if (ret < 0) {
+        TRANS_LOG_ERR("Call KespLogicGetShmem failed!\n");
+        return ret;
+    }
+    if (scratch[0].PhyAddr == 0) {
+        ret = KespLogicSetShmem(map);
+        if (ret < 0) {
+            TRANS_LOG_ERR("Call KespLogicSetShmem failed!\n");
+            return ret;
+        }
+    }
+    ret = KespLogicSetMemDep(cfg);
+    if (ret < 0)
+        TRANS_LOG_ERR("Call KespLogicSetMemDep failed!\n");
+    return ret;
+}
+
+// ==== SFP cages ====================================================================================
+
+namespace {
+
+constexpr uint64_t kRegSfpClear = 0x103;    // one bit per cage, cleared before the presence read
+constexpr uint64_t kRegSfpAbsent = 0x101;   // bit set: no module
+constexpr uint32_t kSfpPage = 256;
+
+PlovStatus check_sfp_fpga_cage(FpgaId fpga, uint8_t cage)
+{
+    if (fpga != 0) {
+        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
+        return PLOV_ERR_FPGA_ID;
+    }
+    if (cage >= KESP_SFP_CAGES) {
+        TRANS_LOG_ERR("Invalid PortID [%d]\n", cage);
+        return PLOV_ERR_PORT_ID;
+    }
+    return PLOV_OK;
+}
+
+// The identity fields in the order they are read, each with its failure line
+// (the speed getter's failure is returned without one).
+struct SfpField {
+    PlovStatus (*get)(const sfp_ops *, uint8_t *);
+    size_t offset;
+    const char *name;
+};
+constexpr SfpField kSfpIdentity[] = {
+    {sfp_8472_get_vendor_name, offsetof(SfpInfo, VendorName), "sfp_8472_get_vendor_name"},
+    {sfp_8472_get_vendor_pn, offsetof(SfpInfo, VendorPn), "sfp_8472_get_vendor_pn"},
+    {sfp_8472_get_vendor_sn, offsetof(SfpInfo, VendorSn), "sfp_8472_get_vendor_sn"},
+    {sfp_8472_get_manufacture_date, offsetof(SfpInfo, Date), "sfp_8472_get_manufacture_date"},
+    {sfp_8472_get_identifier_id, offsetof(SfpInfo, Identifier), "sfp_8472_get_identifier_id"},
+    {sfp_8472_get_connector_type, offsetof(SfpInfo, Connector), "sfp_8472_get_connector_type"},
+    {sfp_8472_get_link_length, offsetof(SfpInfo, LinkLength), "sfp_8472_get_link_length"},
+    {sfp_8472_get_ethernet_speed, offsetof(SfpInfo, Compliance), nullptr},
+    {sfp_8472_get_wavelength, offsetof(SfpInfo, Wavelength), "sfp_8472_get_wavelength"},
+};
+
+} // namespace
+
+PlovStatus KespGetSfpPresent(FpgaId fpga, uint8_t cage, uint8_t *present)
+{
+    PlovStatus ret = check_sfp_fpga_cage(fpga, cage);
+    if (ret != PLOV_OK)
+        return ret;
+    if (present == nullptr)
+        return null_pointer(kNullLower);
+    uint64_t v = 0;
+    ret = reg_read_logged(kRegSfpClear, &v);
+    if (ret == PLOV_OK)
+        ret = reg_write_logged(kRegSfpClear, v & ~(1ULL << cage));
+    if (ret == PLOV_OK)
+        ret = reg_read_logged(kRegSfpAbsent, &v);
+    if (ret == PLOV_OK)
+        *present = (v >> cage & 1) == 0 ? 1 : 0;
+    return ret;
+}
+
+PlovStatus KespGetSfpInfo(FpgaId fpga, uint8_t cage, SfpInfo *info)
+{
+    if (info == nullptr)
+        return null_pointer(kNullLower);
+    PlovStatus ret = check_sfp_fpga_cage(fpga, cage);
+    if (ret != PLOV_OK)
+        return ret;
+    sfp_ops ops{};
+    ops.handle = cage;
+    ops.read = KespReadSfpInfoByReg;
+    for (const SfpField &f : kSfpIdentity) {
+        ret = f.get(&ops, reinterpret_cast<uint8_t *>(info) + f.offset);
+        if (ret == PLOV_OK)
+            continue;
+        if (f.name != nullptr)
+            TRANS_LOG_ERR("Call %s error, iRet = %d", f.name, ret);
+        return ret;
+    }
+    return PLOV_OK;
+}
+
+PlovStatus KespReadSfpInfoByReg(uint8_t handle, uint32_t dev, uint32_t offset, uint32_t length, uint8_t *buf)
+{
+    if (buf == nullptr)
+        return null_pointer(kNullLower);
+    if (handle >= KESP_SFP_CAGES) {
+        TRANS_LOG_ERR("Invalid PortID [%d]\n", handle);
+        return PLOV_ERR_PORT_ID;
+    }
+    if (offset >= kSfpPage || length == 0 || length > kSfpPage - offset) {
+        TRANS_LOG_ERR("invalid offset [%u] length [%u]\n", offset, length);
+        return PLOV_ERR_PARAM;
+    }
+    SfpRegReq req{};
+    req.port = handle;
+    req.offset = static_cast<uint8_t>(offset);
+    req.length = static_cast<uint16_t>(length);
+    req.dev = dev;
+    req.buf = buf;
+    return KespGetSfpReg(&req);
+}
+
+// ==== interrupt affinity and the MSI-X interrupt timer ===============================================
+
+namespace {
+
+constexpr const char *kRxIrqName = "trans-user-Rx-0";
+constexpr size_t kIrqText = 256;
+constexpr uint32_t kIndirMsixTimer = 56;
+constexpr uint64_t kMsixTimerAddr = 13;
+
+// "/proc/irq/<irq>/smp_affinity".
+PlovStatus affinity_path(uint32_t irq, char (&path)[kIrqText])
+{
+    int n = snprintf_s(path, sizeof path, sizeof path - 1, "/proc/irq/%u/smp_affinity", irq);
+    if (n < 0) {
+        TRANS_LOG_ERR("generate irq file name failed,iRet = %d\n", n);
+        return PLOV_ERR_PARSE;
+    }
+    return PLOV_OK;
+}
+
+// The CPU of the lowest of bits 0 to 11 in the mask; the interrupt must be
+// bound to exactly one of them.
+PlovStatus single_cpu(uint64_t mask, uint32_t irq, const char *path, uint8_t *cpu)
+{
+    int found = -1;
+    for (int bit = 0; bit < KESP_VCPUS_MAX_NUM; bit++) {
+        if ((mask >> bit & 1) == 0)
+            continue;
+        if (found >= 0) {
+            TRANS_LOG_ERR("bind  Msix_irq =%d to more then one CPU \n", irq);
+            return PLOV_ERR_IRQ_MANY_CPUS;
+        }
+        found = bit;
+    }
+    if (found < 0) {
+        TRANS_LOG_ERR("bind  Msix_irq failed:%s \n", path);
+        return PLOV_ERR_IRQ_UNBOUND;
+    }
+    *cpu = static_cast<uint8_t>(found);
+    return PLOV_OK;
+}
+
+// Scan "/proc/interrupts" line by line, whole lines however long.
+PlovStatus find_rx_irq(FILE *f, uint32_t *mode, uint32_t *irq)
+{
+    char *line = nullptr;
+    size_t cap = 0;
+    PlovStatus ret = PLOV_OK;
+    *mode = KESP_IRQ_TIMER;
+    while (getline(&line, &cap, f) >= 0) {
+        if (std::strstr(line, kRxIrqName) == nullptr)
+            continue;
+        *mode = KESP_IRQ_MSIX;
+        unsigned no = 0;
+        int n = sscanf_s(line, "%u[^:]", &no);
+        if (n < 1) {
+            TRANS_LOG_ERR("Get msix irq_no err %d\n", n);
+            ret = PLOV_ERR_PARSE;
+        } else {
+            *irq = no;
+        }
+        break;
+    }
+    std::free(line);
+    return ret;
+}
+
+} // namespace
+
+PlovStatus IsMsixIrqMode(uint32_t *mode, uint32_t *irq)
+{
+    if (mode == nullptr || irq == nullptr)
+        return null_pointer(kNullLower);
+    FILE *f = host().fopen(KESP_INTERRUPTS_PATH, "r");
+    if (f == nullptr) {
+        TRANS_LOG_ERR("Open File %s error, errno = %d!\n", KESP_INTERRUPTS_PATH, errno);
+        return PLOV_ERR_OPEN;
+    }
+    PlovStatus ret = find_rx_irq(f, mode, irq);
+    std::fclose(f);
+    return ret;
+}
+
+PlovStatus GetMsixIrqBind(uint32_t irq, uint8_t *cpu)
+{
+    if (cpu == nullptr)
+        return null_pointer(kNullLower);
+    char path[kIrqText];
+    PlovStatus ret = affinity_path(irq, path);
+    if (ret != PLOV_OK)
+        return ret;
+    FILE *f = host().fopen(path, "r");
+    if (f == nullptr) {
+        TRANS_LOG_ERR("Open File %s error \n", path);
+        return PLOV_ERR_OPEN;
+    }
+    char text[kIrqText] = {};
+    bool read = std::fgets(text, sizeof text, f) != nullptr;
+    std::fclose(f);
+    if (!read) {
+        TRANS_LOG_ERR("get irq_config from file:%s err \n", path);
+        return PLOV_ERR_PARSE;
+    }
+    unsigned long long mask = 0;
+    if (sscanf_s(text, "%*x,%*x,%*x,%llx", &mask) != 1) {
+        TRANS_LOG_ERR("get  Msix_irq cpu err \n");
+        return PLOV_ERR_PARSE;
+    }
+    return single_cpu(mask, irq, path, cpu);
+}
+
+PlovStatus SetMsixIrqBind(uint32_t irq, uint8_t cpu)
+{
+    char path[kIrqText];
+    PlovStatus ret = affinity_path(irq, path);
+    if (ret != PLOV_OK)
+        return ret;
+    char text[kIrqText];
+    int n = snprintf_s(text, sizeof text, sizeof text - 1, "000000,00000000,00000000,%08x", 1u << (cpu & 31));
+    if (n < 0) {
+        TRANS_LOG_ERR("generate irq config string failed,iRet = %d\n", n);
+        return PLOV_ERR_PARSE;
+    }
+    FILE *f = host().fopen(path, "r+");
+    if (f == nullptr) {
+        TRANS_LOG_ERR("Open File %s error \n", path);
+        return PLOV_ERR_OPEN;
+    }
+    size_t length = static_cast<size_t>(n) + 1;   // the terminating zero travels too
+    bool written = std::fwrite(text, 1, length, f) == length;
+    written = std::fclose(f) == 0 && written;
+    if (!written) {
+        TRANS_LOG_ERR("set irq_config to file:%s err \n", path);
+        return PLOV_ERR_PARSE;
+    }
+    return PLOV_OK;
+}
+
+PlovStatus KespGetMsixIntTimer(uint16_t *timer)
+{
+    if (timer == nullptr)
+        return null_pointer(kNullLower);
+    IndirBuf buf;
+    PlovStatus ret = indir_read(kIndirMsixTimer, kMsixTimerAddr, buf);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespReadIndregByID err %d\n", ret);
+        return PLOV_ERR_REG_ACCESS;
+    }
+    *timer = static_cast<uint16_t>(buf[1]);
+    return PLOV_OK;
+}
+
+PlovStatus KespSetMsixIntTimer(uint32_t timer)
+{
+    IndirBuf buf;
+    PlovStatus ret = indir_read(kIndirMsixTimer, kMsixTimerAddr, buf);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespReadIndregByID err %d\n", ret);
+        return PLOV_ERR_REG_ACCESS;
+    }
+    buf[0] = kMsixTimerAddr;
+    buf[1] = (buf[1] & 0xFFFF0000) | (timer & 0xFFFF);
+    ret = indir_write(kIndirMsixTimer, buf);
+    if (ret != PLOV_OK) {
+        TRANS_LOG_ERR("call KespWriteIndregByID err %d\n", ret);
+        return PLOV_ERR_REG_ACCESS;
+    }
     return PLOV_OK;
 }
