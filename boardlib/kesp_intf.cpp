@@ -1,6 +1,7 @@
 #include "boardlib/kesp_intf.h"
 
 #include <array>
+#include <iterator>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>

@@ -77,6 +77,15 @@ PlovStatus PlovCheckKespFpga(FpgaId fpga)
     return PLOV_ERR_KESP_FPGA;
 }
 
+PlovStatus PlovProbeBranch(FpgaId fpga, bool *kesp)
+{
+    PlovStatus ret = PlovCheckLogicType();
+    if (ret != PLOV_OK)
+        return ret;
+    *kesp = geBoardLogicType == PLOV_BOARD_KESP;
+    return PlovCheckKespFpga(fpga);
+}
+
 PlovStatus PlovNullPointer()
 {
     PLOV_LOG_ERR("NULL Pointer detected!\n");
