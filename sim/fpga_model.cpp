@@ -398,6 +398,8 @@ const SimModel kFpgaModel = {"fpga", kRequests.data(), kRequests.size(), nullptr
 constexpr uint64_t kLogicVersion = 0x0000000020261025ULL;  // register 0x1: version, low byte the run version
 constexpr uint64_t kSfpStatusReg = 0x6900;
 constexpr uint64_t kSfpAbsentPorts2To7 = 0xFCull << 8;  // bit p + 8: module absent
+constexpr uint64_t kKespSfpAbsentReg = 0x101;            // KESP: bit c set, cage c empty
+constexpr uint64_t kKespSfpAbsentCages2And3 = 0xC;
 constexpr uint32_t kRegSpaceLen = 4096;
 
 Bytes text_record(const std::string &text, size_t size)
@@ -473,6 +475,8 @@ void fresh_board()
     FpgaNodeState &cages = model().encoding == FpgaEncoding::Kesp ? trans : sbuf;
     if (&cages == &sbuf)
         sbuf.regs[kSfpStatusReg] = kSfpAbsentPorts2To7;
+    else
+        trans.regs[kKespSfpAbsentReg] = kKespSfpAbsentCages2And3;
     fresh_module(cages, 0);
     fresh_module(cages, 1);
 }
