@@ -218,17 +218,25 @@ bool sfp_device(uint32_t dev) { return dev == 0xA0 || dev == 0xA2 || dev == 0xAC
 int handle_sfp(const SimCall &call, SimJournalEntry &entry)
 {
     auto *req = static_cast<SfpRegReq *>(call.arg);
-    if (req->port >= kSfpPorts || !sfp_device(req->dev) || req->length == 0 ||
+    if (req->port >= kSfpPorts || !sfp_device(req->dev) ||
         static_cast<size_t>(req->offset) + req->length > kSfpPage)
         return -EINVAL;
+    if (req->length == 0)
+        return 0;  // nothing to move
     if (req->buf == nullptr)
         return -EFAULT;
     FpgaNodeState &s = state(call.node);
     auto page = s.sfp.find({req->port, req->dev});
     if (page == s.sfp.end())
         return -EIO;  // no module answers
-    if (call.request == PLOV_IOC_SET_SFP_REG)
+    const bool write = call.request == PLOV_IOC_SET_SFP_REG;
+    const Bytes before = page->second;
+    if (write)
         std::copy(req->buf, req->buf + req->length, page->second.begin() + req->offset);
+    else
+        fpga_sfp_loopback_read(call.node, req->port, req->dev, page->second);
+    if (write)
+        fpga_sfp_loopback_written(call.node, req->port, req->dev, before, page->second);
     else
         std::copy(page->second.begin() + req->offset, page->second.begin() + req->offset + req->length, req->buf);
     entry.extra.assign(req->buf, req->buf + req->length);
@@ -641,6 +649,7 @@ void fpga_model_attach()
 {
     bool kesp = sim_read_file(kSimBoardNamePath).find("ZK17KESP") != std::string::npos;
     model().encoding = kesp ? FpgaEncoding::Kesp : FpgaEncoding::Dorn;
+    fpga_clear_sfp_loopback();
     if (!load_state())
         fresh_board();
     sim_register_node(kFpgaTransNode, &kFpgaModel, nullptr);

@@ -134,6 +134,22 @@ std::vector<uint8_t> fpga_get_sfp_page(const std::string &node, uint8_t port, ui
 void fpga_set_mem(const std::string &node, uint64_t addr, uint64_t value);
 uint64_t fpga_get_mem(const std::string &node, uint64_t addr);
 
+// ---- loop-back test modules (fpga_model_sfp.cpp) ---------------------------------------------
+//
+// A loop-back module in cage `port` of the sbuf FPGA answers page A2h as
+// the I/O-pin test expects: byte 0x85 bit 2 follows the transmit-disable
+// line (register 0x680B bit port) and its bits 1-0 read 01; bits 0-2
+// written to byte 0x86 drive the transmit-fault, loss-of-signal and absent
+// lines (register 0x6900 bits port + 16, port, port + 8). A stuck module's
+// byte 0x86 ignores writes. Forgotten at attach.
+void fpga_set_sfp_loopback(const std::string &node, uint8_t port, bool stuckOutByte = false);
+void fpga_clear_sfp_loopback();
+// Called by the SFP requests: before a read copies out of `page`, and
+// after a write changed it (`before` is the page as it was).
+void fpga_sfp_loopback_read(const std::string &node, uint8_t port, uint32_t dev, std::vector<uint8_t> &page);
+void fpga_sfp_loopback_written(const std::string &node, uint8_t port, uint32_t dev, const std::vector<uint8_t> &before,
+                               std::vector<uint8_t> &page);
+
 // ---- faults on the record's address or key ------------------------------------------------------
 //
 // The address is the register address of direct-register requests, the base

@@ -87,7 +87,7 @@ TEST_F(FpgaModelTest, RecordsCheckedAndAnswered)
         {kTrans, 0xC004EF03, bytes_of(IndirRegReq{0, 0, 0x30, 0, 0, 0, 0, 0, 0, {}, words}), -EINVAL, {}},
         {kTrans, 0xC004EF02, bytes_of(IndirRegReq{0, 0, 0x30, 0, 0, 0, 0, 300, 0, {}, words}), -EINVAL, {}},
         {kSbuf, 0xC004EF18, sfp(0, 0, 1, 0xA0, nullptr), -EFAULT, {}},
-        {kSbuf, 0xC004EF18, sfp(0, 0, 0, 0xA0, buf), -EINVAL, {}},    // no bytes
+        {kSbuf, 0xC004EF18, sfp(0, 0, 0, 0xA0, buf), 0, {}},          // no bytes: nothing moved
         {kSbuf, 0xC004EF18, sfp(0, 250, 16, 0xA0, buf), -EINVAL, {}}, // beyond the page
         {kSbuf, 0xC004EF18, sfp(8, 0, 1, 0xA0, buf), -EINVAL, {}},    // no such cage
         {kSbuf, 0xC004EF18, sfp(0, 0, 1, 0xA4, buf), -EINVAL, {}},    // no such device
