@@ -1,5 +1,7 @@
 #include "bases/host/host.h"
 
+#include "bases/globals/globals.h"
+
 const HostOps *g_host = &g_realHost;
 
 void host_select(const HostOps *ops)
@@ -23,4 +25,10 @@ void host_syslog(int priority, const char *format, ...)
     va_start(args, format);
     host().vsyslog(priority, format, args);
     va_end(args);
+}
+
+// Every process starts on the real host.
+GLOBALS_RESET(host)
+{
+    g_host = &g_realHost;
 }
