@@ -98,10 +98,19 @@ std::pair<std::string, uint64_t> record_key(FpgaRecord kind, uint64_t key) { ret
 constexpr uint64_t kLogicVersion = 0x0000000020261025ULL;  // register 0x1: version, low byte the run version
 constexpr uint64_t kSfpStatusReg = 0x6900;
 constexpr uint64_t kSfpAbsentPorts2To7 = 0xFCull << 8;  // bit p + 8: module absent
+constexpr uint64_t kKespSfpAbsentReg = 0x101;            // KESP: bit c set, cage c empty
+constexpr uint64_t kKespSfpAbsentCages2And3 = 0xC;
+// Link up on the two ports whose cages hold modules.
+constexpr uint64_t kLinkStateReg = 0x1500;               // DORN trans: link of port p in bit p + 12
+constexpr uint64_t kLinkPorts0And1 = 0x3ull << 12;
+constexpr uint64_t kKespLinkReg0 = 0x2109;               // KESP: bit 0, link detected
+constexpr uint64_t kKespLinkReg1 = 0x2509;
 constexpr uint64_t kSecond = 1000000000ULL;
 constexpr uint64_t kPassed = 0xF;  // self-test result: bit 1 finished, bits 0-3 all set passed
 
-constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}};
+constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}, {kLinkStateReg, kLinkPorts0And1}};
+constexpr RegRule kKespRules[] = {
+    {0x1, kLogicVersion}, {kKespSfpAbsentReg, kKespSfpAbsentCages2And3}, {kKespLinkReg0, 1}, {kKespLinkReg1, 1}};
 constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}};
 
 // Memory self tests: the start bit stays busy for a while, then the result
@@ -615,7 +624,10 @@ void fresh_board()
     m.encoding = m.board == FpgaBoard::Kesp ? FpgaEncoding::Kesp : FpgaEncoding::Dorn;
     FpgaNodeState &trans = m.nodes[kFpgaTransNode];
     bool dorn = m.board == FpgaBoard::Dorn;
-    reg_file_reset(trans.regs, kTransRules, dorn ? std::span<const RegTrigger>(kTransTriggers) : std::span<const RegTrigger>());
+    if (dorn)
+        reg_file_reset(trans.regs, kTransRules, kTransTriggers);
+    else
+        reg_file_reset(trans.regs, kKespRules, {});
     fresh_node(trans, 0, "trans_pci");
     FpgaNodeState *cages = &trans;
     if (dorn) {
