@@ -1,5 +1,7 @@
 #include "boardlib/kesp_intf.h"
 
+#include "bases/host/host.h"
+
 #include <array>
 #include <iterator>
 #include <cerrno>

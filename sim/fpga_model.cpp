@@ -34,7 +34,8 @@ constexpr uint64_t kCmdRead = 0;  // command words of table requests
 constexpr uint64_t kCmdWrite = 1;
 constexpr uint64_t kCmdDelete = 2;
 constexpr uint64_t kCmdClear = 3;
-constexpr uint64_t kCmdCatalogue = 0x10;  // the tables' catalogue rows (bit 0: write)
+constexpr uint64_t kCmdCatalogue = 0x10;
+constexpr uint64_t kCarBase = 0x5800;  // CAR configuration block, the base of table 15  // the tables' catalogue rows (bit 0: write)
 
 struct FpgaNodeState {
     RegFile regs;
@@ -322,7 +323,10 @@ int key_table(FpgaNodeState &s, const IndirBlock &b, unsigned long request, Indi
 // catalogue command reaches the block as a plain one; others are refused.
 int table_indir(FpgaNodeState &s, const IndirBlock &b, unsigned long request, IndirRegReq &req)
 {
-    if ((req.cmd | 1) == (kCmdCatalogue | 1)) {
+    // The CAR configuration shares table 15's base and comes without the
+    // table's second bases: the driver serves it as a plain block.
+    bool carBlock = b.base == kCarBase && req.ret2base == 0 && req.cmd <= kCmdWrite;
+    if ((req.cmd | 1) == (kCmdCatalogue | 1) || carBlock) {
         plain_indir(s, b.keyWords, request, req);
         return 0;
     }
