@@ -101,7 +101,11 @@ constexpr uint64_t kSfpAbsentPorts2To7 = 0xFCull << 8;  // bit p + 8: module abs
 constexpr uint64_t kSecond = 1000000000ULL;
 constexpr uint64_t kPassed = 0xF;  // self-test result: bit 1 finished, bits 0-3 all set passed
 
+constexpr uint64_t kKespSfpAbsentReg = 0x101;  // KESP: bit c set, cage c empty
+constexpr uint64_t kKespSfpAbsentCages2And3 = 0xC;
+
 constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}};
+constexpr RegRule kKespTransRules[] = {{0x1, kLogicVersion}, {kKespSfpAbsentReg, kKespSfpAbsentCages2And3}};
 constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}};
 
 // Memory self tests: the start bit stays busy for a while, then the result
@@ -615,7 +619,10 @@ void fresh_board()
     m.encoding = m.board == FpgaBoard::Kesp ? FpgaEncoding::Kesp : FpgaEncoding::Dorn;
     FpgaNodeState &trans = m.nodes[kFpgaTransNode];
     bool dorn = m.board == FpgaBoard::Dorn;
-    reg_file_reset(trans.regs, kTransRules, dorn ? std::span<const RegTrigger>(kTransTriggers) : std::span<const RegTrigger>());
+    if (dorn)
+        reg_file_reset(trans.regs, kTransRules, kTransTriggers);
+    else
+        reg_file_reset(trans.regs, kKespTransRules, std::span<const RegTrigger>());
     fresh_node(trans, 0, "trans_pci");
     FpgaNodeState *cages = &trans;
     if (dorn) {
