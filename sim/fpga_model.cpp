@@ -34,8 +34,8 @@ constexpr uint64_t kCmdRead = 0;  // command words of table requests
 constexpr uint64_t kCmdWrite = 1;
 constexpr uint64_t kCmdDelete = 2;
 constexpr uint64_t kCmdClear = 3;
-constexpr uint64_t kCmdCatalogue = 0x10;
-constexpr uint64_t kCarBase = 0x5800;  // CAR configuration block, the base of table 15  // the tables' catalogue rows (bit 0: write)
+constexpr uint64_t kCmdCatalogue = 0x10;  // the tables' catalogue rows (bit 0: write)
+constexpr uint64_t kCarBase = 0x5800;     // CAR configuration block, the base of table 15
 
 struct FpgaNodeState {
     RegFile regs;
