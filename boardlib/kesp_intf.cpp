@@ -1,7 +1,5 @@
 #include "boardlib/kesp_intf.h"
 
-#include "bases/host/host.h"
-
 #include <array>
 #include <iterator>
 #include <cerrno>
