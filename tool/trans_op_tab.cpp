@@ -174,7 +174,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("f", "F", port_set_flowctrl),
         QX_PAIR("g", "G", port_set_gtx_prbs),
         QX_PAIR("l", "L", port_set_loopmode),
-        QX_PAIR("m", "M", UNBUILT(port_set_mac)),
+        QX_PAIR("m", "M", port_set_mac),
         QX_PAIR("p", "P", port_set_phy),
         QX_PAIR("r", "R", port_set_reset),
         QX_PAIR("s", "S", port_set_switch),
@@ -191,7 +191,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("h", "H", port_get_phy),
         QX_PAIR("k", "K", port_get_link_status),
         QX_PAIR("l", "L", port_get_loopmode),
-        QX_PAIR("m", "M", UNBUILT(port_get_mac)),
+        QX_PAIR("m", "M", port_get_mac),
         QX_PAIR("p", "P", port_get_stat),
         QX_PAIR("r", "r", port_get_mac_stat),  // two lower-case rows: "R" is not accepted
         QX_PAIR("s", "S", port_get_switch),

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "boardlib/dorn_port.h"
+#include "boardlib/plov_fpga_intf.h"
 #include "boardlib/plov_port_intf.h"
 #include "boardlib/plov_port_stat.h"
 #include "boardlib/plov_security_intf.h"
@@ -771,5 +772,84 @@ TransOpStatus port_set_gtx_prbs(const char *params)
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetPortGtxPrbs", s);
     trans_success();
+    return 0;
+}
+
+// ---- MAC addresses and the port summary --------------------------------------------------------
+
+namespace {
+
+void print_mac(const char *format, const uint8_t m[6])
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    std::printf(format, m[0], m[1], m[2], m[3], m[4], m[5]);
+#pragma GCC diagnostic pop
+}
+
+} // namespace
+
+TransOpStatus port_get_mac(const char *params)
+{
+    FpgaPort in;
+    uint32_t loc = kTransUnset;
+    int ret = sscanf_s(params, "%u:%u:%u", &in.fpga, &in.port, &loc);
+    if (!trans_scanned(ret, in.fpga, in.port, loc))
+        return trans_bad_input(site("port_get_mac", 3030), ret);
+    PortWorkMode rec{};
+    rec.PortId = trans_u8(in.port);
+    rec.Location = trans_u8(loc);
+    PlovStatus s = PlovTransGetPortMac(trans_u8(in.fpga), &rec);
+    if (s != PLOV_OK)
+        return trans_op_failed("PlovTransGetPortMac", s);
+    trans_success();
+    print_mac("MAC : %02X:%02X:%02X:%02X:%02X:%02X\n", rec.Mac);
+    const PortPro pro{loc, 0, in.port};
+    uint8_t mac[6] = {};
+    s = PLOV_TransGetPortStaticMac(trans_u8(in.fpga), &pro, mac);
+    if (s != PLOV_OK && s != PLOV_ERR_FPGA_ID)
+        return trans_op_failed("TransGetPortStaticMac", s);
+    // FPGA 1 keeps no static MAC: the zero address, and the command succeeds.
+    print_mac("StaticMac : %02X:%02X:%02X:%02X:%02X:%02X\n", mac);
+    return 0;
+}
+
+TransOpStatus port_set_mac(const char *params)
+{
+    FpgaPort in;
+    uint32_t loc = kTransUnset;
+    uint32_t m[6] = {kTransUnset, kTransUnset, kTransUnset, kTransUnset, kTransUnset, kTransUnset};
+    int ret = sscanf_s(params, "%u:%u:%u-%2x:%2x:%2x:%2x:%2x:%2x", &in.fpga, &in.port, &loc, &m[0], &m[1], &m[2],
+                       &m[3], &m[4], &m[5]);
+    if (!trans_scanned(ret, in.fpga, in.port, loc, m[0], m[1], m[2], m[3], m[4], m[5]))
+        return trans_bad_input(site("port_set_mac", 3070), ret);
+    PortWorkMode rec{};
+    rec.PortId = trans_u8(in.port);
+    rec.Location = trans_u8(loc);
+    for (size_t i = 0; i < 6; i++)
+        rec.Mac[i] = trans_u8(m[i]);
+    PlovStatus s = PlovTransSetPortMac(trans_u8(in.fpga), &rec);
+    if (s != PLOV_OK)
+        return trans_op_failed("PlovTransSetPortMac", s);
+    trans_success();
+    return 0;
+}
+
+int32_t get_port_info_byid(uint32_t fpga, uint32_t port)
+{
+    PortWorkMode rec{};
+    rec.PortId = trans_u8(port);
+    const FpgaId id = trans_u8(fpga);
+    PlovStatus mac = PlovTransGetPortMac(id, &rec);
+    PlovStatus mode = PlovTransGetPortMode(id, &rec);
+    PlovStatus link = PlovTransGetPortLinkStat(id, &rec);
+    if (mac != PLOV_OK && mode != PLOV_OK && link != PLOV_OK) {
+        std::printf("Function PlovTransGetPortX execute failed,imRet = %d, iwRet = %d, ilRet = %d\n", mac, mode, link);
+        return 1;
+    }
+    std::printf("port%u:\n", unsigned{rec.PortId});
+    print_mac("\tHWaddr %02X:%02X:%02X:%02X:%02X:%02X\n", rec.Mac);
+    std::printf("\tSpeed: %dMb/s\n", speed_of(rec.WorkMode));
+    trans_line(rec.LinkDetected == 1 ? "\tLink detected: yes" : "\tLink detected: no");
     return 0;
 }
