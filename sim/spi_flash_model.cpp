@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr uint32_t kPage = 0x1000;  // storage granule; erased pages are dropped
+constexpr uint32_t kPage = 0x200;  // storage granule; erased pages are dropped
+constexpr uint32_t kLpcRow = 0x100;  // LPC bytes are saved by rows that are not all zero
 constexpr uint32_t kDefaultCap = 0x2000000;
 constexpr uint32_t kSmallUnit = 0x10000, kLargeUnit = 0x40000;
 constexpr uint8_t kLargeChip[6] = {0x01, 0x02, 0x20, 0x4D, 0x00, 0x80};
@@ -393,11 +394,15 @@ bool load_flash(SimDoc &doc, const SimDocSection &s, uint32_t id, Flash &f)
 bool load_lpc(SimDoc &doc, const SimDocSection &s)
 {
     std::vector<uint8_t> bytes;
-    if (!s.find("lpc"))
-        return true;
-    if (!doc.get_bytes(s, "lpc", bytes) || bytes.size() != model().lpc.size())
-        return doc.fail(s.line, "bad lpc space");
-    std::copy(bytes.begin(), bytes.end(), model().lpc.begin());
+    uint64_t at = 0;
+    for (const SimDocEntry &e : s.entries) {
+        if (!e.key.starts_with("lpc "))
+            continue;
+        if (!sim_doc_number(e.key.substr(4), at) || at % kLpcRow != 0 || at >= model().lpc.size() ||
+            !doc.get_bytes(e, bytes) || bytes.size() != kLpcRow)
+            return doc.fail(e.line, "bad lpc row '" + e.key + "'");
+        std::copy(bytes.begin(), bytes.end(), model().lpc.begin() + static_cast<long>(at));
+    }
     return true;
 }
 
@@ -438,8 +443,11 @@ void spi_flash_model_save(SimDoc &doc)
                 s.put_bytes(key(id, "page " + sim_doc_hex(at)), bytes);
     }
     const auto &lpc = model().lpc;
-    if (std::any_of(lpc.begin(), lpc.end(), [](uint8_t b) { return b != 0; }))
-        s.put_bytes("lpc", std::vector<uint8_t>(lpc.begin(), lpc.end()));
+    for (uint32_t at = 0; at < lpc.size(); at += kLpcRow) {
+        auto row = lpc.begin() + at;
+        if (std::any_of(row, row + kLpcRow, [](uint8_t b) { return b != 0; }))
+            s.put_bytes("lpc " + sim_doc_hex(at), std::vector<uint8_t>(row, row + kLpcRow));
+    }
 }
 
 SimFlashState spi_flash_state(uint32_t flash)
