@@ -11,6 +11,7 @@
 
 #include "sim/fpga_model.h"
 #include "sim/mpt_model.h"
+#include "sim/spi_flash_model.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
 
@@ -252,6 +253,7 @@ struct ModelFactRow {
 
 constexpr ModelFactRow kModelFacts[] = {
     {"mpt-", mpt_fixture_line},
+    {"flash-", spi_flash_fixture_line},
 };
 
 // One line; true for a blank or comment line.

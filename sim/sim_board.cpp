@@ -11,6 +11,7 @@
 #include "sim/fpga_model.h"
 #include "sim/mpt_model.h"
 #include "sim/sim_host.h"
+#include "sim/spi_flash_model.h"
 
 namespace {
 
@@ -31,8 +32,12 @@ constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt
 // A SAS controller appears when a fixture adds one; its node with it.
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
 
-constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}};
-constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
+// Every board has the SPI-flash driver with its two logic flashes.
+constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save},
+                                           {"mpt", mpt_attach, mpt_model_save},
+                                           {"spi_flash", spi_flash_model_attach, spi_flash_model_save}};
+constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save},
+                                         {"spi_flash", spi_flash_model_attach, spi_flash_model_save}};
 
 // ---- profiles ---------------------------------------------------------------------------
 
