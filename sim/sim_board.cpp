@@ -9,6 +9,7 @@
 
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
+#include "sim/media_model.h"
 #include "sim/mpt_model.h"
 #include "sim/sim_host.h"
 
@@ -34,6 +35,12 @@ bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attac
 constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
 
+// The KESP board carries the media sub-boards behind "/dev/media_dev".
+bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_attach(saved); }
+
+constexpr SimBoardDevice kKespDevices[] = {
+    {"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}, {"media", media_attach, media_model_save}};
+
 // ---- profiles ---------------------------------------------------------------------------
 
 // A fresh board gets the DMI board name it was opened with, then the
@@ -41,7 +48,7 @@ constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
 constexpr SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17DORN", SimFpgas::Dorn, kFpgaDevices, nullptr},
-    {"ZK17KESP", SimFpgas::Kesp, kFpgaDevices, nullptr},
+    {"ZK17KESP", SimFpgas::Kesp, kKespDevices, nullptr},
     {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17BIXA", SimFpgas::None, kNoDevices, nullptr},
