@@ -99,8 +99,8 @@ TEST_F(MediaModelTest, AbsentDspsAndSubBoards)
     MEDIA_DEV_ID_STRU lpc{1, 0};
     EXPECT_EQ(request(MEDIA_LPC_TEST, &lpc), ENODEV);
 
-    media_presence_at(0, 4, false, 2000000000);
-    media_presence_at(1, MEDIA_DSP_NUM, true, 3000000000);
+    media_presence_at(0, 4, false, 1500000000);
+    media_presence_at(1, MEDIA_DSP_NUM, true, 2500000000);
     host().sleep(2);
     EXPECT_EQ(state_text(MEDIA_PORT_LINK_STATE, 0, 4), "ABSENT");
     EXPECT_EQ(state_text(MEDIA_INIT_STATE, 1, 0), "ABSENT");
