@@ -743,7 +743,7 @@ void media_model_reset()
     fresh();
 }
 
-bool media_model_present() { return model().registered; }
+bool media_model_present() { return model().registered && sim_node_present(MEDIA_DEV_NODE); }
 
 bool media_model_attach(SimDoc &saved)
 {
