@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/fpga_model.h"
+#include "sim/media_model.h"
 #include "sim/mpt_model.h"
 #include "sim/spi_flash_model.h"
 #include "sim/kit/sim_doc.h"
@@ -254,6 +255,7 @@ struct ModelFactRow {
 constexpr ModelFactRow kModelFacts[] = {
     {"mpt-", mpt_fixture_line},
     {"flash-", spi_flash_fixture_line},
+    {"media-", media_fixture_line},
 };
 
 // One line; true for a blank or comment line.
