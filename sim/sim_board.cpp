@@ -10,6 +10,7 @@
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "sim/mpt_model.h"
+#include "sim/pci_bus.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -31,16 +32,22 @@ constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt
 // A SAS controller appears when a fixture adds one; its node with it.
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
 
-constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}};
-constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
+// The PCI bus: the saved functions, or an empty bus a fresh board's facts fill.
+bool pci_attach(const SimBoardProfile &, SimDoc &saved) { return pci_bus_attach(saved); }
+
+constexpr SimBoardDevice kFpgaDevices[] = {
+    {"pci", pci_attach, pci_bus_save}, {"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}};
+constexpr SimBoardDevice kNoDevices[] = {{"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save}};
+
+
 
 // ---- profiles ---------------------------------------------------------------------------
 
 // A fresh board gets the DMI board name it was opened with, then the
 // profile's facts.
-constexpr SimBoardProfile kProfiles[] = {
+const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17DORN", SimFpgas::Dorn, kFpgaDevices, nullptr},
+    {"ZK17DORN", SimFpgas::Dorn, kFpgaDevices, pci_default_tree().data()},
     {"ZK17KESP", SimFpgas::Kesp, kFpgaDevices, nullptr},
     {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
@@ -133,15 +140,17 @@ int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::st
 int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &error)
 {
     sim_reset(start.root);
+    // Models first, each with its saved state (none on a fresh board); then
+    // a fresh board's facts, which the models take in.
+    for (const SimBoardDevice &d : g_board.profile->devices)
+        if (!d.attach(*g_board.profile, saved))
+            return fail(error, saved.error);
     if (fresh) {
         sim_write_file(kSimBoardNamePath, g_board.model + "\n");
         const char *facts = g_board.profile->fixture;
         if (facts && !sim_fixture_apply(facts, "(profile " + std::string(g_board.profile->model) + ")", error))
             return 1;
     }
-    for (const SimBoardDevice &d : g_board.profile->devices)
-        if (!d.attach(*g_board.profile, saved))
-            return fail(error, saved.error);
     return 0;
 }
 
