@@ -95,6 +95,7 @@ void extended_rules(const PciBytes &b, Rules &r, int pcieType)
 
 void apply_rules(PciFunction &fn)
 {
+    fn.rulesStale = false;
     PciBytes b = pci_conf_bytes(fn);
     for (auto &[addr, cell] : fn.regs.cells)
         cell.rule = RegRule{addr};
@@ -326,6 +327,8 @@ std::vector<PciFunction *> pci_bus_functions()
 
 uint32_t pci_conf_read(PciFunction &fn, uint32_t offset, int width)
 {
+    if (fn.rulesStale)
+        apply_rules(fn);
     uint32_t v = 0;
     for (int k = 0; k < width; k++) {
         uint32_t at = offset + static_cast<uint32_t>(k);
@@ -337,6 +340,8 @@ uint32_t pci_conf_read(PciFunction &fn, uint32_t offset, int width)
 
 void pci_conf_write(PciFunction &fn, uint32_t offset, uint32_t value, int width)
 {
+    if (fn.rulesStale)
+        apply_rules(fn);
     // One register write per dword touched; bytes not written keep their
     // value and clear no status bit.
     for (int k = 0; k < width;) {
@@ -367,12 +372,14 @@ PciBytes pci_conf_bytes(const PciFunction &fn)
 
 void pci_conf_poke(PciFunction &fn, uint32_t offset, const PciBytes &bytes)
 {
-    PciBytes b = pci_conf_bytes(fn);
-    for (size_t i = 0; i < bytes.size() && offset + i < b.size(); i++)
-        b[offset + i] = bytes[i];
-    for (size_t at = 0; at < fn.size; at += 4)
-        reg_set(fn.regs, at, pci_get(b, at, 4));
-    apply_rules(fn);
+    for (size_t i = 0; i < bytes.size() && offset + i < fn.size; i++) {
+        uint64_t at = offset + i;
+        uint64_t base = at & ~uint64_t{3};
+        uint64_t shift = 8 * (at & 3);
+        uint64_t v = reg_peek(fn.regs, base);
+        reg_set(fn.regs, base, (v & ~(uint64_t{0xFF} << shift)) | uint64_t{bytes[i]} << shift);
+    }
+    fn.rulesStale = true;
 }
 
 std::string pci_devices_text()

@@ -44,6 +44,7 @@ struct PciFunction {
     int irq = -1;                         // -1: the interrupt line register
     std::string driver;
     std::vector<PciResource> resources;   // BAR 0-5 and the ROM, in order
+    bool rulesStale = true;               // the lists changed behind the rules' back
 };
 
 using PciBytes = std::vector<uint8_t>;

@@ -22,10 +22,10 @@ bool hex_word(std::string_view w, size_t maxDigits)
     return true;
 }
 
-// "BB:DD.F" or "DDDD:BB:DD.F"; domain 0 only.
-bool parse_slot(std::string_view w, unsigned &bus, unsigned &devfn, std::string &error)
+// "BB:DD.F" or "DDDD:BB:DD.F".
+bool parse_slot(std::string_view w, unsigned &domain, unsigned &bus, unsigned &devfn, std::string &error)
 {
-    unsigned domain = 0, dev = 0, fn = 0;
+    unsigned dev = 0, fn = 0;
     std::string s(w);
     int n = 0;
     bool ok = (std::sscanf(s.c_str(), "%4x:%2x:%2x.%1x%n", &domain, &bus, &dev, &fn, &n) == 4 ||
@@ -35,10 +35,6 @@ bool parse_slot(std::string_view w, unsigned &bus, unsigned &devfn, std::string 
         error = "'" + s + "' is not a function address";
         return false;
     }
-    if (domain != 0) {
-        error = "'" + s + "': only domain 0 is simulated";
-        return false;
-    }
     devfn = dev << 3 | fn;
     return true;
 }
@@ -46,8 +42,8 @@ bool parse_slot(std::string_view w, unsigned &bus, unsigned &devfn, std::string 
 bool is_slot(std::string_view w)
 {
     std::string error;
-    unsigned bus = 0, devfn = 0;
-    return w.find('.') != std::string_view::npos && parse_slot(w, bus, devfn, error);
+    unsigned domain = 0, bus = 0, devfn = 0;
+    return w.find('.') != std::string_view::npos && parse_slot(w, domain, bus, devfn, error);
 }
 
 bool is_row(std::string_view w) { return w.size() >= 2 && w.back() == ':' && hex_word(w.substr(0, w.size() - 1), 3); }
@@ -134,9 +130,11 @@ bool pci_fixture_line(std::string_view line, std::string &error)
         return true;
     }
     if (w[0] != "irq" && w[0] != "driver" && w[0] != "resource") {
-        unsigned bus = 0, devfn = 0;
-        if (!parse_slot(w[0], bus, devfn, error))
+        unsigned domain = 0, bus = 0, devfn = 0;
+        if (!parse_slot(w[0], domain, bus, devfn, error))
             return false;
+        if (domain != 0)
+            return error = "'" + w[0] + "': only domain 0 is simulated", false;
         pci_bus_add(static_cast<uint8_t>(bus), static_cast<uint8_t>(devfn), {});
         g_fixture = FixtureState{true, static_cast<uint8_t>(bus), static_cast<uint8_t>(devfn)};
         return true;
