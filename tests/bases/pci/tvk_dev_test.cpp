@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <unistd.h>
 #include <filesystem>
 #include <regex>
 
@@ -290,6 +291,57 @@ TEST_F(TvkDevTest, ThreeRoutesOneStoreWithWriteOneToClear)
     ASSERT_EQ(tvk_read_conf_dword(0, 0xE0, 0x100, &d), 0);
     EXPECT_EQ(d, 0x00010001u);
     EXPECT_EQ(sim_open_count(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// This machine's functions, read-only: the first 256 bytes through the
+// procfs route on the real host equal lspci's dump.
+TEST(TvkDevRealHost, ConventionalSpaceEqualsLspci)
+{
+    FILE *devices = std::fopen("/proc/bus/pci/devices", "r");
+    FILE *probe = ::popen("command -v lspci", "r");
+    char path[256] = {};
+    bool haveLspci = probe && std::fgets(path, sizeof path, probe) != nullptr;
+    if (probe)
+        ::pclose(probe);
+    if (geteuid() != 0 || devices == nullptr || !haveLspci) {
+        if (devices)
+            std::fclose(devices);
+        GTEST_SKIP() << "needs root, /proc/bus/pci and lspci";
+    }
+    host_select(nullptr);
+    char line[512];
+    int checked = 0;
+    while (std::fgets(line, sizeof line, devices)) {
+        unsigned slot = 0;
+        if (std::sscanf(line, "%x", &slot) != 1)
+            continue;
+        unsigned bus = slot >> 8, devfn = slot & 0xFF;
+        uint8_t mine[256] = {};
+        ASSERT_EQ(tvk_read_conf_block(bus, devfn, mine, 256, 0), 0);
+        char cmd[96];
+        std::snprintf(cmd, sizeof cmd, "lspci -xxx -s %02x:%02x.%x 2>/dev/null", bus, devfn >> 3, devfn & 7);
+        FILE *p = ::popen(cmd, "r");
+        ASSERT_NE(p, nullptr);
+        uint8_t theirs[256] = {};
+        char row[256];
+        while (std::fgets(row, sizeof row, p)) {
+            unsigned off = 0, b[16];
+            if (std::sscanf(row, "%x: %x %x %x %x %x %x %x %x %x %x %x %x %x %x %x %x", &off, &b[0], &b[1], &b[2],
+                            &b[3], &b[4], &b[5], &b[6], &b[7], &b[8], &b[9], &b[10], &b[11], &b[12], &b[13], &b[14],
+                            &b[15]) == 17 && off < 256)
+                for (unsigned k = 0; k < 16; k++)
+                    theirs[off + k] = static_cast<uint8_t>(b[k]);
+        }
+        ::pclose(p);
+        EXPECT_EQ(std::memcmp(mine, theirs, sizeof mine), 0) << line;
+        checked++;
+    }
+    std::fclose(devices);
+    EXPECT_GT(checked, 0);
 }
 
 } // namespace
