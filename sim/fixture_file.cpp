@@ -13,6 +13,7 @@
 #include "sim/media_model.h"
 #include "sim/mpt_model.h"
 #include "sim/spi_flash_model.h"
+#include "sim/pci_bus.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
 
@@ -245,17 +246,20 @@ constexpr FactRow kFacts[] = {
     {"missing", 2, 2, "missing NODE", fact_missing},
 };
 
-// Facts a device model reads itself, by the prefix of their verb; they are
-// checked when applied.
+// Facts a device model reads itself, by the prefix of their verb (or, for a
+// format of its own such as a configuration dump, by a test of the first
+// word); they are checked when applied.
 struct ModelFactRow {
     std::string_view prefix;
     bool (*apply)(std::string_view line, std::string &error);
+    bool (*owns)(std::string_view word) = nullptr;
 };
 
 constexpr ModelFactRow kModelFacts[] = {
     {"mpt-", mpt_fixture_line},
     {"flash-", spi_flash_fixture_line},
     {"media-", media_fixture_line},
+    {"", pci_fixture_line, pci_fixture_owns},
 };
 
 // One line; true for a blank or comment line.
@@ -267,7 +271,7 @@ bool run_line(std::string_view line, bool apply, std::string &error)
     if (words.empty())
         return true;
     for (const ModelFactRow &row : kModelFacts)
-        if (words[0].starts_with(row.prefix))
+        if (row.owns ? row.owns(words[0]) : words[0].starts_with(row.prefix))
             return !apply || row.apply(line, error);
     for (const FactRow &row : kFacts) {
         if (words[0] != row.verb)

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <vector>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -37,26 +38,69 @@ SimFile *modelled(int fd)
     return d && d->kind == DescKind::modelled ? d->file.get() : nullptr;
 }
 
+// A matching fault: -errno, or a transfer cut short to its result.
+ssize_t transfer_fault(SimFaultOp op, const std::string &node, size_t &count)
+{
+    SimFault *fault = matching_fault(op, node, 0, nullptr);
+    if (fault == nullptr)
+        return 0;
+    if (fault->err != 0)
+        return -fault->err;
+    count = std::min(count, static_cast<size_t>(fault->result > 0 ? fault->result : 0));
+    return 0;
+}
+
+// Journal a transfer on a modelled file: node, offset, bytes moved.
+void journal_transfer(SimEvent kind, const SimFile &f, off_t offset, const void *buf, size_t asked, ssize_t r)
+{
+    if (!journal_on())
+        return;
+    SimJournalEntry e;
+    e.kind = kind;
+    e.node = f.path;
+    e.address = static_cast<uint64_t>(offset);
+    e.length = r > 0 ? static_cast<uint64_t>(r) : 0;
+    e.value = asked;
+    e.result = static_cast<int>(r);
+    if (r > 0 && buf != nullptr)
+        sim_attach(e, "data", buf, static_cast<size_t>(r));
+    else if (r >= 0)
+        sim_attach(e, "data", nullptr, 0);
+    journal_push(std::move(e));
+}
+
 ssize_t model_read(SimFile &f, void *buf, size_t count)
 {
-    if (int err = op_fault(SimFaultOp::read, f.path))
-        return err;
-    if (f.ops->read == nullptr)
-        return -EINVAL;
-    if (buf == nullptr && count > 0)
-        return -EFAULT;
-    return f.ops->read(f, buf, clamp_count(f.path, count));
+    off_t at = f.pos;
+    size_t asked = count;
+    ssize_t r = transfer_fault(SimFaultOp::read, f.path, count);
+    if (r == 0 && f.ops->read == nullptr)
+        r = -EINVAL;
+    else if (r == 0 && buf == nullptr && count > 0)
+        r = -EFAULT;
+    else if (r == 0)
+        r = f.ops->read(f, buf, clamp_count(f.path, count));
+    journal_transfer(SimEvent::read, f, at, buf, asked, r);
+    return r;
 }
 
 ssize_t model_write(SimFile &f, const void *buf, size_t count)
 {
-    if (int err = op_fault(SimFaultOp::write, f.path))
-        return err;
-    if (f.ops->write == nullptr)
-        return -EINVAL;
-    if (buf == nullptr && count > 0)
-        return -EFAULT;
-    return f.ops->write(f, buf, count);
+    off_t at = f.pos;
+    size_t asked = count;
+    ssize_t r = transfer_fault(SimFaultOp::write, f.path, count);
+    if (r == 0 && f.ops->write == nullptr)
+        r = -EINVAL;
+    else if (r == 0 && buf == nullptr && count > 0)
+        r = -EFAULT;
+    // The bytes as the caller wrote them (a driver may answer in the same buffer).
+    std::vector<uint8_t> sent;
+    if (r == 0 && journal_on() && buf != nullptr)
+        sent.assign(static_cast<const uint8_t *>(buf), static_cast<const uint8_t *>(buf) + count);
+    if (r == 0)
+        r = f.ops->write(f, buf, count);
+    journal_transfer(SimEvent::write, f, at, sent.empty() ? nullptr : sent.data(), asked, r);
+    return r;
 }
 
 void release(Desc &d)

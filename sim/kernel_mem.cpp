@@ -321,7 +321,13 @@ void sim_mmio_write16(volatile void *addr, uint16_t value) { mmio_write(addr, va
 void sim_mmio_write32(volatile void *addr, uint32_t value) { mmio_write(addr, value); }
 void sim_mmio_write64(volatile void *addr, uint64_t value) { mmio_write(addr, value); }
 
-int sim_iopl(int level) { return level < 0 || level > 3 ? static_cast<int>(fail(-EINVAL)) : 0; }
+int sim_iopl(int level)
+{
+    Guard g;
+    if (level < 0 || level > 3)
+        return static_cast<int>(fail(-EINVAL));
+    return static_cast<int>(fail(op_fault(SimFaultOp::iopl, "")));
+}
 uint8_t sim_inb(uint16_t port) { return port_in<uint8_t>(port); }
 uint16_t sim_inw(uint16_t port) { return port_in<uint16_t>(port); }
 uint32_t sim_inl(uint16_t port) { return port_in<uint32_t>(port); }

@@ -11,6 +11,7 @@
 #include "sim/fpga_model.h"
 #include "sim/media_model.h"
 #include "sim/mpt_model.h"
+#include "sim/pci_bus.h"
 #include "sim/sim_host.h"
 #include "sim/spi_flash_model.h"
 
@@ -33,15 +34,18 @@ constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt
 // A SAS controller appears when a fixture adds one; its node with it.
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
 
+// The PCI bus: the saved functions, or an empty bus a fresh board's facts fill.
+bool pci_attach(const SimBoardProfile &, SimDoc &saved) { return pci_bus_attach(saved); }
+
 // The KESP board carries the media sub-boards behind "/dev/media_dev".
 bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_attach(saved); }
 
 // Every board has the SPI-flash driver with its two logic flashes, and a
 // SAS controller when a fixture adds one; the packet boards their FPGAs.
-#define SIM_COMMON_DEVICES {"mpt", mpt_attach, mpt_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}
-constexpr SimBoardDevice kDornDevices[] = {{"fpga", fpga_attach, fpga_save}, SIM_COMMON_DEVICES};
+#define SIM_COMMON_DEVICES {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}
+constexpr SimBoardDevice kDornDevices[] = {SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}};
 constexpr SimBoardDevice kKespDevices[] = {
-    {"fpga", fpga_attach, fpga_save}, SIM_COMMON_DEVICES, {"media", media_attach, media_model_save}};
+    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
 #undef SIM_COMMON_DEVICES
 
@@ -49,9 +53,9 @@ constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
 
 // A fresh board gets the DMI board name it was opened with, then the
 // profile's facts.
-constexpr SimBoardProfile kProfiles[] = {
+const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17DORN", SimFpgas::Dorn, kDornDevices, nullptr},
+    {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_tree().data()},
     {"ZK17KESP", SimFpgas::Kesp, kKespDevices, nullptr},
     {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
@@ -144,15 +148,17 @@ int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::st
 int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &error)
 {
     sim_reset(start.root);
+    // Models first, each with its saved state (none on a fresh board); then
+    // a fresh board's facts, which the models take in.
+    for (const SimBoardDevice &d : g_board.profile->devices)
+        if (!d.attach(*g_board.profile, saved))
+            return fail(error, saved.error);
     if (fresh) {
         sim_write_file(kSimBoardNamePath, g_board.model + "\n");
         const char *facts = g_board.profile->fixture;
         if (facts && !sim_fixture_apply(facts, "(profile " + std::string(g_board.profile->model) + ")", error))
             return 1;
     }
-    for (const SimBoardDevice &d : g_board.profile->devices)
-        if (!d.attach(*g_board.profile, saved))
-            return fail(error, saved.error);
     return 0;
 }
 

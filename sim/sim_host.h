@@ -69,6 +69,8 @@ enum class SimEvent : uint8_t {
     mmio_write,
     send,      // node = socket, attachments "payload" and (when given) "address"
     shell,     // node = command text, result = wait status
+    read,      // a read of a modelled file: node, address = offset, length = bytes moved,
+    write,     //   value = bytes asked, result; attachment "data" holds the bytes moved
 };
 
 // Named bytes a model attaches to a journal entry (command blocks, data
@@ -229,7 +231,9 @@ bool sim_node_present(const std::string &node);
 // ---- fault injection --------------------------------------------------------
 
 // The operation a fault applies to.
-enum class SimFaultOp : uint8_t { request, mmap, read, write, send, recv, bind, setsockopt };
+// A read or write fault with err 0 cuts the transfer short to `result`
+// bytes; an iopl fault (node empty) refuses port access.
+enum class SimFaultOp : uint8_t { request, mmap, read, write, send, recv, bind, setsockopt, iopl };
 
 // A fault matches a node (empty: any), an operation, a request number (0:
 // any) and, when given, a predicate on the caller's record. nth == 0 matches

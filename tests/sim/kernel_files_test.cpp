@@ -258,10 +258,10 @@ TEST_F(KernelFilesTest, PatternsAnswerEveryMatchingPath)
 TEST_F(KernelFilesTest, ProcFilesGiveAPagePerRead)
 {
     std::string big(10000, 'p');
-    sim_write_file("/proc/bus/pci/devices", big);
+    sim_write_file("/proc/interrupts", big);
     sim_write_file("/etc/big", big);
     std::vector<char> buf(big.size());
-    int fd = host().open("/proc/bus/pci/devices", O_RDONLY, 0);
+    int fd = host().open("/proc/interrupts", O_RDONLY, 0);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(host().read(fd, buf.data(), buf.size()), 4096);
     EXPECT_EQ(host().read(fd, buf.data(), buf.size()), 4096);
@@ -272,7 +272,7 @@ TEST_F(KernelFilesTest, ProcFilesGiveAPagePerRead)
     EXPECT_EQ(host().read(fd, buf.data(), buf.size()), 10000) << "other files read whole";
     host().close(fd);
 
-    FILE *f = host().fopen("/proc/bus/pci/devices", "r");
+    FILE *f = host().fopen("/proc/interrupts", "r");
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(fread(buf.data(), 1, buf.size(), f), buf.size()) << "stdio reads on until the end";
     fclose(f);

@@ -297,6 +297,7 @@ TEST_F(SimHostTest, RegisterWindowsAndPorts)
     host().mmio_write8(backing + 40, 7);  // outside the window: plain memory
     EXPECT_EQ(host().mmio_read8(backing + 40), 7);
 
+    sim_reset(root_);  // a bare kernel: the board's own bus claims the configuration ports
     EXPECT_EQ(host().inl(0xCFC), 0xFFFFFFFFu) << "nothing answers by default";
     static uint32_t latch;
     ASSERT_TRUE(sim_add_ports({0xCF8, 0xCFF, nullptr,
