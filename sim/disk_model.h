@@ -1,0 +1,58 @@
+// Simulated disks behind SCSI generic and block nodes ("/dev/sgN",
+// "/dev/sdX" and its partitions), with their sysfs links.
+//
+// A disk answers CDBs by opcode from its facts: INQUIRY (standard, VPD 0x00,
+// 0x80, 0xB1), READ CAPACITY(10), LOG SENSE (pages as bytes), REQUEST SENSE;
+// a SATA disk also answers ATA PASS-THROUGH(12) from IDENTIFY words and
+// SMART state, and its SCSI answers derive from IDENTIFY as a translating
+// layer's do. Other opcodes: ILLEGAL REQUEST. SG_IO is checked as the kernel
+// checks it (interface id, direction, pointers, lengths).
+#ifndef QUORBIX_SIM_DISK_MODEL_H
+#define QUORBIX_SIM_DISK_MODEL_H
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+enum class DiskSense : uint8_t { descriptor, fixed, none };
+
+struct DiskCheck {
+    uint8_t key = 0;
+    uint8_t asc = 0;
+    uint8_t ascq = 0;
+};
+
+struct DiskFacts {
+    std::string sg = "sg0";          // generic node name
+    std::string sd = "sda";          // block node name
+    std::string pci = "0000:01:00.0";
+    int host = 0, channel = 0, target = 0;
+    bool sata = true;
+    std::array<uint16_t, 256> identify{};
+    std::array<uint8_t, 512> smartData{};
+    std::array<uint8_t, 512> smartThresholds{};
+    bool smartEnabled = true;
+    bool smartPass = true;
+    DiskSense sense = DiskSense::descriptor;
+    std::map<uint8_t, std::vector<uint8_t>> logPages;
+    std::map<uint8_t, DiskCheck> faults;        // CHECK CONDITION by opcode
+    std::map<uint8_t, uint8_t> otherStatus;     // another SCSI status by opcode
+    std::map<uint8_t, uint32_t> shortBy;        // residual by opcode
+    uint16_t hostStatus = 0;                    // SG_IO host status for every command
+    uint16_t driverStatus = 0;                  // SG_IO driver status for every command
+};
+
+// Set IDENTIFY text words (byte-pair swapped as the drive stores them).
+void disk_identify_text(DiskFacts &d, int word, int words, const std::string &text);
+// A SATA disk of model, serial, firmware and sectors (48-bit), SMART on.
+DiskFacts disk_sata(const std::string &model, const std::string &serial, const std::string &fw, uint64_t sectors);
+
+void disk_add(const DiskFacts &facts);
+DiskFacts *disk_find(const std::string &sd);
+void disk_model_reset();
+// Open flags of the last open of any disk node.
+int disk_last_open_flags();
+
+#endif
