@@ -113,7 +113,7 @@ PlovStatus KespLogicSetHrtimerAffinity(uint8_t cpu)
 {
     if (cpu >= KESP_VCPUS_MAX_NUM) {
         TRANS_LOG_ERR("cpu id error [%d]\n", cpu);
-        return PLOV_ERR_BUF_SMALL;
+        return PLOV_ERR_CPU_ID;
     }
     return kesp_request(PLOV_IOC_SET_HRTIMER_AFFINITY, &cpu);
 }

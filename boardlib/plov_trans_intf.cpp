@@ -7,6 +7,8 @@
 
 #include "bases/host/host.h"
 
+#include "bases/globals/globals.h"
+
 uint32_t geBoardLogicType = PLOV_BOARD_UNKNOWN;
 
 void plov_log_syslog(int level, const char *format, ...)
@@ -79,6 +81,58 @@ PlovStatus PlovCheckLogicType()
     return ret;
 }
 
+PlovStatus PlovCheckFpgaId(FpgaId fpga, bool log)
+{
+    if (fpga <= 1)
+        return PLOV_OK;
+    if (log)
+        PLOV_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
+    return PLOV_ERR_FPGA_ID;
+}
+
+PlovStatus PlovCheckKespFpga(FpgaId fpga)
+{
+    if (geBoardLogicType != PLOV_BOARD_KESP || fpga == 0)
+        return PLOV_OK;
+    PLOV_LOG_ERR(" invalid fpga_id = %d\n", fpga);
+    return PLOV_ERR_KESP_FPGA;
+}
+
+PlovStatus PlovProbeBranch(FpgaId fpga, bool *kesp)
+{
+    PlovStatus ret = PlovCheckLogicType();
+    if (ret != PLOV_OK)
+        return ret;
+    *kesp = geBoardLogicType == PLOV_BOARD_KESP;
+    return PlovCheckKespFpga(fpga);
+}
+
+PlovStatus PlovNullPointer()
+{
+    PLOV_LOG_ERR("NULL Pointer detected!\n");
+    return PLOV_ERR_NULL_PTR;
+}
+
+// The refusal line of the DORN-only operations, at either level.
+#define UNSUPPORTED_LINE(tag) "[PLOV_LOG] %s:%d " tag "unsupport operate[geBoardLogicType = %d ]"
+
+bool PlovDornOnlyRefuses(int level, const char *file, int line)
+{
+    if (geBoardLogicType != PLOV_BOARD_KESP)
+        return false;
+    const bool info = level == PLOV_LEVEL_INFO;
+    if (g_pfPLOVTransLog != nullptr)
+        g_pfPLOVTransLog(level, 0, info ? UNSUPPORTED_LINE("[PLOV_SFP_8472-INFO]") : UNSUPPORTED_LINE("[PLOV_SFP_8472-ERR]"),
+                         file, line, geBoardLogicType);
+    else if (info)
+        host_syslog(level, UNSUPPORTED_LINE("[PLOV_SFP_8472-INFO]"), file, line, geBoardLogicType);
+    else
+        host_syslog(level, UNSUPPORTED_LINE("[PLOV_SFP_8472-ERR]"), file, line, geBoardLogicType);
+    return true;
+}
+
+#undef UNSUPPORTED_LINE
+
 PlovStatus PlovTransSetIntMask(FpgaId, uint32_t) { return PLOV_OK; }
 PlovStatus PlovTransGetIntMask(FpgaId, uint32_t *) { return PLOV_OK; }
 PlovStatus PlovTransGetPortPrivStatistics(FpgaId, uint8_t, PortStatistic *) { return PLOV_OK; }
@@ -88,3 +142,11 @@ PlovStatus PlovTransSetAntiCpuSwitch(FpgaId, uint8_t, uint32_t) { return PLOV_OK
 PlovStatus PlovTransGetAntiCpuSwitch(FpgaId, uint8_t, uint32_t *) { return PLOV_OK; }
 PlovStatus PlovTransSetAntiCpuResLevel(FpgaId, uint32_t, uint16_t) { return PLOV_OK; }
 PlovStatus PlovTransGetAntiCpuResLevel(FpgaId, uint32_t, uint16_t *) { return PLOV_OK; }
+
+// The board type is found once per process; the tool never sets a hook.
+GLOBALS_RESET(plov_trans_intf)
+{
+    geBoardLogicType = PLOV_BOARD_UNKNOWN;
+    g_pfPLOVTransLog = nullptr;
+    g_pfPLOV_SFP_8472Log = nullptr;
+}

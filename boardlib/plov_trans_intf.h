@@ -30,6 +30,27 @@ inline constexpr PlovStatus PLOV_ERR_KESP_ID = -1335;      // FPGA, port propert
 inline constexpr PlovStatus PLOV_ERR_RANGE = -1336;        // value out of range
 inline constexpr PlovStatus PLOV_ERR_TABLE = -1340;        // table id or kind not valid
 
+// Further codes of the port, queue and interrupt operations.
+inline constexpr PlovStatus PLOV_ERR_PARSE = -1218;        // file contents not understood
+inline constexpr PlovStatus PLOV_ERR_REG_ACCESS = -1312;   // register read or write failed (PHY, clock, timer)
+inline constexpr PlovStatus PLOV_ERR_QUEUE_SWITCH_ID = -1332;  // queue id the switch does not take
+inline constexpr PlovStatus PLOV_ERR_RESET_VALUE = -1337;  // port reset value other than 1
+inline constexpr PlovStatus PLOV_ERR_PHY_STATE = -1339;    // PHY power bits in an invalid state
+inline constexpr PlovStatus PLOV_ERR_INDIR_READ = -1350;   // indirect read inside a group switch failed
+inline constexpr PlovStatus PLOV_ERR_SWITCH_MISMATCH = -1398;  // queues of a group switched differently
+
+// Codes that several meanings share: one name per meaning.
+inline constexpr PlovStatus PLOV_ERR_PHY_QUERY = -1200;    // the PHY-power query of the link state failed
+inline constexpr PlovStatus PLOV_ERR_IRQ_UNBOUND = -1200;  // interrupt bound to no usable CPU
+inline constexpr PlovStatus PLOV_ERR_CPU_ID = -1205;       // CPU number of KESP_VCPUS_MAX_NUM or more
+inline constexpr PlovStatus PLOV_ERR_MODE = -1205;         // mode value not understood
+inline constexpr PlovStatus PLOV_ERR_MEDIA_PORT = -1205;   // media port id out of range
+inline constexpr PlovStatus PLOV_ERR_QUEUE_TYPE = -1205;   // queue type the switch or address form lacks
+inline constexpr PlovStatus PLOV_ERR_IRQ_MANY_CPUS = -1205;  // interrupt bound to more than one CPU
+inline constexpr PlovStatus PLOV_ERR_KESP_FPGA = -1335;    // KESP board, FPGA id other than 0
+inline constexpr PlovStatus PLOV_ERR_QUEUE_ID = -1335;     // queue type or id out of range
+inline constexpr PlovStatus PLOV_ERR_TOO_LARGE = -1335;    // value wider than its field (length, CAR, bit index, packet type)
+
 // Board logic type: 0 not yet known, 1 DORN (two FPGAs), 2 KESP (one FPGA).
 inline constexpr uint32_t PLOV_BOARD_UNKNOWN = 0;
 inline constexpr uint32_t PLOV_BOARD_DORN = 1;
@@ -45,6 +66,24 @@ PlovStatus TRANS_BoardGetLogicType(uint32_t *type);
 // Step 1 of every board-independent operation: probe while the type is
 // still unknown; a failure is logged and returned.
 PlovStatus PlovCheckLogicType();
+
+// ---- checks shared by the board-independent operations ----------------------------
+
+// FPGA id above 1: -1330, logged "Invalid FpgaID [%d]\n" when `log`.
+PlovStatus PlovCheckFpgaId(FpgaId fpga, bool log = true);
+// KESP board with an FPGA id other than 0: " invalid fpga_id = %d\n", -1335.
+PlovStatus PlovCheckKespFpga(FpgaId fpga);
+// A null pointer: "NULL Pointer detected!\n", -1201.
+PlovStatus PlovNullPointer();
+// The probe, then, on a KESP board, the FPGA-id rule; *kesp tells the branch.
+PlovStatus PlovProbeBranch(FpgaId fpga, bool *kesp);
+
+// The rule of the operations that exist only for the DORN board: on a KESP
+// board log "unsupport operate[geBoardLogicType = %d ]" at `level` (ERR or
+// INFO) and answer true; the caller then returns 0 with its outputs
+// untouched. The line names the caller's place.
+bool PlovDornOnlyRefuses(int level, const char *file, int line);
+#define PLOV_KESP_UNSUPPORTED(level) PlovDornOnlyRefuses((level), __FILE__, __LINE__)
 
 // ---- logging -----------------------------------------------------------------
 
