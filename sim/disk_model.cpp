@@ -1,11 +1,13 @@
 #include "sim/disk_model.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "bases/drv/sg_drv.h"
+#include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -14,6 +16,7 @@ using Bytes = std::vector<uint8_t>;
 
 struct Model {
     std::vector<std::unique_ptr<DiskFacts>> disks;
+    std::vector<std::string> lines;  // fixture lines accepted, saved with the board
     int lastFlags = -1;
 };
 Model &model()
@@ -55,6 +58,12 @@ uint64_t sectors(const DiskFacts &d)
     return s != 0 ? s : (static_cast<uint64_t>(d.identify[61]) << 16) | d.identify[60];
 }
 
+std::string pad(std::string s, size_t n)
+{
+    s.resize(n, ' ');
+    return s;
+}
+
 Bytes inquiry(const DiskFacts &d, const uint8_t *cdb)
 {
     if ((cdb[1] & 1) == 0) {
@@ -63,7 +72,9 @@ Bytes inquiry(const DiskFacts &d, const uint8_t *cdb)
         b[2] = 6;
         b[3] = 2;
         b[4] = 91;
-        std::string text = "ATA     " + id_text(d, 27, 20).substr(0, 16) + id_text(d, 23, 4).substr(0, 4);
+        std::string text = pad(d.vendor.empty() ? "ATA" : d.vendor, 8) +
+                           pad(d.product.empty() ? id_text(d, 27, 20) : d.product, 16) +
+                           pad(d.revision.empty() ? id_text(d, 23, 4) : d.revision, 4);
         std::memcpy(b.data() + 8, text.data(), text.size());
         for (int i = 5; i < 8; ++i)
             b[static_cast<size_t>(i)] = 0;
@@ -72,7 +83,7 @@ Bytes inquiry(const DiskFacts &d, const uint8_t *cdb)
     switch (cdb[2]) {
     case 0x00: return {0, 0, 0, 3, 0x00, 0x80, 0xB1};
     case 0x80: {
-        std::string serial = id_text(d, 10, 10);
+        std::string serial = d.serial.empty() ? id_text(d, 10, 10) : d.serial;
         Bytes b = {0, 0x80, 0, static_cast<uint8_t>(serial.size())};
         b.insert(b.end(), serial.begin(), serial.end());
         return b;
@@ -121,7 +132,75 @@ void ata(Answer &a, const DiskFacts &d, const uint8_t *cdb)
     }
 }
 
-Answer answer(const DiskFacts &d, const uint8_t *cdb, size_t len)
+Bytes be(uint64_t v, size_t n)
+{
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[n - 1 - i] = static_cast<uint8_t>(v >> (8 * i));
+    return b;
+}
+
+Bytes read_capacity(const DiskFacts &d)
+{
+    uint64_t last = (d.blocks != 0 ? d.blocks : sectors(d)) - 1;
+    Bytes b = be(last > 0xFFFFFFFF ? 0xFFFFFFFF : last, 4);
+    Bytes len = be(d.blockLength != 0 ? d.blockLength : 512, 4);
+    b.insert(b.end(), len.begin(), len.end());
+    return b;
+}
+
+void log_sense(Answer &a, const DiskFacts &d, const uint8_t *cdb)
+{
+    auto p = d.logPages.find(cdb[2] & 0x3F);
+    if (p == d.logPages.end())
+        check(a, d, 5, 0x24, 0);
+    else
+        a.data = p->second;
+}
+
+// MODE SENSE(6): a 4-byte header (mode data length, medium type, device
+// specific, no block descriptor) and the page.
+void mode_sense(Answer &a, const DiskFacts &d, const uint8_t *cdb)
+{
+    auto p = d.modePages.find(static_cast<uint16_t>((cdb[2] & 0x3F) << 8 | cdb[3]));
+    if (p == d.modePages.end()) {
+        check(a, d, 5, 0x24, 0);
+        return;
+    }
+    a.data = {static_cast<uint8_t>(3 + p->second.size()), 0, 0, 0};
+    a.data.insert(a.data.end(), p->second.begin(), p->second.end());
+}
+
+// MODE SELECT(6): page format set, a header and one page already known.
+void mode_select(Answer &a, DiskFacts &d, const uint8_t *cdb, const uint8_t *out, size_t outLen)
+{
+    size_t start = outLen >= 4 ? 4 + size_t{out[3]} : outLen;
+    if ((cdb[1] & 0x10) == 0 || start + 2 > outLen) {
+        check(a, d, 5, 0x26, 0);
+        return;
+    }
+    uint16_t key = static_cast<uint16_t>((out[start] & 0x3F) << 8 | ((out[start] & 0x40) ? out[start + 1] : 0));
+    auto p = d.modePages.find(key);
+    if (p == d.modePages.end() || p->second.size() != outLen - start) {
+        check(a, d, 5, 0x26, 0);
+        return;
+    }
+    p->second.assign(out + start, out + outLen);
+    p->second[0] &= 0x7F;  // the saved-page bit is the drive's to report
+}
+
+// READ DEFECT DATA(10) of the grown list: a header and zeroed 8-byte entries.
+void read_defects(Answer &a, const DiskFacts &d, const uint8_t *cdb)
+{
+    uint8_t format = cdb[2] & 0x07;
+    a.data = {0, static_cast<uint8_t>(0x08 | format), 0, 0};
+    Bytes len = be(uint32_t{d.grownDefects} * 8u, 2);
+    a.data[2] = len[0];
+    a.data[3] = len[1];
+    a.data.resize(4 + size_t{d.grownDefects} * 8, 0);
+}
+
+Answer answer(DiskFacts &d, const uint8_t *cdb, size_t len, const uint8_t *out, size_t outLen)
 {
     Answer a;
     uint8_t op = len > 0 ? cdb[0] : 0xFF;
@@ -135,22 +214,18 @@ Answer answer(const DiskFacts &d, const uint8_t *cdb, size_t len)
     }
     switch (op) {
     case 0x12: a.data = inquiry(d, cdb); break;
-    case 0x25: {
-        uint64_t last = sectors(d) - 1;
-        uint32_t l = last > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<uint32_t>(last);
-        a.data = {static_cast<uint8_t>(l >> 24), static_cast<uint8_t>(l >> 16), static_cast<uint8_t>(l >> 8),
-                  static_cast<uint8_t>(l), 0, 0, 2, 0};
+    case 0x25: a.data = read_capacity(d); break;
+    case 0x4D: log_sense(a, d, cdb); break;
+    case 0x03: {
+        const DiskCheck &c = d.requestSense;
+        a.data = {0x70, 0, c.key, 0, 0, 0, 0, 10, 0, 0, 0, 0, c.asc, c.ascq, 0, 0, 0, 0};
         break;
     }
-    case 0x4D: {
-        auto p = d.logPages.find(cdb[2] & 0x3F);
-        if (p == d.logPages.end())
-            check(a, d, 5, 0x24, 0);
-        else
-            a.data = p->second;
-        break;
-    }
-    case 0x03: a.data = {0x70, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}; break;
+    case 0x1A: mode_sense(a, d, cdb); break;
+    case 0x15: mode_select(a, d, cdb, out, outLen); break;
+    case 0x1B: d.started = (cdb[4] & 1) != 0; break;
+    case 0x1D: d.selfTest = cdb[1]; break;
+    case 0x37: read_defects(a, d, cdb); break;
     case 0xA1:
         if (d.sata) {
             ata(a, d, cdb);
@@ -189,7 +264,8 @@ int handle_sg_io(const SimCall &call, SimJournalEntry &entry)
         return h->cmdp == 0 ? -EFAULT : -EINVAL;
     const uint8_t *cdb = user<uint8_t>(h->cmdp);
     sim_journal_attach("cdb", cdb, h->cmdLen);
-    Answer a = answer(*d, cdb, h->cmdLen);
+    const uint8_t *dataOut = out && h->dxferLen > 0 ? user<uint8_t>(h->dxferp) : nullptr;
+    Answer a = answer(*d, cdb, h->cmdLen, dataOut, dataOut != nullptr ? h->dxferLen : 0);
     size_t n = in ? std::min<size_t>(a.data.size(), h->dxferLen) : 0;
     if (auto s = d->shortBy.find(cdb[0]); s != d->shortBy.end())
         n = n > s->second ? n - s->second : 0;
@@ -222,7 +298,7 @@ int handle_send_command(const SimCall &call, SimJournalEntry &)
     const uint8_t *cdb = buf + SISC_HEAD;
     size_t cdbLen = cdb[0] >= 0xA0 ? 12 : cdb[0] >= 0x40 ? 10 : 6;
     sim_journal_attach("cdb", cdb, cdbLen);
-    Answer a = answer(*d, cdb, cdbLen);
+    Answer a = answer(*d, cdb, cdbLen, cdb + cdbLen, head.inLength);
     if (a.status == SCSI_STATUS_CHECK_CONDITION) {
         std::memcpy(buf + SISC_HEAD, a.sense.data(), std::min<size_t>(a.sense.size(), SISC_SENSE));
         return static_cast<int>((uint32_t{SG_DRIVER_SENSE} << SISC_DRIVER_SHIFT) | a.status);
@@ -314,5 +390,318 @@ void disk_add(const DiskFacts &facts)
 DiskFacts *disk_find(const std::string &sd) { return disk_of("/dev/" + sd); }
 
 void disk_model_reset() { model() = Model{}; }
+
+// ---- fixture lines ---------------------------------------------------------------------------
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+template <typename T> bool number(std::string_view text, T &out)
+{
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
+    return !text.empty() && ec == std::errc{} && end == text.data() + text.size();
+}
+
+template <typename T> bool hex(std::string_view text, T &out)
+{
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, 16);
+    return !text.empty() && ec == std::errc{} && end == text.data() + text.size();
+}
+
+// Hex bytes from word `from` on: each word one or more pairs.
+bool hex_bytes(const Words &w, size_t from, Bytes &out)
+{
+    for (size_t i = from; i < w.size(); ++i) {
+        if (w[i].size() % 2 != 0)
+            return false;
+        for (size_t j = 0; j < w[i].size(); j += 2) {
+            uint8_t b = 0;
+            if (!hex(std::string_view(w[i]).substr(j, 2), b))
+                return false;
+            out.push_back(b);
+        }
+    }
+    return !out.empty();
+}
+
+bool text(const std::string &word, std::string &out)
+{
+    return word.starts_with('"') ? sim_doc_unquote(word, out) : (out = word, true);
+}
+
+bool fail(std::string &err, const char *usage) { return err = usage, false; }
+
+bool line_add(const Words &w, std::string &err)
+{
+    DiskFacts d;
+    if (w.size() < 4 || (w[3] != "sata" && w[3] != "sas"))
+        return fail(err, "disk-add: SD SG sata|sas [pci=ADDR] [host=N] [channel=N] [target=N] expected");
+    if (DiskFacts *old = disk_find(w[1]))
+        d = *old;
+    d.sd = w[1];
+    d.sg = w[2];
+    d.sata = w[3] == "sata";
+    for (size_t i = 4; i < w.size(); ++i) {
+        size_t eq = w[i].find('=');
+        std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
+        bool ok = key == "pci"       ? (d.pci = value, value.size() == 12)
+                  : key == "host"    ? number(value, d.host)
+                  : key == "channel" ? number(value, d.channel)
+                  : key == "target"  ? number(value, d.target)
+                                     : false;
+        if (!ok)
+            return err = "disk-add: bad field \"" + w[i] + "\"", false;
+    }
+    disk_add(d);
+    return true;
+}
+
+bool line_inquiry(DiskFacts &d, const Words &w, std::string &err)
+{
+    if (w.size() != 5 || !text(w[2], d.vendor) || !text(w[3], d.product) || !text(w[4], d.revision))
+        return fail(err, "disk-inquiry: SD VENDOR PRODUCT REVISION expected");
+    return true;
+}
+
+bool line_serial(DiskFacts &d, const Words &w, std::string &err)
+{
+    if (w.size() != 3 || !text(w[2], d.serial))
+        return fail(err, "disk-serial: SD TEXT expected");
+    return true;
+}
+
+bool line_capacity(DiskFacts &d, const Words &w, std::string &err)
+{
+    if (w.size() < 3 || w.size() > 4 || !number(w[2], d.blocks) || d.blocks == 0 ||
+        (w.size() == 4 && !number(w[3], d.blockLength)))
+        return fail(err, "disk-capacity: SD BLOCKS [BLOCK-LENGTH] expected");
+    return true;
+}
+
+bool line_identify(DiskFacts &d, const Words &w, std::string &err)
+{
+    size_t word = 0;
+    if (w.size() < 4 || !number(w[2], word) || word + (w.size() - 3) > d.identify.size())
+        return fail(err, "disk-identify: SD WORD and up to 256 words in hex expected");
+    std::array<uint16_t, 256> id = d.identify;
+    for (size_t i = 3; i < w.size(); ++i)
+        if (w[i].size() != 4 || !hex(w[i], id[word++]))
+            return fail(err, "disk-identify: words of four hex digits expected");
+    d.identify = id;
+    return true;
+}
+
+bool line_log(DiskFacts &d, const Words &w, std::string &err)
+{
+    uint8_t page = 0;
+    Bytes b;
+    if (w.size() < 4 || !number(w[2], page) || page > 0x3F || !hex_bytes(w, 3, b))
+        return fail(err, "disk-log: SD PAGE HEX-BYTES expected");
+    d.logPages[page] = std::move(b);
+    return true;
+}
+
+bool line_mode(DiskFacts &d, const Words &w, std::string &err)
+{
+    uint8_t page = 0, sub = 0;
+    Bytes b;
+    if (w.size() < 5 || !number(w[2], page) || page > 0x3F || !number(w[3], sub) || !hex_bytes(w, 4, b) || b.size() < 2)
+        return fail(err, "disk-mode: SD PAGE SUBPAGE HEX-BYTES expected");
+    d.modePages[static_cast<uint16_t>(page << 8 | sub)] = std::move(b);
+    return true;
+}
+
+bool line_smart(DiskFacts &d, const Words &w, std::string &err)
+{
+    const char *usage = "disk-smart: SD data|thresholds OFFSET HEX, enabled 0|1, status pass|fail or "
+                        "sense descriptor|fixed|none expected";
+    if (w.size() == 4 && w[2] == "enabled" && (w[3] == "0" || w[3] == "1"))
+        return d.smartEnabled = w[3] == "1", true;
+    if (w.size() == 4 && w[2] == "status" && (w[3] == "pass" || w[3] == "fail"))
+        return d.smartPass = w[3] == "pass", true;
+    if (w.size() == 4 && w[2] == "sense") {
+        constexpr std::pair<std::string_view, DiskSense> kSenses[] = {
+            {"descriptor", DiskSense::descriptor}, {"fixed", DiskSense::fixed}, {"none", DiskSense::none}};
+        for (const auto &[name, sense] : kSenses)
+            if (w[3] == name)
+                return d.sense = sense, true;
+        return fail(err, usage);
+    }
+    size_t offset = 0;
+    Bytes b;
+    if (w.size() < 5 || (w[2] != "data" && w[2] != "thresholds") || !number(w[3], offset) || !hex_bytes(w, 4, b) ||
+        offset + b.size() > 512)
+        return fail(err, usage);
+    std::memcpy((w[2] == "data" ? d.smartData : d.smartThresholds).data() + offset, b.data(), b.size());
+    return true;
+}
+
+bool line_defects(DiskFacts &d, const Words &w, std::string &err)
+{
+    if (w.size() != 3 || !number(w[2], d.grownDefects) || d.grownDefects > 1000)
+        return fail(err, "disk-defects: SD COUNT (0 to 1000) expected");
+    return true;
+}
+
+bool line_sense(DiskFacts &d, const Words &w, std::string &err)
+{
+    DiskCheck c;
+    if (w.size() != 5 || !number(w[2], c.key) || c.key > 15 || !number(w[3], c.asc) || !number(w[4], c.ascq))
+        return fail(err, "disk-sense: SD KEY ASC ASCQ expected");
+    d.requestSense = c;
+    return true;
+}
+
+bool line_fault(DiskFacts &d, const Words &w, std::string &err)
+{
+    uint8_t op = 0;
+    DiskCheck c;
+    uint8_t status = 0;
+    uint32_t bytes = 0;
+    if (w.size() == 7 && w[2] == "check" && number(w[3], op) && number(w[4], c.key) && c.key <= 15 &&
+        number(w[5], c.asc) && number(w[6], c.ascq))
+        return d.faults[op] = c, true;
+    if (w.size() == 5 && w[2] == "status" && number(w[3], op) && number(w[4], status))
+        return d.otherStatus[op] = status, true;
+    if (w.size() == 5 && w[2] == "short" && number(w[3], op) && number(w[4], bytes))
+        return d.shortBy[op] = bytes, true;
+    if (w.size() == 4 && w[2] == "host")
+        return number(w[3], d.hostStatus) || fail(err, "disk-fault host: a number expected");
+    if (w.size() == 4 && w[2] == "driver")
+        return number(w[3], d.driverStatus) || fail(err, "disk-fault driver: a number expected");
+    return fail(err, "disk-fault: check, status, short, host, driver or errno expected");
+}
+
+// An errno on a node (of a known disk) for one request, or its n-th call.
+bool line_errno(const Words &w, std::string &err)
+{
+    unsigned long request = 0;
+    int e = 0;
+    unsigned nth = 0;
+    std::string node = "/dev/" + w[1];
+    if (w.size() < 5 || w.size() > 6 || disk_of(node) == nullptr || !number(w[3], request) || !number(w[4], e) ||
+        e <= 0 || (w.size() == 6 && !number(w[5], nth)))
+        return fail(err, "disk-fault errno: NODE REQUEST ERRNO [NTH] of a known disk expected");
+    sim_fail_request(node, request, e, nth);
+    return true;
+}
+
+bool line_unit(DiskFacts &d, const Words &w, std::string &err)
+{
+    if (w.size() != 4 || (w[2] != "0" && w[2] != "1") || !number(w[3], d.selfTest))
+        return fail(err, "disk-unit: SD 0|1 SELF-TEST-CODE expected");
+    d.started = w[2] == "1";
+    return true;
+}
+
+struct DiskLineRow {
+    std::string_view verb;
+    bool (*apply)(DiskFacts &d, const Words &w, std::string &err);
+};
+
+constexpr DiskLineRow kDiskLines[] = {
+    {"disk-inquiry", line_inquiry}, {"disk-serial", line_serial}, {"disk-capacity", line_capacity},
+    {"disk-identify", line_identify}, {"disk-log", line_log},     {"disk-mode", line_mode},
+    {"disk-smart", line_smart},     {"disk-defects", line_defects}, {"disk-sense", line_sense},
+    {"disk-fault", line_fault},     {"disk-unit", line_unit},
+};
+
+bool apply_line(std::string_view line, std::string &err)
+{
+    Words w;
+    if (!sim_doc_tokens(line, w, err))
+        return false;
+    if (w.empty())
+        return fail(err, "not a disk line");
+    if (w[0] == "disk-add")
+        return line_add(w, err);
+    if (w[0] == "disk-fault" && w.size() > 2 && w[2] == "errno")
+        return line_errno(w, err);
+    for (const DiskLineRow &row : kDiskLines) {
+        if (w[0] != row.verb)
+            continue;
+        DiskFacts *d = w.size() > 1 ? disk_find(w[1]) : nullptr;
+        if (d == nullptr || d->sd != w[1])
+            return err = std::string(row.verb) + ": a disk added by disk-add expected", false;
+        DiskFacts copy = *d;  // nothing changes on a bad line
+        if (!row.apply(copy, w, err))
+            return false;
+        disk_add(copy);
+        return true;
+    }
+    return fail(err, "not a disk line");
+}
+
+std::string hex_text(const Bytes &b)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string s;
+    for (uint8_t v : b) {
+        s += kDigits[v >> 4];
+        s += kDigits[v & 15];
+    }
+    return s;
+}
+
+// Lines that bring back what commands changed: mode pages, the unit's
+// start state and the last self-test code.
+std::vector<std::string> state_lines(const DiskFacts &d)
+{
+    std::vector<std::string> out;
+    for (const auto &[key, page] : d.modePages)
+        out.push_back("disk-mode " + d.sd + " " + std::to_string(key >> 8) + " " + std::to_string(key & 0xFF) + " " +
+                      hex_text(page));
+    out.push_back("disk-unit " + d.sd + " " + (d.started ? "1" : "0") + " " + std::to_string(d.selfTest));
+    return out;
+}
+
+} // namespace
+
+bool disk_model_attach(SimDoc &saved)
+{
+    disk_model_reset();
+    const SimDocSection *section = saved.find("disk");
+    if (section == nullptr)
+        return true;
+    for (const SimDocEntry &e : section->entries) {
+        std::string line, err;
+        if (!saved.get_text(e, line))
+            return false;
+        if (!apply_line(line, err)) {
+            saved.error = saved.file + ":" + std::to_string(e.line) + ": " + err;
+            return false;
+        }
+        if (e.key.starts_with("fact "))
+            model().lines.push_back(std::move(line));
+    }
+    return true;
+}
+
+void disk_model_save(SimDoc &doc)
+{
+    if (model().lines.empty())
+        return;
+    SimDocSection &section = doc.section("disk");
+    for (size_t i = 0; i < model().lines.size(); i++)
+        section.put_text("fact " + std::to_string(i), model().lines[i]);
+    size_t n = 0;
+    for (const auto &d : model().disks)
+        for (const std::string &line : state_lines(*d))
+            section.put_text("state " + std::to_string(n++), line);
+}
+
+bool disk_fixture_line(std::string_view line, std::string &err)
+{
+    if (!apply_line(line, err))
+        return false;
+    model().lines.emplace_back(line);
+    return true;
+}
 
 int disk_last_open_flags() { return model().lastFlags; }

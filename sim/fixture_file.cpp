@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/fpga_model.h"
+#include "sim/disk_model.h"
 #include "sim/mpt_model.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
@@ -252,6 +253,7 @@ struct ModelFactRow {
 
 constexpr ModelFactRow kModelFacts[] = {
     {"mpt-", mpt_fixture_line},
+    {"disk-", disk_fixture_line},
 };
 
 // One line; true for a blank or comment line.

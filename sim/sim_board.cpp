@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "sim/disk_model.h"
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "sim/mpt_model.h"
@@ -31,8 +32,12 @@ constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt
 // A SAS controller appears when a fixture adds one; its node with it.
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
 
-constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}};
-constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
+// Disks behind generic and block nodes appear when a fixture adds them.
+bool disk_attach(const SimBoardProfile &, SimDoc &saved) { return disk_model_attach(saved); }
+
+constexpr SimBoardDevice kFpgaDevices[] = {
+    {"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}, {"disk", disk_attach, disk_model_save}};
+constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}, {"disk", disk_attach, disk_model_save}};
 
 // ---- profiles ---------------------------------------------------------------------------
 
