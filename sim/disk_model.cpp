@@ -67,8 +67,7 @@ std::string pad(std::string s, size_t n)
 Bytes inquiry(const DiskFacts &d, const uint8_t *cdb)
 {
     if ((cdb[1] & 1) == 0) {
-        Bytes b(96, ' ');
-        b[0] = 0;
+        Bytes b(96, 0);
         b[2] = 6;
         b[3] = 2;
         b[4] = 91;
@@ -76,8 +75,6 @@ Bytes inquiry(const DiskFacts &d, const uint8_t *cdb)
                            pad(d.product.empty() ? id_text(d, 27, 20) : d.product, 16) +
                            pad(d.revision.empty() ? id_text(d, 23, 4) : d.revision, 4);
         std::memcpy(b.data() + 8, text.data(), text.size());
-        for (int i = 5; i < 8; ++i)
-            b[static_cast<size_t>(i)] = 0;
         return b;
     }
     switch (cdb[2]) {
