@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 
 #include "bases/drv/sg_drv.h"
@@ -202,6 +203,44 @@ TEST_F(SsdTest, SysfsFinds)
     EXPECT_EQ(ssd_find_physicalDisk(&list, "0000:01:00.0"), 0);
     ASSERT_EQ(list.count, 1u);
     EXPECT_STREQ(list.records[0].devicePath, "/dev/sda");
+}
+
+// Links whose text would fill the buffer are skipped; one just short of it
+// is read whole. A link naming the controller but no "targetH:C:T" that
+// scans fails the search.
+TEST_F(SsdTest, SysfsLinkTextsAndBadTargets)
+{
+    namespace fs = std::filesystem;
+    auto link = [](const std::string &at, const std::string &pci, size_t length) {
+        std::string text = "../../devices/pci0000:00/" + pci + "/host0/target0:0:0/0:0:0:0/";
+        text += std::string(length - text.size() - 3, 'x') + "/sg";
+        fs::create_symlink(text, sim_path(at));
+        return text;
+    };
+    link("/sys/class/scsi_generic/sg5", "0000:05:00.0", 256);  // fills the 256-byte buffer
+    link("/sys/class/scsi_generic/sg6", "0000:06:00.0", 255);
+    link("/sys/block/sdf", "0000:05:00.0", 256);
+    link("/sys/block/sdg", "0000:06:00.0", 255);
+    fs::create_symlink("../../devices/pci0000:00/0000:07:00.0/host0/targetX/scsi_generic/sg7",
+                       sim_path("/sys/class/scsi_generic/sg7"));
+    char name[32];
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ssd_find_physicalDisk_index("0000:05:00.0", 0, 0, name, sizeof name), SSD_ERR_NOT_FOUND);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("readlink file:/sys/class/scsi_generic/sg5 failed, errno=36"), std::string::npos) << out;
+    EXPECT_EQ(ssd_find_physicalDisk_index("0000:06:00.0", 0, 0, name, sizeof name), 0);
+    EXPECT_STREQ(name, "/dev/sg6");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ssd_find_physicalDisk_index("0000:07:00.0", 0, 0, name, sizeof name), SSD_ERR_NOT_FOUND);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("sscanf_s failed, status=0"), std::string::npos);
+    DiskInfoList list{};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ssd_find_physicalDisk(&list, "0000:05:00.0"), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(list.count, 0u);
+    EXPECT_EQ(ssd_find_physicalDisk(&list, "0000:06:00.0"), 0);
+    ASSERT_EQ(list.count, 1u);
+    EXPECT_STREQ(list.records[0].devicePath, "/dev/sdg");
 }
 
 TEST_F(SsdTest, GenericSerialAndLogSense)
