@@ -80,10 +80,9 @@ Bytes inquiry(const DiskFacts &d, const uint8_t *cdb)
     switch (cdb[2]) {
     case 0x00: return {0, 0, 0, 3, 0x00, 0x80, 0xB1};
     case 0x80: {
-        std::string serial = d.serial.empty() ? id_text(d, 10, 10) : d.serial;
-        Bytes b = {0, 0x80, 0, static_cast<uint8_t>(serial.size())};
-        b.insert(b.end(), serial.begin(), serial.end());
-        return b;
+        std::string serial = (d.serial.empty() ? id_text(d, 10, 10) : d.serial).substr(0, 255);
+        std::string page = std::string{'\0', '\x80', '\0', static_cast<char>(serial.size())} + serial;
+        return Bytes(page.begin(), page.end());
     }
     case 0xB1: {
         Bytes b(64, 0);
@@ -140,9 +139,7 @@ Bytes be(uint64_t v, size_t n)
 Bytes read_capacity(const DiskFacts &d)
 {
     uint64_t last = (d.blocks != 0 ? d.blocks : sectors(d)) - 1;
-    Bytes b = be(last > 0xFFFFFFFF ? 0xFFFFFFFF : last, 4);
-    Bytes len = be(d.blockLength != 0 ? d.blockLength : 512, 4);
-    b.insert(b.end(), len.begin(), len.end());
+    Bytes b = be((last > 0xFFFFFFFF ? uint64_t{0xFFFFFFFF} : last) << 32 | (d.blockLength != 0 ? d.blockLength : 512u), 8);
     return b;
 }
 
@@ -164,8 +161,9 @@ void mode_sense(Answer &a, const DiskFacts &d, const uint8_t *cdb)
         check(a, d, 5, 0x24, 0);
         return;
     }
-    a.data = {static_cast<uint8_t>(3 + p->second.size()), 0, 0, 0};
-    a.data.insert(a.data.end(), p->second.begin(), p->second.end());
+    a.data.assign(4 + p->second.size(), 0);
+    a.data[0] = static_cast<uint8_t>(3 + p->second.size());
+    std::copy(p->second.begin(), p->second.end(), a.data.begin() + 4);
 }
 
 // MODE SELECT(6): page format set, a header and one page already known.
