@@ -11,6 +11,7 @@
 
 #include "sim/fpga_model.h"
 #include "sim/media_model.h"
+#include "sim/disk_model.h"
 #include "sim/mpt_model.h"
 #include "sim/spi_flash_model.h"
 #include "sim/pci_bus.h"
@@ -260,6 +261,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"flash-", spi_flash_fixture_line},
     {"media-", media_fixture_line},
     {"", pci_fixture_line, pci_fixture_owns},
+    {"disk-", disk_fixture_line},
 };
 
 // One line; true for a blank or comment line.

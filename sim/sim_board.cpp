@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "sim/disk_model.h"
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "sim/media_model.h"
@@ -34,6 +35,9 @@ constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt
 // A SAS controller appears when a fixture adds one; its node with it.
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
 
+// Disks behind generic and block nodes appear when a fixture adds them.
+bool disk_attach(const SimBoardProfile &, SimDoc &saved) { return disk_model_attach(saved); }
+
 // The PCI bus: the saved functions, or an empty bus a fresh board's facts fill.
 bool pci_attach(const SimBoardProfile &, SimDoc &saved) { return pci_bus_attach(saved); }
 
@@ -41,8 +45,11 @@ bool pci_attach(const SimBoardProfile &, SimDoc &saved) { return pci_bus_attach(
 bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_attach(saved); }
 
 // Every board has the SPI-flash driver with its two logic flashes, and a
-// SAS controller when a fixture adds one; the packet boards their FPGAs.
-#define SIM_COMMON_DEVICES {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}
+// SAS controller and disks when a fixture adds them; the packet boards their
+// FPGAs.
+#define SIM_COMMON_DEVICES                                                                            \
+    {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save},                           \
+        {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}
 constexpr SimBoardDevice kDornDevices[] = {SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}};
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
