@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "sim/asmf_model.h"
 #include "sim/fpga_model.h"
 #include "sim/mpt_model.h"
 #include "sim/kit/sim_doc.h"
@@ -252,6 +253,7 @@ struct ModelFactRow {
 
 constexpr ModelFactRow kModelFacts[] = {
     {"mpt-", mpt_fixture_line},
+    {"asmf-", asmf_fixture_line},
 };
 
 // One line; true for a blank or comment line.

@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "sim/asmf_model.h"
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "sim/mpt_model.h"
@@ -32,6 +33,13 @@ constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
 
 constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}};
+
+// The DORN board carries the compression accelerator card.
+bool asmf_attach(const SimBoardProfile &, SimDoc &saved) { return asmf_model_attach(saved); }
+
+constexpr SimBoardDevice kDornDevices[] = {{"fpga", fpga_attach, fpga_save},
+                                           {"mpt", mpt_attach, mpt_model_save},
+                                           {"asmf", asmf_attach, asmf_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
 
 // ---- profiles ---------------------------------------------------------------------------
@@ -40,7 +48,7 @@ constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
 // profile's facts.
 constexpr SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17DORN", SimFpgas::Dorn, kFpgaDevices, nullptr},
+    {"ZK17DORN", SimFpgas::Dorn, kDornDevices, nullptr},
     {"ZK17KESP", SimFpgas::Kesp, kFpgaDevices, nullptr},
     {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
