@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "sim/asmf_model.h"
 #include "sim/fpga_model.h"
 #include "sim/media_model.h"
 #include "sim/disk_model.h"
@@ -262,6 +263,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"media-", media_fixture_line},
     {"", pci_fixture_line, pci_fixture_owns},
     {"disk-", disk_fixture_line},
+    {"asmf-", asmf_fixture_line},
 };
 
 // One line; true for a blank or comment line.

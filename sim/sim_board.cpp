@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "sim/disk_model.h"
+#include "sim/asmf_model.h"
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "sim/media_model.h"
@@ -41,6 +42,9 @@ bool disk_attach(const SimBoardProfile &, SimDoc &saved) { return disk_model_att
 // The PCI bus: the saved functions, or an empty bus a fresh board's facts fill.
 bool pci_attach(const SimBoardProfile &, SimDoc &saved) { return pci_bus_attach(saved); }
 
+// The DORN board carries the compression accelerator card.
+bool asmf_attach(const SimBoardProfile &, SimDoc &saved) { return asmf_model_attach(saved); }
+
 // The KESP board carries the media sub-boards behind "/dev/media_dev".
 bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_attach(saved); }
 
@@ -50,7 +54,8 @@ bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_a
 #define SIM_COMMON_DEVICES                                                                            \
     {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save},                           \
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}
-constexpr SimBoardDevice kDornDevices[] = {SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}};
+constexpr SimBoardDevice kDornDevices[] = {
+    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};

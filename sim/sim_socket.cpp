@@ -121,7 +121,7 @@ void nl_take_port(NlSock &s, uint32_t port)
 void nl_autobind(NlSock &s)
 {
     Router &r = *s.router;
-    auto port = static_cast<uint32_t>(sched_gettid());
+    auto port = static_cast<uint32_t>(kSchedPid);  // the process id's port first
     while (port_taken(r, port))
         port = r.nextAuto--;
     nl_take_port(s, port);

@@ -7,8 +7,8 @@
 //    EPROTONOSUPPORT.
 //  - Each protocol has its own ports. bind with an explicit port takes it;
 //    a port already bound (by a socket or a model listener) gives EADDRINUSE,
-//    a second bind of the same socket EINVAL. Port 0 takes the calling
-//    thread's id (or, when that is taken, a free port counted down from
+//    a second bind of the same socket EINVAL. Port 0 takes the process id
+//    (or, when that is taken, a free negative port counted down from
 //    0xFFFFF000), as does a send from an unbound socket.
 //  - A datagram goes to the socket or model listener bound at the
 //    destination port (msg_name's nl_pid; none: port 0, the kernel's). No one

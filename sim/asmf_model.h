@@ -1,0 +1,72 @@
+// The simulated compression accelerator: one state behind the memory node,
+// the resource node, each card's node, the hot-plug node and netlink
+// protocol 26 (served only on a board with a card).
+//
+// - Memory: pools in one sparse store seen alike by copy requests and by
+//   mappings at offset = bus address; 1 MiB blocks held per pid and tid; a
+//   copy outside the blocks held gives EFAULT; each copy costs a settable
+//   virtual time; request 7 reports the pid's blocks to the board's log.
+// - Resources: devices with queues per task type; allocations and frees
+//   checked against what is held (resource id 0xFFFFFFFF frees nothing and
+//   succeeds); file ids per (type, command type, pid, tid); request 0x16
+//   prints the table to the log.
+// - Card: request words of the card's letter only (others: ENOTTY); request
+//   0x20 needs a resource held by the descriptor's pid and tid.
+// - Hot plug: the first `removeFailures` remove requests fail with EBUSY.
+// Errno faults per request, field or n-th call and positive results come
+// from the kernel's faults on the nodes.
+#ifndef QUORBIX_SIM_ASMF_MODEL_H
+#define QUORBIX_SIM_ASMF_MODEL_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/kit/sim_doc.h"
+
+struct AsmfSimDevice {
+    uint32_t id = 0;
+    std::string name = "acce0";       // written raw: 32 characters leave no NUL
+    uint32_t funcType = 0;
+    uint32_t devType = 0;             // 0 FPGA
+    char letter = 'A';
+    std::string node = "/dev/acce_dev0";
+    bool enabled = true;
+    uint32_t state[2] = {1, 0};
+};
+
+struct AsmfSimPool {
+    uint64_t bus = 0;
+    uint64_t size = 0;
+};
+
+// Settings of the simulated accelerator (a fresh model's defaults).
+struct AsmfSimSettings {
+    std::vector<AsmfSimPool> pools;   // reported count = pools.size() (3 is a fault)
+    uint64_t copyCostNs = 0;          // virtual time per copy request
+    unsigned removeFailures = 0;      // hot-plug remove requests that fail
+    int listCount = -1;               // >= 0: the count the device list reports
+};
+
+// Registers the nodes with one card (id 0, "acce0", "/dev/acce_dev0", 'A').
+void asmf_model_attach_default();
+void asmf_model_reset();
+bool asmf_model_attach(SimDoc &saved);
+void asmf_model_save(SimDoc &doc);
+
+AsmfSimSettings &asmf_sim_settings();
+std::vector<AsmfSimDevice> &asmf_sim_devices();
+// Registers a device's card node after the devices changed.
+void asmf_sim_refresh();
+// Resources held now, and the bytes of the pool store.
+size_t asmf_sim_held_resources();
+size_t asmf_sim_held_blocks();
+void asmf_sim_store_read(uint64_t bus, void *buf, size_t size);
+uint32_t asmf_sim_reg(uint32_t addr);
+
+// Fixture lines "asmf-pool INDEX BUS SIZE", "asmf-copy-cost NS",
+// "asmf-remove-failures N".
+bool asmf_fixture_line(std::string_view line, std::string &err);
+
+#endif
