@@ -9,7 +9,9 @@
 
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
+#include "sim/i2c_agent_model.h"
 #include "sim/mpt_model.h"
+#include "sim/rtc_model.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -31,8 +33,17 @@ constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt
 // A SAS controller appears when a fixture adds one; its node with it.
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
 
-constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save}, {"mpt", mpt_attach, mpt_model_save}};
-constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save}};
+// The card's RTC and the I2C agent are on every board.
+bool rtc_attach(const SimBoardProfile &, SimDoc &saved) { return rtc_model_attach(saved); }
+bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model_attach(saved); }
+
+constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save},
+                                           {"mpt", mpt_attach, mpt_model_save},
+                                           {"rtc", rtc_attach, rtc_model_save},
+                                           {"i2c_agent", i2c_attach, i2c_agent_model_save}};
+constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save},
+                                         {"rtc", rtc_attach, rtc_model_save},
+                                         {"i2c_agent", i2c_attach, i2c_agent_model_save}};
 
 // ---- profiles ---------------------------------------------------------------------------
 
