@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bases/host/host.h"
 #include "boardlib/kesp_logic.h"
 #include "boardlib/sfp_8472.h"
 #include "kelvo/kelvo.h"

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "sim/fpga_model.h"
+#include "sim/media_model.h"
 #include "sim/mpt_model.h"
+#include "sim/spi_flash_model.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
 
@@ -252,6 +254,8 @@ struct ModelFactRow {
 
 constexpr ModelFactRow kModelFacts[] = {
     {"mpt-", mpt_fixture_line},
+    {"flash-", spi_flash_fixture_line},
+    {"media-", media_fixture_line},
 };
 
 // One line; true for a blank or comment line.

@@ -35,6 +35,7 @@ constexpr uint64_t kCmdWrite = 1;
 constexpr uint64_t kCmdDelete = 2;
 constexpr uint64_t kCmdClear = 3;
 constexpr uint64_t kCmdCatalogue = 0x10;  // the tables' catalogue rows (bit 0: write)
+constexpr uint64_t kCarBase = 0x5800;     // CAR configuration block, the base of table 15
 
 struct FpgaNodeState {
     RegFile regs;
@@ -98,13 +99,19 @@ std::pair<std::string, uint64_t> record_key(FpgaRecord kind, uint64_t key) { ret
 constexpr uint64_t kLogicVersion = 0x0000000020261025ULL;  // register 0x1: version, low byte the run version
 constexpr uint64_t kSfpStatusReg = 0x6900;
 constexpr uint64_t kSfpAbsentPorts2To7 = 0xFCull << 8;  // bit p + 8: module absent
+constexpr uint64_t kKespSfpAbsentReg = 0x101;            // KESP: bit c set, cage c empty
+constexpr uint64_t kKespSfpAbsentCages2And3 = 0xC;
+// Link up on the two ports whose cages hold modules.
+constexpr uint64_t kLinkStateReg = 0x1500;               // DORN trans: link of port p in bit p + 12
+constexpr uint64_t kLinkPorts0And1 = 0x3ull << 12;
+constexpr uint64_t kKespLinkReg0 = 0x2109;               // KESP: bit 0, link detected
+constexpr uint64_t kKespLinkReg1 = 0x2509;
 constexpr uint64_t kSecond = 1000000000ULL;
 constexpr uint64_t kPassed = 0xF;  // self-test result: bit 1 finished, bits 0-3 all set passed
 
-constexpr uint64_t kKespSfpAbsentReg = 0x101;            // KESP: bit c set, cage c empty
-constexpr uint64_t kKespSfpAbsentCages2And3 = 0xC;
-constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}};
-constexpr RegRule kKespTransRules[] = {{0x1, kLogicVersion}, {kKespSfpAbsentReg, kKespSfpAbsentCages2And3}};
+constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}, {kLinkStateReg, kLinkPorts0And1}};
+constexpr RegRule kKespRules[] = {
+    {0x1, kLogicVersion}, {kKespSfpAbsentReg, kKespSfpAbsentCages2And3}, {kKespLinkReg0, 1}, {kKespLinkReg1, 1}};
 constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}};
 
 // Memory self tests: the start bit stays busy for a while, then the result
@@ -313,12 +320,13 @@ int key_table(FpgaNodeState &s, const IndirBlock &b, unsigned long request, Indi
 }
 
 // A table request with a table command follows the table's rules; the
-// catalogue command, and register accesses that return nothing past the
-// written words (ret2base 0, as the CAR settings at table 15's base), reach
-// the block as plain ones; others are refused.
+// catalogue command reaches the block as a plain one; others are refused.
 int table_indir(FpgaNodeState &s, const IndirBlock &b, unsigned long request, IndirRegReq &req)
 {
-    if ((req.cmd | 1) == (kCmdCatalogue | 1) || req.ret2base == 0) {
+    // The CAR configuration shares table 15's base and comes without the
+    // table's second bases: the driver serves it as a plain block.
+    bool carBlock = b.base == kCarBase && req.ret2base == 0 && req.cmd <= kCmdWrite;
+    if ((req.cmd | 1) == (kCmdCatalogue | 1) || carBlock) {
         plain_indir(s, b.keyWords, request, req);
         return 0;
     }
@@ -623,7 +631,7 @@ void fresh_board()
     if (dorn)
         reg_file_reset(trans.regs, kTransRules, kTransTriggers);
     else
-        reg_file_reset(trans.regs, kKespTransRules, {});
+        reg_file_reset(trans.regs, kKespRules, {});
     fresh_node(trans, 0, "trans_pci");
     FpgaNodeState *cages = &trans;
     if (dorn) {

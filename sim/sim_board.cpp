@@ -10,9 +10,11 @@
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "sim/i2c_agent_model.h"
+#include "sim/media_model.h"
 #include "sim/mpt_model.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
+#include "sim/spi_flash_model.h"
 
 namespace {
 
@@ -33,17 +35,24 @@ constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt
 // A SAS controller appears when a fixture adds one; its node with it.
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
 
+// The KESP board carries the media sub-boards behind "/dev/media_dev".
+bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_attach(saved); }
+
 // The card's RTC and the I2C agent are on every board.
 bool rtc_attach(const SimBoardProfile &, SimDoc &saved) { return rtc_model_attach(saved); }
 bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model_attach(saved); }
 
-constexpr SimBoardDevice kFpgaDevices[] = {{"fpga", fpga_attach, fpga_save},
-                                           {"mpt", mpt_attach, mpt_model_save},
-                                           {"rtc", rtc_attach, rtc_model_save},
-                                           {"i2c_agent", i2c_attach, i2c_agent_model_save}};
-constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save},
-                                         {"rtc", rtc_attach, rtc_model_save},
-                                         {"i2c_agent", i2c_attach, i2c_agent_model_save}};
+// Every board has the SPI-flash driver with its two logic flashes, the RTC
+// and I2C agent drivers, and a SAS controller when a fixture adds one; the
+// packet boards their FPGAs.
+#define SIM_COMMON_DEVICES                                                                                    \
+    {"mpt", mpt_attach, mpt_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save},          \
+        {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save}
+constexpr SimBoardDevice kDornDevices[] = {{"fpga", fpga_attach, fpga_save}, SIM_COMMON_DEVICES};
+constexpr SimBoardDevice kKespDevices[] = {
+    {"fpga", fpga_attach, fpga_save}, SIM_COMMON_DEVICES, {"media", media_attach, media_model_save}};
+constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
+#undef SIM_COMMON_DEVICES
 
 // ---- profiles ---------------------------------------------------------------------------
 
@@ -51,8 +60,8 @@ constexpr SimBoardDevice kNoDevices[] = {{"mpt", mpt_attach, mpt_model_save},
 // profile's facts.
 constexpr SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17DORN", SimFpgas::Dorn, kFpgaDevices, nullptr},
-    {"ZK17KESP", SimFpgas::Kesp, kFpgaDevices, nullptr},
+    {"ZK17DORN", SimFpgas::Dorn, kDornDevices, nullptr},
+    {"ZK17KESP", SimFpgas::Kesp, kKespDevices, nullptr},
     {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17BIXA", SimFpgas::None, kNoDevices, nullptr},

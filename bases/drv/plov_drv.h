@@ -264,4 +264,17 @@ inline constexpr size_t PLOV_PORT_LINK_LEN = 24;
 inline constexpr size_t PLOV_SFP_HS_STATE_LEN = 16;
 inline constexpr size_t PLOV_IIC_STATUS_LEN = 16;
 
+// Link state of a back port of the sbuf FPGA (request 0x12): the port's
+// location, type and id in, the link state out in byte 16.
+struct PortLinkReq {
+    uint32_t loc;
+    uint32_t type;
+    uint32_t id;
+    uint8_t reserved[4];
+    uint8_t link;
+    uint8_t reserved2[7];
+};
+static_assert(sizeof(PortLinkReq) == PLOV_PORT_LINK_LEN);
+static_assert(offsetof(PortLinkReq, type) == 4 && offsetof(PortLinkReq, id) == 8 && offsetof(PortLinkReq, link) == 16);
+
 #endif

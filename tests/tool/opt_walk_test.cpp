@@ -11,12 +11,12 @@ namespace {
 // spaces.
 std::string walk_all(std::vector<std::string> args, const char *optstring)
 {
-    args.insert(args.begin(), "quorbix");
-    std::vector<char *> argv;
+    std::string program = "quorbix";
+    std::vector<char *> argv{program.data()};
     for (std::string &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    OptWalk walk{static_cast<int>(args.size()), argv.data(), optstring};
+    OptWalk walk{static_cast<int>(argv.size() - 1), argv.data(), optstring};
     std::string out;
     for (int c; (c = opt_next(walk)) != kOptEnd;) {
         if (!out.empty())

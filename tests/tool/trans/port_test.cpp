@@ -1,0 +1,268 @@
+// Port commands as whole command lines: -m through quorbix_run, the Set and
+// clear blocks through their dispatchers, on the simulated DORN and KESP
+// boards.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "boardlib/plov_trans_intf.h"
+#include "sim/fpga_model.h"
+#include "support/sim_fixture.h"
+#include "tool/quorbix.h"
+#include "tool/trans/port.h"
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+const std::string kTrans = kFpgaTransNode;
+const std::string kSbuf = kFpgaSbufNode;
+constexpr unsigned long kReadDir = 0xC004EF01;
+
+const std::string kLink01 =
+    "SUCCESS\nSuccessed to Get link status of Port1 in FPGA0\nLink detected : yes\nForce Linkdown: FALSE\n";
+
+struct CmdRun {
+    std::string out;
+    int status;
+};
+
+// One command: "m" runs `-m path` through quorbix_run (its status is the
+// process's), "s" and "c" call the Set and clear dispatchers.
+CmdRun run(const std::string &block, const std::string &path)
+{
+    CaptureStdout();
+    int status = 0;
+    if (block == "m") {
+        std::string prog = "quorbix", opt = "-m", arg = path;
+        char *argv[] = {prog.data(), opt.data(), arg.data(), nullptr};
+        status = quorbix_run(3, argv);
+    } else {
+        status = (block == "s" ? op_set : op_clear)(path.c_str());
+    }
+    std::fflush(stdout);
+    return {GetCapturedStdout(), status};
+}
+
+class PortCommands : public SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        geBoardLogicType = PLOV_BOARD_UNKNOWN;
+    }
+    void TearDown() override
+    {
+        geBoardLogicType = PLOV_BOARD_UNKNOWN;
+        SimTest::TearDown();
+    }
+};
+
+class PortCommandsKesp : public PortCommands {
+protected:
+    std::string board() const override { return "ZK17KESP"; }
+};
+
+struct Case {
+    const char *block;
+    const char *path;
+    int status;
+    std::string out;
+};
+
+void expect_cases(const std::vector<Case> &cases)
+{
+    for (const Case &c : cases) {
+        CmdRun r = run(c.block, c.path);
+        EXPECT_EQ(r.out, c.out) << c.block << " " << c.path;
+        EXPECT_EQ(r.status, c.status) << c.block << " " << c.path;
+    }
+}
+
+std::string invalid(const char *name, unsigned line, int iret, bool failed = true)
+{
+    return std::string(failed ? "FAILED\n" : "") + "Invalid input, please check [" + name + "] trans/trans:" +
+           std::to_string(line) + ", iRet = " + std::to_string(iret) + "\n";
+}
+
+
+TEST_F(PortCommands, EveryHandlerRefusesAnEmptyAndANonNumericText)
+{
+    struct Row {
+        const char *block;
+        const char *word;
+        const char *name;
+        unsigned line;
+    };
+    const Row rows[] = {
+        {"m", "port/k/", "port_get_link_status", 1930}, {"m", "port/w/", "port_get_workmode", 1880},
+        {"s", "port/w/", "port_set_workmode", 1760},    {"m", "port/f/", "port_get_flowctrl", 1610},
+        {"s", "port/f/", "port_set_flowctrl", 1650},    {"m", "port/s/", "port_get_switch", 2010},
+        {"s", "port/s/", "port_set_switch", 2040},      {"m", "port/e/", "port_get_pause_switch", 2080},
+        {"s", "port/e/", "port_set_pause_switch", 2110}, {"m", "port/d/", "port_get_dpause_wlevel", 2140},
+        {"s", "port/v/", "port_set_dpause_wlevel", 2170}, {"s", "port/d/", "port_set_phy_down", 2210},
+        {"m", "port/h/", "port_get_phy", 2250},         {"s", "port/p/", "port_set_phy", 2290},
+        {"m", "port/l/", "port_get_loopmode", 2330},    {"s", "port/l/", "port_set_loopmode", 2370},
+        {"m", "port/m/", "port_get_mac", 3030},         {"s", "port/m/", "port_set_mac", 3070},
+        {"m", "fpga/d/", "port_get_car_drop_stat", 2450}, {"m", "port/c/", "port_get_car", 2490},
+        {"s", "port/c/", "port_set_car", 2530},         {"m", "port/t/", "port_get_car_fresh_time", 2570},
+        {"s", "port/t/", "port_set_car_fresh_time", 2600}, {"c", "port/v/", "port_clear_vlan_stat", 2760},
+        {"m", "port/v/", "port_get_vlan_stat", 2790},   {"c", "port/r/", "port_clear_mac_stat", 2820},
+        {"m", "port/r/", "port_get_mac_stat", 2850},    {"c", "port/p/", "port_clear_stat", 2880},
+        {"m", "port/p/", "port_get_stat", 2910},        {"s", "port/g/", "port_set_gtx_prbs", 2990},
+    };
+    for (const Row &row : rows) {
+        for (const auto &[text, iret] : {std::pair<const char *, int>{"", -1}, {"x", 0}}) {
+            sim_clear_journal();
+            CmdRun r = run(row.block, std::string(row.word) + text);
+            EXPECT_EQ(r.out, invalid(row.name, row.line, iret)) << row.word << text;
+            EXPECT_EQ(r.status, row.block[0] == 'm' ? 2 : -1202) << row.word << text;
+            EXPECT_TRUE(sim_journal().empty()) << row.word << text;
+        }
+    }
+    // The forms of their own.
+    expect_cases({
+        {"m", "port/b/", 2, "FAILED\nInvalid FpgaID input, please check [port_get_mtu] trans/trans:2640, iRet = -1\n"},
+        {"s", "port/r/0:1", -1202, "FAILED\nInvalid FpgaID input, please check [port_set_reset] trans/trans:2720, iRet = 2\n"},
+        {"s", "port/b/", -1202,
+         "FAILED\nInvalid  input, please check [port_set_mtu] trans/trans:2680, FpgaId = -1, max = -1, min = -1\n\n"},
+        {"c", "port/g/0:1:2", -1202, invalid("port_clear_gtx_prbs", 2950, 3, false)},
+    });
+}
+
+TEST_F(PortCommands, LinkStateRoadAndForcedDown)
+{
+    expect_cases({
+        {"m", "port/k/0:1", 0, kLink01},
+        {"m", "port/K/0:1", 0, kLink01},
+        {"m", "port/k/0", 2, invalid("port_get_link_status", 1930, 1)},
+        {"m", "port/k/256:256", 0,
+         "SUCCESS\nSuccessed to Get link status of Port0 in FPGA256\nLink detected : yes\nForce Linkdown: FALSE\n"},
+        {"m", "port/k/0:2", 0,
+         "SUCCESS\nSuccessed to Get link status of Port2 in FPGA0\nLink detected : no\nForce Linkdown: FALSE\n"},
+        {"m", "port/k/0:12", 2, "FAILED\nFunction PlovTransGetPortLinkStat exe error, iRet = -1331\n"},
+        {"m", "port/R/0:1", 2, "Target \"R\" is not supported\n"},
+        // Set port/d with 1 forces the PHY down, 0 releases it.
+        {"s", "port/d/0:1:1", 0, "SUCCESS\n"},
+        {"m", "port/k/0:1", 0,
+         "SUCCESS\nSuccessed to Get link status of Port1 in FPGA0\nLink detected : yes\nForce Linkdown: TURE\n"},
+        {"s", "port/D/0:1:0", 0, "SUCCESS\n"},
+        {"m", "port/k/0:1", 0, kLink01},
+    });
+    // No port property: refused before anything is called.
+    for (const char *path : {"port/d/0:12:1", "port/d/2:0:1"}) {
+        sim_clear_journal();
+        CmdRun r = run("s", path);
+        EXPECT_EQ(r.out, invalid("port_set_phy_down", 2210, 3)) << path;
+        EXPECT_EQ(r.status, -1202);
+        EXPECT_TRUE(sim_journal().empty()) << path;
+    }
+    sim_fail_request(kTrans, kReadDir, EIO);
+    CmdRun r = run("m", "port/k/0:1");
+    EXPECT_EQ(r.out.rfind("FAILED\nFunction PlovTransGetPortLinkStat exe error, iRet = ", 0), 0u) << r.out;
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(PortCommands, StatisticsBlocksAndTheirPadding)
+{
+    fpga_set_reg(kTrans, 0x1E01, 7);   // MAC transmit total of port 1
+    expect_cases({
+        {"m", "port/r/0:1", 0,
+         "SUCCESS\nSuccessed to get the basic statistics of Port1 in FPGA0\n"
+         "RXTOTAL  : 0\tRxMultiCast: 0\tRxBroadCast: 0\nRxBytes  : 0\tRxError    : 0\tRxDrop     : 0\n"
+         "TXTOTAL  : 7\tTxMultiCast: 0\tTxBroadCast: 0\nTxBytes  : 0\tTxError    : 0\tTxDrop     : 0\nConflict : 0\n"},
+        {"m", "port/p/1:2", 0,
+         "SUCCESS\nSuccessed to get the basic statistics of Port2 in FPGA1\n"
+         "RXTOTAL  : 0\tRxMultiCast: 0\tRxBroadCast: 0\nRxBytes    : 0\tRxError    : 0\tRxDrop     : 0\n"
+         "TXTOTAL  : 0\tTxMultiCast: 0\tTxBroadCast: 0\nTxBytes    : 0\tTxError    : 0\tTxDrop     : 0\nConflict   : 0\n"},
+        {"m", "port/p/0:12", 2, "FAILED\nFunction PlovTransGetPortStatistic exe error, iRet = -1331\n"},
+        {"m", "port/r/1:1", 2, "FAILED\nFunction PLOV_TransGetPortMacStatistics exe error, iRet = -1330\n"},
+        {"c", "port/p/0:1", 0, "SUCCESS\n"},
+        {"c", "port/P/1:1", -1330, "FAILED\nFunction PlovTransClsPortStatistic exe error, iRet = -1330\n"},
+        {"c", "port/r/0:9", 0, "SUCCESS\n"},
+        {"c", "port/R/0:9", -17, "Target \"R\" is not supported\n"},
+        {"c", "port/v/0:3:100", 0, "SUCCESS\n"},
+        {"c", "port/v/0:3:4096", -1202, "FAILED\nFunction PlovTransClsVlanStatistic exe error, iRet = -1202\n"},
+        {"m", "port/v/0:3:100", 0, "SUCCESS\nDrop : 0\n"},
+    });
+}
+
+TEST_F(PortCommands, OwnChecksAndValueLines)
+{
+    expect_cases({
+        {"s", "port/w/0:1-n:30:f", -1202, "Intent to set workmode to autonegative\nInvalid rate input, please check\n"},
+        {"s", "port/w/0:1-x:10:f", -1202, "Invalid negtive input, please check\n"},
+        {"s", "port/w/0:1-f:10:x", -1202, "Invalid duplex_mode input, please check\n"},
+        {"s", "port/b/0:100:200", -1202,
+         "FAILED\nInvalid  input, please check [port_set_mtu] trans/trans:2680, FpgaId = 0, max = 100, min = 200\n\n"},
+        {"s", "port/b/0:1500:64", 0, "SUCCESS\n"},
+        {"m", "port/b/0", 0, "SUCCESS\nMax : 1500\nMin : 64\n"},
+        {"m", "port/b/2", 2, "Function PlovTransGetMtu exe error, iRet = -1330\n"},
+        {"m", "fpga/d/0:S", 2, "FAILED\nInvalid type, please check!\n"},
+        {"m", "fpga/d/0:s", 0, "Intend to get split car drop statistic\nSUCCESS\nstat : 0x0\n"},
+        {"s", "port/c/0:t:100:200:1", 0, "Intend to set total car config params\nSUCCESS\n"},
+        {"m", "port/c/0:s", 0, "Intend to get split car config params\nSUCCESS\ncbs : 0\ncir : 0\nvld : 0\n"},
+        {"m", "port/c/1:s", 2, "Intend to get split car config params\nFAILED\nFunction PlovTransGetSplitCarCfg/PlovTransGetTotalCarCfg exe error, iRet = -1330\n"},
+        {"s", "port/t/0:33", 0, "SUCCESS\n"},
+        {"m", "port/t/0", 0, "SUCCESS\nFresh time : 33\n"},
+        {"m", "port/l/0:1:x", 2, "FAILED\nInvalid input, please check [port_get_loopmode] trans/trans:2330\n"},
+        {"s", "port/l/0:1-x:101", -1202, "Invalid type input, please check\n"},
+        {"s", "port/l/0:1-m:121", -1202, invalid("port_set_loopmode", 2370, 6)},
+        {"s", "port/l/0:1-m:101", 0, "SUCCESS\n"},
+        {"m", "port/l/0:1:M", 0, "SUCCESS\nSuccessed to get the MAC loopmode of Port1 in FPGA0\nMAC loopmode : 101\n"},
+        {"s", "port/s/0:1-011", 0, "SUCCESS\n"},
+        {"m", "port/s/0:1", 0, "SUCCESS\nMode : 0x3\n"},
+        {"s", "port/s/0:1-012", -1202, invalid("port_set_switch", 2040, 5)},
+        {"s", "port/v/0:0x1f", 0, "Intend to set the DPause Water Level of FPGA0 to 0x1f\nSUCCESS\n"},
+        {"m", "port/d/0", 0, "SUCCESS\nDePause Waterlevel : 0x1f\n"},
+        {"s", "port/e/0:0x1", 0, "SUCCESS\n"},
+        {"m", "port/e/0", 0, "SUCCESS\nPause switch flag : 0x1\n"},
+        {"s", "port/p/0:1-3:4:5", 0, "SUCCESS\n"},
+        {"m", "port/h/0:1", 0, "SUCCESS\nPostEmphasis : 3\nPreEmphasis : 4\nSwing : 5\n"},
+        {"s", "port/f/0:1-3:1:2:3", -1202, invalid("port_set_flowctrl", 1650, 6)},
+        {"s", "port/f/0:1-1:10:20:30", 0, "SUCCESS\n"},
+        {"m", "port/f/0:1:1", 0, "SUCCESS\ncbs : 10\ncir : 20\nt   : 30\n"},
+        {"m", "port/f/1:1:1", 2, "FAILED\n"},
+        {"s", "port/g/0:1-1:101", -1200, "FAILED\nFunction PlovTransSetPortGtxPrbs exe error, iRet = -1200\n"},
+        {"c", "port/g/0:1:1", -1200, "FAILED\nFunction PlovTransClsPortGtxPbrs exe error, iRet = -1200\n"},
+        {"s", "port/r/0:1:1", 0, "SUCCESS\n"},
+        {"s", "port/r/0:1:0", -1337, "Function PlovTransSetPortReset exe error, iRet = -1337\n"},
+    });
+}
+
+TEST_F(PortCommands, MacAddressesAndPortSummary)
+{
+    expect_cases({
+        {"s", "port/m/0:2:0-00:11:22:33:44:55", 0, "SUCCESS\n"},
+        {"s", "port/m/0:2:0-00:11:22:33:44", -1202, invalid("port_set_mac", 3070, 8)},
+        {"m", "port/m/0:2:0", 0, "SUCCESS\nMAC : 00:11:22:33:44:55\nStaticMac : 00:1A:2B:00:00:02\n"},
+        // FPGA 1 keeps no static MAC: the zero line, and success.
+        {"m", "port/m/1:2:0", 0, "SUCCESS\nMAC : 00:00:00:00:00:00\nStaticMac : 00:00:00:00:00:00\n"},
+    });
+    CaptureStdout();
+    EXPECT_EQ(get_port_info_byid(0, 2), 0);
+    std::fflush(stdout);
+    std::string out = GetCapturedStdout();
+    EXPECT_EQ(out.rfind("port2:\n\tHWaddr 00:11:22:33:44:55\n\tSpeed: ", 0), 0u) << out;
+    EXPECT_NE(out.find("\tLink detected: no\n"), std::string::npos) << out;
+    CaptureStdout();
+    EXPECT_EQ(get_port_info_byid(2, 0), 1);
+    std::fflush(stdout);
+    EXPECT_EQ(GetCapturedStdout(),
+              "Function PlovTransGetPortX execute failed,imRet = -1330, iwRet = -1330, ilRet = -1330\n");
+}
+
+TEST_F(PortCommandsKesp, LinkStateOnTheKespBoard)
+{
+    expect_cases({
+        {"m", "port/k/0:1", 0, kLink01},
+        {"m", "port/k/0:2", 2, "FAILED\nFunction PlovTransGetPortLinkStat exe error, iRet = -1202\n"},
+        {"m", "port/k/1:0", 2, "FAILED\nFunction PlovTransGetPortLinkStat exe error, iRet = -1335\n"},
+    });
+}
+
+} // namespace

@@ -1,0 +1,115 @@
+#include "tool/trans/trans_cmd.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "tool/quorbix.h"
+
+TransBoard trans_board()
+{
+    if (std::strstr(gBoardName, "ZK17DORN") != nullptr)
+        return TransBoard::Dorn;
+    if (std::strstr(gBoardName, "ZK17KESP") != nullptr)
+        return TransBoard::Kesp;
+    return TransBoard::Other;
+}
+
+void trans_line(const char *text)
+{
+    std::puts(text);
+}
+
+void trans_invalid_line(const TransSite &site, int scanRet)
+{
+    std::printf("Invalid input, please check [%s] %s:%u, iRet = %d\n", site.name, site.file, site.line, scanRet);
+}
+
+void trans_invalid_line_short(const TransSite &site)
+{
+    std::printf("Invalid input, please check [%s] %s:%u\n", site.name, site.file, site.line);
+}
+
+void trans_invalid_line_values(const TransSite &site, const char *valuesFormat, ...)
+{
+    std::printf("Invalid input, please check [%s] %s:%u, ", site.name, site.file, site.line);
+    va_list ap;
+    va_start(ap, valuesFormat);
+    std::vprintf(valuesFormat, ap);
+    va_end(ap);
+}
+
+TransOpStatus trans_bad_input(const TransSite &site, int scanRet)
+{
+    trans_failed();
+    trans_invalid_line(site, scanRet);
+    return kTransBadInput;
+}
+
+void trans_error_line(const char *name, int32_t status)
+{
+    std::printf("Function %s exe error, iRet = %d\n", name, status);
+}
+
+void trans_error_line_long(const char *name, int32_t status, const TransSite &site)
+{
+    std::printf("Function %s exe error, iRet = %d, [%s] %s:%u\n", name, status, site.name, site.file, site.line);
+}
+
+TransOpStatus trans_op_failed(const char *name, int32_t status)
+{
+    trans_failed();
+    trans_error_line(name, status);
+    return status;
+}
+
+void trans_log_memset(const char *file, int line, KelvoErr err, const void *dest, size_t destMax, size_t count)
+{
+    std::printf("%s:%d [quorbix-ERR]memset_s failed %d, dest_str %p(%lu), cnt(%lu)\n", file, line, err, dest,
+                static_cast<unsigned long>(destMax), static_cast<unsigned long>(count));
+}
+
+void trans_log_memcpy(const char *file, int line, KelvoErr err, const void *dest, size_t destMax, const void *src,
+                      size_t count)
+{
+    std::printf("%s:%d [quorbix-ERR]memcpy_s failed %d, dest_str %p(%lu), src_str %p(%lu)\n", file, line, err, dest,
+                static_cast<unsigned long>(destMax), src, static_cast<unsigned long>(count));
+}
+
+void trans_log_strncpy(const char *file, int line, KelvoErr err, const void *dest, size_t destMax, const void *src,
+                       size_t count)
+{
+    std::printf("%s:%d [quorbix-ERR]strncpy_s failed %d, dest_str %p(%lu), src_str %p(%lu)\n", file, line, err, dest,
+                static_cast<unsigned long>(destMax), src, static_cast<unsigned long>(count));
+}
+
+namespace {
+
+// The value of a hexadecimal digit, or -1.
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+int32_t eth_pci_hex_num(char *text, uint32_t *result)
+{
+    if (text == nullptr || result == nullptr)
+        return kTransHexBad;
+    uint32_t value = 0;
+    for (char *p = text; *p != '\0'; p++) {
+        if (*p >= 'A' && *p <= 'F')
+            *p = static_cast<char>(*p - 'A' + 'a');
+        int digit = hex_digit(*p);
+        if (digit < 0)
+            return kTransHexBad;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    *result = value;
+    return 0;
+}
