@@ -1,6 +1,9 @@
 // The command table: 46 blocks of up to 64 rows {target word, help text,
 // handler}. Rows marked UNBUILT(handler) name the handler that belongs there;
 // until it exists the row has none and dispatch answers "not supported".
+#include "tool/ddr/i2c_agent.h"
+#include "tool/ddr/log_collect.h"
+#include "tool/ddr/rtc.h"
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
 #include "tool/trans/port.h"
@@ -21,16 +24,16 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"dreg", kHelpWriteDreg, UNBUILT(dreg_write)},
         {"mem", kHelpWriteMem, UNBUILT(mem_write)},
         {"media", kHelpWriteMedia, op_w_media},
-        {"i2c", kHelpWriteI2c, UNBUILT(I2C_AgentWriteOpt)},
+        {"i2c", kHelpWriteI2c, I2C_AgentWriteOpt},
     }},
     {kBlkDump, "dump", {
         {"help", kHelpHelp, help_dump},
         {"pci", kHelpDumpPci, UNBUILT(pci_dump)},
-        {"log", nullptr, UNBUILT(log_d_collection)},
+        {"log", nullptr, log_d_collection},
         {"trans", nullptr, UNBUILT(trans_logic_indreg_dump)},
         {"sbuf", nullptr, UNBUILT(sbuf_logic_indreg_dump)},
         {"fpga", nullptr, op_d_fpga},
-        {"i2c", nullptr, UNBUILT(I2C_AgentDumpOpt)},
+        {"i2c", nullptr, I2C_AgentDumpOpt},
     }},
     {kBlkSet, "Set", {
         {"help", kHelpHelp, help_set},
@@ -67,7 +70,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"sbuf", nullptr, op_t_sbuf},
         {"tcam", nullptr, UNBUILT(get_tcam_device_test_result)},
         {"media", kHelpTestMedia, op_t_media},
-        {"i2c", nullptr, UNBUILT(I2C_AgentTestRepeatOpt)},
+        {"i2c", nullptr, I2C_AgentTestRepeatOpt},
         {"nic", nullptr, UNBUILT(nic_test)},
         {"acc", nullptr, op_t_acc},
     }},
@@ -88,7 +91,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"sbuf", kHelpClearSbuf, op_c_sbuf},
         {"indreg", kHelpClearIndreg, UNBUILT(indreg_clear)},
         {"disk", nullptr, UNBUILT(disk_c_check)},
-        {"log", nullptr, UNBUILT(log_c_collection)},
+        {"log", nullptr, log_c_collection},
     }},
     {kBlkMTrans, "m_trans", {
         QX_PAIR("v", "V", UNBUILT(get_trans_logic_version)),
@@ -256,15 +259,15 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("s", "S", UNBUILT(transmit_get_stat)),
     }},
     {kBlkSFpga0, "s_fpga0", {
-        QX_PAIR("o", "O", UNBUILT(rtc_set_start_time)),
-        QX_PAIR("d", "D", UNBUILT(rtc_set_adjust_time)),
+        QX_PAIR("o", "O", rtc_set_start_time),
+        QX_PAIR("d", "D", rtc_set_adjust_time),
     }},
     {kBlkMFpga0, "m_fpga0", {
-        QX_PAIR("v", "V", UNBUILT(rtc_read_hw_version)),
-        QX_PAIR("d", "D", UNBUILT(rtc_read_drv_version)),
-        QX_PAIR("g", "G", UNBUILT(rtc_read_time)),
-        QX_PAIR("t", "T", UNBUILT(rtc_read_hw_version_date)),
-        QX_PAIR("c", "C", UNBUILT(rtc_test_chip)),
+        QX_PAIR("v", "V", rtc_read_hw_version),
+        QX_PAIR("d", "D", rtc_read_drv_version),
+        QX_PAIR("g", "G", rtc_read_time),
+        QX_PAIR("t", "T", rtc_read_hw_version_date),
+        QX_PAIR("c", "C", rtc_test_chip),
     }},
     {kBlkTFpga0, "t_fpga0", {
         QX_PAIR("rddr", "Rddr", UNBUILT(read_ddr_bytes)),

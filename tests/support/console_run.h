@@ -1,0 +1,34 @@
+// Runs a handler or dispatcher and keeps what it printed and returned.
+#ifndef QUORBIX_TESTS_SUPPORT_CONSOLE_RUN_H
+#define QUORBIX_TESTS_SUPPORT_CONSOLE_RUN_H
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "sim/sim_host.h"
+
+struct ConsoleRun {
+    int status;
+    std::string out;
+};
+
+template <typename F> ConsoleRun console_run(F fn)
+{
+    testing::internal::CaptureStdout();
+    int status = fn();
+    std::fflush(stdout);
+    return {status, testing::internal::GetCapturedStdout()};
+}
+
+// Requests of that number in the journal.
+inline size_t requests_seen(unsigned long request)
+{
+    size_t n = 0;
+    for (const SimJournalEntry &e : sim_journal())
+        n += e.kind == SimEvent::request && e.request == request;
+    return n;
+}
+
+#endif
