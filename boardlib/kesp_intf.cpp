@@ -1,3 +1,4 @@
+#include "bases/host/host.h"
 #include "boardlib/kesp_intf.h"
 
 #include <array>

@@ -1,5 +1,7 @@
 #include "boardlib/plov_types.h"
 
+#include "bases/globals/globals.h"
+
 ShareMemEntry g_PlovShareMem[PLOV_SHARE_MEM_ENTRIES] = {};
 
 namespace {
@@ -44,4 +46,10 @@ PlovStatus PlovTransVir2Phy(uint64_t *phys, uint64_t virt)
     }
     *phys = 0;
     return PLOV_ERR_RANGE;
+}
+
+GLOBALS_RESET(plov_share_mem)
+{
+    for (ShareMemEntry &e : g_PlovShareMem)
+        e = {};
 }

@@ -7,6 +7,8 @@
 
 #include "bases/host/host.h"
 
+#include "bases/globals/globals.h"
+
 uint32_t geBoardLogicType = PLOV_BOARD_UNKNOWN;
 
 void plov_log_syslog(int level, const char *format, ...)
@@ -140,3 +142,11 @@ PlovStatus PlovTransSetAntiCpuSwitch(FpgaId, uint8_t, uint32_t) { return PLOV_OK
 PlovStatus PlovTransGetAntiCpuSwitch(FpgaId, uint8_t, uint32_t *) { return PLOV_OK; }
 PlovStatus PlovTransSetAntiCpuResLevel(FpgaId, uint32_t, uint16_t) { return PLOV_OK; }
 PlovStatus PlovTransGetAntiCpuResLevel(FpgaId, uint32_t, uint16_t *) { return PLOV_OK; }
+
+// The board type is found once per process; the tool never sets a hook.
+GLOBALS_RESET(plov_trans_intf)
+{
+    geBoardLogicType = PLOV_BOARD_UNKNOWN;
+    g_pfPLOVTransLog = nullptr;
+    g_pfPLOV_SFP_8472Log = nullptr;
+}

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 
@@ -265,4 +266,14 @@ void trans_dump_value(const IndirRegReq *req, uint32_t count)
     TRANS_LOG_INFO("rlen = %x\n", req->rlen);
     if (req->data != nullptr && count > 0)
         trans_dump_data(req->data, count, "data");
+}
+
+// The catalogue is built again on its next use.
+GLOBALS_RESET(trans_table)
+{
+    g_ruda_table_num.store(0, std::memory_order_release);
+    for (TableDesc &d : g_ruda_storage)
+        d = 0;
+    for (TableDesc *&p : g_ruda_tableinfo)
+        p = nullptr;
 }

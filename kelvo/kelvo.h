@@ -8,6 +8,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "kelvo/kelvo_format.h"
+
 using KelvoErr = int32_t;
 
 inline constexpr KelvoErr KelvoOk = 0;
@@ -35,19 +37,39 @@ KelvoErr strncpy_error(char *dest, size_t destMax, const char *src, size_t count
 // destination, except a text cut at count by snprintf_s, which is kept.
 // count is the most characters to write, or (size_t)-1 for no limit but
 // destMax.
-int sprintf_s(char *dest, size_t destMax, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
+//
+// The format of sprintf_s and snprintf_s is checked at compile time against
+// the arguments (kelvo/kelvo_format.h); a format built at run time is
+// passed as kelvo_runtime_fmt(text).
 int vsprintf_s(char *dest, size_t destMax, const char *format, va_list ap)
     __attribute__((format(printf, 3, 0)));
-int snprintf_s(char *dest, size_t destMax, size_t count, const char *format, ...)
-    __attribute__((format(printf, 4, 5)));
 int vsnprintf_s(char *dest, size_t destMax, size_t count, const char *format, va_list ap)
     __attribute__((format(printf, 4, 0)));
+
+// The variadic forms behind sprintf_s and snprintf_s.
+int kelvo_sprintf_args(char *dest, size_t destMax, const char *format, ...);
+int kelvo_snprintf_args(char *dest, size_t destMax, size_t count, const char *format, ...);
+
+template <class... Args>
+int sprintf_s(char *dest, size_t destMax, KelvoPrintFormat<std::type_identity_t<Args>...> format,
+              Args... args)
+{
+    return kelvo_sprintf_args(dest, destMax, format.text, args...);
+}
+
+template <class... Args>
+int snprintf_s(char *dest, size_t destMax, size_t count,
+               KelvoPrintFormat<std::type_identity_t<Args>...> format, Args... args)
+{
+    return kelvo_snprintf_args(dest, destMax, count, format.text, args...);
+}
 
 // Formatted input: the number of fields assigned, or -1. Every c, s and [
 // conversion (and C, S) takes, after its pointer, the capacity of that
 // buffer in characters as an unsigned int, the terminator included for s
 // and [.
+// The format of sscanf_s is checked at compile time like that of
+// sprintf_s; a format built at run time is passed as kelvo_runtime_fmt(text).
 int vsscanf_s(const char *buffer, const char *format, va_list ap);
 
 // The variadic form with arguments already of the engine's types (pointers
@@ -96,11 +118,11 @@ constexpr auto scan_arg(T v)
 } // namespace kelvo_detail
 
 template <class... Args>
-int sscanf_s(const char *buffer, const char *format, Args... args)
+int sscanf_s(const char *buffer, KelvoScanFormat<std::type_identity_t<Args>...> format, Args... args)
 {
     static_assert((kelvo_detail::scan_arg_ok<Args> && ...),
                   "sscanf_s takes pointers to writable destinations and buffer capacities only");
-    return kelvo_sscanf_args(buffer, format, kelvo_detail::scan_arg(args)...);
+    return kelvo_sscanf_args(buffer, format.text, kelvo_detail::scan_arg(args)...);
 }
 
 // The output stream of the formatting engine: room left and write position.

@@ -80,6 +80,20 @@ constexpr std::array<unsigned char, 91> build_lookup()
 
 constexpr std::array<unsigned char, 91> kLookup = build_lookup();
 
+// The compile-time format checks walk the same state machine.
+constexpr bool same_transitions()
+{
+    for (int c = 0; c < kClasses; ++c)
+        for (int s = 0; s < kStates; ++s)
+            if (kTransitions[c][s] != kelvo_detail::kFmtTransitions[c][s])
+                return false;
+    for (int ch = 0x20; ch <= 0x7A; ++ch)
+        if ((kLookup[static_cast<size_t>(ch - 0x20)] & 0xF) != kelvo_detail::fmt_class(static_cast<char>(ch)))
+            return false;
+    return true;
+}
+static_assert(same_transitions(), "the format checks differ from the engine's state machine");
+
 inline uint8_t next_state(char ch, uint8_t state)
 {
     const unsigned c = static_cast<unsigned char>(ch);
@@ -379,9 +393,13 @@ int float_digits(char *buf, size_t size, char letter, int precision, bool alt, b
     }
     *s++ = letter;
     *s = '\0';
+    // spec is a specification this engine has just built and parsed.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
     if (alt)
         return longDouble ? indirectSprintf(buf, size, spec, precision, lv)
                           : indirectSprintf(buf, size, spec, precision, dv);
+#pragma GCC diagnostic pop
     const CLocaleScope scope;
     return longDouble ? strfroml(buf, size, spec, lv) : strfromd(buf, size, spec, dv);
 }
@@ -764,7 +782,11 @@ int vsnprintf_s(char *dest, size_t destMax, size_t count, const char *format, va
     return r;
 }
 
-int sprintf_s(char *dest, size_t destMax, const char *format, ...)
+// The formats reaching these two were checked where sprintf_s or snprintf_s
+// was called, or marked there as built at run time.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+int kelvo_sprintf_args(char *dest, size_t destMax, const char *format, ...)
 {
     va_list ap;
     va_start(ap, format);
@@ -773,7 +795,7 @@ int sprintf_s(char *dest, size_t destMax, const char *format, ...)
     return r;
 }
 
-int snprintf_s(char *dest, size_t destMax, size_t count, const char *format, ...)
+int kelvo_snprintf_args(char *dest, size_t destMax, size_t count, const char *format, ...)
 {
     va_list ap;
     va_start(ap, format);
@@ -781,3 +803,4 @@ int snprintf_s(char *dest, size_t destMax, size_t count, const char *format, ...
     va_end(ap);
     return r;
 }
+#pragma GCC diagnostic pop

@@ -101,9 +101,8 @@ constexpr uint64_t kSfpAbsentPorts2To7 = 0xFCull << 8;  // bit p + 8: module abs
 constexpr uint64_t kSecond = 1000000000ULL;
 constexpr uint64_t kPassed = 0xF;  // self-test result: bit 1 finished, bits 0-3 all set passed
 
-constexpr uint64_t kKespSfpAbsentReg = 0x101;  // KESP: bit c set, cage c empty
+constexpr uint64_t kKespSfpAbsentReg = 0x101;            // KESP: bit c set, cage c empty
 constexpr uint64_t kKespSfpAbsentCages2And3 = 0xC;
-
 constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}};
 constexpr RegRule kKespTransRules[] = {{0x1, kLogicVersion}, {kKespSfpAbsentReg, kKespSfpAbsentCages2And3}};
 constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}};
@@ -314,10 +313,12 @@ int key_table(FpgaNodeState &s, const IndirBlock &b, unsigned long request, Indi
 }
 
 // A table request with a table command follows the table's rules; the
-// catalogue command reaches the block as a plain one; others are refused.
+// catalogue command, and register accesses that return nothing past the
+// written words (ret2base 0, as the CAR settings at table 15's base), reach
+// the block as plain ones; others are refused.
 int table_indir(FpgaNodeState &s, const IndirBlock &b, unsigned long request, IndirRegReq &req)
 {
-    if ((req.cmd | 1) == (kCmdCatalogue | 1)) {
+    if ((req.cmd | 1) == (kCmdCatalogue | 1) || req.ret2base == 0) {
         plain_indir(s, b.keyWords, request, req);
         return 0;
     }
@@ -622,7 +623,7 @@ void fresh_board()
     if (dorn)
         reg_file_reset(trans.regs, kTransRules, kTransTriggers);
     else
-        reg_file_reset(trans.regs, kKespTransRules, std::span<const RegTrigger>());
+        reg_file_reset(trans.regs, kKespTransRules, {});
     fresh_node(trans, 0, "trans_pci");
     FpgaNodeState *cages = &trans;
     if (dorn) {

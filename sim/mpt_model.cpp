@@ -87,7 +87,7 @@ bool mpi2(const Controller &c) { return c.facts.mpiVersion >= 0x200; }
 // A page of `size` bytes with its header (standard or extended) in front.
 Bytes page_frame(uint32_t type, uint32_t number, size_t size)
 {
-    Bytes b(size, 0);
+    Bytes b(std::max<size_t>(size, 8), 0);  // room for either header
     b[2] = static_cast<uint8_t>(number);
     if (is_ext(type)) {
         b[3] = MPI_PAGETYPE_EXTENDED;

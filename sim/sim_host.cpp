@@ -106,7 +106,7 @@ int sim_system(const char *command)
 
 // ---- syslog ------------------------------------------------------------------------
 
-void sim_vsyslog(int priority, const char *format, va_list args)
+[[gnu::format(printf, 2, 0)]] void sim_vsyslog(int priority, const char *format, va_list args)
 {
     char line[2048];
     std::vsnprintf(line, sizeof line, format, args);

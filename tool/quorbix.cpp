@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 #include "tool/opt_walk.h"
@@ -104,4 +105,10 @@ int quorbix_run(int argc, char **argv)
         set_default_board();
     std::fflush(stdout);
     return quorbix_walk(argc, argv, op_read, op_mfc);
+}
+
+GLOBALS_RESET(quorbix)
+{
+    for (char &c : gBoardName)
+        c = '\0';
 }

@@ -1,5 +1,7 @@
 #include "bases/host/host.h"
 
+#include "bases/globals/globals.h"
+
 const HostOps *g_host = &g_realHost;
 
 void host_select(const HostOps *ops)
@@ -37,4 +39,10 @@ struct timespec host_deadline_ms(long ms)
         ts.tv_nsec += 1000000000L;
     }
     return ts;
+}
+
+// Every process starts on the real host.
+GLOBALS_RESET(host)
+{
+    g_host = &g_realHost;
 }

@@ -3,6 +3,7 @@
 // snapshots, memory probes.
 #include <cerrno>
 #include <cstring>
+#include <sys/mman.h>
 
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_mem.h"
@@ -413,6 +414,62 @@ TEST_F(DornBackendTest, MemoryRangeCountAndNodes)
     EXPECT_EQ(DornMemMap(nullptr), -1201);
     sim_fail_open(DORN_MEM_NODE, ENOENT);
     EXPECT_EQ(DornMemMap(&e), -1216);
+}
+
+// /dev/mem: the zone is mapped from its page, the address points into it
+// and the descriptor is closed while the mapping stays.
+TEST_F(DornBackendTest, MemMapMapsTheZoneFromItsPage)
+{
+    ShareMemEntry e{};
+    e.PhyAddr = 0x1000100;
+    e.Size = 0x100;
+    ASSERT_EQ(DornMemMap(&e), 0);
+    std::vector<SimMapping> maps = sim_mappings();
+    ASSERT_EQ(maps.size(), 1u);
+    EXPECT_EQ(maps[0].node, "/dev/mem");
+    EXPECT_EQ(maps[0].offset, 0x1000000);
+    EXPECT_EQ(maps[0].length, 4096u);
+    EXPECT_EQ(maps[0].prot, PROT_READ | PROT_WRITE);
+    EXPECT_EQ(maps[0].flags & MAP_SHARED, MAP_SHARED);
+    EXPECT_EQ(e.VirAddr, reinterpret_cast<uintptr_t>(maps[0].addr) + 0x100);
+    *reinterpret_cast<volatile uint32_t *>(e.VirAddr) = 0xA5A5F00D;
+    uint32_t seen = 0;
+    sim_phys_read(0x1000100, &seen, sizeof seen);
+    EXPECT_EQ(seen, 0xA5A5F00Du);
+    EXPECT_EQ(sim_open_count(), 0);
+    host().munmap(maps[0].addr, maps[0].length);
+
+    sim_fail_op(SimFaultOp::mmap, "/dev/mem", ENOMEM);
+    EXPECT_EQ(DornMemMap(&e), -1347);
+    EXPECT_TRUE(sim_mappings().empty());
+}
+
+// Software-buffer zones are made read-only page by page, only the pages
+// wholly inside the zone; other zones and untranslatable ones are left.
+TEST_F(DornBackendTest, DealMemDescProtectsWholePagesOfSoftwareBuffers)
+{
+    constexpr uint64_t kVirt = 0x7f0000000000;
+    g_PlovShareMem[0].PhyAddr = 0x40000000;
+    g_PlovShareMem[0].VirAddr = kVirt;
+    g_PlovShareMem[0].Size = 0x100000;
+    MemDesc descs[MEM_DESC_COUNT] = {};
+    descs[0] = {0x40000800, 0, 0x3000, 0, 0, MEM_ZONE_SW_BUF};   // pages 1 and 2 wholly inside
+    descs[1] = {0x40010000, 0, 0x800, 0, 0, MEM_ZONE_SW_BUF};    // less than a page: nothing
+    descs[2] = {0x40020000, 0, 0x2000, 0, 0, MEM_ZONE_ADDRM};    // not a software buffer
+    fpga_set_record_as(kTrans, FpgaRecord::MemDesc, 0, descs);
+    sim_clear_journal();
+    ASSERT_EQ(TransDealMemDesc(0), 0);
+    std::vector<SimJournalEntry> protects;
+    for (const SimJournalEntry &j : sim_journal())
+        if (j.kind == SimEvent::protect)
+            protects.push_back(j);
+    ASSERT_EQ(protects.size(), 1u);
+    EXPECT_EQ(protects[0].address, kVirt + 0x1000);
+    EXPECT_EQ(protects[0].length, 0x2000u);
+    EXPECT_EQ(protects[0].value, static_cast<uint64_t>(PROT_READ));
+
+    sim_fail_request(kTrans, PLOV_IOC_GET_MEM_DESC, EIO);
+    EXPECT_NE(TransDealMemDesc(0), 0);
 }
 
 }  // namespace

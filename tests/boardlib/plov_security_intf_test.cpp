@@ -15,7 +15,7 @@ namespace {
 const std::string kTrans = kFpgaTransNode;
 const std::string kSbuf = kFpgaSbufNode;
 constexpr unsigned long kWriteDir = 0xC004EF00, kReadDir = 0xC004EF01;
-constexpr unsigned long kWriteIndir = 0xC004EF02, kReadIndir = 0xC004EF03;
+constexpr unsigned long kReadIndir = 0xC004EF03;
 
 class PlovSecurityTest : public SimTest {
 protected:

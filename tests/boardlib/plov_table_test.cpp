@@ -172,7 +172,7 @@ TEST_F(PlovTableTest, RefusalsSendNothing)
     }
 
     // Tables without a valid descriptor and ids above 15: -1340 from every operation.
-    for (uint8_t table : {0, 1, 3, 9, 10, 11, 12, 13, 16, 255}) {
+    for (uint8_t table : std::initializer_list<uint8_t>{0, 1, 3, 9, 10, 11, 12, 13, 16, 255}) {
         SCOPED_TRACE(int(table));
         EXPECT_EQ(PlovAddRecordByKey(table, k, d), -1340);
         EXPECT_EQ(PlovGetRecordByKey(table, k, d), -1340);

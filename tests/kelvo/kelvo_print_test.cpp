@@ -14,6 +14,10 @@
 
 namespace {
 
+// The helpers below take formats of any language on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+
 // Goes through the va_list form so that formats outside printf's own
 // language (I64, %5-d, ...) can be written without the compiler's check.
 std::string F(const char *format, ...)
@@ -49,6 +53,7 @@ int VS(char *buf, size_t destMax, const char *format, ...)
     va_end(ap);
     return r;
 }
+#pragma GCC diagnostic pop
 
 // Where the engine has rules of its own: formats outside the C library's
 // language, size letters, caps and refusals. What the C library does the

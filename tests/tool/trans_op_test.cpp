@@ -170,9 +170,9 @@ TEST(HelpPrinter, ListsTheBlockOrEveryRowOfOneWord)
         {"unknown", ""},
         {"hidden", ""},
     };
-    for (const auto &[text, output] : cases) {
+    for (const auto &c : cases) {
         TransOpStatus status = -1;
-        EXPECT_EQ(captured([&] { status = trans_op_help(kTestBlock, text); }), output);
+        EXPECT_EQ(captured([&] { status = trans_op_help(kTestBlock, c.first); }), c.second);
         EXPECT_EQ(status, 0);
     }
 }
