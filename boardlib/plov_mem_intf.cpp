@@ -7,6 +7,7 @@
 
 #include "boardlib/dorn_logic.h"
 #include "boardlib/dorn_mem.h"
+#include "boardlib/dorn_reg.h"
 #include "boardlib/dorn_version.h"
 #include "boardlib/kesp_intf.h"
 #include "boardlib/kesp_logic.h"
@@ -393,9 +394,7 @@ PlovStatus PlovTransGetPoolBase(FpgaId fpga, PoolBaseRec *rec)
         if ((ret = kesp_fpga(fpga, 1)) == PLOV_OK)
             ret = KespGetPoolBaseAddr(rec);
     } else {
-        DirRegReq req{kRegPoolBase + swap_pool_bits(rec->PoolNum), 0};
-        if ((ret = DornLogicReadDirReg(fpga, &req)) == PLOV_OK)
-            rec->PhyAddr = req.data;
+        ret = DornGetRegData(fpga, kRegPoolBase + swap_pool_bits(rec->PoolNum), &rec->PhyAddr);
     }
     if (ret != PLOV_OK || (ret = need_map()) != PLOV_OK)
         return ret;
