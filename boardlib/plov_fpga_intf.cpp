@@ -6,6 +6,7 @@
 #include <iterator>
 #include <new>
 
+#include "bases/globals/globals.h"
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_logic.h"
 #include "boardlib/dorn_reg.h"
@@ -17,6 +18,12 @@
 
 uint8_t g_CpuUsage = 3;
 uint8_t g_WorkState = 0;
+
+GLOBALS_RESET(plov_fpga_intf)
+{
+    g_CpuUsage = 3;
+    g_WorkState = 0;
+}
 
 namespace {
 
