@@ -10,7 +10,7 @@
 #include "boardlib/plov_fpga_intf.h"
 #include "sim/fpga_model.h"
 #include "support/fpga_test_util.h"
-#include "support/sim_fixture.h"
+#include "support/plov_test.h"
 
 namespace {
 
@@ -19,42 +19,8 @@ const std::string kSbuf = kFpgaSbufNode;
 constexpr unsigned long kWriteDir = PLOV_IOC_WRITE_DIR_REG, kReadDir = PLOV_IOC_READ_DIR_REG;
 constexpr const char *kRxIrqLine = " 45:          12 PCI-MSI trans-user-Rx-0\n";
 
-class PlovFpgaTest : public SimTest {
-protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-    }
-    void TearDown() override
-    {
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-        SimTest::TearDown();
-    }
-};
-
-class PlovFpgaKespTest : public PlovFpgaTest {
-protected:
-    std::string board() const override { return "ZK17KESP"; }
-};
-
-using DirAccess = std::tuple<std::string, unsigned long, uint64_t>;
-
-// (node, request, register) of every direct-register request in the journal.
-std::vector<DirAccess> dir_requests()
-{
-    std::vector<DirAccess> out;
-    for (size_t i = 0; i < sim_journal().size(); i++)
-        if (sim_journal()[i].request == kReadDir || sim_journal()[i].request == kWriteDir)
-            out.emplace_back(sim_journal()[i].node, sim_journal()[i].request, journal_record<DirRegReq>(i).addr);
-    return out;
-}
-
-bool requested(unsigned long request)
-{
-    return std::any_of(sim_journal().begin(), sim_journal().end(),
-                       [&](const SimJournalEntry &e) { return e.request == request; });
-}
+using PlovFpgaTest = PlovTest;
+using PlovFpgaKespTest = PlovKespTest;
 
 TEST_F(PlovFpgaTest, RefusalsMakeNoRequest)
 {

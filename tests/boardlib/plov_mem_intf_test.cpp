@@ -12,7 +12,7 @@
 #include "boardlib/plov_mem_intf.h"
 #include "sim/fpga_model.h"
 #include "support/fpga_test_util.h"
-#include "support/sim_fixture.h"
+#include "support/plov_test.h"
 
 namespace {
 
@@ -29,20 +29,18 @@ void forget_map()
         host().munmap(m.addr, m.length);
 }
 
-class PlovMemTest : public SimTest {
+class PlovMemTest : public PlovTest {
 protected:
     void SetUp() override
     {
-        SimTest::SetUp();
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
+        PlovTest::SetUp();
         sim_write_file(DORN_NODE_ONLINE, "0\n");
         sim_write_file(PLOV_CMDLINE_PATH, kOneRegion);
     }
     void TearDown() override
     {
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
         forget_map();
-        SimTest::TearDown();
+        PlovTest::TearDown();
     }
 };
 
@@ -59,12 +57,6 @@ std::vector<std::string> err_lines()
         if (l.priority == 4)
             out.push_back(l.text.substr(l.text.find(' ', 11) + 1));
     return out;
-}
-
-bool requested(unsigned long request)
-{
-    return std::any_of(sim_journal().begin(), sim_journal().end(),
-                       [&](const SimJournalEntry &e) { return e.request == request; });
 }
 
 struct Region {

@@ -8,6 +8,7 @@
 #include "boardlib/plov_port_intf.h"
 #include "sim/fpga_model.h"
 #include "support/fpga_test_util.h"
+#include "support/plov_test.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -16,18 +17,8 @@ const std::string kTrans = kFpgaTransNode;
 const std::string kSbuf = kFpgaSbufNode;
 constexpr unsigned long kWriteDir = 0xC004EF00, kReadDir = 0xC004EF01, kPortLink = 0xC004EF12;
 
-class PlovPortTest : public SimTest {
+class PlovPortTest : public PlovTest {
 protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-    }
-    void TearDown() override
-    {
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-        SimTest::TearDown();
-    }
     void module(uint8_t port, uint8_t present, uint32_t kind)
     {
         SfpHsState hs{};
@@ -38,20 +29,7 @@ protected:
     }
 };
 
-class PlovPortKespTest : public PlovPortTest {
-protected:
-    std::string board() const override { return "ZK17KESP"; }
-};
-
-// (node, request, register) of the direct-register requests in the journal.
-std::vector<std::tuple<std::string, unsigned long, uint64_t>> dir_requests()
-{
-    std::vector<std::tuple<std::string, unsigned long, uint64_t>> out;
-    for (size_t i = 0; i < sim_journal().size(); i++)
-        if (sim_journal()[i].request == kReadDir || sim_journal()[i].request == kWriteDir)
-            out.emplace_back(sim_journal()[i].node, sim_journal()[i].request, journal_record<DirRegReq>(i).addr);
-    return out;
-}
+using PlovPortKespTest = PlovKespTest;
 
 size_t writes() { return std::count_if(sim_journal().begin(), sim_journal().end(), [](const SimJournalEntry &e) { return e.request == kWriteDir; }); }
 
