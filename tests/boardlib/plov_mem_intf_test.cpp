@@ -18,7 +18,7 @@ namespace {
 
 const std::string kTrans = kFpgaTransNode;
 const std::string kSbuf = kFpgaSbufNode;
-constexpr uint64_t kRegion = 0x40000000, kRegionSize = 0x100000;
+constexpr uint64_t kRegion = 0x40000000;   // the shared region of kOneRegion
 const std::string kOneRegion = "quiet memmap=0x1000$0x1000 memmap=0x100000$0x40000000\n";
 
 // Forget the map and its mappings, as a new process would start.
