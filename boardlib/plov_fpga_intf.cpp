@@ -6,6 +6,7 @@
 #include <iterator>
 #include <new>
 
+#include "bases/globals/globals.h"
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_logic.h"
 #include "boardlib/dorn_reg.h"
@@ -17,6 +18,12 @@
 
 uint8_t g_CpuUsage = 3;
 uint8_t g_WorkState = 0;
+
+GLOBALS_RESET(plov_fpga_intf)
+{
+    g_CpuUsage = 3;
+    g_WorkState = 0;
+}
 
 namespace {
 
@@ -603,16 +610,21 @@ PlovStatus PlovTransSetStandbyMode(FpgaId fpga, uint32_t mode)
 
 namespace {
 
-// The MAC register of a DORN port; *skip when the operation does nothing.
-PlovStatus mac_register(FpgaId fpga, const PortWorkMode &rec, FpgaId *node, uint64_t *reg, bool *skip)
+// Where a DORN port's MAC lives; skip when the operation does nothing.
+struct MacReg {
+    FpgaId node;
+    uint64_t reg;
+    bool skip;
+};
+
+PlovStatus mac_register(FpgaId fpga, const PortWorkMode &rec, MacReg *at)
 {
-    *skip = false;
-    *node = fpga;
+    *at = MacReg{fpga, 0, false};
     if (rec.Location == 0) {
         if (fpga == 0 && rec.PortId < kTransMacPorts)
-            *reg = kTransMacTop - rec.PortId;
+            at->reg = kTransMacTop - rec.PortId;
         else if (fpga == 1 && rec.PortId < std::size(kSbufMac))
-            *reg = kSbufMac[rec.PortId];
+            at->reg = kSbufMac[rec.PortId];
         else {
             PLOV_LOG_ERR("Invalid PortID [%d]\n", rec.PortId);
             return PLOV_ERR_PORT_ID;
@@ -620,7 +632,7 @@ PlovStatus mac_register(FpgaId fpga, const PortWorkMode &rec, FpgaId *node, uint
         return PLOV_OK;
     }
     if (fpga == 0) {
-        *skip = true;
+        at->skip = true;
         return PLOV_OK;
     }
     uint32_t standby = 0;
@@ -629,8 +641,8 @@ PlovStatus mac_register(FpgaId fpga, const PortWorkMode &rec, FpgaId *node, uint
         return ret;
     for (const MacRow &r : kSecondMac) {
         if (r.port == rec.PortId) {
-            *node = 1;
-            *reg = r.reg;
+            at->node = 1;
+            at->reg = r.reg;
             return PLOV_OK;
         }
     }
@@ -665,13 +677,11 @@ PlovStatus PlovTransGetPortMac(FpgaId fpga, PortWorkMode *rec)
             PLOV_LOG_ERR("call KespGetPortMac err\n");
         return ret;
     }
-    FpgaId node = 0;
-    uint64_t reg = 0;
-    bool skip = false;
-    if ((ret = mac_register(fpga, *rec, &node, &reg, &skip)) != PLOV_OK || skip)
+    MacReg at{};
+    if ((ret = mac_register(fpga, *rec, &at)) != PLOV_OK || at.skip)
         return ret;
     uint64_t v = 0;
-    if ((ret = DornGetRegData(node, reg, &v)) != PLOV_OK)
+    if ((ret = DornGetRegData(at.node, at.reg, &v)) != PLOV_OK)
         return ret;
     for (size_t i = 0; i < sizeof rec->Mac; i++)
         rec->Mac[i] = static_cast<uint8_t>(v >> (8 * (sizeof rec->Mac - 1 - i)));
@@ -694,15 +704,13 @@ PlovStatus PlovTransSetPortMac(FpgaId fpga, const PortWorkMode *rec)
             PLOV_LOG_ERR("call KespSetPortMac err\n");
         return ret;
     }
-    FpgaId node = 0;
-    uint64_t reg = 0;
-    bool skip = false;
-    if ((ret = mac_register(fpga, *rec, &node, &reg, &skip)) != PLOV_OK || skip)
+    MacReg at{};
+    if ((ret = mac_register(fpga, *rec, &at)) != PLOV_OK || at.skip)
         return ret;
     uint64_t v = 0;
     for (uint8_t b : rec->Mac)
         v = v << 8 | b;
-    return DornSetRegData(node, reg, v & kMacMask);
+    return DornSetRegData(at.node, at.reg, v & kMacMask);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "boardlib/dorn_logic.h"
 #include "boardlib/dorn_mem.h"
+#include "boardlib/dorn_reg.h"
 #include "boardlib/dorn_version.h"
 #include "boardlib/kesp_intf.h"
 #include "boardlib/kesp_logic.h"
@@ -122,16 +123,6 @@ PlovStatus need_map()
 // Pool numbers: bits 0 and 2 exchanged, bit 1 kept, higher bits cleared.
 uint32_t swap_pool_bits(uint32_t v) { return (v & 2u) | (v & 1u) << 2 | (v >> 2 & 1u); }
 
-PlovStatus kesp_fpga(FpgaId fpga, int logged)
-{
-    if (fpga == 0)
-        return PLOV_OK;
-    PLOV_LOG_ERR(" invalid fpga_id = %d\n", logged);
-    return PLOV_ERR_KESP_FPGA;
-}
-
-bool kesp_board() { return geBoardLogicType == PLOV_BOARD_KESP; }
-
 } // namespace
 
 // ---- the map ------------------------------------------------------------------------------------------
@@ -153,7 +144,7 @@ PlovStatus PlovTransGetMemMap(uint8_t map[PLOV_SHARE_MEM_SIZE])
     if (g_PlovShareMem[0].Flag == 0) {
         if ((ret = PlovCheckLogicType()) != PLOV_OK)
             return ret;
-        ret = kesp_board() ? build_kesp(line) : build_dorn(line);
+        ret = geBoardLogicType == PLOV_BOARD_KESP ? build_kesp(line) : build_dorn(line);
         if (ret != PLOV_OK)
             return ret;
     }
@@ -169,13 +160,10 @@ PlovStatus PlovTransGetMemCfg(FpgaId fpga, MemCfg *cfg)
         return PLOV_ERR_NULL_PTR;
     MemCfg local;
     clear(&local, sizeof local);
-    PlovStatus ret = PlovCheckLogicType();
-    if (ret != PLOV_OK)
-        return ret;
-    if (kesp_board())
-        ret = fpga != 0 ? kesp_fpga(fpga, fpga) : KespLogicGetMemDep(&local);
-    else
-        ret = DornLogicGetMemDep(fpga, &local);
+    bool kesp = false;
+    PlovStatus ret = PlovProbeBranch(fpga, &kesp);
+    if (ret == PLOV_OK)
+        ret = kesp ? KespLogicGetMemDep(&local) : DornLogicGetMemDep(fpga, &local);
     if (ret != PLOV_OK)
         return ret;
     copy(cfg, sizeof *cfg, &local, sizeof local);
@@ -237,12 +225,11 @@ PlovStatus PlovTransSetMemCfg(FpgaId fpga, const MemCfg *cfg)
         PLOV_LOG_ERR("Fpga %d is working now, it's not allowed to change memory config!\n", fpga);
         return PLOV_ERR_MEM_KEPT;
     }
-    if ((ret = PlovCheckLogicType()) != PLOV_OK)
+    bool kesp = false;
+    if ((ret = PlovProbeBranch(fpga, &kesp)) != PLOV_OK)
         return ret;
-    if (!kesp_board())
+    if (!kesp)
         return dorn_set_mem(fpga, cfg, local);
-    if ((ret = kesp_fpga(fpga, fpga)) != PLOV_OK)
-        return ret;
     ShareMemEntry scratch[PLOV_SHARE_MEM_ENTRIES];
     copy(scratch, sizeof scratch, local, sizeof local);
     return KespSetMemCfg(g_PlovShareMem, cfg, scratch);
@@ -263,12 +250,11 @@ bool kesp_queue_ok(const QueueId &q)
 
 PlovStatus queue_request(FpgaId fpga, QueueAddrRec *rec)
 {
-    PlovStatus ret = PlovCheckLogicType();
+    bool kesp = false;
+    PlovStatus ret = PlovProbeBranch(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
-    if (kesp_board()) {
-        if ((ret = kesp_fpga(fpga, fpga)) != PLOV_OK)
-            return ret;
+    if (kesp) {
         if (!kesp_queue_ok(QueueId{rec->QueueType, rec->QueueId}))
             return PLOV_ERR_QUEUE_ID;
         if ((ret = KespLogicGetQueueAddr(rec)) != PLOV_OK)
@@ -325,13 +311,10 @@ PlovStatus PLOV_TransGetMemRang(FpgaId fpga, MemRange *range)
     const uint64_t cpu = range->Cpu;
     MemDesc descs[MEM_DESC_COUNT];
     clear(descs, sizeof descs);
-    PlovStatus ret = PlovCheckLogicType();
-    if (ret != PLOV_OK)
-        return ret;
-    if (kesp_board())
-        ret = fpga != 0 ? kesp_fpga(fpga, fpga) : KespGetMemDesc(descs);
-    else
-        ret = TransGetMemDesc(fpga, descs);
+    bool kesp = false;
+    PlovStatus ret = PlovProbeBranch(fpga, &kesp);
+    if (ret == PLOV_OK)
+        ret = kesp ? KespGetMemDesc(descs) : TransGetMemDesc(fpga, descs);
     if (ret != PLOV_OK || (ret = need_map()) != PLOV_OK)
         return ret;
     MemDesc *zones[] = {&range->HwBuf, &range->SwBuf, &range->Addrm};
@@ -357,12 +340,11 @@ PlovStatus PlovTransGetSwbufBase(FpgaId fpga, SwBufBaseRec *rec)
     SwBufBaseRec local;
     clear(&local, sizeof local);
     copy(&local, sizeof local, rec, sizeof *rec);
-    PlovStatus ret = PlovCheckLogicType();
+    bool kesp = false;
+    PlovStatus ret = PlovProbeBranch(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
-    if (kesp_board()) {
-        if ((ret = kesp_fpga(fpga, fpga)) != PLOV_OK)
-            return ret;
+    if (kesp) {
         ret = KespLogicGetSwbufBase(&local);
     } else {
         local.PoolType = swap_pool_bits(local.PoolType);
@@ -386,17 +368,10 @@ PlovStatus PlovTransGetPoolBase(FpgaId fpga, PoolBaseRec *rec)
         return PLOV_ERR_FPGA_ID;
     if (rec == nullptr)
         return PLOV_ERR_NULL_PTR;
-    PlovStatus ret = PlovCheckLogicType();
-    if (ret != PLOV_OK)
-        return ret;
-    if (kesp_board()) {
-        if ((ret = kesp_fpga(fpga, 1)) == PLOV_OK)
-            ret = KespGetPoolBaseAddr(rec);
-    } else {
-        DirRegReq req{kRegPoolBase + swap_pool_bits(rec->PoolNum), 0};
-        if ((ret = DornLogicReadDirReg(fpga, &req)) == PLOV_OK)
-            rec->PhyAddr = req.data;
-    }
+    bool kesp = false;
+    PlovStatus ret = PlovProbeBranch(fpga, &kesp);   // fpga is 1 when refused: the line names 1
+    if (ret == PLOV_OK)
+        ret = kesp ? KespGetPoolBaseAddr(rec) : DornGetRegData(fpga, kRegPoolBase + swap_pool_bits(rec->PoolNum), &rec->PhyAddr);
     if (ret != PLOV_OK || (ret = need_map()) != PLOV_OK)
         return ret;
     return PlovTransPhy2Vir(rec->PhyAddr, &rec->VirAddr);

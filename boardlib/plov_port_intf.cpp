@@ -315,8 +315,13 @@ PlovStatus PlovTransSetPortMap(FpgaId fpga, uint8_t port, uint8_t map)
 
 // ---- work mode --------------------------------------------------------------------------------------------
 
-PlovStatus PlovTransGetPortMode(FpgaId fpga, PortWorkMode *rec)
+namespace {
+
+// The checks both work-mode queries share; the fixed modes of the KESP
+// ports and of the sbuf FPGA's back ports are answered here (*done).
+PlovStatus mode_query_frame(FpgaId fpga, PortWorkMode *rec, bool *done)
 {
+    *done = true;
     if (rec == nullptr)
         return PLOV_ERR_NULL_PTR;
     bool kesp = false;
@@ -339,6 +344,18 @@ PlovStatus PlovTransGetPortMode(FpgaId fpga, PortWorkMode *rec)
     }
     if (rec->PortId > kModePortMax)
         return PLOV_ERR_PORT_ID;
+    *done = false;
+    return PLOV_OK;
+}
+
+} // namespace
+
+PlovStatus PlovTransGetPortMode(FpgaId fpga, PortWorkMode *rec)
+{
+    bool done = false;
+    PlovStatus ret = mode_query_frame(fpga, rec, &done);
+    if (done)
+        return ret;
     SfpHsState hs{};
     if (hs_state(rec->PortId, &hs) != PLOV_OK)
         return PLOV_ERR_HS_STATE;
@@ -673,28 +690,10 @@ PlovStatus TRANS_GetPortCfgMode(FpgaId fpga, const PortPro *pro, uint16_t *mode)
 
 PlovStatus TransGetPortCfgMode(FpgaId fpga, PortWorkMode *rec)
 {
-    if (rec == nullptr)
-        return PLOV_ERR_NULL_PTR;
-    bool kesp = false;
-    PlovStatus ret = PlovProbeBranch(fpga, &kesp);
-    if (ret != PLOV_OK)
+    bool done = false;
+    PlovStatus ret = mode_query_frame(fpga, rec, &done);
+    if (done)
         return ret;
-    if (kesp) {
-        if (rec->Location != 0 || rec->PortId > 1)
-            return bad_kesp_port(rec->PortId);
-        rec->WorkMode = kFixedMode;
-        return PLOV_OK;
-    }
-    if (fpga > DORN_FPGA_SBUF)
-        return PLOV_ERR_FPGA_ID;
-    if (fpga == DORN_FPGA_SBUF) {
-        if (rec->PortId >= kBackPorts)
-            return PLOV_ERR_PORT_ID;
-        rec->WorkMode = kFixedMode;
-        return PLOV_OK;
-    }
-    if (rec->PortId > kModePortMax)
-        return PLOV_ERR_PORT_ID;
     SfpHsState hs{};
     if ((ret = hs_state(rec->PortId, &hs)) != PLOV_OK)
         return ret;

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "boardlib/dorn_intf.h"
+#include "boardlib/dorn_reg.h"
 #include "boardlib/kesp_intf.h"
 #include "kelvo/kelvo.h"
 
@@ -27,21 +28,6 @@ constexpr uint32_t kSbufRxSwitchMax = 256;
 constexpr uint32_t kCounterIdMax[] = {287, 255, 63};
 
 uint32_t low16(uint32_t id) { return id & 0xFFFF; }
-
-PlovStatus dorn_read_reg(FpgaId fpga, uint64_t addr, uint64_t *value)
-{
-    DirRegReq req{addr, 0};
-    PlovStatus ret = DornLogicReadDirReg(fpga, &req);
-    if (ret == PLOV_OK)
-        *value = req.data;
-    return ret;
-}
-
-PlovStatus dorn_write_reg(FpgaId fpga, uint64_t addr, uint64_t value)
-{
-    DirRegReq req{addr, value};
-    return DornLogicWriteDirReg(fpga, &req);
-}
 
 PlovStatus dorn_write_key(FpgaId fpga, uint32_t row, uint64_t key) { return DornWriteIndirById(fpga, row, key, nullptr, 0); }
 
@@ -127,7 +113,7 @@ PlovStatus PlovTransGetQueueDataOffset(FpgaId fpga, uint16_t *offset)
     if (kesp)
         return kesp_result("KespGetQueueDataOffset", KespGetQueueDataOffset(offset));
     uint64_t v = 0;
-    ret = dorn_read_reg(fpga, kRegDataOffset, &v);
+    ret = DornGetRegData(fpga, kRegDataOffset, &v);
     if (ret == PLOV_OK)
         *offset = static_cast<uint16_t>(v);
     return ret;
@@ -143,7 +129,7 @@ PlovStatus PlovTransSetQueueDataOffset(FpgaId fpga, uint16_t offset)
         return ret;
     if (kesp)
         return kesp_result("KespSetQueueDataOffset", KespSetQueueDataOffset(offset));
-    return dorn_write_reg(fpga, kRegDataOffset, offset);
+    return DornSetRegData(fpga, kRegDataOffset, offset);
 }
 
 // ---- water levels --------------------------------------------------------------------------------
@@ -178,7 +164,7 @@ PlovStatus PlovTransGetQueueWaterLvl(FpgaId fpga, const QueueId *queue, QueueWat
     case QUEUE_TYPE_TX:
         return PLOV_OK;
     case QUEUE_TYPE_TX_GROUP:
-        ret = dorn_read_reg(fpga, kRegTxGroupLevel, &v);
+        ret = DornGetRegData(fpga, kRegTxGroupLevel, &v);
         if (ret == PLOV_OK)
             level->Highlevel = (v & 0xFF) << 8;
         return ret;
@@ -204,7 +190,7 @@ PlovStatus PlovTransSetQueueWaterLvl(FpgaId fpga, const QueueId *queue, const Qu
     case QUEUE_TYPE_TX:
         return PLOV_OK;
     case QUEUE_TYPE_TX_GROUP:
-        return dorn_write_reg(fpga, kRegTxGroupLevel, level->Highlevel >> 8);
+        return DornSetRegData(fpga, kRegTxGroupLevel, level->Highlevel >> 8);
     default:
         break;
     }

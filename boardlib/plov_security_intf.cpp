@@ -4,26 +4,12 @@
 #include <iterator>
 
 #include "boardlib/dorn_intf.h"
+#include "boardlib/dorn_reg.h"
 #include "boardlib/kesp_intf.h"
 
 namespace {
 
 constexpr FpgaId kTransFpga = 0;
-
-PlovStatus read_reg(uint64_t addr, uint64_t *value)
-{
-    DirRegReq req{addr, 0};
-    PlovStatus ret = DornLogicReadDirReg(kTransFpga, &req);
-    if (ret == PLOV_OK)
-        *value = req.data;
-    return ret;
-}
-
-PlovStatus write_reg(uint64_t addr, uint64_t value)
-{
-    DirRegReq req{addr, value};
-    return DornLogicWriteDirReg(kTransFpga, &req);
-}
 
 // The common start of the DORN-only operations: the probe, FPGA 0 only,
 // the output present; then the DORN-only rule. *done holds when the
@@ -54,7 +40,7 @@ PlovStatus read_counters(const uint64_t *regs, size_t count, uint32_t *counters)
 {
     for (size_t i = 0; i < count; i++) {
         uint64_t v = 0;
-        PlovStatus ret = read_reg(regs[i], &v);
+        PlovStatus ret = DornGetRegData(kTransFpga, regs[i], &v);
         if (ret != PLOV_OK)
             return ret;
         counters[i] = static_cast<uint32_t>(v);
@@ -105,7 +91,7 @@ PlovStatus PlovTransClsScemStats(FpgaId fpga, uint32_t type)
     if (done)
         return ret;
     uint64_t reg = ipv4_clear_reg(type);
-    return reg == 0 ? PLOV_ERR_PARAM : write_reg(reg, kScemClearValue);
+    return reg == 0 ? PLOV_ERR_PARAM : DornSetRegData(kTransFpga, reg, kScemClearValue);
 }
 
 PlovStatus PlovTransClsScemStatsIpv6(FpgaId fpga, uint32_t type)
@@ -114,7 +100,7 @@ PlovStatus PlovTransClsScemStatsIpv6(FpgaId fpga, uint32_t type)
     PlovStatus ret = DORN_ONLY(fpga, &type, PLOV_LEVEL_ERR, &done);
     if (done)
         return ret;
-    return type < SCEM_STATS_IPV6 ? write_reg(kScemIpv6Clear[type], kScemClearValue) : PLOV_ERR_PARAM;
+    return type < SCEM_STATS_IPV6 ? DornSetRegData(kTransFpga, kScemIpv6Clear[type], kScemClearValue) : PLOV_ERR_PARAM;
 }
 
 // ---- SCEM parameters -------------------------------------------------------------------------------
@@ -260,7 +246,7 @@ PlovStatus PlovTransGetScemPara(FpgaId fpga, ScemPara *rec)
     uint64_t reg = 0, v = 0;
     ret = scem_register(*row, *rec, &reg);
     if (ret == PLOV_OK)
-        ret = read_reg(reg, &v);
+        ret = DornGetRegData(kTransFpga, reg, &v);
     if (ret == PLOV_OK)
         scem_decode(row->kind, v, rec);
     return ret;
@@ -278,9 +264,9 @@ PlovStatus PlovTransSetScemPara(FpgaId fpga, const ScemPara *rec)
         return ret;
     if (row->kind == ScemKind::BitMapNoPara && rec->Flag > 1)
         return PLOV_ERR_PARAM;
-    if (bit_map(row->kind) && (ret = read_reg(reg, &old)) != PLOV_OK)
+    if (bit_map(row->kind) && (ret = DornGetRegData(kTransFpga, reg, &old)) != PLOV_OK)
         return ret;
-    return write_reg(reg, scem_encode(row->kind, *rec, old));
+    return DornSetRegData(kTransFpga, reg, scem_encode(row->kind, *rec, old));
 }
 
 // ---- CAR ------------------------------------------------------------------------------------------------
@@ -362,7 +348,7 @@ PlovStatus PlovTransGetCarDropStat(FpgaId fpga, uint32_t selector, uint64_t *cou
     if (done)
         return ret;
     uint64_t v = 0;
-    ret = read_reg(selector == 0 ? kRegCarDropSplit : kRegCarDropTotal, &v);
+    ret = DornGetRegData(kTransFpga, selector == 0 ? kRegCarDropSplit : kRegCarDropTotal, &v);
     if (ret == PLOV_OK)
         *count = v & 0xFFFFFFFF;
     return ret;
@@ -375,7 +361,7 @@ PlovStatus PlovTransGetCarFreshTime(FpgaId fpga, uint32_t *time)
     if (done)
         return ret;
     uint64_t v = 0;
-    ret = read_reg(kRegCarFreshTime, &v);
+    ret = DornGetRegData(kTransFpga, kRegCarFreshTime, &v);
     if (ret == PLOV_OK)
         *time = static_cast<uint32_t>(v & kCarFreshMask);
     return ret;
@@ -385,7 +371,7 @@ PlovStatus PlovTransSetCarFreshTime(FpgaId fpga, uint32_t time)
 {
     bool done = false;
     PlovStatus ret = DORN_ONLY(fpga, &time, PLOV_LEVEL_ERR, &done);
-    return done ? ret : write_reg(kRegCarFreshTime, time & kCarFreshMask);
+    return done ? ret : DornSetRegData(kTransFpga, kRegCarFreshTime, time & kCarFreshMask);
 }
 
 PlovStatus PlovTransGetSplitCarCfg(FpgaId fpga, uint32_t *cbs, uint32_t *cir, uint8_t *vld)
@@ -447,10 +433,9 @@ PlovStatus PlovTransGetAntiCpuIntervalTime(FpgaId fpga, uint8_t *time)
         return ret;
     if (kesp)
         return kesp_failure("KespGetAntiCpuIntervalTime", KespGetAntiCpuIntervalTime(time));
-    DirRegReq req{kRegAntiInterval, 0};
-    ret = DornLogicReadDirReg(fpga, &req);
-    if (ret == PLOV_OK)
-        *time = static_cast<uint8_t>(req.data & 7);
+    uint64_t v = 0;
+    if ((ret = DornGetRegData(fpga, kRegAntiInterval, &v)) == PLOV_OK)
+        *time = static_cast<uint8_t>(v & 7);
     return ret;
 }
 
@@ -464,8 +449,7 @@ PlovStatus PlovTransSetAntiCpuIntervalTime(FpgaId fpga, uint8_t time)
         return ret;
     if (kesp)
         return kesp_failure("KespSetAntiCpuIntervalTime", KespSetAntiCpuIntervalTime(time));
-    DirRegReq req{kRegAntiInterval, time & 7u};
-    ret = DornLogicWriteDirReg(fpga, &req);
+    ret = DornSetRegData(fpga, kRegAntiInterval, time & 7u);
     return ret > 0 ? PLOV_OK : ret;
 }
 

@@ -7,6 +7,7 @@
 #include "boardlib/plov_queue_intf.h"
 #include "sim/fpga_model.h"
 #include "support/fpga_test_util.h"
+#include "support/plov_test.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -15,24 +16,8 @@ const std::string kTrans = kFpgaTransNode;
 const std::string kSbuf = kFpgaSbufNode;
 constexpr unsigned long kWriteIndir = 0xC004EF02, kReadIndir = 0xC004EF03;
 
-class PlovQueueTest : public SimTest {
-protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-    }
-    void TearDown() override
-    {
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-        SimTest::TearDown();
-    }
-};
-
-class PlovQueueKespTest : public PlovQueueTest {
-protected:
-    std::string board() const override { return "ZK17KESP"; }
-};
+using PlovQueueTest = PlovTest;
+using PlovQueueKespTest = PlovKespTest;
 
 bool logged(const std::string &text)
 {

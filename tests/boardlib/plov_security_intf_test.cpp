@@ -8,6 +8,7 @@
 #include "boardlib/plov_security_intf.h"
 #include "sim/fpga_model.h"
 #include "support/fpga_test_util.h"
+#include "support/plov_test.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -17,18 +18,8 @@ const std::string kSbuf = kFpgaSbufNode;
 constexpr unsigned long kWriteDir = 0xC004EF00, kReadDir = 0xC004EF01;
 constexpr unsigned long kReadIndir = 0xC004EF03;
 
-class PlovSecurityTest : public SimTest {
+class PlovSecurityTest : public PlovTest {
 protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-    }
-    void TearDown() override
-    {
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-        SimTest::TearDown();
-    }
     void reset()
     {
         sim_clear_faults();
