@@ -4,6 +4,8 @@
 #include "tool/ddr/i2c_agent.h"
 #include "tool/ddr/log_collect.h"
 #include "tool/ddr/rtc.h"
+#include "tool/norvik/norvik.h"
+#include "tool/tavk/tavk.h"
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
 #include "tool/trans/port.h"
@@ -51,20 +53,20 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"port", kHelpMfcPort, op_m_port},
         {"queue", kHelpMfcQueue, op_m_queue},
         {"sfp", nullptr, op_m_sfp},
-        {"crypto", nullptr, UNBUILT(crypto_query)},
+        {"crypto", nullptr, crypto_query},
         {"fpga", kHelpMfcFpga, op_m_fpga},
         {"trans", kHelpMfcTrans, op_m_trans},
         {"sbuf", kHelpMfcSbuf, op_m_sbuf},
         {"disks", nullptr, UNBUILT(disk_mfc)},
         {"disk_phy", nullptr, UNBUILT(disk_phy)},
-        {"pxe", nullptr, UNBUILT(pxe_check_enable)},
-        {"mch", nullptr, UNBUILT(mch_check_intf)},
+        {"pxe", nullptr, pxe_check_enable},
+        {"mch", nullptr, mch_check_intf},
         {"pcie", nullptr, UNBUILT(pcie_check_intf)},
     }},
     {kBlkTest, "test", {
         {"help", kHelpHelp, help_test},
         {"pci", kHelpTestPci, UNBUILT(pci_test)},
-        {"crypto", nullptr, UNBUILT(crypto_test)},
+        {"crypto", nullptr, crypto_test},
         {"fpga0", kHelpTestFpga0, op_t_fpga0},
         {"trans", nullptr, op_t_trans},
         {"sbuf", nullptr, op_t_sbuf},
