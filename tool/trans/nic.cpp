@@ -275,7 +275,7 @@ void *SendFrameSendTask(void *state)
     std::memcpy(to.sll_addr, info->dmac, kMacLen);
     static_assert(sizeof to == 20);
     int32_t sent = 0;
-    while (sent < info->count.load()) {
+    for (int32_t remaining = info->count.load(); sent < remaining; remaining = info->count.load()) {
         ssize_t n = host().sendto(info->sock, info->buf, static_cast<size_t>(info->len), 0,
                                   reinterpret_cast<const struct sockaddr *>(&to), sizeof to);
         if (n < 0) {
@@ -287,7 +287,7 @@ void *SendFrameSendTask(void *state)
             }
             continue;
         }
-        if (info->count.load() != kForever)
+        if (remaining != kForever)
             sent++;
         if (info->interval >= 1)
             pause_us(info->interval);
