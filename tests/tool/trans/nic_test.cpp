@@ -1,5 +1,6 @@
 // The raw Ethernet frame sender through the test block's dispatcher, on the
-// simulated board's packet sockets, in virtual time.
+// simulated board's packet sockets, in virtual time. The command starts its
+// sender thread (host().pthread_create), so these run under TSan too.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -80,8 +81,19 @@ TEST_F(NicTest, CountZeroSendsNothingAndAnEmptyFileSendsTheHead)
 
 TEST_F(NicTest, WithoutEndUntilASignal)
 {
+    // SIGTERM ends a bounded run early the same way.
+    sim_packet_signal_after(2, SIGTERM);
+    ConsoleRun r = nic("eth0,/tmp/frame.bin,100,0,0:1:2:3:4:5,0:1:2:3:4:5");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(sim_packet_sent(), 2u);
+    EXPECT_TRUE(r.out.ends_with("sendcnt is:2\nsigint_hdl signal receive!\nsigint_hdl client exit 0!\n")) << r.out;
+    struct sigaction term {};
+    sigaction(SIGTERM, nullptr, &term);
+    EXPECT_EQ(term.sa_handler, SIG_DFL);
+
+    sim_packet_add({{"eth0", 3}});
     sim_packet_signal_after(5, SIGINT);
-    ConsoleRun r = nic("eth0,/tmp/frame.bin,888,10,0:1:2:3:4:5,0:1:2:3:4:5");
+    r = nic("eth0,/tmp/frame.bin,888,10,0:1:2:3:4:5,0:1:2:3:4:5");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(sim_packet_sent(), 5u);
     EXPECT_TRUE(r.out.ends_with("SendFrameSendTask send over,sendcnt is:0\nsigint_hdl signal receive!\n"
