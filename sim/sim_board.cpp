@@ -14,6 +14,7 @@
 #include "sim/i2c_agent_model.h"
 #include "sim/media_model.h"
 #include "sim/mpt_model.h"
+#include "sim/net_sfp_model.h"
 #include "sim/pci_bus.h"
 #include "sim/ipmi_model.h"
 #include "sim/rtc_model.h"
@@ -69,6 +70,7 @@ constexpr SimBoardDevice kDornDevices[] = {
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
+constexpr SimBoardDevice kNetSfpDevices[] = {SIM_COMMON_DEVICES, {"net_sfp", net_sfp_model_attach, net_sfp_model_save}};
 #undef SIM_COMMON_DEVICES
 
 // ---- profiles ---------------------------------------------------------------------------
@@ -79,12 +81,12 @@ const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_tree().data()},
     {"ZK17KESP", SimFpgas::Kesp, kKespDevices, nullptr},
-    {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17WENA", SimFpgas::None, kNetSfpDevices, nullptr},
+    {"ZK17FOLRA", SimFpgas::None, kNetSfpDevices, nullptr},
     {"ZK17BIXA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17WENB", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17WENB", SimFpgas::None, kNetSfpDevices, nullptr},
     {"ZK17WENC", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17FOLRB", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17FOLRB", SimFpgas::None, kNetSfpDevices, nullptr},
 };
 
 // ---- the open board --------------------------------------------------------------------
