@@ -14,6 +14,7 @@
 #include "sim/media_model.h"
 #include "sim/disk_model.h"
 #include "sim/mpt_model.h"
+#include "sim/sas_disks.h"
 #include "sim/spi_flash_model.h"
 #include "sim/pci_bus.h"
 #include "sim/kit/sim_doc.h"
@@ -264,6 +265,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"", pci_fixture_line, pci_fixture_owns},
     {"disk-", disk_fixture_line},
     {"asmf-", asmf_fixture_line},
+    {"sas-", sas_fixture_line},
 };
 
 // One line; true for a blank or comment line.

@@ -14,6 +14,7 @@
 #include "sim/i2c_agent_model.h"
 #include "sim/media_model.h"
 #include "sim/mpt_model.h"
+#include "sim/sas_disks.h"
 #include "sim/pci_bus.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
@@ -53,6 +54,7 @@ bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_a
 // The card's RTC and the I2C agent are on every board.
 bool rtc_attach(const SimBoardProfile &, SimDoc &saved) { return rtc_model_attach(saved); }
 bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model_attach(saved); }
+bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attach(saved); }
 
 // Every board has the PCI bus, the SPI-flash driver with its two logic
 // flashes, the RTC and I2C agent drivers, and a SAS controller and disks when
@@ -60,7 +62,8 @@ bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model
 #define SIM_COMMON_DEVICES                                                                            \
     {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save},                           \
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}, \
-        {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save}
+        {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save}, \
+        {"sas", sas_attach, sas_disks_save}
 constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
