@@ -190,8 +190,14 @@ TEST_F(LsiScsi, PreScanStateReadAndWritten)
 
 std::vector<uint8_t> log_page(uint8_t page, std::vector<uint8_t> params)
 {
-    std::vector<uint8_t> b = {page, 0, static_cast<uint8_t>(params.size() >> 8), static_cast<uint8_t>(params.size())};
-    b.insert(b.end(), params.begin(), params.end());
+    std::vector<uint8_t> b;
+    b.reserve(4 + params.size());
+    b.push_back(page);
+    b.push_back(0);
+    b.push_back(static_cast<uint8_t>(params.size() >> 8));
+    b.push_back(static_cast<uint8_t>(params.size()));
+    for (uint8_t v : params)
+        b.push_back(v);
     return b;
 }
 
