@@ -143,6 +143,15 @@ Bytes read_capacity(const DiskFacts &d)
     return b;
 }
 
+Bytes read_capacity16(const DiskFacts &d)
+{
+    Bytes b = be((d.blocks != 0 ? d.blocks : sectors(d)) - 1, 8);
+    Bytes len = be(d.blockLength != 0 ? d.blockLength : 512u, 4);
+    b.insert(b.end(), len.begin(), len.end());
+    b.resize(32, 0);
+    return b;
+}
+
 void log_sense(Answer &a, const DiskFacts &d, const uint8_t *cdb)
 {
     auto p = d.logPages.find(cdb[2] & 0x3F);
@@ -210,6 +219,12 @@ Answer answer(DiskFacts &d, const uint8_t *cdb, size_t len, const uint8_t *out, 
     switch (op) {
     case 0x12: a.data = inquiry(d, cdb); break;
     case 0x25: a.data = read_capacity(d); break;
+    case 0x9E:
+        if ((cdb[1] & 0x1F) != 0x10)
+            check(a, d, 5, 0x24, 0);
+        else
+            a.data = read_capacity16(d);
+        break;
     case 0x4D: log_sense(a, d, cdb); break;
     case 0x03: {
         const DiskCheck &c = d.requestSense;
@@ -383,6 +398,18 @@ void disk_add(const DiskFacts &facts)
 }
 
 DiskFacts *disk_find(const std::string &sd) { return disk_of("/dev/" + sd); }
+
+DiskScsiAnswer disk_scsi(DiskFacts &d, const uint8_t *cdb, size_t len, const uint8_t *out, size_t outLen,
+                         uint8_t *in, size_t inLen)
+{
+    Answer a = answer(d, cdb, len, out, outLen);
+    size_t n = std::min(a.data.size(), inLen);
+    if (auto s = d.shortBy.find(cdb[0]); s != d.shortBy.end())
+        n = n > s->second ? n - s->second : 0;
+    if (n > 0)
+        std::memcpy(in, a.data.data(), n);
+    return {a.status, std::move(a.sense), n};
+}
 
 void disk_model_reset() { model() = Model{}; }
 

@@ -67,6 +67,16 @@ DiskFacts disk_sata(const std::string &model, const std::string &serial, const s
 void disk_add(const DiskFacts &facts);
 DiskFacts *disk_find(const std::string &sd);
 void disk_model_reset();
+
+// One CDB answered by a disk, as a transport behind a controller sees it:
+// the SCSI status, the sense data and the bytes put into `in`.
+struct DiskScsiAnswer {
+    uint8_t status;
+    std::vector<uint8_t> sense;
+    size_t transferred;
+};
+DiskScsiAnswer disk_scsi(DiskFacts &d, const uint8_t *cdb, size_t len, const uint8_t *out, size_t outLen,
+                         uint8_t *in, size_t inLen);
 // Open flags of the last open of any disk node.
 int disk_last_open_flags();
 

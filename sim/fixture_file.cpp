@@ -15,6 +15,7 @@
 #include "sim/media_model.h"
 #include "sim/disk_model.h"
 #include "sim/mpt_model.h"
+#include "sim/sas_disks.h"
 #include "sim/spi_flash_model.h"
 #include "sim/pci_bus.h"
 #include "sim/kit/sim_doc.h"
@@ -266,6 +267,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"disk-", disk_fixture_line},
     {"asmf-", asmf_fixture_line},
     {"ipmi-", ipmi_fixture_line},
+    {"sas-", sas_fixture_line},
 };
 
 // One line; true for a blank or comment line.

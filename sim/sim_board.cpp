@@ -1,5 +1,7 @@
 #include "sim/sim_board.h"
 
+#include <string>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include "sim/media_model.h"
 #include "sim/mpt_model.h"
 #include "sim/net_sfp_model.h"
+#include "sim/sas_disks.h"
 #include "sim/pci_bus.h"
 #include "sim/ipmi_model.h"
 #include "sim/rtc_model.h"
@@ -56,6 +59,7 @@ bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_a
 bool rtc_attach(const SimBoardProfile &, SimDoc &saved) { return rtc_model_attach(saved); }
 bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model_attach(saved); }
 bool ipmi_attach(const SimBoardProfile &, SimDoc &saved) { return ipmi_model_attach(saved); }
+bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attach(saved); }
 
 // Every board has the PCI bus, the SPI-flash driver with its two logic
 // flashes, the RTC and I2C agent drivers, and a SAS controller and disks when
@@ -64,7 +68,7 @@ bool ipmi_attach(const SimBoardProfile &, SimDoc &saved) { return ipmi_model_att
     {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save},                           \
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}, \
         {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save},      \
-        {"ipmi", ipmi_attach, ipmi_model_save}
+        {"ipmi", ipmi_attach, ipmi_model_save}, {"sas", sas_attach, sas_disks_save}
 constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
@@ -72,6 +76,37 @@ constexpr SimBoardDevice kKespDevices[] = {
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
 constexpr SimBoardDevice kNetSfpDevices[] = {SIM_COMMON_DEVICES, {"net_sfp", net_sfp_model_attach, net_sfp_model_save}};
 #undef SIM_COMMON_DEVICES
+
+// The default board (no model asked for) also gets a SAS controller: a RAID1 of two SAS disks, a SAS
+// disk and a SATA SSD with its generic node.
+constexpr const char *kDefaultSasFacts = R"sas(
+mpt-ioc 0 pci=0000:05:00.0 root=0000:00:03.0 device=0x72 revision=3 sas=0x500605b000000001
+mpt-phy 0 0 10 0 0 0 0
+mpt-phy 0 1 10 1 2 3 4
+mpt-phy 0 2 9 0 0 0 0
+mpt-phy 0 3 0 0 0 0 0
+disk-add sda sg0 sas pci=0000:05:00.0 host=0 channel=0 target=9
+disk-inquiry sda "SEAGATE" "ST600MM0006" "0001"
+disk-serial sda S0M00001
+disk-capacity sda 1172123568 512
+disk-add sdb sg1 sas pci=0000:05:00.0 host=0 channel=0 target=10
+disk-inquiry sdb "SEAGATE" "ST600MM0006" "0001"
+disk-capacity sdb 1172123568 512
+disk-add sdc sg2 sas pci=0000:05:00.0 host=0 channel=0 target=11
+disk-inquiry sdc "HGST" "HUC101860CSS200" "A3B0"
+disk-capacity sdc 1172123568 512
+sas-disk 0 9 sda 1 0 0 0 9
+sas-disk 0 10 sdb 1 1 1 0 10
+sas-disk 0 11 sdc 1 2 2 0 11
+sas-volume 0 0x141 2 5 0 1172123567 512 64 0x600508b1001c2a3b 0 0 1:1:9:3 2:2:10:3
+disk-add sdd sg3 sata pci=0000:05:00.0 host=0 channel=0 target=12
+disk-identify sdd 10 5331 3233 2020 2020 2020 2020 2020 2020
+disk-identify sdd 23 3130 3041 2020 2020
+disk-identify sdd 27 494e 5445 4c20 5353 4453 4332 4242 3234 3020 2020
+disk-identify sdd 100 0000 0074 0000 0000
+disk-identify sdd 217 0001
+sas-disk 0 12 sdd 1 3 3 0 12
+)sas";
 
 // ---- profiles ---------------------------------------------------------------------------
 
@@ -181,6 +216,8 @@ int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &e
         sim_write_file(kSimBoardNamePath, g_board.model + "\n");
         const char *facts = g_board.profile->fixture;
         if (facts && !sim_fixture_apply(facts, "(profile " + std::string(g_board.profile->model) + ")", error))
+            return 1;
+        if (start.board.empty() && !sim_fixture_apply(kDefaultSasFacts, "(default board)", error))
             return 1;
     }
     return 0;

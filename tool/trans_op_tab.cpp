@@ -2,6 +2,7 @@
 // handler}. Rows marked UNBUILT(handler) name the handler that belongs there;
 // until it exists the row has none and dispatch answers "not supported".
 #include "tool/ddr/i2c_agent.h"
+#include "tool/disk/disk_mfc.h"
 #include "tool/ddr/log_collect.h"
 #include "tool/ddr/rtc.h"
 #include "tool/norvik/norvik.h"
@@ -59,8 +60,8 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"fpga", kHelpMfcFpga, op_m_fpga},
         {"trans", kHelpMfcTrans, op_m_trans},
         {"sbuf", kHelpMfcSbuf, op_m_sbuf},
-        {"disks", nullptr, UNBUILT(disk_mfc)},
-        {"disk_phy", nullptr, UNBUILT(disk_phy)},
+        {"disks", nullptr, disk_mfc},
+        {"disk_phy", nullptr, disk_phy},
         {"pxe", nullptr, pxe_check_enable},
         {"mch", nullptr, mch_check_intf},
         {"pcie", nullptr, UNBUILT(pcie_check_intf)},

@@ -12,13 +12,8 @@
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 
-// Every failure line of the plugin: the prefix, the plugin's source path and line.
-#define LSI_PRINT(fmt, ...) \
-    std::printf("<DEVM_PLUGIN_NAME>%s:%d " fmt, kLsiSourcePath, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
-
 namespace {
 
-constexpr const char *kLsiSourcePath = "../../code/hwmanage/hpi/plugins/disks/hw/disk_lsi_info";
 constexpr const char *kPciDevices = "/sys/bus/pci/devices";
 constexpr uint32_t kFactsTimeout = 10;
 constexpr uint32_t kConfigTimeout = 10;

@@ -9,7 +9,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+
+// Every failure line of the plugin: the prefix, the plugin's source path and line.
+inline constexpr const char *kLsiSourcePath = "../../code/hwmanage/hpi/plugins/disks/hw/disk_lsi_info";
+#define LSI_PRINT(fmt, ...) \
+    std::printf("<DEVM_PLUGIN_NAME>%s:%d " fmt, kLsiSourcePath, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
 
 // ---- status codes --------------------------------------------------------------------
 

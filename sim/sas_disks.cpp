@@ -1,0 +1,300 @@
+#include "sim/sas_disks.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "bases/drv/mpt_drv.h"
+#include "sim/disk_model.h"
+#include "sim/mpt_model.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Attachment {
+    uint32_t ioc;
+    uint16_t handle;
+    std::string sd;
+    uint32_t bus, target;
+};
+
+struct Member {
+    uint32_t ioc;
+    uint16_t handle;
+    uint8_t diskNum;
+};
+
+struct SasState {
+    std::vector<Attachment> disks;
+    std::vector<Member> members;
+    std::vector<std::string> lines;
+};
+
+SasState &state()
+{
+    static SasState *s = new SasState;  // outlives static destructors
+    return *s;
+}
+
+template <typename T> void put(Bytes &b, size_t at, T v) { std::memcpy(b.data() + at, &v, sizeof v); }
+
+Bytes frame(uint8_t type, size_t size)
+{
+    Bytes b(size, 0);
+    if (type > MPI_PAGETYPE_EXTENDED) {
+        b[3] = MPI_PAGETYPE_EXTENDED;
+        put<uint16_t>(b, 4, static_cast<uint16_t>(size / 4));
+        b[6] = type;
+    } else {
+        b[1] = static_cast<uint8_t>(size / 4);
+        b[3] = type;
+    }
+    return b;
+}
+
+// ---- SCSI IO --------------------------------------------------------------------------------------
+
+const Attachment *target_of(const MptIo &io)
+{
+    bool mpi2 = io.mpiVersion >= 0x200;
+    uint16_t handle = static_cast<uint16_t>(io.frame[0] | io.frame[1] << 8);
+    for (const Attachment &a : state().disks)
+        if (a.ioc == io.ioc && (mpi2 ? a.handle == handle : a.bus == io.frame[1] && a.target == io.frame[0]))
+            return &a;
+    return nullptr;
+}
+
+const Member *member_of(const Attachment &a)
+{
+    for (const Member &m : state().members)
+        if (m.ioc == a.ioc && m.handle == a.handle)
+            return &m;
+    return nullptr;
+}
+
+void reply_status(const MptIo &io, uint16_t status, uint8_t scsi, uint32_t transfer, size_t senseCount)
+{
+    MpiScsiIoReply r;
+    std::memset(&r, 0, sizeof r);
+    r.head.function = io.frame[3];
+    r.head.iocStatus = status;
+    reinterpret_cast<uint8_t *>(&r)[MPI_SCSI_STATUS_OFFSET] = scsi;
+    reinterpret_cast<uint8_t *>(&r)[13] = senseCount > 0 ? 0x01 : 0;  // autosense valid
+    r.transferCount = transfer;
+    r.senseCount = static_cast<uint32_t>(senseCount);
+    std::memcpy(io.reply, &r, std::min(io.replySize, sizeof r));
+}
+
+uint16_t refusal(const MptIo &io, const Attachment *a)
+{
+    if (a == nullptr)
+        return MPI_IOCSTATUS_SCSI_DEVICE_NOT_THERE;
+    const Member *m = member_of(*a);
+    if (io.frame[3] == MPI_FUNCTION_SCSI_IO)
+        return m != nullptr ? MPI_IOCSTATUS_SCSI_DEVICE_NOT_THERE : 0;
+    if (m == nullptr)
+        return MPI_IOCSTATUS_INVALID_FIELD;
+    return mpt_disk_state(a->ioc, m->diskNum) == 0x02 ? MPI_IOCSTATUS_SCSI_DEVICE_NOT_THERE : 0;
+}
+
+void scsi_io(MptIo &io)
+{
+    bool mpi2 = io.mpiVersion >= 0x200;
+    size_t cdbAt = mpi2 ? 64 : 24, lengthAt = mpi2 ? 28 : 40;
+    if (io.frameLength < cdbAt + 16)
+        return reply_status(io, MPI_IOCSTATUS_INVALID_FIELD, 0, 0, 0);
+    const Attachment *a = target_of(io);
+    DiskFacts *d = a != nullptr ? disk_find(a->sd) : nullptr;
+    uint16_t refused = d == nullptr ? MPI_IOCSTATUS_SCSI_DEVICE_NOT_THERE : refusal(io, a);
+    if (refused != 0)
+        return reply_status(io, refused, 0, 0, 0);
+    uint32_t length;
+    std::memcpy(&length, io.frame + lengthAt, sizeof length);
+    size_t cdbLength = mpi2 ? (io.frame[36] & 0x1F) : io.frame[4];
+    DiskScsiAnswer ans = disk_scsi(*d, io.frame + cdbAt, std::max<size_t>(cdbLength, 6), io.dataOut, io.outSize,
+                                   io.dataIn, std::min<size_t>(length, io.inSize));
+    size_t sn = std::min(ans.sense.size(), io.senseSize);
+    if (sn > 0)
+        std::memcpy(io.sense, ans.sense.data(), sn);
+    bool reads = io.dataIn != nullptr && length > 0;
+    uint16_t status = reads && ans.transferred < length ? 0x45 : 0;
+    reply_status(io, status, ans.status, static_cast<uint32_t>(reads ? ans.transferred : 0), sn);
+}
+
+// ---- fixture lines ------------------------------------------------------------------------------
+
+std::vector<std::string> words(std::string_view line)
+{
+    std::istringstream in{std::string(line)};
+    std::vector<std::string> w;
+    for (std::string s; in >> s;)
+        w.push_back(s);
+    return w;
+}
+
+bool number(const std::string &text, uint64_t &out)
+{
+    try {
+        size_t used = 0;
+        out = std::stoull(text, &used, 0);
+        return used == text.size();
+    } catch (...) {
+        return false;
+    }
+}
+
+bool numbers(const std::vector<std::string> &w, size_t from, size_t to, std::vector<uint64_t> &out)
+{
+    for (size_t i = from; i < to; i++)
+        if (!number(w[i], out.emplace_back()))
+            return false;
+    return true;
+}
+
+bool line_disk(const std::vector<std::string> &w, std::string &err)
+{
+    std::vector<uint64_t> n;
+    if (w.size() < 9 || w.size() > 11 || !numbers(w, 1, 3, n) || !numbers(w, 4, w.size(), n))
+        return err = "usage: sas-disk IOC HANDLE SD PARENT PHY SLOT BUS TARGET [SAS-ADDRESS [DEVICE-INFO]]", false;
+    const DiskFacts *d = disk_find(w[3]);
+    auto ioc = static_cast<uint32_t>(n[0]);
+    if (d == nullptr || mpt_controller(ioc) == nullptr)
+        return err = "sas-disk: no such controller or disk", false;
+    auto handle = static_cast<uint16_t>(n[1]);
+    uint64_t sas = n.size() > 7 ? n[7] : 0x5000C50000000000ull + handle;
+    uint32_t info = n.size() > 8 ? static_cast<uint32_t>(n[8]) : d->sata ? 0x81u : 0x401u;
+    Bytes b = frame(MPI_EXTPAGE_SAS_DEVICE, 36);
+    put<uint16_t>(b, 8, static_cast<uint16_t>(n[4]));
+    put(b, 12, sas);
+    put<uint16_t>(b, 20, static_cast<uint16_t>(n[2]));
+    b[22] = static_cast<uint8_t>(n[3]);
+    put(b, 24, handle);
+    b[26] = static_cast<uint8_t>(n[6]);
+    b[27] = static_cast<uint8_t>(n[5]);
+    put(b, 28, info);
+    mpt_set_page(ioc, MPI_EXTPAGE_SAS_DEVICE, 0, MPI_PAGEADDR_HANDLE_FORM + handle, b);
+    mpt_add_mapping(ioc, static_cast<uint32_t>(n[5]), static_cast<uint32_t>(n[6]), handle);
+    state().disks.push_back({ioc, handle, w[3], static_cast<uint32_t>(n[5]), static_cast<uint32_t>(n[6])});
+    return true;
+}
+
+bool member(const std::string &text, uint64_t (&m)[4])
+{
+    std::istringstream in(text);
+    std::string part;
+    for (uint64_t &v : m)
+        if (!std::getline(in, part, ':') || !number(part, v))
+            return false;
+    return in.peek() == EOF;
+}
+
+void member_pages(uint32_t ioc, uint16_t volume, const uint64_t (&m)[4])
+{
+    auto num = static_cast<uint8_t>(m[0]);
+    Bytes b = frame(MPI_PAGETYPE_RAID_PHYSDISK, 88);
+    put<uint16_t>(b, 4, static_cast<uint16_t>(m[2]));
+    std::memcpy(b.data() + 16, "SIMVNDR ", 8);
+    std::memcpy(b.data() + 24, "SIM MEMBER DISK ", 16);
+    std::memcpy(b.data() + 40, "0001", 4);
+    mpt_set_page(ioc, MPI_PAGETYPE_RAID_PHYSDISK, 0, MPI_PAGEADDR_HANDLE_FORM + num, b);
+    mpt_set_disk_state(ioc, num, static_cast<uint8_t>(m[3]));
+    state().members.push_back({ioc, static_cast<uint16_t>(m[2]), num});
+    (void)volume;
+}
+
+bool line_volume(const std::vector<std::string> &w, std::string &err)
+{
+    std::vector<uint64_t> n;
+    if (w.size() < 12 || !numbers(w, 1, 12, n))
+        return err = "usage: sas-volume IOC HANDLE TYPE STATE FLAGS MAX-LBA BLOCK-SIZE STRIPE WWID RESYNC-TOTAL "
+                     "RESYNC-LEFT [DISK-NUMBER:MAP:HANDLE:STATE ...]",
+               false;
+    std::vector<std::array<uint64_t, 4>> members;
+    for (size_t i = 12; i < w.size(); i++) {
+        uint64_t m[4];
+        if (!member(w[i], m))
+            return err = "sas-volume: member is DISK-NUMBER:MAP:HANDLE:STATE", false;
+        members.push_back({m[0], m[1], m[2], m[3]});
+    }
+    auto ioc = static_cast<uint32_t>(n[0]);
+    auto handle = static_cast<uint16_t>(n[1]);
+    if (mpt_controller(ioc) == nullptr)
+        return err = "sas-volume: no such controller", false;
+    Bytes b = frame(MPI_PAGETYPE_RAID_VOLUME, 40 + 4 * members.size());
+    put(b, 4, handle);
+    b[6] = static_cast<uint8_t>(n[3]);
+    b[7] = static_cast<uint8_t>(n[2]);
+    put(b, 8, static_cast<uint32_t>(n[4]));
+    put(b, 16, n[5]);
+    put(b, 24, static_cast<uint32_t>(n[7]));
+    put(b, 28, static_cast<uint16_t>(n[6]));
+    b[36] = static_cast<uint8_t>(members.size());
+    for (size_t i = 0; i < members.size(); i++) {
+        b[40 + 4 * i] = 0;
+        b[41 + 4 * i] = static_cast<uint8_t>(members[i][1]);
+        b[42 + 4 * i] = static_cast<uint8_t>(members[i][0]);
+        uint64_t m[4] = {members[i][0], members[i][1], members[i][2], members[i][3]};
+        member_pages(ioc, handle, m);
+    }
+    mpt_set_page(ioc, MPI_PAGETYPE_RAID_VOLUME, 0, MPI_PAGEADDR_HANDLE_FORM + handle, b);
+    Bytes p1 = frame(MPI_PAGETYPE_RAID_VOLUME, 56);
+    put(p1, 48, n[8]);
+    mpt_set_page(ioc, MPI_PAGETYPE_RAID_VOLUME, 1, MPI_PAGEADDR_HANDLE_FORM + handle, p1);
+    if (n[9] != 0)
+        mpt_set_resync(ioc, handle, n[9], n[10]);
+    return true;
+}
+
+bool apply_line(std::string_view line, std::string &err)
+{
+    std::vector<std::string> w = words(line);
+    bool ok = !w.empty() && (w[0] == "sas-disk" ? line_disk(w, err)
+                             : w[0] == "sas-volume" ? line_volume(w, err)
+                                                    : (err = "unknown sas- line", false));
+    if (ok)
+        mpt_set_scsi_hook(scsi_io);
+    return ok;
+}
+
+} // namespace
+
+void sas_disks_reset() { state() = SasState{}; }
+
+bool sas_fixture_line(std::string_view line, std::string &err)
+{
+    if (!apply_line(line, err))
+        return false;
+    state().lines.emplace_back(line);
+    return true;
+}
+
+bool sas_disks_attach(SimDoc &saved)
+{
+    sas_disks_reset();
+    const SimDocSection *section = saved.find("sas");
+    if (section == nullptr)
+        return true;
+    for (const SimDocEntry &e : section->entries) {
+        std::string line, err;
+        if (!saved.get_text(e, line))
+            return false;
+        if (!sas_fixture_line(line, err)) {
+            saved.error = saved.file + ":" + std::to_string(e.line) + ": " + err;
+            return false;
+        }
+    }
+    return true;
+}
+
+void sas_disks_save(SimDoc &doc)
+{
+    if (state().lines.empty())
+        return;
+    SimDocSection &section = doc.section("sas");
+    for (size_t i = 0; i < state().lines.size(); i++)
+        section.put_text("fact " + std::to_string(i), state().lines[i]);
+}

@@ -1,0 +1,170 @@
+// The disks and disk_phy reports as whole command lines on the simulated
+// controller and disks.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sim/sim_host.h"
+#include "support/sas_test_util.h"
+#include "support/sim_fixture.h"
+#include "tool/quorbix.h"
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+struct MfcRun {
+    std::string out;
+    int status;
+};
+
+MfcRun mfc(const std::string &path)
+{
+    std::string prog = "quorbix", opt = "-m", arg = path;
+    char *argv[] = {prog.data(), opt.data(), arg.data(), nullptr};
+    CaptureStdout();
+    int status = quorbix_run(3, argv);
+    std::fflush(stdout);
+    return {GetCapturedStdout(), status};
+}
+
+// Plugin lines keep their text; only the line number is masked.
+std::string masked(std::string s)
+{
+    const std::string head = "disk_lsi_info:";
+    for (size_t p = s.find(head); p != std::string::npos; p = s.find(head, p + 1)) {
+        size_t e = s.find(' ', p);
+        s.replace(p + head.size(), e - p - head.size(), "N");
+    }
+    return s;
+}
+
+size_t count(const std::string &s, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1))
+        n++;
+    return n;
+}
+
+class DiskReports : public SimTest {};
+
+TEST_F(DiskReports, MissingControlDeviceFailsDiscovery)
+{
+    for (const char *path : {"disks", "disk_phy"}) {
+        MfcRun r = mfc(path);
+        EXPECT_EQ(masked(r.out), "<DEVM_PLUGIN_NAME>../../code/hwmanage/hpi/plugins/disks/hw/disk_lsi_info:N "
+                                 "Couldn't open /dev/mpt2ctl, (errno=2, No such file or directory)\n"
+                                 "find mpt2 controller fail! iRet=-3008.\n");
+        EXPECT_EQ(r.status, 2);
+    }
+}
+
+TEST_F(DiskReports, OneControllerWithARaid1AndADisk)
+{
+    sas_apply(sas_board(0, 5, 'a'));
+    MfcRun r = mfc("disks");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("\n1 MPT Port found\n\n", 0), 0u) << r.out;
+    const std::string volume = "Volume:0\n"
+                               "  Bus                                 : 0\n"
+                               "  Target ID                           : 0\n"
+                               "  Handle                              : 321\n"
+                               "  Volume State:                       : Optimal\n"
+                               "  WWID:                               : 600508b1001c2a3b\n"
+                               "  Type                                : RAID1(Mirroring)\n"
+                               "  Volume Size                         : 1024 (MB)\n"
+                               "  Stripe Size                         : 64\n"
+                               "  RebuildScale                        : 0(%)\n";
+    EXPECT_NE(r.out.find(volume), std::string::npos) << r.out;
+    const std::string member = "PhysicalDisk : 1\n"
+                               "  Slot                              : 5\n"
+                               "  Bus                               : 0\n"
+                               "  Target ID                         : 10\n"
+                               "  Handle                            : 10\n"
+                               "  IsRaidDisk                        : YES\n"
+                               "    RaidHandle                      : 321\n"
+                               "    DiskMap                         : Secondary\n"
+                               "    PhysDiskNum                     : 2\n"
+                               "  State                             : Ready (RDY)\n"
+                               "  Size (in MB)                      : 1024 (MB)\n"
+                               "  Manufacturer                      : SEAGATE ST600MM0006     \n"
+                               "  Model Number                      : ST600MM0006     \n"
+                               "  Firmware Revision                 : 0001\n"
+                               "  Serial No                         : SER-B\n"
+                               "  SAS Address                       : 5000c5000000000a\n"
+                               "  Temprature                        : 0 (degree Celsius)\n"
+                               "  Powered Up Hours                  : 0 (hours)\n"
+                               "  Protocol                          : SAS\n"
+                               "  ErrCounter                        :  corrected   processed(GB)  uncorrected\n"
+                               "    Read                            :          0,         0.000,           0\n"
+                               "    Write                           :          0,         0.000,           0\n"
+                               "    Vertify                         :          0,         0.000,           0\n"
+                               "  Smart Health Status               : OK (ASC=0,ASCQ=0)\n"
+                               "  Glist                             : 0\n";
+    EXPECT_NE(r.out.find(member), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  IsRaidDisk                        : NO\n  State"), std::string::npos);
+    EXPECT_NE(r.out.find("  Adapter Phy 1                       : Link 3.0G\n"
+                         "    Invalid DWord Count               : 1\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("  Adapter Phy 0                       : Link 6.0G\n  Adapter Phy 1"), std::string::npos);
+    EXPECT_EQ(sim_open_count(), 0);
+}
+
+TEST_F(DiskReports, TwoControllersEachShowTheirOwnDisks)
+{
+    sas_apply(sas_board(0, 5, 'a') + sas_board(1, 6, 'b'));
+    MfcRun r = mfc("disks");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("\n2 MPT Ports found\n\n", 0), 0u);
+    EXPECT_EQ(count(r.out, "PhysicalDisk : "), 6u);
+    EXPECT_EQ(count(r.out, "  Serial No                         : SER-A\n"), 2u);  // one per controller
+    EXPECT_EQ(count(r.out, "  SAS Address                       : 5000c5000000000b\n"), 2u);
+    EXPECT_EQ(sim_open_count(), 0);
+}
+
+TEST_F(DiskReports, VolumeStatesAndTheShortPhyForm)
+{
+    struct Case {
+        const char *state;
+        const char *text;
+    } cases[] = {{"4 0x10000", "Resyncing"}, {"4 0", "Degraded"}, {"5 0x4", "Inactive"}, {"9 0", "Unknown"}};
+    for (const Case &c : cases) {
+        sas_apply(sas_board(0, 5, 'a', c.state));
+        MfcRun r = mfc("disks");
+        EXPECT_NE(r.out.find(std::string("  Volume State:                       : ") + c.text + "\n"),
+                  std::string::npos)
+            << c.state;
+        TearDown();
+        SetUp();
+    }
+    sas_apply(sas_board(0, 5, 'a'));
+    MfcRun r = mfc("disk_phy");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\n1 MPT Port found\n\n"
+                     "Adapter Phy 0: Link Up, No Errors\n"
+                     "Adapter Phy 1: Link Up\n"
+                     "    Invalid DWord Count               : 1\n"
+                     "    Running Disparity Error Count     : 2\n"
+                     "    Loss of DWord Synch Count         : 3\n"
+                     "    Phy Reset Problem Count           : 4\n");
+    EXPECT_EQ(sim_open_count(), 0);
+}
+
+TEST_F(DiskReports, ResyncProgressAndNoVolume)
+{
+    sas_apply(sas_board(0, 5, 'a', "4 0x10000"));
+    MfcRun r = mfc("disks");
+    EXPECT_NE(r.out.find("  RebuildScale                        : 75(%)\n"), std::string::npos) << r.out;
+    TearDown();
+    SetUp();
+    sas_apply("mpt-ioc 0 pci=0000:07:00.0\n");  // not the cached controller
+    r = mfc("disks");
+    EXPECT_NE(r.out.find("IR Volume information\n" + std::string(72, '-') + "\nNo volumes is active.\n"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Physical device information\n" + std::string(72, '-') + "\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("PhysicalDisk"), std::string::npos);
+}
+
+} // namespace
