@@ -6,7 +6,12 @@
 #include "tool/ddr/rtc.h"
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
+#include "tool/trans/bufc_secm.h"
+#include "tool/trans/fpga_set.h"
+#include "tool/trans/mem_access.h"
+#include "tool/trans/mem_cfg.h"
 #include "tool/trans/port.h"
+#include "tool/trans/queue.h"
 
 #define UNBUILT(handler) nullptr
 
@@ -20,9 +25,9 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     {kBlkWrite, "write", {
         {"help", kHelpHelp, help_write},
         {"pci", kHelpWritePci, UNBUILT(pci_write)},
-        {"indreg", kHelpWriteIndreg, UNBUILT(indreg_write)},
-        {"dreg", kHelpWriteDreg, UNBUILT(dreg_write)},
-        {"mem", kHelpWriteMem, UNBUILT(mem_write)},
+        {"indreg", kHelpWriteIndreg, indreg_write},
+        {"dreg", kHelpWriteDreg, dreg_write},
+        {"mem", kHelpWriteMem, mem_write},
         {"media", kHelpWriteMedia, op_w_media},
         {"i2c", kHelpWriteI2c, I2C_AgentWriteOpt},
     }},
@@ -89,7 +94,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"port", kHelpClearPort, op_c_port},
         {"trans", kHelpClearTrans, op_c_trans},
         {"sbuf", kHelpClearSbuf, op_c_sbuf},
-        {"indreg", kHelpClearIndreg, UNBUILT(indreg_clear)},
+        {"indreg", kHelpClearIndreg, indreg_clear},
         {"disk", nullptr, UNBUILT(disk_c_check)},
         {"log", nullptr, log_c_collection},
     }},
@@ -205,48 +210,48 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     {kBlkCPort, "c_port", {
         QX_PAIR("g", "G", port_clear_gtx_prbs),
         QX_PAIR("p", "P", port_clear_stat),
-        QX_PAIR("q", "Q", UNBUILT(queue_clear_stat)),
+        QX_PAIR("q", "Q", queue_clear_stat),
         QX_PAIR("r", "r", port_clear_mac_stat),  // two lower-case rows: "R" is not accepted
-        QX_PAIR("s", "S", UNBUILT(secm_clear_stat)),
-        QX_PAIR("x", "X", UNBUILT(secm_clear_stat_ipv6)),
+        QX_PAIR("s", "S", secm_clear_stat),
+        QX_PAIR("x", "X", secm_clear_stat_ipv6),
         QX_PAIR("v", "V", port_clear_vlan_stat),
     }},
     {kBlkSQueue, "s_queue", {
-        QX_PAIR("h", "H", UNBUILT(queue_set_hash_rule)),
-        QX_PAIR("o", "O", UNBUILT(queue_set_data_offset)),
-        QX_PAIR("p", "P", UNBUILT(queue_set_txprocess_Match)),
-        QX_PAIR("r", "R", UNBUILT(queue_set_rptr_renew_interval)),
-        QX_PAIR("w", "W", UNBUILT(queue_set_water_level)),
+        QX_PAIR("h", "H", queue_set_hash_rule),
+        QX_PAIR("o", "O", queue_set_data_offset),
+        QX_PAIR("p", "P", queue_set_txprocess_Match),
+        QX_PAIR("r", "R", queue_set_rptr_renew_interval),
+        QX_PAIR("w", "W", queue_set_water_level),
     }},
     {kBlkMQueue, "m_queue", {
-        QX_PAIR("a", "A", UNBUILT(queue_get_attr)),
-        QX_PAIR("h", "H", UNBUILT(queue_get_hash_rule)),
-        QX_PAIR("o", "O", UNBUILT(queue_get_data_offset)),
-        QX_PAIR("p", "P", UNBUILT(queue_get_txprocess_Match)),
-        QX_PAIR("s", "S", UNBUILT(queue_get_stat)),
-        QX_PAIR("w", "W", UNBUILT(queue_get_water_level)),
+        QX_PAIR("a", "A", queue_get_attr),
+        QX_PAIR("h", "H", queue_get_hash_rule),
+        QX_PAIR("o", "O", queue_get_data_offset),
+        QX_PAIR("p", "P", queue_get_txprocess_Match),
+        QX_PAIR("s", "S", queue_get_stat),
+        QX_PAIR("w", "W", queue_get_water_level),
     }},
     {kBlkSBufc, "s_bufc", {
-        QX_PAIR("i", "I", UNBUILT(bufc_set_anti_interval)),
-        QX_PAIR("p", "P", UNBUILT(bufc_set_port_threshold)),
-        QX_PAIR("r", "R", UNBUILT(bufc_set_res_threshold)),
-        QX_PAIR("s", "S", UNBUILT(bufc_set_port_switch)),
-        QX_PAIR("t", "T", UNBUILT(bufc_set_total_switch)),
+        QX_PAIR("i", "I", bufc_set_anti_interval),
+        QX_PAIR("p", "P", bufc_set_port_threshold),
+        QX_PAIR("r", "R", bufc_set_res_threshold),
+        QX_PAIR("s", "S", bufc_set_port_switch),
+        QX_PAIR("t", "T", bufc_set_total_switch),
     }},
     {kBlkMBufc, "m_bufc", {
-        QX_PAIR("i", "I", UNBUILT(bufc_get_anti_interval)),
-        QX_PAIR("p", "P", UNBUILT(bufc_get_port_threshold)),
-        QX_PAIR("r", "R", UNBUILT(bufc_get_res_threshold)),
-        QX_PAIR("s", "S", UNBUILT(bufc_get_port_switch)),
-        QX_PAIR("t", "T", UNBUILT(bufc_get_total_switch)),
+        QX_PAIR("i", "I", bufc_get_anti_interval),
+        QX_PAIR("p", "P", bufc_get_port_threshold),
+        QX_PAIR("r", "R", bufc_get_res_threshold),
+        QX_PAIR("s", "S", bufc_get_port_switch),
+        QX_PAIR("t", "T", bufc_get_total_switch),
     }},
     {kBlkSSecm, "s_secm", {
-        QX_PAIR("p", "P", UNBUILT(secm_set_para)),
+        QX_PAIR("p", "P", secm_set_para),
     }},
     {kBlkMSecm, "m_secm", {
-        QX_PAIR("p", "P", UNBUILT(secm_get_para)),
-        QX_PAIR("s", "S", UNBUILT(secm_get_stat)),
-        QX_PAIR("x", "X", UNBUILT(secm_get_stat_ipv6)),
+        QX_PAIR("p", "P", secm_get_para),
+        QX_PAIR("s", "S", secm_get_stat),
+        QX_PAIR("x", "X", secm_get_stat_ipv6),
     }},
     {kBlkSTransmit, "s_transmit", {
         QX_PAIR("c", "C", UNBUILT(transmit_clear_stat)),
