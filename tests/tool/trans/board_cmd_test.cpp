@@ -443,9 +443,7 @@ TEST_F(BoardCommands, BufferControlAndSecurityRows)
 {
     expect_cases({
         {"s", "bufc/i/0:9", 0, "SUCCESS\n"},
-        {"-", "0", 0, "SUCCESS\nInterval time : 9\n", bufc_get_anti_interval},
         {"s", "bufc/p/0:1:2:70000", 0, "SUCCESS\n"},
-        {"-", "0:1:2", 0, "SUCCESS\nThreshold : 4464\n", bufc_get_port_threshold},
         {"-", "0", 0, "SUCCESS\nAnti Total Switch : off\n", bufc_get_total_switch},
         {"s", "bufc/i/2:9", -1330, "FAILED\nFunction PlovTransSetAntiCpuIntervalTime exe error, iRet = -1330\n"},
         {"s", "secm/p/0:5:1:77", 0, "SUCCESS\n"},
