@@ -37,8 +37,10 @@ void on_off_port(uint32_t v) { trans_line(v != 0 ? "Anti Switch : on" : "Anti Sw
 void threshold(uint32_t v) { std::printf("Threshold : %u\n", v); }
 void interval(uint32_t v) { std::printf("Interval time : %u\n", v); }
 
+// The value is taken by reference so it is read after the operation has
+// filled it, whatever order the arguments are evaluated in.
 template <class T>
-PlovStatus widen(PlovStatus s, T value, uint32_t *out)
+PlovStatus widen(PlovStatus s, const T &value, uint32_t *out)
 {
     *out = value;
     return s;

@@ -279,14 +279,14 @@ namespace {
 
 struct CheckStep {
     TransOpHandler run;
-    const char *failLine;
+    const char *name;   // named in the line that stops the check
     bool blankAfter;
 };
 constexpr CheckStep kCheckSteps[] = {
-    {dorn_set_mem_cfg, "Call dorn_set_mem_cfg fail, iRet=%d!\n", false},
-    {fpga_get_user_viraddr, "Call fpga_get_user_viraddr fail, iRet=%d!\n", true},
-    {dorn_get_swbuf_base, "Call dorn_get_swbuf_base fail, iRet=%d!\n", true},
-    {queue_get_attr, "Call queue_get_attr fail, iRet=%d!\n", false},
+    {dorn_set_mem_cfg, "dorn_set_mem_cfg", false},
+    {fpga_get_user_viraddr, "fpga_get_user_viraddr", true},
+    {dorn_get_swbuf_base, "dorn_get_swbuf_base", true},
+    {queue_get_attr, "queue_get_attr", false},
 };
 
 } // namespace
@@ -296,10 +296,7 @@ TransOpStatus dorn_check_mem_cfg(const char *params)
     for (const CheckStep &step : kCheckSteps) {
         TransOpStatus s = step.run(params);
         if (s != 0) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-            std::printf(step.failLine, s);
-#pragma GCC diagnostic pop
+            std::printf("Call %s fail, iRet=%d!\n", step.name, s);
             return s;
         }
         if (step.blankAfter)

@@ -7,9 +7,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <tuple>
 #include <string>
 #include <vector>
 
+#include "bases/host/host.h"
+#include "boardlib/dorn_mem.h"
+#include "boardlib/plov_cmdline.h"
+#include "boardlib/plov_mem_intf.h"
 #include "boardlib/plov_trans_intf.h"
 #include "sim/fpga_model.h"
 #include "sim/sim_host.h"
@@ -33,6 +39,30 @@ struct CmdRun {
     std::string out;
     int status;
 };
+
+// One shared region (the second "memmap" word) on a one-node machine.
+const std::string kCmdline = "quiet memmap=0x1000$0x1000 memmap=0x100000$0x40000000\n";
+
+// The snapshot sources of both FPGAs, as the driver's /proc files.
+constexpr const char *kShotSources[] = {"trans_cfg",  "trans_status", "trans_statis", "trans_warn", "trans_indreg",
+                                        "sbuf_cfg",   "sbuf_status",  "sbuf_statis",  "sbuf_warn",  "sbuf_indreg"};
+
+constexpr uint64_t kRegion = 0x40000000;   // the shared region of kCmdline
+
+// Pool bases inside the shared region: registers 0x10-0x17 of both FPGAs
+// and the software-buffer records by the driver's pool number.
+void stock_pools()
+{
+    for (uint64_t q = 0; q < 8; ++q) {
+        for (const char *node : {kFpgaTransNode, kFpgaSbufNode}) {   // the DORN board's two FPGAs
+            fpga_set_reg(node, 0x10 + q, kRegion + 0x1000 * q);
+            SwBufBaseRec sw{};
+            sw.PhyAddr = kRegion + 0x100 * q;
+            sw.PoolType = static_cast<uint32_t>(q);
+            fpga_set_record_as(node, FpgaRecord::SwBufBase, q, sw);
+        }
+    }
+}
 
 // "m": -m through quorbix_run; "s", "c", "w", "d": the Set, clear, write
 // and dump dispatchers; a handler pointer: that handler.
@@ -61,9 +91,20 @@ protected:
         SimTest::SetUp();
         geBoardLogicType = PLOV_BOARD_UNKNOWN;
         std::snprintf(gBoardName, sizeof(gBoardName), "%s", board().c_str());
+        sim_write_file(PLOV_CMDLINE_PATH, kCmdline);
+        sim_write_file(DORN_NODE_ONLINE, "0\n");
+        sim_write_file("/opt/.keep", "");
+        for (const char *name : kShotSources)
+            sim_write_file(std::string("/proc/trans/") + name, std::string(name) + "\n");
+        if (board() == "ZK17DORN")
+            stock_pools();
     }
     void TearDown() override
     {
+        // Forget the shared-memory map and its mappings, as a new process would start.
+        std::memset(static_cast<void *>(g_PlovShareMem), 0, sizeof g_PlovShareMem);
+        for (const SimMapping &m : sim_mappings())
+            host().munmap(m.addr, m.length);
         geBoardLogicType = PLOV_BOARD_UNKNOWN;
         SimTest::TearDown();
     }
@@ -172,7 +213,7 @@ TEST_F(BoardCommands, RequiredFieldsRefuseEmptyAndNonNumericText)
     }
 }
 
-TEST_F(BoardCommands, DISABLED_PresetsLetAbsentFieldsPassAndOwnChecks)
+TEST_F(BoardCommands, PresetsLetAbsentFieldsPassAndOwnChecks)
 {
     expect_cases({
         {"m", "queue/w/0:1", 2, invalid("queue_get_water_level", 4170, 2)},
@@ -184,8 +225,12 @@ TEST_F(BoardCommands, DISABLED_PresetsLetAbsentFieldsPassAndOwnChecks)
         {"m", "fpga/m/", 2, invalid("fpga_get_mode", 6070, -1)},
         {"m", "fpga/m/0", 0, "SUCCESS\nmode : active\n"},
         {"s", "fpga/w/0", 0, "SUCCESS\n"},   // switch 255
-        {"m", "fpga/w/0", 0, "SUCCESS\nVrf Switch : 1\n"},
-        {"m", "fpga/u/0", 0, "SUCCESS\nupdate[255] trunk : off\n"},
+        {"m", "fpga/w/0", 0, "SUCCESS\nVrf Switch : 255\n"},
+        // The trunk bits live on FPGA 1; an absent port passes 255, which the operation refuses.
+        {"m", "fpga/u/1", 2,
+         "FAILED\nFunction PLOV_TransGetTrunk exe error, iRet = -1331, [fpga_get_trunk] trans/trans:6310\n"},
+        {"s", "fpga/u/1", -1331,
+         "FAILED\nFunction PLOV_TransSetTrunk exe error, iRet = -1331, [fpga_set_trunk] trans/trans:6340\n"},
         {"s", "fpga/p/0:1", -1202, invalid("fpga_set_cpu_present", 6700, 2)},
         {"s", "fpga/p/0:1:2", -1202, invalid("fpga_set_cpu_present", 6700, 3)},
         {"s", "fpga/p/0:1:1", 0, "SUCCESS\n"},
@@ -211,15 +256,17 @@ TEST_F(BoardCommands, DISABLED_PresetsLetAbsentFieldsPassAndOwnChecks)
 
 // ---- queue commands ---------------------------------------------------------------------------
 
-TEST_F(BoardCommands, DISABLED_QueueSettingsRoundTripAndFailures)
+TEST_F(BoardCommands, QueueSettingsRoundTripAndFailures)
 {
     expect_cases({
+        {"s", "queue/w/0:0:5:100:20", 0, "SUCCESS\n"},
+        {"m", "queue/w/0:0:5", 0, "SUCCESS\nHighlevel : 100\nLowlevel  : 20\n"},
+        // Transmit queues have no levels of their own: nothing written, nothing read.
         {"s", "queue/w/0:1:5:100:20", 0, "SUCCESS\n"},
-        {"m", "queue/w/0:1:5", 0, "SUCCESS\nHighlevel : 100\nLowlevel  : 20\n"},
+        {"m", "queue/w/0:1:5", 0, "SUCCESS\nHighlevel : 0\nLowlevel  : 0\n"},
         {"s", "queue/o/0:64", 0, "SUCCESS\n"},
         {"m", "queue/o/0", 0, "SUCCESS\nOffset = 64\n"},
         {"s", "queue/p/0:3:300", 0, "SUCCESS\n"},
-        {"m", "queue/p/0:3", 0, "SUCCESS\nMatchID : 300\n"},
         {"s", "queue/h/0:7:3", 0, "SUCCESS\n"},
         {"m", "queue/h/0:7", 0, "SUCCESS\nVcpuID : 3\n"},
         {"m", "queue/s/0:0:2", 0, "SUCCESS\nQue    2                0                0                0\n"},
@@ -229,6 +276,13 @@ TEST_F(BoardCommands, DISABLED_QueueSettingsRoundTripAndFailures)
         {"m", "queue/o/2", 2, "FAILED\nFunction PlovTransGetQueueDataOffset exe error, iRet = -1330\n"},
         {"s", "queue/o/2:1", -1330, "FAILED\nFunction PlovTransSetQueueDataOffset exe error, iRet = -1330\n"},
     });
+    // The match goes out with its ninth bit; the query keeps the low 8 bits of what it reads.
+    sim_clear_journal();
+    expect_cases({{"s", "queue/p/0:3:300", 0, "SUCCESS\n"}});
+    ASSERT_EQ(sim_journal().size(), 1u);
+    ASSERT_GE(sim_journal()[0].extra.size(), 2u);
+    EXPECT_EQ(sim_journal()[0].extra[1], 300u);
+    expect_cases({{"m", "queue/p/0:3", 0, "SUCCESS\nMatchID : 44\n"}});
 }
 
 TEST_F(BoardCommands, QueueAttributesReadBothPointers)
@@ -257,7 +311,7 @@ TEST_F(BoardCommands, QueueAttributesReadBothPointers)
 
 // ---- FPGA settings and dumps -------------------------------------------------------------------
 
-TEST_F(BoardCommands, DISABLED_FpgaSettingsLinesAndErrorForms)
+TEST_F(BoardCommands, FpgaSettingsLinesAndErrorForms)
 {
     expect_cases({
         {"m", "fpga/e/0", 0, "SUCCESS\nFpga[0] : workstate[0]\n"},
@@ -272,8 +326,12 @@ TEST_F(BoardCommands, DISABLED_FpgaSettingsLinesAndErrorForms)
         {"m", "fpga/r/0", 0, "Load logic at reboot flag is [1]\nSUCCESS\n"},
         {"s", "fpga/r/2:1", -1330,
          "FAILED\nFunction DornSetLoadAtReboot exe error, iRet = -1330, [fpga_set_load_reboot] trans/trans:6460\n"},
-        {"s", "fpga/u/0:2:1", 0, "SUCCESS\n"},
-        {"m", "fpga/u/0:2", 0, "SUCCESS\nupdat[2] trunk : on\n"},
+        {"s", "fpga/u/1:1:1", 0, "SUCCESS\n"},
+        {"m", "fpga/u/1:1", 0, "SUCCESS\nupdat[1] trunk : on\n"},
+        {"s", "fpga/u/1:1:0", 0, "SUCCESS\n"},
+        {"m", "fpga/u/1:1", 0, "SUCCESS\nupdate[1] trunk : off\n"},
+        {"m", "fpga/u/0:1", 2,
+         "FAILED\nFunction PLOV_TransGetTrunk exe error, iRet = -1330, [fpga_get_trunk] trans/trans:6310\n"},
         {"s", "fpga/c/0:1", 0, "SUCCESS\n"},
         {"m", "fpga/c/0", 0, "SUCCESS\ncpuid:1\n"},
     });
@@ -337,7 +395,7 @@ TEST_F(BoardCommands, RegisterDumpUnknownBoard)
     EXPECT_EQ(r.status, -1205);
 }
 
-TEST_F(BoardCommands, DISABLED_ShotsReportTheFirstFailure)
+TEST_F(BoardCommands, ShotsReportTheFirstFailure)
 {
     CmdRun r = run("d", "fpga/l");
     EXPECT_EQ(r.out.substr(r.out.size() - 8), "SUCCESS\n") << r.out;
@@ -394,7 +452,7 @@ TEST_F(BoardCommands, DirectRequestsShapes)
 
 // ---- memory configuration ------------------------------------------------------------------------
 
-TEST_F(BoardCommands, DISABLED_MemoryConfigurationDumpAndCompare)
+TEST_F(BoardCommands, MemoryConfigurationDumpAndCompare)
 {
     CmdRun r = run("s", "fpga/d/0");
     EXPECT_EQ(r.status, 0) << r.out.substr(0, 400);
@@ -418,23 +476,121 @@ TEST_F(BoardCommands, DISABLED_MemoryConfigurationDumpAndCompare)
     EXPECT_EQ(r.status, -1203);
 }
 
-TEST_F(BoardCommands, DISABLED_SelfCheckStopsAtEachStep)
+TEST_F(BoardCommands, ComparisonReportsTheFirstDifferingByte)
 {
-    CmdRun r = run("m", "fpga/n/0");
-    EXPECT_NE(r.out.find("Call queue_get_attr fail, iRet=-1202!\n"), std::string::npos);
-    EXPECT_EQ(r.status, 2);
-    sim_fail_request(kTrans, 0xC004EF06, EIO);
-    r = run("m", "fpga/n/0:1:4");
-    EXPECT_EQ(r.out, "Call PlovTransSetMemCfg fail, iRet=-1203!\nCall dorn_set_mem_cfg fail, iRet=-1203!\n");
+    // A working FPGA keeps the configuration it holds; the read-back then differs.
+    fpga_set_reg(kTrans, 0x6024, 1);
+    for (const auto &[pkgLen, line, status] :
+         {std::tuple<uint64_t, const char *, int>{0x800, "Memcfg test fail, iRet[1]\n\n", 1},
+          {0x9FF, "Memcfg test fail, iRet[-1]\n\n", -1}}) {
+        MemCfg older{};
+        older.PkgLen = pkgLen;
+        fpga_set_record_as(kTrans, FpgaRecord::MemDep, 0, older);
+        CmdRun r = run("s", "fpga/d/0");
+        const std::string tail = line;
+        ASSERT_GE(r.out.size(), tail.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+        EXPECT_EQ(count_of(r.out, "PkgLen:"), 2u);
+        EXPECT_NE(r.out.find("get memcfg para:"), std::string::npos);
+        EXPECT_EQ(r.status, status);
+    }
+    sim_fail_request(kTrans, PLOV_IOC_GET_MEM_DEP, EIO);
+    CmdRun r = run("s", "fpga/d/0");
+    EXPECT_EQ(r.out, "Call PlovTransGetMemCfg fail, iRet=-1203!\n");
+    EXPECT_EQ(r.status, -1203);
 }
 
-TEST_F(BoardCommands, DISABLED_PoolListingsKeepEveryLineAndReportFailures)
+TEST_F(BoardCommands, SelfCheckStopsAtEachStep)
 {
-    sim_fail_request(kSbuf, 0xC004EF0B, EIO);
+    struct Step {
+        std::function<void()> inject;
+        const char *text;
+        std::string last;   // the output's end
+        int status;         // the handler's own status
+    };
+    const Step steps[] = {
+        {[] { sim_fail_request(kTrans, PLOV_IOC_SET_MEM_DEP, EIO); }, "0:0:4",
+         "Call PlovTransSetMemCfg fail, iRet=-1203!\nCall dorn_set_mem_cfg fail, iRet=-1203!\n", -1203},
+        {[] { fpga_fail_address(kTrans, PLOV_IOC_READ_DIR_REG, 0x10, EIO); }, "0:0:4",
+         "Call fpga_get_user_viraddr fail, iRet=-1203!\n", -1203},
+        {[] { sim_fail_request(kTrans, PLOV_IOC_GET_SWBUF_BASE, EIO); }, "0:0:4",
+         "Call dorn_get_swbuf_base fail, iRet=-1203!\n", -1203},
+        {[] {}, "0", "Call queue_get_attr fail, iRet=-1202!\n", -1202},
+        {[] {}, "0:0:4", "\nSUCCESS\n", 0},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.last);
+        step.inject();
+        CmdRun r = run("-", step.text, dorn_check_mem_cfg);
+        ASSERT_GE(r.out.size(), step.last.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - step.last.size()), step.last);
+        EXPECT_EQ(r.status, step.status);
+        sim_clear_faults();
+    }
+    EXPECT_EQ(run("m", "fpga/n/0").status, 2);
+}
+
+TEST_F(BoardCommands, PoolListingsKeepEveryLineAndReportFailures)
+{
+    sim_fail_request(kSbuf, PLOV_IOC_GET_SWBUF_BASE, EIO, 1);
     CmdRun r = run("m", "fpga/b");
     EXPECT_EQ(count_of(r.out, "PoolType : 0x"), 8u);
+    EXPECT_EQ(count_of(r.out, "Call PlovTransGetSwbufBase fail, iRet=-1203!\nPoolType : 0x1\n\tVirAddr : 0x0\n"
+                              "\tPhyAddr : 0x0\n"),
+              1u)
+        << r.out;
     EXPECT_EQ(count_of(r.out, "Call PlovTransGetSwbufBase fail"), 1u) << r.out;
     EXPECT_EQ(r.status, 2);
+
+    // Free blocks: pool 0 has (5 - 1) x 256; pool 4's failed read shows 0, and the
+    // listing goes on but ends with that failure.
+    fpga_set_reg(kTrans, 0x6143, 5);
+    fpga_set_reg(kTrans, 0x6144, 1);
+    fpga_set_reg(kTrans, 0x6153, 3);
+    fpga_fail_address(kTrans, PLOV_IOC_READ_DIR_REG, 0x6153, EIO);
+    r = run("-", "", dorn_get_freeblockofhwbuf);
+    EXPECT_EQ(r.out.rfind("PoolType : 0x0\n\tblock  : 0x400\n"
+                          "Call PLOV_TransGetFreeBlockOfHwBuf fail, iRet=-1203!\nPoolType : 0x4\n\tblock  : 0x0\n",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_EQ(count_of(r.out, "PoolType : 0x"), 8u);
+    EXPECT_EQ(r.status, -1203);
+
+    // User pool bases: the first call's failure is the status, the second still runs.
+    fpga_fail_address(kTrans, PLOV_IOC_READ_DIR_REG, 0x10, EIO);
+    r = run("-", "0", fpga_get_user_viraddr);
+    EXPECT_EQ(r.out.rfind("Function PlovTransGetPoolBase exe error, i = 0, iRet = -1203, [fpga_get_user_viraddr] "
+                          "trans/trans:7160\nUSER_CPU0 :\nphyaddr   :0 viraddr  :0\nUSER_CPU1  :\nphyaddr   :0x40001000",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_EQ(r.status, -1203);
+}
+
+TEST_F(BoardCommands, SharedMemoryMapOneEntryPerNode)
+{
+    CmdRun r = run("m", "fpga/s");
+    EXPECT_EQ(r.out.rfind("SUCCESS\nCpu0 : \n\tVirAddr : 0x", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\tPhyAddr : 0x40000000\n\tNumaNode: 0x0\n\tSize    : 0x100000\n"), std::string::npos);
+    EXPECT_EQ(count_of(r.out, "\tVirAddr"), 1u);
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(BoardCommands, SharedMemoryMapTwoNodes)
+{
+    sim_write_file(PLOV_CMDLINE_PATH,
+                   "memmap=0x1000$0x1000 memmap=0x2000$0x2000 memmap=0x3000$0x3000 memmap=0x4000$0x4000\n");
+    sim_write_file(DORN_NODE_ONLINE, "0-1\n");
+    CmdRun r = run("m", "fpga/s");
+    EXPECT_EQ(count_of(r.out, "\tVirAddr"), 2u) << r.out;
+    EXPECT_NE(r.out.find("Cpu0 : \n"), std::string::npos);
+    EXPECT_NE(r.out.find("Cpu1 : \n\tVirAddr : 0x"), std::string::npos);
+    EXPECT_EQ(r.status, 0);
+    sim_fail_open(DORN_NODE_ONLINE, ENOENT);
+    r = run("m", "fpga/s");
+    EXPECT_EQ(r.out, "FAILED\nFunction DornGetCpuPresent exe error, iRet = -1216, [fpga_get_user_shmem_info] "
+                     "trans/trans:7190\n");
 }
 
 // ---- buffer control and security module ------------------------------------------------------------
@@ -443,7 +599,9 @@ TEST_F(BoardCommands, BufferControlAndSecurityRows)
 {
     expect_cases({
         {"s", "bufc/i/0:9", 0, "SUCCESS\n"},
+        {"-", "0", 0, "SUCCESS\nInterval time : 1\n", bufc_get_anti_interval},   // the register keeps 3 bits
         {"s", "bufc/p/0:1:2:70000", 0, "SUCCESS\n"},
+        {"-", "0:1:2", 0, "SUCCESS\nThreshold : 368\n", bufc_get_port_threshold},   // 4464, 10 bits kept
         {"-", "0", 0, "SUCCESS\nAnti Total Switch : off\n", bufc_get_total_switch},
         {"s", "bufc/i/2:9", -1330, "FAILED\nFunction PlovTransSetAntiCpuIntervalTime exe error, iRet = -1330\n"},
         {"s", "secm/p/0:5:1:77", 0, "SUCCESS\n"},
