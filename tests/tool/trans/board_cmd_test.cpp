@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <tuple>
 #include <string>
@@ -19,6 +20,7 @@
 #include "boardlib/plov_trans_intf.h"
 #include "sim/fpga_model.h"
 #include "sim/sim_host.h"
+#include "sim/sim_sched.h"
 #include "support/sim_fixture.h"
 #include "tool/quorbix.h"
 #include "tool/trans/bufc_secm.h"
@@ -235,6 +237,12 @@ TEST_F(BoardCommands, PresetsLetAbsentFieldsPassAndOwnChecks)
         {"s", "fpga/p/0:1:2", -1202, invalid("fpga_set_cpu_present", 6700, 3)},
         {"s", "fpga/p/0:1:1", 0, "SUCCESS\n"},
         {"m", "fpga/p/0", 0, "SUCCESS\nCpu0 : yes\nCpu1 : yes\n"},
+        // Only '0' and '1' make a mask; anything else is bad input and leaves the mask.
+        {"s", "fpga/p/0:a:1", -1202, invalid("fpga_set_cpu_present", 6700, 3)},
+        {"s", "fpga/p/0:1:2", -1202, invalid("fpga_set_cpu_present", 6700, 3)},
+        {"m", "fpga/p/0", 0, "SUCCESS\nCpu0 : yes\nCpu1 : yes\n"},
+        {"s", "fpga/p/0:0:1", 0, "SUCCESS\n"},
+        {"m", "fpga/p/0", 0, "SUCCESS\nCpu0 : yes\nCpu1 : no\n"},
         {"m", "fpga/v/", 2, "FAILED\nInvalid FpgaID input, please check [trans_get_drv_ver] trans/trans:6730, iRet = -1\n"},
         {"m", "fpga/g/", 2,
          "FAILED\nInvalid FpgaID input, please check [trans_get_mem_range] trans/trans:7130, iRet = -1\n"},
@@ -339,9 +347,10 @@ TEST_F(BoardCommands, FpgaSettingsLinesAndErrorForms)
 
 TEST_F(BoardCommands, DriverVersionEndsAFullLengthText)
 {
+    const std::string full(40, 'v');   // no terminator in the driver's 40 bytes
+    fpga_set_record(kTrans, FpgaRecord::DrvVer, 0, std::vector<uint8_t>(full.begin(), full.end()));
     CmdRun r = run("m", "fpga/v/0");
-    EXPECT_EQ(r.out.rfind("SUCCESS\nVersion : ", 0), 0u) << r.out;
-    EXPECT_EQ(r.out.back(), '\n');
+    EXPECT_EQ(r.out, "SUCCESS\nVersion : " + full + "\n");
     EXPECT_EQ(r.status, 0);
     sim_fail_request(kTrans, 0xC004EF0C, EIO);
     r = run("m", "fpga/v/0");
@@ -397,9 +406,61 @@ TEST_F(BoardCommands, RegisterDumpUnknownBoard)
 
 TEST_F(BoardCommands, ShotsReportTheFirstFailure)
 {
+    uint64_t start = sched_now_ns();
     CmdRun r = run("d", "fpga/l");
-    EXPECT_EQ(r.out.substr(r.out.size() - 8), "SUCCESS\n") << r.out;
+    EXPECT_EQ(r.out, "SUCCESS\n");
     EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(sched_now_ns() - start, 10 * 1000000000ull);   // one second after each shot
+    EXPECT_NE(sim_read_file("/opt/zvt/logic_shot.txt").find("sbuf_indreg\n"), std::string::npos);
+
+    // Two sources gone: both FAILED pairs, every other shot still taken, no
+    // SUCCESS, the first failure as the status.
+    std::filesystem::remove(sim_path("/proc/trans/trans_warn"));
+    std::filesystem::remove(sim_path("/proc/trans/sbuf_cfg"));
+    start = sched_now_ns();
+    r = run("d", "fpga/l");
+    EXPECT_EQ(r.out, "FAILED\nFunction TRANS_Shot error, fpga = 0, shot = 3, iRet = -1216, [fpga_shot] trans/trans:6760\n"
+                     "FAILED\nFunction TRANS_Shot error, fpga = 1, shot = 0, iRet = -1216, [fpga_shot] trans/trans:6760\n");
+    EXPECT_EQ(r.status, -1216);
+    EXPECT_EQ(sched_now_ns() - start, 8 * 1000000000ull);
+}
+
+// The load-at-reboot flag: the driver answers 64 bits, the command shows the flag's 8.
+TEST_F(BoardCommands, LoadAtRebootFlagFromTheDriversWord)
+{
+    // The driver behind the sbuf node keeps the flag of both FPGAs.
+    fpga_set_record_as(kSbuf, FpgaRecord::LoadAtReboot, 0, uint64_t{0x0101});
+    expect_cases({{"m", "fpga/r/0", 0, "Load logic at reboot flag is [1]\nSUCCESS\n"}});
+    sim_fail_request(kSbuf, PLOV_IOC_GET_LOAD_AT_REBOOT, EIO);
+    expect_cases({{"m", "fpga/r/0", 2,
+                   "FAILED\nFunction DornSetLoadAtReboot exe error, iRet = -1203, [fpga_get_load_reboot] "
+                   "trans/trans:6430\n"}});
+}
+
+// One request failing under each group of commands: its error line and status.
+TEST_F(BoardCommands, InjectedRequestFailures)
+{
+    struct Row {
+        uint64_t reg;   // the direct register whose read fails
+        Case c;
+    };
+    const Row rows[] = {
+        {0x3065, {"m", "queue/o/0", 2, "FAILED\nFunction PlovTransGetQueueDataOffset exe error, iRet = -1203\n"}},
+        {0x3065, {"s", "queue/o/0:64", 0, "SUCCESS\n"}},   // a setting reads nothing
+        {0x1820, {"m", "fpga/w/0", 2, "FAILED\nFunction PlovTransGetVrfSwitch exe error, iRet = -1203\n"}},
+        {0x3807,
+         {"-", "0", -1203, "FAILED\nFunction PlovTransGetAntiCpuIntervalTime exe error, iRet = -1203\n",
+          bufc_get_anti_interval}},
+    };
+    for (const Row &row : rows) {
+        fpga_fail_address(kTrans, PLOV_IOC_READ_DIR_REG, row.reg, EIO);
+        expect_cases({row.c});
+        sim_clear_faults();
+    }
+    sim_fail_request(kTrans, PLOV_IOC_WRITE_DIR_REG, EIO);
+    expect_cases({{"s", "fpga/w/0:1", -1203,
+                   "FAILED\nFunction PlovTransSetVrfSwitch exe error, iRet = -1203, [fpga_set_vrf_switch] "
+                   "trans/trans:6580\n"}});
 }
 
 // ---- direct access ----------------------------------------------------------------------------
