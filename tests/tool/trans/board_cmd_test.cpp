@@ -256,7 +256,10 @@ TEST_F(BoardCommands, PresetsLetAbsentFieldsPassAndOwnChecks)
          secm_get_para},
         {"s", "bufc/p/0:1:2", -1202, invalid("bufc_set_port_threshold", 5220, 3)},
         {"w", "mem/0:0x1000", -1202, invalid("mem_write", 3320, 2)},
+        // The request's 16-bit wlen counts the address word: 65534 values at most.
         {"w", "indreg/0:0x20:0x3:65535:0x1", -1202, invalid("indreg_write", 3440, 5)},
+        {"w", "indreg/0:0x20:0x3:4294967294:0x1", -1202, invalid("indreg_write", 3440, 5)},
+        {"w", "indreg/0:0x20:0x3:65534:0x1", -1202, "write value->data[1] = 0x1\n" + invalid("indreg_write", 3440, -1)},
         {"w", "indreg/0:0x20:0x3:2:0x11", -1202,
          "write value->data[1] = 0x11\n" + invalid("indreg_write", 3440, -1)},
     });
