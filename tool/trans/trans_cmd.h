@@ -35,6 +35,10 @@ constexpr bool trans_scanned(int ret, Fields... fields)
 constexpr uint8_t trans_u8(uint32_t v) { return static_cast<uint8_t>(v & 0xFFu); }
 constexpr uint16_t trans_u16(uint32_t v) { return static_cast<uint16_t>(v & 0xFFFFu); }
 
+// An FPGA id a command takes as 32 bits, for a backend that holds 8: an id
+// above 255 stays out of range (255) instead of wrapping to a valid one.
+constexpr uint8_t trans_fpga32(uint32_t v) { return v > 0xFFu ? 0xFF : static_cast<uint8_t>(v); }
+
 // ---- ports and boards ---------------------------------------------------------------------------
 
 // Ports 0-7: location 0, id = number; 8 and above: location 1, id = number - 8.
