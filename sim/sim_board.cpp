@@ -15,6 +15,7 @@
 #include "sim/media_model.h"
 #include "sim/mpt_model.h"
 #include "sim/pci_bus.h"
+#include "sim/pci_ids.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
 #include "sim/spi_flash_model.h"
@@ -74,7 +75,7 @@ constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
 // profile's facts.
 const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_tree().data()},
+    {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_facts()},
     {"ZK17KESP", SimFpgas::Kesp, kKespDevices, nullptr},
     {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
