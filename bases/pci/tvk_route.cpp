@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kSubordinateBus = 0x1A;
 constexpr int kLineMax = 512;          // 511 characters and the terminator
 constexpr int kRouteText = 512;
-constexpr size_t kHopText = 12;        // "->[bb:dd.f]"
+constexpr size_t kHopText = 11;        // "->[bb:dd.f]"
 constexpr const char kCut[] = "->...";
 
 unsigned dev5(unsigned devfn) { return (devfn & 0xFF) >> 3; }
