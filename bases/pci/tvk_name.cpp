@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "bases/host/host.h"
 #include "bases/pci/tvk_cap.h"
@@ -185,7 +188,75 @@ int tvk_get_progif_name()
     return 0;
 }
 
+namespace {
+
+// Where the searches of a whole ID file held in memory would go, so that a
+// lookup from the start of the file can jump instead of reading every line
+// before it. The results are those of the plain searches.
+struct IdsIndex {
+    std::string text;
+    std::unordered_map<uint16_t, long> vendorAt;  // the first vendor line of each id before the first "C" line
+    long afterFirstC = -1;                        // just past the first line beginning with "C"
+    long classStart = -1;                         // the first "C " line
+};
+
+void index_ids(IdsIndex &ix)
+{
+    std::string_view all = ix.text;
+    size_t pos = 0;
+    bool vendors = true;
+    while (pos < all.size()) {
+        size_t end = all.find('\n', pos);
+        end = end == std::string_view::npos ? all.size() : end + 1;
+        // Long lines would be read in pieces; index nothing past one.
+        if (end - pos >= static_cast<size_t>(kLineMax) - 1)
+            vendors = false;
+        const std::string line(all.substr(pos, end - pos));
+        const char *p = skip_blanks(line.c_str());
+        std::string_view body(p);
+        if (!body.empty() && body.back() == '\n')
+            body.remove_suffix(1);
+        if (*p != '#' && body.size() >= 5) {
+            if (line[0] == 'C') {
+                if (ix.afterFirstC < 0)
+                    ix.afterFirstC = static_cast<long>(end);
+                if (ix.classStart < 0 && class_line(line.c_str()))
+                    ix.classStart = static_cast<long>(pos);
+                vendors = false;
+            }
+            unsigned v = 0;
+            if (vendors && tabs(line.c_str()) == 0 && sscanf_s(line.c_str(), "%x", &v) == 1 && v <= 0xFFFF)
+                ix.vendorAt.emplace(static_cast<uint16_t>(v), static_cast<long>(pos));
+        }
+        pos = end;
+    }
+}
+
+// The vendor search from the start of the file, through the index.
+int indexed_vendor(FILE *ids, const IdsIndex &ix, uint16_t vendor, char *out, uint32_t outlen)
+{
+    auto at = ix.vendorAt.find(vendor);
+    if (at != ix.vendorAt.end() && std::fseek(ids, at->second, SEEK_SET) == 0)
+        return tvk_get_vendor_name(ids, vendor, out, outlen);
+    if (out != nullptr && outlen == 0)
+        return TVK_E_INVAL;
+    (void)std::fseek(ids, ix.afterFirstC < 0 ? 0 : ix.afterFirstC, ix.afterFirstC < 0 ? SEEK_END : SEEK_SET);
+    return TVK_E_RANGE;
+}
+
+int product_name(FILE *ids, const IdsIndex *ix, const tvk_dev_id *id, char *out, uint32_t outlen);
+int class_name(FILE *ids, const IdsIndex *ix, const tvk_dev_id *id, char *out, uint32_t outlen);
+
+} // namespace
+
 int tvk_get_class_name(FILE *ids, const tvk_dev_id *id, char *out, uint32_t outlen)
+{
+    return class_name(ids, nullptr, id, out, outlen);
+}
+
+namespace {
+
+int class_name(FILE *ids, const IdsIndex *ix, const tvk_dev_id *id, char *out, uint32_t outlen)
 {
     if (ids == nullptr || id == nullptr || out == nullptr) {
         TVK_ERR("Null pointer detected\n");
@@ -193,6 +264,9 @@ int tvk_get_class_name(FILE *ids, const tvk_dev_id *id, char *out, uint32_t outl
     }
     const unsigned b = id->bus, d = dev5(id->devfn), f = fn3(id->devfn);
     const uint32_t code = id->classrev >> 8;
+    // Nothing before the first class line can end or match the base-class search.
+    if (ix != nullptr && ix->classStart >= 0 && std::ftell(ids) < ix->classStart)
+        (void)std::fseek(ids, ix->classStart, SEEK_SET);
     int r = tvk_get_baseclass_name(ids, code, nullptr, 0);
     if (r < 0) {
         TVK_ERR("Cannot get device[%02x.%02x.%x] baseclass name, ret=%d\n", b, d, f, r);
@@ -208,6 +282,8 @@ int tvk_get_class_name(FILE *ids, const tvk_dev_id *id, char *out, uint32_t outl
     return TVK_OK;
 }
 
+} // namespace
+
 namespace {
 
 // Room judged before the next part of the product name.
@@ -221,12 +297,19 @@ int short_of_room(uint32_t outlen, int used)
 
 int tvk_get_product_name(FILE *ids, const tvk_dev_id *id, char *out, uint32_t outlen)
 {
+    return product_name(ids, nullptr, id, out, outlen);
+}
+
+namespace {
+
+int product_name(FILE *ids, const IdsIndex *ix, const tvk_dev_id *id, char *out, uint32_t outlen)
+{
     if (ids == nullptr || id == nullptr || out == nullptr) {
         TVK_ERR("Null pointer detected\n");
         return TVK_E_NULL;
     }
     const unsigned b = id->bus, d = dev5(id->devfn), f = fn3(id->devfn);
-    int vlen = tvk_get_vendor_name(ids, id->vendor, out, outlen);
+    int vlen = ix ? indexed_vendor(ids, *ix, id->vendor, out, outlen) : tvk_get_vendor_name(ids, id->vendor, out, outlen);
     if (vlen < 0) {
         TVK_ERR("Cannot get device[%02x:%02x.%x]'s vendor name, ret=%d\n", b, d, f, vlen);
         return vlen;
@@ -270,22 +353,17 @@ int tvk_get_product_name(FILE *ids, const tvk_dev_id *id, char *out, uint32_t ou
     return TVK_OK;
 }
 
-int tvk_get_dev_full_name(const tvk_dev_id *id, char *out, int outlen)
+} // namespace
+
+namespace {
+
+// The full name from an open ID file positioned at its start; the file
+// stays open.
+int full_name(FILE *ids, const IdsIndex *ix, const tvk_dev_id *id, char *out, int outlen)
 {
-    if (id == nullptr || out == nullptr)
-        return TVK_E_NULL;
-    if (outlen < 1) {
-        TVK_ERR("Buffer len can not be %d\n", outlen);
-        return TVK_E_INVAL;
-    }
     const unsigned b = id->bus, d = dev5(id->devfn), f = fn3(id->devfn);
-    FILE *ids = tvk_open_ids_file();
-    if (ids == nullptr) {
-        TVK_ERR("Cannot open pci.ids file\n");
-        return TVK_E_OPEN;
-    }
     char product[256] = "";
-    int r = tvk_get_product_name(ids, id, product, sizeof product);
+    int r = product_name(ids, ix, id, product, sizeof product);
     if (r < 0) {
         TVK_ERR("Cannot get device[%02x.%02x.%x] name string, ret=%d\n", b, d, f, r);
         char devId[16];
@@ -298,7 +376,7 @@ int tvk_get_dev_full_name(const tvk_dev_id *id, char *out, int outlen)
         }
     }
     char klass[128] = "";
-    r = tvk_get_class_name(ids, id, klass, sizeof klass);
+    r = class_name(ids, ix, id, klass, sizeof klass);
     if (r < 0) {
         TVK_ERR("Cannot get device[%02x.%02x.%x] class string, ret=%d\n", b, d, f, r);
         (void)strcpy_s(klass, sizeof klass, "unknown class");
@@ -309,12 +387,38 @@ int tvk_get_dev_full_name(const tvk_dev_id *id, char *out, int outlen)
     if (r < 0) {
         int err = errno;
         TVK_ERR("snprintf_s device[%02x.%02x.%x] full name fail, ret=%d, %s\n", b, d, f, r, std::strerror(err));
-        tvk_close_ids_file(ids);
         return TVK_E_EXT_READ;
     }
     TVK_DBG("Get device[%02x.%02x.%x] full name as %s: %s (rev %02x)\n", b, d, f, klass, product, rev);
-    tvk_close_ids_file(ids);
     return TVK_OK;
+}
+
+int check_full_name_args(const tvk_dev_id *id, const char *out, int outlen)
+{
+    if (id == nullptr || out == nullptr)
+        return TVK_E_NULL;
+    if (outlen < 1) {
+        TVK_ERR("Buffer len can not be %d\n", outlen);
+        return TVK_E_INVAL;
+    }
+    return TVK_OK;
+}
+
+} // namespace
+
+int tvk_get_dev_full_name(const tvk_dev_id *id, char *out, int outlen)
+{
+    int r = check_full_name_args(id, out, outlen);
+    if (r < 0)
+        return r;
+    FILE *ids = tvk_open_ids_file();
+    if (ids == nullptr) {
+        TVK_ERR("Cannot open pci.ids file\n");
+        return TVK_E_OPEN;
+    }
+    r = full_name(ids, nullptr, id, out, outlen);
+    tvk_close_ids_file(ids);
+    return r;
 }
 
 // ---- the device list ------------------------------------------------------------------------------
@@ -390,17 +494,57 @@ int tvk_build_dev_list(tvk_dev_list *head)
     return TVK_OK;
 }
 
+namespace {
+
+// The whole ID file, read once for a list; false when it cannot be read.
+bool load_ids(IdsIndex &ix)
+{
+    FILE *f = tvk_open_ids_file();
+    if (f == nullptr)
+        return false;
+    char buf[65536];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        ix.text.append(buf, n);
+    const bool ok = std::ferror(f) == 0;
+    tvk_close_ids_file(f);
+    if (ok)
+        index_ids(ix);
+    return ok;
+}
+
+// The full name of one function from the loaded file, as
+// tvk_get_dev_full_name gives it.
+int listed_full_name(IdsIndex *ix, const tvk_dev_id *id, char *out, int outlen)
+{
+    if (ix == nullptr || ix->text.empty())
+        return tvk_get_dev_full_name(id, out, outlen);
+    int r = check_full_name_args(id, out, outlen);
+    if (r < 0)
+        return r;
+    FILE *ids = fmemopen(ix->text.data(), ix->text.size(), "rb");
+    if (ids == nullptr)
+        return tvk_get_dev_full_name(id, out, outlen);
+    r = full_name(ids, ix, id, out, outlen);
+    std::fclose(ids);
+    return r;
+}
+
+} // namespace
+
 void tvk_show_dev_list(const tvk_dev_list *head)
 {
     if (head == nullptr)
         return;
     TVK_SHOW("%d devices found in total : \n", static_cast<int>(head->count));
+    IdsIndex ix;
+    const bool loaded = head->first != nullptr && load_ids(ix);
     for (const tvk_dev_node *n = head->first; n != nullptr; n = n->next) {
         const tvk_dev_id &id = n->id;
         uint16_t sts = 0;
         (void)tvk_read_conf_word(id.bus, id.devfn, kStatus, &sts);
         char name[512];
-        if (tvk_get_dev_full_name(&id, name, sizeof name) == TVK_OK)
+        if (listed_full_name(loaded ? &ix : nullptr, &id, name, sizeof name) == TVK_OK)
             TVK_SHOW("%02x:%02x:%01x %s, sts 0x%04x\n", id.bus, dev5(id.devfn), fn3(id.devfn), name, sts);
         else
             TVK_SHOW("%02x:%02x:%01x vendor %04x, device %04x, irq %d, sts 0x%04x\n", id.bus, dev5(id.devfn),

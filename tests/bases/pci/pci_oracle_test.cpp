@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -381,6 +382,79 @@ TEST_F(PciOracleTest, ThisMachinesTree)
     ASSERT_EQ(tvk_build_bus_map(&map), 0);
     EXPECT_EQ(map.count, bridges);
     tvk_destroy_dev_list(&head);
+}
+
+} // namespace
+
+namespace {
+
+// The listing reads the ID file once; its names are those of the lookup
+// made on its own, on every generated board.
+TEST_F(PciOracleTest, ListedNamesEqualSingleLookups)
+{
+    const GenIds ids = gen_parse_ids(ids_);
+    for (unsigned seed = 100; seed < 104; seed++) {
+        GenBoard board = gen_board(seed, ids);
+        pci_bus_reset();
+        std::string error;
+        ASSERT_TRUE(sim_fixture_apply(board.dump(), "generated", error)) << error;
+        tvk_dev_list head{};
+        ASSERT_EQ(tvk_build_dev_list(&head), 0);
+        ASSERT_EQ(head.count, board.functions.size());
+        std::string want = "[SHOW] " + std::to_string(head.count) + " devices found in total : \n";
+        for (const tvk_dev_node *n = head.first; n; n = n->next) {
+            char name[512], line[640];
+            ASSERT_EQ(tvk_get_dev_full_name(&n->id, name, sizeof name), 0);
+            uint16_t sts = 0;
+            ASSERT_EQ(tvk_read_conf_word(n->id.bus, n->id.devfn, 6, &sts), 0);
+            std::snprintf(line, sizeof line, "[SHOW] %02x:%02x:%01x %s, sts 0x%04x\n", n->id.bus, n->id.devfn >> 3,
+                          n->id.devfn & 7, name, sts);
+            want += line;
+        }
+        testing::internal::CaptureStdout();
+        tvk_show_dev_list(&head);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), want) << "seed " << seed;
+        tvk_destroy_dev_list(&head);
+    }
+}
+
+// This machine's list with full names against "lspci -mm" on the same tree
+// and ID file, side by side.
+TEST_F(PciOracleTest, ListIsNoSlowerThanLspci)
+{
+    pci_bus_reset();
+    sim_remove_node("/proc/bus/pci/devices");
+    std::string why;
+    if (!copy_proc_pci(sim_path(""), why))
+        GTEST_SKIP() << why;
+    if (lspci("-A linux-proc", "-n").empty())
+        GTEST_SKIP() << "lspci cannot read /proc/bus/pci";
+    using Clock = std::chrono::steady_clock;
+    constexpr int kRounds = 5;
+    Clock::duration ours{}, theirs{};
+    for (int i = 0; i < kRounds; i++) {
+        auto t0 = Clock::now();
+        tvk_dev_list head{};
+        ASSERT_EQ(tvk_build_dev_list(&head), 0);
+        testing::internal::CaptureStdout();
+        tvk_show_dev_list(&head);
+        std::string out = testing::internal::GetCapturedStdout();
+        tvk_destroy_dev_list(&head);
+        auto t1 = Clock::now();
+        std::string listed = lspci("-A linux-proc", "-mm");
+        auto t2 = Clock::now();
+        ASSERT_FALSE(listed.empty());
+        ours += t1 - t0;
+        theirs += t2 - t1;
+    }
+    const double a = std::chrono::duration<double, std::milli>(ours).count() / kRounds;
+    const double b = std::chrono::duration<double, std::milli>(theirs).count() / kRounds;
+    std::printf("device list with names: %.2f ms, lspci -mm: %.2f ms, ratio %.2f\n", a, b, a / b);
+    RecordProperty("list_ms", std::to_string(a));
+    RecordProperty("lspci_ms", std::to_string(b));
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LE(a, b);
+#endif
 }
 
 } // namespace
