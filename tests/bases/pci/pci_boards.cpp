@@ -270,18 +270,29 @@ bool copy_proc_pci(const std::string &root, std::string &why)
             continue;
         fs::create_directories(root + "/proc/bus/pci/" + dir.path().filename().string(), ec);
         for (const fs::directory_entry &file : fs::directory_iterator(dir.path(), ec)) {
-            std::ifstream in(file.path(), std::ios::binary);
-            std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::string bytes = read_file(file.path().string());
             std::ofstream(root + "/proc/bus/pci/" + dir.path().filename().string() + "/" +
                               file.path().filename().string(),
                           std::ios::binary)
                 << bytes;
         }
     }
-    std::ifstream in(from / "devices");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::ofstream(root + "/proc/bus/pci/devices") << text;
+    std::ofstream(root + "/proc/bus/pci/devices") << read_file("/proc/bus/pci/devices");
     return true;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::string out;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return out;
+    char buf[65536];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    std::fclose(f);
+    return out;
 }
 
 std::string run_shell(const std::string &command)

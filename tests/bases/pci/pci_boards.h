@@ -53,6 +53,9 @@ GenBoard gen_board(unsigned seed, const GenIds &ids);
 // reads) into `root`; false when there is nothing to copy.
 bool copy_proc_pci(const std::string &root, std::string &why);
 
+// A file's bytes, read in the test process (empty when it cannot be read).
+std::string read_file(const std::string &path);
+
 // Runs a shell command in the test process; its standard output.
 std::string run_shell(const std::string &command);
 

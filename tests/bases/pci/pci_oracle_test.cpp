@@ -25,12 +25,6 @@ namespace {
 
 constexpr const char *kPackagedIds = "/usr/share/misc/pci.ids";
 
-std::string read_all(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::string slot(uint8_t bus, uint8_t devfn)
 {
     char t[16];
@@ -190,7 +184,7 @@ protected:
         TvkSimTest::SetUp();
         if (run_shell("command -v lspci").empty())
             GTEST_SKIP() << "lspci is not installed";
-        ids_ = read_all(kPackagedIds);
+        ids_ = read_file(kPackagedIds);
         if (ids_.empty())
             GTEST_SKIP() << "no packaged PCI ID file";
         sim_write_file("/usr/share/pci.ids", ids_);
