@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bases/pci/tvk_name.h"
+#include "bases/pci/tvk_route.h"
 #include "support/console_run.h"
 #include "tvk_sim_test.h"
 
@@ -282,6 +283,40 @@ TEST_F(TvkNameTest, DeviceListFailures)
     EXPECT_EQ(tvk_build_dev_list(&head), TVK_E_IO);
     EXPECT_EQ(head.first, nullptr);
     EXPECT_NE(log().find("<TVK-ERR>Too few[1] fields captured in line \"0100\""), std::string::npos) << log();
+}
+
+} // namespace
+
+namespace {
+
+// The default board: its tree and its own ID file.
+using TvkDefaultBoardTest = SimTest;
+
+TEST_F(TvkDefaultBoardTest, NamesMapAndRoutes)
+{
+    tvk_dev_list head{};
+    ASSERT_EQ(tvk_build_dev_list(&head), 0);
+    ConsoleRun shown = console_run([&] {
+        tvk_show_dev_list(&head);
+        return 0;
+    });
+    tvk_destroy_dev_list(&head);
+    const char *lines[] = {
+        "[SHOW] 10 devices found in total : \n",
+        "[SHOW] 00:00:0 Host bridge: Intel Corporation Processor DMI2 host bridge  (rev 07), sts 0x0000\n",
+        "[SHOW] 00:03:0 PCI bridge: Intel Corporation Processor PCI Express root port 3a  (rev 07), sts 0x0010\n",
+        "[SHOW] 00:1f:0 ISA bridge: Intel Corporation LPC controller  (rev 05), sts 0x0000\n",
+        "[SHOW] 01:00:0 Memory controller: Xilinx Corporation Trans packet FPGA Trans packet FPGA card (rev 00), sts "
+        "0x0010\n",
+        "[SHOW] 03:00:0 PCI bridge: PLX Technology, Inc. PEX 8714 12-lane switch port  (rev ab), sts 0x0010\n",
+    };
+    for (const char *line : lines)
+        EXPECT_NE(shown.out.find(line), std::string::npos) << line << shown.out;
+    tvk_bus_map map{};
+    ASSERT_EQ(tvk_build_bus_map(&map), 0);
+    EXPECT_EQ(map.count, 5);
+    ConsoleRun route = console_run([&] { return tvk_print_pci_route(4, 0, &map, 0); });
+    EXPECT_EQ(route.out, "[SHOW] Device[04:00:0] pci route is /->[00:02.0]->[02:00.0]->[03:00.0]->[04:00.0]\n");
 }
 
 } // namespace
