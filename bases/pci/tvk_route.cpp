@@ -11,6 +11,7 @@
 
 namespace {
 
+constexpr uint32_t kSecondaryBus = 0x19;
 constexpr uint32_t kSubordinateBus = 0x1A;
 constexpr int kLineMax = 512;          // 511 characters and the terminator
 constexpr int kRouteText = 512;
@@ -85,7 +86,7 @@ int map_function(tvk_bus_map &map, const TvkDevLine &fn)
         return TVK_OK;
     }
     uint8_t secondary = 0, subordinate = 0;
-    int r = tvk_get_second_busno(fn.bus, d, static_cast<int>(f), &secondary);
+    int r = tvk_read_conf_byte(fn.bus, fn.devfn, kSecondaryBus, &secondary);
     if (r < 0) {
         TVK_ERR("Cannot get bus number of bridge[%02x:%02x.%x], ret=%d\n", b, d, f, r);
         return r;

@@ -306,8 +306,8 @@ TEST_F(TvkDefaultBoardTest, NamesMapAndRoutes)
         "[SHOW] 00:00:0 Host bridge: Intel Corporation Processor DMI2 host bridge  (rev 07), sts 0x0000\n",
         "[SHOW] 00:03:0 PCI bridge: Intel Corporation Processor PCI Express root port 3a  (rev 07), sts 0x0010\n",
         "[SHOW] 00:1f:0 ISA bridge: Intel Corporation LPC controller  (rev 05), sts 0x0000\n",
-        "[SHOW] 01:00:0 Memory controller: Xilinx Corporation Trans packet FPGA Trans packet FPGA card (rev 00), sts "
-        "0x0010\n",
+        ("[SHOW] 01:00:0 Memory controller: Xilinx Corporation Trans packet FPGA Trans packet FPGA card (rev 00), sts "
+         "0x0010\n"),
         "[SHOW] 03:00:0 PCI bridge: PLX Technology, Inc. PEX 8714 12-lane switch port  (rev ab), sts 0x0010\n",
     };
     for (const char *line : lines)
