@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/asmf_model.h"
+#include "sim/ipmi_model.h"
 #include "sim/fpga_model.h"
 #include "sim/media_model.h"
 #include "sim/disk_model.h"
@@ -264,6 +265,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"", pci_fixture_line, pci_fixture_owns},
     {"disk-", disk_fixture_line},
     {"asmf-", asmf_fixture_line},
+    {"ipmi-", ipmi_fixture_line},
 };
 
 // One line; true for a blank or comment line.

@@ -14,8 +14,10 @@
 #include "sim/i2c_agent_model.h"
 #include "sim/media_model.h"
 #include "sim/mpt_model.h"
+#include "sim/net_sfp_model.h"
 #include "sim/pci_bus.h"
 #include "sim/pci_ids.h"
+#include "sim/ipmi_model.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
 #include "sim/spi_flash_model.h"
@@ -54,6 +56,7 @@ bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_a
 // The card's RTC and the I2C agent are on every board.
 bool rtc_attach(const SimBoardProfile &, SimDoc &saved) { return rtc_model_attach(saved); }
 bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model_attach(saved); }
+bool ipmi_attach(const SimBoardProfile &, SimDoc &saved) { return ipmi_model_attach(saved); }
 
 // Every board has the PCI bus, the SPI-flash driver with its two logic
 // flashes, the RTC and I2C agent drivers, and a SAS controller and disks when
@@ -61,12 +64,14 @@ bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model
 #define SIM_COMMON_DEVICES                                                                            \
     {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save},                           \
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}, \
-        {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save}
+        {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save},      \
+        {"ipmi", ipmi_attach, ipmi_model_save}
 constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
+constexpr SimBoardDevice kNetSfpDevices[] = {SIM_COMMON_DEVICES, {"net_sfp", net_sfp_model_attach, net_sfp_model_save}};
 #undef SIM_COMMON_DEVICES
 
 // ---- profiles ---------------------------------------------------------------------------
@@ -77,12 +82,12 @@ const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_facts()},
     {"ZK17KESP", SimFpgas::Kesp, kKespDevices, nullptr},
-    {"ZK17WENA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17FOLRA", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17WENA", SimFpgas::None, kNetSfpDevices, nullptr},
+    {"ZK17FOLRA", SimFpgas::None, kNetSfpDevices, nullptr},
     {"ZK17BIXA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17WENB", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17WENB", SimFpgas::None, kNetSfpDevices, nullptr},
     {"ZK17WENC", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17FOLRB", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17FOLRB", SimFpgas::None, kNetSfpDevices, nullptr},
 };
 
 // ---- the open board --------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <csignal>
 #include <linux/if_packet.h>
 #include <linux/netlink.h>
 #include <map>
@@ -65,6 +66,8 @@ struct SocketModels {
     size_t limit = 0;
     std::vector<SimFrame> frames;
     size_t sent = 0;
+    size_t signalAfter = 0;  // raise `signal` once this many frames are sent (0: never)
+    int signal = 0;
 };
 
 SocketModels &models()
@@ -360,6 +363,8 @@ ssize_t pk_sendmsg(SimFile &file, const struct msghdr *msg, int)
     m.sent++;
     if (m.frames.size() < m.limit)
         m.frames.push_back(SimFrame{ifindex, protocol, std::move(bytes), sched_now_ns()});
+    if (m.signalAfter != 0 && m.sent == m.signalAfter)
+        std::raise(m.signal);   // in the sending thread, as a terminal's interrupt would land
     return size;
 }
 
@@ -432,6 +437,7 @@ void sim_packet_add(const std::vector<SimInterface> &interfaces, size_t limit)
     m.limit = limit;
     m.frames.clear();
     m.sent = 0;
+    m.signalAfter = 0;
     sim_register_socket(AF_PACKET, kSimAnyProtocol, &kPacketOps, nullptr);
 }
 
@@ -452,4 +458,11 @@ void sim_packet_clear()
     KernelHold h;
     models().frames.clear();
     models().sent = 0;
+}
+
+void sim_packet_signal_after(size_t frames, int signal)
+{
+    KernelHold h;
+    models().signalAfter = frames;
+    models().signal = signal;
 }

@@ -28,6 +28,9 @@
 //  - bind takes a sockaddr_ll with a configured index (ENODEV otherwise).
 //    A send goes to msg_name's sll_ifindex or the bound one (neither: ENXIO)
 //    and is captured: the first `limit` frames are kept, all are counted.
+//  - sim_packet_signal_after(n, sig) raises `sig` in the sending thread
+//    right after the n-th frame is sent (counted since sim_packet_add);
+//    n = 0 switches it off, as does sim_packet_add.
 //  - Errno faults per call come from the kernel's faults on node
 //    "socket:packet" (sim_fail_op with SimFaultOp::send, bind, ...).
 #ifndef QUORBIX_SIM_SIM_SOCKET_H
@@ -72,5 +75,6 @@ void sim_packet_add(const std::vector<SimInterface> &interfaces, size_t limit = 
 std::vector<SimFrame> sim_packet_frames();
 size_t sim_packet_sent();  // frames sent, kept or not
 void sim_packet_clear();
+void sim_packet_signal_after(size_t frames, int signal);
 
 #endif

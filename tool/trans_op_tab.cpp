@@ -4,9 +4,13 @@
 #include "tool/ddr/i2c_agent.h"
 #include "tool/ddr/log_collect.h"
 #include "tool/ddr/rtc.h"
+#include "tool/norvik/norvik.h"
+#include "tool/tavk/tavk.h"
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
+#include "tool/trans/nic.h"
 #include "tool/trans/port.h"
+#include "tool/trans/sfp.h"
 
 #define UNBUILT(handler) nullptr
 
@@ -51,27 +55,27 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"port", kHelpMfcPort, op_m_port},
         {"queue", kHelpMfcQueue, op_m_queue},
         {"sfp", nullptr, op_m_sfp},
-        {"crypto", nullptr, UNBUILT(crypto_query)},
+        {"crypto", nullptr, crypto_query},
         {"fpga", kHelpMfcFpga, op_m_fpga},
         {"trans", kHelpMfcTrans, op_m_trans},
         {"sbuf", kHelpMfcSbuf, op_m_sbuf},
         {"disks", nullptr, UNBUILT(disk_mfc)},
         {"disk_phy", nullptr, UNBUILT(disk_phy)},
-        {"pxe", nullptr, UNBUILT(pxe_check_enable)},
-        {"mch", nullptr, UNBUILT(mch_check_intf)},
+        {"pxe", nullptr, pxe_check_enable},
+        {"mch", nullptr, mch_check_intf},
         {"pcie", nullptr, UNBUILT(pcie_check_intf)},
     }},
     {kBlkTest, "test", {
         {"help", kHelpHelp, help_test},
         {"pci", kHelpTestPci, UNBUILT(pci_test)},
-        {"crypto", nullptr, UNBUILT(crypto_test)},
+        {"crypto", nullptr, crypto_test},
         {"fpga0", kHelpTestFpga0, op_t_fpga0},
         {"trans", nullptr, op_t_trans},
         {"sbuf", nullptr, op_t_sbuf},
         {"tcam", nullptr, UNBUILT(get_tcam_device_test_result)},
         {"media", kHelpTestMedia, op_t_media},
         {"i2c", nullptr, I2C_AgentTestRepeatOpt},
-        {"nic", nullptr, UNBUILT(nic_test)},
+        {"nic", nullptr, nic_test},
         {"acc", nullptr, op_t_acc},
     }},
     {kBlkLoad, "load", {
@@ -114,12 +118,12 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("f", "F", UNBUILT(clear_sbuf_logic_file)),
     }},
     {kBlkMSfp, "m_sfp", {
-        QX_PAIR("h", "H", UNBUILT(get_sfp_hs_status)),
-        QX_PAIR("i", "I", UNBUILT(get_sfp_info)),
-        QX_PAIR("r", "R", UNBUILT(get_sfp_data)),
-        QX_PAIR("s", "S", UNBUILT(get_sfp_status)),
-        QX_PAIR("t", "T", UNBUILT(get_sfp_reg)),
-        QX_PAIR("w", "W", UNBUILT(set_sfp_reg)),
+        QX_PAIR("h", "H", get_sfp_hs_status),
+        QX_PAIR("i", "I", get_sfp_info),
+        QX_PAIR("r", "R", get_sfp_data),
+        QX_PAIR("s", "S", get_sfp_status),
+        QX_PAIR("t", "T", get_sfp_reg),
+        QX_PAIR("w", "W", set_sfp_reg),
     }},
     {kBlkSTcam, "s_tcam", {
         QX_PAIR("i", "I", UNBUILT(init_tcam_record)),
@@ -252,8 +256,8 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("c", "C", UNBUILT(transmit_clear_stat)),
         QX_PAIR("e", "E", UNBUILT(transmit_set_enable)),
         QX_PAIR("p", "P", UNBUILT(packet_set_print_flag)),
-        QX_PAIR("r", "R", UNBUILT(remove_pcie_port_ep)),
-        QX_PAIR("a", "A", UNBUILT(add_pcie_port_ep)),
+        QX_PAIR("r", "R", remove_pcie_port_ep),
+        QX_PAIR("a", "A", add_pcie_port_ep),
     }},
     {kBlkMTransmit, "m_transmit", {
         QX_PAIR("s", "S", UNBUILT(transmit_get_stat)),
