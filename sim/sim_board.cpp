@@ -19,6 +19,7 @@
 #include "sim/net_sfp_model.h"
 #include "sim/sas_disks.h"
 #include "sim/pci_bus.h"
+#include "sim/pci_ids.h"
 #include "sim/ipmi_model.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
@@ -114,7 +115,7 @@ sas-disk 0 12 sdd 1 3 3 0 12
 // profile's facts.
 const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_tree().data()},
+    {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_facts()},
     {"ZK17KESP", SimFpgas::Kesp, kKespDevices, nullptr},
     {"ZK17WENA", SimFpgas::None, kNetSfpDevices, nullptr},
     {"ZK17FOLRA", SimFpgas::None, kNetSfpDevices, nullptr},
