@@ -68,6 +68,7 @@ struct Kernel {
     std::vector<SimJournalEntry> journal;
     size_t journalLimit = 0;
     bool journalOn = true;
+    uint64_t requestCostNs = 0;          // virtual time charged per request
     SimJournalEntry *current = nullptr;  // the entry a request handler is building
     std::vector<MapRecord> maps;
     std::vector<SimMmioRegion> mmio;

@@ -198,6 +198,8 @@ int sim_open(const char *path, int flags, mode_t mode)
         return static_cast<int>(fail(r));
     if (take_open_fault(canon))
         return -1;
+    if (int e = op_fault(SimFaultOp::open, canon); e < 0)
+        return static_cast<int>(fail(e));
     if (const Registration *reg = lookup(canon)) {
         if ((flags & O_CREAT) && (flags & O_EXCL))
             return static_cast<int>(fail(-EEXIST));

@@ -289,6 +289,12 @@ bool sim_kernel_wait(const std::function<bool()> &ready, int64_t timeout_ns)
 void sim_kernel_lock() { lock(); }
 void sim_kernel_unlock() { unlock(); }
 
+void sim_request_cost_ns(uint64_t ns)
+{
+    Guard g;
+    kernel().requestCostNs = ns;
+}
+
 void sim_fail_open(const std::string &path, int err)
 {
     Guard g;

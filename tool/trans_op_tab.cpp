@@ -7,6 +7,7 @@
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
 #include "tool/trans/port.h"
+#include "tool/trans/table_test.h"
 
 #define UNBUILT(handler) nullptr
 
@@ -122,14 +123,14 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("w", "W", UNBUILT(set_sfp_reg)),
     }},
     {kBlkSTcam, "s_tcam", {
-        QX_PAIR("i", "I", UNBUILT(init_tcam_record)),
-        QX_PAIR("t", "T", UNBUILT(test_tcam_record)),
-        QX_PAIR("k", "K", UNBUILT(test_table_func)),
+        QX_PAIR("i", "I", init_tcam_record),
+        QX_PAIR("t", "T", test_tcam_record),
+        QX_PAIR("k", "K", test_table_func),
     }},
     {kBlkMTable, "m_table", {
-        QX_PAIR("i", "I", UNBUILT(get_table_info_byid)),
-        QX_PAIR("n", "N", UNBUILT(get_table_num)),
-        QX_PAIR("d", "D", UNBUILT(del_table)),
+        QX_PAIR("i", "I", get_table_info_byid),
+        QX_PAIR("n", "N", get_table_num),
+        QX_PAIR("d", "D", del_table),
     }},
     {kBlkSFpga, "s_fpga", {
         QX_PAIR("e", "E", UNBUILT(fpga_set_enable)),
