@@ -303,6 +303,7 @@ void sim_reset(const std::string &root)
     k.journalLimit = 0;
     k.journalOn = true;
     k.requestCostNs = 0;
+    k.nodePaths.clear();
     k.current = nullptr;
     builtin_register();
     SimState &s = sim();
