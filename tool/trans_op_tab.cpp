@@ -6,6 +6,7 @@
 #include "tool/ddr/rtc.h"
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
+#include "tool/trans/indreg_dump.h"
 #include "tool/trans/port.h"
 #include "tool/trans/table_test.h"
 
@@ -31,8 +32,8 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"help", kHelpHelp, help_dump},
         {"pci", kHelpDumpPci, UNBUILT(pci_dump)},
         {"log", nullptr, log_d_collection},
-        {"trans", nullptr, UNBUILT(trans_logic_indreg_dump)},
-        {"sbuf", nullptr, UNBUILT(sbuf_logic_indreg_dump)},
+        {"trans", nullptr, trans_logic_indreg_dump},
+        {"sbuf", nullptr, sbuf_logic_indreg_dump},
         {"fpga", nullptr, op_d_fpga},
         {"i2c", nullptr, I2C_AgentDumpOpt},
     }},
