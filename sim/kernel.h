@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -68,6 +69,10 @@ struct Kernel {
     std::vector<SimJournalEntry> journal;
     size_t journalLimit = 0;
     bool journalOn = true;
+    uint64_t requestCostNs = 0;          // virtual time charged per request
+    // Paths opened before that named a registered node, and its canonical
+    // path; forgotten whenever a registration changes.
+    std::unordered_map<std::string, std::string> nodePaths;
     SimJournalEntry *current = nullptr;  // the entry a request handler is building
     std::vector<MapRecord> maps;
     std::vector<SimMmioRegion> mmio;

@@ -200,6 +200,8 @@ ssize_t write_locked(int fd, const void *buf, size_t count)
         return fail(-EBADF);
     if (d->kind == DescKind::modelled)
         return fail(model_write(*d->file, buf, count));
+    if (ssize_t r = transfer_fault(SimFaultOp::write, d->path, count); r < 0)
+        return fail(r);
     return ::write(fd, buf, count);
 }
 
@@ -343,6 +345,8 @@ int ioctl_locked(int fd, unsigned long request, void *arg)
             kernel().current = &entry;
             result = row->handle(SimCall{f.path, f.ctx, request, arg, &f}, entry);
             kernel().current = nullptr;
+            if (kernel().requestCostNs != 0)
+                sched_charge_ns(kernel().requestCostNs);
             if (fault && result >= 0)
                 result = fault->result;
         }

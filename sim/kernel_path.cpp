@@ -146,7 +146,14 @@ int canonicalise(const char *path, bool followLast, std::string &out)
     split_into(path, todo);
     std::reverse(todo.begin(), todo.end());  // a stack: next component at the back
     std::vector<std::string> parts;
+    std::string cur;       // the parts joined, kept as they change
+    bool missing = false;  // a prefix is not on disk: nothing below it is a link
     int links = 0;
+    auto pop = [&] {
+        parts.pop_back();
+        cur.resize(cur.rfind('/'));
+        missing = false;
+    };
     while (!todo.empty()) {
         std::string c = std::move(todo.back());
         todo.pop_back();
@@ -154,22 +161,27 @@ int canonicalise(const char *path, bool followLast, std::string &out)
             continue;
         if (c == "..") {
             if (!parts.empty())
-                parts.pop_back();
+                pop();
             continue;
         }
-        parts.push_back(c);
-        if (!followLast && todo.empty())
-            break;
-        char target[PATH_MAX];
-        ssize_t n = ::readlink(host_path(join(parts)).c_str(), target, sizeof target - 1);
-        if (n < 0)
+        cur += "/" + c;
+        parts.push_back(std::move(c));
+        if ((!followLast && todo.empty()) || missing)
             continue;
+        char target[PATH_MAX];
+        ssize_t n = ::readlink((kernel().root + cur).c_str(), target, sizeof target - 1);
+        if (n < 0) {
+            missing = errno == ENOENT;
+            continue;
+        }
         if (++links > kMaxLinks)
             return -ELOOP;
         target[n] = '\0';
-        parts.pop_back();
-        if (target[0] == '/')
+        pop();
+        if (target[0] == '/') {
             parts.clear();
+            cur.clear();
+        }
         std::vector<std::string> more;
         split_into(target, more);
         todo.insert(todo.end(), more.rbegin(), more.rend());
@@ -194,10 +206,19 @@ int sim_open(const char *path, int flags, mode_t mode)
 {
     Guard g;
     std::string canon;
-    if (int r = canonicalise(path, true, canon); r < 0)
+    // Bulk runs open the same device node again and again: a path that
+    // named a registered node resolves as before until registrations change.
+    auto known = path != nullptr ? kernel().nodePaths.find(path) : kernel().nodePaths.end();
+    if (known != kernel().nodePaths.end())
+        canon = known->second;
+    else if (int r = canonicalise(path, true, canon); r < 0)
         return static_cast<int>(fail(r));
+    else if (lookup(canon) != nullptr)
+        kernel().nodePaths.emplace(path, canon);
     if (take_open_fault(canon))
         return -1;
+    if (int e = op_fault(SimFaultOp::open, canon); e < 0)
+        return static_cast<int>(fail(e));
     if (const Registration *reg = lookup(canon)) {
         if ((flags & O_CREAT) && (flags & O_EXCL))
             return static_cast<int>(fail(-EEXIST));

@@ -74,6 +74,7 @@ namespace {
 template <typename Key>
 void put(std::vector<std::pair<Key, Registration>> &table, const Key &key, Registration reg)
 {
+    kernel().nodePaths.clear();
     for (auto &[k, r] : table)
         if (k == key) {
             r = reg;
@@ -240,6 +241,7 @@ void sim_remove_node(const std::string &node)
 {
     Guard g;
     std::string canon = canonical_or_raw(node);
+    kernel().nodePaths.clear();
     std::erase_if(kernel().files, [&](const auto &e) { return e.first == canon; });
     std::erase_if(kernel().patterns, [&](const auto &e) { return e.first == node; });
 }
@@ -288,6 +290,12 @@ bool sim_kernel_wait(const std::function<bool()> &ready, int64_t timeout_ns)
 
 void sim_kernel_lock() { lock(); }
 void sim_kernel_unlock() { unlock(); }
+
+void sim_request_cost_ns(uint64_t ns)
+{
+    Guard g;
+    kernel().requestCostNs = ns;
+}
 
 void sim_fail_open(const std::string &path, int err)
 {

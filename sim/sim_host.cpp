@@ -302,6 +302,8 @@ void sim_reset(const std::string &root)
     k.journal.clear();
     k.journalLimit = 0;
     k.journalOn = true;
+    k.requestCostNs = 0;
+    k.nodePaths.clear();
     k.current = nullptr;
     builtin_register();
     SimState &s = sim();

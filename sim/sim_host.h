@@ -109,6 +109,9 @@ void sim_clear_journal();
 void sim_journal_limit(size_t entries);
 // Switch journalling on or off (on after sim_reset).
 void sim_journal_enable(bool on);
+// Virtual time every driver request takes (0 after sim_reset), so timed
+// request loops see known durations.
+void sim_request_cost_ns(uint64_t ns);
 
 // ---- modelled files ---------------------------------------------------------------
 
@@ -233,7 +236,9 @@ bool sim_node_present(const std::string &node);
 // The operation a fault applies to.
 // A read or write fault with err 0 cuts the transfer short to `result`
 // bytes; an iopl fault (node empty) refuses port access.
-enum class SimFaultOp : uint8_t { request, mmap, read, write, send, recv, bind, setsockopt, iopl };
+// An open fault (with nth) refuses the n-th open of a path; a write fault
+// also applies to plain files under the root (result and dump files).
+enum class SimFaultOp : uint8_t { request, mmap, read, write, send, recv, bind, setsockopt, iopl, open };
 
 // A fault matches a node (empty: any), an operation, a request number (0:
 // any) and, when given, a predicate on the caller's record. nth == 0 matches

@@ -11,12 +11,14 @@
 #include "tool/trans_op_help.h"
 #include "tool/trans/bufc_secm.h"
 #include "tool/trans/fpga_set.h"
+#include "tool/trans/indreg_dump.h"
 #include "tool/trans/mem_access.h"
 #include "tool/trans/mem_cfg.h"
 #include "tool/trans/nic.h"
 #include "tool/trans/port.h"
 #include "tool/trans/queue.h"
 #include "tool/trans/sfp.h"
+#include "tool/trans/table_test.h"
 
 #define UNBUILT(handler) nullptr
 
@@ -40,8 +42,8 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"help", kHelpHelp, help_dump},
         {"pci", kHelpDumpPci, UNBUILT(pci_dump)},
         {"log", nullptr, log_d_collection},
-        {"trans", nullptr, UNBUILT(trans_logic_indreg_dump)},
-        {"sbuf", nullptr, UNBUILT(sbuf_logic_indreg_dump)},
+        {"trans", nullptr, trans_logic_indreg_dump},
+        {"sbuf", nullptr, sbuf_logic_indreg_dump},
         {"fpga", nullptr, op_d_fpga},
         {"i2c", nullptr, I2C_AgentDumpOpt},
     }},
@@ -132,14 +134,14 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("w", "W", set_sfp_reg),
     }},
     {kBlkSTcam, "s_tcam", {
-        QX_PAIR("i", "I", UNBUILT(init_tcam_record)),
-        QX_PAIR("t", "T", UNBUILT(test_tcam_record)),
-        QX_PAIR("k", "K", UNBUILT(test_table_func)),
+        QX_PAIR("i", "I", init_tcam_record),
+        QX_PAIR("t", "T", test_tcam_record),
+        QX_PAIR("k", "K", test_table_func),
     }},
     {kBlkMTable, "m_table", {
-        QX_PAIR("i", "I", UNBUILT(get_table_info_byid)),
-        QX_PAIR("n", "N", UNBUILT(get_table_num)),
-        QX_PAIR("d", "D", UNBUILT(del_table)),
+        QX_PAIR("i", "I", get_table_info_byid),
+        QX_PAIR("n", "N", get_table_num),
+        QX_PAIR("d", "D", del_table),
     }},
     {kBlkSFpga, "s_fpga", {
         QX_PAIR("e", "E", fpga_set_enable),
