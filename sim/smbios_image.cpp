@@ -1,6 +1,7 @@
 #include "sim/smbios_image.h"
 
 #include <cstring>
+#include <regex>
 
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
@@ -54,9 +55,8 @@ bool has_second_socket(const char *facts)
 {
     if (facts == nullptr)
         return false;
-    std::string text(facts);
-    return text.rfind("80:", 0) == 0 || text.find("\n80:") != std::string::npos ||
-           text.find("0000:80:") != std::string::npos;
+    static const std::regex header("(^|\n)(0000:)?80:[0-9a-fA-F]{2}\\.[0-7] ");
+    return std::regex_search(facts, header);
 }
 
 } // namespace
