@@ -369,7 +369,8 @@ uint8_t *smbios_select_structure(uint8_t *table, uint32_t table_len, uint16_t co
         TVK_ERR("Null pointer detected\n");
         return nullptr;
     }
-    tvk_level_log_hex(TVK_LVL_DBG, table, static_cast<int>(table_len), 0, static_cast<int>(table_len), nullptr);
+    if (g_iLogLevel <= TVK_LVL_DBG)   // the dump of a whole table costs a pass over it
+        tvk_level_log_hex(TVK_LVL_DBG, table, static_cast<int>(table_len), 0, static_cast<int>(table_len), nullptr);
     uint32_t off = 0;
     if (count != 0 && table_len >= 4) {
         uint32_t matches = 0;
@@ -387,7 +388,8 @@ uint8_t *smbios_select_structure(uint8_t *table, uint32_t table_len, uint16_t co
                 TVK_ERR("Invalid SMBIOS structure header, type=0x%x, len=0x%x, handle=0x%x\n", t, len, handle);
                 return nullptr;
             }
-            tvk_level_log_hex(TVK_LVL_DBG, s, len, static_cast<int>(off), len, nullptr);
+            if (g_iLogLevel <= TVK_LVL_DBG)
+                tvk_level_log_hex(TVK_LVL_DBG, s, len, static_cast<int>(off), len, nullptr);
             bool chosen = t == type && matches++ == nth;
             if (chosen)
                 TVK_DBG("Checking type[0x%x] for integration\n", type);
