@@ -1,6 +1,8 @@
 #include "sim/smbios_image.h"
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 #include "sim/sim_board.h"
@@ -58,6 +60,8 @@ bool has_second_socket(const char *facts)
     static const std::regex header("(^|\n)(0000:)?80:[0-9a-fA-F]{2}\\.[0-7] ");
     return std::regex_search(facts, header);
 }
+
+std::vector<uint8_t> g_loadedDump;   // a fixture's dump, kept with the board
 
 } // namespace
 
@@ -194,8 +198,14 @@ SmbiosStructure smbios_processor(const std::string &socket, uint64_t id, uint16_
 
 SmbiosStructure smbios_end(uint16_t handle) { return structure(127, handle, 4, {}); }
 
-bool smbios_board_attach(const SimBoardProfile &board, SimDoc &)
+bool smbios_board_attach(const SimBoardProfile &board, SimDoc &saved)
 {
+    g_loadedDump.clear();
+    if (const SimDocSection *section = saved.find("smbios")) {
+        if (!saved.get_bytes(*section, "dump", g_loadedDump) || !smbios_load_dump(g_loadedDump, SmbiosLayout{}))
+            return saved.fail(section->line, "smbios: the saved dump holds no 2.x entry point");
+        return true;
+    }
     std::string boardName = board.model;
     bool second = has_second_socket(board.fixture);
     std::vector<SmbiosStructure> table = {
@@ -209,4 +219,27 @@ bool smbios_board_attach(const SimBoardProfile &board, SimDoc &)
     return true;
 }
 
-void smbios_board_save(SimDoc &) {}
+void smbios_board_save(SimDoc &doc)
+{
+    if (!g_loadedDump.empty())
+        doc.section("smbios").put_bytes("dump", g_loadedDump);
+}
+
+bool smbios_fixture_line(std::string_view line, std::string &error)
+{
+    std::vector<std::string> words;
+    if (!sim_doc_tokens(line, words, error))
+        return false;
+    if (words.size() != 2 || words[0] != "smbios-dump")
+        return error = "usage: smbios-dump FILE", false;
+    std::ifstream in(words[1], std::ios::binary);
+    std::vector<uint8_t> dump((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.eof() && !in.good())
+        return error = words[1] + ": cannot read", false;
+    std::vector<uint8_t> zeros(0x10000, 0);
+    sim_phys_write(0xF0000, zeros.data(), zeros.size());
+    if (!smbios_load_dump(dump, SmbiosLayout{}))
+        return error = words[1] + ": no SMBIOS 2.x entry point at its start", false;
+    g_loadedDump = std::move(dump);
+    return true;
+}

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/kit/sim_doc.h"
@@ -51,7 +52,13 @@ SmbiosStructure smbios_end(uint16_t handle);
 // processors (the second populated when the PCI tree has a socket at root
 // bus 0x80), end.
 struct SimBoardProfile;
+// A table loaded from a dump (the fixture line below) is saved with the
+// board ("smbios" section) and placed again on the next attach.
 bool smbios_board_attach(const SimBoardProfile &board, SimDoc &saved);
 void smbios_board_save(SimDoc &doc);
+
+// Fixture line:  smbios-dump FILE   the table of a binary dump file (as
+// dmidecode writes one) replaces the board's.
+bool smbios_fixture_line(std::string_view line, std::string &error);
 
 #endif
