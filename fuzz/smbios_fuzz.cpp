@@ -17,8 +17,8 @@ void query_structure(uint8_t *s, uint32_t size)
     for (uint32_t field = 0; field <= 22; field++)
         (void)smbios_parse_processor_info(s, size, field, buf, sizeof buf);
     smbios_struct_ref ref{s[0], s[1], 0, s};
-    for (uint8_t n : {0, 1, 2, 7, 255})
-        (void)dmi_string(&ref, n, s + size);
+    for (int n : {0, 1, 2, 7, 255})
+        (void)dmi_string(&ref, static_cast<uint8_t>(n), s + size);
 }
 
 } // namespace
