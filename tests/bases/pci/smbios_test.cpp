@@ -182,7 +182,7 @@ TEST_F(SmbiosTest, TableLengthZeroAndReadTable)
     EXPECT_EQ(smbios_tell_table(nullptr), TVK_E_SMB_NULL);
 }
 
-TEST(SmbiosStrings, TraverseTable)
+TEST_F(SmbiosTest, TraverseTable)
 {
     struct Case {
         std::vector<uint8_t> set;
@@ -210,7 +210,7 @@ TEST(SmbiosStrings, TraverseTable)
     EXPECT_EQ(smbios_checksum(ab, 5), 0x83);
 }
 
-TEST(SmbiosStrings, DmiString)
+TEST_F(SmbiosTest, DmiString)
 {
     uint8_t s[] = {4, 4, 0, 0, 'O', 'k', 0, 'a', 0x01, 0x7F, 0, 0};
     smbios_struct_ref ref{4, 4, 0, s};
@@ -222,7 +222,7 @@ TEST(SmbiosStrings, DmiString)
     EXPECT_STREQ(dmi_string(&ref, 2, s + 9), "<BAD INDEX>");  // its NUL is past the tail
 }
 
-TEST(SmbiosWalk, SelectStructure)
+TEST_F(SmbiosTest, SelectStructure)
 {
     std::vector<uint8_t> t = smbios_build_table({smbios_processor("A", 1, 1), smbios_chassis(7),
                                                  smbios_processor("B", 2, 2), smbios_end(3)});
