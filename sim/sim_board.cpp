@@ -23,6 +23,7 @@
 #include "sim/ipmi_model.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
+#include "sim/smbios_image.h"
 #include "sim/spi_flash_model.h"
 
 namespace {
@@ -69,7 +70,8 @@ bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attac
     {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save},                           \
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}, \
         {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save},      \
-        {"ipmi", ipmi_attach, ipmi_model_save}, {"sas", sas_attach, sas_disks_save}
+        {"ipmi", ipmi_attach, ipmi_model_save}, {"sas", sas_attach, sas_disks_save},   \
+        {"smbios", smbios_board_attach, smbios_board_save}
 constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
