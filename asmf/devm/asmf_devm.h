@@ -15,14 +15,6 @@ inline constexpr size_t ASMF_LASTWORD_LEN = 256;
 inline constexpr const char *ASMF_LASTWORD_DIR = "/var/log/orvo/";
 inline constexpr const char *ASMF_LASTWORD_ANSWER = "result.txt";
 
-// A maintenance notice from the driver (68-byte netlink payload).
-struct OmMsg {
-    uint32_t cmdType;
-    uint8_t unused[32];
-    char text[32];
-};
-static_assert(sizeof(OmMsg) == 68 && offsetof(OmMsg, text) == 36);
-
 int asmf_set_levle_cfg(uint32_t id, AsmfLevelCfg *level);
 int asmf_get_levle_cfg(uint32_t id, AsmfLevelCfg *level);
 int asmf_set_lazy_cfg(uint32_t id, uint32_t value);
