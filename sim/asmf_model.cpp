@@ -600,6 +600,8 @@ uint32_t asmf_sim_reg(uint32_t addr) { return sim().cards[0].regs[addr]; }
 
 void asmf_sim_set_reg(uint32_t addr, uint32_t value) { sim().cards[0].regs[addr] = value; }
 
+uint8_t *asmf_sim_traffic(uint32_t id) { return sim().cards[id].traffic; }
+
 void asmf_sim_refresh()
 {
     open_store();

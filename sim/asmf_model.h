@@ -74,6 +74,8 @@ void asmf_sim_store_read(uint64_t bus, void *buf, size_t size);
 // Card 0's register words as stored (status words without their runs).
 uint32_t asmf_sim_reg(uint32_t addr);
 void asmf_sim_set_reg(uint32_t addr, uint32_t value);
+// The 256-byte traffic record a card reports.
+uint8_t *asmf_sim_traffic(uint32_t id);
 
 // Fixture lines "asmf-pool INDEX BUS SIZE", "asmf-copy-cost NS",
 // "asmf-remove-failures N".
