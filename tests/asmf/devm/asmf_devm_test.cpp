@@ -10,6 +10,7 @@
 
 #include "asmf/adapter/asmf_res.h"
 #include "asmf/devm/asmf_devm.h"
+#include "asmf/transeiver/asmf_transeiver.h"
 #include "sim/asmf_model.h"
 #include "sim/sim_host.h"
 #include "support/sim_fixture.h"
@@ -186,6 +187,28 @@ TEST_F(AsmfDevmTest, LastWordRefusesADeviceNameUnfitForTheShell)
         EXPECT_TRUE(logged(std::string("device name(") + name + ") is invalid."));
     }
     EXPECT_TRUE(sim_commands_run().empty());
+}
+
+TEST_F(AsmfDevmTest, MaintenanceNoticeIsReceivedWithItsTextCut)
+{
+    int sock = asmf_create_sock(4321);
+    ASSERT_GE(sock, 0);
+    OmMsg sent;
+    std::memset(&sent, 'z', sizeof sent);
+    sent.cmdType = 6;
+    ASSERT_EQ(asmf_send_msg(4321, &sent, sizeof sent), 0);
+    OmMsg got;
+    ASSERT_EQ(asmf_receive_om_msg(sock, 0, &got), 0);
+    EXPECT_EQ(got.cmdType, 6u);
+    EXPECT_EQ(std::string(got.text), std::string(31, 'z'));
+    EXPECT_TRUE(logged("receive msg from kernel. cmd_type=6"));
+
+    ASSERT_EQ(asmf_send_msg(4321, &sent, sizeof sent - 1), 0);  // one byte short
+    EXPECT_EQ(asmf_receive_om_msg(sock, 0, &got), -8008);
+    EXPECT_TRUE(logged("call asmf_receive_from_kernel fail. ret=-8008"));
+    EXPECT_EQ(asmf_receive_om_msg(sock, 0, nullptr), -1001);
+    EXPECT_TRUE(logged("nl_msg is NULL"));
+    host().close(sock);
 }
 
 } // namespace
