@@ -29,11 +29,27 @@ struct Held {       // a card resource held by a task
     uint32_t pid, tid, queue, dev;
 };
 
+// Register map of the card's diagnostics: DDR control B, self-check status
+// C, turn-test status T (five channels), PCIe DMA control P (two channels).
+constexpr uint32_t ddr_b(uint32_t n) { return 0xE108 + n * 0x1000; }
+constexpr uint32_t ddr_c(uint32_t n) { return 0xE600 + n * 0x1000; }
+constexpr uint32_t ddr_t(uint32_t n) { return 0xE700 + n * 0x1000; }
+constexpr uint32_t dma_p(uint32_t n) { return 0xC014 + n * 0xA000; }
+
+std::map<uint32_t, uint32_t> fresh_regs()
+{
+    std::map<uint32_t, uint32_t> r;
+    for (uint32_t n = 0; n < 5; n++)
+        r[ddr_c(n)] = 0x3;  // initialised, no check run yet
+    return r;
+}
+
 struct CardState {
     uint32_t alh = 0, lazy = 0;
     AsmfLevelCfg level{};
     uint8_t traffic[256] = {};
-    std::map<uint32_t, uint32_t> regs;
+    std::map<uint32_t, uint32_t> regs = fresh_regs();
+    std::map<uint32_t, uint64_t> since;   // by control register: virtual time its run began
     unsigned lastwords = 0;
 };
 
@@ -407,6 +423,54 @@ AsmfSimDevice *card_of(const SimCall &c)
     return nullptr;
 }
 
+uint64_t running_s(const CardState &s, uint32_t ctrl)
+{
+    auto it = s.since.find(ctrl);
+    return it == s.since.end() ? 0 : (sched_now_ns() - it->second) / 1000000000u;
+}
+
+// Status words that follow the runs: a self-check finishes after its time,
+// a turn test runs while its enable word is 1, DMA counts grow per second.
+uint32_t reg_read(CardState &s, uint32_t addr)
+{
+    const AsmfSimSettings &set = sim().settings;
+    for (uint32_t n = 0; n < 5; n++) {
+        if (addr == ddr_c(n) && s.since.count(ddr_b(n) + 0x10) != 0 &&
+            running_s(s, ddr_b(n) + 0x10) >= set.ddrCheckSeconds)
+            return s.regs[addr] | 0x1100 | ((set.ddrCheckFailMask >> n & 1) != 0 ? 0 : 0x2000);
+        if (addr == ddr_t(n))
+            return s.regs[addr] | (s.regs[ddr_b(n) + 0x38] == 1 ? 0x2 : 0) | (set.turnErrorMask >> n & 1);
+    }
+    for (uint32_t n = 0; n < 2; n++) {
+        const uint64_t grown = s.regs[dma_p(n)] == 1 ? running_s(s, dma_p(n)) * 1000 : 0;
+        if (addr == dma_p(n) + 0x10 || addr == dma_p(n) + 0x18)
+            return static_cast<uint32_t>(s.regs[addr] + grown);
+        if (addr == dma_p(n) + 0x24)
+            return s.regs[addr] | (set.dmaErrorMask >> n & 1);
+    }
+    return s.regs[addr];
+}
+
+void reg_write(CardState &s, uint32_t addr, uint32_t value)
+{
+    for (uint32_t n = 0; n < 2; n++)
+        if (addr == dma_p(n) && s.regs[addr] == 1 && value == 0) {  // counts stop where they stood
+            s.regs[addr + 0x10] = reg_read(s, addr + 0x10);
+            s.regs[addr + 0x18] = reg_read(s, addr + 0x18);
+        }
+    for (uint32_t n = 0; n < 5; n++)
+        if (addr == ddr_b(n) + 0x10 && value == 0 && s.since.count(addr) != 0) {  // keep the finished status
+            s.regs[ddr_c(n)] = reg_read(s, ddr_c(n));
+            s.since.erase(addr);
+        }
+    for (uint32_t n = 0; n < 5; n++)
+        if (addr == ddr_b(n) + 0x10 && value == 1)  // a new check clears the last one's status
+            s.regs[ddr_c(n)] &= 0x3;
+    if (value == 1)
+        s.since[addr] = sched_now_ns();
+    s.regs[addr] = value;
+}
+
 int card_request(const SimCall &c, SimJournalEntry &)
 {
     AsmfSimDevice *d = card_of(c);
@@ -429,8 +493,8 @@ int card_request(const SimCall &c, SimJournalEntry &)
     case 0x15: std::memcpy(&s.level, c.arg, sizeof s.level); return 0;
     case 0x1F: std::memset(s.traffic, 0, sizeof s.traffic); return 0;
     case 0x30: s = CardState{}; return 0;
-    case 0x31: word[1] = s.regs[word[0]]; return 0;
-    case 0x32: s.regs[word[0]] = word[1]; return 0;
+    case 0x31: word[1] = reg_read(s, word[0]); return 0;
+    case 0x32: reg_write(s, word[0], word[1]); return 0;
     case 0x34: return 0;
     case 0x33: {
         std::string file = "/var/log/orvo/" + d->name + (*word == 1 ? "_lastword_" : "_collect_") +
@@ -532,11 +596,11 @@ void asmf_sim_store_read(uint64_t bus, void *buf, size_t size)
         std::memset(buf, 0, size);
 }
 
-uint32_t asmf_sim_reg(uint32_t addr)
-{
-    auto it = sim().cards.find(0);
-    return it == sim().cards.end() ? 0 : it->second.regs[addr];
-}
+uint32_t asmf_sim_reg(uint32_t addr) { return sim().cards[0].regs[addr]; }
+
+void asmf_sim_set_reg(uint32_t addr, uint32_t value) { sim().cards[0].regs[addr] = value; }
+
+uint8_t *asmf_sim_traffic(uint32_t id) { return sim().cards[id].traffic; }
 
 void asmf_sim_refresh()
 {

@@ -12,6 +12,10 @@
 //   prints the table to the log.
 // - Card: request words of the card's letter only (others: ENOTTY); request
 //   0x20 needs a resource held by the descriptor's pid and tid.
+// - Registers (requests 0x31/0x32): a DDR self-check finishes
+//   `ddrCheckSeconds` after its enable word is written 1; a turn test runs
+//   while its enable word is 1; PCIe DMA counts grow by 1000 per virtual
+//   second while the channel's control word is 1.
 // - Hot plug: the first `removeFailures` remove requests fail with EBUSY.
 // Errno faults per request, field or n-th call and positive results come
 // from the kernel's faults on the nodes.
@@ -47,6 +51,10 @@ struct AsmfSimSettings {
     uint64_t copyCostNs = 0;          // virtual time per copy request
     unsigned removeFailures = 0;      // hot-plug remove requests that fail
     int listCount = -1;               // >= 0: the count the device list reports
+    uint64_t ddrCheckSeconds = 2;     // a DDR self-check finishes after this long
+    uint32_t ddrCheckFailMask = 0;    // channels whose self-check fails
+    uint32_t turnErrorMask = 0;       // channels whose turn test reports an error
+    uint32_t dmaErrorMask = 0;        // PCIe channels whose DMA test reports an error
 };
 
 // Registers the nodes with one card (id 0, "acce0", "/dev/acce_dev0", 'A').
@@ -63,7 +71,11 @@ void asmf_sim_refresh();
 size_t asmf_sim_held_resources();
 size_t asmf_sim_held_blocks();
 void asmf_sim_store_read(uint64_t bus, void *buf, size_t size);
+// Card 0's register words as stored (status words without their runs).
 uint32_t asmf_sim_reg(uint32_t addr);
+void asmf_sim_set_reg(uint32_t addr, uint32_t value);
+// The 256-byte traffic record a card reports.
+uint8_t *asmf_sim_traffic(uint32_t id);
 
 // Fixture lines "asmf-pool INDEX BUS SIZE", "asmf-copy-cost NS",
 // "asmf-remove-failures N".
