@@ -100,14 +100,23 @@ constexpr unsigned kPollSleepS = 2;
 
 bool both_ddr(FpgaId fpga, const CheckSpec &c) { return fpga == DORN_FPGA_TRANS && c.base == DORN_TEST_DDR3_A; }
 
-PlovStatus check_idle(FpgaId fpga, const TestBlock &b)
+// The busy register of a block of the table.
+uint64_t busy_reg(uint64_t base)
+{
+    for (const TestBlock &b : kBlocks)
+        if (b.base == base)
+            return b.busy;
+    return base + 0x4F;
+}
+
+PlovStatus check_idle(FpgaId fpga, uint64_t busy)
 {
     uint64_t v = 0;
-    PlovStatus ret = DornGetRegData(fpga, b.busy, &v);
+    PlovStatus ret = DornGetRegData(fpga, busy, &v);
     if (ret != PLOV_OK)
         return ret;
     if ((v & 1) != 0) {
-        TRANS_LOG_ERR("The selfcheck is in progress, please wait for next operation, %llx : %llx", ull(b.busy), ull(v));
+        TRANS_LOG_ERR("The selfcheck is in progress, please wait for next operation, %llx : %llx", ull(busy), ull(v));
         return PLOV_ERR_TEST_BUSY;
     }
     return PLOV_OK;
@@ -115,8 +124,7 @@ PlovStatus check_idle(FpgaId fpga, const TestBlock &b)
 
 PlovStatus start_check(FpgaId fpga, uint64_t base, const CheckSpec &c)
 {
-    const TestBlock *b = block_of(base);
-    PlovStatus ret = check_idle(fpga, *b);
+    PlovStatus ret = check_idle(fpga, busy_reg(base));
     if (ret != PLOV_OK)
         return ret;
     return TRANS_DevTestComConf(fpga, base, c.patterns, c.n, c.pairs);
@@ -126,9 +134,9 @@ PlovStatus start_check(FpgaId fpga, uint64_t base, const CheckSpec &c)
 PlovStatus any_busy(FpgaId fpga, const CheckSpec &c, bool *busy)
 {
     uint64_t a = 0, b = 0;
-    PlovStatus ret = DornGetRegData(fpga, block_of(c.base)->busy, &a);
+    PlovStatus ret = DornGetRegData(fpga, busy_reg(c.base), &a);
     if (ret == PLOV_OK && both_ddr(fpga, c))
-        ret = DornGetRegData(fpga, block_of(DORN_TEST_DDR3_B)->busy, &b);
+        ret = DornGetRegData(fpga, busy_reg(DORN_TEST_DDR3_B), &b);
     *busy = ((a | b) & 1) != 0;
     return ret;
 }
