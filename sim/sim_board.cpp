@@ -18,6 +18,7 @@
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
 #include "sim/spi_flash_model.h"
+#include "sim/transmit_model.h"
 
 namespace {
 
@@ -54,6 +55,9 @@ bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_a
 bool rtc_attach(const SimBoardProfile &, SimDoc &saved) { return rtc_model_attach(saved); }
 bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model_attach(saved); }
 
+// The trans FPGA driver's packet sender (start files, start and loop scripts).
+bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_model_attach(saved); }
+
 // Every board has the PCI bus, the SPI-flash driver with its two logic
 // flashes, the RTC and I2C agent drivers, and a SAS controller and disks when
 // a fixture adds them; the packet boards their FPGAs.
@@ -62,7 +66,8 @@ bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}, \
         {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save}
 constexpr SimBoardDevice kDornDevices[] = {
-    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save}};
+    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save},
+    {"transmit", transmit_attach, transmit_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
