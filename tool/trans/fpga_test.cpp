@@ -240,7 +240,7 @@ TransOpStatus kesp_loop(uint32_t fpga, int type, int time, int port)
     }
 }
 
-TransOpStatus dorn_loop(uint32_t fpga, int type, int time, int port, const char *handler)
+TransOpStatus dorn_loop(uint32_t fpga, int type, int time, int port)
 {
     shell("rm -rf /opt/*vec_err*");
     shell("cd /home/test/trans;chmod +x send_packet.sh");
@@ -253,12 +253,8 @@ TransOpStatus dorn_loop(uint32_t fpga, int type, int time, int port, const char 
     const int ret = host().system(command);
     host().sleep(static_cast<unsigned>(time));
     shell(script == 1 ? "echo 0 > /sys/class/net/trans1/test/start" : "echo 0 > /sys/class/net/trans0/test/start");
-    if (ret != 0) {
-        std::printf("%s Loop failed! iRet = %d please check [%s] %s:%u\n", kLoopNames[type], ret, handler, __FILE__,
-                    unsigned(__LINE__));
-        return ret;
-    }
-    return check_loop_result();
+    // A failed script is reported once, by the caller's failure line.
+    return ret != 0 ? ret : check_loop_result();
 }
 
 TransOpStatus loop_test(const char *params, uint32_t fpga, const char *handler)
@@ -283,7 +279,7 @@ TransOpStatus loop_test(const char *params, uint32_t fpga, const char *handler)
     if (board == TransBoard::Kesp)
         st = kesp_loop(fpga, type, time, port);
     else
-        st = dorn_loop(fpga, type, time, port, handler);
+        st = dorn_loop(fpga, type, time, port);
     if (st == 0)
         std::printf("%s Loop success!\n\n", kLoopNames[type]);
     else
