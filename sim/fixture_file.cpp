@@ -16,6 +16,7 @@
 #include "sim/mpt_model.h"
 #include "sim/spi_flash_model.h"
 #include "sim/pci_bus.h"
+#include "sim/smbios_image.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
 
@@ -264,6 +265,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"", pci_fixture_line, pci_fixture_owns},
     {"disk-", disk_fixture_line},
     {"asmf-", asmf_fixture_line},
+    {"smbios-", smbios_fixture_line},
 };
 
 // One line; true for a blank or comment line.

@@ -17,6 +17,7 @@
 #include "sim/pci_bus.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
+#include "sim/smbios_image.h"
 #include "sim/spi_flash_model.h"
 #include "sim/transmit_model.h"
 
@@ -64,7 +65,8 @@ bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_m
 #define SIM_COMMON_DEVICES                                                                            \
     {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save},                           \
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}, \
-        {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save}
+        {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save},           \
+        {"smbios", smbios_board_attach, smbios_board_save}
 constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save},
     {"transmit", transmit_attach, transmit_model_save}};
