@@ -4,9 +4,11 @@
 #include <cstring>
 
 #include "bases/host/host.h"
+#include "bases/pci/smbios.h"
 #include "boardlib/dorn_selftest.h"
 #include "boardlib/kesp_selftest.h"
 #include "boardlib/plov_fpga_intf.h"
+#include "tool/load/spi_flash.h"
 #include "tool/quorbix.h"
 #include "tool/trans/trans_cmd.h"
 #include "tool/trans/transmit.h"
@@ -97,6 +99,33 @@ int32_t qdr_test(uint32_t fpga, uint64_t count, bool *bad)
     return ret;
 }
 
+void print_rounds(uint64_t passed, uint64_t failed)
+{
+    std::printf("SUCCESS:0x%llx\n", ull(passed));
+    std::printf("FAILED:0x%llx\n", ull(failed));
+}
+
+// The logic-flash test: the board model comes from SMBIOS; rounds = count /
+// 120 rounded up, each a test of the logic image in flash.
+int32_t flash_dev_test(uint32_t fpga, uint64_t count, bool *)
+{
+    char product[16] = {};
+    const int ret = smbios_get_board_info(1, product, sizeof product);
+    if (ret != 0) {
+        std::printf("call smbios_get_board_info fail! iRet=%d\n", ret);
+        return ret;
+    }
+    product[sizeof product - 1] = '\0';
+    const bool dorn = std::strstr(product, "ZK17DORN") != nullptr;
+    uint64_t passed = 0, failed = 0;
+    for (uint64_t i = rounds_of(count, 120); i > 0; i--) {
+        const int st = dorn ? ruda_flash_test(static_cast<int32_t>(fpga), 0) : ruda_flash_test(0, 1);
+        (st == 0 ? passed : failed)++;
+    }
+    print_rounds(passed, failed);
+    return failed != 0 ? -1 : 0;
+}
+
 // The register test: count rounds, each passing with status 0 and result 1.
 int32_t fpga_reg_test(uint32_t fpga, uint64_t count, bool *)
 {
@@ -110,19 +139,17 @@ int32_t fpga_reg_test(uint32_t fpga, uint64_t count, bool *)
                                                 : KespFpgaTestReg(0, &result);
         (ret == 0 && result == 1 ? passed : failed)++;
     }
-    std::printf("SUCCESS:0x%llx\n", ull(passed));
-    std::printf("FAILED:0x%llx\n", ull(failed));
+    print_rounds(passed, failed);
     return failed != 0 ? -1 : 0;
 }
 
-// The names in their order; "flash" comes with the logic-file commands and
-// is taken as an unknown device until then.
+// The names in their order.
 struct DeviceRow {
     const char *name;
     DeviceTest test;
 };
 constexpr DeviceRow fpga_device_names[] = {
-    {"ddr", ddr_test}, {"rldr", rldr_test}, {"qdr", qdr_test}, {"flash", nullptr}, {"fpga", fpga_reg_test}, {"", nullptr},
+    {"ddr", ddr_test}, {"rldr", rldr_test}, {"qdr", qdr_test}, {"flash", flash_dev_test}, {"fpga", fpga_reg_test}, {"", nullptr},
 };
 
 const DeviceRow *device_row(const char *name)

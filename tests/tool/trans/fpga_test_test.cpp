@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bases/drv/plov_drv.h"
+#include "bases/pci/smbios.h"
 #include "boardlib/dorn_selftest.h"
 #include "boardlib/plov_trans_intf.h"
 #include "sim/fpga_model.h"
@@ -92,7 +93,6 @@ TEST_F(FpgaTestCommands, DeviceTestsOnDorn)
         {"trans/d/ddr", -1, invalid("get_trans_device_test_result", 1), 0},
         {"trans/d/", -1, invalid("get_trans_device_test_result", -1), 0},
         {"trans/d/sram:5", -1335, invalid("get_trans_device_test_result", 2), 0},
-        {"trans/d/flash:5", -1335, invalid("get_trans_device_test_result", 2), 0},
         // Rounds beyond 16 bits are refused, not cut.
         {"trans/d/ddr:4294967294", -1, invalid("get_trans_device_test_result", 2), 0},
         {"trans/d/qdr:1966051", -1, invalid("get_trans_device_test_result", 2), 0},
@@ -101,6 +101,33 @@ TEST_F(FpgaTestCommands, DeviceTestsOnDorn)
     expect_cases({{"trans/d/ddr:1", -1230, "FPGA ddr test times [1]\n\nFPGA0 ddr Test Failed\n\n", 200}});
     fpga_set_reg_behaviour(kTrans, 0x2, FpgaRegBehaviour::Plain);
     expect_cases({{"trans/d/fpga:2", -1, "SUCCESS:0x0\nFAILED:0x2\nFPGA0 fpga Test Failed\n\n", 0}});
+}
+
+TEST_F(FpgaTestCommands, FlashTestTakesTheBoardFromSmbios)
+{
+    // Two rounds on the flash of the sbuf FPGA.
+    ConsoleRun r = console_run([] { return op_test("sbuf/d/flash:121"); });
+    EXPECT_EQ(r.status, 0);
+    const std::string tail = "Test finish [1] successful! Finish operation\nSUCCESS:0x2\nFAILED:0x0\nFPGA1 flash Test Pass\n\n";
+    ASSERT_GE(r.out.size(), tail.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    EXPECT_EQ(sim_open_count(), 0);
+
+    // No SMBIOS table: its status, and the failed line.
+    std::vector<uint8_t> zeros(SMBIOS_SEG_LEN, 0);
+    sim_phys_write(SMBIOS_SEG_BASE, zeros.data(), zeros.size());
+    r = console_run([] { return op_test("trans/d/flash:1"); });
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out.rfind("call smbios_get_board_info fail! iRet=", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("FPGA0 flash Test Failed\n\n"), std::string::npos);
+}
+
+TEST_F(FpgaTestCommandsKesp, FlashTestOnKespUsesTheFirstFlash)
+{
+    ConsoleRun r = console_run([] { return op_test("sbuf/d/flash:1"); });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Test finish [0] successful!"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("SUCCESS:0x1\nFAILED:0x0\nFPGA1 flash Test Pass\n\n"), std::string::npos);
 }
 
 TEST_F(FpgaTestCommands, TcamTest)
