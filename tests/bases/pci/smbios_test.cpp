@@ -45,7 +45,7 @@ protected:
         sim_phys_write(SMBIOS_SEG_BASE, zeros.data(), zeros.size());
         smbios_place(table, layout);
     }
-    std::string board(uint32_t selector, int buflen, int *ret)
+    std::string board_text(uint32_t selector, int buflen, int *ret)
     {
         char buf[64];
         std::memset(buf, '#', sizeof buf);
@@ -98,7 +98,7 @@ TEST_F(SmbiosTest, BoardStringsAndBufferRules)
     };
     for (const Case &c : cases) {
         int ret = 1;
-        std::string got = board(c.selector, c.buflen, &ret);
+        std::string got = board_text(c.selector, c.buflen, &ret);
         EXPECT_EQ(ret, c.expected) << c.selector << "/" << c.buflen;
         EXPECT_EQ(got.substr(0, std::strlen(c.text)), c.text) << c.selector << "/" << c.buflen;
     }
@@ -108,10 +108,10 @@ TEST_F(SmbiosTest, BoardStringsAndBufferRules)
 
     place(board_table("ZK17DORN", 0));
     int ret = 1;
-    EXPECT_EQ(board(1, 16, &ret), "");
+    EXPECT_EQ(board_text(1, 16, &ret), "");
     EXPECT_EQ(ret, 0);
     place(board_table("ZK17DORN", 9));   // beyond the set
-    EXPECT_EQ(board(1, 16, &ret), "");
+    EXPECT_EQ(board_text(1, 16, &ret), "");
     EXPECT_EQ(ret, 0);
 }
 
@@ -142,7 +142,7 @@ TEST_F(SmbiosTest, EntryPointScan)
         }
     }
     int ret = 1;
-    board(4, 16, &ret);
+    board_text(4, 16, &ret);
     EXPECT_EQ(ret, TVK_E_NO_ENTRY);  // the table is sought before the selector is checked
     EXPECT_NE(log().find("Can not find DMI anchor _SM_"), std::string::npos);
     smbios_entry e{};
@@ -150,7 +150,7 @@ TEST_F(SmbiosTest, EntryPointScan)
     EXPECT_EQ(smbios_entry_point(nullptr, &phys), TVK_E_SMB_NULL);
     sim_fail_open("/dev/mem", EACCES);
     EXPECT_EQ(smbios_entry_point(&e, &phys), TVK_E_MEM_OPEN);
-    EXPECT_EQ(board(1, 16, &ret)[0], '#');
+    EXPECT_EQ(board_text(1, 16, &ret)[0], '#');
     EXPECT_EQ(ret, TVK_E_MEM_OPEN);
     sim_clear_faults();
     sim_fail_op(SimFaultOp::mmap, "/dev/mem", ENOMEM);
@@ -160,7 +160,7 @@ TEST_F(SmbiosTest, EntryPointScan)
     // The copy's own mapping fails: the code of the mapped read.
     place(board_table("ZK17DORN"));
     sim_fail_op(SimFaultOp::mmap, "/dev/mem", ENOMEM, 2);
-    EXPECT_EQ(board(1, 16, &ret)[0], '#');
+    EXPECT_EQ(board_text(1, 16, &ret)[0], '#');
     EXPECT_EQ(ret, TVK_E_MAP);
 }
 
@@ -170,7 +170,7 @@ TEST_F(SmbiosTest, TableLengthZeroAndReadTable)
     layout.tableLength = 0;
     place(board_table("ZK17DORN"), layout);
     int ret = 1;
-    board(1, 16, &ret);
+    board_text(1, 16, &ret);
     EXPECT_EQ(ret, TVK_E_NULL);
     smbios_table_info info{0xE0000, 16, 1};
     uint8_t buf[16];
@@ -182,7 +182,7 @@ TEST_F(SmbiosTest, TableLengthZeroAndReadTable)
     EXPECT_EQ(smbios_tell_table(nullptr), TVK_E_SMB_NULL);
 }
 
-TEST(SmbiosStrings, TraverseTable)
+TEST_F(SmbiosTest, TraverseTable)
 {
     struct Case {
         std::vector<uint8_t> set;
@@ -210,7 +210,7 @@ TEST(SmbiosStrings, TraverseTable)
     EXPECT_EQ(smbios_checksum(ab, 5), 0x83);
 }
 
-TEST(SmbiosStrings, DmiString)
+TEST_F(SmbiosTest, DmiString)
 {
     uint8_t s[] = {4, 4, 0, 0, 'O', 'k', 0, 'a', 0x01, 0x7F, 0, 0};
     smbios_struct_ref ref{4, 4, 0, s};
@@ -222,7 +222,7 @@ TEST(SmbiosStrings, DmiString)
     EXPECT_STREQ(dmi_string(&ref, 2, s + 9), "<BAD INDEX>");  // its NUL is past the tail
 }
 
-TEST(SmbiosWalk, SelectStructure)
+TEST_F(SmbiosTest, SelectStructure)
 {
     std::vector<uint8_t> t = smbios_build_table({smbios_processor("A", 1, 1), smbios_chassis(7),
                                                  smbios_processor("B", 2, 2), smbios_end(3)});
@@ -312,7 +312,7 @@ TEST_F(SmbiosTest, VoltagesAndChassis)
     place({smbios_end(1)});
     EXPECT_EQ(smbios_get_chassis_info(&oem), TVK_E_SMB_TYPE);
     int ret = 1;
-    board(1, 16, &ret);
+    board_text(1, 16, &ret);
     EXPECT_EQ(ret, TVK_E_SMB_TYPE);
 }
 
