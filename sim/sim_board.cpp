@@ -25,6 +25,7 @@
 #include "sim/sim_host.h"
 #include "sim/smbios_image.h"
 #include "sim/spi_flash_model.h"
+#include "sim/transmit_model.h"
 
 namespace {
 
@@ -63,6 +64,9 @@ bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model
 bool ipmi_attach(const SimBoardProfile &, SimDoc &saved) { return ipmi_model_attach(saved); }
 bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attach(saved); }
 
+// The trans FPGA driver's packet sender (start files, start and loop scripts).
+bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_model_attach(saved); }
+
 // Every board has the PCI bus, the SPI-flash driver with its two logic
 // flashes, the RTC and I2C agent drivers, and a SAS controller and disks when
 // a fixture adds them; the packet boards their FPGAs.
@@ -73,7 +77,8 @@ bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attac
         {"ipmi", ipmi_attach, ipmi_model_save}, {"sas", sas_attach, sas_disks_save},   \
         {"smbios", smbios_board_attach, smbios_board_save}
 constexpr SimBoardDevice kDornDevices[] = {
-    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save}};
+    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save},
+    {"transmit", transmit_attach, transmit_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
