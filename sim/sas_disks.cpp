@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "bases/drv/mpt_drv.h"
 #include "sim/disk_model.h"
 #include "sim/mpt_model.h"
+#include "sim/sim_host.h"
 
 namespace {
 
@@ -28,9 +30,18 @@ struct Member {
     uint8_t diskNum;
 };
 
+// An expander PHY's counters, as REPORT PHY ERROR LOG returns them.
+struct ExpanderPhy {
+    uint32_t ioc;
+    uint8_t phy;
+    uint32_t counters[4];
+};
+
 struct SasState {
     std::vector<Attachment> disks;
     std::vector<Member> members;
+    std::vector<ExpanderPhy> expanderPhys;
+    std::map<uint32_t, uint16_t> expanderHandle;  // by controller
     std::vector<std::string> lines;
 };
 
@@ -123,6 +134,36 @@ void scsi_io(MptIo &io)
     bool reads = io.dataIn != nullptr && length > 0;
     uint16_t status = reads && ans.transferred < length ? 0x45 : 0;
     reply_status(io, status, ans.status, static_cast<uint32_t>(reads ? ans.transferred : 0), sn);
+}
+
+// ---- SMP pass-through to the expander -----------------------------------------------------------
+
+constexpr uint8_t kSmpPhyVacant = 0x10;  // function result: the PHY does not exist
+
+void put_be32(uint8_t *p, uint32_t v)
+{
+    for (int i = 0; i < 4; i++)
+        p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+void smp_io(MptIo &io)
+{
+    MpiSmpPassthroughReply r{};
+    r.function = MPI_FUNCTION_SMP_PASSTHROUGH;
+    uint8_t resp[32] = {0x41, 0x11, kSmpPhyVacant};
+    if (io.dataOut == nullptr || io.outSize < 12 || io.dataOut[0] != 0x40 || io.dataOut[1] != 0x11) {
+        r.iocStatus = MPI_IOCSTATUS_INVALID_FIELD;
+    } else {
+        for (const ExpanderPhy &p : state().expanderPhys)
+            if (p.ioc == io.ioc && p.phy == io.dataOut[9]) {
+                resp[2] = 0;
+                for (size_t i = 0; i < 4; i++)
+                    put_be32(resp + 12 + 4 * i, p.counters[i]);
+            }
+        std::memcpy(io.dataIn, resp, std::min(io.inSize, sizeof resp));
+        r.responseDataLength = static_cast<uint16_t>(sizeof resp - 4);
+    }
+    std::memcpy(io.reply, &r, std::min(io.replySize, sizeof r));
 }
 
 // ---- fixture lines ------------------------------------------------------------------------------
@@ -249,11 +290,79 @@ bool line_volume(const std::vector<std::string> &w, std::string &err)
     return true;
 }
 
+bool line_expander(const std::vector<std::string> &w, std::string &err)
+{
+    std::vector<uint64_t> n;
+    if (w.size() != 6 || !numbers(w, 1, 6, n) || mpt_controller(static_cast<uint32_t>(n[0])) == nullptr)
+        return err = "usage: sas-expander IOC HANDLE PORT SAS-ADDRESS PHYS (of a known controller)", false;
+    auto ioc = static_cast<uint32_t>(n[0]);
+    auto handle = static_cast<uint16_t>(n[1]);
+    Bytes b = frame(MPI_EXTPAGE_SAS_EXPANDER, 40);
+    b[8] = static_cast<uint8_t>(n[2]);
+    put(b, 12, n[3]);
+    put(b, 24, handle);
+    b[32] = static_cast<uint8_t>(n[4]);
+    mpt_set_page(ioc, MPI_EXTPAGE_SAS_EXPANDER, 0, MPI_PAGEADDR_HANDLE_FORM + handle, b);
+    state().expanderHandle[ioc] = handle;
+    mpt_set_smp_hook(smp_io);
+    return true;
+}
+
+bool line_expander_phy(const std::vector<std::string> &w, std::string &err)
+{
+    std::vector<uint64_t> n;
+    if (w.size() != 8 || !numbers(w, 1, 8, n))
+        return err = "usage: sas-expander-phy IOC PHY RATE INVALID-DWORD DISPARITY LOSS-OF-SYNC RESET-PROBLEM", false;
+    auto ioc = static_cast<uint32_t>(n[0]);
+    auto it = state().expanderHandle.find(ioc);
+    const MptIocFacts *c = mpt_controller(ioc);
+    if (it == state().expanderHandle.end() || c == nullptr)
+        return err = "sas-expander-phy: no expander on that controller", false;
+    auto phy = static_cast<uint8_t>(n[1]);
+    auto rate = static_cast<uint8_t>(n[2] & 0xF);
+    Bytes b = frame(MPI_EXTPAGE_SAS_EXPANDER, 40);
+    b[31] = c->mpiVersion >= 0x200 ? static_cast<uint8_t>(rate << 4) : rate;
+    mpt_set_page(ioc, MPI_EXTPAGE_SAS_EXPANDER, 1, MPI_PAGEADDR_HANDLE_FORM + (uint32_t{phy} << 16) + it->second, b);
+    ExpanderPhy p{ioc, phy, {}};
+    for (size_t i = 0; i < 4; i++)
+        p.counters[i] = static_cast<uint32_t>(n[3 + i]);
+    state().expanderPhys.push_back(p);
+    return true;
+}
+
+// A volume's block device: by-id links named with the WWID's bytes in
+// memory order, the device and its first partition.
+bool line_byid(const std::vector<std::string> &w, std::string &err)
+{
+    uint64_t wwid = 0;
+    if (w.size() != 3 || !number(w[1], wwid) || w[2].empty())
+        return err = "usage: sas-byid WWID SD", false;
+    uint8_t bytes[8];
+    std::memcpy(bytes, &wwid, sizeof bytes);
+    std::string hex;
+    for (uint8_t v : bytes) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        hex += kHex[v >> 4];
+        hex += kHex[v & 0xF];
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(sim_path("/dev/disk/by-id"), ec);
+    std::string name = sim_path("/dev/disk/by-id/scsi-3" + hex);
+    std::filesystem::remove(name, ec);
+    std::filesystem::remove(name + "-part1", ec);
+    std::filesystem::create_symlink("../../" + w[2], name, ec);
+    std::filesystem::create_symlink("../../" + w[2] + "1", name + "-part1", ec);
+    return !ec || (err = "sas-byid: " + ec.message(), false);
+}
+
 bool apply_line(std::string_view line, std::string &err)
 {
     std::vector<std::string> w = words(line);
     bool ok = !w.empty() && (w[0] == "sas-disk" ? line_disk(w, err)
                              : w[0] == "sas-volume" ? line_volume(w, err)
+                             : w[0] == "sas-expander" ? line_expander(w, err)
+                             : w[0] == "sas-expander-phy" ? line_expander_phy(w, err)
+                             : w[0] == "sas-byid" ? line_byid(w, err)
                                                     : (err = "unknown sas- line", false));
     if (ok)
         mpt_set_scsi_hook(scsi_io);

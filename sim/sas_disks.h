@@ -22,6 +22,11 @@ void sas_disks_reset();
 //   sas-disk IOC HANDLE SD PARENT PHY SLOT BUS TARGET [SAS-ADDRESS [DEVICE-INFO]]
 //   sas-volume IOC HANDLE TYPE STATE FLAGS MAX-LBA BLOCK-SIZE STRIPE WWID RESYNC-TOTAL RESYNC-LEFT
 //              [DISK-NUMBER:MAP:HANDLE:STATE ...]
+//   sas-expander IOC HANDLE PORT SAS-ADDRESS PHYS    (SAS expander page 0; SMP answered)
+//   sas-expander-phy IOC PHY RATE INVALID-DWORD DISPARITY LOSS-OF-SYNC RESET-PROBLEM
+//                                                    (page 1 and REPORT PHY ERROR LOG; other
+//                                                    PHYs answer "PHY does not exist")
+//   sas-byid WWID SD                                 ("/dev/disk/by-id" links of a volume)
 //
 // The controller and the disk come first (mpt-ioc, disk-add). False with a
 // message in `err` for a line not understood.

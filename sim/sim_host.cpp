@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,7 @@ struct SimState {
     std::map<std::string, SimShellScript> scripts;
     std::vector<std::string> commands;
     std::map<FILE *, int> pipeStatus;
+    std::map<pid_t, std::string> threadNames;
 };
 
 SimState &sim()
@@ -175,6 +177,20 @@ time_t sim_time(time_t *out)
 
 pid_t sim_getpid() { return kSchedPid; }
 
+// Only the thread name is modelled: it is recorded per thread id.
+int sim_prctl(int option, unsigned long arg2, unsigned long, unsigned long, unsigned long)
+{
+    if (option != PR_SET_NAME)
+        return errno = EINVAL, -1;
+    const char *name = reinterpret_cast<const char *>(arg2);
+    if (name == nullptr)
+        return errno = EFAULT, -1;
+    pid_t tid = sched_gettid();
+    Guard g;
+    sim().threadNames[tid] = std::string(name, strnlen(name, 15));
+    return 0;
+}
+
 } // namespace
 
 const HostOps g_simHost = {
@@ -240,6 +256,7 @@ const HostOps g_simHost = {
     .time = sim_time,
     .getpid = sim_getpid,
     .gettid = sched_gettid,
+    .prctl = sim_prctl,
     .pthread_create = sched_pthread_create,
     .pthread_join = sched_pthread_join,
     .sem_wait = sched_sem_wait,
@@ -260,6 +277,13 @@ void sim_script_command(const std::string &command, SimShellScript script)
 }
 
 const std::vector<std::string> &sim_commands_run() { return sim().commands; }
+
+std::string sim_thread_name(pid_t tid)
+{
+    Guard g;
+    auto it = sim().threadNames.find(tid);
+    return it == sim().threadNames.end() ? std::string() : it->second;
+}
 
 void sim_clock_stepped() { sched_stepped(); }
 void sim_clock_scaled(unsigned factor) { sched_scaled(factor); }
@@ -308,6 +332,7 @@ void sim_reset(const std::string &root)
     builtin_register();
     SimState &s = sim();
     s.syslog.clear();
+    s.threadNames.clear();
     s.scripts.clear();
     s.commands.clear();
     s.pipeStatus.clear();

@@ -275,6 +275,9 @@ struct SimShellScript {
 void sim_script_command(const std::string &command, SimShellScript script);
 const std::vector<std::string> &sim_commands_run();
 
+// The name a thread gave itself (PR_SET_NAME, 15 characters kept); empty when none.
+std::string sim_thread_name(pid_t tid);
+
 // ---- clock -----------------------------------------------------------------
 
 // Stepped (default): sleeps return at once and advance virtual time by the

@@ -104,7 +104,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"trans", kHelpClearTrans, op_c_trans},
         {"sbuf", kHelpClearSbuf, op_c_sbuf},
         {"indreg", kHelpClearIndreg, indreg_clear},
-        {"disk", nullptr, UNBUILT(disk_c_check)},
+        {"disk", nullptr, disk_c_check},
         {"log", nullptr, log_c_collection},
     }},
     {kBlkMTrans, "m_trans", {

@@ -104,6 +104,8 @@ struct HostOps {
     time_t (*time)(time_t *out);
     pid_t (*getpid)();
     pid_t (*gettid)();
+    // process and thread attributes (PR_SET_NAME names the calling thread)
+    int (*prctl)(int option, unsigned long arg2, unsigned long arg3, unsigned long arg4, unsigned long arg5);
 
     // threads and waits. A timed wait's deadline is absolute on the host's
     // CLOCK_REALTIME: read it with clock_gettime above and add, never from the

@@ -7,6 +7,7 @@
 #include <sys/io.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -37,6 +38,10 @@ void real_outl(uint32_t v, uint16_t port) { ::outl(v, port); }
 
 int real_gettimeofday(struct timeval *tv, void *tz) { return ::gettimeofday(tv, static_cast<struct timezone *>(tz)); }
 pid_t real_gettid() { return ::gettid(); }
+int real_prctl(int option, unsigned long arg2, unsigned long arg3, unsigned long arg4, unsigned long arg5)
+{
+    return ::prctl(option, arg2, arg3, arg4, arg5);
+}
 
 } // namespace
 
@@ -103,6 +108,7 @@ const HostOps g_realHost = {
     .time = ::time,
     .getpid = ::getpid,
     .gettid = real_gettid,
+    .prctl = real_prctl,
     .pthread_create = ::pthread_create,
     .pthread_join = ::pthread_join,
     .sem_wait = ::sem_wait,

@@ -4,7 +4,10 @@
 
 #include <string>
 
+#include "bases/host/host.h"
+#include "sim/fixture_file.h"
 #include "sim/sas_disks.h"
+#include "sim/sim_host.h"
 #include "support/sim_binary.h"
 #include "support/sim_fixture.h"
 
@@ -52,6 +55,38 @@ TEST_F(SasLines, BadLinesAreRefused)
         EXPECT_FALSE(sas_fixture_line(line, err)) << line;
         EXPECT_FALSE(err.empty()) << line;
     }
+}
+
+} // namespace
+
+namespace {
+
+class SasExpanderLines : public SimTest {};
+
+TEST_F(SasExpanderLines, LinesRefusedAndAccepted)
+{
+    struct Case {
+        const char *line;
+        bool ok;
+    } cases[] = {
+        {"sas-expander-phy 0 1 10 0 0 0 0", false},  // no expander yet
+        {"sas-expander 0 0x20 1 0x500", false},      // too few fields
+        {"sas-expander 7 0x20 1 0x500 8", false},    // no such controller
+        {"sas-expander 0 0x20 1 0x500 8", true},
+        {"sas-expander-phy 0 1 10 0 0 0", false},
+        {"sas-expander-phy 0 1 10 0 0 0 x", false},
+        {"sas-expander-phy 0 1 10 1 2 3 4", true},
+        {"sas-byid 0x1122", false},
+        {"sas-byid 0x1122334455667788 sdq", true},
+    };
+    std::string err;
+    ASSERT_TRUE(sim_fixture_apply("mpt-ioc 0 pci=0000:05:00.0\n", "(test)", err)) << err;
+    for (const Case &k : cases)
+        EXPECT_EQ(sas_fixture_line(k.line, err), k.ok) << k.line << ": " << err;
+    char link[64] = {};
+    ssize_t n = host().readlink("/dev/disk/by-id/scsi-38877665544332211-part1", link, sizeof link - 1);
+    ASSERT_GT(n, 0);
+    EXPECT_STREQ(link, "../../sdq1");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 
 #include "support/sim_fixture.h"
 
@@ -323,6 +324,18 @@ TEST_F(SimHostTest, ResetForgetsEverything)
     EXPECT_TRUE(sim_syslog().empty());
     EXPECT_EQ(sim_clock_ns(), 0u);
     EXPECT_FALSE(sim_node_present("/dev/counter"));
+}
+
+TEST_F(SimHostTest, ThreadNamesAreRecordedPerThread)
+{
+    EXPECT_EQ(host().prctl(PR_SET_NAME, reinterpret_cast<unsigned long>("a-very-long-thread-name"), 0, 0, 0), 0);
+    EXPECT_EQ(sim_thread_name(host().gettid()), "a-very-long-thr");
+    errno = 0;
+    EXPECT_EQ(host().prctl(PR_SET_NAME, 0, 0, 0, 0), -1);
+    EXPECT_EQ(errno, EFAULT);
+    EXPECT_EQ(host().prctl(PR_GET_NAME, 0, 0, 0, 0), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(sim_thread_name(host().gettid() + 1), "");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tool/disk/disk_mfc.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -287,5 +288,14 @@ TransOpStatus disk_phy(const char *)
     for (uint32_t i = 0; i < list->count; i++)
         doShowIocPhyCounters2(&list->controllers[i]);
     releaseLsiController(list.get());
+    return 0;
+}
+
+TransOpStatus disk_c_check(const char *params)
+{
+    if (params != nullptr && std::strcmp(params, "a") == 0)
+        std::puts("disk_c_check stub");
+    else
+        std::puts("Invaild command, correct order: './quorbix -c disk/a'");
     return 0;
 }

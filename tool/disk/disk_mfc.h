@@ -10,6 +10,8 @@
 
 TransOpStatus disk_mfc(const char *params);
 TransOpStatus disk_phy(const char *params);
+// Row "disk" of the "clear" block: only the parameter "a" is known.
+TransOpStatus disk_c_check(const char *params);
 
 void doShownControllerInfo(const MpiController *controller, int index);
 void doShowIocPhyCounters(MpiController *controller);
