@@ -18,6 +18,7 @@
 #include "sim/sas_disks.h"
 #include "sim/spi_flash_model.h"
 #include "sim/pci_bus.h"
+#include "sim/smbios_image.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
 
@@ -268,6 +269,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"asmf-", asmf_fixture_line},
     {"ipmi-", ipmi_fixture_line},
     {"sas-", sas_fixture_line},
+    {"smbios-", smbios_fixture_line},
 };
 
 // One line; true for a blank or comment line.

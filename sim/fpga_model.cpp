@@ -111,10 +111,16 @@ constexpr uint64_t kKespLinkReg1 = 0x2509;
 constexpr uint64_t kSecond = 1000000000ULL;
 constexpr uint64_t kPassed = 0xF;  // self-test result: bit 1 finished, bits 0-3 all set passed
 
-constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}, {kLinkStateReg, kLinkPorts0And1}};
+// The scratch register of the register test reads back the complement of a write.
+constexpr RegRule kScratchDorn{0x2, 0, 0, 0, 0, true};
+constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}, {kLinkStateReg, kLinkPorts0And1}, kScratchDorn};
 constexpr RegRule kKespRules[] = {
-    {0x1, kLogicVersion}, {kKespSfpAbsentReg, kKespSfpAbsentCages2And3}, {kKespLinkReg0, 1}, {kKespLinkReg1, 1}};
-constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}};
+    {0x1, kLogicVersion}, {kKespSfpAbsentReg, kKespSfpAbsentCages2And3}, {kKespLinkReg0, 1}, {kKespLinkReg1, 1},
+    // Self tests: DDR3 0 and 1 initialised, their test and march engines
+    // done, QDR initialised, the test register 0x3.
+    {0xD00, 1}, {0x1100, 1}, {0xD01, 1}, {0x1101, 1}, {0xD02, 1}, {0x1102, 1}, {0x900, 1},
+    {0x3, 0, 0, 0, 0, true}};
+constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}, kScratchDorn};
 
 // Memory self tests: the start bit stays busy for a while, then the result
 // register shows a finished, passed check.
@@ -122,7 +128,15 @@ constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbse
     RegTrigger{start, 1, std::nullopt, start, 1, 0, kSecond / 2, 0, 1},                                        \
         RegTrigger{start, 1, std::nullopt, result, 0, kPassed, kSecond / 2, kPassed, 0}
 
+// Pattern-driven checks of a tester block at `base`: storing a pattern
+// (write 3 to base + 0x45) is done at once; the check started by writing 1
+// to base + 0x4F stays busy for a second.
+#define FPGA_PATTERN_CHECK(base)                                                                               \
+    RegTrigger{(base) + 0x45, 3, std::nullopt, (base) + 0x45, 0, 2},                                           \
+        RegTrigger{(base) + 0x4F, 1, std::nullopt, (base) + 0x4F, 1, 0, kSecond, 0, 1}
+
 constexpr RegTrigger kTransTriggers[] = {
+    FPGA_PATTERN_CHECK(0xC00), FPGA_PATTERN_CHECK(0x1000), FPGA_PATTERN_CHECK(0x800), FPGA_PATTERN_CHECK(0x3C00),
     // Clear all tables: 0x5C18 written 0 then 1; done is bit 4 of 0x5D00.
     {0x5C18, 0, std::nullopt, 0x5D00, 0, 0x10},
     {0x5C18, 1, 0, 0x5D00, 0x10, 0},
@@ -135,10 +149,19 @@ constexpr RegTrigger kTransTriggers[] = {
     {0x3C10, 0, 1, 0x3C81, kPassed, 0},
 };
 constexpr RegTrigger kSbufTriggers[] = {
+    FPGA_PATTERN_CHECK(0xC00), FPGA_PATTERN_CHECK(0x800), FPGA_PATTERN_CHECK(0x3C00),
     FPGA_MEM_TEST(0xC40, 0xD01),
     FPGA_MEM_TEST(0x840, 0x901),
 };
 #undef FPGA_MEM_TEST
+#undef FPGA_PATTERN_CHECK
+
+// KESP loop-test setting: the last write of the XGE (GE) sequence shows the
+// set value in the check register.
+constexpr RegTrigger kKespTriggers[] = {
+    {0x3003, 2, std::nullopt, 0x3103, 14, 0},
+    {0x3000, 2, std::nullopt, 0x3100, 4, 0},
+};
 
 int handle_dir_write(const SimCall &call, SimJournalEntry &)
 {
@@ -642,7 +665,7 @@ void fresh_board()
     if (dorn)
         reg_file_reset(trans.regs, kTransRules, kTransTriggers);
     else
-        reg_file_reset(trans.regs, kKespRules, {});
+        reg_file_reset(trans.regs, kKespRules, kKespTriggers);
     fresh_node(trans, 0, "trans_pci");
     FpgaNodeState *cages = &trans;
     if (dorn) {
@@ -653,6 +676,9 @@ void fresh_board()
     }
     fresh_module(*cages, 0);
     fresh_module(*cages, 1);
+    // KESP QDR control (indirect 0x810, word 0): initialised, test and march done.
+    if (!dorn)
+        trans.indir[{0x810, Words{0}}] = Words{0x814};
 }
 
 // ---- saved state: named keys in sections "fpga" and "fpga <node>" -------------------------------------------

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -61,18 +62,13 @@ ssize_t mem_write(SimFile &file, const void *buf, size_t count)
     return r;
 }
 
-int mem_mmap(SimFile &, SimMapRequest &map)
+int mem_mmap(SimFile &file, SimMapRequest &map)
 {
-    int fd = phys_fd();
-    if (fd < 0)
-        return fd;
     if (map.offset < 0 || map.offset >= kPhysSize)
         return -EINVAL;
-    void *p = ::mmap(nullptr, map.length, map.prot, map.flags, fd, map.offset);
-    if (p == MAP_FAILED)
-        return -errno;
-    map.addr = p;
-    return 0;
+    if ((file.flags & O_ACCMODE) == O_RDONLY && (map.prot & PROT_WRITE) && (map.flags & MAP_SHARED))
+        return -EACCES;
+    return sim_phys_map(map, static_cast<uint64_t>(map.offset));
 }
 
 constexpr SimFileOps kDevMemOps = {
@@ -254,7 +250,7 @@ void *sim_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t off
         SimMapRequest req{length, prot, flags, offset};
         result = f.ops->mmap ? f.ops->mmap(f, req) : -ENODEV;
         rec.map.addr = req.addr;
-        rec.real = f.ops == &kDevMemOps;
+        rec.real = f.ops == &kDevMemOps || req.physical;
         rec.ops = f.ops;
         rec.ctx = f.ctx;
     } else {
@@ -358,6 +354,21 @@ std::vector<SimMapping> sim_mappings()
     for (const MapRecord &m : kernel().maps)
         out.push_back(m.map);
     return out;
+}
+
+int sim_phys_map(SimMapRequest &map, uint64_t phys)
+{
+    int fd = phys_fd();
+    if (fd < 0)
+        return fd;
+    if (phys % kPage != 0 || phys >= static_cast<uint64_t>(kPhysSize))
+        return -EINVAL;
+    void *p = ::mmap(nullptr, map.length, map.prot, map.flags, fd, static_cast<off_t>(phys));
+    if (p == MAP_FAILED)
+        return -errno;
+    map.addr = p;
+    map.physical = true;
+    return 0;
 }
 
 void sim_phys_read(uint64_t address, void *buf, size_t size)

@@ -1,4 +1,5 @@
 #include "sim/pci_bus.h"
+#include "sim/pci_sysfs.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -247,12 +248,15 @@ void register_function(PciFunction &fn)
     std::string path = pci_bus_path(fn.bus, fn.devfn);
     g_bus.paths[path] = key_of(fn.bus, fn.devfn);
     sim_register_file(path, &kFunctionOps, nullptr);
+    pci_sysfs_add(fn);
 }
 
 void unregister_functions()
 {
     for (const auto &[path, key] : g_bus.paths)
         sim_remove_node(path);
+    for (auto &[key, fn] : g_bus.functions)
+        pci_sysfs_remove(fn);
     g_bus.paths.clear();
 }
 
@@ -271,6 +275,7 @@ void pci_bus_reset()
 {
     unregister_functions();
     g_bus = PciBus{};
+    pci_sysfs_reset();
 }
 
 void pci_bus_attach_nodes()
@@ -446,6 +451,7 @@ bool pci_bus_attach(SimDoc &saved)
                 return saved.fail(e.line, "resources are START END FLAGS triples");
             for (size_t i = 0; i < list.size(); i += 3)
                 fn->resources.push_back(PciResource{list[i], list[i + 1], list[i + 2]});
+            pci_sysfs_add(*fn);
         }
     }
     return true;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "sim/pci_bus.h"
+#include "sim/pci_sysfs.h"
 
 namespace {
 
@@ -161,6 +162,7 @@ bool pci_fixture_line(std::string_view line, std::string &error)
         return error = "a function has at most 7 resources", false;
     else
         fn->resources.push_back(PciResource{v[0], v[1], v[2]});
+    pci_sysfs_add(*fn);
     return true;
 }
 

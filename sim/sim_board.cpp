@@ -22,7 +22,9 @@
 #include "sim/ipmi_model.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
+#include "sim/smbios_image.h"
 #include "sim/spi_flash_model.h"
+#include "sim/transmit_model.h"
 
 namespace {
 
@@ -61,6 +63,9 @@ bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model
 bool ipmi_attach(const SimBoardProfile &, SimDoc &saved) { return ipmi_model_attach(saved); }
 bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attach(saved); }
 
+// The trans FPGA driver's packet sender (start files, start and loop scripts).
+bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_model_attach(saved); }
+
 // Every board has the PCI bus, the SPI-flash driver with its two logic
 // flashes, the RTC and I2C agent drivers, and a SAS controller and disks when
 // a fixture adds them; the packet boards their FPGAs.
@@ -68,9 +73,11 @@ bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attac
     {"pci", pci_attach, pci_bus_save}, {"mpt", mpt_attach, mpt_model_save},                           \
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}, \
         {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save},      \
-        {"ipmi", ipmi_attach, ipmi_model_save}, {"sas", sas_attach, sas_disks_save}
+        {"ipmi", ipmi_attach, ipmi_model_save}, {"sas", sas_attach, sas_disks_save},               \
+        {"smbios", smbios_board_attach, smbios_board_save}
 constexpr SimBoardDevice kDornDevices[] = {
-    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save}};
+    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save},
+    {"transmit", transmit_attach, transmit_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};

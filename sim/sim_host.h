@@ -155,6 +155,7 @@ struct SimMapRequest {
     int flags;
     off_t offset;
     void *addr = nullptr;
+    bool physical = false;  // set by sim_phys_map: the kernel unmaps it
 };
 
 // Every entry is optional. Returns: >= 0 on success, -errno on failure.
@@ -305,6 +306,10 @@ std::vector<SimMapping> sim_mappings();
 // Bytes of physical memory as /dev/mem holds them (zero where untouched).
 void sim_phys_read(uint64_t address, void *buf, size_t size);
 void sim_phys_write(uint64_t address, const void *buf, size_t size);
+// For a model's mmap: map physical memory at `phys` (page aligned) for the
+// request's length and protection, so the model's window and /dev/mem see
+// the same bytes. Returns 0 or -errno; call with the kernel lock held.
+int sim_phys_map(SimMapRequest &map, uint64_t phys);
 
 // Ports [first, last] answered by one model. Returns false (and claims
 // nothing) when the range overlaps a claimed one.

@@ -11,12 +11,14 @@
 #include "tool/trans_op_help.h"
 #include "tool/trans/bufc_secm.h"
 #include "tool/trans/fpga_set.h"
+#include "tool/trans/fpga_test.h"
 #include "tool/trans/mem_access.h"
 #include "tool/trans/mem_cfg.h"
 #include "tool/trans/nic.h"
 #include "tool/trans/port.h"
 #include "tool/trans/queue.h"
 #include "tool/trans/sfp.h"
+#include "tool/trans/transmit.h"
 
 #define UNBUILT(handler) nullptr
 
@@ -78,7 +80,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"fpga0", kHelpTestFpga0, op_t_fpga0},
         {"trans", nullptr, op_t_trans},
         {"sbuf", nullptr, op_t_sbuf},
-        {"tcam", nullptr, UNBUILT(get_tcam_device_test_result)},
+        {"tcam", nullptr, get_tcam_device_test_result},
         {"media", kHelpTestMedia, op_t_media},
         {"i2c", nullptr, I2C_AgentTestRepeatOpt},
         {"nic", nullptr, nic_test},
@@ -259,14 +261,14 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("x", "X", secm_get_stat_ipv6),
     }},
     {kBlkSTransmit, "s_transmit", {
-        QX_PAIR("c", "C", UNBUILT(transmit_clear_stat)),
-        QX_PAIR("e", "E", UNBUILT(transmit_set_enable)),
-        QX_PAIR("p", "P", UNBUILT(packet_set_print_flag)),
+        QX_PAIR("c", "C", transmit_clear_stat),
+        QX_PAIR("e", "E", transmit_set_enable),
+        QX_PAIR("p", "P", packet_set_print_flag),
         QX_PAIR("r", "R", remove_pcie_port_ep),
         QX_PAIR("a", "A", add_pcie_port_ep),
     }},
     {kBlkMTransmit, "m_transmit", {
-        QX_PAIR("s", "S", UNBUILT(transmit_get_stat)),
+        QX_PAIR("s", "S", transmit_get_stat),
     }},
     {kBlkSFpga0, "s_fpga0", {
         QX_PAIR("o", "O", rtc_set_start_time),
@@ -286,14 +288,14 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("d", "D", UNBUILT(loop_test)),
     }},
     {kBlkTTrans, "t_trans", {
-        QX_PAIR("d", "D", UNBUILT(get_trans_device_test_result)),
-        QX_PAIR("l", "L", UNBUILT(get_trans_loop_test_result)),
-        QX_PAIR("H", "h", UNBUILT(get_trans_controller_device_state)),  // upper case first
+        QX_PAIR("d", "D", get_trans_device_test_result),
+        QX_PAIR("l", "L", get_trans_loop_test_result),
+        QX_PAIR("H", "h", get_trans_controller_device_state),  // upper case first
     }},
     {kBlkTSbuf, "t_sbuf", {
-        QX_PAIR("d", "D", UNBUILT(get_sbuf_device_test_result)),
-        QX_PAIR("l", "L", UNBUILT(get_sbuf_loop_test_result)),
-        QX_PAIR("H", "h", UNBUILT(get_sbuf_controller_device_state)),
+        QX_PAIR("d", "D", get_sbuf_device_test_result),
+        QX_PAIR("l", "L", get_sbuf_loop_test_result),
+        QX_PAIR("H", "h", get_sbuf_controller_device_state),
     }},
     {kBlkLMedia, "l_media", {
         {"f", nullptr, UNBUILT(load_media_dsp_image)},
