@@ -55,8 +55,11 @@ protected:
         sem_getvalue(&gLoadSem[sub][dsp], &v);
         return v;
     }
+    // The locks exist from first use; a refusal may come before any use.
     static bool all_free()
     {
+        if (PLOV_MediaLoadInit() != 0)
+            return false;
         for (uint32_t s = 0; s < MEDIA_SUBRD_NUM; s++)
             for (uint32_t d = 0; d < MEDIA_DSP_NUM; d++)
                 if (sem_value(s, d) != 1)
