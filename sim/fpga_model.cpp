@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <span>
@@ -45,6 +46,7 @@ struct FpgaNodeState {
     RecordStore records;
     std::map<std::pair<uint8_t, uint32_t>, Bytes> sfp;
     std::map<uint64_t, uint64_t> mem;
+    std::map<std::pair<uint64_t, Words>, std::deque<Words>> scripted;  // reads still to answer, not saved
 };
 
 struct FpgaModelState {
@@ -231,8 +233,17 @@ size_t indir_words(unsigned long request, const IndirRegReq &req)
 }
 
 // Copy the stored words of an entry into `to` (zeros behind them).
-void answer(const FpgaNodeState &s, const std::pair<uint64_t, Words> &key, uint64_t *to, size_t count)
+// A scripted read of the entry comes first and is used up.
+void answer(FpgaNodeState &s, const std::pair<uint64_t, Words> &key, uint64_t *to, size_t count)
 {
+    auto sc = s.scripted.find(key);
+    if (sc != s.scripted.end() && !sc->second.empty()) {
+        Words words = std::move(sc->second.front());
+        sc->second.pop_front();
+        for (size_t i = 0; i < count; i++)
+            to[i] = i < words.size() ? words[i] : 0;
+        return;
+    }
     auto it = s.indir.find(key);
     for (size_t i = 0; i < count; i++)
         to[i] = it != s.indir.end() && i < it->second.size() ? it->second[i] : 0;
@@ -977,6 +988,13 @@ void fpga_put_indirect(const std::string &node, uint64_t base, const std::vector
                        const std::vector<uint64_t> &words)
 {
     state(node).indir[{base, key}] = words;
+}
+
+void fpga_script_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key,
+                          const std::vector<std::vector<uint64_t>> &reads)
+{
+    std::deque<Words> &q = state(node).scripted[{base, key}];
+    q.assign(reads.begin(), reads.end());
 }
 
 std::vector<uint64_t> fpga_get_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key)

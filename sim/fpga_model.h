@@ -100,6 +100,11 @@ void fpga_set_reg_behaviour(const std::string &node, uint64_t addr, FpgaRegBehav
 void fpga_set_key_words(const std::string &node, uint64_t base, unsigned count);
 void fpga_put_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key,
                        const std::vector<uint64_t> &words);
+// The next reads of the entry answer `reads` in order (a pointer that
+// clears after k reads: k non-zero answers), then its stored words.
+// Scripted reads last for one run: they are not saved with the board.
+void fpga_script_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key,
+                          const std::vector<std::vector<uint64_t>> &reads);
 // The words of an entry; empty when there is none.
 std::vector<uint64_t> fpga_get_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key);
 bool fpga_has_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key);

@@ -80,7 +80,8 @@ constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save},
     {"transmit", transmit_attach, transmit_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
-    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save}};
+    SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save},
+    {"transmit", transmit_attach, transmit_model_save}};
 constexpr SimBoardDevice kNoDevices[] = {SIM_COMMON_DEVICES};
 constexpr SimBoardDevice kNetSfpDevices[] = {SIM_COMMON_DEVICES, {"net_sfp", net_sfp_model_attach, net_sfp_model_save}};
 #undef SIM_COMMON_DEVICES

@@ -117,6 +117,9 @@ struct HostOps {
     int (*sem_wait)(sem_t *sem);
     int (*sem_timedwait)(sem_t *sem, const struct timespec *abstime);
     int (*sem_post)(sem_t *sem);
+    int (*sem_init)(sem_t *sem, int pshared, unsigned int value);
+    int (*sem_destroy)(sem_t *sem);
+    int (*sem_trywait)(sem_t *sem);
     int (*pthread_cond_wait)(pthread_cond_t *cond, pthread_mutex_t *mutex);
     int (*pthread_cond_timedwait)(pthread_cond_t *cond, pthread_mutex_t *mutex,
                                   const struct timespec *abstime);

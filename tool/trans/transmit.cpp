@@ -10,6 +10,7 @@
 #include <new>
 
 #include "bases/host/host.h"
+#include "boardlib/media_intf.h"
 #include "tool/trans/trans_cmd.h"
 #include "tool/quorbix.h"
 
@@ -29,6 +30,9 @@ constexpr size_t kTextSize = 256;
 constexpr size_t kPrintPathMax = 127;
 constexpr uint32_t kDornQueueLimit = 128;
 constexpr uint64_t kDornPacketStride = 512;
+constexpr uint32_t kKespQueueLimit = 32;     // at most
+constexpr uint32_t kKespPayloadMax = 496;
+constexpr uint32_t kMailboxHeadLen = 16;
 constexpr uint8_t kDmacBit = 0x4;
 
 // ---- shell commands ---------------------------------------------------------------------------------
@@ -257,6 +261,7 @@ int32_t apply_dmac(TxRun &run, const char *value)
 bool dorn_queue_ok(uint32_t q) { return q < kDornQueueLimit && q % 4 == 0; }
 
 int32_t queue_refused() { return bad("tx_queue_id bigger than 128 or not polyploid of 4!\n "); }
+int32_t kesp_queue_refused() { return bad("tx_queue_id bigger than 33 !\n "); }
 
 int32_t board_refused()
 {
@@ -264,31 +269,67 @@ int32_t board_refused()
     return kTransBadInput;
 }
 
+// A KESP queue's packet: three queues share each 2048-byte slot.
+uint64_t kesp_packet_offset(uint32_t q) { return (uint64_t{q} / 3 * 2048) & 0x3F800; }
+
+// Where the configured queue's packet lies in the area, after the board's
+// queue rule: 0, or the refusal's status.
+int32_t packet_offset(const TxRun &run, uint64_t &offset)
+{
+    switch (trans_board()) {
+    case TransBoard::Dorn:
+        if (!dorn_queue_ok(run.txQueue))
+            return queue_refused();
+        offset = run.txQueue * kDornPacketStride;
+        return 0;
+    case TransBoard::Kesp:
+        if (run.txQueue > kKespQueueLimit)
+            return kesp_queue_refused();
+        offset = kesp_packet_offset(run.txQueue);
+        return 0;
+    default:
+        return board_refused();
+    }
+}
+
+// The packet file, positioned at its start, and its length.
+FILE *open_packet_file(const char *name, long &len)
+{
+    FILE *f = host().fopen(name, "rb");
+    if (f == nullptr) {
+        std::printf("Open File %s error, errno = %d [%s] %s:%u\n", name, errno, TX_AT("transmit_config"));
+        return nullptr;
+    }
+    len = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+    if (len < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+        std::printf("ftell File error, pkglen = %d, errno = %d [%s] %s:%u\n", int(len), errno,
+                    TX_AT("transmit_config"));
+        std::fclose(f);
+        len = -1;
+        return nullptr;
+    }
+    return f;
+}
+
 int32_t apply_src_file(TxRun &run, const char *value)
 {
-    if (trans_board() != TransBoard::Dorn)
+    if (trans_board() == TransBoard::Other)
         return board_refused();
     if (run.packets == nullptr) {
         std::printf("pkg_src_file before fpga_id, no packet area mapped [%s] %s:%u\n", TX_AT("transmit_config"));
         return kTransBadInput;
     }
-    if (!dorn_queue_ok(run.txQueue))
-        return queue_refused();
+    uint64_t offset = 0;
+    int32_t ret = packet_offset(run, offset);
+    if (ret != 0)
+        return ret;
     TRANS_STRNCPY_S(run.scratch, sizeof run.scratch, value, std::strlen(value));
-    FILE *f = host().fopen(run.scratch, "rb");
-    if (f == nullptr) {
-        std::printf("Open File %s error, errno = %d [%s] %s:%u\n", run.scratch, errno, TX_AT("transmit_config"));
-        return kOpenFailed;
-    }
-    long len = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
-    if (len < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
-        std::fclose(f);
-        std::printf("ftell File error, pkglen = %d, errno = %d [%s] %s:%u\n", int(len), errno,
-                    TX_AT("transmit_config"));
-        return kParseFailed;
-    }
+    long len = 0;
+    FILE *f = open_packet_file(run.scratch, len);
+    if (f == nullptr)
+        return len < 0 ? kParseFailed : kOpenFailed;
     const size_t want = static_cast<size_t>(len) < kTransmitMaxPacket ? static_cast<size_t>(len) : kTransmitMaxPacket;
-    const size_t got = std::fread(run.packets + run.txQueue * kDornPacketStride, 1, want, f);
+    const size_t got = std::fread(run.packets + offset, 1, want, f);
     std::fclose(f);
     if (got != want)
         std::printf("fread fail, ret=%d\n", int(got));
@@ -384,6 +425,58 @@ int32_t read_config(FILE *f, TxRun &run)
 
 // ---- after the file ---------------------------------------------------------------------------------------
 
+// The KESP mailbox packet for ports 4 and 5 outside loop mode: a 16-byte
+// header and at most 496 payload bytes of the packet file at the queue's
+// slot. Both lengths count the payload bytes actually read.
+int32_t kesp_mailbox_packet(TxRun &run)
+{
+    if (run.d.loop_mod != 0 || (run.d.port_id != 4 && run.d.port_id != 5))
+        return 0;
+    if (run.packets == nullptr || run.scratch[0] == '\0') {
+        std::printf("mailbox packet needs pkg_src_file and a mapped packet area [%s] %s:%u\n",
+                    TX_AT("transmit_config"));
+        return kTransBadInput;
+    }
+    long len = 0;
+    FILE *f = open_packet_file(run.scratch, len);
+    if (f == nullptr)
+        return len < 0 ? kParseFailed : kOpenFailed;
+    uint32_t want = static_cast<uint32_t>(len);
+    if (len > long{kKespPayloadMax}) {
+        want = kKespPayloadMax;
+        std::printf("uiPktLen = %d\n", int(want));
+    }
+    uint8_t *slot = run.packets + kesp_packet_offset(run.txQueue);
+    const size_t got = std::fread(slot + kMailboxHeadLen, 1, want, f);
+    std::fclose(f);
+    if (got != want)
+        std::printf("fread fail, ret=%d\n", int(got));
+    const uint16_t words[3] = {0x7E7F, static_cast<uint16_t>(got + 12), run.d.mailbox_id == 0 ? uint16_t{0x0F01}
+                                                                                              : uint16_t{0x0F02}};
+    uint8_t head[kMailboxHeadLen] = {};
+    std::memcpy(head, words, sizeof words);
+    head[6] = static_cast<uint8_t>(run.d.port_id - 4);
+    head[7] = run.d.dsp_id;
+    head[8] = run.d.core_id;
+    head[9] = static_cast<uint8_t>(run.d.rx_queue_id / 4);
+    std::memcpy(slot, head, sizeof head);
+    run.d.packet_length = got + kMailboxHeadLen;
+    return 0;
+}
+
+// The DSP configuration of an absent sub-board is cleared.
+int32_t kesp_sub_boards(TxRun &run)
+{
+    uint32_t present = 0;
+    int32_t ret = GetKespSubBoardPresentState(&present);
+    if (ret != 0)
+        return ret;
+    for (uint32_t s = 0; s < 2; s++)
+        if ((present & (1u << s)) == 0)
+            std::memset(run.d.subboard_dsp_config[s], 0, sizeof run.d.subboard_dsp_config[s]);
+    return 0;
+}
+
 int32_t finish_descriptor(TxRun &run)
 {
     if (run.shared == nullptr) {
@@ -393,11 +486,15 @@ int32_t finish_descriptor(TxRun &run)
     for (int s = 0; s < 2; s++)
         for (int i = 0; i < 9; i++)
             run.d.subboard_dsp_config[s][i] = trans_u8(run.sub[s][i]);
-    if (trans_board() != TransBoard::Dorn)
-        return board_refused();
-    if (!dorn_queue_ok(run.txQueue))
-        return queue_refused();
-    run.d.tx_queue_id = static_cast<uint8_t>(run.txQueue / 4);
+    uint64_t offset = 0;
+    int32_t ret = packet_offset(run, offset);
+    if (ret != 0)
+        return ret;
+    if (trans_board() == TransBoard::Dorn) {
+        run.d.tx_queue_id = static_cast<uint8_t>(run.txQueue / 4);
+    } else if ((ret = kesp_mailbox_packet(run)) != 0 || (ret = kesp_sub_boards(run)) != 0) {
+        return ret;
+    }
     run.d.valid_flag = kValid;
     if (run.port < kAllPorts) {
         run.d.packet_num = 0xFFFFFFFFu;
@@ -535,6 +632,20 @@ int32_t transmit_config(const char *file, uint32_t port, uint32_t seconds, uint3
     const int32_t ret = configure(file, *run);
     delete run;
     return ret;
+}
+
+int32_t GetKespSubBoardPresentState(uint32_t *mask)
+{
+    BoardInfo info{};
+    const int32_t ret = PLOV_MediaGetBoardInfo(&info);
+    if (ret != 0) {
+        std::printf("GetKespSubBoardPresentState excute err,iRet = %d\n", ret);
+        return ret;
+    }
+    for (const stSubBoardInfo &e : info.astSubBoard)
+        if (e.enSubBoardId < 2 && e.enSubBoardStatus == 0)
+            *mask |= 1u << e.enSubBoardId;
+    return 0;
 }
 
 int32_t check_loop_result()

@@ -64,6 +64,9 @@ int32_t get_shmem_user_vaddr(uint32_t fpga, TransmitDesc **desc, uint8_t **packe
 // With port 255: configure from `file` and start the sender. Below 255: a
 // loop test of `seconds` on that port and FPGA.
 int32_t transmit_config(const char *file, uint32_t port, uint32_t seconds, uint32_t fpga);
+// Sets bit n of `mask` for each present media sub-board n (0, 1); the mask
+// is not cleared first. The board-information status on failure.
+int32_t GetKespSubBoardPresentState(uint32_t *mask);
 // 0 when no "vec_err" file lies in "/opt", -2 when one does, -1 without "/opt".
 int32_t check_loop_result();
 
