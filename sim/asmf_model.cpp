@@ -529,7 +529,8 @@ void run_task(const FpgaTaskDesc &t)
     AsmfSim &s = sim();
     s.tasks++;
     ResultMsg m = task_answer(t);
-    std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t *>(&m), reinterpret_cast<const uint8_t *>(&m) + sizeof m);
+    std::vector<uint8_t> bytes(ASMF_NL_HEADER + sizeof m);   // header bytes are the kernel's, left zero
+    std::memcpy(bytes.data() + ASMF_NL_HEADER, &m, sizeof m);
     uint64_t when = sched_now_ns() + s.settings.taskBaseNs + s.settings.taskNsPerMiB * t.inLen / kMiB;
     switch (s.settings.answer) {
     case AsmfSimAnswer::drop: return;
