@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <tuple>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "bases/drv/asmf_drv.h"
 #include "sim/sim_host.h"
@@ -63,6 +64,9 @@ struct AsmfSim {
     std::map<uint32_t, CardState> cards;                // by device id
     uint32_t nextRes = 1, nextFile = 0, reservedPid = 0;
     unsigned removes = 0;
+    size_t tasks = 0;
+    std::vector<uint8_t> held_answer;                   // reorder: sent after the next
+    uint32_t held_port = 0;
     int store = -1;                                      // the pools' sparse memory
 };
 
@@ -284,6 +288,8 @@ int res_alloc(const SimCall &c, SimJournalEntry &)
     auto &r = rec<AsmfResAlloc>(c);
     if (r.resIndexAsked > 1)
         return -EINVAL;
+    if (sched_now_ns() < sim().settings.allocBusyUntilNs)
+        return -EBUSY;
     for (const AsmfSimDevice &d : sim().devices) {
         if (!d.enabled)
             continue;
@@ -471,6 +477,80 @@ void reg_write(CardState &s, uint32_t addr, uint32_t value)
     s.regs[addr] = value;
 }
 
+// ---- task engine ------------------------------------------------------------------------------
+
+bool copy_transform(const FpgaTaskDesc &, const std::vector<uint8_t> &in, std::vector<uint8_t> &out, uint32_t &crc)
+{
+    out = in;
+    crc = static_cast<uint32_t>(::crc32(crc, in.data(), static_cast<uInt>(in.size())));
+    return true;
+}
+
+bool store_io(uint64_t bus, void *buf, size_t len, bool write)
+{
+    if (!copy_inside(bus, len))
+        return false;
+    auto off = static_cast<off_t>(bus);
+    ssize_t done = write ? ::pwrite(sim().store, buf, len, off) : ::pread(sim().store, buf, len, off);
+    return done == static_cast<ssize_t>(len);
+}
+
+// The answer: the descriptor echoed with the result's length, CRC and status.
+ResultMsg task_answer(const FpgaTaskDesc &t)
+{
+    const AsmfSimSettings &set = sim().settings;
+    ResultMsg m{};
+    m.desc = t;
+    std::vector<uint8_t> in(t.inLen), out;
+    uint32_t crc = t.crc;
+    AsmfSimTransform fn = set.transform != nullptr ? set.transform : copy_transform;
+    bool ok = store_io(t.inAddr, in.data(), in.size(), false) && fn(t, in, out, crc) && out.size() <= t.outLen &&
+              store_io(t.outAddr, out.data(), out.size(), true);
+    m.status = ok ? set.taskStatus : 3;
+    m.errNo = ok ? set.taskErrNo : EIO;
+    m.desc.outLen = ok ? static_cast<uint32_t>(out.size()) : 0;
+    m.desc.crc = crc;
+    if (m.status == 0)
+        m.desc.errByte = static_cast<uint8_t>(m.errNo);
+    if (set.answer == AsmfSimAnswer::late) {
+        m.status = 5;
+        m.errNo = ASMF_SIM_LATE_ERRNO;
+    }
+    return m;
+}
+
+void send_answer(uint32_t port, std::vector<uint8_t> bytes, uint64_t when)
+{
+    sim_netlink_send_at(ASMF_NETLINK_PROTOCOL, 0, port, std::move(bytes), when);
+}
+
+void run_task(const FpgaTaskDesc &t)
+{
+    AsmfSim &s = sim();
+    s.tasks++;
+    ResultMsg m = task_answer(t);
+    std::vector<uint8_t> bytes(ASMF_NL_HEADER + sizeof m);   // header bytes are the kernel's, left zero
+    std::memcpy(bytes.data() + ASMF_NL_HEADER, &m, sizeof m);
+    uint64_t when = sched_now_ns() + s.settings.taskBaseNs + s.settings.taskNsPerMiB * t.inLen / kMiB;
+    switch (s.settings.answer) {
+    case AsmfSimAnswer::drop: return;
+    case AsmfSimAnswer::late: return send_answer(t.taskPid, bytes, sched_now_ns() + uint64_t{t.expires} * 1000000000);
+    case AsmfSimAnswer::duplicate: send_answer(t.taskPid, bytes, when); break;
+    case AsmfSimAnswer::reorder:
+        if (s.held_answer.empty()) {
+            s.held_answer = bytes;
+            s.held_port = t.taskPid;
+            return;
+        }
+        send_answer(t.taskPid, bytes, when);
+        send_answer(s.held_port, std::move(s.held_answer), when);
+        s.held_answer.clear();
+        return;
+    case AsmfSimAnswer::normal: break;
+    }
+    send_answer(t.taskPid, std::move(bytes), when);
+}
+
 int card_request(const SimCall &c, SimJournalEntry &)
 {
     AsmfSimDevice *d = card_of(c);
@@ -505,7 +585,10 @@ int card_request(const SimCall &c, SimJournalEntry &)
     case 0x20: {
         const auto &t = rec<FpgaTaskDesc>(c);
         auto it = sim().held.find(t.resId);
-        return it != sim().held.end() && it->second.pid == t.pid && it->second.tid == t.tid ? 0 : -EINVAL;
+        if (it == sim().held.end() || it->second.pid != t.pid || it->second.tid != t.tid)
+            return -EINVAL;
+        run_task(t);
+        return 0;
     }
     }
     return -ENOTTY;
@@ -580,6 +663,7 @@ void open_store()
 
 AsmfSimSettings &asmf_sim_settings() { return sim().settings; }
 std::vector<AsmfSimDevice> &asmf_sim_devices() { return sim().devices; }
+size_t asmf_sim_tasks() { return sim().tasks; }
 size_t asmf_sim_held_resources() { return sim().held.size(); }
 
 size_t asmf_sim_held_blocks()

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bases/drv/asmf_drv.h"
 #include "sim/kit/sim_doc.h"
 
 struct AsmfSimDevice {
@@ -45,6 +46,14 @@ struct AsmfSimPool {
     uint64_t size = 0;
 };
 
+// How the task engine mistreats its answers.
+enum class AsmfSimAnswer { normal, drop, reorder, duplicate, late };
+
+// The task transform: output from input, the chained CRC-32 updated.
+// Returns false to answer with status 3 (card error).
+using AsmfSimTransform = bool (*)(const FpgaTaskDesc &desc, const std::vector<uint8_t> &in,
+                                  std::vector<uint8_t> &out, uint32_t &crc);
+
 // Settings of the simulated accelerator (a fresh model's defaults).
 struct AsmfSimSettings {
     std::vector<AsmfSimPool> pools;   // reported count = pools.size() (3 is a fault)
@@ -55,7 +64,22 @@ struct AsmfSimSettings {
     uint32_t ddrCheckFailMask = 0;    // channels whose self-check fails
     uint32_t turnErrorMask = 0;       // channels whose turn test reports an error
     uint32_t dmaErrorMask = 0;        // PCIe channels whose DMA test reports an error
+    // Task engine (request 0x20): an answer after taskBaseNs + taskNsPerMiB
+    // per MiB of input; its status and error number; a mistreatment.
+    uint64_t taskBaseNs = 100000;
+    uint64_t taskNsPerMiB = 1000000;
+    uint32_t taskStatus = 0;
+    uint32_t taskErrNo = 0;
+    AsmfSimAnswer answer = AsmfSimAnswer::normal;
+    AsmfSimTransform transform = nullptr;   // nullptr: the copy
+    uint64_t allocBusyUntilNs = 0;          // allocations refused (EBUSY) until then
 };
+
+// A late answer (AsmfSimAnswer::late): status 5 with this error number.
+inline constexpr uint32_t ASMF_SIM_LATE_ERRNO = 0x10;
+
+// Tasks the engine has taken (request 0x20 accepted).
+size_t asmf_sim_tasks();
 
 // Registers the nodes with one card (id 0, "acce0", "/dev/acce_dev0", 'A').
 void asmf_model_attach_default();

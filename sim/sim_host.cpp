@@ -259,6 +259,7 @@ const HostOps g_simHost = {
     .prctl = sim_prctl,
     .pthread_create = sched_pthread_create,
     .pthread_join = sched_pthread_join,
+    .pthread_detach = sched_pthread_detach,
     .sem_wait = sched_sem_wait,
     .sem_timedwait = sched_sem_timedwait,
     .sem_post = sched_sem_post,

@@ -291,9 +291,10 @@ void *trampoline(void *p)
 
 std::shared_ptr<ThreadRec> find_thread(SchedState &s, pthread_t thread)
 {
-    for (const auto &rec : s.threads)
-        if (pthread_equal(rec->handle, thread))
-            return rec;
+    // Newest first: a detached thread's handle may be reused after it left.
+    for (auto it = s.threads.rbegin(); it != s.threads.rend(); ++it)
+        if (pthread_equal((*it)->handle, thread))
+            return *it;
     return nullptr;
 }
 
@@ -462,6 +463,21 @@ int sched_pthread_join(pthread_t thread, void **result)
         forget_thread(s, rec);
     }
     return ::pthread_join(thread, result);
+}
+
+int sched_pthread_detach(pthread_t thread)
+{
+    SchedState &s = st();
+    {
+        Lock lk(s.lock);
+        std::shared_ptr<ThreadRec> rec = find_thread(s, thread);
+        if (rec != nullptr) {
+            if (rec->detached || rec->claimed)
+                return EINVAL;
+            rec->detached = true;
+        }
+    }
+    return ::pthread_detach(thread);
 }
 
 namespace {

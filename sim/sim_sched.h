@@ -92,6 +92,7 @@ int sched_live_threads();
 int sched_pthread_create(pthread_t *thread, const pthread_attr_t *attr,
                          void *(*start)(void *), void *arg);
 int sched_pthread_join(pthread_t thread, void **result);
+int sched_pthread_detach(pthread_t thread);
 int sched_sem_wait(sem_t *sem);
 int sched_sem_timedwait(sem_t *sem, const struct timespec *abstime);
 int sched_sem_post(sem_t *sem);

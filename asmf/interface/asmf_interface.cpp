@@ -12,6 +12,7 @@
 #include "asmf/devm/asmf_devm.h"
 #include "asmf/devm/asmf_diag.h"
 #include "asmf/memory/asmf_mem.h"
+#include "bases/globals/globals.h"
 #include "kelvo/kelvo.h"
 
 #define IF_ERR(fmt, ...) \
@@ -253,4 +254,184 @@ int oxcompGetVersion(oxcomp_version *ver)
         IF_ERR("call asmf_fpga_get_firmware_version fail.");
     }
     return 0;
+}
+
+// ---- framework and handles ---------------------------------------------------------------------
+
+#define IF_DBG(fmt, ...) \
+    ASMF_LOG(ASMF_PRI_DBG, "interface/asmf_interface.c", "<asmf_interface-DBG>", fmt __VA_OPT__(, ) __VA_ARGS__)
+
+std::atomic<uint64_t> g_oxcomp_init_flag{0};
+
+namespace {
+
+pthread_mutex_t g_oxcomp_lock = PTHREAD_MUTEX_INITIALIZER;
+
+// Held across the framework's start and stop, joins included.
+struct OxcompLock {
+    OxcompLock() { host().pthread_mutex_lock(&g_oxcomp_lock); }
+    ~OxcompLock() { host().pthread_mutex_unlock(&g_oxcomp_lock); }
+    OxcompLock(const OxcompLock &) = delete;
+    OxcompLock &operator=(const OxcompLock &) = delete;
+};
+
+int init_steps(uint32_t type)
+{
+    if (int rc = asmf_res_init()) {
+        IF_ERR("call asmf_res_init fail. ret=%d\n", rc);
+        return rc;
+    }
+    if (int rc = asmf_init_mem(type)) {
+        asmf_res_exit();
+        IF_ERR("call asmf_init_mem fail. ret=%d\n", rc);
+        return rc;
+    }
+    if (int rc = asmf_init_task_list(type)) {
+        asmf_exit_mem();
+        asmf_res_exit();
+        IF_ERR("call asmf_init_task_list fail. ret=%d\n", rc);
+        return rc;
+    }
+    return 0;
+}
+
+// Only a single-piece memory request goes without a handle.
+int check_sync_request(CompressInfo *info)
+{
+    if (int rc = asmf_check_compress_task_info(info)) {
+        IF_ERR("call asmf_check_compress_task_info fail. ret=%d", rc);
+        return rc;
+    }
+    CompressCtrlInfo &c = info->strCompressCtrlInfo;
+    if (c.ucFlag != 3 || info->strCompressDataInfo.usDateType != 0) {
+        IF_ERR("ucFlag(0x%x) usDateType(%u) is unsupport!", c.ucFlag, info->strCompressDataInfo.usDateType);
+        return ASMF_ERR_UNSUPPORTED;
+    }
+    return 0;
+}
+
+} // namespace
+
+int oxcompInit() { return oxcompInitType(1); }
+
+int oxcompInitType(uint32_t type)
+{
+    OxcompLock lk;
+    uint64_t flag = g_oxcomp_init_flag.load();
+    if (flag != 0)
+        return flag == 1 ? 0 : -1;
+    int rc = init_steps(type);
+    if (rc == 0)
+        g_oxcomp_init_flag = 1;
+    return rc;
+}
+
+int oxcompFinalize()
+{
+    OxcompLock lk;
+    uint64_t flag = g_oxcomp_init_flag.load();
+    if (flag == 0)
+        IF_ERR("asmf not inited yet.");
+    if (flag != 1)
+        return -1;
+    // The task threads stop first: none may send on a node about to close.
+    asmf_exit_task_list();
+    if (int rc = asmf_exit_mem())
+        return logged(rc, "asmf_exit_mem");
+    if (int rc = asmf_res_exit())
+        return logged(rc, "asmf_res_exit");
+    g_oxcomp_init_flag = 0;
+    return 0;
+}
+
+int oxcompOpenHandle(const handle_alloc *alloc)
+{
+    if (int rc = null_arg(alloc, "handle_alloc is NULL"))
+        return rc;
+    return asmf_open_handle(alloc);
+}
+
+int oxcompCloseHandle(int handle)
+{
+    int rc = asmf_close_handle(handle);
+    if (rc != 0)
+        IF_ERR("call asmf_free_handler fail. ret=%d\n", rc);
+    return rc;
+}
+
+int oxcompWriteHandle(int handle, const CompressInfo *info)
+{
+    if (int rc = null_arg(info, "pstCompressInfo is NULL"))
+        return rc;
+    return asmf_write_handle(handle, info);
+}
+
+int oxcompReadHandle(int handle, recv_info *info)
+{
+    if (int rc = null_arg(info, "hook_info is NULL"))
+        return rc;
+    return asmf_read_handle(handle, info);
+}
+
+int oxcompCompressSync(uint32_t, CompressInfo *info)
+{
+    if (int rc = null_arg(info, "pstCompressInfo is NULL"))
+        return rc;
+    if (int rc = check_sync_request(info))
+        return rc;
+    CompressCtrlInfo &c = info->strCompressCtrlInfo;
+    c.ulTaskId &= 0xFFFF;
+    c.crc = 0;
+    c.totalLen = info->strCompressDataInfo.mem.input_size;
+    c.ucFlag = 3;
+    c.fileId = ASMF_NO_FILE_ID;
+    recv_info result{};
+    return asmf_do_compress_task(info, &result);
+}
+
+int oxcompCompressAsync(uint32_t, CompressInfo *info, AsmfTaskCallback callback)
+{
+    if (info == nullptr || callback == nullptr) {
+        IF_ERR("pstCompressInfo(0x%p) or pfnFunc(0x%p) is NULL", static_cast<void *>(info),
+               reinterpret_cast<void *>(callback));
+        return ASMF_ERR_ARG;
+    }
+    if (int rc = asmf_check_compress_task_info(info)) {
+        IF_ERR("call asmf_check_compress_task_info fail. ret=%d", rc);
+        return rc;
+    }
+    return asmf_do_compress_task_async(info, callback);
+}
+
+uint64_t oxcompMemAlloc(int handle, uint32_t size, uint32_t cpuSelect)
+{
+    AsmfHandler h{};
+    if (int rc = asmf_get_handler_info(handle, &h)) {
+        IF_ERR("call asmf_get_handler_info fail!iHandle(%d), ret(%d).", handle, rc);
+        return 0;
+    }
+    uint64_t addr = asmf_malloc_mem_by_pid(size, static_cast<int32_t>(cpuSelect), h.pid, h.tid);
+    if (addr == 0)
+        IF_ERR("call asmf_malloc_mem fail!ulSize(%u), cpu_select(%u).", size, cpuSelect);
+    return addr;
+}
+
+int oxcompMemFree(int handle, uint64_t buffer)
+{
+    if (buffer == 0) {
+        IF_DBG("pBuf= NULL");
+        return -1;
+    }
+    AsmfHandler h{};
+    if (asmf_get_handler_info(handle, &h) != 0)
+        return -1;
+    int rc = asmf_free_mem_by_pid(buffer, h.pid, h.tid);
+    if (rc != 0)
+        IF_ERR("call asmf_free_shm fail. ret=%d", rc);
+    return rc;
+}
+
+GLOBALS_RESET(asmf_interface)
+{
+    g_oxcomp_init_flag = 0;
 }

@@ -3,9 +3,11 @@
 #ifndef QUORBIX_ASMF_INTERFACE_ASMF_INTERFACE_H
 #define QUORBIX_ASMF_INTERFACE_ASMF_INTERFACE_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
+#include "asmf/task/asmf_task.h"
 #include "bases/drv/asmf_drv.h"
 
 inline constexpr size_t OXCOMP_VERSION_SLOT = 64;
@@ -47,6 +49,21 @@ static_assert(sizeof(OxcompDevInfo) == 176 && offsetof(OxcompDevInfo, devType) =
 struct OxcompDevStatus {
     uint32_t state[2];
 };
+
+// 0 not initialised, 1 initialised; any other value refuses init and finalize.
+extern std::atomic<uint64_t> g_oxcomp_init_flag;
+
+int oxcompInit();
+int oxcompInitType(uint32_t type);
+int oxcompFinalize();
+int oxcompOpenHandle(const handle_alloc *alloc);
+int oxcompCloseHandle(int handle);
+int oxcompWriteHandle(int handle, const CompressInfo *info);
+int oxcompReadHandle(int handle, recv_info *info);
+int oxcompCompressSync(uint32_t device, CompressInfo *info);
+int oxcompCompressAsync(uint32_t device, CompressInfo *info, AsmfTaskCallback callback);
+uint64_t oxcompMemAlloc(int handle, uint32_t size, uint32_t cpuSelect);
+int oxcompMemFree(int handle, uint64_t buffer);
 
 int oxcompStopEngine();
 int oxcompGettid();

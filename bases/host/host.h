@@ -114,6 +114,7 @@ struct HostOps {
     int (*pthread_create)(pthread_t *thread, const pthread_attr_t *attr,
                           void *(*start)(void *), void *arg);
     int (*pthread_join)(pthread_t thread, void **result);
+    int (*pthread_detach)(pthread_t thread);
     int (*sem_wait)(sem_t *sem);
     int (*sem_timedwait)(sem_t *sem, const struct timespec *abstime);
     int (*sem_post)(sem_t *sem);

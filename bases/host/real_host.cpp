@@ -111,6 +111,7 @@ const HostOps g_realHost = {
     .prctl = real_prctl,
     .pthread_create = ::pthread_create,
     .pthread_join = ::pthread_join,
+    .pthread_detach = ::pthread_detach,
     .sem_wait = ::sem_wait,
     .sem_timedwait = ::sem_timedwait,
     .sem_post = ::sem_post,
