@@ -277,6 +277,10 @@ TEST_F(LogicFileLoads, LoadFailuresAndBadInput)
          "FAILED\nInvalid input, please check [load_trans_logic_file] F:L, iRet = -1\n", {}},
         {"l", "sbuf/f", -1202, "FAILED\nInvalid input, please check [load_sbuf_logic_file] F:L, iRet = -1\n", {}},
     });
+    // A path beyond 255 characters is refused, not cut to another file's name.
+    const std::string longPath = "trans/f//" + std::string(300, 'a');
+    expect_cases({{"l", longPath.c_str(), -1202,
+                   "FAILED\nInvalid input, please check [load_trans_logic_file] F:L, iRet = 0\n", {}}});
     expect_load("trans/f//missing.bin", -1221, "Trans FPGA Load File\n",
                 err("Open /missing.bin failed\n") +
                     "FAILED\nFunction ruda_fpga_load_file exe error, iRet = -1221 [load_trans_logic_file] F:L\n",
