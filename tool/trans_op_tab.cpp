@@ -13,6 +13,7 @@
 #include "tool/trans/fpga_set.h"
 #include "tool/trans/fpga_test.h"
 #include "tool/trans/indreg_dump.h"
+#include "tool/trans/logic_file.h"
 #include "tool/trans/mem_access.h"
 #include "tool/trans/mem_cfg.h"
 #include "tool/trans/nic.h"
@@ -108,24 +109,24 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"log", nullptr, log_c_collection},
     }},
     {kBlkMTrans, "m_trans", {
-        QX_PAIR("v", "V", UNBUILT(get_trans_logic_version)),
+        QX_PAIR("v", "V", get_trans_logic_version),
     }},
     {kBlkLTrans, "l_trans", {
-        QX_PAIR("f", "F", UNBUILT(load_trans_logic_file)),
-        QX_PAIR("n", "N", UNBUILT(load_trans_logic_now)),
+        QX_PAIR("f", "F", load_trans_logic_file),
+        QX_PAIR("n", "N", load_trans_logic_now),
     }},
     {kBlkCTrans, "c_trans", {
-        QX_PAIR("f", "F", UNBUILT(clear_trans_logic_file)),
+        QX_PAIR("f", "F", clear_trans_logic_file),
     }},
     {kBlkMSbuf, "m_sbuf", {
-        QX_PAIR("v", "V", UNBUILT(get_sbuf_logic_version)),
+        QX_PAIR("v", "V", get_sbuf_logic_version),
     }},
     {kBlkLSbuf, "l_sbuf", {
-        QX_PAIR("f", "F", UNBUILT(load_sbuf_logic_file)),
-        QX_PAIR("n", "N", UNBUILT(load_sbuf_logic_now)),
+        QX_PAIR("f", "F", load_sbuf_logic_file),
+        QX_PAIR("n", "N", load_sbuf_logic_now),
     }},
     {kBlkCSbuf, "c_sbuf", {
-        QX_PAIR("f", "F", UNBUILT(clear_sbuf_logic_file)),
+        QX_PAIR("f", "F", clear_sbuf_logic_file),
     }},
     {kBlkMSfp, "m_sfp", {
         QX_PAIR("h", "H", get_sfp_hs_status),

@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "bases/host/host.h"
-#include "bases/pci/smbios.h"
 #include "boardlib/dorn_selftest.h"
 #include "boardlib/kesp_selftest.h"
 #include "boardlib/plov_fpga_intf.h"
 #include "tool/load/spi_flash.h"
 #include "tool/quorbix.h"
+#include "tool/trans/logic_file.h"
 #include "tool/trans/trans_cmd.h"
 #include "tool/trans/transmit.h"
 
@@ -109,13 +109,10 @@ void print_rounds(uint64_t passed, uint64_t failed)
 // 120 rounded up, each a test of the logic image in flash.
 int32_t flash_dev_test(uint32_t fpga, uint64_t count, bool *)
 {
-    char product[16] = {};
-    const int ret = smbios_get_board_info(1, product, sizeof product);
-    if (ret != 0) {
-        std::printf("call smbios_get_board_info fail! iRet=%d\n", ret);
+    char product[kTransProductSize];
+    const int32_t ret = trans_smbios_product(product);
+    if (ret != 0)
         return ret;
-    }
-    product[sizeof product - 1] = '\0';
     const bool dorn = std::strstr(product, "ZK17DORN") != nullptr;
     uint64_t passed = 0, failed = 0;
     for (uint64_t i = rounds_of(count, 120); i > 0; i--) {

@@ -5,14 +5,17 @@
 #include <cerrno>
 #include <cstring>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "bases/drv/plov_drv.h"
+#include "bases/drv/spi_flash_drv.h"
 #include "bases/pci/smbios.h"
 #include "boardlib/dorn_selftest.h"
 #include "boardlib/plov_trans_intf.h"
 #include "sim/fpga_model.h"
+#include "sim/smbios_image.h"
 #include "support/console_run.h"
 #include "support/sim_fixture.h"
 #include "tool/quorbix.h"
@@ -128,6 +131,44 @@ TEST_F(FpgaTestCommandsKesp, FlashTestOnKespUsesTheFirstFlash)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Test finish [0] successful!"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("SUCCESS:0x1\nFAILED:0x0\nFPGA1 flash Test Pass\n\n"), std::string::npos);
+}
+
+// Flash ids that begin requests named.
+std::set<uint64_t> begun_flashes()
+{
+    std::set<uint64_t> out;
+    for (const SimJournalEntry &e : sim_journal())
+        if (e.kind == SimEvent::request && e.request == SPI_FLASH_BEGIN && !e.extra.empty())
+            out.insert(e.extra[0]);
+    return out;
+}
+
+TEST_F(FpgaTestCommands, FlashTestCountsFailedRounds)
+{
+    // Three rounds; the second cannot open flash access.
+    sim_fail_request(SPI_FLASH_NODE, SPI_FLASH_BEGIN, EIO, 2);
+    ConsoleRun r = console_run([] { return op_test("trans/d/flash:241"); });
+    EXPECT_EQ(r.status, -1);
+    EXPECT_NE(r.out.find("SUCCESS:0x2\nFAILED:0x1\nFPGA0 flash Test Failed\n\n"), std::string::npos) << r.out;
+    EXPECT_EQ(begun_flashes(), std::set<uint64_t>{0});
+
+    // A product name other than DORN's tests flash 0 as type 1, which this
+    // board stores as type 0: every round fails.
+    smbios_place({smbios_baseboard("Quorbix", "QX-OTHER", "QB1", "Slot 0"), smbios_end(6)}, SmbiosLayout{});
+    sim_clear_journal();
+    r = console_run([] { return op_test("sbuf/d/flash:2"); });
+    EXPECT_EQ(r.status, -1);
+    EXPECT_NE(r.out.find("SUCCESS:0x0\nFAILED:0x1\nFPGA1 flash Test Failed\n\n"), std::string::npos) << r.out;
+    EXPECT_EQ(begun_flashes(), std::set<uint64_t>{0});
+}
+
+TEST_F(FpgaTestCommandsKesp, FlashTestTakesDornFromSmbiosOverDmi)
+{
+    smbios_place({smbios_baseboard("Quorbix", "ZK17DORN", "QB1", "Slot 0"), smbios_end(6)}, SmbiosLayout{});
+    ConsoleRun r = console_run([] { return op_test("sbuf/d/flash:1"); });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("SUCCESS:0x1\nFAILED:0x0\nFPGA1 flash Test Pass\n\n"), std::string::npos) << r.out;
+    EXPECT_EQ(begun_flashes(), std::set<uint64_t>{1});
 }
 
 TEST_F(FpgaTestCommands, TcamTest)
