@@ -3,6 +3,8 @@
 // left behind.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bases/host/host.h"
 #include "bases/pci/tvk_cap.h"
 #include "sim/fixture_file.h"
 #include "sim/pci_bus.h"
@@ -264,6 +267,27 @@ TEST_F(PcieCheck, TwentyFourFunctionsAllJudged)
     EXPECT_EQ(sim_read_file("/res.result"), "FAULTY\n");
     EXPECT_EQ(sim_read_file("/res.info"), "info:[00:01.0] cerr_inc(0) uncerr_inc(0) ferr_inc(1)\n"
                                           "err:[00:01.0] ferr current(1) overflow(1)\n");
+}
+
+// On the real host without a readable /dev/mem: the board name cannot be
+// read, so nothing is polled (no poll could write) and no file is written.
+TEST(PcieCheckRealHost, NoDevMem)
+{
+    if (::access("/dev/mem", R_OK) == 0)
+        GTEST_SKIP() << "this machine has a readable /dev/mem";
+    char tmpl[] = "/tmp/quorbix-pcie-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::filesystem::path was = std::filesystem::current_path();
+    std::filesystem::current_path(tmpl);
+    const HostOps *host_was = g_host;
+    host_select(&g_realHost);
+    ConsoleRun run = run_m("pcie/res/t1:f1:u1:c1");
+    host_select(host_was);
+    std::filesystem::current_path(was);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("[SHOW] pci_cycle_check fail, iRet = -952 \n\n"), std::string::npos) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(std::string(tmpl) + "/res.result"));
+    std::filesystem::remove_all(tmpl);
 }
 
 } // namespace
