@@ -94,6 +94,20 @@ void extended_rules(const PciBytes &b, Rules &r, int pcieType)
     }
 }
 
+// The RAS devices whose global error pair is write-one-to-clear.
+constexpr uint16_t kRasIds[] = {0x3423, 0x3C2A, 0x0E2A, 0x2F2A, 0x6F2A};
+
+void ras_rules(const PciBytes &b, Rules &r, size_t size)
+{
+    if (pci_get(b, 0x00, 2) != 0x8086 || size <= 0x1C8)
+        return;
+    const uint32_t device = pci_get(b, 0x02, 2);
+    if (std::find(std::begin(kRasIds), std::end(kRasIds), device) == std::end(kRasIds))
+        return;
+    r.mark(0x1C0, 4, 0xFFFFFFFFu, true);
+    r.mark(0x1C4, 4, 0xFFFFFFFFu, true);
+}
+
 void apply_rules(PciFunction &fn)
 {
     fn.rulesStale = false;
@@ -105,6 +119,9 @@ void apply_rules(PciFunction &fn)
     conventional_rules(b, r, pcieType);
     if (fn.size > 0x100)
         extended_rules(b, r, pcieType);
+    ras_rules(b, r, fn.size);
+    for (const auto &[offset, mask] : fn.w1cExtra)
+        r.mark(offset, 4, mask, true);
     for (const auto &[addr, rule] : r.dwords)
         reg_set_rule(fn.regs, rule);
 }
@@ -477,4 +494,16 @@ void pci_bus_save(SimDoc &doc)
         if (!list.empty())
             s.put("resources " + slot, list);
     }
+}
+
+void pci_bus_w1c(PciFunction &fn, uint32_t offset, uint32_t mask)
+{
+    fn.w1cExtra[offset & ~3u] |= mask << (8 * (offset & 3));
+    fn.rulesStale = true;
+}
+
+void pci_bus_event(PciFunction &fn, uint32_t offset, uint32_t bits, uint64_t delayNs)
+{
+    fn.regs.pending[offset & ~3u].push_back(
+        RegPending{uint64_t{bits} << (8 * (offset & 3)), 0, std::nullopt, sim_clock_ns() + delayNs});
 }

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,7 @@ struct PciFunction {
     std::string driver;
     std::vector<PciResource> resources;   // BAR 0-5 and the ROM, in order
     bool rulesStale = true;               // the lists changed behind the rules' back
+    std::map<uint32_t, uint32_t> w1cExtra; // fixture: dword offset -> write-one-to-clear bits
 };
 
 using PciBytes = std::vector<uint8_t>;
@@ -68,6 +70,11 @@ std::string pci_bus_path(uint8_t bus, uint8_t devfn);
 // Accesses as the device sees them (rules apply), any offset and width 1-4.
 uint32_t pci_conf_read(PciFunction &fn, uint32_t offset, int width);
 void pci_conf_write(PciFunction &fn, uint32_t offset, uint32_t value, int width);
+// Fixture facts: `mask` of the field `offset` (at most a dword, within one)
+// becomes write-one-to-clear; `bits` are ORed into it `delayNs` of virtual
+// time from now.
+void pci_bus_w1c(PciFunction &fn, uint32_t offset, uint32_t mask);
+void pci_bus_event(PciFunction &fn, uint32_t offset, uint32_t bits, uint64_t delayNs);
 // Back doors: no rule applies.
 PciBytes pci_conf_bytes(const PciFunction &fn);
 void pci_conf_poke(PciFunction &fn, uint32_t offset, const PciBytes &bytes);
@@ -91,6 +98,10 @@ void pci_bus_save(SimDoc &doc);
 //   driver NAME                                the driver bound to it
 //   resource START END FLAGS                   its next resource (BAR 0-5, ROM)
 //   pci-domains                                procfs directories carry the domain
+//   pci-w1c OFFSET MASK                        bits MASK of the dword at OFFSET are write-one-to-clear
+//   pci-event OFFSET BITS MS                   BITS are ORed into the register at OFFSET
+//                                              (width of BITS, at most a dword) MS ms of
+//                                              virtual time after the line is read
 //
 // A function is added when its header line comes; rows and the lines
 // after it change that function.

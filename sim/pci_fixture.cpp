@@ -6,6 +6,7 @@
 
 #include "sim/pci_bus.h"
 #include "sim/pci_sysfs.h"
+#include "sim/sim_host.h"
 
 namespace {
 
@@ -109,11 +110,36 @@ bool words_of(std::string_view line, std::vector<std::string> &w, std::string &e
     return sim_doc_tokens(line, w, error);
 }
 
+// "pci-w1c OFFSET MASK" and "pci-event OFFSET BITS MS" of the current function.
+bool register_line(const std::vector<std::string> &w, std::string &error)
+{
+    const bool event = w[0] == "pci-event";
+    const char *usage = event ? "usage: pci-event OFFSET BITS MS" : "usage: pci-w1c OFFSET MASK";
+    PciFunction *fn = current(error);
+    if (fn == nullptr)
+        return false;
+    uint64_t v[3] = {};
+    if (w.size() != (event ? 4u : 3u))
+        return error = usage, false;
+    for (size_t i = 1; i < w.size(); i++)
+        if (!number(w[i], v[i - 1], error))
+            return false;
+    if (v[0] + 4 > fn->size || v[1] > 0xFFFFFFFFu || (v[1] << (8 * (v[0] & 3))) > 0xFFFFFFFFu)
+        return error = "register outside the function's space", false;
+    const auto offset = static_cast<uint32_t>(v[0]), bits = static_cast<uint32_t>(v[1]);
+    if (event)
+        pci_bus_event(*fn, offset, bits, v[2] * 1000000u);
+    else
+        pci_bus_w1c(*fn, offset, bits);
+    return true;
+}
+
 } // namespace
 
 bool pci_fixture_owns(std::string_view word)
 {
-    return word == "irq" || word == "driver" || word == "resource" || word == "pci-domains" || is_row(word) ||
+    return word == "irq" || word == "driver" || word == "resource" || word == "pci-domains" || word == "pci-w1c" ||
+           word == "pci-event" || is_row(word) ||
            is_slot(word);
 }
 
@@ -130,6 +156,8 @@ bool pci_fixture_line(std::string_view line, std::string &error)
         pci_bus_set_domains(true);
         return true;
     }
+    if (w[0] == "pci-w1c" || w[0] == "pci-event")
+        return register_line(w, error);
     if (w[0] != "irq" && w[0] != "driver" && w[0] != "resource") {
         unsigned domain = 0, bus = 0, devfn = 0;
         if (!parse_slot(w[0], domain, bus, devfn, error))

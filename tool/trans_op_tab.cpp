@@ -6,6 +6,7 @@
 #include "tool/ddr/log_collect.h"
 #include "tool/ddr/rtc.h"
 #include "tool/norvik/norvik.h"
+#include "tool/tavk/pcie_check.h"
 #include "tool/tavk/tavk.h"
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
@@ -74,7 +75,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"disk_phy", nullptr, disk_phy},
         {"pxe", nullptr, pxe_check_enable},
         {"mch", nullptr, mch_check_intf},
-        {"pcie", nullptr, UNBUILT(pcie_check_intf)},
+        {"pcie", nullptr, pcie_check_intf},
     }},
     {kBlkTest, "test", {
         {"help", kHelpHelp, help_test},

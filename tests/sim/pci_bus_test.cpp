@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "bases/host/host.h"
 #include "sim/fixture_file.h"
 #include "sim/pci_bus.h"
 #include "support/sim_fixture.h"
@@ -119,3 +120,41 @@ TEST_F(PciBusTest, TheBusIsSavedWithTheBoard)
 }
 
 } // namespace
+
+TEST_F(PciBusTest, WriteOneToClearAndTimedEventLines)
+{
+    std::string error;
+    ASSERT_TRUE(sim_fixture_apply("0a:00.0 x\n00: 86 80 3a 15\n"
+                                  "pci-w1c 0x42 0x00f0\n"         // bits 7:4 of the word at 0x42
+                                  "pci-event 0x42 0x0030 20\n"    // bits 5:4 at 20 ms
+                                  "pci-event 0x42 0x0040 40\n",
+                                  "t", error))
+        << error;
+    PciFunction *fn = pci_bus_find(0x0A, 0x00);
+    ASSERT_NE(fn, nullptr);
+    pci_conf_write(*fn, 0x42, 0x00FF, 2);   // a write sets none of the w1c bits
+    EXPECT_EQ(pci_conf_read(*fn, 0x42, 2), 0x000Fu);
+    host().usleep(20000);
+    EXPECT_EQ(pci_conf_read(*fn, 0x42, 2), 0x003Fu);
+    pci_conf_write(*fn, 0x42, 0x001F, 2);   // clears bit 4 only
+    EXPECT_EQ(pci_conf_read(*fn, 0x42, 2), 0x002Fu);
+    host().usleep(20000);
+    EXPECT_EQ(pci_conf_read(*fn, 0x42, 2), 0x006Fu);
+    // The RAS device's global pair clears by writing ones.
+    PciFunction *ras = pci_bus_find(0x00, 0x2A);
+    ASSERT_NE(ras, nullptr);
+    pci_conf_poke(*ras, 0x1C0, {0xC1, 0x00, 0x10, 0x00});
+    pci_conf_write(*ras, 0x1C0, 0x00100001, 4);
+    EXPECT_EQ(pci_conf_read(*ras, 0x1C0, 4), 0x000000C0u);
+    struct {
+        const char *text, *error;
+    } bad[] = {
+        {"0a:00.0 x\npci-w1c 0x42\n", "usage: pci-w1c OFFSET MASK"},
+        {"0a:00.0 x\npci-event 0x42 1\n", "usage: pci-event OFFSET BITS MS"},
+        {"0a:00.0 x\npci-w1c 0xFE 0xFFFF\n", "register outside the function's space"},
+    };
+    for (const auto &b : bad) {
+        EXPECT_FALSE(sim_fixture_apply(b.text, "t", error));
+        EXPECT_NE(error.find(b.error), std::string::npos) << error;
+    }
+}
