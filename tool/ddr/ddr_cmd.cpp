@@ -118,7 +118,8 @@ int32_t write_out(const ReadKind &k, char fmt, uint8_t *buf, unsigned off, int l
         return 0;
     }
     if (fmt == 'b') {
-        dump_hex(buf, static_cast<uint32_t>(len), static_cast<uint32_t>(areaStart + off), static_cast<uint32_t>(len),
+        uint64_t first = k.ddr ? areaStart + off : off;  // SOL lines count from the SOL area
+        dump_hex(buf, static_cast<uint32_t>(len), static_cast<uint32_t>(first), static_cast<uint32_t>(len),
                  "", f);
         return 0;
     }
