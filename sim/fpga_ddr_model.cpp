@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -89,15 +90,35 @@ constexpr SimFileOps kBarOps = {
     .setsockopt = nullptr, .sendmsg = nullptr, .recvmsg = nullptr,
 };
 
+// The function's resource lines, in the kernel's text.
+ssize_t resource_read(SimFile &file, void *buf, size_t count)
+{
+    const auto *f = static_cast<const DdrFunction *>(file.ctx);
+    PciFunction fn;
+    fn.resources = {PciResource{f->barStart, f->barStart + kDdrModelSize - 1, kMemFlags}};
+    std::string text = pci_sysfs_resource_text(fn);
+    if (file.pos >= static_cast<off_t>(text.size()))
+        return 0;
+    size_t n = std::min(count, text.size() - static_cast<size_t>(file.pos));
+    std::memcpy(buf, text.data() + file.pos, n);
+    file.pos += static_cast<off_t>(n);
+    return static_cast<ssize_t>(n);
+}
+
+constexpr SimFileOps kResourceOps = {
+    .name = "fpga0-resource", .mode = S_IFREG | 0444, .open = nullptr, .release = nullptr,
+    .read = resource_read, .write = nullptr, .requests = nullptr, .requestCount = 0,
+    .mmap = nullptr, .munmap = nullptr, .poll = nullptr, .bind = nullptr,
+    .setsockopt = nullptr, .sendmsg = nullptr, .recvmsg = nullptr,
+};
+
+// The FPGA's sysfs files only: its configuration space stays out of the
+// board's bus, whose listing the other commands compare with lspci.
 void add_function(const DdrFunction &f)
 {
-    PciFunction *fn = pci_bus_find(f.bus, 0);
-    if (fn == nullptr) {
-        fn = &pci_bus_add(f.bus, 0, pci_build_endpoint(f.vendor, f.device, 0x058000, 1));
-        fn->resources = {PciResource{f.barStart, f.barStart + kDdrModelSize - 1, kMemFlags}};
-        pci_sysfs_add(*fn);
-    }
-    sim_register_file(pci_sysfs_dir(f.bus, 0) + "/resource0", &kBarOps, nullptr);
+    std::string dir = pci_sysfs_dir(f.bus, 0);
+    sim_register_file(dir + "/resource", &kResourceOps, const_cast<DdrFunction *>(&f));
+    sim_register_file(dir + "/resource0", &kBarOps, nullptr);
     char cmd[64], line[96];
     std::snprintf(cmd, sizeof cmd, "lspci -d %04x:%04x > /home/dbf.txt", f.vendor, f.device);
     std::snprintf(line, sizeof line, "%02x:00.0 Memory controller: Device %04x:%04x (rev 01)\n", f.bus, f.vendor,

@@ -1,4 +1,4 @@
-// FPGA 0's BAR 0 as the card shows it: a PCI function for each BAR map
+// FPGA 0's BAR 0 as the card shows it: sysfs files of a function for each BAR map
 // mode's filter ("lspci -d ..." scripted to list it into "/home/dbf.txt"),
 // its sysfs "resource" file, and a "resource0" whose mapping is a register
 // window of 64 MiB of memory. The window can hold data lines stuck at 0 or
