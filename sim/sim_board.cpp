@@ -12,6 +12,7 @@
 #include "sim/disk_model.h"
 #include "sim/asmf_model.h"
 #include "sim/fixture_file.h"
+#include "sim/fpga_ddr_model.h"
 #include "sim/fpga_model.h"
 #include "sim/i2c_agent_model.h"
 #include "sim/media_model.h"
@@ -60,6 +61,8 @@ bool media_attach(const SimBoardProfile &, SimDoc &saved) { return media_model_a
 
 // The card's RTC and the I2C agent are on every board.
 bool rtc_attach(const SimBoardProfile &, SimDoc &saved) { return rtc_model_attach(saved); }
+// FPGA 0's BAR 0 with the card's DDR and SOL buffer, on the DORN board.
+bool fpga_ddr_attach(const SimBoardProfile &, SimDoc &saved) { return fpga_ddr_model_attach(saved); }
 bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model_attach(saved); }
 bool ipmi_attach(const SimBoardProfile &, SimDoc &saved) { return ipmi_model_attach(saved); }
 bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attach(saved); }
@@ -78,7 +81,7 @@ bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_m
         {"smbios", smbios_board_attach, smbios_board_save}
 constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save},
-    {"transmit", transmit_attach, transmit_model_save}};
+    {"transmit", transmit_attach, transmit_model_save}, {"fpga_ddr", fpga_ddr_attach, fpga_ddr_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save},
     {"transmit", transmit_attach, transmit_model_save}};

@@ -1,6 +1,7 @@
 // The command table: 46 blocks of up to 64 rows {target word, help text,
 // handler}. Rows marked UNBUILT(handler) name the handler that belongs there;
 // until it exists the row has none and dispatch answers "not supported".
+#include "tool/ddr/ddr_cmd.h"
 #include "tool/ddr/i2c_agent.h"
 #include "tool/disk/disk_mfc.h"
 #include "tool/ddr/log_collect.h"
@@ -286,10 +287,10 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("c", "C", rtc_test_chip),
     }},
     {kBlkTFpga0, "t_fpga0", {
-        QX_PAIR("rddr", "Rddr", UNBUILT(read_ddr_bytes)),
-        QX_PAIR("rsol", "Rsol", UNBUILT(read_sol_bytes)),
-        QX_PAIR("w", "W", UNBUILT(test_ddr_health)),
-        QX_PAIR("d", "D", UNBUILT(loop_test)),
+        QX_PAIR("rddr", "Rddr", read_ddr_bytes),
+        QX_PAIR("rsol", "Rsol", read_sol_bytes),
+        QX_PAIR("w", "W", test_ddr_health),
+        QX_PAIR("d", "D", loop_test),
     }},
     {kBlkTTrans, "t_trans", {
         QX_PAIR("d", "D", get_trans_device_test_result),
