@@ -399,7 +399,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     {kBlkLRuga, "l_ruga", {
         {"A", nullptr, UNBUILT(ruda_active_boot_logic)},
         {"v", nullptr, ruda_get_flash_boot_logic_ver},
-        {"V", nullptr, UNBUILT(ruda_get_run_boot_logic_ver)},
+        {"V", nullptr, ruda_get_run_boot_logic_ver},
         {"s", nullptr, ruda_set_mac_addr},
         {"g", nullptr, ruda_get_mac_addr},
         {"d", nullptr, ruda_dump_boot_logic},

@@ -9,6 +9,7 @@
 #include "tool/load/spi_flash.h"
 #include "tool/ruga/ruga_loader.h"
 #include "tool/ruga/ruga_mac.h"
+#include "tool/ruga/ruga_pci.h"
 
 namespace {
 
@@ -61,6 +62,17 @@ TransOpStatus ruda_get_flash_boot_logic_ver(const char *)
     int ret = verdict(ruga_get_flash_boot_logic_ver(&version));
     if (ret != 0)
         LOAD_ERR("RUGA:get flash boot logic version fail!\n");
+    return ret;
+}
+
+TransOpStatus ruda_get_run_boot_logic_ver(const char *)
+{
+    std::puts("call ruda_get_run_boot_logic_ver");
+    uint32_t version = 0;
+    // A register that cannot be read is a failure, not a success with 65535.
+    int ret = verdict(ruga_get_run_boot_logic_ver(&version));
+    if (ret != 0)
+        LOAD_ERR("RUGA:get run boot logic version fail!\n");
     return ret;
 }
 
