@@ -48,8 +48,9 @@ int resolve(const char *linkPath, char *path)
     return strcpy_s(path, RUGA_PATH_SIZE, real.get()) == 0 ? 0 : -1398;
 }
 
-// "0000:BB:DD.F" entries only; false for any other name.
-bool child_of(const char *name, RugaPciDev &dev)
+}
+
+bool ruga_pci_child(const char *name, RugaPciDev &dev)
 {
     if (std::strlen(name) != 12 || std::strncmp(name, "0000:", 5) != 0)
         return false;
@@ -60,6 +61,8 @@ bool child_of(const char *name, RugaPciDev &dev)
     }
     return true;
 }
+
+namespace {
 
 // One BCD word as its decimal reading.
 uint32_t bcd(uint32_t word)
@@ -97,24 +100,27 @@ int ruga_find_real_path(uint32_t domain, uint32_t bus, uint32_t device, uint32_t
     return resolve(link, path);
 }
 
+DIR *ruga_open_port_dir(uint32_t domain, uint32_t bus, uint32_t device, uint32_t function)
+{
+    char path[RUGA_PATH_SIZE] = {};
+    if (ruga_find_real_path(domain, bus, device, function, path) != 0)
+        LOAD_ERR("find real path fail!\n");
+    DIR *dir = path[0] != '\0' ? host().opendir(path) : nullptr;
+    if (dir == nullptr)
+        LOAD_ERR("call opendir failed, path=%s\n", path);
+    return dir;
+}
+
 int ruga_find_tanden_dev(uint64_t port, RugaPciDev *dev)
 {
     const RugaPciDev p = port_of(port);
-    char path[RUGA_PATH_SIZE] = {};
-    if (ruga_find_real_path(p.domain, p.bus, p.device, p.function, path) != 0) {
-        LOAD_ERR("find real path fail!\n");
-        LOAD_ERR("call opendir failed, path=%s\n", path);
+    DIR *dir = ruga_open_port_dir(p.domain, p.bus, p.device, p.function);
+    if (dir == nullptr)
         return -1216;
-    }
-    DIR *dir = host().opendir(path);
-    if (dir == nullptr) {
-        LOAD_ERR("call opendir failed, path=%s\n", path);
-        return -1216;
-    }
     int ret = -1200;
     for (struct dirent *e = host().readdir(dir); e != nullptr && ret != 0; e = host().readdir(dir)) {
         RugaPciDev child{};
-        if (child_of(e->d_name, child) && child.device == 0 && child.function == 0) {
+        if (ruga_pci_child(e->d_name, child) && child.device == 0 && child.function == 0) {
             *dev = child;
             ret = 0;
         }

@@ -5,6 +5,7 @@
 #define QUORBIX_TOOL_RUGA_RUGA_PCI_H
 
 #include <cstdint>
+#include <dirent.h>
 
 // A root port as one number: bits 0-15 domain, 16-23 bus, 24-31 device,
 // 32-39 function.
@@ -18,6 +19,10 @@ struct RugaPciDev {
 
 // The canonical directory of a function into `path` (RUGA_PATH_SIZE bytes).
 int ruga_find_real_path(uint32_t domain, uint32_t bus, uint32_t device, uint32_t function, char *path);
+// "0000:BB:DD.F" directory entries; false for any other name.
+bool ruga_pci_child(const char *name, RugaPciDev &dev);
+// The port's canonical directory, opened; null after the error lines.
+DIR *ruga_open_port_dir(uint32_t domain, uint32_t bus, uint32_t device, uint32_t function);
 int ruga_find_tanden_dev(uint64_t port, RugaPciDev *dev);
 int ruga_bar_read(unsigned bus, unsigned devfn, uint8_t bar, uint8_t *buf, uint32_t len, int offset);
 int ruga_read_fpga_register(uint64_t port, uint8_t bar, int offset, uint32_t *value);

@@ -1,0 +1,138 @@
+// Saving, closing, opening and restoring the functions below the RUGA
+// card's root ports on the simulated bus: what is saved, which ports are
+// touched, Link Disable by read-modify-write, the link wait and its time.
+#include "tool/ruga/ruga_port.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "sim/pci_bus.h"
+#include "sim/pci_sysfs.h"
+#include "sim/sim_sched.h"
+#include "support/console_run.h"
+#include "support/sim_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PortDef {
+    const char *name;
+    uint8_t bus, devfn, secondary;
+};
+constexpr PortDef kPorts[3] = {{"0000:80:02.1", 0x80, 0x11, 0x81}, {"0000:00:03.0", 0x00, 0x18, 0x02},
+                               {"0000:00:03.2", 0x00, 0x1A, 0x03}};
+
+class RugaPort : public SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        data = std::make_unique<PciSaveData>();
+        fs::create_directories(sim_path("/sys/bus/pci/devices"));
+        for (size_t i = 0; i < 3; i++) {
+            const PortDef &d = kPorts[i];
+            PciBytes b = pci_build_bridge(0x8086, 0x2F04, d.bus, d.secondary, d.secondary, 4096);
+            pci_put(b, RUGA_LINK_CONTROL, 0x0040, 2);  // a bit the firmware set
+            pci_put(b, RUGA_LINK_STATUS, 0x0083, 2);   // x8, speed 3
+            pci_bus_add(d.bus, d.devfn, b);
+            std::string nested = std::string("/sys/devices/pci0000:") + (d.bus ? "80/" : "00/") + d.name;
+            fs::create_directories(sim_path(nested));
+            fs::create_directory_symlink(std::string("../../..") + nested.substr(4), sim_path(std::string("/sys/bus/pci/devices/") + d.name));
+            ports[i] = {0, d.bus, static_cast<uint8_t>(d.devfn >> 3), static_cast<uint8_t>(d.devfn & 7), 0, {}};
+        }
+    }
+    void children(size_t port, unsigned count)
+    {
+        const PortDef &d = kPorts[port];
+        std::string nested = std::string("/sys/devices/pci0000:") + (d.bus ? "80/" : "00/") + d.name;
+        for (unsigned f = 0; f < count; f++) {
+            PciBytes b = pci_build_endpoint(0x19E5, static_cast<uint16_t>(0xD100 + f), 0x120000, 1, 4096);
+            pci_put(b, 0x10, 0xD0000000u + (f << 20), 4);
+            pci_bus_add(d.secondary, static_cast<uint8_t>(f), b);
+            char name[32];
+            std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", d.secondary, f >> 3, f & 7);
+            fs::create_directories(sim_path(nested + "/" + name));
+        }
+    }
+    uint16_t link_control(size_t port)
+    {
+        return static_cast<uint16_t>(pci_conf_read(*pci_bus_find(kPorts[port].bus, kPorts[port].devfn), RUGA_LINK_CONTROL, 2));
+    }
+    std::unique_ptr<PciSaveData> data;
+    PciePortInfo ports[3]{};
+};
+
+TEST_F(RugaPort, OnlyPortsWithChildrenAreSavedClosedAndOpened)
+{
+    children(0, 2);
+    children(2, 1);
+    ConsoleRun save = console_run([&] { return ruga_save_conf_reg(data.get(), ports, 3); });
+    ASSERT_EQ(save.status, 0) << save.out;
+    EXPECT_EQ(ports[0].present, 1);
+    EXPECT_EQ(ports[1].present, 0);
+    EXPECT_EQ(ports[2].present, 1);
+    EXPECT_EQ(data->dev[0][0].valid + data->dev[0][1].valid + data->dev[0][2].valid, 2u);
+    EXPECT_EQ(data->dev[1][0].valid, 0u);
+    const PciDevConf &rec = data->dev[2][0];
+    EXPECT_EQ(rec.bus, 0x03);
+    EXPECT_EQ(rec.conf[4], 0xD0000000u);
+
+    ConsoleRun close = console_run([&] { return ruga_close_pcie_port(ports, 3); });
+    EXPECT_EQ(close.status, 0);
+    EXPECT_EQ(link_control(0), 0x0050) << "Link Disable set, the firmware's bit kept";
+    EXPECT_EQ(link_control(1), 0x0040) << "a port without children is left alone";
+    EXPECT_NE(close.out.find("close pcie port success! (0x80:0x02.0x1)\n"), std::string::npos);
+
+    // The device lost its configuration while the link was down.
+    pci_conf_write(*pci_bus_find(0x03, 0), 0x10, 0, 4);
+    ConsoleRun open = console_run([&] { return ruga_open_pcie_port(ports, 3); });
+    EXPECT_EQ(open.status, 0);
+    EXPECT_EQ(link_control(0), 0x0040);
+    uint64_t before = sched_now_ns();
+    ConsoleRun restore = console_run([&] { return ruga_recover_conf_reg(data.get(), ports, 3); });
+    EXPECT_EQ(restore.status, 0) << restore.out;
+    EXPECT_EQ(pci_conf_read(*pci_bus_find(0x03, 0), 0x10, 4), 0xD0000000u);
+    EXPECT_EQ(sched_now_ns() - before, 3 * 100 * 1'000'000ull) << "100 ms after each link came up";
+}
+
+TEST_F(RugaPort, ArgumentsAndNineChildren)
+{
+    children(1, 9);
+    EXPECT_EQ(console_run([&] { return ruga_save_conf_reg(nullptr, ports, 3); }).status, -1201);
+    EXPECT_EQ(console_run([&] { return ruga_close_pcie_port(ports, 0); }).status, -1335);
+    EXPECT_EQ(console_run([&] { return ruga_open_pcie_port(ports, 5); }).status, -1335);
+    ConsoleRun nine = console_run([&] { return ruga_save_conf_reg(data.get(), ports, 3); });
+    EXPECT_EQ(nine.status, -1398);
+    EXPECT_NE(nine.out.find("hold pcie device BDF fail!\n"), std::string::npos);
+}
+
+TEST_F(RugaPort, AStuckLinkDisableFailsOpenAndADeadLinkFailsTheRestore)
+{
+    children(0, 1);
+    children(1, 1);
+    ASSERT_EQ(console_run([&] { return ruga_save_conf_reg(data.get(), ports, 2); }).status, 0);
+    PciFunction &port0 = *pci_bus_find(0x80, 0x11);
+    pci_conf_poke(port0, RUGA_LINK_CONTROL, {0x50, 0x00, 0x00, 0x00});
+    pci_conf_read(port0, 0, 4);  // the bus's own rules first
+    reg_set_rule(port0.regs, RegRule{RUGA_LINK_CONTROL, 0, 0x10, 0, 0, false, 0});  // Disable wired on
+    ConsoleRun open = console_run([&] { return ruga_open_pcie_port(ports, 2); });
+    EXPECT_EQ(open.status, -1316);
+    EXPECT_NE(open.out.find("open pcie port fail! (0x80:0x02.0x1)\n"), std::string::npos);
+    EXPECT_NE(open.out.find("open pcie port success! (0x00:0x03.0x0)\n"), std::string::npos);
+
+    pci_conf_poke(port0, RUGA_LINK_STATUS, {0x00, 0x00});
+    pci_conf_write(*pci_bus_find(0x02, 0), 0x10, 0, 4);
+    uint64_t before = sched_now_ns();
+    ConsoleRun restore = console_run([&] { return ruga_recover_conf_reg(data.get(), ports, 2); });
+    EXPECT_EQ(restore.status, -1316) << "a skipped record is not a whole restore";
+    EXPECT_NE(restore.out.find("pcie device(80:02.1) link error(link width x0), can't write back config data\n"),
+              std::string::npos);
+    EXPECT_EQ(pci_conf_read(*pci_bus_find(0x02, 0), 0x10, 4), 0xD0000000u) << "the other port still restored";
+    EXPECT_EQ(sched_now_ns() - before, (1999 + 100) * 1'000'000ull);
+}
+
+}
