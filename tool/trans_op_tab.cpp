@@ -397,7 +397,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"f", nullptr, UNBUILT(ruda_load_ruga_app_logic_file)},
     }},
     {kBlkLRuga, "l_ruga", {
-        {"A", nullptr, UNBUILT(ruda_active_boot_logic)},
+        {"A", nullptr, ruda_active_boot_logic},
         {"v", nullptr, ruda_get_flash_boot_logic_ver},
         {"V", nullptr, ruda_get_run_boot_logic_ver},
         {"s", nullptr, ruda_set_mac_addr},

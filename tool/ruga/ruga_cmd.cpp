@@ -55,6 +55,15 @@ TransOpStatus ruda_load_ruga_boot_logic_file(const char *params)
     return ret;
 }
 
+TransOpStatus ruda_active_boot_logic(const char *)
+{
+    std::puts("call ruda_active_boot_logic");
+    int ret = verdict(ruga_active_boot_logic());
+    if (ret != 0)
+        LOAD_ERR("RUGA:active boot logic fail!\n");
+    return ret;
+}
+
 TransOpStatus ruda_get_flash_boot_logic_ver(const char *)
 {
     std::puts("call ruda_get_flash_boot_logic_ver");

@@ -6,14 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cerrno>
 #include <memory>
 #include <string>
 
+#include "bases/drv/ruga_boot_drv.h"
+#include "bases/drv/spi_flash_drv.h"
 #include "sim/pci_bus.h"
+#include "sim/ruga_model.h"
 #include "sim/pci_sysfs.h"
 #include "sim/sim_sched.h"
 #include "support/console_run.h"
 #include "support/sim_fixture.h"
+#include "tool/trans_op.h"
 
 namespace {
 
@@ -27,7 +32,7 @@ constexpr PortDef kPorts[3] = {{"0000:80:02.1", 0x80, 0x11, 0x81}, {"0000:00:03.
                                {"0000:00:03.2", 0x00, 0x1A, 0x03}};
 
 class RugaPort : public SimTest {
-protected:
+public:
     void SetUp() override
     {
         SimTest::SetUp();
@@ -133,6 +138,96 @@ TEST_F(RugaPort, AStuckLinkDisableFailsOpenAndADeadLinkFailsTheRestore)
               std::string::npos);
     EXPECT_EQ(pci_conf_read(*pci_bus_find(0x02, 0), 0x10, 4), 0xD0000000u) << "the other port still restored";
     EXPECT_EQ(sched_now_ns() - before, (1999 + 100) * 1'000'000ull);
+}
+
+}
+
+namespace {
+
+// The reload as the "A" row runs it: boot-driver requests around the
+// save, links, flash load and restore, in this order.
+class RugaReload : public RugaPort {
+protected:
+    static std::vector<unsigned long> order()
+    {
+        std::vector<unsigned long> out;
+        for (const SimJournalEntry &e : sim_journal())
+            if (e.kind == SimEvent::request &&
+                (e.node == RUGA_BOOT_NODE || e.request == SPI_FLASH_LOAD_FPGA))
+                out.push_back(e.request);
+        return out;
+    }
+    static ConsoleRun reload() { return console_run([] { return op_l_ruga("A"); }); }
+};
+
+TEST_F(RugaReload, RestoresWhatTheLoadWiped)
+{
+    ruga_boot_node_add();
+    children(0, 2);
+    children(1, 1);
+    std::vector<PciBytes> before;
+    for (auto [bus, devfn] : {std::pair{0x81, 0}, {0x81, 1}, {0x02, 0}})
+        before.push_back(pci_conf_bytes(*pci_bus_find(static_cast<uint8_t>(bus), static_cast<uint8_t>(devfn))));
+    sim_clear_journal();
+    uint64_t start = sched_now_ns();
+    // The functions lose their configuration while their links are down.
+    sched_at(start + 500'000, [] {
+        for (auto [bus, devfn] : {std::pair{0x81, 0}, {0x81, 1}, {0x02, 0}})
+            pci_conf_poke(*pci_bus_find(static_cast<uint8_t>(bus), static_cast<uint8_t>(devfn)), 0x10, {0, 0, 0, 0});
+    });
+    ConsoleRun run = reload();
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out.rfind("call ruda_active_boot_logic\n", 0), 0u);
+    EXPECT_NE(run.out.find("RUGA:SUCCESS\n"), std::string::npos);
+    EXPECT_EQ(order(), (std::vector<unsigned long>{RUGA_APP_LOGIC_OFF, RUGA_BOOT_DRV_OFF, SPI_FLASH_LOAD_FPGA,
+                                                    RUGA_BOOT_DRV_ON}));
+    size_t i = 0;
+    for (auto [bus, devfn] : {std::pair{0x81, 0}, {0x81, 1}, {0x02, 0}})
+        EXPECT_EQ(pci_conf_bytes(*pci_bus_find(static_cast<uint8_t>(bus), static_cast<uint8_t>(devfn))), before[i++]);
+    EXPECT_EQ(link_control(0), 0x0040);
+    EXPECT_EQ(link_control(2), 0x0040);
+    EXPECT_GE(sched_now_ns() - start, 301'000'000ull) << "1 ms down, 100 ms before each of three restores";
+}
+
+TEST_F(RugaReload, FailuresGiveTheDriverBack)
+{
+    struct Row {
+        const char *what;
+        void (*setup)(RugaReload &);
+        int status;
+        std::vector<unsigned long> requests;
+        const char *line;
+    } rows[] = {
+        {"no node", [](RugaReload &) {}, 0, {SPI_FLASH_LOAD_FPGA},
+         "/dev/ruga_boot not exist, do not need to inactive boot and app"},
+        {"app off fails", [](RugaReload &) { ruga_boot_node_add(); sim_fail_request(RUGA_BOOT_NODE, RUGA_APP_LOGIC_OFF, EIO); },
+         -1, {RUGA_APP_LOGIC_OFF}, "inactive app logic failed\n"},
+        {"boot off fails", [](RugaReload &) { ruga_boot_node_add(); sim_fail_request(RUGA_BOOT_NODE, RUGA_BOOT_DRV_OFF, EIO); },
+         -1, {RUGA_APP_LOGIC_OFF, RUGA_BOOT_DRV_OFF, RUGA_APP_LOGIC_ON}, "inactive boot driver failed\n"},
+        {"save fails", [](RugaReload &t) { ruga_boot_node_add(); t.children(2, 9); }, -1398,
+         {RUGA_APP_LOGIC_OFF, RUGA_BOOT_DRV_OFF, RUGA_BOOT_DRV_ON, RUGA_APP_LOGIC_ON}, "save bar base adrress reg fail!\n"},
+        {"load fails", [](RugaReload &) { ruga_boot_node_add(); sim_fail_request(SPI_FLASH_NODE, SPI_FLASH_LOAD_FPGA, EIO); },
+         -2, {RUGA_APP_LOGIC_OFF, RUGA_BOOT_DRV_OFF, SPI_FLASH_LOAD_FPGA}, "RUGA: load boot logic to FPGA fail!\n"},
+        {"boot on fails", [](RugaReload &) { ruga_boot_node_add(); sim_fail_request(RUGA_BOOT_NODE, RUGA_BOOT_DRV_ON, EIO); },
+         -1, {RUGA_APP_LOGIC_OFF, RUGA_BOOT_DRV_OFF, SPI_FLASH_LOAD_FPGA, RUGA_BOOT_DRV_ON}, "active boot driver failed\n"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        TearDown();
+        SetUp();
+        children(0, 1);
+        r.setup(*this);
+        sim_clear_journal();
+        ConsoleRun run = reload();
+        if (r.status == -2)
+            EXPECT_NE(run.status, 0);
+        else
+            EXPECT_EQ(run.status, r.status) << run.out;
+        EXPECT_EQ(order(), r.requests);
+        EXPECT_NE(run.out.find(r.line), std::string::npos) << run.out;
+        EXPECT_EQ(link_control(0), 0x0040) << "links reopened";
+        EXPECT_EQ(run.out.find("RUGA:active boot logic fail!\n") != std::string::npos, r.status != 0);
+    }
 }
 
 }
