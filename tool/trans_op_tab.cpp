@@ -394,7 +394,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"f", nullptr, ruda_load_ruga_boot_logic_file},
     }},
     {kBlkLRugaAp, "l_ruga_ap", {
-        {"f", nullptr, UNBUILT(ruda_load_ruga_app_logic_file)},
+        {"f", nullptr, ruda_load_ruga_app_logic_file},
     }},
     {kBlkLRuga, "l_ruga", {
         {"A", nullptr, ruda_active_boot_logic},

@@ -7,6 +7,7 @@
 #include "kelvo/kelvo.h"
 #include "tool/load/load_log.h"
 #include "tool/load/spi_flash.h"
+#include "tool/ruga/ruga_app.h"
 #include "tool/ruga/ruga_loader.h"
 #include "tool/ruga/ruga_mac.h"
 #include "tool/ruga/ruga_pci.h"
@@ -21,6 +22,19 @@ bool arg_given(const char *params)
         return true;
     LOAD_ERR("RUGA: input arg error\n");
     return false;
+}
+
+// The first word of a file row's parameter (at most 126 characters).
+int scan_path(const char *params, char (&path)[kPathSize])
+{
+    if (!arg_given(params))
+        return -1201;
+    int count = sscanf_s(params, "%s", path, static_cast<unsigned>(kPathSize - 1));
+    if (count == 1)
+        return 0;
+    LOAD_ERR("RUGA: sscanf file name fail!\n");
+    // A scan that took nothing is refused, never passed off as success.
+    return count > 0 ? count : -1202;
 }
 
 // "RUGA:SUCCESS" or "RUGA:FAIL" (the caller adds its own line then); the
@@ -38,20 +52,29 @@ TransOpStatus verdict(int status)
 
 TransOpStatus ruda_load_ruga_boot_logic_file(const char *params)
 {
-    if (!arg_given(params))
-        return -1201;
     char path[kPathSize] = {};
-    int count = sscanf_s(params, "%s", path, static_cast<unsigned>(kPathSize - 1));
-    if (count != 1) {
-        LOAD_ERR("RUGA: sscanf file name fail!\n");
-        // A scan that took nothing is refused, never passed off as success.
-        return count > 0 ? count : -1202;
-    }
-    int ret = ruda_fpga_load_file(0, path, 0, 1);
+    int ret = scan_path(params, path);
+    if (ret != 0)
+        return ret;
+    ret = ruda_fpga_load_file(0, path, 0, 1);
     if (ret == 0)
         LOAD_INFO("RUGA: load fpga boot logic file success!\n");
     else
         LOAD_ERR("RUGA: load fpga boot logic file to flash fail!\n");
+    return ret;
+}
+
+TransOpStatus ruda_load_ruga_app_logic_file(const char *params)
+{
+    char path[kPathSize] = {};
+    int ret = scan_path(params, path);
+    if (ret != 0)
+        return ret;
+    ret = ruga_fpga_app_load_file(path);
+    if (ret == 0)
+        LOAD_INFO("RUGA: load fpga app logic file success!\n");
+    else
+        LOAD_ERR("RUGA: load fpga app logic file to fpga fail!\n");
     return ret;
 }
 

@@ -6,6 +6,7 @@
 #include "tool/trans_op.h"
 
 TransOpStatus ruda_load_ruga_boot_logic_file(const char *params);
+TransOpStatus ruda_load_ruga_app_logic_file(const char *params);
 TransOpStatus ruda_active_boot_logic(const char *params);
 TransOpStatus ruda_get_flash_boot_logic_ver(const char *params);
 TransOpStatus ruda_get_run_boot_logic_ver(const char *params);

@@ -13,6 +13,7 @@
 #include "tool/load/fpga_head.h"
 #include "tool/load/load_log.h"
 #include "tool/load/spi_flash.h"
+#include "tool/ruga/ruga_boot.h"
 #include "tool/ruga/ruga_port.h"
 
 namespace {
@@ -22,63 +23,9 @@ constexpr uint32_t kChunk = 512;
 // The boot-logic reload's ports, in order.
 constexpr PciePortInfo kReloadPorts[3] = {{0, 0x80, 2, 1, 0, {}}, {0, 0x00, 3, 0, 0, {}}, {0, 0x00, 3, 2, 0, {}}};
 
-// The boot driver's node for one reload; absent (fd -1) when the node does
-// not exist. Closed when the reload ends, whichever way.
-struct BootNode {
-    int fd = -1;
-    BootNode() = default;
-    BootNode(const BootNode &) = delete;
-    BootNode &operator=(const BootNode &) = delete;
-    ~BootNode() { close(); }
-    void close()
-    {
-        if (fd > 0)
-            host().close(fd);
-        fd = -1;
-    }
-    // 0 or -1221; an absent node is no failure.
-    int open(const char *path)
-    {
-        if (host().access(path, F_OK) != 0) {
-            LOAD_ERR("/dev/%s not exist, do not need to inactive boot and app", RUGA_BOOT_NAME);
-            return 0;
-        }
-        fd = host().open(path, O_WRONLY, 0);
-        if (fd < 0) {
-            LOAD_ERR("Open %s failed\n", path);
-            return -1221;
-        }
-        return 0;
-    }
-    // The request's result; 0 without the node.
-    int request(unsigned long number) const { return fd > 0 ? host().ioctl(fd, number, nullptr) : 0; }
-};
-
-struct SaveBuffer {
-    std::unique_ptr<PciSaveData> data;
-    PciePortInfo ports[RUGA_MAX_PORTS]{};
-};
-
-int new_save(SaveBuffer &save, const PciePortInfo *ports, int count)
-{
-    save.data.reset(new (std::nothrow) PciSaveData);
-    if (!save.data) {
-        LOAD_ERR("malloc mem error\n");
-        return -1209;
-    }
-    KelvoErr cleared = memset_s(save.data.get(), sizeof(PciSaveData), 0, sizeof(PciSaveData));
-    if (cleared != 0) {
-        LOAD_ERR("call memset_s fail\n");
-        return cleared;
-    }
-    for (int i = 0; i < count; i++)
-        save.ports[i] = ports[i];
-    return 0;
-}
-
 // Steps 2 and 3 of the reload: the driver and application let go, the
 // configuration saved; on a failure both are given back.
-int release_and_save(BootNode &node, SaveBuffer &save, int count)
+int release_and_save(RugaBootNode &node, RugaSave &save, int count)
 {
     int ret = node.request(RUGA_APP_LOGIC_OFF);
     if (ret != 0) {
@@ -181,10 +128,10 @@ int dump_begun(uint32_t capacity)
 
 int ruga_active_boot_logic()
 {
-    SaveBuffer save;
-    BootNode node;
-    int ret = new_save(save, kReloadPorts, 3);
-    if (ret != 0 || (ret = node.open(RUGA_BOOT_NODE)) != 0 || (ret = release_and_save(node, save, 3)) != 0)
+    RugaSave save;
+    RugaBootNode node;
+    int ret = ruga_new_save(save, kReloadPorts, 3);
+    if (ret != 0 || (ret = node.open()) != 0 || (ret = release_and_save(node, save, 3)) != 0)
         return ret;
     ruga_close_pcie_port(save.ports, 3);
     host().usleep(1000);
