@@ -14,6 +14,9 @@
 #include "bases/drv/spi_flash_drv.h"
 #include "sim/pci_bus.h"
 #include "sim/ruga_model.h"
+#include "sim/spi_flash_model.h"
+#include "support/flash_image.h"
+#include "tool/ruga/ruga_app.h"
 #include "sim/pci_sysfs.h"
 #include "sim/sim_sched.h"
 #include "support/console_run.h"
@@ -228,6 +231,130 @@ TEST_F(RugaReload, FailuresGiveTheDriverBack)
         EXPECT_EQ(link_control(0), 0x0040) << "links reopened";
         EXPECT_EQ(run.out.find("RUGA:active boot logic fail!\n") != std::string::npos, r.status != 0);
     }
+}
+
+}
+
+namespace {
+
+constexpr uint32_t kCapAt = 0x180;
+const std::string kFpgaConf = "/proc/bus/pci/81/00.0";
+
+// The application load: the FPGA function below 0000:80:02.1 carries the
+// bit-stream capability; one function sits below 0000:00:03.0.
+class RugaAppLoad : public RugaPort {
+public:
+    void SetUp() override
+    {
+        RugaPort::SetUp();
+        ruga_boot_node_add();
+        children(0, 1);
+        children(1, 1);
+        PciBytes b = pci_conf_bytes(*pci_bus_find(0x81, 0));
+        pci_build_ext_cap(b, 0x100, 0x0001, 2);
+        pci_build_ext_cap(b, kCapAt, RUGA_BITSTREAM_CAP, 1);
+        pci_put(b, kCapAt + RUGA_CAP_CONTROL, 0x00001032, 4);
+        pci_bus_add(0x81, 0, b);
+        spi_flash_set_flags(0, 1, 1);
+    }
+    static PciFunction &fpga() { return *pci_bus_find(0x81, 0); }
+    static ConsoleRun load(const std::string &path)
+    {
+        return console_run([&] { return op_l_ruga_ap(("f/" + path).c_str()); });
+    }
+    static std::vector<std::vector<uint8_t>> data_writes()
+    {
+        std::vector<std::vector<uint8_t>> out;
+        for (const SimJournalEntry &e : sim_journal())
+            if (e.kind == SimEvent::write && e.node == kFpgaConf && e.address == kCapAt + RUGA_CAP_DATA)
+                out.push_back(e.attachments.empty() ? std::vector<uint8_t>{} : e.attachments[0].bytes);
+        return out;
+    }
+    static std::vector<unsigned long> boot_requests()
+    {
+        std::vector<unsigned long> out;
+        for (const SimJournalEntry &e : sim_journal())
+            if (e.kind == SimEvent::request && e.node == RUGA_BOOT_NODE)
+                out.push_back(e.request);
+        return out;
+    }
+};
+
+TEST_F(RugaAppLoad, WholeWordsByteSwappedAndTheControlWords)
+{
+    std::vector<uint8_t> img = flash_image({.dataLen = 1002});
+    sim_write_file("/app.bin", as_text(img));
+    sim_clear_journal();
+    ConsoleRun run = load("/app.bin");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("RUGA: load fpga app logic file success!\n"), std::string::npos);
+    std::vector<std::vector<uint8_t>> words = data_writes();
+    ASSERT_EQ(words.size(), 250u) << "the last two bytes are not sent";
+    for (size_t i = 0; i < words.size(); i++)
+        EXPECT_EQ(words[i], (std::vector<uint8_t>{img[4 * i + 3], img[4 * i + 2], img[4 * i + 1], img[4 * i]})) << i;
+    EXPECT_EQ(boot_requests(), (std::vector<unsigned long>{RUGA_APP_LOGIC_OFF, RUGA_APP_LOGIC_ON}));
+    EXPECT_EQ(pci_conf_read(fpga(), kCapAt + RUGA_CAP_CONTROL, 4), 0x00001032u | 0x1000u) << "saved control, bit 12";
+    EXPECT_EQ(spi_flash_state(0).app, 0u) << "done flag cleared";
+}
+
+TEST_F(RugaAppLoad, StatusErrorsPendingRequestsAndBadFiles)
+{
+    const std::vector<uint8_t> img = flash_image({.dataLen = 400});
+    struct Row {
+        const char *what;
+        const char *path;
+        void (*board)(RugaAppLoad &);
+        int status;
+        size_t words;
+        const char *line;
+    } rows[] = {
+        {"error bit 4", "/app.bin", [](RugaAppLoad &t) { pci_conf_poke(t.fpga(), kCapAt + RUGA_CAP_STATUS, {0x10, 0, 0, 0}); },
+         -1200, 0, "status reg error!\n"},
+        {"error bit 8 after the data", "/app.bin",
+         [](RugaAppLoad &t) {
+             pci_conf_read(t.fpga(), 0, 4);
+             // The bus reads a dword a byte at a time: four script values per status read.
+             reg_script(t.fpga().regs, kCapAt + RUGA_CAP_STATUS, {0, 0, 0, 0, 0, 0, 0, 0, 0x100, 0x100, 0x100, 0x100});
+         },
+         -1200, 100,
+         "status reg error\n"},
+        {"pending clears after 3 reads", "/app.bin",
+         [](RugaAppLoad &t) {
+             pci_conf_poke(t.fpga(), kCapAt + RUGA_CAP_STATUS, {0, 0, 0, 1});
+             pci_conf_read(t.fpga(), 0, 4);
+             reg_after_reads(t.fpga().regs, kCapAt + RUGA_CAP_STATUS, 0, 3);
+         },
+         0, 100, "RUGA: load fpga app logic file success!\n"},
+        {"short file", "/short.bin", [](RugaAppLoad &) {}, -1202, 0, "file size is zero\n"},
+        {"no file", "/none.bin", [](RugaAppLoad &) {}, -1219, 0, "file (/none.bin) not exist!\n"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        TearDown();
+        SetUp();
+        sim_write_file("/app.bin", as_text(img));
+        sim_write_file("/short.bin", std::string(103, 'x'));
+        r.board(*this);
+        sim_clear_journal();
+        ConsoleRun run = load(r.path);
+        EXPECT_EQ(run.status, r.status) << run.out;
+        EXPECT_NE(run.out.find(r.line), std::string::npos) << run.out;
+        EXPECT_EQ(data_writes().size(), r.words);
+        if (r.status == -1200) {
+            EXPECT_EQ(pci_conf_read(fpga(), kCapAt + RUGA_CAP_CONTROL, 4), 0x00001032u) << "saved control back";
+            EXPECT_EQ(boot_requests(), (std::vector<unsigned long>{RUGA_APP_LOGIC_OFF, RUGA_APP_LOGIC_ON}));
+        }
+    }
+}
+
+TEST_F(RugaAppLoad, AnEndlessPendingRequest)
+{
+    pci_conf_poke(fpga(), kCapAt + RUGA_CAP_STATUS, {0, 0, 0, 1});
+    sim_journal_limit(64);
+    ConsoleRun run = console_run([] { return ruga_wite_bit_stream(reinterpret_cast<const uint8_t *>("abcd"), 4); });
+    EXPECT_EQ(run.status, -1200);
+    EXPECT_NE(run.out.find("clear request by configure error\n"), std::string::npos);
+    EXPECT_NE(run.out.find("clear request by configure error!\n"), std::string::npos);
 }
 
 }
