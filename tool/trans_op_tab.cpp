@@ -24,6 +24,7 @@
 #include "tool/trans/sfp.h"
 #include "tool/trans/table_test.h"
 #include "tool/trans/transmit.h"
+#include "tool/ruga/ruga_cmd.h"
 
 #define UNBUILT(handler) nullptr
 
@@ -393,18 +394,18 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"f", nullptr, UNBUILT(load_compress_logic_file)},
     }},
     {kBlkLRugaBt, "l_ruga_bt", {
-        {"f", nullptr, UNBUILT(ruda_load_ruga_boot_logic_file)},
+        {"f", nullptr, ruda_load_ruga_boot_logic_file},
     }},
     {kBlkLRugaAp, "l_ruga_ap", {
-        {"f", nullptr, UNBUILT(ruda_load_ruga_app_logic_file)},
+        {"f", nullptr, ruda_load_ruga_app_logic_file},
     }},
     {kBlkLRuga, "l_ruga", {
-        {"A", nullptr, UNBUILT(ruda_active_boot_logic)},
-        {"v", nullptr, UNBUILT(ruda_get_flash_boot_logic_ver)},
-        {"V", nullptr, UNBUILT(ruda_get_run_boot_logic_ver)},
-        {"s", nullptr, UNBUILT(ruda_set_mac_addr)},
-        {"g", nullptr, UNBUILT(ruda_get_mac_addr)},
-        {"d", nullptr, UNBUILT(ruda_dump_boot_logic)},
+        {"A", nullptr, ruda_active_boot_logic},
+        {"v", nullptr, ruda_get_flash_boot_logic_ver},
+        {"V", nullptr, ruda_get_run_boot_logic_ver},
+        {"s", nullptr, ruda_set_mac_addr},
+        {"g", nullptr, ruda_get_mac_addr},
+        {"d", nullptr, ruda_dump_boot_logic},
     }},
 };
 

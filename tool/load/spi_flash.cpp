@@ -151,6 +151,8 @@ void reverse_if_type1(uint8_t *buf, size_t len, uint32_t fpgaType)
 
 int percent(uint64_t done, uint64_t total) { return static_cast<int>(done * 100 / total + 1); }
 
+}  // namespace
+
 // Tries the head at FLASH_HEAD_ADDR (when it lies inside the flash), then
 // the copy at capacity - 104. 0 with the first head that passes
 // verification; a read's status; or -1312 when neither location holds one.
@@ -190,6 +192,8 @@ int flash_find_head(uint32_t flash, uint32_t fpgaType, uint32_t capacity, bool v
     LOAD_ERR("Flash file head error\n");
     return -1312;
 }
+
+namespace {
 
 // Reads the whole file at `fd` into a new buffer of `length` bytes.
 int read_image(int fd, const char *path, uint8_t *buf, uint64_t length)

@@ -48,6 +48,11 @@ int ruda_get_fpga_flag(uint32_t number, uint32_t *flag);  // number 1 or 2: flas
 int fpga_load(const char *path, uint32_t flash, uint32_t fpgaType);
 int flash_ver(uint32_t *version, uint32_t flash, uint32_t fpgaType);
 int flash_test(uint32_t flash, uint32_t fpgaType);
+// The head of the stored image: the one at FLASH_HEAD_ADDR, else the copy at
+// capacity - 104, the first that passes verification. 0, a read's status,
+// or -1312 for neither (after its lines).
+struct fhead;
+int flash_find_head(uint32_t flash, uint32_t fpgaType, uint32_t capacity, bool versionLine, fhead &out);
 
 // ---- entry points -------------------------------------------------------------------
 int ruda_load_fpga(int32_t flash);
