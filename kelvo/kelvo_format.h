@@ -4,7 +4,7 @@
 // same rules the engines use, and each conversion is matched against the
 // type of the argument it will take: a 64-bit value under "%d", an 8-bit
 // destination under "%u", a string conversion of sscanf_s without its
-// capacity, too few or too many arguments, or a specification the engine
+// capacity, too few or too many arguments, or a conversion the engine
 // always refuses do not compile. The failing check names the fault: the
 // compiler reports a call to one of the kelvo_format_error_* functions.
 //
@@ -316,7 +316,7 @@ struct ScanSpec {
     char letter = '\0';
 };
 
-// Parses a specification after its "%", as the engine does.
+// Parses a conversion after its "%", as the engine does.
 constexpr const char *scan_spec(const char *f, ScanSpec &sp)
 {
     for (;;) {

@@ -393,7 +393,7 @@ int float_digits(char *buf, size_t size, char letter, int precision, bool alt, b
     }
     *s++ = letter;
     *s = '\0';
-    // spec is a specification this engine has just built and parsed.
+    // spec is a conversion this engine has just built and parsed.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     if (alt)
