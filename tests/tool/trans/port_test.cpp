@@ -10,6 +10,7 @@
 
 #include "boardlib/plov_trans_intf.h"
 #include "sim/fpga_model.h"
+#include "support/plov_test.h"
 #include "support/sim_fixture.h"
 #include "tool/quorbix.h"
 #include "tool/trans/port.h"
@@ -48,24 +49,8 @@ CmdRun run(const std::string &block, const std::string &path)
     return {GetCapturedStdout(), status};
 }
 
-class PortCommands : public SimTest {
-protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-    }
-    void TearDown() override
-    {
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-        SimTest::TearDown();
-    }
-};
-
-class PortCommandsKesp : public PortCommands {
-protected:
-    std::string board() const override { return "ZK17KESP"; }
-};
+class PortCommands : public PlovTest {};
+class PortCommandsKesp : public PlovKespTest {};
 
 struct Case {
     const char *block;

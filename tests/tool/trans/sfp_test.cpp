@@ -15,6 +15,7 @@
 #include "sim/fpga_model.h"
 #include "sim/net_sfp_model.h"
 #include "support/console_run.h"
+#include "support/plov_test.h"
 #include "support/sim_fixture.h"
 #include "tool/quorbix.h"
 #include "tool/trans/sfp.h"
@@ -69,24 +70,8 @@ std::string identity(const std::string &serial)
 
 constexpr const char *kDump16 = "\n\r 3\t 4\t 7\t10\t 0\t 0\t 0\t 0\t\n\r 0\t 0\t 0\t 0\t67\t 0\t 0\t 0\t\nSUCCESS\n";
 
-class SfpCommands : public SimTest {
-protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-    }
-    void TearDown() override
-    {
-        geBoardLogicType = PLOV_BOARD_UNKNOWN;
-        SimTest::TearDown();
-    }
-};
-
-class SfpCommandsKesp : public SfpCommands {
-protected:
-    std::string board() const override { return "ZK17KESP"; }
-};
+class SfpCommands : public PlovTest {};
+class SfpCommandsKesp : public PlovKespTest {};
 
 // ---- register read and write, dump -----------------------------------------------------------
 
