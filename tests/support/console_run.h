@@ -8,6 +8,7 @@
 #include <string>
 
 #include "sim/sim_host.h"
+#include "tool/quorbix.h"
 
 struct ConsoleRun {
     int status;
@@ -20,6 +21,14 @@ template <typename F> ConsoleRun console_run(F fn)
     int status = fn();
     std::fflush(stdout);
     return {status, testing::internal::GetCapturedStdout()};
+}
+
+// `quorbix -m path`, as the command line runs it; the process's status.
+inline int quorbix_mfc(const std::string &path)
+{
+    std::string prog = "quorbix", opt = "-m", arg = path;
+    char *argv[] = {prog.data(), opt.data(), arg.data(), nullptr};
+    return quorbix_run(3, argv);
 }
 
 // Requests of that number in the journal.

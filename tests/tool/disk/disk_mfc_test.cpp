@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/sim_host.h"
+#include "support/console_run.h"
 #include "support/sas_test_util.h"
 #include "support/sim_fixture.h"
 #include "tool/quorbix.h"
@@ -21,10 +22,8 @@ struct MfcRun {
 
 MfcRun mfc(const std::string &path)
 {
-    std::string prog = "quorbix", opt = "-m", arg = path;
-    char *argv[] = {prog.data(), opt.data(), arg.data(), nullptr};
     CaptureStdout();
-    int status = quorbix_run(3, argv);
+    int status = quorbix_mfc(path);
     std::fflush(stdout);
     return {GetCapturedStdout(), status};
 }

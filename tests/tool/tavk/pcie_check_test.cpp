@@ -28,9 +28,7 @@ namespace {
 ConsoleRun run_m(const std::string &path)
 {
     return console_run([&] {
-        std::string prog = "quorbix", opt = "-m", arg = path;
-        char *argv[] = {prog.data(), opt.data(), arg.data(), nullptr};
-        return quorbix_run(3, argv);
+        return quorbix_mfc(path);
     });
 }
 

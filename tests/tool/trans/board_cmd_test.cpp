@@ -21,6 +21,7 @@
 #include "sim/fpga_model.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
+#include "support/console_run.h"
 #include "support/sim_fixture.h"
 #include "tool/quorbix.h"
 #include "tool/trans/bufc_secm.h"
@@ -75,9 +76,7 @@ CmdRun run(const std::string &block, const std::string &path, TransOpHandler dir
     if (direct != nullptr) {
         status = direct(path.c_str());
     } else if (block == "m") {
-        std::string prog = "quorbix", opt = "-m", arg = path;
-        char *argv[] = {prog.data(), opt.data(), arg.data(), nullptr};
-        status = quorbix_run(3, argv);
+        status = quorbix_mfc(path);
     } else {
         TransOpHandler op = block == "s" ? op_set : block == "c" ? op_clear : block == "w" ? op_write : op_dump;
         status = op(path.c_str());

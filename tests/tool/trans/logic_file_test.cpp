@@ -15,6 +15,7 @@
 #include "bases/pci/smbios.h"
 #include "sim/smbios_image.h"
 #include "sim/spi_flash_model.h"
+#include "support/console_run.h"
 #include "support/flash_image.h"
 #include "support/sim_fixture.h"
 #include "tool/load/spi_flash.h"
@@ -44,9 +45,7 @@ CmdRun run(const std::string &block, const std::string &path)
     CaptureStdout();
     int status = 0;
     if (block == "m") {
-        std::string prog = "quorbix", opt = "-m", arg = path;
-        char *argv[] = {prog.data(), opt.data(), arg.data(), nullptr};
-        status = quorbix_run(3, argv);
+        status = quorbix_mfc(path);
     } else {
         status = (block == "l" ? op_load : op_clear)(path.c_str());
     }

@@ -10,6 +10,7 @@
 
 #include "boardlib/plov_trans_intf.h"
 #include "sim/fpga_model.h"
+#include "support/console_run.h"
 #include "support/plov_test.h"
 #include "support/sim_fixture.h"
 #include "tool/quorbix.h"
@@ -39,9 +40,7 @@ CmdRun run(const std::string &block, const std::string &path)
     CaptureStdout();
     int status = 0;
     if (block == "m") {
-        std::string prog = "quorbix", opt = "-m", arg = path;
-        char *argv[] = {prog.data(), opt.data(), arg.data(), nullptr};
-        status = quorbix_run(3, argv);
+        status = quorbix_mfc(path);
     } else {
         status = (block == "s" ? op_set : op_clear)(path.c_str());
     }
