@@ -131,10 +131,8 @@ bool switch_place(FpgaId fpga, uint8_t port, SwitchPlace *p)
 
 PlovStatus PlovTransSetPortReset(FpgaId fpga, uint8_t port, int8_t flag)
 {
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     if (kesp) {
@@ -507,10 +505,8 @@ PlovStatus PlovTransGetPortLinkStat(FpgaId fpga, PortWorkMode *rec)
 {
     if (rec == nullptr)
         return PlovNullPointer();
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     const uint8_t p = rec->PortId;
@@ -585,10 +581,8 @@ PlovStatus PlovTransGetPortSwitch(FpgaId fpga, uint8_t port, uint8_t *mode)
 
 PlovStatus PlovTransSetPortSwitch(FpgaId fpga, uint8_t port, uint8_t mode)
 {
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
@@ -635,10 +629,8 @@ PlovStatus PlovTransGetMtu(FpgaId fpga, uint16_t *max, uint16_t *min)
 
 PlovStatus PlovTransSetMtu(FpgaId fpga, uint16_t max, uint16_t min)
 {
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     if (kesp)

@@ -87,10 +87,8 @@ PlovStatus PlovTransGetTxProcessMatch(FpgaId fpga, uint8_t process, uint16_t *ma
 
 PlovStatus PlovTransSetTxProcessMatch(FpgaId fpga, uint8_t process, uint16_t match)
 {
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
@@ -104,10 +102,8 @@ PlovStatus PlovTransGetQueueDataOffset(FpgaId fpga, uint16_t *offset)
 {
     if (offset == nullptr)
         return PlovNullPointer();
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
@@ -121,10 +117,8 @@ PlovStatus PlovTransGetQueueDataOffset(FpgaId fpga, uint16_t *offset)
 
 PlovStatus PlovTransSetQueueDataOffset(FpgaId fpga, uint16_t offset)
 {
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     if (kesp)

@@ -425,10 +425,8 @@ PlovStatus PlovTransGetAntiCpuIntervalTime(FpgaId fpga, uint8_t *time)
 {
     if (time == nullptr)
         return PlovNullPointer();
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
@@ -441,10 +439,8 @@ PlovStatus PlovTransGetAntiCpuIntervalTime(FpgaId fpga, uint8_t *time)
 
 PlovStatus PlovTransSetAntiCpuIntervalTime(FpgaId fpga, uint8_t time)
 {
-    PlovStatus ret = PlovCheckFpgaId(fpga);
     bool kesp = false;
-    if (ret == PLOV_OK)
-        ret = PlovProbeBranch(fpga, &kesp);
+    PlovStatus ret = PlovCheckAndProbe(fpga, &kesp);
     if (ret != PLOV_OK)
         return ret;
     if (kesp)

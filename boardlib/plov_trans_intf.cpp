@@ -107,6 +107,12 @@ PlovStatus PlovProbeBranch(FpgaId fpga, bool *kesp)
     return PlovCheckKespFpga(fpga);
 }
 
+PlovStatus PlovCheckAndProbe(FpgaId fpga, bool *kesp)
+{
+    PlovStatus ret = PlovCheckFpgaId(fpga);
+    return ret != PLOV_OK ? ret : PlovProbeBranch(fpga, kesp);
+}
+
 PlovStatus PlovNullPointer()
 {
     PLOV_LOG_ERR("NULL Pointer detected!\n");

@@ -77,6 +77,8 @@ PlovStatus PlovCheckKespFpga(FpgaId fpga);
 PlovStatus PlovNullPointer();
 // The probe, then, on a KESP board, the FPGA-id rule; *kesp tells the branch.
 PlovStatus PlovProbeBranch(FpgaId fpga, bool *kesp);
+// The FPGA-id check, then the probe and branch.
+PlovStatus PlovCheckAndProbe(FpgaId fpga, bool *kesp);
 
 // The rule of the operations that exist only for the DORN board: on a KESP
 // board log "unsupport operate[geBoardLogicType = %d ]" at `level` (ERR or
