@@ -18,6 +18,7 @@
 #include "sim/sas_disks.h"
 #include "sim/spi_flash_model.h"
 #include "sim/pci_bus.h"
+#include "sim/ruga_model.h"
 #include "sim/smbios_image.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/sim_host.h"
@@ -264,6 +265,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"mpt-", mpt_fixture_line},
     {"flash-", spi_flash_fixture_line},
     {"media-", media_fixture_line},
+    {"ruga-", ruga_fixture_line},
     {"", pci_fixture_line, pci_fixture_owns},
     {"disk-", disk_fixture_line},
     {"asmf-", asmf_fixture_line},

@@ -381,6 +381,8 @@ void pci_conf_write(PciFunction &fn, uint32_t offset, uint32_t value, int width)
         uint32_t w1c = rule ? static_cast<uint32_t>(rule->w1cMask) : 0;
         uint32_t current = static_cast<uint32_t>(reg_peek(fn.regs, base));
         reg_write(fn.regs, base, (current & ~mask & ~w1c) | (bits & mask));
+        if (fn.written != nullptr)
+            fn.written(fn, base);
     }
 }
 

@@ -47,6 +47,7 @@ struct PciFunction {
     std::vector<PciResource> resources;   // BAR 0-5 and the ROM, in order
     bool rulesStale = true;               // the lists changed behind the rules' back
     std::map<uint32_t, uint32_t> w1cExtra; // fixture: dword offset -> write-one-to-clear bits
+    void (*written)(PciFunction &fn, uint32_t dword) = nullptr;  // a model's hook after each dword written
 };
 
 using PciBytes = std::vector<uint8_t>;

@@ -13,6 +13,7 @@
 #include "sim/asmf_model.h"
 #include "sim/fixture_file.h"
 #include "sim/fpga_ddr_model.h"
+#include "sim/ruga_model.h"
 #include "sim/fpga_model.h"
 #include "sim/i2c_agent_model.h"
 #include "sim/media_model.h"
@@ -66,6 +67,8 @@ bool fpga_ddr_attach(const SimBoardProfile &, SimDoc &saved) { return fpga_ddr_m
 bool i2c_attach(const SimBoardProfile &, SimDoc &saved) { return i2c_agent_model_attach(saved); }
 bool ipmi_attach(const SimBoardProfile &, SimDoc &saved) { return ipmi_model_attach(saved); }
 bool sas_attach(const SimBoardProfile &, SimDoc &saved) { return sas_disks_attach(saved); }
+// The RUDA card, when a fixture or the saved board has one.
+bool ruga_attach(const SimBoardProfile &, SimDoc &saved) { return ruga_model_attach(saved); }
 
 // The trans FPGA driver's packet sender (start files, start and loop scripts).
 bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_model_attach(saved); }
@@ -78,7 +81,7 @@ bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_m
         {"disk", disk_attach, disk_model_save}, {"spi_flash", spi_flash_model_attach, spi_flash_model_save}, \
         {"rtc", rtc_attach, rtc_model_save}, {"i2c_agent", i2c_attach, i2c_agent_model_save},      \
         {"ipmi", ipmi_attach, ipmi_model_save}, {"sas", sas_attach, sas_disks_save},   \
-        {"smbios", smbios_board_attach, smbios_board_save}
+        {"smbios", smbios_board_attach, smbios_board_save}, {"ruga", ruga_attach, ruga_model_save}
 constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save},
     {"transmit", transmit_attach, transmit_model_save}, {"fpga_ddr", fpga_ddr_attach, fpga_ddr_model_save}};

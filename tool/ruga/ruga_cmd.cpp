@@ -11,6 +11,7 @@
 #include "tool/ruga/ruga_loader.h"
 #include "tool/ruga/ruga_mac.h"
 #include "tool/ruga/ruga_pci.h"
+#include "tool/ruga/ruga_reg.h"
 
 namespace {
 
@@ -147,5 +148,22 @@ TransOpStatus ruda_dump_boot_logic(const char *)
     int ret = verdict(ruga_dump_boot_logic());
     if (ret != 0)
         LOAD_ERR("RUGA:dump boot logic fail\n");
+    return ret;
+}
+
+int ruda_test_logic_hb()
+{
+    int ret = verdict(ruga_hb_register_test());
+    if (ret != 0)
+        LOAD_ERR("RUGA:test logic hb fail\n");
+    return ret;
+}
+
+int ruda_get_logic_type()
+{
+    uint32_t type = 0;
+    int ret = verdict(ruga_get_flash_logic_type(&type));
+    if (ret != 0)
+        LOAD_ERR("RUGA:get logic type fail\n");
     return ret;
 }

@@ -14,4 +14,9 @@ TransOpStatus ruda_set_mac_addr(const char *params);
 TransOpStatus ruda_get_mac_addr(const char *params);
 TransOpStatus ruda_dump_boot_logic(const char *params);
 
+// Reached by no row: the register test and the flash logic type with the
+// RUGA result lines.
+int ruda_test_logic_hb();
+int ruda_get_logic_type();
+
 #endif

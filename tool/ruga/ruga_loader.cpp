@@ -9,12 +9,15 @@
 
 #include "bases/drv/ruga_boot_drv.h"
 #include "bases/host/host.h"
+#include "bases/pci/tvk_dev.h"
 #include "kelvo/kelvo.h"
 #include "tool/load/fpga_head.h"
 #include "tool/load/load_log.h"
 #include "tool/load/spi_flash.h"
 #include "tool/ruga/ruga_boot.h"
+#include "tool/ruga/ruga_pci.h"
 #include "tool/ruga/ruga_port.h"
+#include "tool/ruga/ruga_reg.h"
 
 namespace {
 
@@ -124,34 +127,99 @@ int dump_begun(uint32_t capacity)
     return write_dump(buf.get(), head);
 }
 
+// How the reloads differ: the boot-driver requests around them, a serdes
+// close after the save, and what is said when the card is left without
+// its links.
+struct ReloadKind {
+    bool driver;         // boot driver and application logic let go and taken back
+    int serdes;          // the FPGA type whose serdes is closed; -1: none
+    bool appOn;          // application logic on after the boot driver
+    bool powerHint;      // ask for a power cycle when the load or the links fail
+};
+constexpr ReloadKind kActiveReload = {true, -1, false, false};
+constexpr ReloadKind kWholeReload = {true, 0, true, false};
+constexpr ReloadKind kBootReload = {false, 1, false, true};
+
+constexpr uint32_t kFpgaKindReg = 0x2E;
+constexpr uint16_t kKindApp = 0x3000;
+constexpr uint16_t kKindPlatform = 0x2000;
+constexpr uint32_t kSerdesMinVersion = 105;
+
+void power_hint(const ReloadKind &kind)
+{
+    if (kind.powerHint)
+        LOAD_ERR("RUGA: please power off and power on manually!\n");
 }
 
-int ruga_active_boot_logic()
+// Links down, flash 0 loaded, links up, configuration written back.
+int load_between_links(const ReloadKind &kind, RugaSave &save)
 {
-    RugaSave save;
-    RugaBootNode node;
-    int ret = ruga_new_save(save, kReloadPorts, 3);
-    if (ret != 0 || (ret = node.open()) != 0 || (ret = release_and_save(node, save, 3)) != 0)
-        return ret;
     ruga_close_pcie_port(save.ports, 3);
     host().usleep(1000);
     LOAD_INFO("RUGA: begin load fpga\n");
-    if ((ret = ruda_load_fpga(0)) != 0) {
+    int ret = ruda_load_fpga(0);
+    if (ret != 0) {
         LOAD_ERR("RUGA: load boot logic to FPGA fail!\n");
+        power_hint(kind);
         ruga_open_pcie_port(save.ports, 3);
         return ret;
     }
     LOAD_INFO("RUGA: end load fpga\n");
     if ((ret = ruga_open_pcie_port(save.ports, 3)) != 0) {
         LOAD_ERR("FATAL! open root pcie port fail!\n");
+        power_hint(kind);
         return ret;
     }
-    if ((ret = ruga_recover_conf_reg(save.data.get(), save.ports, 3)) != 0) {
+    if ((ret = ruga_recover_conf_reg(save.data.get(), save.ports, 3)) != 0)
         LOAD_ERR("recover bar base address reg fail!\n");
+    return ret;
+}
+
+int reload(const ReloadKind &kind)
+{
+    RugaSave save;
+    RugaBootNode node;  // never opened: every request is skipped
+    int ret = ruga_new_save(save, kReloadPorts, 3);
+    if (ret != 0 || (kind.driver && (ret = node.open()) != 0) || (ret = release_and_save(node, save, 3)) != 0)
+        return ret;
+    if (kind.serdes >= 0)
+        ruga_close_fpga_serdes(static_cast<uint32_t>(kind.serdes));
+    if ((ret = load_between_links(kind, save)) != 0)
+        return ret;
+    if ((ret = node.request(RUGA_BOOT_DRV_ON)) != 0) {
+        LOAD_ERR("active boot driver failed\n");
         return ret;
     }
-    if ((ret = node.request(RUGA_BOOT_DRV_ON)) != 0)
-        LOAD_ERR("active boot driver failed\n");
+    if (kind.appOn && (ret = node.request(RUGA_APP_LOGIC_ON)) != 0)
+        LOAD_ERR("active app logic failed\n");
+    return ret;
+}
+
+}
+
+int ruga_active_boot_logic() { return reload(kActiveReload); }
+int ruga_reload_whole_logic() { return reload(kWholeReload); }
+int ruga_reload_boot_logic() { return reload(kBootReload); }
+
+int ruga_reload_boot_logic_without_save_reg()
+{
+    unsigned bus = 0;
+    uint16_t kind = 0;
+    if (ruga_app_fpga_bus(&bus) == 0 && tvk_read_conf_word(bus, 0, kFpgaKindReg, &kind) == 0) {
+        if (kind == kKindApp) {
+            uint32_t type = 7;
+            uint32_t version = 0;
+            ruga_get_app_type(&type);
+            ruga_get_app_ver(&version);
+            if (type == 1 && version >= kSerdesMinVersion)
+                ruga_close_fpga_serdes(0);
+        } else if (kind == kKindPlatform) {
+            ruga_close_fpga_serdes(1);
+        }
+    }
+    int ret = ruda_load_fpga(0);
+    if (ret != 0)
+        LOAD_ERR("RUGA: load logic to FPGA fail!\n");
     return ret;
 }
 

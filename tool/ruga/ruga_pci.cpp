@@ -134,6 +134,21 @@ int ruga_bar_read(unsigned bus, unsigned devfn, uint8_t bar, uint8_t *buf, uint3
     return tvk_bar_read(bus, devfn, bar, buf, len, offset);
 }
 
+int ruga_bar_write(unsigned bus, unsigned devfn, uint8_t bar, const uint8_t *buf, uint32_t len, int offset)
+{
+    return tvk_bar_write(bus, devfn, bar, buf, len, offset);
+}
+
+int ruga_mmap_read(const char *path, int64_t offset, uint32_t len, void *buf)
+{
+    return tvk_mmap_read(path, offset, len, buf);
+}
+
+int ruga_mmap_write(const char *path, int64_t offset, uint32_t len, const void *buf)
+{
+    return tvk_mmap_write(path, offset, len, buf);
+}
+
 int ruga_read_fpga_register(uint64_t port, uint8_t bar, int offset, uint32_t *value)
 {
     RugaPciDev dev{};

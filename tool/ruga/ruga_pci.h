@@ -25,6 +25,9 @@ bool ruga_pci_child(const char *name, RugaPciDev &dev);
 DIR *ruga_open_port_dir(uint32_t domain, uint32_t bus, uint32_t device, uint32_t function);
 int ruga_find_tanden_dev(uint64_t port, RugaPciDev *dev);
 int ruga_bar_read(unsigned bus, unsigned devfn, uint8_t bar, uint8_t *buf, uint32_t len, int offset);
+int ruga_bar_write(unsigned bus, unsigned devfn, uint8_t bar, const uint8_t *buf, uint32_t len, int offset);
+int ruga_mmap_read(const char *path, int64_t offset, uint32_t len, void *buf);
+int ruga_mmap_write(const char *path, int64_t offset, uint32_t len, const void *buf);
 int ruga_read_fpga_register(uint64_t port, uint8_t bar, int offset, uint32_t *value);
 
 // Each prints its line; a failed read prints 65535 (version) or 7 (type)
