@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <vector>
@@ -50,6 +51,7 @@ struct RugaModel {
     bool present = false;
     RugaCard card;
     bool down[3] = {};
+    uint8_t ports[256] = {};  // the I/O BAR of a card with a stuck scratch word
 };
 
 RugaModel &model()
@@ -96,8 +98,37 @@ void link_written(PciFunction &fn, uint32_t dword)
     }
 }
 
+constexpr uint32_t kHbReg = 0x40;
+
+uint32_t io_in(void *, uint16_t port, int width)
+{
+    uint32_t v = 0;
+    for (int k = 0; k < width; k++)
+        v |= uint32_t{model().ports[(port + k) & 0xFF]} << (8 * k);
+    return v;
+}
+
+void io_out(void *, uint16_t port, uint32_t value, int width)
+{
+    RugaModel &m = model();
+    for (int k = 0; k < width; k++) {
+        const unsigned at = (port + static_cast<unsigned>(k)) & 0xFF;
+        auto byte = static_cast<uint8_t>(value >> (8 * k));
+        if (at >= kHbReg && at < kHbReg + 4)
+            byte = static_cast<uint8_t>(byte & ~(m.card.hbStuck >> (8 * (at - kHbReg))));
+        m.ports[at] = byte;
+    }
+}
+
 void add_fpga(const PortRow &p, PciFunction &fn, uint32_t word)
 {
+    if (p.bar == kRugaAppBar && model().card.hbStuck != 0) {
+        std::memcpy(model().ports + 8, &word, 4);
+        sim_add_ports(SimPortRange{kRugaAppPorts, kRugaAppPorts + 0xFF, nullptr, io_in, io_out});
+        fn.resources = {{kRugaAppPorts, kRugaAppPorts + 0xFF, 0x40101}};
+        pci_sysfs_add(fn);
+        return;
+    }
     fn.resources = {{p.bar, p.bar + kRugaBarSize - 1, 0x40200}};
     pci_sysfs_add(fn);
     sim_phys_write(p.bar + 8, &word, 4);
@@ -173,6 +204,7 @@ constexpr Word kWords[] = {
     {"app-word", true, [](RugaCard &c, uint64_t v) { c.appWord = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
     {"app-kind", true, [](RugaCard &c, uint64_t v) { c.appKind = static_cast<uint16_t>(v); return v <= 0xFFFF; }},
     {"no-node", false, [](RugaCard &c, uint64_t) { c.bootNode = false; return true; }},
+    {"hb-stuck", true, [](RugaCard &c, uint64_t v) { c.hbStuck = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
 };
 
 bool card_words(const std::vector<std::string> &w, RugaCard &c, std::string &error)

@@ -19,7 +19,7 @@
 //   The node can be left out. Failures come from the kernel's faults.
 //
 // Fixture line:  ruga-card C0 C1 C2 [link-reads N|never] [cap-at OFF]
-//                [boot-word W] [app-word W] [app-kind K] [no-node]
+//                [boot-word W] [app-word W] [app-kind K] [no-node] [hb-stuck MASK]
 // The card's setup is saved with the board ("ruga" section).
 #ifndef QUORBIX_SIM_RUGA_MODEL_H
 #define QUORBIX_SIM_RUGA_MODEL_H
@@ -34,6 +34,7 @@ inline constexpr int kRugaLinkNever = -1;
 inline constexpr uint64_t kRugaBootBar = 0xD0000000;
 inline constexpr uint64_t kRugaAppBar = 0xD0100000;
 inline constexpr uint64_t kRugaBarSize = 0x40000;
+inline constexpr uint16_t kRugaAppPorts = 0xE000;
 
 struct RugaCard {
     unsigned children[3] = {1, 1, 0};  // below 0000:80:02.1, 0000:00:03.0, 0000:00:03.2
@@ -43,6 +44,10 @@ struct RugaCard {
     uint32_t appWord = 0x01000105;
     uint16_t appKind = 0x3000;
     bool bootNode = true;
+    // A fault, not saved: when non-zero the application FPGA's BAR 0 is an
+    // I/O BAR of 256 ports (0xE000) whose scratch word at 0x40 never sets
+    // these bits.
+    uint32_t hbStuck = 0;
 };
 
 void ruga_boot_node_add();

@@ -291,6 +291,15 @@ TEST_F(RugaReloadCard, RegisterTestAndLogicType)
     EXPECT_EQ(type.status, 0);
     EXPECT_NE(type.out.find("RUGA flash logic type: 3 \n"), std::string::npos) << type.out;
 
+    // A scratch bit that never sets fails the test though every access worked.
+    TearDown();
+    SetUp();
+    ruga_card_add(RugaCard{.hbStuck = 0x00000400});
+    hb = console_run([] { return ruda_test_logic_hb(); });
+    EXPECT_EQ(hb.status, -1200) << hb.out;
+    EXPECT_NE(hb.out.find("read test data is (0x55555155)\n"), std::string::npos) << hb.out;
+    EXPECT_NE(hb.out.find("RUGA:test logic hb fail\n"), std::string::npos);
+
     // No FPGA below either port: both fail with the RUGA lines.
     TearDown();
     SetUp();
