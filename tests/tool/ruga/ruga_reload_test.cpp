@@ -18,11 +18,13 @@
 #include "bases/drv/spi_flash_drv.h"
 #include "sim/fixture_file.h"
 #include "sim/pci_bus.h"
+#include "sim/sim_board.h"
 #include "sim/ruga_model.h"
 #include "sim/sim_sched.h"
 #include "support/console_run.h"
 #include "support/sim_fixture.h"
 #include "tool/ruga/ruga_cmd.h"
+#include "tool/ruga/ruga_pci.h"
 #include "tool/ruga/ruga_port.h"
 #include "tool/ruga/ruga_reg.h"
 
@@ -332,6 +334,27 @@ TEST_F(RugaReloadCard, SeparateSaveAndRestore)
         EXPECT_EQ(run.status, -1200);
         EXPECT_NE(run.out.find("save reg fail!\n"), std::string::npos);
     }
+}
+
+}
+
+namespace {
+
+TEST_F(RugaReloadCard, TheCardSurvivesAReopenedBoard)
+{
+    ruga_card_add(RugaCard{.children = {2, 1, 0}, .bootWord = 0x00000207});
+    sim_board_close();
+    ASSERT_EQ(sim_board_open(root_, board()), 0);
+    uint32_t version = 0;
+    ConsoleRun v = console_run([&] { return ruga_get_run_boot_logic_ver(&version); });
+    EXPECT_EQ(v.status, 0) << v.out;
+    EXPECT_EQ(version, 207u);
+    const std::vector<PciBytes> before = children();
+    sim_clear_journal();
+    ConsoleRun run = console_run([] { return ruga_active_boot_logic(); });
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(steps(), (Steps{"app off", "boot off", "save", "link down", "load", "link up", "restore", "boot on"}));
+    EXPECT_EQ(children(), before);
 }
 
 }
