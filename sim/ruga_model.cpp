@@ -192,13 +192,19 @@ void add_port(size_t i)
     }
 }
 
+// "never" reads as this number; only link-reads takes it.
+constexpr uint64_t kNever = ~0ull;
+
 struct Word {
     const char *key;
     bool number;  // false: a flag with no value
     bool (*set)(RugaCard &, uint64_t);
 };
 constexpr Word kWords[] = {
-    {"link-reads", true, [](RugaCard &c, uint64_t v) { c.linkReads = static_cast<int>(v); return v < 0x10000; }},
+    {"link-reads", true, [](RugaCard &c, uint64_t v) {
+         c.linkReads = v == kNever ? kRugaLinkNever : static_cast<int>(v);
+         return v == kNever || v < 0x10000;
+     }},
     {"cap-at", true, [](RugaCard &c, uint64_t v) { c.capAt = static_cast<uint32_t>(v); return v >= 0x100 && v < 0xFE0 && v % 4 == 0; }},
     {"boot-word", true, [](RugaCard &c, uint64_t v) { c.bootWord = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
     {"app-word", true, [](RugaCard &c, uint64_t v) { c.appWord = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
@@ -206,6 +212,25 @@ constexpr Word kWords[] = {
     {"no-node", false, [](RugaCard &c, uint64_t) { c.bootNode = false; return true; }},
     {"hb-stuck", true, [](RugaCard &c, uint64_t v) { c.hbStuck = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
 };
+
+// One option and its value (if it takes one) from w[i]; i moves past them.
+bool card_option(const std::vector<std::string> &w, size_t &i, RugaCard &c)
+{
+    const Word *row = nullptr;
+    for (const Word &r : kWords)
+        if (w[i] == r.key)
+            row = &r;
+    uint64_t v = 0;
+    if (row != nullptr && row->number) {
+        if (++i >= w.size())
+            return false;
+        if (w[i] == "never")
+            v = kNever;
+        else if (!sim_doc_number(w[i], v))
+            return false;
+    }
+    return row != nullptr && row->set(c, v);
+}
 
 bool card_words(const std::vector<std::string> &w, RugaCard &c, std::string &error)
 {
@@ -218,18 +243,9 @@ bool card_words(const std::vector<std::string> &w, RugaCard &c, std::string &err
         c.children[i - 1] = static_cast<unsigned>(n);
     }
     for (size_t i = 4; i < w.size(); i++) {
-        const Word *row = nullptr;
-        for (const Word &r : kWords)
-            if (w[i] == r.key)
-                row = &r;
-        uint64_t v = 0;
-        if (row != nullptr && row->number && i + 1 < w.size() && w[i] == "link-reads" && w[i + 1] == "never") {
-            c.linkReads = kRugaLinkNever;
-            i++;
-            continue;
-        }
-        if (row == nullptr || (row->number && (++i >= w.size() || !sim_doc_number(w[i], v))) || !row->set(c, v)) {
-            error = "bad ruga-card option '" + w[i < w.size() ? i : w.size() - 1] + "'";
+        const std::string option = w[i];
+        if (!card_option(w, i, c)) {
+            error = "bad ruga-card option '" + option + "'";
             return false;
         }
     }

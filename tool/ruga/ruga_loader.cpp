@@ -178,7 +178,7 @@ int load_between_links(const ReloadKind &kind, RugaSave &save)
 int reload(const ReloadKind &kind)
 {
     RugaSave save;
-    RugaBootNode node;  // never opened: every request is skipped
+    RugaBootNode node;  // left unopened, it skips every request
     int ret = ruga_new_save(save, kReloadPorts, 3);
     if (ret != 0 || (kind.driver && (ret = node.open()) != 0) || (ret = release_and_save(node, save, 3)) != 0)
         return ret;

@@ -124,6 +124,8 @@ TEST_F(RugaReloadCard, FixtureLinesBuildTheCard)
         {"ruga-card 1 1", false, 0},
         {"ruga-card 1 1 1 cap-at 0x7", false, 0},
         {"ruga-card 1 1 1 colour blue", false, 0},
+        {"ruga-card 1 1 1 cap-at never", false, 0},
+        {"ruga-card 1 1 1 link-reads", false, 0},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.line);
@@ -205,15 +207,35 @@ TEST_F(RugaReloadCard, TheOtherReloads)
     }
 }
 
-TEST_F(RugaReloadCard, AFailedLoadWithoutTheDriverAsksForAPowerCycle)
+TEST_F(RugaReloadCard, FailuresOfTheOtherReloads)
 {
-    ruga_card_add(RugaCard{.children = {1, 1, 0}});
-    sim_fail_request(SPI_FLASH_NODE, SPI_FLASH_LOAD_FPGA, EIO);
-    sim_clear_journal();
-    ConsoleRun run = console_run([] { return ruga_reload_boot_logic(); });
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.out.find("RUGA: please power off and power on manually!\n"), std::string::npos) << run.out;
-    EXPECT_EQ(steps(), (Steps{"save", "serdes", "link down", "load", "link up"})) << "links reopened, nothing restored";
+    struct Row {
+        int (*reload)();
+        const char *node;
+        unsigned long request;
+        const char *line;
+        Steps steps;
+    } rows[] = {
+        {ruga_reload_boot_logic, SPI_FLASH_NODE, SPI_FLASH_LOAD_FPGA, "RUGA: please power off and power on manually!\n",
+         {"save", "serdes", "link down", "load", "link up"}},  // links reopened, nothing restored
+        {ruga_reload_whole_logic, RUGA_BOOT_NODE, RUGA_BOOT_DRV_OFF, "inactive boot driver failed\n",
+         {"app off", "boot off", "app on"}},
+        {ruga_reload_whole_logic, RUGA_BOOT_NODE, RUGA_APP_LOGIC_ON, "active app logic failed\n",
+         {"app off", "boot off", "save", "serdes", "link down", "load", "link up", "restore", "boot on", "app on"}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.line);
+        TearDown();
+        SetUp();
+        ruga_card_add(RugaCard{.children = {1, 1, 0}});
+        sim_fail_request(r.node, r.request, EIO);
+        sim_clear_journal();
+        ConsoleRun run = console_run(r.reload);
+        EXPECT_NE(run.status, 0);
+        EXPECT_NE(run.out.find(r.line), std::string::npos) << run.out;
+        EXPECT_EQ(steps(), r.steps);
+        EXPECT_EQ(pci_conf_read(*pci_bus_find(0x80, 0x11), RUGA_LINK_STATUS, 2), 0x0083u) << "link up again";
+    }
 }
 
 TEST_F(RugaReloadCard, ReloadWithoutSaveClosesTheSerdesTheKindAsks)
