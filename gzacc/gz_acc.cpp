@@ -87,6 +87,7 @@ int fpga_head(FpgaWrite &w)
     }
     w.before = st.st_size;
     w.touched = true;
+    w.state->acc_touched = 1;
     const ssize_t ret = host().write(w.state->fd, w.host, static_cast<size_t>(len));
     if (ret != len) {
         GZ_ERR(" write gzip head failed!ret = %d\n\n", static_cast<int>(ret));
@@ -289,7 +290,7 @@ int gzwrite_fpga(gz_file_state *state, const void *buf, uint32_t len)
 void gz_acc_close_empty(gz_file_state *state)
 {
     struct stat st{};
-    if (host().fstat(state->fd, &st) != 0 || st.st_size != 0)
+    if (state->acc_touched != 0 || host().fstat(state->fd, &st) != 0 || st.st_size != 0)
         return;
     std::vector<uint8_t> member(std::strlen(state->path) + 32);
     const int len = gz_head_build(state->path, member.data(), member.size() - 10);

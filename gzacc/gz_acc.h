@@ -51,7 +51,8 @@ GzSlices gz_slice_sizes(uint32_t len);
 // One gzip member of buf[0..len) on the card; the total written, or a status.
 int gzwrite_fpga(gz_file_state *state, const void *buf, uint32_t len);
 
-// At close: an accelerator-mode file that is still empty gets an empty member.
+// At close: an accelerator-mode file that is still empty, with no
+// accelerated write having reached it, gets an empty member.
 void gz_acc_close_empty(gz_file_state *state);
 
 }  // namespace gzacc

@@ -57,6 +57,7 @@ struct gz_file_state {
     char *msg;
     z_stream strm;
     uint32_t acc_mode;
+    uint32_t acc_touched;   // an accelerated write reached the file (its head)
 };
 
 inline bool gz_on_card(const gz_file_state *s) { return s->acc_mode == GZ_ACC_CARD; }
