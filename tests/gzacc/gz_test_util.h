@@ -100,7 +100,7 @@ inline bool gunzip(const Bytes &in, Bytes &out)
 // The exit status of a shell command (-1 when it could not run).
 inline int shell(const std::string &cmd)
 {
-    const int st = std::system((cmd + " >/dev/null 2>&1").c_str());
+    const int st = std::system(("(" + cmd + ") >/dev/null 2>&1").c_str());
     return st == -1 ? -1 : WEXITSTATUS(st);
 }
 
