@@ -37,7 +37,9 @@ bool hits(uint16_t segment)
     return s.fault != GzCardFault::none && (s.faultSegment < 0 || s.faultSegment == segment);
 }
 
-bool raw_deflate(const std::vector<uint8_t> &in, int level, bool last, std::vector<uint8_t> &out)
+}  // namespace
+
+bool gz_card_deflate(const std::vector<uint8_t> &in, int level, bool last, std::vector<uint8_t> &out)
 {
     z_stream z{};
     if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -52,6 +54,8 @@ bool raw_deflate(const std::vector<uint8_t> &in, int level, bool last, std::vect
     deflateEnd(&z);
     return last ? ret == Z_STREAM_END : ret == Z_OK && z.avail_in == 0;
 }
+
+namespace {
 
 void put_le32(std::vector<uint8_t> &out, uint64_t v)
 {
@@ -79,7 +83,7 @@ bool card_transform(const FpgaTaskDesc &d, const std::vector<uint8_t> &in, std::
     if (last && s.received != d.totalLen)
         return breach();
     const int level = (d.levForm & 0xF) > 9 ? 9 : d.levForm & 0xF;
-    if (!raw_deflate(in, level, last, out))
+    if (!gz_card_deflate(in, level, last, out))
         return breach();
     crc = static_cast<uint32_t>(::crc32(d.crc, in.data(), static_cast<uInt>(in.size())));
     s.crc = crc;
