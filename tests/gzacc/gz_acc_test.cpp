@@ -272,6 +272,13 @@ TEST_F(GzAccTest, EveryFailureLeavesTheFileAsBeforeTheCall)
             else
                 EXPECT_TRUE(after.empty()) << after.size();
             EXPECT_EQ(asmf_sim_held_blocks(), 0u);
+            // Nothing of the card is left behind: the next write on this thread goes through.
+            sim_clear_faults();
+            asmf_sim_settings().taskStatus = 0;
+            card_fault(GzCardFault::none);
+            const size_t tasks = asmf_sim_tasks();
+            EXPECT_EQ(write_file("/f.gz", "a", earlier), 300);
+            EXPECT_EQ(asmf_sim_tasks(), tasks + 1);
         }
     }
 }
