@@ -516,6 +516,8 @@ ResultMsg task_answer(const FpgaTaskDesc &t)
         m.status = 5;
         m.errNo = ASMF_SIM_LATE_ERRNO;
     }
+    if (set.edit != nullptr)
+        set.edit(m);
     return m;
 }
 

@@ -53,6 +53,8 @@ enum class AsmfSimAnswer { normal, drop, reorder, duplicate, late };
 // Returns false to answer with status 3 (card error).
 using AsmfSimTransform = bool (*)(const FpgaTaskDesc &desc, const std::vector<uint8_t> &in,
                                   std::vector<uint8_t> &out, uint32_t &crc);
+// Changes an answer before it is sent (a card that echoes the wrong fields).
+using AsmfSimAnswerEdit = void (*)(ResultMsg &answer);
 
 // Settings of the simulated accelerator (a fresh model's defaults).
 struct AsmfSimSettings {
@@ -72,6 +74,7 @@ struct AsmfSimSettings {
     uint32_t taskErrNo = 0;
     AsmfSimAnswer answer = AsmfSimAnswer::normal;
     AsmfSimTransform transform = nullptr;   // nullptr: the copy
+    AsmfSimAnswerEdit edit = nullptr;
     uint64_t allocBusyUntilNs = 0;          // allocations refused (EBUSY) until then
 };
 
