@@ -812,3 +812,29 @@ TEST_F(SandyMonitor, LpcPortWritesByFirstRead)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SandyMonitor, UnitLogsAndHexRows)
+{
+    struct {
+        int (*op)();
+        int result;
+    } rows[] = {
+        {[] { return sandy_log_irp_lerr(2, 0); }, -906}, {[] { return sandy_log_pcie_lerr(11, 0); }, -906},
+        {[] { return sandy_log_irp_lerr(1, 0); }, 0},    {[] { return sandy_log_pcie_lerr(0, 0); }, 0},
+        {[] { return sandy_log_pcie_lerr(10, 0); }, -901},   // 00:03.3 is not on this board
+        {[] { return sandy_log_iio_lerr(0); }, 0},       {[] { return sandy_log_misc_lerr(); }, 0},
+        {[] { return sandy_log_dmi_lerr(0); }, 0},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(r.op(), r.result) << &r - rows;
+    std::ofstream(root_ + "/tavik.log", std::ios::trunc);
+    const uint8_t bytes[20] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+    tvk_log_hex(bytes, 20, 0x1C4, 14, "<COMM>");
+    EXPECT_EQ(log(), "F N [LOG] <COMM>--------  00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f\n"
+                     "F N [LOG] <COMM>000001c0:             01 02 03 04 05 06 07 08 09 0a 0b 0c\n"
+                     "F N [LOG] <COMM>000001d0: 0d 0e\n");
+}
+
+} // namespace
