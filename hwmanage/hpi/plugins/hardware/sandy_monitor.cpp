@@ -20,7 +20,6 @@ constexpr unsigned fn_of(uint8_t devfn) { return devfn & 7u; }
 constexpr uint8_t kQpiDevfn[2] = {SANDY_QPI0_DEVFN, SANDY_QPI1_DEVFN};
 constexpr uint32_t kLnkSta = 0x12;
 constexpr uint32_t kPciStatus = 0x06;
-constexpr uint32_t kSecStatus = 0x1E;
 
 template <typename T> int ras_block(uint8_t bus, T *buf, uint32_t offset, int len)
 {
