@@ -734,6 +734,10 @@ TEST_F(SandyPass, ProcessorCounts)
     EXPECT_TRUE(logged("[LOG] CPUNo 1 IIO Core detect fatal error[0x00800000]\n"));
     EXPECT_TRUE(logged("[LOG] CPU1 detect QPI link rate is 8.0GT/s\n"));
     EXPECT_EQ(reg(0x80, kRas, 0x1C4), 0u);
+    // A failed clear names the processor's own bus.
+    sim_fail_op(SimFaultOp::write, "/proc/bus/pci/80/05.2", EIO);
+    sandy_clear_global_state(0x80);
+    EXPECT_TRUE(logged("<TVK-ERR>Cannot set [80:05.2] GNERRST, ret="));
     sim_fail_op(SimFaultOp::read, "/proc/bus/pci/80/05.2", EIO);
     EXPECT_LT(pass(), 0);
     EXPECT_TRUE(logged("<TVK-ERR>CPU 1 Cannot get sandy bridge RAS state, ret="));
