@@ -41,7 +41,7 @@ void put_desc(std::vector<uint8_t> &b, uint32_t at, uint32_t base, uint32_t len,
     put32(b, at, base);
     put32(b, at + 4, len);
     put32(b, at + 8, size);
-    put32(b, at + 12, size == 0 ? 0 : len / size - 1);
+    put32(b, at + 12, size == 0 || len / size == 0 ? 0 : len / size - 1);
     b[at + 16] = 1;
 }
 

@@ -213,6 +213,7 @@ TEST_F(MediaLoad, ALoadStillRunningFailsAndFinishesOnTheIntactImage)
     // 6 MiB at the slow pace (2 KiB each 8 ms): about 25 s, longer than the 20 s wait
     Bytes data = pattern(6u << 20, 0x11);
     put_image("prog.bin", image_build(0x10800000, {{0x81000000, data}}));
+    sim_journal_enable(false);
     ConsoleRun r = l_media("t/1:1:1:prog.bin");
     EXPECT_EQ(r.status, -1200);
     EXPECT_NE(r.out.find("Load subboard 0 dsp 0 sleep 19 \n"), std::string::npos);
