@@ -693,23 +693,24 @@ constexpr std::pair<std::string_view, MediaChange> kChangeNames[] = {
 bool line_delay(const std::vector<std::string_view> &w, std::string &err)
 {
     uint32_t s = 0, d = 0;
-    const std::string usage = "media-delay: SUB DSP linkdown|linkup|init|start now|never|reads=N|ms=N expected";
+    const std::string usage =
+        "media-delay: SUB DSP linkdown|linkup|init|start|answer now|never|reads=N|ms=N expected";
     if (w.size() != 5 || !ids(w, s, d))
         return err = usage, false;
+    MediaDelay delay;
+    std::string_view k, v;
+    uint64_t n = 0;
+    if (w[4] == "never")
+        delay.when = MediaWhen::Never;
+    else if (key_value(w[4], k, v) && number(v, n) && (k == "reads" || k == "ms"))
+        delay = k == "reads" ? MediaDelay{MediaWhen::Reads, n} : MediaDelay{MediaWhen::Delay, n * 1000000};
+    else if (w[4] != "now")
+        return err = usage, false;
+    if (w[3] == "answer")   // the DSP program's answer to the tool's 2
+        return media_prog_set_answer(s, d, delay), true;
     for (const auto &[name, change] : kChangeNames) {
-        if (w[3] != name)
-            continue;
-        MediaDelay delay;
-        std::string_view k, v;
-        uint64_t n = 0;
-        if (w[4] == "never")
-            delay.when = MediaWhen::Never;
-        else if (key_value(w[4], k, v) && number(v, n) && (k == "reads" || k == "ms"))
-            delay = k == "reads" ? MediaDelay{MediaWhen::Reads, n} : MediaDelay{MediaWhen::Delay, n * 1000000};
-        else if (w[4] != "now")
-            break;
-        media_set_delay(s, d, change, delay);
-        return true;
+        if (w[3] == name)
+            return media_set_delay(s, d, change, delay), true;
     }
     return err = usage, false;
 }

@@ -183,7 +183,12 @@ TEST_F(DspMail, InitFailures)
         const char *tail;
     };
     const Case cases[] = {
-        {"no answer", [] { media_prog_set_answer(0, 0, {MediaWhen::Never, 0}); }, -1200,
+        {"no answer",
+         [] {
+             std::string err;
+             EXPECT_TRUE(media_fixture_line("media-delay 0 0 answer never", err)) << err;
+         },
+         -1200,
          "read value is0x2,\nDSP init mail failed.\r\n"},
         {"bad ring length",
          [] {
