@@ -73,6 +73,7 @@ struct AsmfSimSettings {
     AsmfSimAnswer answer = AsmfSimAnswer::normal;
     AsmfSimTransform transform = nullptr;   // nullptr: the copy
     uint64_t allocBusyUntilNs = 0;          // allocations refused (EBUSY) until then
+    std::string firmwareVersion = "fw 3.4.5";  // the card's firmware version text
 };
 
 // A late answer (AsmfSimAnswer::late): status 5 with this error number.
