@@ -70,6 +70,7 @@ constexpr AerWord kAerWords[] = {
 constexpr uint32_t kXpCor = 0;        // dword of 0x200
 constexpr uint32_t kXpUnc = 2;        // dword of 0x208
 constexpr uint32_t kXpGlb = 12;       // dword of 0x230, the status word below
+constexpr uint32_t kXpGlbAt = 0x230;
 constexpr uint32_t kXpUncBits = 0x37A;
 constexpr uint16_t kLinkClear = 0xC000;
 constexpr uint32_t kLnkStaAt = 0x12;  // from the PCI Express capability
@@ -96,6 +97,11 @@ int xp_clear(const tvk_entity &e)
     if (cor & 1)
         (void)tvk_write_conf_word(e.bus, e.devfn, e.cap + kLnkStaAt, kLinkClear);
     sandy_clear_xp_state(e.bus, e.devfn);
+    // The global word the show judges is cleared too, or a clear would
+    // leave the port NG.
+    uint16_t glb = 0;
+    if (tvk_read_conf_word(e.bus, e.devfn, kXpGlbAt, &glb) == 0 && glb != 0)
+        (void)tvk_write_conf_word(e.bus, e.devfn, kXpGlbAt, glb);
     return 0;
 }
 
