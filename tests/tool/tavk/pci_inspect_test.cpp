@@ -18,6 +18,7 @@
 #include "support/console_run.h"
 #include "support/sim_fixture.h"
 #include "tool/tavk/pci_inspect.h"
+#include "tool/tavk/pci_reg.h"
 
 namespace {
 
@@ -66,6 +67,11 @@ std::string qpi_port(int p)
 
 class PciInspect : public SimTest {
 protected:
+    void TearDown() override
+    {
+        EXPECT_TRUE(sim_mappings().empty()) << "mappings left";
+        SimTest::TearDown();
+    }
     static ConsoleRun test(const std::string &letter)
     {
         return console_run([&] { return op_test(("pci/" + letter).c_str()); });
@@ -128,6 +134,25 @@ protected:
             ::pclose(p);
         }
         return out;
+    }
+    // lspci's "-xxx" rows of one function as "OO: xx ..." lines.
+    std::vector<std::string> lspci_rows(const char *bdf)
+    {
+        std::string text = lspci((std::string(bdf) + " -xxx").c_str());
+        std::vector<std::string> rows;
+        std::regex row("\n([0-9a-f]{2}: [^\n]*)");
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), row); it != std::sregex_iterator(); ++it)
+            rows.push_back((*it)[1]);
+        return rows;
+    }
+    // The "[SHOW] 000000OO: xx ..." rows of a console dump in lspci's form.
+    static std::vector<std::string> shown_rows(const std::string &out)
+    {
+        std::vector<std::string> rows;
+        std::regex row("\\[SHOW\\] 000000([0-9a-f]{2}):([^\n]*)");
+        for (auto it = std::sregex_iterator(out.begin(), out.end(), row); it != std::sregex_iterator(); ++it)
+            rows.push_back((*it)[1].str() + ":" + (*it)[2].str());
+        return rows;
     }
     // Whether lspci marks one of the flags the tool judges on line `label`.
     static bool flagged(const std::string &text, const std::string &label)
@@ -245,6 +270,18 @@ TEST_F(PciInspect, ErrorsShownThenClearedAgainstLspci)
             for (const char *label : {"Status", "Secondary status", "DevSta", "UESta", "CESta", "RootSta"})
                 EXPECT_FALSE(flagged(lspci(bdf), label)) << bdf << " " << label;
     }
+}
+
+TEST_F(PciInspect, DumpRowsMatchLspci)
+{
+    poke(1, 0, devsta_at(1, 0), 0x0002, 2);   // NG: A dumps the function
+    std::vector<std::string> want = lspci_rows("01:00.0");
+    if (want.empty())
+        GTEST_SKIP() << "lspci cannot run";
+    ASSERT_EQ(want.size(), 16u);
+    EXPECT_EQ(shown_rows(test("A").out), want);
+    EXPECT_EQ(shown_rows(console_run([] { return pci_fs_read(1, 0, 0, 256); }).out), want);
+    EXPECT_EQ(shown_rows(console_run([] { return pci_drv_read(0, 0x08, 0, 256); }).out), lspci_rows("00:01.0"));
 }
 
 TEST_F(PciInspect, DmiLink)
