@@ -66,12 +66,6 @@ int read_wide(unsigned bus, unsigned devfn, uint32_t reg, uint32_t *out)
     return r;
 }
 
-template <int (*F)(unsigned, unsigned, uint32_t, uint32_t)>
-int drv_write_cut(unsigned bus, unsigned devfn, uint32_t reg, uint32_t value)
-{
-    return F(bus, devfn, reg, value);
-}
-
 constexpr PciAccess kFs = {
     {write_cut<uint8_t, tvk_write_conf_byte>, write_cut<uint16_t, tvk_write_conf_word>,
      write_cut<uint32_t, tvk_write_conf_dword>},
@@ -82,7 +76,7 @@ constexpr PciAccess kFs = {
 constexpr PciAccess kDrv = {
     {[](unsigned b, unsigned df, uint32_t r, uint32_t v) { return tvk_drv_write_byte(b, df, r, v & 0xFFu); },
      [](unsigned b, unsigned df, uint32_t r, uint32_t v) { return tvk_drv_write_word(b, df, r, v & 0xFFFFu); },
-     drv_write_cut<tvk_drv_write_dword>},
+     tvk_drv_write_dword},
     {read_wide<uint8_t, tvk_drv_read_byte>, read_wide<uint16_t, tvk_drv_read_word>,
      read_wide<uint32_t, tvk_drv_read_dword>},
     false};
