@@ -1,6 +1,7 @@
 // The command table: 46 blocks of up to 64 rows {target word, help text,
 // handler}. Rows marked UNBUILT(handler) name the handler that belongs there;
 // until it exists the row has none and dispatch answers "not supported".
+#include "tool/compress/compress.h"
 #include "tool/ddr/ddr_cmd.h"
 #include "tool/ddr/i2c_agent.h"
 #include "tool/disk/disk_mfc.h"
@@ -10,6 +11,8 @@
 #include "tool/tavk/pci_inspect.h"
 #include "tool/tavk/pci_reg.h"
 #include "tool/tavk/pcie_check.h"
+#include "tool/media/dspmail.h"
+#include "tool/media/media.h"
 #include "tool/tavk/tavk.h"
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
@@ -306,10 +309,10 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("H", "h", get_sbuf_controller_device_state),
     }},
     {kBlkLMedia, "l_media", {
-        {"f", nullptr, UNBUILT(load_media_dsp_image)},
-        {"d", nullptr, UNBUILT(load_media_dsp_image_delay)},
-        {"t", nullptr, UNBUILT(load_media_in_mult_thread)},
-        {"th", nullptr, UNBUILT(load_with_health_chk_mult_thread)},
+        {"f", nullptr, load_media_dsp_image},
+        {"d", nullptr, load_media_dsp_image_delay},
+        {"t", nullptr, load_media_in_mult_thread},
+        {"th", nullptr, load_with_health_chk_mult_thread},
     }},
     {kBlkRMedia, "r_media", {
         {"help", kHelpHelp, help_r_media},
@@ -345,7 +348,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"port", kHelpTMediaPort, UNBUILT(media_dsp_port_ctrl_and_reset)},
         {"lpc", kHelpTMediaLpc, UNBUILT(media_test_subrd_lpc)},
         {"baselpc", kHelpTMediaBaselpc, UNBUILT(media_test_basebrd_lpc)},
-        {"ecc", kHelpTMediaEcc, UNBUILT(creat_media_dsp_ecc_image)},
+        {"ecc", kHelpTMediaEcc, creat_media_dsp_ecc_image},
         {"state", kHelpTMediaState, UNBUILT(media_get_subrd_health_state)},
         {"step", kHelpTMediaStep, UNBUILT(media_three_step_test)},
         {"dspinit", kHelpTMediaDspinit, UNBUILT(media_dsp_init)},
@@ -355,10 +358,10 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"m", kHelpTMediaM, UNBUILT(media_dsp_eq_ddr_test)},
         {"jumpmem", kHelpTMediaJumpmem, UNBUILT(media_dsp_eq_ddr_Jump_test)},
         {"c", kHelpTMediaC, UNBUILT(media_dsp_eq_chip_test)},
-        {"setdspmailboxswitch", kHelpTMediaSetdspmailboxswitch, UNBUILT(media_set_dsp_all_mailbox_switch)},
-        {"getdspstatistic", kHelpTMediaGetdspstatistic, UNBUILT(media_dsp_get_statistic)},
-        {"cleardspstatistic", kHelpTMediaCleardspstatistic, UNBUILT(media_dsp_clear_statistic)},
-        {"showlog", kHelpTMediaShowlog, UNBUILT(media_dsp_show_log)},
+        {"setdspmailboxswitch", kHelpTMediaSetdspmailboxswitch, media_set_dsp_all_mailbox_switch},
+        {"getdspstatistic", kHelpTMediaGetdspstatistic, media_dsp_get_statistic},
+        {"cleardspstatistic", kHelpTMediaCleardspstatistic, media_dsp_clear_statistic},
+        {"showlog", kHelpTMediaShowlog, media_dsp_show_log},
         {"set", kHelpTMediaSet, UNBUILT(media_Set_TransAddrTbl)},
         {"get", kHelpTMediaGet, UNBUILT(media_Get_TransAddrTbl)},
         {"setmailboxswitch", kHelpTMediaSetmailboxswitch, UNBUILT(media_Set_mailboxswitch)},
@@ -379,21 +382,21 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"uncom", kHelpTAccUncom, UNBUILT(acc_uncompress_file)},
         {"comperf", kHelpTAccComperf, UNBUILT(acc_compress_perf)},
         {"uncomperf", kHelpTAccUncomperf, UNBUILT(acc_uncompress_perf)},
-        {"flash", kHelpTAccFlash, UNBUILT(acc_flash_test)},
-        {"loop", kHelpTAccLoop, UNBUILT(acc_pcie_loop_test)},
-        {"ddr", kHelpTAccDdr, UNBUILT(acc_ddr_test)},
+        {"flash", kHelpTAccFlash, acc_flash_test},
+        {"loop", kHelpTAccLoop, acc_pcie_loop_test},
+        {"ddr", kHelpTAccDdr, acc_ddr_test},
         {"dft", kHelpTAccDft, UNBUILT(acc_data_flow_test)},
-        {"rdlpc", kHelpTAccRdlpc, UNBUILT(acc_read_lpc)},
-        {"wrtlpc", kHelpTAccWrtlpc, UNBUILT(acc_write_lpc)},
-        {"ver", kHelpTAccVer, UNBUILT(acc_get_fw_ver)},
-        {"mem", kHelpTAccMem, UNBUILT(acc_get_pid_mem)},
-        {"file", kHelpTAccFile, UNBUILT(acc_get_pid_mem)},
-        {"res", kHelpTAccRes, UNBUILT(acc_get_dis_res)},
-        {"rd", kHelpTAccRd, UNBUILT(acc_read_reg)},
-        {"wrt", kHelpTAccWrt, UNBUILT(acc_write_reg)},
+        {"rdlpc", kHelpTAccRdlpc, acc_read_lpc},
+        {"wrtlpc", kHelpTAccWrtlpc, acc_write_lpc},
+        {"ver", kHelpTAccVer, acc_get_fw_ver},
+        {"mem", kHelpTAccMem, acc_get_pid_mem},
+        {"file", kHelpTAccFile, acc_get_pid_mem},
+        {"res", kHelpTAccRes, acc_get_dis_res},
+        {"rd", kHelpTAccRd, acc_read_reg},
+        {"wrt", kHelpTAccWrt, acc_write_reg},
     }},
     {kBlkLAcc, "l_acc", {
-        {"f", nullptr, UNBUILT(load_compress_logic_file)},
+        {"f", nullptr, load_compress_logic_file},
     }},
     {kBlkLRugaBt, "l_ruga_bt", {
         {"f", nullptr, ruda_load_ruga_boot_logic_file},
