@@ -8,6 +8,8 @@
 #include "tool/ddr/log_collect.h"
 #include "tool/ddr/rtc.h"
 #include "tool/norvik/norvik.h"
+#include "tool/tavk/pci_inspect.h"
+#include "tool/tavk/pci_reg.h"
 #include "tool/tavk/pcie_check.h"
 #include "tool/media/dspmail.h"
 #include "tool/media/media.h"
@@ -36,11 +38,11 @@
 
 extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     {kBlkRead, "read", {
-        {"mchbar", "", UNBUILT(mchbar_read)},
+        {"mchbar", "", mchbar_read},
     }},
     {kBlkWrite, "write", {
         {"help", kHelpHelp, help_write},
-        {"pci", kHelpWritePci, UNBUILT(pci_write)},
+        {"pci", kHelpWritePci, pci_write},
         {"indreg", kHelpWriteIndreg, indreg_write},
         {"dreg", kHelpWriteDreg, dreg_write},
         {"mem", kHelpWriteMem, mem_write},
@@ -49,7 +51,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     }},
     {kBlkDump, "dump", {
         {"help", kHelpHelp, help_dump},
-        {"pci", kHelpDumpPci, UNBUILT(pci_dump)},
+        {"pci", kHelpDumpPci, pci_dump},
         {"log", nullptr, log_d_collection},
         {"trans", nullptr, trans_logic_indreg_dump},
         {"sbuf", nullptr, sbuf_logic_indreg_dump},
@@ -60,7 +62,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"help", kHelpHelp, help_set},
         {"fpga", kHelpSetFpga, op_s_fpga},
         {"bufc", kHelpSetBufc, op_s_bufc},
-        {"pci", kHelpSetPci, UNBUILT(pci_stat)},
+        {"pci", kHelpSetPci, pci_stat},
         {"port", kHelpSetPort, op_s_port},
         {"queue", kHelpSetQueue, op_s_queue},
         {"secm", kHelpSetSecm, op_s_secm},
@@ -84,7 +86,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     }},
     {kBlkTest, "test", {
         {"help", kHelpHelp, help_test},
-        {"pci", kHelpTestPci, UNBUILT(pci_test)},
+        {"pci", kHelpTestPci, pci_test},
         {"crypto", nullptr, crypto_test},
         {"fpga0", kHelpTestFpga0, op_t_fpga0},
         {"trans", nullptr, op_t_trans},
