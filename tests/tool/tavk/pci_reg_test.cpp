@@ -3,6 +3,8 @@
 // register-range reads; console text, status and what reached the board.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -395,3 +397,17 @@ TEST_F(PciReg, SetPciReadsTheSocketCount)
 }
 
 } // namespace
+
+// On the machine itself, as root where "/dev/mem" is absent: the base is read
+// from the real host bridge, then the mapping fails and the run exits 2.
+TEST(MchbarRealHost, BaseLineThenMappingFailure)
+{
+    if (geteuid() != 0 || access("/dev/mem", F_OK) == 0 || access("/proc/bus/pci/00/00.0", R_OK) != 0)
+        GTEST_SKIP() << "needs root, no /dev/mem and a readable host bridge";
+    ConsoleRun run = console_run([] { return quorbix_read("mchbar/0"); });
+    const size_t base = run.out.find("base_addr = 0x"), fail = run.out.find("mmap read failed, status=-920\n");
+    EXPECT_NE(base, std::string::npos) << run.out;
+    EXPECT_NE(fail, std::string::npos) << run.out;
+    EXPECT_LT(base, fail);
+    EXPECT_EQ(run.status, 2);
+}
