@@ -562,7 +562,7 @@ int card_request(const SimCall &c, SimJournalEntry &)
     auto *word = static_cast<uint32_t *>(c.arg);
     switch (c.request & 0xFF) {
     case 0x01: copy_text(static_cast<char *>(c.arg), 64, "ifep 2.1.0"); return 0;
-    case 0x02: copy_text(static_cast<char *>(c.arg), 64, "fw 3.4.5"); return 0;
+    case 0x02: copy_text(static_cast<char *>(c.arg), 64, asmf_sim_settings().firmwareVersion); return 0;
     case 0x03: *word = d->funcType; return 0;
     case 0x04: word[0] = 0x1E0; word[1] = 0x0304; return 0;  // link width and speed words
     case 0x05: word[0] = d->state[0]; word[1] = d->state[1]; word[2] = 0; return 0;

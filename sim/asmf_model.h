@@ -76,6 +76,7 @@ struct AsmfSimSettings {
     AsmfSimTransform transform = nullptr;   // nullptr: the copy
     AsmfSimAnswerEdit edit = nullptr;
     uint64_t allocBusyUntilNs = 0;          // allocations refused (EBUSY) until then
+    std::string firmwareVersion = "fw 3.4.5";  // the card's firmware version text
 };
 
 // A late answer (AsmfSimAnswer::late): status 5 with this error number.

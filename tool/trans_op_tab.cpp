@@ -1,6 +1,7 @@
 // The command table: 46 blocks of up to 64 rows {target word, help text,
 // handler}. Rows marked UNBUILT(handler) name the handler that belongs there;
 // until it exists the row has none and dispatch answers "not supported".
+#include "tool/compress/compress.h"
 #include "tool/ddr/ddr_cmd.h"
 #include "tool/ddr/i2c_agent.h"
 #include "tool/disk/disk_mfc.h"
@@ -377,21 +378,21 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"uncom", kHelpTAccUncom, UNBUILT(acc_uncompress_file)},
         {"comperf", kHelpTAccComperf, UNBUILT(acc_compress_perf)},
         {"uncomperf", kHelpTAccUncomperf, UNBUILT(acc_uncompress_perf)},
-        {"flash", kHelpTAccFlash, UNBUILT(acc_flash_test)},
-        {"loop", kHelpTAccLoop, UNBUILT(acc_pcie_loop_test)},
-        {"ddr", kHelpTAccDdr, UNBUILT(acc_ddr_test)},
+        {"flash", kHelpTAccFlash, acc_flash_test},
+        {"loop", kHelpTAccLoop, acc_pcie_loop_test},
+        {"ddr", kHelpTAccDdr, acc_ddr_test},
         {"dft", kHelpTAccDft, UNBUILT(acc_data_flow_test)},
-        {"rdlpc", kHelpTAccRdlpc, UNBUILT(acc_read_lpc)},
-        {"wrtlpc", kHelpTAccWrtlpc, UNBUILT(acc_write_lpc)},
-        {"ver", kHelpTAccVer, UNBUILT(acc_get_fw_ver)},
-        {"mem", kHelpTAccMem, UNBUILT(acc_get_pid_mem)},
-        {"file", kHelpTAccFile, UNBUILT(acc_get_pid_mem)},
-        {"res", kHelpTAccRes, UNBUILT(acc_get_dis_res)},
-        {"rd", kHelpTAccRd, UNBUILT(acc_read_reg)},
-        {"wrt", kHelpTAccWrt, UNBUILT(acc_write_reg)},
+        {"rdlpc", kHelpTAccRdlpc, acc_read_lpc},
+        {"wrtlpc", kHelpTAccWrtlpc, acc_write_lpc},
+        {"ver", kHelpTAccVer, acc_get_fw_ver},
+        {"mem", kHelpTAccMem, acc_get_pid_mem},
+        {"file", kHelpTAccFile, acc_get_pid_mem},
+        {"res", kHelpTAccRes, acc_get_dis_res},
+        {"rd", kHelpTAccRd, acc_read_reg},
+        {"wrt", kHelpTAccWrt, acc_write_reg},
     }},
     {kBlkLAcc, "l_acc", {
-        {"f", nullptr, UNBUILT(load_compress_logic_file)},
+        {"f", nullptr, load_compress_logic_file},
     }},
     {kBlkLRugaBt, "l_ruga_bt", {
         {"f", nullptr, ruda_load_ruga_boot_logic_file},
