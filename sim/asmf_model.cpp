@@ -66,6 +66,7 @@ struct AsmfSim {
     unsigned removes = 0;
     size_t tasks = 0;
     std::vector<uint8_t> held_answer;                   // reorder: sent after the next
+    std::map<uint32_t, uint64_t> last_answer;           // per reply port: a stream is answered in order
     uint32_t held_port = 0;
     int store = -1;                                      // the pools' sparse memory
 };
@@ -536,6 +537,9 @@ void run_task(const FpgaTaskDesc &t)
     std::vector<uint8_t> bytes(ASMF_NL_HEADER + sizeof m);   // header bytes are the kernel's, left zero
     std::memcpy(bytes.data() + ASMF_NL_HEADER, &m, sizeof m);
     uint64_t when = sched_now_ns() + s.settings.taskBaseNs + s.settings.taskNsPerMiB * t.inLen / kMiB;
+    uint64_t &last = s.last_answer[t.taskPid];
+    when = std::max(when, last + 1);
+    last = when;
     switch (s.settings.answer) {
     case AsmfSimAnswer::drop: return;
     case AsmfSimAnswer::late: return send_answer(t.taskPid, bytes, sched_now_ns() + uint64_t{t.expires} * 1000000000);

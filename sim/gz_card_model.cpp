@@ -32,6 +32,9 @@ struct InflateStream {
     uint64_t produced = 0;
     uint32_t outputs = 0;                             // output buffers given so far
     uint16_t next = 0;
+    uint16_t lastInput = 0;                           // the last segment that brought input
+    uint32_t wantCrc = 0;                             // what the stream's first request announced
+    uint32_t wantLen = 0;
     InflateStream() = default;
     InflateStream(const InflateStream &) = delete;
     InflateStream &operator=(const InflateStream &) = delete;
@@ -128,7 +131,8 @@ bool trailer_ok(const InflateStream &s, const FpgaTaskDesc &d)
     if (s.pend.size() != 8)
         return false;
     const uint32_t crc = le32(s.pend.data()), len = le32(s.pend.data() + 4);
-    return crc == s.crc && len == static_cast<uint32_t>(s.produced) && crc == d.crc && len == d.totalLen;
+    (void)d;
+    return crc == s.crc && len == static_cast<uint32_t>(s.produced) && crc == s.wantCrc && len == s.wantLen;
 }
 
 bool card_inflate(const FpgaTaskDesc &d, const std::vector<uint8_t> &in, std::vector<uint8_t> &out, uint32_t &crc)
@@ -139,6 +143,8 @@ bool card_inflate(const FpgaTaskDesc &d, const std::vector<uint8_t> &in, std::ve
         if (inflateInit2(&slot->z, -MAX_WBITS) != Z_OK)
             return breach();
         slot->open = true;
+        slot->wantCrc = d.crc;
+        slot->wantLen = d.totalLen;
     }
     card().answer = InflateAnswer{};
     if (slot == nullptr || d.segment != slot->next || d.flag > 3 || (slot->ended && !in.empty()))
@@ -148,6 +154,7 @@ bool card_inflate(const FpgaTaskDesc &d, const std::vector<uint8_t> &in, std::ve
     if (!in.empty()) {
         s.pend.insert(s.pend.end(), in.begin(), in.end());
         s.owed.emplace_back(d.segment, in.size());
+        s.lastInput = d.segment;
     }
     const uint64_t room = d.outAddr != 0 ? d.outLen : 0;
     s.outputs += room != 0 ? 1 : 0;
@@ -167,20 +174,21 @@ bool card_inflate(const FpgaTaskDesc &d, const std::vector<uint8_t> &in, std::ve
     } else {
         out.clear();
     }
-    s.crc = static_cast<uint32_t>(::crc32(s.crc, out.data(), static_cast<uInt>(out.size())));
+    if (!out.empty())   // a null buffer would restart the CRC
+        s.crc = static_cast<uint32_t>(::crc32(s.crc, out.data(), static_cast<uInt>(out.size())));
     s.produced += out.size();
     crc = s.crc;
     const bool last = d.flag == 2 || d.flag == 3;
     InflateAnswer &a = card().answer;
     a.valid = true;
-    a.retSegment = s.owed.empty() ? s.next : s.owed.front().first;
+    a.retSegment = s.owed.empty() ? s.lastInput : s.owed.front().first;
     if (ret == Z_STREAM_END || s.ended) {
         s.ended = true;
         if (!trailer_ok(s, d))
             return breach();
         a.retSegment = 0xFFFF;
     } else if (out.size() == room && last) {
-        const uint64_t announced = std::max<uint64_t>(1, (uint64_t{d.totalLen} + kOutSlice - 1) / kOutSlice);
+        const uint64_t announced = std::max<uint64_t>(1, (uint64_t{s.wantLen} + kOutSlice - 1) / kOutSlice);
         a.resReq = s.outputs >= announced ? 1 : 0;
     } else if (last && s.pend.empty()) {
         return breach();   // the deflate data stops short of its end
