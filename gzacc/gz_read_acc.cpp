@@ -484,6 +484,7 @@ void wake_receiver(FpgaRead &f)
         ResultMsg m{};
         m.status = 2;
         m.errNo = 1;
+        m.desc.resId = 0xFFFFFFFFu;   // no resource of the driver's to free
         asmf_send_msg(h.port, &m, sizeof m);
     }
 }

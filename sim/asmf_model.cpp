@@ -673,6 +673,7 @@ AsmfSimSettings &asmf_sim_settings() { return sim().settings; }
 std::vector<AsmfSimDevice> &asmf_sim_devices() { return sim().devices; }
 size_t asmf_sim_tasks() { return sim().tasks; }
 size_t asmf_sim_held_resources() { return sim().held.size(); }
+void asmf_sim_forget_resources() { sim().held.clear(); }
 
 size_t asmf_sim_held_blocks()
 {
