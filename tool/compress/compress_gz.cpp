@@ -173,10 +173,11 @@ struct FileCommand {
     const char *name;
     FileWorker worker;
     const char *word;   // "compress" or "uncompress"
+    bool stamp;         // compression prints time stamps
 };
 
-constexpr FileCommand kCompressFile{"acc_compress_file", compress_worker, "compress"};
-constexpr FileCommand kUncompressFile{"acc_uncompress_file", uncompress_worker, "uncompress"};
+constexpr FileCommand kCompressFile{"acc_compress_file", compress_worker, "compress", true};
+constexpr FileCommand kUncompressFile{"acc_uncompress_file", uncompress_worker, "uncompress", false};
 
 TransOpStatus file_command(const FileCommand &cmd, const char *params, unsigned line)
 {
@@ -185,6 +186,8 @@ TransOpStatus file_command(const FileCommand &cmd, const char *params, unsigned 
                              dest, unsigned(sizeof dest), mode, unsigned(sizeof mode));
     if (ret != 3)
         return acc_bad_input(TransSite{cmd.name, kAccFile, line}, ret);
+    if (cmd.stamp)
+        std::printf("%s [line %u] time stap : %lld  \n", cmd.name, line, gzacc::gz_now_ms());
     const TransOpStatus st = cmd.worker(src, dest, mode);
     if (st != 0) {
         std::printf("acc_%s err,ret = %d\n\n", cmd.word, st);
