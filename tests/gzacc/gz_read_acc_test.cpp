@@ -1,3 +1,4 @@
+// Each accelerated read starts its receive thread (pthread_create through the host).
 // The accelerated read through the simulated card that really
 // decompresses: files from the outside tools and built heads, the requests
 // the card saw (flags, file ids, sizes), memory requests, the caller's

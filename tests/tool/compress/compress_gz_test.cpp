@@ -1,3 +1,4 @@
+// The throughput tests and each accelerated read start threads (pthread_create through the host).
 // The gzip-file commands through the test dispatcher on the simulated card
 // that compresses and decompresses: bad input, lines on success and on
 // injected failures, the files they leave, the throughput tests' threads
