@@ -264,6 +264,16 @@ TEST_F(GzReadAccTest, TwoHundredMiBInFourOutputSlices)
     EXPECT_NE(d[0].inLen, 0u);
     EXPECT_EQ(d[3].inLen, 0u);
     EXPECT_TRUE(printed(" src_slice = 1  dest_slice = 4"));
+    // Only the bytes read from the file go to the card.
+    const unsigned long toCard = asmf_mem_request(ASMF_MEM_CPY_TO_POOL);
+    std::vector<uint32_t> copies;
+    for (const SimJournalEntry &e : sim_journal())
+        if (e.request == toCard && e.record.size() == sizeof(AsmfCopyReq)) {
+            AsmfCopyReq c;
+            std::memcpy(&c, e.record.data(), sizeof c);
+            copies.push_back(c.length);
+        }
+    EXPECT_EQ(copies, std::vector<uint32_t>{d[0].inLen});
     // Into 64 MiB: exactly that much, the rest of the card's answers judged
     // and dropped.
     ASSERT_EQ(read_file(got, 64 * kMiB), static_cast<int>(64 * kMiB));
@@ -284,6 +294,12 @@ TEST_F(GzReadAccTest, RandomDataNeedsAMemoryRequest)
     EXPECT_EQ(d[2].inLen, 0u) << "the memory request brings output room only";
     EXPECT_EQ(d[2].segment, 2);
     EXPECT_TRUE(printed(" src_slice = 2  dest_slice = 1"));
+    // Into 10 MiB: the buffer is full after the first result; the card's
+    // request for memory that follows is not answered.
+    ASSERT_EQ(read_file(got, 10 * kMiB), static_cast<int>(10 * kMiB)) << out_.substr(out_.size() - 2000);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
+    EXPECT_EQ(sent().size(), 2u);
+    EXPECT_FALSE(printed("fpga mem req err!"));
 }
 
 struct FaultCase {
