@@ -315,7 +315,7 @@ TEST_F(GzReadAccTest, EveryEngineFaultEndsCleanly)
     const FaultCase cases[] = {
         {"card error", [] { asmf_sim_settings().taskStatus = 3; }, "recv_info.status = 0x3(3)", 0},
         {"answers dropped", [] { asmf_sim_settings().answer = AsmfSimAnswer::drop; },
-         "wait gzread_recv_thread timeout! info.cmd_slice.cnt = 4", 40000000000ull},
+         "wait gzread_recv_thread timeout! info.cmd_slice.cnt = 2", 20000000000ull},
         {"segment echoed wrong", [] { gz_card_settings() = GzCardSettings{GzCardFault::segment, 1}; },
          "!= msg_num(0x1) err!", 0},
         {"result beyond its buffer", [] { gz_card_settings() = GzCardSettings{GzCardFault::longLength, 0}; },
@@ -330,7 +330,7 @@ TEST_F(GzReadAccTest, EveryEngineFaultEndsCleanly)
          "recv_info.status = 0x2(2) recv_info.err_no = 0x3 err!", 0},
         {"handle open", [] { sim_fail_op(SimFaultOp::bind, "", EADDRINUSE); }, "gzread_fpga oxcompOpenHandle error=", 0},
     };
-    const Bytes data = gztest::repetitive_input(200 * kMiB);
+    const Bytes data = gztest::repetitive_input(65 * kMiB);
     gztest::put_file(root_ + "/f.gz", member(data));
     for (const FaultCase &c : cases) {
         SCOPED_TRACE(c.what);
@@ -340,13 +340,13 @@ TEST_F(GzReadAccTest, EveryEngineFaultEndsCleanly)
         c.arm();
         const uint64_t t0 = sched_now_ns();
         Bytes got;
-        EXPECT_EQ(read_file(got, 200 * kMiB), -1);
+        EXPECT_EQ(read_file(got, 65 * kMiB), -1);
         EXPECT_GE(sched_now_ns() - t0, c.minNs);
         EXPECT_TRUE(printed(c.line)) << c.line << out_.substr(out_.size() > 3000 ? out_.size() - 3000 : 0);
         EXPECT_TRUE(printed("gzread_fpga failed!ret = "));
         EXPECT_EQ(asmf_sim_held_blocks(), 0u);
         if (asmf_sim_settings().answer == AsmfSimAnswer::drop) {   // the card keeps what it never answered
-            EXPECT_EQ(asmf_sim_held_resources(), 4u);
+            EXPECT_EQ(asmf_sim_held_resources(), 2u);
             asmf_sim_forget_resources();
         }
         EXPECT_EQ(asmf_sim_held_resources(), 0u);
@@ -356,7 +356,7 @@ TEST_F(GzReadAccTest, EveryEngineFaultEndsCleanly)
     asmf_sim_settings() = AsmfSimSettings{asmf_sim_settings().pools};
     gz_card_install();
     Bytes got;
-    EXPECT_EQ(read_file(got, 200 * kMiB), static_cast<int>(200 * kMiB));
+    EXPECT_EQ(read_file(got, 65 * kMiB), static_cast<int>(65 * kMiB));
 }
 
 TEST_F(GzReadAccTest, ResultsBeforeAndAfterTheLastSendFillTheBufferExactly)
