@@ -16,6 +16,7 @@
 #include "sim/disk_model.h"
 #include "sim/mpt_model.h"
 #include "sim/sas_disks.h"
+#include "sim/uncore_model.h"
 #include "sim/spi_flash_model.h"
 #include "sim/pci_bus.h"
 #include "sim/ruga_model.h"
@@ -272,6 +273,7 @@ constexpr ModelFactRow kModelFacts[] = {
     {"ipmi-", ipmi_fixture_line},
     {"sas-", sas_fixture_line},
     {"smbios-", smbios_fixture_line},
+    {"uncore-", uncore_fixture_line},
 };
 
 // One line; true for a blank or comment line.

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "sim/media_prog.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
 
@@ -199,6 +200,15 @@ void journal_span(SimJournalEntry &e, uint64_t address, uint64_t length)
     e.length = length;
 }
 
+// How the DSP program writes its own memory from inside a request.
+MediaProgWrite prog_writer(Dsp &d)
+{
+    return [&d](uint32_t addr, const uint8_t *bytes, uint32_t len) {
+        std::vector<uint8_t> copy(bytes, bytes + len);
+        mem_copy(d, addr, copy.data(), len, true);
+    };
+}
+
 int mem_rw(uint32_t sub, uint32_t dsp, uint32_t addr, uint64_t buf, uint32_t len, bool write, SimJournalEntry &e)
 {
     if (int r = check_ids(sub, dsp); r != 0)
@@ -210,7 +220,10 @@ int mem_rw(uint32_t sub, uint32_t dsp, uint32_t addr, uint64_t buf, uint32_t len
     journal_span(e, addr, len);
     if (write)
         sim_attach(e, "data", user(buf), len);
-    mem_copy(dsp_of(sub, dsp), addr, user(buf), len, write);
+    Dsp &d = dsp_of(sub, dsp);
+    mem_copy(d, addr, user(buf), len, write);
+    if (write)
+        media_prog_on_write(sub, dsp, addr, user(buf), len, prog_writer(d));
     return 0;
 }
 
@@ -312,9 +325,11 @@ int handle_id(const SimCall &call, SimJournalEntry &)
         d.resets++;
         d.startedCores = 0;
         d.pending[static_cast<size_t>(MediaChange::Start)].active = false;
+        media_prog_on_reset(r.uiSubrdId, r.uiDspId);
         return 0;
     case MEDIA_STARTUP_TRIGGER:
         start(d, MediaChange::Start);
+        media_prog_on_trigger(r.uiSubrdId, r.uiDspId, prog_writer(d));
         return 0;
     case MEDIA_THREE_STEP_TEST: return -d.threeStep;
     default: return -EINVAL;  // the map request is answered by no operation
@@ -678,23 +693,24 @@ constexpr std::pair<std::string_view, MediaChange> kChangeNames[] = {
 bool line_delay(const std::vector<std::string_view> &w, std::string &err)
 {
     uint32_t s = 0, d = 0;
-    const std::string usage = "media-delay: SUB DSP linkdown|linkup|init|start now|never|reads=N|ms=N expected";
+    const std::string usage =
+        "media-delay: SUB DSP linkdown|linkup|init|start|answer now|never|reads=N|ms=N expected";
     if (w.size() != 5 || !ids(w, s, d))
         return err = usage, false;
+    MediaDelay delay;
+    std::string_view k, v;
+    uint64_t n = 0;
+    if (w[4] == "never")
+        delay.when = MediaWhen::Never;
+    else if (key_value(w[4], k, v) && number(v, n) && (k == "reads" || k == "ms"))
+        delay = k == "reads" ? MediaDelay{MediaWhen::Reads, n} : MediaDelay{MediaWhen::Delay, n * 1000000};
+    else if (w[4] != "now")
+        return err = usage, false;
+    if (w[3] == "answer")   // the DSP program's answer to the tool's 2
+        return media_prog_set_answer(s, d, delay), true;
     for (const auto &[name, change] : kChangeNames) {
-        if (w[3] != name)
-            continue;
-        MediaDelay delay;
-        std::string_view k, v;
-        uint64_t n = 0;
-        if (w[4] == "never")
-            delay.when = MediaWhen::Never;
-        else if (key_value(w[4], k, v) && number(v, n) && (k == "reads" || k == "ms"))
-            delay = k == "reads" ? MediaDelay{MediaWhen::Reads, n} : MediaDelay{MediaWhen::Delay, n * 1000000};
-        else if (w[4] != "now")
-            break;
-        media_set_delay(s, d, change, delay);
-        return true;
+        if (w[3] == name)
+            return media_set_delay(s, d, change, delay), true;
     }
     return err = usage, false;
 }
@@ -740,6 +756,7 @@ void media_model_reset()
     if (m.registered)
         sim_remove_node(MEDIA_DEV_NODE);
     m = MediaState{};
+    media_prog_reset_all();
     fresh();
 }
 

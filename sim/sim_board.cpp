@@ -22,6 +22,7 @@
 #include "sim/sas_disks.h"
 #include "sim/pci_bus.h"
 #include "sim/pci_ids.h"
+#include "sim/uncore_model.h"
 #include "sim/ipmi_model.h"
 #include "sim/rtc_model.h"
 #include "sim/sim_host.h"
@@ -73,6 +74,9 @@ bool ruga_attach(const SimBoardProfile &, SimDoc &saved) { return ruga_model_att
 // The trans FPGA driver's packet sender (start files, start and loop scripts).
 bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_model_attach(saved); }
 
+// The processor uncore's LPC register at port 0xC90 (its registers are on the PCI bus).
+bool uncore_attach(const SimBoardProfile &, SimDoc &saved) { return uncore_model_attach(saved); }
+
 // Every board has the PCI bus, the SPI-flash driver with its two logic
 // flashes, the RTC and I2C agent drivers, and a SAS controller and disks when
 // a fixture adds them; the packet boards their FPGAs.
@@ -84,7 +88,8 @@ bool transmit_attach(const SimBoardProfile &, SimDoc &saved) { return transmit_m
         {"smbios", smbios_board_attach, smbios_board_save}, {"ruga", ruga_attach, ruga_model_save}
 constexpr SimBoardDevice kDornDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"asmf", asmf_attach, asmf_model_save},
-    {"transmit", transmit_attach, transmit_model_save}, {"fpga_ddr", fpga_ddr_attach, fpga_ddr_model_save}};
+    {"transmit", transmit_attach, transmit_model_save}, {"fpga_ddr", fpga_ddr_attach, fpga_ddr_model_save},
+    {"uncore", uncore_attach, uncore_model_save}};
 constexpr SimBoardDevice kKespDevices[] = {
     SIM_COMMON_DEVICES, {"fpga", fpga_attach, fpga_save}, {"media", media_attach, media_model_save},
     {"transmit", transmit_attach, transmit_model_save}};

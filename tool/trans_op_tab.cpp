@@ -9,6 +9,8 @@
 #include "tool/ddr/rtc.h"
 #include "tool/norvik/norvik.h"
 #include "tool/tavk/pcie_check.h"
+#include "tool/media/dspmail.h"
+#include "tool/media/media.h"
 #include "tool/tavk/tavk.h"
 #include "tool/trans_op.h"
 #include "tool/trans_op_help.h"
@@ -305,10 +307,10 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         QX_PAIR("H", "h", get_sbuf_controller_device_state),
     }},
     {kBlkLMedia, "l_media", {
-        {"f", nullptr, UNBUILT(load_media_dsp_image)},
-        {"d", nullptr, UNBUILT(load_media_dsp_image_delay)},
-        {"t", nullptr, UNBUILT(load_media_in_mult_thread)},
-        {"th", nullptr, UNBUILT(load_with_health_chk_mult_thread)},
+        {"f", nullptr, load_media_dsp_image},
+        {"d", nullptr, load_media_dsp_image_delay},
+        {"t", nullptr, load_media_in_mult_thread},
+        {"th", nullptr, load_with_health_chk_mult_thread},
     }},
     {kBlkRMedia, "r_media", {
         {"help", kHelpHelp, help_r_media},
@@ -344,7 +346,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"port", kHelpTMediaPort, UNBUILT(media_dsp_port_ctrl_and_reset)},
         {"lpc", kHelpTMediaLpc, UNBUILT(media_test_subrd_lpc)},
         {"baselpc", kHelpTMediaBaselpc, UNBUILT(media_test_basebrd_lpc)},
-        {"ecc", kHelpTMediaEcc, UNBUILT(creat_media_dsp_ecc_image)},
+        {"ecc", kHelpTMediaEcc, creat_media_dsp_ecc_image},
         {"state", kHelpTMediaState, UNBUILT(media_get_subrd_health_state)},
         {"step", kHelpTMediaStep, UNBUILT(media_three_step_test)},
         {"dspinit", kHelpTMediaDspinit, UNBUILT(media_dsp_init)},
@@ -354,10 +356,10 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"m", kHelpTMediaM, UNBUILT(media_dsp_eq_ddr_test)},
         {"jumpmem", kHelpTMediaJumpmem, UNBUILT(media_dsp_eq_ddr_Jump_test)},
         {"c", kHelpTMediaC, UNBUILT(media_dsp_eq_chip_test)},
-        {"setdspmailboxswitch", kHelpTMediaSetdspmailboxswitch, UNBUILT(media_set_dsp_all_mailbox_switch)},
-        {"getdspstatistic", kHelpTMediaGetdspstatistic, UNBUILT(media_dsp_get_statistic)},
-        {"cleardspstatistic", kHelpTMediaCleardspstatistic, UNBUILT(media_dsp_clear_statistic)},
-        {"showlog", kHelpTMediaShowlog, UNBUILT(media_dsp_show_log)},
+        {"setdspmailboxswitch", kHelpTMediaSetdspmailboxswitch, media_set_dsp_all_mailbox_switch},
+        {"getdspstatistic", kHelpTMediaGetdspstatistic, media_dsp_get_statistic},
+        {"cleardspstatistic", kHelpTMediaCleardspstatistic, media_dsp_clear_statistic},
+        {"showlog", kHelpTMediaShowlog, media_dsp_show_log},
         {"set", kHelpTMediaSet, UNBUILT(media_Set_TransAddrTbl)},
         {"get", kHelpTMediaGet, UNBUILT(media_Get_TransAddrTbl)},
         {"setmailboxswitch", kHelpTMediaSetmailboxswitch, UNBUILT(media_Set_mailboxswitch)},

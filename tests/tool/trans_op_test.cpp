@@ -281,7 +281,7 @@ TEST(TransOpTab, RealDispatchersAndHelpRows)
         {op_write, "media/dw/0:3:0x80000000:0x1", -17, "Target \"dw\" is not supported\n"},
         {op_test, "media/nothing", -17, "Target \"nothing\" is not supported\n"},
         {op_load, "ruga/x", -17, "Target \"x\" is not supported\n"},
-        {op_t_acc, "ver/0", -17, "Target \"ver\" is not supported\n"},
+        {op_t_acc, "Ver/0", -17, "Target \"Ver\" is not supported\n"},
         {op_dump, "help/log", 0, "\tlog has no help message\n"},
         {op_set, "help/pci", 0,
          "\tpci : initialise the socket count and the RAS device of the pci diagnosis\r\n"

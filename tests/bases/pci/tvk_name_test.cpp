@@ -302,7 +302,7 @@ TEST_F(TvkDefaultBoardTest, NamesMapAndRoutes)
     });
     tvk_destroy_dev_list(&head);
     const char *lines[] = {
-        "[SHOW] 10 devices found in total : \n",
+        "[SHOW] 13 devices found in total : \n",
         "[SHOW] 00:00:0 Host bridge: Intel Corporation Processor DMI2 host bridge  (rev 07), sts 0x0000\n",
         "[SHOW] 00:03:0 PCI bridge: Intel Corporation Processor PCI Express root port 3a  (rev 07), sts 0x0010\n",
         "[SHOW] 00:1f:0 ISA bridge: Intel Corporation LPC controller  (rev 05), sts 0x0000\n",
