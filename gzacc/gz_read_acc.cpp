@@ -497,7 +497,10 @@ void wait_receiver(FpgaRead &f)
         host().usleep(kPollUs);
         polls++;
     }
-    if (f.info.thread_stat.load() != 2) {
+    // With every request answered the thread ends by itself; else it waits
+    // for answers the card will not give.
+    const bool owed = f.info.ret_slice.cnt.load() < f.info.cmd_slice.cnt.load();
+    if (f.info.thread_stat.load() != 2 && owed) {
         GZ_ERR(" wait gzread_recv_thread timeout! info.cmd_slice.cnt = %u  expires = %u  expires_10ms = %llu\n\n",
                f.info.cmd_slice.cnt.load(), GZ_CARD_EXPIRES, static_cast<unsigned long long>(bound));
         wake_receiver(f);
