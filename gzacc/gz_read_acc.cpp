@@ -114,6 +114,11 @@ struct FpgaRead {
     uint8_t *host = nullptr;
 };
 
+// The table's counts are written by the reading thread while it sends and
+// read by the receive thread meanwhile.
+uint16_t count_of(uint16_t &c) { return std::atomic_ref<uint16_t>(c).load(); }
+void count_up(uint16_t &c) { std::atomic_ref<uint16_t>(c).fetch_add(1); }
+
 void free_entry(gz_recv_info &info, uint32_t i, bool input)
 {
     gz_slice_entry &e = info.slice->entry[i];
@@ -184,17 +189,17 @@ int send_request(gz_recv_info &info, uint32_t i, const CompressInfo &c)
 int fill_mem_req(gz_recv_info &info)
 {
     gz_slice &t = *info.slice;
-    if (t.count >= GZ_SLICE_ENTRIES - 1)
+    if (count_of(t.count) >= GZ_SLICE_ENTRIES - 1)
         return GZ_ACC_E_SLICE;
     const uint64_t addr = oxcompMemAlloc(info.handle, GZ_READ_SLICE, GZ_CARD_CPU_SELECT);
     if (addr == 0) {
         GZ_ERR(" oxcompMemAlloc %d output_addr failed!\n", info.handle);
         return GZ_ACC_E_OUT_BUF;
     }
-    const uint32_t i = t.count;
+    const uint32_t i = count_of(t.count);
     t.entry[i] = gz_slice_entry{0, addr, 0, GZ_READ_SLICE};
-    t.count++;
-    t.output_count++;
+    count_up(t.count);
+    count_up(t.output_count);
     CompressInfo c{};
     c.strCompressCtrlInfo.ulTaskId = i << 16;
     c.strCompressCtrlInfo.ucCmdType = 1;
@@ -260,10 +265,11 @@ void copy_output(gz_recv_info &info, const recv_info &r)
 void free_finished(gz_recv_info &info, const recv_info &r)
 {
     gz_slice &t = *info.slice;
-    if (t.count == 0 || (r.ret_segment != GZ_RET_END && r.ret_segment > t.input_count) ||
-        r.cmd_segment > t.count)
+    const uint16_t count = count_of(t.count);
+    if (count == 0 || (r.ret_segment != GZ_RET_END && r.ret_segment > count_of(t.input_count)) ||
+        r.cmd_segment >= count)
         return;
-    const uint32_t below = r.ret_segment == GZ_RET_END ? t.count : r.ret_segment;
+    const uint32_t below = r.ret_segment == GZ_RET_END ? count : r.ret_segment;
     for (uint32_t i = 0; i < below; i++)
         free_entry(info, i, true);
     free_entry(info, r.cmd_segment, false);
@@ -399,7 +405,7 @@ int input_slice(FpgaRead &f, uint32_t i, gz_slice_entry &e)
         return GZ_ACC_E_IN_BUF;
     }
     e.input_len = static_cast<uint32_t>(got);
-    f.info.slice->input_count++;
+    count_up(f.info.slice->input_count);
     const int ret = oxcompMemCpytoAcc(reinterpret_cast<void *>(e.input_addr), f.host, e.input_len);
     if (ret != 0) {
         GZ_ERR(" gzread oxcompMemCpytoAcc failed!ret=%d(0x%x)\n", ret, static_cast<unsigned>(ret));
@@ -416,7 +422,7 @@ int output_slice(FpgaRead &f, gz_slice_entry &e)
         return GZ_ACC_E_OUT_BUF;
     }
     e.output_len = GZ_READ_SLICE;
-    f.info.slice->output_count++;
+    count_up(f.info.slice->output_count);
     return 0;
 }
 
@@ -458,7 +464,7 @@ int send_slices(FpgaRead &f)
         int ret = i < f.inSlices ? input_slice(f, i, e) : 0;
         if (ret == 0 && i < f.outSlices && (ret = output_slice(f, e)) == 0)
             lastOut = e.output_addr;
-        f.info.slice->count++;
+        count_up(f.info.slice->count);
         if (ret != 0)
             return ret;
         const CompressInfo c = slice_request(f, i, lastOut);
