@@ -4,9 +4,16 @@
 // - the accelerated write through the simulated card (journal off) against
 //   the card model's own deflate of the same slices, so what remains is the
 //   layer's copies, messages and thread hand-offs.
+// and its readers:
+// - CPU mode against zlib's gzread on the same files and buffer size, the
+//   reader's console lines going to /dev/null;
+// - the accelerated read of 200 MiB through the card model against zlib's
+//   gzread of the same file.
 // Both CPU sides run on the simulated board's files (the layer's writes go
 // through its host, zlib's straight to the same directory).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -20,6 +27,7 @@
 #include "asmf/interface/asmf_interface.h"
 #include "gzacc/gz_acc.h"
 #include "gzacc/gz_file.h"
+#include "gzacc/gz_read_acc.h"
 #include "sim/asmf_model.h"
 #include "sim/gz_card_model.h"
 #include "sim/sim_board.h"
@@ -143,8 +151,92 @@ void BM_CardDeflateOnly(benchmark::State &state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kSize));
 }
 
+// Console lines of the layer go to /dev/null while it runs.
+struct Quiet {
+    int saved;
+    Quiet()
+    {
+        std::fflush(stdout);
+        saved = dup(1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Quiet()
+    {
+        std::fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+    }
+};
+
+// A file written by zlib at level 6 from input kind `kind`, `copies` times over.
+const std::string &read_file(int kind, int copies)
+{
+    static std::string made[2][5];
+    std::string &path = made[kind][copies];
+    if (path.empty()) {
+        path = "/read" + std::to_string(kind) + "_" + std::to_string(copies) + ".gz";
+        gzFile z = ::gzopen((board().root + path).c_str(), "w6");
+        for (int i = 0; i < copies; i++)
+            ::gzwrite(z, input(kind).data(), static_cast<unsigned>(kSize));
+        ::gzclose(z);
+    }
+    return path;
+}
+
+constexpr unsigned kReadChunk = 1 << 20;
+
+// range(0): input kind.
+void BM_LayerCpuRead(benchmark::State &state)
+{
+    const std::string &path = read_file(static_cast<int>(state.range(0)), 1);
+    std::vector<uint8_t> buf(kReadChunk);
+    Quiet q;
+    for (auto _ : state) {
+        gzacc::gz_file_state *f = gzacc::gzopen(path.c_str(), "rc");
+        while (gzacc::gzread(f, buf.data(), kReadChunk) > 0) {
+        }
+        gzacc::gzclose(f);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kSize));
+}
+
+void BM_ZlibGzread(benchmark::State &state)
+{
+    const std::string path = board().root + read_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    std::vector<uint8_t> buf(kReadChunk);
+    for (auto _ : state) {
+        gzFile z = ::gzopen(path.c_str(), "r");
+        ::gzbuffer(z, gzacc::GZ_BUFSIZE);
+        while (::gzread(z, buf.data(), kReadChunk) > 0) {
+        }
+        ::gzclose(z);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kSize * static_cast<size_t>(state.range(1))));
+}
+
+// The accelerated read of the repetitive input three times over (192 MiB)
+// plus its head: one gzread into one buffer.
+void BM_LayerCardRead(benchmark::State &state)
+{
+    const std::string &path = read_file(0, 3);
+    std::vector<uint8_t> buf(4 * kSize);
+    Quiet q;
+    for (auto _ : state) {
+        gzacc::gz_file_state *f = gzacc::gzopen(path.c_str(), "r");
+        if (gzacc::gzread(f, buf.data(), static_cast<unsigned>(buf.size())) != static_cast<int>(3 * kSize))
+            state.SkipWithError("accelerated read failed");
+        gzacc::gzclose(f);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 3 * kSize));
+}
+
 }  // namespace
 
+BENCHMARK(BM_LayerCpuRead)->Arg(0)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibGzread)->Args({0, 1})->Args({1, 1})->Args({0, 3})->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LayerCardRead)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LayerCpu)->Args({0, 6})->Args({1, 6})->Args({0, 1})->Args({1, 1})->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibGzwrite)->Args({0, 6})->Args({1, 6})->Args({0, 1})->Args({1, 1})->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LayerCard)->Arg(0)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -9,6 +9,9 @@
 
 #include <zlib.h>
 
+// The zlib header reads a byte through a macro; our gzgetc is a function.
+#undef gzgetc
+
 #include <cstdarg>
 #include <cstdint>
 
@@ -79,6 +82,14 @@ void gzclearerr(gz_file_state *file);
 int gzclose(gz_file_state *file);
 int gzclose_r(gz_file_state *file);
 int gzclose_w(gz_file_state *file);
+
+// Reading: CPU mode inflates through the linked zlib; in accelerator mode
+// gzread decompresses the whole file on the card.
+int gzread(gz_file_state *file, void *buf, unsigned len);
+int gzgetc(gz_file_state *file);
+int gzungetc(int c, gz_file_state *file);
+char *gzgets(gz_file_state *file, char *buf, int len);
+int gzdirect(gz_file_state *file);
 
 // Writing (CPU stream; in accelerator mode gzwrite compresses on the card).
 int gzwrite(gz_file_state *file, const void *buf, unsigned len);

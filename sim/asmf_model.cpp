@@ -67,6 +67,7 @@ struct AsmfSim {
     unsigned removes = 0;
     size_t tasks = 0;
     std::vector<uint8_t> held_answer;                   // reorder: sent after the next
+    std::map<uint32_t, uint64_t> last_answer;           // per reply port: a stream is answered in order
     uint32_t held_port = 0;
     int store = -1;                                      // the pools' sparse memory
     uint8_t *view = nullptr;                             // the store mapped whole (nullptr: not mapped)
@@ -499,11 +500,12 @@ uint8_t *store_at(uint64_t bus, size_t len)
 
 bool store_io(uint64_t bus, void *buf, size_t len, bool write)
 {
+    if (len == 0)   // a request without input (or an answer without output) touches no memory
+        return true;
     if (!copy_inside(bus, len))
         return false;
     if (uint8_t *p = store_at(bus, len)) {
-        if (len != 0)
-            std::memcpy(write ? p : buf, write ? buf : p, len);
+        std::memcpy(write ? p : buf, write ? buf : p, len);
         return true;
     }
     auto off = static_cast<off_t>(bus);
@@ -514,6 +516,8 @@ bool store_io(uint64_t bus, void *buf, size_t len, bool write)
 // A task's input: in place where the store is mapped, else read into `copy`.
 bool store_input(uint64_t bus, size_t len, std::vector<uint8_t> &copy, std::span<const uint8_t> &in)
 {
+    if (len == 0)   // a request without input touches no memory
+        return true;
     if (!copy_inside(bus, len))
         return false;
     if (const uint8_t *p = store_at(bus, len)) {
@@ -566,6 +570,9 @@ void run_task(const FpgaTaskDesc &t)
     std::vector<uint8_t> bytes(ASMF_NL_HEADER + sizeof m);   // header bytes are the kernel's, left zero
     std::memcpy(bytes.data() + ASMF_NL_HEADER, &m, sizeof m);
     uint64_t when = sched_now_ns() + s.settings.taskBaseNs + s.settings.taskNsPerMiB * t.inLen / kMiB;
+    uint64_t &last = s.last_answer[t.taskPid];
+    when = std::max(when, last + 1);
+    last = when;
     switch (s.settings.answer) {
     case AsmfSimAnswer::drop: return;
     case AsmfSimAnswer::late: return send_answer(t.taskPid, bytes, sched_now_ns() + uint64_t{t.expires} * 1000000000);
@@ -714,6 +721,7 @@ AsmfSimSettings &asmf_sim_settings() { return sim().settings; }
 std::vector<AsmfSimDevice> &asmf_sim_devices() { return sim().devices; }
 size_t asmf_sim_tasks() { return sim().tasks; }
 size_t asmf_sim_held_resources() { return sim().held.size(); }
+void asmf_sim_forget_resources() { sim().held.clear(); }
 
 size_t asmf_sim_held_blocks()
 {

@@ -101,6 +101,8 @@ void asmf_sim_refresh();
 // Resources held now, and the bytes of the pool store.
 size_t asmf_sim_held_resources();
 size_t asmf_sim_held_blocks();
+// Forgets the resources of tasks whose answers were dropped (never to come).
+void asmf_sim_forget_resources();
 void asmf_sim_store_read(uint64_t bus, void *buf, size_t size);
 // Card 0's register words as stored (status words without their runs).
 uint32_t asmf_sim_reg(uint32_t addr);

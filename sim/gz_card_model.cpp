@@ -3,7 +3,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <deque>
 #include <map>
+#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
@@ -19,9 +22,42 @@ struct CardStream {
     uint64_t received = 0;
 };
 
+// Raw inflate of one decompression stream across its requests.
+struct InflateStream {
+    z_stream z{};
+    bool open = false;
+    bool ended = false;
+    std::vector<uint8_t> pend;                        // input not consumed yet
+    std::deque<std::pair<uint16_t, uint64_t>> owed;   // per input slice: bytes still unconsumed
+    uint32_t crc = 0;
+    uint64_t produced = 0;
+    uint32_t outputs = 0;                             // output buffers given so far
+    uint16_t next = 0;
+    uint16_t lastInput = 0;                           // the last segment that brought input
+    uint32_t wantCrc = 0;                             // what the stream's first request announced
+    uint32_t wantLen = 0;
+    InflateStream() = default;
+    InflateStream(const InflateStream &) = delete;
+    InflateStream &operator=(const InflateStream &) = delete;
+    ~InflateStream()
+    {
+        if (open)
+            inflateEnd(&z);
+    }
+};
+
+// What the edit hook writes into the answer of the last decompression.
+struct InflateAnswer {
+    bool valid = false;
+    uint16_t retSegment = 0;
+    uint8_t resReq = 0;
+};
+
 struct GzCard {
     GzCardSettings settings;
     std::map<std::pair<uint32_t, uint8_t>, CardStream> streams;
+    std::map<std::pair<uint32_t, uint8_t>, std::unique_ptr<InflateStream>> inflates;
+    InflateAnswer answer;
     uint32_t slices = 0;
     uint32_t breaches = 0;
 };
@@ -70,8 +106,102 @@ bool breach()
     return false;
 }
 
+constexpr uint64_t kOutSlice = 64ull << 20;
+
+uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+
+// Drops `used` consumed bytes from the front of the pending input.
+void consume(InflateStream &s, size_t used)
+{
+    s.pend.erase(s.pend.begin(), s.pend.begin() + static_cast<std::ptrdiff_t>(used));
+    while (used > 0 && !s.owed.empty()) {
+        const uint64_t take = std::min<uint64_t>(used, s.owed.front().second);
+        s.owed.front().second -= take;
+        used -= take;
+        if (s.owed.front().second == 0)
+            s.owed.pop_front();
+    }
+    while (!s.owed.empty() && s.owed.front().second == 0)
+        s.owed.pop_front();
+}
+
+// The 8 bytes left after the deflate data must be the trailer of what came
+// out and of what the request announced; nothing may follow it.
+bool trailer_ok(const InflateStream &s, const FpgaTaskDesc &d)
+{
+    if (s.pend.size() != 8)
+        return false;
+    const uint32_t crc = le32(s.pend.data()), len = le32(s.pend.data() + 4);
+    (void)d;
+    return crc == s.crc && len == static_cast<uint32_t>(s.produced) && crc == s.wantCrc && len == s.wantLen;
+}
+
+bool card_inflate(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
+{
+    auto &slot = card().inflates[{d.taskPid, d.fileId}];
+    if (d.flag == 1 || d.flag == 3) {
+        slot = std::make_unique<InflateStream>();
+        if (inflateInit2(&slot->z, -MAX_WBITS) != Z_OK)
+            return breach();
+        slot->open = true;
+        slot->wantCrc = d.crc;
+        slot->wantLen = d.totalLen;
+    }
+    card().answer = InflateAnswer{};
+    if (slot == nullptr || d.segment != slot->next || d.flag > 3 || (slot->ended && !in.empty()))
+        return breach();
+    InflateStream &s = *slot;
+    s.next = static_cast<uint16_t>(d.segment + 1);
+    if (!in.empty()) {
+        s.pend.insert(s.pend.end(), in.begin(), in.end());
+        s.owed.emplace_back(d.segment, in.size());
+        s.lastInput = d.segment;
+    }
+    const uint64_t room = d.outAddr != 0 ? d.outLen : 0;
+    s.outputs += room != 0 ? 1 : 0;
+    out.resize(room);
+    int ret = Z_OK;
+    if (!s.ended) {
+        s.z.next_in = s.pend.data();
+        s.z.avail_in = static_cast<uInt>(s.pend.size());
+        s.z.next_out = out.data();
+        s.z.avail_out = static_cast<uInt>(room);
+        while (s.z.avail_out != 0 && s.z.avail_in != 0 && ret == Z_OK)
+            ret = inflate(&s.z, Z_NO_FLUSH);
+        if (ret != Z_OK && ret != Z_STREAM_END && ret != Z_BUF_ERROR)
+            return breach();
+        consume(s, s.pend.size() - s.z.avail_in);
+        out.resize(room - s.z.avail_out);
+    } else {
+        out.clear();
+    }
+    if (!out.empty())   // a null buffer would restart the CRC
+        s.crc = static_cast<uint32_t>(::crc32(s.crc, out.data(), static_cast<uInt>(out.size())));
+    s.produced += out.size();
+    crc = s.crc;
+    const bool last = d.flag == 2 || d.flag == 3;
+    InflateAnswer &a = card().answer;
+    a.valid = true;
+    a.retSegment = s.owed.empty() ? s.lastInput : s.owed.front().first;
+    if (ret == Z_STREAM_END || s.ended) {
+        s.ended = true;
+        if (!trailer_ok(s, d))
+            return breach();
+        a.retSegment = 0xFFFF;
+    } else if (out.size() == room && last) {
+        const uint64_t announced = std::max<uint64_t>(1, (uint64_t{s.wantLen} + kOutSlice - 1) / kOutSlice);
+        a.resReq = s.outputs >= announced ? 1 : 0;
+    } else if (last && s.pend.empty()) {
+        return breach();   // the deflate data stops short of its end
+    }
+    card().slices++;
+    return true;
+}
+
 bool card_transform(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
 {
+    if (d.cmdType == 1)
+        return card_inflate(d, in, out, crc);
     CardStream &s = card().streams[{d.taskPid, d.fileId}];
     const bool first = d.flag == 1 || d.flag == 3, last = d.flag == 2 || d.flag == 3;
     if (d.flag > 3)
@@ -101,6 +231,10 @@ bool card_transform(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vec
 
 void card_edit(ResultMsg &m)
 {
+    if (m.desc.cmdType == 1 && card().answer.valid) {
+        m.desc.retSegment = card().answer.retSegment;
+        m.desc.ret46 = card().answer.resReq;
+    }
     if (m.status != 0 || !hits(m.desc.segment))
         return;
     switch (card().settings.fault) {
