@@ -1,5 +1,6 @@
 #include "sim/media_model.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -159,18 +160,27 @@ bool mem_range_ok(uint32_t addr, uint32_t len)
     return false;
 }
 
+// Page by page; reads of a faulty byte answer its complement.
 void mem_copy(Dsp &d, uint32_t addr, uint8_t *buf, uint32_t len, bool write)
 {
-    for (uint32_t i = 0; i < len; i++) {
-        uint32_t a = addr + i;
+    for (uint32_t done = 0; done < len;) {
+        uint32_t a = addr + done;
+        uint32_t n = std::min<uint32_t>(len - done, 0x1000 - (a & 0xFFF));
         if (write) {
-            d.mem[a >> 12][a & 0xFFF] = buf[i];
-            continue;
+            std::memcpy(d.mem[a >> 12].data() + (a & 0xFFF), buf + done, n);
+        } else {
+            auto it = d.mem.find(a >> 12);
+            if (it == d.mem.end())
+                std::memset(buf + done, 0, n);
+            else
+                std::memcpy(buf + done, it->second.data() + (a & 0xFFF), n);
         }
-        auto it = d.mem.find(a >> 12);
-        uint8_t v = it == d.mem.end() ? 0 : it->second[a & 0xFFF];
-        buf[i] = d.badBytes.count(a) ? static_cast<uint8_t>(~v) : v;
+        done += n;
     }
+    if (write)
+        return;
+    for (auto it = d.badBytes.lower_bound(addr); it != d.badBytes.end() && *it - addr < len; ++it)
+        buf[*it - addr] = static_cast<uint8_t>(~buf[*it - addr]);
 }
 
 // ---- requests ---------------------------------------------------------------------------------
