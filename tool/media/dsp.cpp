@@ -334,7 +334,9 @@ constexpr DdrWalk kDdrWalks[] = {
     {"Data bus walk 0", 2}, {"Data bus walk 1", 130}, {"Addr bus walk 0", 258}, {"Addr bus walk 1", 386}};
 constexpr uint32_t kNineStepAt = 514;
 
-void ddr_dump(const uint8_t *r)
+} // namespace
+
+void media_dsp_ddr_dump(const uint8_t *r)
 {
     for (const DdrWalk &w : kDdrWalks) {
         uint32_t count = r[w.at];
@@ -356,13 +358,15 @@ void ddr_dump(const uint8_t *r)
                 static_cast<unsigned long long>(value));
 }
 
-bool ddr_failed(const uint8_t *r)
+bool media_dsp_ddr_failed(const uint8_t *r)
 {
     for (const DdrWalk &w : kDdrWalks)
         if (r[w.at] != 0)
             return true;
     return r[kNineStepAt] != 0;
 }
+
+namespace {
 
 int32_t ddr_send(uint32_t sub, uint32_t dsp)
 {
@@ -396,11 +400,11 @@ int32_t ddr_collect(uint32_t sub, uint32_t dsp, bool &failed)
         uint8_t r[DSP_DDR_RESULT_LEN] = {};
         if (int32_t ret = MEDIA_DSP_READ(sub, dsp, DSP_DDR_RESULT_ADDR, r, DSP_DDR_RESULT_LEN); ret != 0)
             return ret;
-        bool bad = ddr_failed(r);
+        bool bad = media_dsp_ddr_failed(r);
         std::printf(bad ? "subid %d, dspid %d DSP DDR Test Failed\n" : "subid %d, dspid %d DSP DDR Test Success\n",
                     d(sub), d(dsp));
         if (bad)
-            ddr_dump(r);
+            media_dsp_ddr_dump(r);
         failed |= bad;
     }
     return media_dsp_status_back(sub, dsp, 0);

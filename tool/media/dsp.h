@@ -71,6 +71,11 @@ int32_t media_dsp_three_step_result(uint32_t sub, uint32_t dsp);
 int32_t media_dsp_llt_result(uint32_t sub, uint32_t dsp);
 int32_t media_dsp_channel_test(uint32_t sub, uint32_t dsp);
 
+// A DDR test result (DSP_DDR_RESULT_LEN bytes from the DSP): whether it
+// shows a failure, and its error dump (reads only inside the result).
+bool media_dsp_ddr_failed(const uint8_t *result);
+void media_dsp_ddr_dump(const uint8_t *result);
+
 TransOpStatus media_dsp_init(const char *params);
 TransOpStatus media_dsp_ShakeHand(const char *params);
 TransOpStatus media_dsp_cmd(const char *params);

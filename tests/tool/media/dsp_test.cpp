@@ -447,3 +447,43 @@ TEST_F(DspProto, DspInitOfAllNineStopsAtTheFirstFailure)
 }
 
 } // namespace
+
+namespace {
+
+// The DSP program's replies as a board engineer writes them in a fixture.
+TEST_F(DspProto, FixtureLinesScriptTheReplies)
+{
+    std::string err;
+    const char *bad[] = {
+        "media-reply 0 0 - 176",                  // no WHEN
+        "media-reply 0 0 8 176 now",              // core 8
+        "media-reply 0 0 - 176 soon",
+        "media-reply 0 0 - 176 now data=fff",     // odd digits
+        "media-reply 0 0 - 176 now data=zz",
+        "media-reply 0 0 - 176 now area=0:00",    // no area at 0
+        "media-reply 0 0 - 176 now area=0x100",
+        "media-reply 0 0 - 176 now color=1",
+        "media-reply 2 0 - 176 now",
+        "media-delay 0 0 handshake later",
+    };
+    for (const char *line : bad) {
+        SCOPED_TRACE(line);
+        err.clear();
+        EXPECT_FALSE(media_fixture_line(line, err));
+        EXPECT_FALSE(err.empty());
+    }
+    ASSERT_TRUE(media_fixture_line("media-reply 0 0 - 176 ms=50 data=ffff", err)) << err;
+    ASSERT_TRUE(media_fixture_line("media-reply 0 0 0 192 now data=c002 area=0x1087fe0a:0506", err)) << err;
+    ASSERT_TRUE(media_fixture_line("media-delay 0 0 handshake never", err)) << err;
+    Timed t = t_media("dspcmd/0:0:0xb0");   // each reply comes between the first and second poll
+    EXPECT_EQ(t.run.status, 0);
+    EXPECT_EQ(t.ns, 8 * (10 * kMs + 100 * kMs + kS));
+    EXPECT_EQ(count(t.run.out, "\n Performance test task start ok!\n"), 8u);
+    t = t_media("dspcmd/0:0:0xc0");
+    EXPECT_TRUE(has(t.run.out, "read value is0x5,0x6,\nLLT Test failed num is 5\n\nLLT Test failed num is 6\n"));
+    t = t_media("dspshakehand/0:0");
+    EXPECT_EQ(t.run.status, -1200);
+    EXPECT_EQ(count(t.run.out, "shake hands failed"), 8u);
+}
+
+} // namespace
