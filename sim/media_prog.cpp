@@ -92,7 +92,8 @@ void free_mailboxes(uint32_t sub, uint32_t dsp)
 void take_command(uint32_t sub, uint32_t dsp, uint32_t core)
 {
     uint8_t cmd[2] = {};
-    media_mem_read(sub, dsp, media_prog_mail_addr(core, kCmd), cmd, 2);
+    media_mem_read(sub, dsp, media_prog_mail_addr(core, kCmd), &cmd[0], 1);
+    media_mem_read(sub, dsp, media_prog_mail_addr(core, kCmdHigh), &cmd[1], 1);
     uint32_t key = cmd[0] == kExtended ? 0xC100u | cmd[1] : cmd[0];
     ProgDsp &d = prog().dsps[sub][dsp];
     d.commands.push_back(key);

@@ -25,8 +25,6 @@
 
 namespace {
 
-constexpr uint64_t kS = 1000000000;
-
 enum class Blk { R, W, T };
 
 ConsoleRun run(Blk blk, const std::string &path)
@@ -439,6 +437,10 @@ TEST_F(MediaCmd, MapAndInfo)
     EXPECT_EQ(count(r.out, "\n\r"), 32u);
     EXPECT_TRUE(has(r.out, "\n\rBoardInfo.stSubBoardInfo[15].enSubBoardId        = "));
     EXPECT_FALSE(has(r.out, "SUCCESS"));
+    media_fail(MEDIA_INIT_STATE, 0, 2, EIO);
+    r = run(Blk::T, "info");
+    EXPECT_EQ(r.status, -1200);
+    EXPECT_EQ(r.out, "FAILED\nFunction PLOV_MediaGetBoardInfo error, iRet = -1200\n");
 }
 
 // ---- sub-board state --------------------------------------------------------------------------------------------
