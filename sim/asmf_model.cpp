@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <span>
 #include <sys/mman.h>
 #include <tuple>
 #include <unistd.h>
@@ -68,6 +69,9 @@ struct AsmfSim {
     std::vector<uint8_t> held_answer;                   // reorder: sent after the next
     uint32_t held_port = 0;
     int store = -1;                                      // the pools' sparse memory
+    uint8_t *view = nullptr;                             // the store mapped whole (nullptr: not mapped)
+    size_t viewLen = 0;
+    std::vector<uint8_t> out;                            // a task's output, kept to spare its pages
 };
 
 AsmfSim &sim()
@@ -479,20 +483,46 @@ void reg_write(CardState &s, uint32_t addr, uint32_t value)
 
 // ---- task engine ------------------------------------------------------------------------------
 
-bool copy_transform(const FpgaTaskDesc &, const std::vector<uint8_t> &in, std::vector<uint8_t> &out, uint32_t &crc)
+bool copy_transform(const FpgaTaskDesc &, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
 {
-    out = in;
+    out.assign(in.begin(), in.end());
     crc = static_cast<uint32_t>(::crc32(crc, in.data(), static_cast<uInt>(in.size())));
     return true;
+}
+
+// The bytes [bus, bus + len) of the store's mapping; nullptr outside it.
+uint8_t *store_at(uint64_t bus, size_t len)
+{
+    const AsmfSim &s = sim();
+    return s.view != nullptr && bus <= s.viewLen && len <= s.viewLen - bus ? s.view + bus : nullptr;
 }
 
 bool store_io(uint64_t bus, void *buf, size_t len, bool write)
 {
     if (!copy_inside(bus, len))
         return false;
+    if (uint8_t *p = store_at(bus, len)) {
+        if (len != 0)
+            std::memcpy(write ? p : buf, write ? buf : p, len);
+        return true;
+    }
     auto off = static_cast<off_t>(bus);
     ssize_t done = write ? ::pwrite(sim().store, buf, len, off) : ::pread(sim().store, buf, len, off);
     return done == static_cast<ssize_t>(len);
+}
+
+// A task's input: in place where the store is mapped, else read into `copy`.
+bool store_input(uint64_t bus, size_t len, std::vector<uint8_t> &copy, std::span<const uint8_t> &in)
+{
+    if (!copy_inside(bus, len))
+        return false;
+    if (const uint8_t *p = store_at(bus, len)) {
+        in = {p, len};
+        return true;
+    }
+    copy.resize(len);
+    in = copy;
+    return store_io(bus, copy.data(), len, false);
 }
 
 // The answer: the descriptor echoed with the result's length, CRC and status.
@@ -501,10 +531,12 @@ ResultMsg task_answer(const FpgaTaskDesc &t)
     const AsmfSimSettings &set = sim().settings;
     ResultMsg m{};
     m.desc = t;
-    std::vector<uint8_t> in(t.inLen), out;
+    std::vector<uint8_t> copy, &out = sim().out;
+    std::span<const uint8_t> in;
+    out.clear();
     uint32_t crc = t.crc;
     AsmfSimTransform fn = set.transform != nullptr ? set.transform : copy_transform;
-    bool ok = store_io(t.inAddr, in.data(), in.size(), false) && fn(t, in, out, crc) && out.size() <= t.outLen &&
+    bool ok = store_input(t.inAddr, t.inLen, copy, in) && fn(t, in, out, crc) && out.size() <= t.outLen &&
               store_io(t.outAddr, out.data(), out.size(), true);
     m.status = ok ? set.taskStatus : 3;
     m.errNo = ok ? set.taskErrNo : EIO;
@@ -562,7 +594,7 @@ int card_request(const SimCall &c, SimJournalEntry &)
     auto *word = static_cast<uint32_t *>(c.arg);
     switch (c.request & 0xFF) {
     case 0x01: copy_text(static_cast<char *>(c.arg), 64, "ifep 2.1.0"); return 0;
-    case 0x02: copy_text(static_cast<char *>(c.arg), 64, "fw 3.4.5"); return 0;
+    case 0x02: copy_text(static_cast<char *>(c.arg), 64, asmf_sim_settings().firmwareVersion); return 0;
     case 0x03: *word = d->funcType; return 0;
     case 0x04: word[0] = 0x1E0; word[1] = 0x0304; return 0;  // link width and speed words
     case 0x05: word[0] = d->state[0]; word[1] = d->state[1]; word[2] = 0; return 0;
@@ -647,16 +679,31 @@ constexpr SimFileOps kHpOps = {
     .poll = nullptr, .bind = nullptr, .setsockopt = nullptr, .sendmsg = nullptr, .recvmsg = nullptr,
 };
 
+// The store is mapped once whole so tasks work on it in place; a store too
+// large to map is reached through reads and writes instead.
 void open_store()
 {
-    if (sim().store >= 0)
-        ::close(sim().store);
-    sim().store = memfd_create("asmf_pools", MFD_CLOEXEC);
+    AsmfSim &s = sim();
+    if (s.view != nullptr)
+        ::munmap(s.view, s.viewLen);
+    s.view = nullptr;
+    s.viewLen = 0;
+    if (s.store >= 0)
+        ::close(s.store);
+    s.store = memfd_create("asmf_pools", MFD_CLOEXEC);
     uint64_t end = 0;
-    for (const AsmfSimPool &p : sim().settings.pools)
+    for (const AsmfSimPool &p : s.settings.pools)
         end = std::max(end, p.bus + p.size);
-    if (::ftruncate(sim().store, static_cast<off_t>(end)) != 0)
+    if (::ftruncate(s.store, static_cast<off_t>(end)) != 0) {
         std::perror("asmf model: pool store");
+        return;
+    }
+    void *a = end == 0 ? MAP_FAILED
+                       : ::mmap(nullptr, end, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_NORESERVE, s.store, 0);
+    if (a != MAP_FAILED) {
+        s.view = static_cast<uint8_t *>(a);
+        s.viewLen = end;
+    }
 }
 
 } // namespace
@@ -698,9 +745,13 @@ void asmf_sim_refresh()
 void asmf_model_reset()
 {
     AsmfSim &s = sim();
-    int store = s.store;
+    const int store = s.store;
+    uint8_t *view = s.view;
+    const size_t viewLen = s.viewLen;
     s = AsmfSim{};
     s.store = store;
+    s.view = view;
+    s.viewLen = viewLen;
     s.settings.pools = {{0x100000000ULL, 1ULL << 30}, {0x180000000ULL, 1ULL << 30}};
 }
 

@@ -23,6 +23,7 @@
 #define QUORBIX_SIM_ASMF_MODEL_H
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,9 +51,11 @@ struct AsmfSimPool {
 enum class AsmfSimAnswer { normal, drop, reorder, duplicate, late };
 
 // The task transform: output from input, the chained CRC-32 updated.
+// `in` lies in the pool store itself (valid for the call only); `out` comes
+// empty, its capacity kept from task to task.
 // Returns false to answer with status 3 (card error).
-using AsmfSimTransform = bool (*)(const FpgaTaskDesc &desc, const std::vector<uint8_t> &in,
-                                  std::vector<uint8_t> &out, uint32_t &crc);
+using AsmfSimTransform = bool (*)(const FpgaTaskDesc &desc, std::span<const uint8_t> in, std::vector<uint8_t> &out,
+                                  uint32_t &crc);
 // Changes an answer before it is sent (a card that echoes the wrong fields).
 using AsmfSimAnswerEdit = void (*)(ResultMsg &answer);
 
@@ -76,6 +79,7 @@ struct AsmfSimSettings {
     AsmfSimTransform transform = nullptr;   // nullptr: the copy
     AsmfSimAnswerEdit edit = nullptr;
     uint64_t allocBusyUntilNs = 0;          // allocations refused (EBUSY) until then
+    std::string firmwareVersion = "fw 3.4.5";  // the card's firmware version text
 };
 
 // A late answer (AsmfSimAnswer::late): status 5 with this error number.

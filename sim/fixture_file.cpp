@@ -222,6 +222,22 @@ bool fact_request_result(Fact &f)
     return true;
 }
 
+// A little-endian dword of physical memory, as "/dev/mem" reads it.
+bool fact_phys(Fact &f)
+{
+    uint64_t addr = 0, value = 0;
+    if (!f.number(1, addr) || !f.number(2, value))
+        return false;
+    if (value > UINT32_MAX)
+        return f.fail("a physical-memory word is at most 0xffffffff");
+    if (f.apply) {
+        uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        sim_phys_write(addr, bytes, sizeof bytes);
+    }
+    return true;
+}
+
 bool fact_missing(Fact &f)
 {
     if (!f.node(1))
@@ -251,6 +267,7 @@ constexpr FactRow kFacts[] = {
     {"fail-request", 4, 5, "fail-request NODE REQUEST ERRNO [NTH]", fact_fail_request},
     {"request-result", 4, 5, "request-result NODE REQUEST RESULT [NTH]", fact_request_result},
     {"missing", 2, 2, "missing NODE", fact_missing},
+    {"phys", 3, 3, "phys ADDR DWORD", fact_phys},
 };
 
 // Facts a device model reads itself, by the prefix of their verb (or, for a

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <map>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -39,7 +40,7 @@ bool hits(uint16_t segment)
 
 }  // namespace
 
-bool gz_card_deflate(const std::vector<uint8_t> &in, int level, bool last, std::vector<uint8_t> &out)
+bool gz_card_deflate(std::span<const uint8_t> in, int level, bool last, std::vector<uint8_t> &out)
 {
     z_stream z{};
     if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -69,7 +70,7 @@ bool breach()
     return false;
 }
 
-bool card_transform(const FpgaTaskDesc &d, const std::vector<uint8_t> &in, std::vector<uint8_t> &out, uint32_t &crc)
+bool card_transform(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
 {
     CardStream &s = card().streams[{d.taskPid, d.fileId}];
     const bool first = d.flag == 1 || d.flag == 3, last = d.flag == 2 || d.flag == 3;

@@ -9,6 +9,7 @@
 #define QUORBIX_SIM_GZ_CARD_MODEL_H
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 enum class GzCardFault { none, flags, segment, zeroLength, longLength, corrupt };
@@ -26,6 +27,6 @@ uint32_t gz_card_slices();
 uint32_t gz_card_breaches();
 // The card's compression of one slice: raw deflate at `level`, finished
 // when `last`, else ended with a full flush.
-bool gz_card_deflate(const std::vector<uint8_t> &in, int level, bool last, std::vector<uint8_t> &out);
+bool gz_card_deflate(std::span<const uint8_t> in, int level, bool last, std::vector<uint8_t> &out);
 
 #endif

@@ -1,12 +1,15 @@
 // The command table: 46 blocks of up to 64 rows {target word, help text,
 // handler}. Rows marked UNBUILT(handler) name the handler that belongs there;
 // until it exists the row has none and dispatch answers "not supported".
+#include "tool/compress/compress.h"
 #include "tool/ddr/ddr_cmd.h"
 #include "tool/ddr/i2c_agent.h"
 #include "tool/disk/disk_mfc.h"
 #include "tool/ddr/log_collect.h"
 #include "tool/ddr/rtc.h"
 #include "tool/norvik/norvik.h"
+#include "tool/tavk/pci_inspect.h"
+#include "tool/tavk/pci_reg.h"
 #include "tool/tavk/pcie_check.h"
 #include "tool/media/dsp.h"
 #include "tool/media/dspmail.h"
@@ -36,11 +39,11 @@
 
 extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     {kBlkRead, "read", {
-        {"mchbar", "", UNBUILT(mchbar_read)},
+        {"mchbar", "", mchbar_read},
     }},
     {kBlkWrite, "write", {
         {"help", kHelpHelp, help_write},
-        {"pci", kHelpWritePci, UNBUILT(pci_write)},
+        {"pci", kHelpWritePci, pci_write},
         {"indreg", kHelpWriteIndreg, indreg_write},
         {"dreg", kHelpWriteDreg, dreg_write},
         {"mem", kHelpWriteMem, mem_write},
@@ -49,7 +52,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     }},
     {kBlkDump, "dump", {
         {"help", kHelpHelp, help_dump},
-        {"pci", kHelpDumpPci, UNBUILT(pci_dump)},
+        {"pci", kHelpDumpPci, pci_dump},
         {"log", nullptr, log_d_collection},
         {"trans", nullptr, trans_logic_indreg_dump},
         {"sbuf", nullptr, sbuf_logic_indreg_dump},
@@ -60,7 +63,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"help", kHelpHelp, help_set},
         {"fpga", kHelpSetFpga, op_s_fpga},
         {"bufc", kHelpSetBufc, op_s_bufc},
-        {"pci", kHelpSetPci, UNBUILT(pci_stat)},
+        {"pci", kHelpSetPci, pci_stat},
         {"port", kHelpSetPort, op_s_port},
         {"queue", kHelpSetQueue, op_s_queue},
         {"secm", kHelpSetSecm, op_s_secm},
@@ -84,7 +87,7 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
     }},
     {kBlkTest, "test", {
         {"help", kHelpHelp, help_test},
-        {"pci", kHelpTestPci, UNBUILT(pci_test)},
+        {"pci", kHelpTestPci, pci_test},
         {"crypto", nullptr, crypto_test},
         {"fpga0", kHelpTestFpga0, op_t_fpga0},
         {"trans", nullptr, op_t_trans},
@@ -380,21 +383,21 @@ extern constexpr TransOpBlock g_TransOpTab[kTransOpBlocks] = {
         {"uncom", kHelpTAccUncom, UNBUILT(acc_uncompress_file)},
         {"comperf", kHelpTAccComperf, UNBUILT(acc_compress_perf)},
         {"uncomperf", kHelpTAccUncomperf, UNBUILT(acc_uncompress_perf)},
-        {"flash", kHelpTAccFlash, UNBUILT(acc_flash_test)},
-        {"loop", kHelpTAccLoop, UNBUILT(acc_pcie_loop_test)},
-        {"ddr", kHelpTAccDdr, UNBUILT(acc_ddr_test)},
+        {"flash", kHelpTAccFlash, acc_flash_test},
+        {"loop", kHelpTAccLoop, acc_pcie_loop_test},
+        {"ddr", kHelpTAccDdr, acc_ddr_test},
         {"dft", kHelpTAccDft, UNBUILT(acc_data_flow_test)},
-        {"rdlpc", kHelpTAccRdlpc, UNBUILT(acc_read_lpc)},
-        {"wrtlpc", kHelpTAccWrtlpc, UNBUILT(acc_write_lpc)},
-        {"ver", kHelpTAccVer, UNBUILT(acc_get_fw_ver)},
-        {"mem", kHelpTAccMem, UNBUILT(acc_get_pid_mem)},
-        {"file", kHelpTAccFile, UNBUILT(acc_get_pid_mem)},
-        {"res", kHelpTAccRes, UNBUILT(acc_get_dis_res)},
-        {"rd", kHelpTAccRd, UNBUILT(acc_read_reg)},
-        {"wrt", kHelpTAccWrt, UNBUILT(acc_write_reg)},
+        {"rdlpc", kHelpTAccRdlpc, acc_read_lpc},
+        {"wrtlpc", kHelpTAccWrtlpc, acc_write_lpc},
+        {"ver", kHelpTAccVer, acc_get_fw_ver},
+        {"mem", kHelpTAccMem, acc_get_pid_mem},
+        {"file", kHelpTAccFile, acc_get_pid_mem},
+        {"res", kHelpTAccRes, acc_get_dis_res},
+        {"rd", kHelpTAccRd, acc_read_reg},
+        {"wrt", kHelpTAccWrt, acc_write_reg},
     }},
     {kBlkLAcc, "l_acc", {
-        {"f", nullptr, UNBUILT(load_compress_logic_file)},
+        {"f", nullptr, load_compress_logic_file},
     }},
     {kBlkLRugaBt, "l_ruga_bt", {
         {"f", nullptr, ruda_load_ruga_boot_logic_file},

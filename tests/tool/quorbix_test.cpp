@@ -69,7 +69,7 @@ TEST_F(FrontEnd, CommandLinesGiveTheirOutputAndStatus)
             {{"-v", "-m"}, 1, kVersion + kUsage},
             {{"-m", "  Port/k/0:1", "-v"}, 2, kPort + kVersion},
             {{"-m", "port"}, 2, "Cannot get operate target name\n"},
-            {{"-r", "mchbar/1"}, 2, "Target \"mchbar\" is not supported\n"},
+            {{"-r", "mchbar/zz"}, 2, "Invalid input, please check, status = 0\n\n"},
             {{"ignored", "-v", "--", "-h"}, 2, kVersion},
             // A command before an unknown option has run: its output stays.
             {{"-mPort", "-q", "-v"}, 1, kPort + kUsage},

@@ -277,11 +277,11 @@ TEST(TransOpTab, RealDispatchersAndHelpRows)
         {op_mfc, "help", -17, "Target \"help\" is not supported\n"},
         {op_mfc, "  port/R/0:1", -17, "Target \"R\" is not supported\n"},
         {op_mfc, "trans/x", -17, "Target \"x\" is not supported\n"},
-        {op_read, "mchbar/1", -17, "Target \"mchbar\" is not supported\n"},
+        {op_read, "nothing/1", -17, "Target \"nothing\" is not supported\n"},
         {op_write, "media/DW/0:3:0x80000000:0x1", -17, "Target \"DW\" is not supported\n"},
         {op_test, "media/nothing", -17, "Target \"nothing\" is not supported\n"},
         {op_load, "ruga/x", -17, "Target \"x\" is not supported\n"},
-        {op_t_acc, "ver/0", -17, "Target \"ver\" is not supported\n"},
+        {op_t_acc, "Ver/0", -17, "Target \"Ver\" is not supported\n"},
         {op_dump, "help/log", 0, "\tlog has no help message\n"},
         {op_set, "help/pci", 0,
          "\tpci : initialise the socket count and the RAS device of the pci diagnosis\r\n"

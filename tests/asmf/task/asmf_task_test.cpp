@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,30 @@ TEST_F(AsmfFrameworkTest, HandleWriteAndReadGiveTheCardsResult)
     // A decompress request on a compress handle is refused.
     c.strCompressCtrlInfo.ucCmdType = 1;
     EXPECT_EQ(oxcompWriteHandle(handle_, &c), -1215);
+}
+
+// A transform that appends: it sees its task's input in place and gets its
+// output buffer empty, whatever the task before it left there.
+bool reversing(const FpgaTaskDesc &, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
+{
+    for (size_t i = in.size(); i-- > 0;)
+        out.push_back(in[i]);
+    crc += static_cast<uint32_t>(in.size());
+    return true;
+}
+
+TEST_F(AsmfFrameworkTest, EachTaskGetsItsOwnInputAndAnEmptyOutput)
+{
+    asmf_sim_settings().transform = reversing;
+    for (const uint32_t len : {kLen, kLen / 2, 1u}) {
+        CompressInfo c = request();
+        c.strCompressDataInfo.mem.input_size = len;
+        ASSERT_EQ(oxcompCompressSync(0, &c), 0) << len;
+        EXPECT_EQ(c.strCompressDataInfo.mem.output_size, len);
+        const std::vector<uint8_t> got = output();
+        for (uint32_t i = 0; i < len; i++)
+            ASSERT_EQ(got[i], data_[len - 1 - i]) << len << " byte " << i;
+    }
 }
 
 TEST_F(AsmfFrameworkTest, PlainCopyOnADecompressHandle)

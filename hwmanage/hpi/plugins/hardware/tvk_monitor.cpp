@@ -659,9 +659,16 @@ int tvk_show_conf_space(uint8_t bus, uint8_t devfn, int offset, int length)
     if (r < 0)
         return r;
     TVK_SHOW("Dumping configuration space of device[%02x:%02x.%x]\n", bus, dev5(devfn), fn3(devfn));
-    TVK_SHOW("%s\n", kDumpHeader);
-    dump_rows(buf, length, offset, [](const char *row) { TVK_SHOW("%s\n", row); });
+    tvk_show_hex_rows(buf, length, offset);
     return r;
+}
+
+void tvk_show_hex_rows(const uint8_t *data, int length, int offset)
+{
+    if (data == nullptr)
+        return;
+    TVK_SHOW("%s\n", kDumpHeader);
+    dump_rows(data, length, offset, [](const char *row) { TVK_SHOW("%s\n", row); });
 }
 
 void tvk_show_entity_list(const TVK_ENT_LIST_HEAD *head)

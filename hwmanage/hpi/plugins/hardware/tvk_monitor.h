@@ -104,6 +104,9 @@ int tvk_check_pci_bridge_error(int busIndex, const tvk_bus_entry *bridge, uint16
 // ---- printers ----
 int tvk_log_conf_space(uint8_t bus, uint8_t devfn, int offset, int length);
 int tvk_show_conf_space(uint8_t bus, uint8_t devfn, int offset, int length);
+// The column header and the rows ("%08x:" and " %02hhx" per byte) of
+// `length` bytes, the first at `offset`, as "[SHOW] " lines.
+void tvk_show_hex_rows(const uint8_t *data, int length, int offset);
 void tvk_show_entity_list(const TVK_ENT_LIST_HEAD *head);
 void tvk_show_entity_health(const tvk_entity *ent);
 const char *tvk_speed_str(uint8_t code);
