@@ -1,5 +1,6 @@
 #include "sim/media_model.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -159,18 +160,27 @@ bool mem_range_ok(uint32_t addr, uint32_t len)
     return false;
 }
 
+// Page by page; reads of a faulty byte answer its complement.
 void mem_copy(Dsp &d, uint32_t addr, uint8_t *buf, uint32_t len, bool write)
 {
-    for (uint32_t i = 0; i < len; i++) {
-        uint32_t a = addr + i;
+    for (uint32_t done = 0; done < len;) {
+        uint32_t a = addr + done;
+        uint32_t n = std::min<uint32_t>(len - done, 0x1000 - (a & 0xFFF));
         if (write) {
-            d.mem[a >> 12][a & 0xFFF] = buf[i];
-            continue;
+            std::memcpy(d.mem[a >> 12].data() + (a & 0xFFF), buf + done, n);
+        } else {
+            auto it = d.mem.find(a >> 12);
+            if (it == d.mem.end())
+                std::memset(buf + done, 0, n);
+            else
+                std::memcpy(buf + done, it->second.data() + (a & 0xFFF), n);
         }
-        auto it = d.mem.find(a >> 12);
-        uint8_t v = it == d.mem.end() ? 0 : it->second[a & 0xFFF];
-        buf[i] = d.badBytes.count(a) ? static_cast<uint8_t>(~v) : v;
+        done += n;
     }
+    if (write)
+        return;
+    for (auto it = d.badBytes.lower_bound(addr); it != d.badBytes.end() && *it - addr < len; ++it)
+        buf[*it - addr] = static_cast<uint8_t>(~buf[*it - addr]);
 }
 
 // ---- requests ---------------------------------------------------------------------------------
@@ -690,24 +700,33 @@ constexpr std::pair<std::string_view, MediaChange> kChangeNames[] = {
     {"init", MediaChange::Init}, {"start", MediaChange::Start},
 };
 
+// now | never | reads=N | ms=N
+bool when_word(std::string_view word, MediaDelay &delay)
+{
+    std::string_view k, v;
+    uint64_t n = 0;
+    delay = MediaDelay{};
+    if (word == "never")
+        delay.when = MediaWhen::Never;
+    else if (key_value(word, k, v) && number(v, n) && (k == "reads" || k == "ms"))
+        delay = k == "reads" ? MediaDelay{MediaWhen::Reads, n} : MediaDelay{MediaWhen::Delay, n * 1000000};
+    else
+        return word == "now";
+    return true;
+}
+
 bool line_delay(const std::vector<std::string_view> &w, std::string &err)
 {
     uint32_t s = 0, d = 0;
     const std::string usage =
-        "media-delay: SUB DSP linkdown|linkup|init|start|answer now|never|reads=N|ms=N expected";
-    if (w.size() != 5 || !ids(w, s, d))
-        return err = usage, false;
+        "media-delay: SUB DSP linkdown|linkup|init|start|answer|handshake now|never|reads=N|ms=N expected";
     MediaDelay delay;
-    std::string_view k, v;
-    uint64_t n = 0;
-    if (w[4] == "never")
-        delay.when = MediaWhen::Never;
-    else if (key_value(w[4], k, v) && number(v, n) && (k == "reads" || k == "ms"))
-        delay = k == "reads" ? MediaDelay{MediaWhen::Reads, n} : MediaDelay{MediaWhen::Delay, n * 1000000};
-    else if (w[4] != "now")
+    if (w.size() != 5 || !ids(w, s, d) || !when_word(w[4], delay))
         return err = usage, false;
     if (w[3] == "answer")   // the DSP program's answer to the tool's 2
         return media_prog_set_answer(s, d, delay), true;
+    if (w[3] == "handshake")   // every core's answer to the tool's handshake
+        return media_prog_set_handshake(s, d, kMediaProgAllCores, delay), true;
     for (const auto &[name, change] : kChangeNames) {
         if (w[3] == name)
             return media_set_delay(s, d, change, delay), true;
@@ -734,6 +753,52 @@ bool line_fault(const std::vector<std::string_view> &w, std::string &err)
     return true;
 }
 
+// Hexadecimal digit pairs ("ffff").
+bool hex_bytes(std::string_view text, std::vector<uint8_t> &out)
+{
+    out.clear();
+    if (text.size() % 2 != 0)
+        return false;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        uint8_t b = 0;
+        auto [end, ec] = std::from_chars(text.data() + i, text.data() + i + 2, b, 16);
+        if (ec != std::errc{} || end != text.data() + i + 2)
+            return false;
+        out.push_back(b);
+    }
+    return true;
+}
+
+// One optional word of a reply line: data=HEX or area=ADDR:HEX.
+bool reply_word(std::string_view word, MediaProgReply &r)
+{
+    std::string_view k, v;
+    if (!key_value(word, k, v))
+        return false;
+    if (k == "data")
+        return hex_bytes(v, r.data);
+    size_t colon = v.find(':');
+    uint64_t addr = 0;
+    return k == "area" && colon != std::string_view::npos && number(v.substr(0, colon), addr) && addr != 0 &&
+           addr <= 0xFFFFFFFF && hex_bytes(v.substr(colon + 1), r.area) &&
+           (r.areaAddr = static_cast<uint32_t>(addr), true);
+}
+
+bool line_reply(const std::vector<std::string_view> &w, std::string &err)
+{
+    uint32_t s = 0, d = 0;
+    uint64_t core = kMediaProgAllCores, cmd = 0;
+    MediaProgReply r;
+    bool ok = w.size() >= 6 && ids(w, s, d) && (w[3] == "-" || (number(w[3], core) && core < MEDIA_CORE_NUM)) &&
+              number(w[4], cmd) && cmd <= 0xFFFF && when_word(w[5], r.when);
+    for (size_t i = 6; ok && i < w.size(); i++)
+        ok = reply_word(w[i], r);
+    if (!ok)
+        return err = "media-reply: SUB DSP CORE|- CMD now|never|ms=N [data=HEX] [area=ADDR:HEX] expected", false;
+    media_prog_set_reply(s, d, static_cast<uint32_t>(core), static_cast<uint32_t>(cmd), r);
+    return true;
+}
+
 struct FixtureRow {
     std::string_view keyword;
     bool (*apply)(const std::vector<std::string_view> &w, std::string &err);
@@ -744,6 +809,7 @@ constexpr FixtureRow kFixtureRows[] = {
     {"media-subrd", line_subrd},
     {"media-delay", line_delay},
     {"media-fault", line_fault},
+    {"media-reply", line_reply},
 };
 
 } // namespace

@@ -81,9 +81,12 @@ void media_fault_readback(uint32_t sub, uint32_t dsp, uint32_t addr);
 //
 //   media-dsp SUB DSP KEY=N...        present link init port iomem plugged resets
 //   media-subrd SUB present=N [lpc=ERRNO] [PORT=STATE/WIDTH/SPEED...]   PORT: cpu fpga dsp0..dsp8
-//   media-delay SUB DSP CHANGE now|never|reads=N|ms=N   CHANGE: linkdown linkup init start answer
-//                                    (answer: the DSP program's reply to the mail init, sim/media_prog.h)
+//   media-delay SUB DSP CHANGE now|never|reads=N|ms=N   CHANGE: linkdown linkup init start answer handshake
+//                                    (answer: the DSP program's reply to the mail init, handshake: every
+//                                    core's answer to the tool's handshake; sim/media_prog.h)
 //   media-fault REQUEST SUB|- DSP|- ERRNO [NTH]
+//   media-reply SUB DSP CORE|- CMD now|never|ms=N [data=HEX] [area=ADDR:HEX]
+//                                    the DSP program's reply to a command (sim/media_prog.h)
 bool media_fixture_line(std::string_view line, std::string &err);
 
 #endif

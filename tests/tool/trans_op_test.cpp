@@ -278,7 +278,7 @@ TEST(TransOpTab, RealDispatchersAndHelpRows)
         {op_mfc, "  port/R/0:1", -17, "Target \"R\" is not supported\n"},
         {op_mfc, "trans/x", -17, "Target \"x\" is not supported\n"},
         {op_read, "nothing/1", -17, "Target \"nothing\" is not supported\n"},
-        {op_write, "media/dw/0:3:0x80000000:0x1", -17, "Target \"dw\" is not supported\n"},
+        {op_write, "media/DW/0:3:0x80000000:0x1", -17, "Target \"DW\" is not supported\n"},
         {op_test, "media/nothing", -17, "Target \"nothing\" is not supported\n"},
         {op_load, "ruga/x", -17, "Target \"x\" is not supported\n"},
         {op_t_acc, "Ver/0", -17, "Target \"Ver\" is not supported\n"},

@@ -20,8 +20,14 @@ constexpr useconds_t kHandshakeWaitUs = 100000;
 
 int d(uint32_t v) { return static_cast<int>(v); }
 
-// The DSPs a command names: one, or all nine for 255. False when out of range.
-bool dsp_span(uint32_t sub, uint32_t dsp, uint32_t &first, uint32_t &last)
+uint32_t le32(const uint8_t *p)
+{
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+} // namespace
+
+bool media_dsp_span(uint32_t sub, uint32_t dsp, uint32_t &first, uint32_t &last)
 {
     if (sub >= MEDIA_SUBRD_NUM || (dsp >= MEDIA_DSP_NUM && dsp != kAllDsps))
         return false;
@@ -29,13 +35,6 @@ bool dsp_span(uint32_t sub, uint32_t dsp, uint32_t &first, uint32_t &last)
     last = dsp == kAllDsps ? MEDIA_DSP_NUM - 1 : dsp;
     return true;
 }
-
-uint32_t le32(const uint8_t *p)
-{
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-} // namespace
 
 // ---- info block fields ----------------------------------------------------------------------------
 
@@ -289,7 +288,7 @@ TransOpStatus media_set_dsp_all_mailbox_switch(const char *params)
     if (!trans_scanned(ret, sub, dsp, on))
         return trans_bad_input(MEDIA_SITE, ret);
     uint32_t first = 0, last = 0;
-    if (!dsp_span(sub, dsp, first, last))
+    if (!media_dsp_span(sub, dsp, first, last))
         return kMailFail;
     for (uint32_t i = first; i <= last; i++)
         if (int32_t st = set_dsp_switches(sub, i, on); st != 0)

@@ -12,6 +12,10 @@
 #include "boardlib/media_reg.h"
 #include "tool/trans_op.h"
 
+// The DSPs a command names: one, or all nine for 255. False when the
+// sub-board is above 1 or the DSP above 8 and not 255.
+bool media_dsp_span(uint32_t sub, uint32_t dsp, uint32_t &first, uint32_t &last);
+
 // ---- the info block (little-endian, at DSP address 0x80000000) ---------------------------------
 
 inline constexpr uint32_t DSP_INFO_ADDR = 0x80000000;

@@ -67,4 +67,48 @@ TransOpStatus load_media_in_mult_thread(const char *params);
 TransOpStatus load_with_health_chk_mult_thread(const char *params);
 TransOpStatus creat_media_dsp_ecc_image(const char *params);
 
+// ---- the media command rows (media_cmd.cpp) ------------------------------------------------------
+// Each scans its parameter text, calls one library operation (or a short
+// fixed sequence), prints the result and returns the status.
+
+// r_media
+TransOpStatus read_media_dsp_mem_b(const char *params);
+TransOpStatus read_media_dsp_mem_dw(const char *params);
+TransOpStatus read_media_dsp_mem_ddw(const char *params);
+TransOpStatus media_test_dsp_ecc_rd_dw(const char *params);
+TransOpStatus read_lpc_mem_b(const char *params);
+TransOpStatus read_media_dsp_pcie_app_dw(const char *params);
+// w_media
+TransOpStatus write_media_dsp_mem_b(const char *params);
+TransOpStatus write_media_dsp_mem_dw(const char *params);
+TransOpStatus write_media_dsp_mem_ddw(const char *params);
+TransOpStatus media_test_dsp_ecc_wrt_dw(const char *params);
+TransOpStatus write_lpc_mem_b(const char *params);
+TransOpStatus write_media_dsp_pcie_app_dw(const char *params);
+// t_media
+TransOpStatus media_dsp_plugin(const char *params);
+TransOpStatus media_dsp_plugout(const char *params);
+TransOpStatus media_dsp_reset(const char *params);
+TransOpStatus media_dsp_hotplug(const char *params);
+TransOpStatus media_get_board_info(const char *params);
+TransOpStatus media_get_startup_state(const char *params);
+TransOpStatus media_fill_dsp_mem(const char *params);
+TransOpStatus media_test_dsp_mem(const char *params);
+TransOpStatus media_get_dsp_mem_map(const char *params);
+TransOpStatus media_ctrl_dsp_port(const char *params);
+TransOpStatus media_ctrl_dsp_port_iomem(const char *params);
+TransOpStatus media_dsp_port_ctrl_and_reset(const char *params);
+TransOpStatus media_test_subrd_lpc(const char *params);
+TransOpStatus media_test_basebrd_lpc(const char *params);
+TransOpStatus media_get_subrd_health_state(const char *params);
+TransOpStatus media_three_step_test(const char *params);
+TransOpStatus media_Set_TransAddrTbl(const char *params);
+TransOpStatus media_Get_TransAddrTbl(const char *params);
+TransOpStatus media_Set_mailboxswitch(const char *params);
+TransOpStatus media_Get_mailboxswitch(const char *params);
+TransOpStatus media_Set_Globalmailboxswitch(const char *params);
+TransOpStatus media_Get_Globalmailboxswitch(const char *params);
+TransOpStatus media_Get_Statistic(const char *params);
+TransOpStatus media_Clr_Statistic(const char *params);
+
 #endif
