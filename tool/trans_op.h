@@ -5,11 +5,10 @@
 // that word and calls the row's handler with the rest of the text. A handler
 // is the command itself or the dispatcher of a sub-block.
 //
-// Adding a command handler (form: TransOpStatus name(const char *params)):
-// declare it in the header of its module (for example tool/trans/port.h),
-// include that header in tool/trans_op_tab.cpp and replace the marker
-// UNBUILT(name) of its rows by the plain name. Until then the rows hold no
-// handler and dispatch answers `Target "..." is not supported` with -17.
+// A command handler (form: TransOpStatus name(const char *params)) is
+// declared in the header of its module (for example tool/trans/port.h), which
+// tool/trans_op_tab.cpp includes. A row without a handler answers
+// `Target "..." is not supported` with -17.
 #ifndef QUORBIX_TOOL_TRANS_OP_H
 #define QUORBIX_TOOL_TRANS_OP_H
 

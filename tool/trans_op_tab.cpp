@@ -1,6 +1,5 @@
 // The command table: 46 blocks of up to 64 rows {target word, help text,
-// handler}. Rows marked UNBUILT(handler) name the handler that belongs there;
-// until it exists the row has none and dispatch answers "not supported".
+// handler}.
 #include "tool/compress/compress.h"
 #include "tool/ddr/ddr_cmd.h"
 #include "tool/ddr/i2c_agent.h"
@@ -31,8 +30,6 @@
 #include "tool/trans/table_test.h"
 #include "tool/trans/transmit.h"
 #include "tool/ruga/ruga_cmd.h"
-
-#define UNBUILT(handler) nullptr
 
 // A row pair for the lower- and upper-case form of a target letter.
 #define QX_PAIR(lower, upper, handler) {lower, nullptr, handler}, {upper, nullptr, handler}
