@@ -58,22 +58,11 @@ DspRingDesc dsp_info_ring_desc(const uint8_t *block, uint32_t base, uint32_t cor
 
 namespace {
 
+// The entries' keys as the library fills them; the callers' ids are in range.
 void key_entries(uint32_t sub, uint32_t dsp, DspTransTable *table)
 {
     std::memset(table, 0, sizeof *table);
-    for (uint32_t i = 0; i < MEDIA_TRANS_ENTRIES; i++) {
-        MbDesc &e = table->MediaTransAddrTbl[i];
-        e.enSubboardId = sub;
-        e.enDspId = dsp;
-        e.enDspCoreId = i / DSP_MB_TYPES;
-        e.MailBoxType = i % DSP_MB_TYPES;
-    }
-    for (uint32_t k = 0; k < MEDIA_RWPTR_TYPES; k++) {
-        RwptrTbl &r = table->MediaTransRwptrTbl[k];
-        r.enSubboardId = sub;
-        r.enDspId = dsp;
-        r.enDspTransRwptrTblType = k;
-    }
+    (void)MEDIA_FillTblEntry(sub, dsp, table);
 }
 
 } // namespace

@@ -32,7 +32,7 @@ inline constexpr uint32_t DSP_MB_DESC_LEN = 20;
 inline constexpr uint32_t DSP_RING_DESC_LEN = 28;
 inline constexpr uint32_t DSP_RING_WRITE = 20;     // write index within a ring descriptor
 inline constexpr uint32_t DSP_RING_READ = 24;      // read index within a ring descriptor
-inline constexpr uint32_t DSP_MB_TYPES = 5;
+inline constexpr uint32_t DSP_MB_TYPES = MEDIA_MAILBOX_TYPES;
 
 // Descriptor base of mailbox type 0..4 and rw-pointer table address of type 0..2.
 inline constexpr uint32_t kDspMbDescBase[DSP_MB_TYPES] = {80, 408, 240, 568, 732};
