@@ -26,7 +26,7 @@ namespace {
 
 using gztest::Bytes;
 constexpr uint32_t kMiB = 1048576;
-const unsigned long kSendTask = asmf_card_request(100, 'A', 0x20);
+using gztest::kSendTask;
 
 class GzAccTest : public SimTest {
 protected:
@@ -56,17 +56,7 @@ protected:
         EXPECT_EQ(gzacc::gzclose(f), 0);
         return ret;
     }
-    static std::vector<FpgaTaskDesc> sent()
-    {
-        std::vector<FpgaTaskDesc> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.request == kSendTask && e.record.size() == sizeof(FpgaTaskDesc)) {
-                FpgaTaskDesc d;
-                std::memcpy(&d, e.record.data(), sizeof d);
-                out.push_back(d);
-            }
-        return out;
-    }
+    static std::vector<FpgaTaskDesc> sent() { return gztest::sent_tasks(); }
     void expect_round_trip(const std::string &path, const Bytes &data)
     {
         Bytes got;

@@ -31,7 +31,7 @@ namespace {
 
 using gztest::Bytes;
 constexpr uint32_t kMiB = 1048576;
-const unsigned long kSendTask = asmf_card_request(100, 'A', 0x20);
+using gztest::kSendTask;
 
 void put_le32(Bytes &b, uint32_t v)
 {
@@ -39,20 +39,7 @@ void put_le32(Bytes &b, uint32_t v)
         b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-Bytes raw_deflate(const Bytes &data, int level)
-{
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 16);
-    z.next_in = const_cast<Bytef *>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
+Bytes raw_deflate(const Bytes &data, int level) { return gztest::zlib_deflate(data, level, -MAX_WBITS); }
 
 // A member with the given flag fields; FHCRC correct unless `badHcrc`.
 Bytes member(const Bytes &data, uint8_t flg = 0, const std::string &name = "", bool badHcrc = false, int level = 6)
@@ -112,17 +99,7 @@ protected:
         EXPECT_EQ(asmf_sim_held_blocks(), 0u);
         return ret;
     }
-    static std::vector<FpgaTaskDesc> sent()
-    {
-        std::vector<FpgaTaskDesc> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.request == kSendTask && e.record.size() == sizeof(FpgaTaskDesc)) {
-                FpgaTaskDesc d;
-                std::memcpy(&d, e.record.data(), sizeof d);
-                out.push_back(d);
-            }
-        return out;
-    }
+    static std::vector<FpgaTaskDesc> sent() { return gztest::sent_tasks(); }
     static std::vector<int> flags(const std::vector<FpgaTaskDesc> &d)
     {
         std::vector<int> f;

@@ -17,20 +17,7 @@ namespace {
 
 using gztest::Bytes;
 
-Bytes deflate_member(const Bytes &data, int level = 6)
-{
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 32);
-    z.next_in = const_cast<Bytef *>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
+Bytes deflate_member(const Bytes &data, int level = 6) { return gztest::zlib_deflate(data, level, 15 + 16); }
 
 Bytes cat(std::initializer_list<Bytes> parts)
 {

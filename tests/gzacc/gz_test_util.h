@@ -14,7 +14,11 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <cstring>
 #include <vector>
+
+#include "bases/drv/asmf_drv.h"
+#include "sim/sim_host.h"
 
 namespace gztest {
 
@@ -112,6 +116,38 @@ inline bool oracles_agree(const std::string &path, const std::string &want)
     return shell("zcat '" + path + "' | cmp -s - '" + want + "'") == 0 &&
            shell("python3 -c \"import gzip,sys; sys.stdout.buffer.write(gzip.open(sys.argv[1]).read())\" '" + path +
                  "' | cmp -s - '" + want + "'") == 0;
+}
+
+// The linked zlib's deflate of the whole input: window bits -15 give raw
+// deflate, 31 a gzip member.
+inline Bytes zlib_deflate(const Bytes &data, int level, int windowBits)
+{
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 32);
+    z.next_in = const_cast<Bytef *>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+inline const unsigned long kSendTask = asmf_card_request(100, 'A', 0x20);
+
+// The task descriptors sent to the card, from the journal.
+inline std::vector<FpgaTaskDesc> sent_tasks()
+{
+    std::vector<FpgaTaskDesc> out;
+    for (const SimJournalEntry &e : sim_journal())
+        if (e.request == kSendTask && e.record.size() == sizeof(FpgaTaskDesc)) {
+            FpgaTaskDesc d;
+            std::memcpy(&d, e.record.data(), sizeof d);
+            out.push_back(d);
+        }
+    return out;
 }
 
 }  // namespace gztest
