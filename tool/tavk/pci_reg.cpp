@@ -214,6 +214,15 @@ bool offset_in(const BarInfo &b, uint32_t offset)
     return false;
 }
 
+// The BAR an access names, with the offset inside it.
+int bar_at(uint8_t bus, uint8_t devfn, uint8_t bar, uint32_t offset, BarInfo &b)
+{
+    pci_init();
+    if (int r = bar_find(bus, devfn, bar, b); r != 0)
+        return r;
+    return offset_in(b, offset) ? 0 : PCI_OUT_OF_RANGE;
+}
+
 // Bytes moved through the BAR: the resourceN file of a memory BAR, the
 // BAR's own ports (start + offset) of an I/O BAR.
 int bar_move(const BarInfo &b, uint8_t bar, uint32_t offset, uint8_t *buf, uint32_t len, bool write)
@@ -351,13 +360,10 @@ int pci_io_write(uint8_t bus, uint8_t devfn, uint32_t reg, char width, uint32_t 
 
 int pci_bar_write(uint8_t bus, uint8_t devfn, uint8_t bar, uint32_t offset, char width, uint32_t value)
 {
-    pci_init();
     BarInfo b;
-    int r = bar_find(bus, devfn, bar, b);
+    int r = bar_at(bus, devfn, bar, offset, b);
     if (r != 0)
         return r;
-    if (!offset_in(b, offset))
-        return PCI_OUT_OF_RANGE;
     int bytes = width_bytes(width);
     if (bytes == 0) {
         std::printf("Invalid value type %c\n", width);
@@ -388,13 +394,10 @@ int pci_io_read(uint8_t bus, uint8_t devfn, uint32_t reg, int length) { return a
 
 int pci_bar_read(uint8_t bus, uint8_t devfn, uint8_t bar, uint32_t offset, int length)
 {
-    pci_init();
     BarInfo b;
-    int r = bar_find(bus, devfn, bar, b);
+    int r = bar_at(bus, devfn, bar, offset, b);
     if (r != 0)
         return r;
-    if (!offset_in(b, offset))
-        return PCI_OUT_OF_RANGE;
     if (length < 1) {
         read_failed(bus, devfn, PCI_BAD_VALUE);
         return PCI_BAD_VALUE;
