@@ -8,18 +8,11 @@
 #include "sim/fixture_file.h"
 #include "sim/sas_disks.h"
 #include "sim/sim_host.h"
+#include "support/console_run.h"
 #include "support/sim_binary.h"
 #include "support/sim_fixture.h"
 
 namespace {
-
-size_t count(const std::string &s, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1))
-        n++;
-    return n;
-}
 
 TEST(SasDisks, DefaultBoardShowsEveryBlockAndKeepsItsDisks)
 {
@@ -32,10 +25,10 @@ TEST(SasDisks, DefaultBoardShowsEveryBlockAndKeepsItsDisks)
         EXPECT_NE(r.out.find("  Adapter Phy 1                       : Link 6.0G\n    Invalid DWord Count"),
                   std::string::npos);
         EXPECT_NE(r.out.find("  Type                                : RAID1(Mirroring)\n"), std::string::npos);
-        EXPECT_EQ(count(r.out, "PhysicalDisk : "), 4u) << r.out;
-        EXPECT_EQ(count(r.out, "  IsRaidDisk                        : YES\n"), 2u);
-        EXPECT_EQ(count(r.out, "  Protocol                          : SATA\n"), 1u);
-        EXPECT_EQ(count(r.out, "  Temprature"), 3u);  // not for the SATA SSD
+        EXPECT_EQ(count_of(r.out, "PhysicalDisk : "), 4u) << r.out;
+        EXPECT_EQ(count_of(r.out, "  IsRaidDisk                        : YES\n"), 2u);
+        EXPECT_EQ(count_of(r.out, "  Protocol                          : SATA\n"), 1u);
+        EXPECT_EQ(count_of(r.out, "  Temprature"), 3u);  // not for the SATA SSD
     }
 }
 

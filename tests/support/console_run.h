@@ -31,6 +31,17 @@ inline int quorbix_mfc(const std::string &path)
     return quorbix_run(3, argv);
 }
 
+// How often `what` stands in `text`, overlaps counted.
+inline size_t count_of(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+inline bool contains(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
+
 // Requests of that number in the journal.
 inline size_t requests_seen(unsigned long request)
 {

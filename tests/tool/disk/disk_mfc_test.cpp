@@ -39,14 +39,6 @@ std::string masked(std::string s)
     return s;
 }
 
-size_t count(const std::string &s, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1))
-        n++;
-    return n;
-}
-
 class DiskReports : public SimTest {};
 
 TEST_F(DiskReports, MissingControlDeviceFailsDiscovery)
@@ -117,9 +109,9 @@ TEST_F(DiskReports, TwoControllersEachShowTheirOwnDisks)
     MfcRun r = mfc("disks");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("\n2 MPT Ports found\n\n", 0), 0u);
-    EXPECT_EQ(count(r.out, "PhysicalDisk : "), 6u);
-    EXPECT_EQ(count(r.out, "  Serial No                         : SER-A\n"), 2u);  // one per controller
-    EXPECT_EQ(count(r.out, "  SAS Address                       : 5000c5000000000b\n"), 2u);
+    EXPECT_EQ(count_of(r.out, "PhysicalDisk : "), 6u);
+    EXPECT_EQ(count_of(r.out, "  Serial No                         : SER-A\n"), 2u);  // one per controller
+    EXPECT_EQ(count_of(r.out, "  SAS Address                       : 5000c5000000000b\n"), 2u);
     EXPECT_EQ(sim_open_count(), 0);
 }
 

@@ -48,16 +48,6 @@ protected:
     }
 };
 
-size_t count(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
-
-bool has(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
-
 // ---- input and ranges -------------------------------------------------------------------------------
 
 TEST_F(DspProto, BadInputAndRanges)
@@ -140,7 +130,7 @@ TEST_F(DspProto, CommandOf256AndAboveIsTheMarkerThenItsSecondByte20msLater)
         EXPECT_EQ(t.run.status, 0);
         EXPECT_EQ(t.ns, c.ns);
         EXPECT_TRUE(t.run.out.starts_with("read param:0,0,0x1087fe07,1\nread value is0x55,\n")) << t.run.out;
-        EXPECT_TRUE(has(t.run.out, c.writes)) << t.run.out;
+        EXPECT_TRUE(contains(t.run.out, c.writes)) << t.run.out;
         EXPECT_TRUE(t.run.out.ends_with("write param:0,0,0x1087fe06,1\nSUCCESS\n"));
         ASSERT_EQ(media_prog_commands(0, 0).size(), before + 1);
         EXPECT_EQ(media_prog_commands(0, 0).back(), c.key);
@@ -157,12 +147,12 @@ TEST_F(DspProto, PerformanceCommandRunsOneExchangePerCore)
     Timed t = t_media("dspcmd/0:0:0xb0");
     EXPECT_EQ(t.run.status, 0);
     EXPECT_EQ(t.ns, 8 * (10 * kMs + kS));
-    EXPECT_EQ(count(t.run.out, "\n Performance test task start ok!\n"), 8u);
-    EXPECT_EQ(count(t.run.out, "\nDsp0 Rsp: uiVal = 0xffff\n"), 8u);
+    EXPECT_EQ(count_of(t.run.out, "\n Performance test task start ok!\n"), 8u);
+    EXPECT_EQ(count_of(t.run.out, "\nDsp0 Rsp: uiVal = 0xffff\n"), 8u);
     for (uint32_t core = 0; core < 8; core++) {
         char line[64];
         std::snprintf(line, sizeof line, "write param:0,0,0x%x,1\n", dsp_mail_addr(core, DSP_MAIL_REPLY));
-        EXPECT_EQ(count(t.run.out, line), 1u) << core;
+        EXPECT_EQ(count_of(t.run.out, line), 1u) << core;
     }
     EXPECT_EQ(media_prog_commands(0, 0), std::vector<uint32_t>(8, 176));
     // A wrong reply fails only the reader: the exchange goes on and succeeds.
@@ -170,9 +160,9 @@ TEST_F(DspProto, PerformanceCommandRunsOneExchangePerCore)
     reply(0, 0, 177, {0xFF, 0xFF});
     t = t_media("dspcmd/0:0:0xb1");
     EXPECT_EQ(t.run.status, 0);
-    EXPECT_EQ(count(t.run.out, "\n Performance test task start failed!\n"), 1u);
-    EXPECT_EQ(count(t.run.out, "\r\ncmd run failed FAILED, uicmd is 177\n"), 1u);
-    EXPECT_TRUE(has(t.run.out, "\nDsp0 Rsp: uiVal = 0x3412\n"));
+    EXPECT_EQ(count_of(t.run.out, "\n Performance test task start failed!\n"), 1u);
+    EXPECT_EQ(count_of(t.run.out, "\r\ncmd run failed FAILED, uicmd is 177\n"), 1u);
+    EXPECT_TRUE(contains(t.run.out, "\nDsp0 Rsp: uiVal = 0x3412\n"));
 }
 
 TEST_F(DspProto, AReplyThatNeverComesGivesUpAfter300Polls)
@@ -181,8 +171,8 @@ TEST_F(DspProto, AReplyThatNeverComesGivesUpAfter300Polls)
     Timed t = t_media("dspcmd/0:0:0x30");
     EXPECT_EQ(t.run.status, -1200);
     EXPECT_EQ(t.ns, 10 * kMs + 300 * 100 * kMs);
-    EXPECT_EQ(count(t.run.out, "read param:0,0,0x1087fe06,1\n"), 300u);
-    EXPECT_TRUE(has(t.run.out, "FAILED\nInvalid read result, please check [media_dsp_cmd_proc] tool/media/dsp.cpp:"));
+    EXPECT_EQ(count_of(t.run.out, "read param:0,0,0x1087fe06,1\n"), 300u);
+    EXPECT_TRUE(contains(t.run.out, "FAILED\nInvalid read result, please check [media_dsp_cmd_proc] tool/media/dsp.cpp:"));
     EXPECT_TRUE(t.run.out.ends_with(", iRet = -1200\n"));
     // A reply on the last poll still counts; the busy mailbox is only reported.
     reply(0, 0, 0x31, {}, {MediaWhen::Delay, 299 * 100 * kMs - kMs});
@@ -190,11 +180,11 @@ TEST_F(DspProto, AReplyThatNeverComesGivesUpAfter300Polls)
     t = t_media("dspcmd/0:0:0x31");
     EXPECT_EQ(t.run.status, 0) << t.run.out.substr(t.run.out.size() - 300);
     EXPECT_EQ(t.ns, 10 * kMs + 299 * 100 * kMs + kS);
-    EXPECT_EQ(count(t.run.out, "read param:0,0,0x1087fe06,1\n"), 300u);
+    EXPECT_EQ(count_of(t.run.out, "read param:0,0,0x1087fe06,1\n"), 300u);
     media_mem_write(0, 0, dsp_mail_addr(0, DSP_MAIL_REQUEST), Bytes{0xAA}.data(), 1);
     t = t_media("dspcmd/0:0:0x32");
-    EXPECT_TRUE(has(t.run.out, "\r\nDSP is busy, Please wait for a moment to try again\n"));
-    EXPECT_FALSE(has(t.run.out, "Send cmd frame"));
+    EXPECT_TRUE(contains(t.run.out, "\r\nDSP is busy, Please wait for a moment to try again\n"));
+    EXPECT_FALSE(contains(t.run.out, "Send cmd frame"));
 }
 
 TEST_F(DspProto, ResultReaders)
@@ -235,14 +225,14 @@ TEST_F(DspProto, ResultReaders)
         EXPECT_EQ(t.run.status, 0);
         EXPECT_TRUE(t.run.out.ends_with("SUCCESS\n"));
         for (const std::string &line : c.lines)
-            EXPECT_TRUE(has(t.run.out, line)) << line << "\n---\n" << t.run.out;
-        EXPECT_EQ(has(t.run.out, "cmd run failed FAILED, uicmd is"), c.readerFails);
+            EXPECT_TRUE(contains(t.run.out, line)) << line << "\n---\n" << t.run.out;
+        EXPECT_EQ(contains(t.run.out, "cmd run failed FAILED, uicmd is"), c.readerFails);
         std::string listLine = "read param:0,0,0x1087fe0a,";
-        EXPECT_EQ(has(t.run.out, listLine), c.listRead != 0);
+        EXPECT_EQ(contains(t.run.out, listLine), c.listRead != 0);
         if (c.listRead != 0) {
-            EXPECT_TRUE(has(t.run.out, listLine + std::to_string(c.listRead) + "\n"));
+            EXPECT_TRUE(contains(t.run.out, listLine + std::to_string(c.listRead) + "\n"));
         }
-        EXPECT_FALSE(has(t.run.out, "LLT Test failed num is 126\n"));
+        EXPECT_FALSE(contains(t.run.out, "LLT Test failed num is 126\n"));
     }
 }
 
@@ -251,14 +241,14 @@ TEST_F(DspProto, ChannelTestWritesEveryWordAndStopsAtABadOne)
     Timed t = t_media("dspcmd/0:0:0xb2");
     EXPECT_EQ(t.run.status, 0);
     EXPECT_EQ(t.ns, 10 * kMs + 1024 * 10 * kMs + kS);
-    EXPECT_EQ(count(t.run.out, "read value is0x55,0xaa,0xaa,0x55,\n"), 1024u);
-    EXPECT_TRUE(has(t.run.out, "write param:0,0,0x80000ffc,4\n"));
-    EXPECT_FALSE(has(t.run.out, "cmd run failed"));
+    EXPECT_EQ(count_of(t.run.out, "read value is0x55,0xaa,0xaa,0x55,\n"), 1024u);
+    EXPECT_TRUE(contains(t.run.out, "write param:0,0,0x80000ffc,4\n"));
+    EXPECT_FALSE(contains(t.run.out, "cmd run failed"));
     media_fault_readback(0, 0, 0x80000012);
     t = t_media("dspcmd/0:0:0xb2");
     EXPECT_EQ(t.run.status, 0);
     EXPECT_EQ(t.ns, 10 * kMs + 5 * 10 * kMs + kS);
-    EXPECT_TRUE(has(t.run.out, "read value is0x55,0xaa,0x55,0x55,\nchannel test failed: subid 0 dspid 0 addr "
+    EXPECT_TRUE(contains(t.run.out, "read value is0x55,0xaa,0x55,0x55,\nchannel test failed: subid 0 dspid 0 addr "
                                "0x80000010\n\r\ncmd run failed FAILED, uicmd is 178\n"));
 }
 
@@ -290,9 +280,9 @@ TEST_F(DspProto, HandshakeGivesEveryCoreItsOwnBudget)
         EXPECT_EQ(t.run.out.ends_with("SUCCESS\n"), c.status == 0);
         char failed[96];
         std::snprintf(failed, sizeof failed, "\nsub 0 DSP0 core%ushake hands failed, ucVal(170) != 0x55.  \n\n", c.core);
-        EXPECT_EQ(has(t.run.out, failed), c.status != 0);
+        EXPECT_EQ(contains(t.run.out, failed), c.status != 0);
         // Every core after the silent one is still asked.
-        EXPECT_TRUE(has(t.run.out, "write param:0,0,0x1787fe05,1\n"));
+        EXPECT_TRUE(contains(t.run.out, "write param:0,0,0x1787fe05,1\n"));
     }
 }
 
@@ -332,14 +322,14 @@ TEST_F(DspProto, DdrTestOfNineDspsWaitsOnceAndDumpsTheFailures)
     EXPECT_EQ(t.ns, 9 * 10 * kMs + 240 * kS);
     for (uint32_t dsp = 0; dsp < 9; dsp++)
         EXPECT_EQ(media_prog_commands(0, dsp), std::vector<uint32_t>{6}) << dsp;
-    EXPECT_EQ(count(t.run.out, "send ddr test cmd to subid 0, dspid "), 9u);
-    EXPECT_EQ(count(t.run.out, "DSP DDR Test Success\n"), 6u);
-    EXPECT_TRUE(has(t.run.out, "subid 0, dspid 7 DSP DDR Test Timeout\n"));
-    EXPECT_TRUE(has(t.run.out, "subid 0, dspid 4 DSP DDR Test Failed\nData bus walk 0 err line cnt 2:\nerr line is:\n"
+    EXPECT_EQ(count_of(t.run.out, "send ddr test cmd to subid 0, dspid "), 9u);
+    EXPECT_EQ(count_of(t.run.out, "DSP DDR Test Success\n"), 6u);
+    EXPECT_TRUE(contains(t.run.out, "subid 0, dspid 7 DSP DDR Test Timeout\n"));
+    EXPECT_TRUE(contains(t.run.out, "subid 0, dspid 4 DSP DDR Test Failed\nData bus walk 0 err line cnt 2:\nerr line is:\n"
                                "7,\n9,\nAddr bus walk 0 err line cnt 200:\nwrite param:0,4,0x1087fe06,1\n"));
-    EXPECT_TRUE(has(t.run.out, "subid 0, dspid 5 DSP DDR Test Failed\nnine step err cnt 1:\n"
+    EXPECT_TRUE(contains(t.run.out, "subid 0, dspid 5 DSP DDR Test Failed\nnine step err cnt 1:\n"
                                "read addr pTempAddr 0x1234 :abcdef0123\n\n"));
-    EXPECT_FALSE(has(t.run.out, "DDR Test OK"));
+    EXPECT_FALSE(contains(t.run.out, "DDR Test OK"));
     // All nine passing.
     reply(4, 0, 6, {});
     reply(5, 0, 6, {});
@@ -380,10 +370,10 @@ TEST_F(DspProto, JumpTestReadsOneRecordPerCore)
     EXPECT_EQ(t.run.status, 1);
     EXPECT_EQ(t.ns, 8 * 10 * kMs + 1200 * kS);
     EXPECT_EQ(media_prog_commands(0, 0), std::vector<uint32_t>(8, 7));
-    EXPECT_EQ(count(t.run.out, "send ddr test cmd to subid 0, dspid 0, coreid "), 8u);
-    EXPECT_EQ(count(t.run.out, "subid 0, dspid 0 DSP DDR Jump Test Success\n"), 7u);
-    EXPECT_TRUE(has(t.run.out, "read param:0,0,0xc1f3fd8,28\n"));
-    EXPECT_TRUE(has(t.run.out, "subid 0, dspid 0 core 2DSP DDR JUMP Test Failed\njump test  err addr is 0x80001000:\n"
+    EXPECT_EQ(count_of(t.run.out, "send ddr test cmd to subid 0, dspid 0, coreid "), 8u);
+    EXPECT_EQ(count_of(t.run.out, "subid 0, dspid 0 DSP DDR Jump Test Success\n"), 7u);
+    EXPECT_TRUE(contains(t.run.out, "read param:0,0,0xc1f3fd8,28\n"));
+    EXPECT_TRUE(contains(t.run.out, "subid 0, dspid 0 core 2DSP DDR JUMP Test Failed\njump test  err addr is 0x80001000:\n"
                                "jump test  write data is 0x00000011:\njump test  read data is 0x00000013:\n"
                                "write param:0,0,0x1287fe06,1\n"));
     reply(0, 2, 7, {});
@@ -426,7 +416,7 @@ TEST_F(DspProto, PerformanceTest)
         Timed t = t_media("c/0:0");
         EXPECT_EQ(t.run.status, c.status);
         EXPECT_EQ(t.ns, c.ns);
-        EXPECT_TRUE(has(t.run.out, c.line)) << t.run.out.substr(t.run.out.size() > 600 ? t.run.out.size() - 600 : 0);
+        EXPECT_TRUE(contains(t.run.out, c.line)) << t.run.out.substr(t.run.out.size() > 600 ? t.run.out.size() - 600 : 0);
     }
 }
 
@@ -435,7 +425,7 @@ TEST_F(DspProto, DspInitOfAllNineStopsAtTheFirstFailure)
     media_prog_start(0, 1);
     Timed t = t_media("dspinit/0:255");
     EXPECT_EQ(t.run.status, -1200);
-    EXPECT_EQ(count(t.run.out, "Dsp mail Start Work OK.\r\n"), 2u);
+    EXPECT_EQ(count_of(t.run.out, "Dsp mail Start Work OK.\r\n"), 2u);
     EXPECT_TRUE(t.run.out.ends_with("DSP init mail failed.\r\nFAILED\n"
                                     "Function media_dsp_mail_init subboard0 dsp2 exe error, iRet = -1200\n"));
     t = t_media("dspinit/0:1");   // configured already: its block no longer says "started"
@@ -478,12 +468,12 @@ TEST_F(DspProto, FixtureLinesScriptTheReplies)
     Timed t = t_media("dspcmd/0:0:0xb0");   // each reply comes between the first and second poll
     EXPECT_EQ(t.run.status, 0);
     EXPECT_EQ(t.ns, 8 * (10 * kMs + 100 * kMs + kS));
-    EXPECT_EQ(count(t.run.out, "\n Performance test task start ok!\n"), 8u);
+    EXPECT_EQ(count_of(t.run.out, "\n Performance test task start ok!\n"), 8u);
     t = t_media("dspcmd/0:0:0xc0");
-    EXPECT_TRUE(has(t.run.out, "read value is0x5,0x6,\nLLT Test failed num is 5\n\nLLT Test failed num is 6\n"));
+    EXPECT_TRUE(contains(t.run.out, "read value is0x5,0x6,\nLLT Test failed num is 5\n\nLLT Test failed num is 6\n"));
     t = t_media("dspshakehand/0:0");
     EXPECT_EQ(t.run.status, -1200);
-    EXPECT_EQ(count(t.run.out, "shake hands failed"), 8u);
+    EXPECT_EQ(count_of(t.run.out, "shake hands failed"), 8u);
 }
 
 } // namespace

@@ -50,14 +50,6 @@ ConsoleRun mail_init(uint32_t sub, uint32_t dsp)
     return console_run([&] { return media_dsp_mail_init(sub, dsp); });
 }
 
-size_t count(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
-
 // ---- trans-table build (pure) ----------------------------------------------------------------
 
 TEST(DspMailTable, BuildFromABlock)
@@ -114,9 +106,9 @@ TEST(DspMailTable, FixedTableAndItsDump)
     EXPECT_EQ(t.MediaTransAddrTbl[39].DspAddr, 0x80020000u);
     EXPECT_EQ(t.MediaTransPoolBaseInfo.ulSendTopOffset, 4660u);
     ConsoleRun r = console_run([&] { media_dsp_dump_trans_table(&t); return 0; });
-    EXPECT_EQ(count(r.out, "MailBoxBlockSize: 3 \n\n"), 16u);   // types 0 and 2 only
-    EXPECT_EQ(count(r.out, "MailBoxBlockSize: 0"), 0u);
-    EXPECT_EQ(count(r.out, "RwptrTblAddr: 0x80100000 \n\n"), 3u);
+    EXPECT_EQ(count_of(r.out, "MailBoxBlockSize: 3 \n\n"), 16u);   // types 0 and 2 only
+    EXPECT_EQ(count_of(r.out, "MailBoxBlockSize: 0"), 0u);
+    EXPECT_EQ(count_of(r.out, "RwptrTblAddr: 0x80100000 \n\n"), 3u);
     EXPECT_NE(r.out.find("pstMediaTransTbl->ulSendBottomOffset: 0x300 \n\n"
                          "pstMediaTransTbl->ulSendTopOffset: 0x1234 \n\n"),
               std::string::npos);
@@ -165,7 +157,7 @@ TEST_F(DspMail, InitInstallsTheTableAndCompletesTheHandshake)
                          "write param:0,2,0x80000000,1\nwrite param:0,2,0x80000001,1\n"
                          "Dsp Start Work OK. Waiting For Dsp Config...\r\n"),
               std::string::npos);
-    EXPECT_EQ(count(r.out, "read param:0,2,0x80000001,1\n"), 4u);
+    EXPECT_EQ(count_of(r.out, "read param:0,2,0x80000001,1\n"), 4u);
     EXPECT_TRUE(r.out.ends_with("read value is0x3,\nDsp mail Start Work OK.\r\n"));
     EXPECT_EQ(info_byte(0, 2, 0), 2);
     EXPECT_EQ(info_byte(0, 2, 2), 0);
@@ -215,7 +207,7 @@ TEST_F(DspMail, InitFailures)
         EXPECT_EQ(r.status, c.status);
         EXPECT_NE(r.out.find(c.tail), std::string::npos) << r.out.substr(r.out.size() > 400 ? r.out.size() - 400 : 0);
         if (std::string(c.name) == "no answer") {
-            EXPECT_EQ(count(r.out, "read param:0,0,0x80000001,1\n"), 11u);
+            EXPECT_EQ(count_of(r.out, "read param:0,0,0x80000001,1\n"), 11u);
             EXPECT_EQ(sim_clock_ns() - t0, 1000000000u);
         }
         sim_clear_faults();
@@ -229,8 +221,8 @@ TEST_F(DspMail, SwitchesOfAllDspsThenOneWaitThenTheGlobalOnes)
     uint64_t t0 = sim_clock_ns();
     ConsoleRun r = t_media("setdspmailboxswitch/0:255:1");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(count(r.out, "Set MailboxSwitch subboard 0(0x0)  dsp "), 360u);
-    EXPECT_EQ(count(r.out, "Set GlobalMailboxSwitch subboard 0(0x0)  dsp "), 9u);
+    EXPECT_EQ(count_of(r.out, "Set MailboxSwitch subboard 0(0x0)  dsp "), 360u);
+    EXPECT_EQ(count_of(r.out, "Set GlobalMailboxSwitch subboard 0(0x0)  dsp "), 9u);
     EXPECT_NE(r.out.find("Set MailboxSwitch subboard 0(0x0)  dsp 8(0x8) DspCoreId 7(0x7)  MailboxType 4(0x4) "
                          "MailboxSwitch 1(0x1)\nSet GlobalMailboxSwitch subboard 0(0x0)  dsp 0(0x0) MailboxSwitch "
                          "1(0x1)\n"),
@@ -286,8 +278,8 @@ TEST_F(DspMail, StatisticsShowPointersAndCountersAndClearOneCore)
                          "receive:0x00000005 error:0x00000006\noutput: Message:   send:0x00000003 error:0x00000004  "
                          "Data: send:   0x00000007 error:0x00000008\n"),
               std::string::npos);
-    EXPECT_EQ(count(r.out, " statistic:\n"), 8u);
-    EXPECT_EQ(count(r.out, "base:0x"), 48u);
+    EXPECT_EQ(count_of(r.out, " statistic:\n"), 8u);
+    EXPECT_EQ(count_of(r.out, "base:0x"), 48u);
     EXPECT_TRUE(r.out.ends_with("SUCCESS\n"));
 
     ConsoleRun c = t_media("cleardspstatistic/0:1:3");
@@ -331,7 +323,7 @@ TEST_F(DspMail, StatisticsFailures)
     media_fail(MEDIA_MEM_READ, 0, 1, EIO, 3);
     ConsoleRun r = t_media("getdspstatistic/0:1");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(count(r.out, "base:0x"), 47u);
+    EXPECT_EQ(count_of(r.out, "base:0x"), 47u);
 }
 
 // ---- debug log ------------------------------------------------------------------------------------
@@ -387,7 +379,7 @@ TEST_F(DspMail, ShowLogDrainsTheRingsUntilAPassFails)
     size_t writes = requests_seen(MEDIA_MEM_WRITE);
     r = console_run([] { return media_dsp_show_log_pass(); });
     EXPECT_EQ(requests_seen(MEDIA_MEM_WRITE), writes);
-    EXPECT_EQ(count(r.out, "read param:0,4,0x80"), 1u);
+    EXPECT_EQ(count_of(r.out, "read param:0,4,0x80"), 1u);
 }
 
 TEST_F(DspMail, OneDrainTakesAtMostOneRingOfRecordsAndPassesRepeat)
@@ -400,14 +392,14 @@ TEST_F(DspMail, OneDrainTakesAtMostOneRingOfRecordsAndPassesRepeat)
     media_prog_set_log_index(0, 0, 1, 20, 0);
     ConsoleRun r = console_run([] { return media_dsp_show_log_pass(); });
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(count(r.out, "write param:0,0,0x800005f4,4\n"), 8u);
+    EXPECT_EQ(count_of(r.out, "write param:0,0,0x800005f4,4\n"), 8u);
     // the command runs passes 1 s apart until sub-board 1 leaves
     media_presence_at(1, 9, false, sim_clock_ns() + 2500000000ULL);
     uint64_t t0 = sim_clock_ns();
     r = t_media("showlog");
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(sim_clock_ns() - t0, 3000000000u);
-    EXPECT_EQ(count(r.out, "write param:0,0,0x800005f4,4\n"), 12u);
+    EXPECT_EQ(count_of(r.out, "write param:0,0,0x800005f4,4\n"), 12u);
 }
 
 } // namespace

@@ -41,16 +41,6 @@ ConsoleRun run(Blk blk, const std::string &path)
     });
 }
 
-size_t count(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
-
-bool has(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
-
 size_t media_requests()
 {
     size_t n = 0;
@@ -132,7 +122,7 @@ TEST_F(MediaCmd, ShortInputIsRefusedBeforeAnyRequest)
         EXPECT_TRUE(r.out.starts_with(std::string("FAILED\nInvalid input, please check [") + c.handler +
                                       "] tool/media/media_cmd.cpp:"))
             << r.out;
-        EXPECT_EQ(count(r.out, "\n"), 2u);
+        EXPECT_EQ(count_of(r.out, "\n"), 2u);
     }
     // The base-board test takes only 0; 1 is refused with the scan's count of 1.
     ConsoleRun r = run(Blk::T, "baselpc/1");
@@ -225,14 +215,14 @@ TEST_F(MediaCmd, ReadAndWriteFailures)
         media_fail(c.request, -1, -1, EIO);
         ConsoleRun r = run(c.blk, c.path);
         EXPECT_LT(r.status, 0);
-        EXPECT_TRUE(has(r.out, c.line + std::to_string(r.status) + "\n")) << r.out;
-        EXPECT_FALSE(has(r.out, "SUCCESS"));
+        EXPECT_TRUE(contains(r.out, c.line + std::to_string(r.status) + "\n")) << r.out;
+        EXPECT_FALSE(contains(r.out, "SUCCESS"));
     }
     // The aligned access refuses a misaligned address through the driver.
     sim_clear_faults();
     ConsoleRun r = run(Blk::R, "ecc/0:0:0x80000002");
     EXPECT_LT(r.status, 0);
-    EXPECT_TRUE(has(r.out, "Function MEDIA_AppDspMemRwAlign subboard 0 dsp 0 addr 0x80000002 exe error"));
+    EXPECT_TRUE(contains(r.out, "Function MEDIA_AppDspMemRwAlign subboard 0 dsp 0 addr 0x80000002 exe error"));
 }
 
 // ---- one DSP, one operation -----------------------------------------------------------------------------------
@@ -305,8 +295,8 @@ TEST_F(MediaCmd, PortRowsAndPortOfAllDspsStopsAtTheFirstFailure)
     media_fail(MEDIA_SW_PORT_CTRL, 0, 4, EIO);
     r = run(Blk::T, "port/0:255");
     EXPECT_LT(r.status, 0);
-    EXPECT_EQ(count(r.out, "Disable->reset->enable subboard 0(0x0)  dsp "), 5u);
-    EXPECT_EQ(count(r.out, "SUCCESS\n"), 4u);
+    EXPECT_EQ(count_of(r.out, "Disable->reset->enable subboard 0(0x0)  dsp "), 5u);
+    EXPECT_EQ(count_of(r.out, "SUCCESS\n"), 4u);
     EXPECT_TRUE(r.out.ends_with("Disable->reset->enable subboard 0(0x0)  dsp 4(0x4) --- \nFAILED\n"
                                 "Function MEDIA_CtrlPortAndCheck subboard0 dsp4 exe error, iRet = " +
                                 std::to_string(r.status) + "\n"));
@@ -349,8 +339,8 @@ TEST_F(MediaCmd, FillWithCountZeroFillsNothing)
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.starts_with("Write subboard 0(0x0) dsp 255(0xff) addr 0x80000000 len 0x100 data 0x1a5 cnt 0x0\n"
                                   "gettimeofday start: 0x"));
-    EXPECT_EQ(count(r.out, "  prog.bin  --- \n"), 9u);
-    EXPECT_TRUE(has(r.out, "Fill subboard 0(0x0)  dsp 8(0x8)  prog.bin  --- \ngettimeofday end  : 0x"));
+    EXPECT_EQ(count_of(r.out, "  prog.bin  --- \n"), 9u);
+    EXPECT_TRUE(contains(r.out, "Fill subboard 0(0x0)  dsp 8(0x8)  prog.bin  --- \ngettimeofday end  : 0x"));
     EXPECT_TRUE(r.out.ends_with("test cost 0x0 s \nSUCCESS\n"));
     EXPECT_EQ(requests_seen(MEDIA_FILL_MEM), 0u);
 
@@ -374,8 +364,8 @@ TEST_F(MediaCmd, MemoryTestOfTwoMiBOnNineDsps)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(requests_seen(MEDIA_MEM_WRITE), 18u);   // two slices of 1 MiB each way per DSP
     EXPECT_EQ(requests_seen(MEDIA_MEM_READ), 18u);
-    EXPECT_EQ(count(r.out, "SUCCESS\n"), 27u);
-    EXPECT_TRUE(has(r.out, "Write subboard 0(0x0)  dsp 8(0x8)    --- \nSUCCESS\nRead subboard 0(0x0)  dsp 8(0x8)    "
+    EXPECT_EQ(count_of(r.out, "SUCCESS\n"), 27u);
+    EXPECT_TRUE(contains(r.out, "Write subboard 0(0x0)  dsp 8(0x8)    --- \nSUCCESS\nRead subboard 0(0x0)  dsp 8(0x8)    "
                            "--- \nSUCCESS\nCmp subboard 0(0x0)  dsp 8(0x8)   mem  --- \nSUCCESS\ngettimeofday end  : "));
     EXPECT_TRUE(r.out.ends_with("test cost 0x0 s \n"));
     uint8_t b[2] = {};
@@ -407,10 +397,10 @@ TEST_F(MediaCmd, MemoryTestOfTwoMiBOnNineDsps)
         } else {
             EXPECT_LT(r.status, 0);
         }
-        EXPECT_TRUE(has(r.out, "Cmp subboard 0(0x0)  dsp 0(0x0)   mem  --- \nSUCCESS\n"));
+        EXPECT_TRUE(contains(r.out, "Cmp subboard 0(0x0)  dsp 0(0x0)   mem  --- \nSUCCESS\n"));
         EXPECT_TRUE(r.out.ends_with(std::string("FAILED\n") + c.tail + (c.status ? "" : std::to_string(r.status) + "\n")))
             << r.out;
-        EXPECT_FALSE(has(r.out, "dsp 2(0x2)"));
+        EXPECT_FALSE(contains(r.out, "dsp 2(0x2)"));
     }
 }
 
@@ -419,24 +409,24 @@ TEST_F(MediaCmd, MapAndInfo)
     ConsoleRun r = run(Blk::T, "map/0:1");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.starts_with("get subboard 0(0x0) dsp 1(0x1) pci mem map\nSubboard0 dsp1 core0 L2 Pcie addr : 0x"));
-    EXPECT_EQ(count(r.out, " L2 Pcie addr : 0x"), 8u);
-    EXPECT_TRUE(has(r.out, "Subboard0 dsp1 core7 L2 Pcie addr : 0x"));
-    EXPECT_TRUE(has(r.out, "Subboard0 dsp1 msm ram Pcie addr  : 0x"));
-    EXPECT_TRUE(has(r.out, "Subboard0 dsp1 ddr Pcie addr      : 0x"));
+    EXPECT_EQ(count_of(r.out, " L2 Pcie addr : 0x"), 8u);
+    EXPECT_TRUE(contains(r.out, "Subboard0 dsp1 core7 L2 Pcie addr : 0x"));
+    EXPECT_TRUE(contains(r.out, "Subboard0 dsp1 msm ram Pcie addr  : 0x"));
+    EXPECT_TRUE(contains(r.out, "Subboard0 dsp1 ddr Pcie addr      : 0x"));
     EXPECT_TRUE(r.out.ends_with(" \n\r\nSUCCESS\n"));
     media_fail(MEDIA_GET_PCI_ADDR, 0, 1, EIO, 9);
     r = run(Blk::T, "map/0:1");
     EXPECT_LT(r.status, 0);
-    EXPECT_EQ(count(r.out, " Pcie addr "), 8u);
+    EXPECT_EQ(count_of(r.out, " Pcie addr "), 8u);
     EXPECT_TRUE(r.out.ends_with("FAILED\nFunction PLOV_MediaGetDspPcieAddr error, iRet = " + std::to_string(r.status) +
                                 "\n"));
 
     r = run(Blk::T, "info");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.starts_with("BoardInfo.enBaseBoardType  = "));
-    EXPECT_EQ(count(r.out, "\n\r"), 32u);
-    EXPECT_TRUE(has(r.out, "\n\rBoardInfo.stSubBoardInfo[15].enSubBoardId        = "));
-    EXPECT_FALSE(has(r.out, "SUCCESS"));
+    EXPECT_EQ(count_of(r.out, "\n\r"), 32u);
+    EXPECT_TRUE(contains(r.out, "\n\rBoardInfo.stSubBoardInfo[15].enSubBoardId        = "));
+    EXPECT_FALSE(contains(r.out, "SUCCESS"));
     media_fail(MEDIA_INIT_STATE, 0, 2, EIO);
     r = run(Blk::T, "info");
     EXPECT_EQ(r.status, -1200);
@@ -464,10 +454,10 @@ TEST_F(MediaCmd, StateShowsPathsThenHealth)
                                   "SubrdState.FpgaPortState.LinkSpeed           =  3 \n\n"
                                   "SubrdState.DspPortState[0].LinkState        =  1 \n"))
         << r.out;
-    EXPECT_TRUE(has(r.out, "SubrdState.DspPortState[7].LinkSpeed        =  3 \n\nSubrdState.DspPortState[8]"));
-    EXPECT_TRUE(has(r.out, "health state:\nHealthState.enSubBoardHealthStatus                             =  0x"));
-    EXPECT_TRUE(has(r.out, "SubrdState.DspPortState[8].LinkSpeed        =  0 \n\nSubboard 0(0x0) health state:\n"));
-    EXPECT_EQ(count(r.out, "].ulSubWorkPathId     =  0x"), 32u);
+    EXPECT_TRUE(contains(r.out, "SubrdState.DspPortState[7].LinkSpeed        =  3 \n\nSubrdState.DspPortState[8]"));
+    EXPECT_TRUE(contains(r.out, "health state:\nHealthState.enSubBoardHealthStatus                             =  0x"));
+    EXPECT_TRUE(contains(r.out, "SubrdState.DspPortState[8].LinkSpeed        =  0 \n\nSubboard 0(0x0) health state:\n"));
+    EXPECT_EQ(count_of(r.out, "].ulSubWorkPathId     =  0x"), 32u);
     EXPECT_TRUE(r.out.ends_with("stMediaSubWorkPathStatus[31].enSubWorkPathStatus =  0x0 \n\nSUCCESS\n"));
     EXPECT_EQ(r.status, 0) << r.out.substr(r.out.find("Subboard 0(0x0) health"));
 
@@ -505,7 +495,7 @@ TEST_F(MediaCmd, SetAndGetTheFixedTableRoundTrip)
     std::snprintf(times, sizeof times, "%d-%02d-%02dT%02d:%02d:%02d\n\n", tm.tm_year + 1900, tm.tm_mon + 1,
                   tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     EXPECT_TRUE(set.out.ends_with(std::string("ascEndtimeBuf is ") + times + "SUCCESS\n")) << set.out.substr(set.out.size() - 200);
-    EXPECT_TRUE(has(set.out, "pstMediaTransTbl->ulSendTopOffset: 0x1234 \n\nascStartimeBuf is "));
+    EXPECT_TRUE(contains(set.out, "pstMediaTransTbl->ulSendTopOffset: 0x1234 \n\nascStartimeBuf is "));
 
     ConsoleRun get = run(Blk::T, "get/0:3");
     EXPECT_EQ(get.status, 0);
@@ -518,7 +508,7 @@ TEST_F(MediaCmd, SetAndGetTheFixedTableRoundTrip)
     EXPECT_LT(set.status, 0);
     EXPECT_TRUE(set.out.ends_with("FAILED\nFunction PLOV_MediaSetDspTransTable subboard0 dsp3 error, iRet = " +
                                   std::to_string(set.status) + "\n"));
-    EXPECT_FALSE(has(set.out, "ascStartimeBuf"));
+    EXPECT_FALSE(contains(set.out, "ascStartimeBuf"));
     sim_fail_request(kFpgaTransNode, PLOV_IOC_READ_INDIR_REG, EIO);
     get = run(Blk::T, "get/0:3");
     EXPECT_EQ(get.out, "Get TransAddrTbl subboard 0(0x0)  dsp 3(0x3)\nFAILED\nFunction PLOV_MediaGetDspTransTable "
@@ -537,14 +527,14 @@ TEST_F(MediaCmd, SwitchRows)
                      "MailboxSwitch = 1\n\nSUCCESS\n");
     r = run(Blk::T, "setglobalmailboxswitch/0:255:1");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(count(r.out, "Set GlobalMailboxSwitch subboard 0(0x0)  dsp "), 9u);
+    EXPECT_EQ(count_of(r.out, "Set GlobalMailboxSwitch subboard 0(0x0)  dsp "), 9u);
     EXPECT_TRUE(r.out.ends_with("dsp 8(0x8) MailboxSwitch 1(0x1)\nSUCCESS\n"));
     r = run(Blk::T, "getglobalmailboxswitch/0:1");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.starts_with("Get GlobalMailboxSwitch subboard 0(0x0)  dsp 1(0x1) \nGlobalMailboxSwitch = 1\n\n"
                                   "SubBoardId = 0\n\nDspId = 1\n\nDspCoreId = 0\n\nMailboxType = 0\n\n"));
-    EXPECT_EQ(count(r.out, "\r\n"), 40u);
-    EXPECT_TRUE(has(r.out, "DspCoreId = 2\n\nMailboxType = 3\n\nMailboxSwitch = 1\n\n\r\n"));
+    EXPECT_EQ(count_of(r.out, "\r\n"), 40u);
+    EXPECT_TRUE(contains(r.out, "DspCoreId = 2\n\nMailboxType = 3\n\nMailboxSwitch = 1\n\n\r\n"));
     EXPECT_TRUE(r.out.ends_with("DspCoreId = 7\n\nMailboxType = 4\n\nMailboxSwitch = 1\n\n\r\nSUCCESS\n"))
         << r.out.substr(r.out.size() - 100);
 
@@ -579,14 +569,14 @@ TEST_F(MediaCmd, StatisticRows)
                                   "DspId = 2\n\nDspCoreId = 5\n\nstMediaMailboxStatistic.ulDspCtrlMsgMailBoxReceiveCnt "
                                   "= 0x"))
         << r.out;
-    EXPECT_EQ(count(r.out, "stMediaMailboxStatistic."), 10u);
-    EXPECT_TRUE(has(r.out, "\n\nstMediaMailboxStatistic.ulDspReleaseMailBoxErrCnt = 0x"));
+    EXPECT_EQ(count_of(r.out, "stMediaMailboxStatistic."), 10u);
+    EXPECT_TRUE(contains(r.out, "\n\nstMediaMailboxStatistic.ulDspReleaseMailBoxErrCnt = 0x"));
     r = run(Blk::T, "clrstatistic/0:2:5");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.starts_with("Clrt Statistic subboard 0(0x0)  dsp 2(0x2)  dspcoreid 5(0x5)\n"
                                   "Before Clr Command,Statistic is: \n\rSubBoardId = 0\n\n"));
-    EXPECT_TRUE(has(r.out, "After Clr Command,Statistic is: \n\rSubBoardId = 0\n\n"));
-    EXPECT_EQ(count(r.out, "stMediaMailboxStatistic."), 20u);
+    EXPECT_TRUE(contains(r.out, "After Clr Command,Statistic is: \n\rSubBoardId = 0\n\n"));
+    EXPECT_EQ(count_of(r.out, "stMediaMailboxStatistic."), 20u);
     EXPECT_TRUE(r.out.ends_with("ulDspReleaseMailBoxErrCnt = 0x0\n\nSUCCESS\n"));
 
     sim_fail_request(kFpgaTransNode, PLOV_IOC_READ_INDIR_REG, EIO);
@@ -598,7 +588,7 @@ TEST_F(MediaCmd, StatisticRows)
     sim_fail_request(kFpgaTransNode, 0xC004EF1E, EIO);   // the statistics clear request
     r = run(Blk::T, "clrstatistic/0:2:5");
     EXPECT_LT(r.status, 0) << r.out;
-    EXPECT_TRUE(has(r.out, "Before Clr Command"));
+    EXPECT_TRUE(contains(r.out, "Before Clr Command"));
     EXPECT_TRUE(r.out.ends_with("FAILED\nFunction PLOV_MediaClrDspMailboxStatistic subboard0 dsp2 dspcoreid5 error, "
                                 "iRet = " + std::to_string(r.status) + "\n"));
 }

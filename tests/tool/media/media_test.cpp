@@ -51,14 +51,6 @@ ConsoleRun t_media(const std::string &path)
     return console_run([&] { return op_t_media(path.c_str()); });
 }
 
-size_t count(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
-
 // ---- single loads -----------------------------------------------------------------------------
 
 TEST_F(MediaLoad, SingleLoadsOneDspOrAllNineStoppingAtTheFirstFailure)
@@ -85,8 +77,8 @@ TEST_F(MediaLoad, SingleLoadsOneDspOrAllNineStoppingAtTheFirstFailure)
             media_fail(MEDIA_DEV_PLUGIN, 0, c.failDsp, EIO);
         ConsoleRun r = l_media(c.path);
         EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(count(r.out, "Load subboard 0"), c.loads);
-        EXPECT_EQ(count(r.out, "SUCCESS\n"), c.successes);
+        EXPECT_EQ(count_of(r.out, "Load subboard 0"), c.loads);
+        EXPECT_EQ(count_of(r.out, "SUCCESS\n"), c.successes);
         EXPECT_NE(r.out.find(c.last), std::string::npos) << r.out;
         EXPECT_EQ(r.out.rfind("Begin to read prog.bin\n\n", 0), 0u);
     }
@@ -187,7 +179,7 @@ TEST_F(MediaLoad, TwoThreadsSerialiseTheirHotPlugsAndReportPerDsp)
     // one DSP is done at 5.05 s (polled at 0..5), the other a hot plug later
     // at 6.1 s: whichever went first, the waits take 7 s and print 7 lines
     EXPECT_EQ(spent, 7000000000ULL) << r.out;
-    EXPECT_EQ(count(r.out, " sleep "), 7u);
+    EXPECT_EQ(count_of(r.out, " sleep "), 7u);
     EXPECT_NE(r.out.find("Load subboard 0 dsp 0 sleep 5 \n"), std::string::npos);
     // the hot plugs one after the other: the plug requests of one DSP are contiguous
     std::vector<uint32_t> dsps;
@@ -252,7 +244,7 @@ TEST_F(MediaLoad, NineDspsOfTwoSubBoardsHaveTheirOwnRecords)
     media_set_subrd(1, true);
     ConsoleRun r = l_media("t/2:9:0:prog.bin");
     EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000);
-    EXPECT_EQ(count(r.out, " success! \n"), 18u);
+    EXPECT_EQ(count_of(r.out, " success! \n"), 18u);
     for (uint32_t s = 0; s < 2; s++)
         for (uint32_t d = 0; d < 9; d++)
             EXPECT_EQ(gLoadInfo[s][d].dsp * 10 + gLoadInfo[s][d].sub, d * 10 + s);
@@ -319,7 +311,7 @@ TEST_F(MediaLoad, HealthThreadPollsBothSubBoardsWhileLoadsRepeat)
     testing::internal::CaptureStdout();
     host().sleep(3);
     std::string later = testing::internal::GetCapturedStdout();
-    EXPECT_GE(count(later, "PLOV_MediaGetSubBoardHealthStatus subboard0 exe success\n"), 2u) << later;
+    EXPECT_GE(count_of(later, "PLOV_MediaGetSubBoardHealthStatus subboard0 exe success\n"), 2u) << later;
     EXPECT_EQ(sched_live_threads(), 2);
 }
 
@@ -339,8 +331,8 @@ TEST_F(MediaLoad, ASubBoardLeavingDuringTh)
     testing::internal::CaptureStdout();
     host().sleep(2);
     std::string later = testing::internal::GetCapturedStdout();
-    EXPECT_GE(count(later, "PLOV_MediaGetSubBoardHealthStatus subboard0 exe error, iRet = -1200\n"), 1u) << later;
-    EXPECT_EQ(count(later, "subboard0 exe success"), 0u);
+    EXPECT_GE(count_of(later, "PLOV_MediaGetSubBoardHealthStatus subboard0 exe error, iRet = -1200\n"), 1u) << later;
+    EXPECT_EQ(count_of(later, "subboard0 exe success"), 0u);
 }
 
 // ---- ECC image --------------------------------------------------------------------------------

@@ -76,8 +76,6 @@ std::string payload(size_t n)
     return s;
 }
 
-bool has(const std::string &out, const std::string &text) { return out.find(text) != std::string::npos; }
-
 const std::string kDspCfg = "subboard0_dsp_config\t1:2:3:4:5:6:7:8:9\nsubboard1_dsp_config\ta:b:c:d:e:f:10:11:12\n";
 
 TEST_F(TransmitKespTest, MailboxPacketOfTheExample)
@@ -95,7 +93,7 @@ TEST_F(TransmitKespTest, MailboxPacketOfTheExample)
     const std::string pl = payload(20);
     EXPECT_EQ(packet(0x1010, 20), Bytes(pl.begin(), pl.end()));
     EXPECT_EQ(starts(), 1U);
-    EXPECT_TRUE(has(r.out, "packet_length = 24\n"));
+    EXPECT_TRUE(contains(r.out, "packet_length = 24\n"));
 }
 
 TEST_F(TransmitKespTest, MailboxPacketVariants)
@@ -133,7 +131,7 @@ TEST_F(TransmitKespTest, MailboxPacketVariants)
             EXPECT_EQ(head[0], 0x30);   // the file from the slot's start
         }
         if (c.line != nullptr) {
-            EXPECT_TRUE(has(r.out, c.line)) << r.out;
+            EXPECT_TRUE(contains(r.out, c.line)) << r.out;
         }
     }
 }
@@ -154,7 +152,7 @@ TEST_F(TransmitKespTest, QueueLimitAndSlots)
                               "\npkg_src_file\t/home/test/pkt.bin\n");
         EXPECT_EQ(r.status, c.status) << r.out;
         if (c.status != 0) {
-            EXPECT_TRUE(has(r.out, "tx_queue_id bigger than 33 !\n")) << r.out;
+            EXPECT_TRUE(contains(r.out, "tx_queue_id bigger than 33 !\n")) << r.out;
             EXPECT_EQ(packet(0x5800, 8), Bytes(8, 0));   // nothing landed past the slots
             EXPECT_EQ(starts(), before);
             continue;
@@ -165,7 +163,7 @@ TEST_F(TransmitKespTest, QueueLimitAndSlots)
     size_t before = starts();
     ConsoleRun r = config("fpga_id\t0\npkg_src_file\t/home/test/pkt.bin\ntx_queue_id\t40\n");
     EXPECT_EQ(r.status, -1202);
-    EXPECT_TRUE(has(r.out, "tx_queue_id bigger than 33 !\n"));
+    EXPECT_TRUE(contains(r.out, "tx_queue_id bigger than 33 !\n"));
     EXPECT_EQ(starts(), before);
 }
 
@@ -208,7 +206,7 @@ TEST_F(TransmitKespTest, BoardInformationFailureWritesNoDescriptor)
     media_fail(MEDIA_INIT_STATE, 0, 4, EIO);
     ConsoleRun r = config("fpga_id\t0\nport_id\t5\ntx_queue_id\t0\npkg_src_file\t/home/test/pkt.bin\n" + kDspCfg);
     EXPECT_EQ(r.status, -1200);
-    EXPECT_TRUE(has(r.out, "GetKespSubBoardPresentState excute err,iRet = -1200\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "GetKespSubBoardPresentState excute err,iRet = -1200\n")) << r.out;
     EXPECT_EQ(desc().valid_flag, 0);
     EXPECT_EQ(desc().packet_length, 0u);
     EXPECT_EQ(starts(), 0U);

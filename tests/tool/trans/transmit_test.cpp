@@ -85,8 +85,6 @@ std::string bytes_file(size_t n)
     return s;
 }
 
-bool has(const std::string &out, const std::string &text) { return out.find(text) != std::string::npos; }
-
 TEST_F(TransmitTest, EveryKeyFillsItsField)
 {
     sim_write_file(kPkt, bytes_file(100));
@@ -130,15 +128,15 @@ TEST_F(TransmitTest, EveryKeyFillsItsField)
     std::string pkt = bytes_file(100);
     EXPECT_EQ(packet(4096, 100), std::vector<uint8_t>(pkt.begin(), pkt.end()));
     EXPECT_EQ(sim_commands_run(), (std::vector<std::string>{kCat0, kRm, kStart0}));
-    EXPECT_TRUE(has(r.out, "into func transmit_config!\n"));
-    EXPECT_TRUE(has(r.out, "Get config data addr 7e000040, packet addr 7e200000\n\niMapStart addr 7e000000 \n\n"));
-    EXPECT_TRUE(has(r.out, "out_mac[3] = a0:b0:c0:d0:e0:f0\n"));
-    EXPECT_TRUE(has(r.out, "valid_flag = 225\nfpga_id = 0\nport_id = 4\npacket_num = 1000\nsend_intervial = 20\n"));
-    EXPECT_TRUE(has(r.out, "checksum_start  = 14\nchecksum_len    = 40\npkgtype         = 2\npacket_length = 64\n"
+    EXPECT_TRUE(contains(r.out, "into func transmit_config!\n"));
+    EXPECT_TRUE(contains(r.out, "Get config data addr 7e000040, packet addr 7e200000\n\niMapStart addr 7e000000 \n\n"));
+    EXPECT_TRUE(contains(r.out, "out_mac[3] = a0:b0:c0:d0:e0:f0\n"));
+    EXPECT_TRUE(contains(r.out, "valid_flag = 225\nfpga_id = 0\nport_id = 4\npacket_num = 1000\nsend_intervial = 20\n"));
+    EXPECT_TRUE(contains(r.out, "checksum_start  = 14\nchecksum_len    = 40\npkgtype         = 2\npacket_length = 64\n"
                            "packet_print_path = /tmp/print.txt\n"));
-    EXPECT_TRUE(has(r.out, "portin0 = 1\tportout0 = 2\tportin1 = 3\tportout1 = 4\tportin2 = 5\tportout2 = 6\t"
+    EXPECT_TRUE(contains(r.out, "portin0 = 1\tportout0 = 2\tportin1 = 3\tportout1 = 4\tportin2 = 5\tportout2 = 6\t"
                            "portin3 = 7\tportout3 = -1\n"));
-    EXPECT_TRUE(has(r.out, "subboard1_dsp_config = 0a:0b:0c:0d:0e:0f:10:11:ff\nmemcpy_s sucess\ntrans0\n"));
+    EXPECT_TRUE(contains(r.out, "subboard1_dsp_config = 0a:0b:0c:0d:0e:0f:10:11:ff\nmemcpy_s sucess\ntrans0\n"));
     EXPECT_EQ(sim_open_count(), 0);
 }
 
@@ -175,7 +173,7 @@ TEST_F(TransmitTest, ParseFailuresWriteAndStartNothing)
         sim_phys_write(kSimTransmitDesc[0], std::string(240, '\0').data(), 240);
         ConsoleRun r = config(c.text);
         EXPECT_EQ(r.status, c.status) << c.text;
-        EXPECT_TRUE(has(r.out, c.line)) << c.text << "\n" << r.out;
+        EXPECT_TRUE(contains(r.out, c.line)) << c.text << "\n" << r.out;
         EXPECT_EQ(desc().valid_flag, 0) << c.text;
         EXPECT_EQ(packet(6 * 512, 4), std::vector<uint8_t>(4, 0)) << c.text;
         EXPECT_EQ(packet(128 * 512 - 8, 8), std::vector<uint8_t>(8, 0)) << c.text;
@@ -187,7 +185,7 @@ TEST_F(TransmitTest, ParseFailuresWriteAndStartNothing)
     EXPECT_EQ(config("fpga_id\t0\ntrans_rules\t\n").status, 0);
     ConsoleRun r = set("transmit/e//home/test/missing.txt");
     EXPECT_EQ(r.status, -1216);
-    EXPECT_TRUE(has(r.out, "Open File /home/test/missing.txt error, errno = 2,make sure File is exist!\n\n"));
+    EXPECT_TRUE(contains(r.out, "Open File /home/test/missing.txt error, errno = 2,make sure File is exist!\n\n"));
     EXPECT_EQ(sim_open_count(), 0);
 }
 
@@ -216,19 +214,19 @@ TEST_F(TransmitTest, StartFileAndMappingFailures)
         sim_script_command(kCat0, SimShellScript{c.output, 0, {}});
         ConsoleRun r = config("fpga_id\t0\n");
         EXPECT_EQ(r.status, c.status) << c.output;
-        EXPECT_TRUE(has(r.out, c.line)) << r.out;
-        EXPECT_TRUE(has(r.out, "get_file_data exe failed, iRet = -1218\n\nget_shmem_user_vaddr exe fail, iRet = -1218\n"));
+        EXPECT_TRUE(contains(r.out, c.line)) << r.out;
+        EXPECT_TRUE(contains(r.out, "get_file_data exe failed, iRet = -1218\n\nget_shmem_user_vaddr exe fail, iRet = -1218\n"));
     }
     sim_script_command(kCat0, SimShellScript{"Flag: 0\tCAddr: 1000\tDAddr: 3000", 0, {}});
     sim_fail_op(SimFaultOp::mmap, "/dev/mem", ENOMEM);
     ConsoleRun r = config("fpga_id\t0\n");
     EXPECT_EQ(r.status, -1);
-    EXPECT_TRUE(has(r.out, "Fail to mmap Cannot allocate memory \ncphyaddr mmap_user_vaddr exe failed, iRet = -1 ["));
+    EXPECT_TRUE(contains(r.out, "Fail to mmap Cannot allocate memory \ncphyaddr mmap_user_vaddr exe failed, iRet = -1 ["));
     sim_clear_faults();
     sim_fail_open("/dev/mem", EACCES);
     r = config("fpga_id\t0\n");
     EXPECT_EQ(r.status, -1216);
-    EXPECT_TRUE(has(r.out, "Open /dev/mem failed\n"));
+    EXPECT_TRUE(contains(r.out, "Open /dev/mem failed\n"));
     EXPECT_EQ(sim_open_count(), 0);
 }
 
@@ -238,13 +236,13 @@ TEST_F(TransmitTest, SecondFpgaAndAFailingStart)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(desc(1).valid_flag, 0xE1);
     EXPECT_EQ(desc(0).valid_flag, 0);
-    EXPECT_TRUE(has(r.out, "trans1\n"));
+    EXPECT_TRUE(contains(r.out, "trans1\n"));
     EXPECT_EQ(sim_commands_run().back(), "echo 1 > /sys/class/net/trans1/test/start");
 
     sim_script_command(kStart0, SimShellScript{"", 127, {}});
     r = config("fpga_id\t0\n");
     EXPECT_EQ(r.status, 127);
-    EXPECT_TRUE(has(r.out, "system (echo 1 > /sys/class/net/trans0/test/start) fail, error=127\n"));
+    EXPECT_TRUE(contains(r.out, "system (echo 1 > /sys/class/net/trans0/test/start) fail, error=127\n"));
 }
 
 TEST_F(TransmitTest, LoopTestTakesItsFpgaAndPortAndChecksTheLogs)
@@ -270,7 +268,7 @@ TEST_F(TransmitTest, LoopTestTakesItsFpgaAndPortAndChecksTheLogs)
                        SimShellScript{"", 0, {{"/opt/port3_vec_err.txt", "x"}}});
     r = console_run([] { return transmit_config(kCfg, 3, 10, 1); });
     EXPECT_EQ(r.status, -2);
-    EXPECT_TRUE(has(r.out, "find err_log /opt/port3_vec_err.txt\n"));
+    EXPECT_TRUE(contains(r.out, "find err_log /opt/port3_vec_err.txt\n"));
 
     // A start that fails ends the test at once.
     sim_script_command("echo 1 > /sys/class/net/trans1/test/start", SimShellScript{"", 256, {}});
@@ -296,14 +294,14 @@ TEST_F(TransmitTest, PrintFlagClearAndStatistics)
     ConsoleRun r = set("transmit/p/1");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(desc().pkg_print_flag, 1);
-    EXPECT_FALSE(has(r.out, "SUCCESS"));
+    EXPECT_FALSE(contains(r.out, "SUCCESS"));
     r = set("transmit/p/");
     EXPECT_EQ(r.status, -1202);
     EXPECT_EQ(r.out, "FAILED\nInvalid input, please check\n");
     sim_script_command(kCat0, SimShellScript{"", 0, {}});
     r = set("transmit/p/0");
     EXPECT_EQ(r.status, -1218);
-    EXPECT_TRUE(has(r.out, "get_shmem_user_vaddr exe fail, iRet = -1218\n"));
+    EXPECT_TRUE(contains(r.out, "get_shmem_user_vaddr exe fail, iRet = -1218\n"));
 
     r = set("transmit/c/");
     EXPECT_EQ(r.out, "SUCCESS\n");
@@ -311,8 +309,8 @@ TEST_F(TransmitTest, PrintFlagClearAndStatistics)
     r = console_run([] { return transmit_get_stat(""); });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("SUCCESS\n\rQ:0, R:0, T:0\n", 0), 0u);
-    EXPECT_TRUE(has(r.out, "\rQ:351, R:0, T:0\n"));
-    EXPECT_FALSE(has(r.out, "Q:352"));
+    EXPECT_TRUE(contains(r.out, "\rQ:351, R:0, T:0\n"));
+    EXPECT_FALSE(contains(r.out, "Q:352"));
 }
 
 }  // namespace
