@@ -484,9 +484,9 @@ void reg_write(CardState &s, uint32_t addr, uint32_t value)
 
 // ---- task engine ------------------------------------------------------------------------------
 
-bool copy_transform(const FpgaTaskDesc &, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
+bool copy_transform(const FpgaTaskDesc &, std::span<const uint8_t> in, AsmfSimOutput &out, uint32_t &crc)
 {
-    out.assign(in.begin(), in.end());
+    out.vec.assign(in.begin(), in.end());
     crc = static_cast<uint32_t>(::crc32(crc, in.data(), static_cast<uInt>(in.size())));
     return true;
 }
@@ -529,22 +529,31 @@ bool store_input(uint64_t bus, size_t len, std::vector<uint8_t> &copy, std::span
     return store_io(bus, copy.data(), len, false);
 }
 
+// A task's whole output buffer where it is held and mapped; else empty.
+std::span<uint8_t> output_room(const FpgaTaskDesc &t)
+{
+    uint8_t *p = t.outLen != 0 && copy_inside(t.outAddr, t.outLen) ? store_at(t.outAddr, t.outLen) : nullptr;
+    return p != nullptr ? std::span<uint8_t>{p, t.outLen} : std::span<uint8_t>{};
+}
+
 // The answer: the descriptor echoed with the result's length, CRC and status.
 ResultMsg task_answer(const FpgaTaskDesc &t)
 {
     const AsmfSimSettings &set = sim().settings;
     ResultMsg m{};
     m.desc = t;
-    std::vector<uint8_t> copy, &out = sim().out;
+    std::vector<uint8_t> copy;
     std::span<const uint8_t> in;
-    out.clear();
+    sim().out.clear();
+    AsmfSimOutput out{sim().out, output_room(t), std::nullopt};
     uint32_t crc = t.crc;
     AsmfSimTransform fn = set.transform != nullptr ? set.transform : copy_transform;
-    bool ok = store_input(t.inAddr, t.inLen, copy, in) && fn(t, in, out, crc) && out.size() <= t.outLen &&
-              store_io(t.outAddr, out.data(), out.size(), true);
+    bool ok = store_input(t.inAddr, t.inLen, copy, in) && fn(t, in, out, crc);
+    const size_t len = out.inPlace.value_or(out.vec.size());
+    ok = ok && len <= t.outLen && (out.inPlace || store_io(t.outAddr, out.vec.data(), len, true));
     m.status = ok ? set.taskStatus : 3;
     m.errNo = ok ? set.taskErrNo : EIO;
-    m.desc.outLen = ok ? static_cast<uint32_t>(out.size()) : 0;
+    m.desc.outLen = ok ? static_cast<uint32_t>(len) : 0;
     m.desc.crc = crc;
     if (m.status == 0)
         m.desc.errByte = static_cast<uint8_t>(m.errNo);
