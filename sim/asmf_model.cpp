@@ -203,17 +203,28 @@ bool copy_inside(uint64_t bus, uint64_t len)
     return false;
 }
 
+// The bytes [bus, bus + len) of the store's mapping; nullptr outside it.
+uint8_t *store_at(uint64_t bus, size_t len)
+{
+    const AsmfSim &s = sim();
+    return s.view != nullptr && bus <= s.viewLen && len <= s.viewLen - bus ? s.view + bus : nullptr;
+}
+
 int mem_copy(const SimCall &c, SimJournalEntry &entry)
 {
     auto &r = rec<AsmfCopyReq>(c);
     if (r.hostAddr == 0 || !copy_inside(r.busAddr, r.length))
         return -EFAULT;
     auto *host = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(r.hostAddr));
-    auto off = static_cast<off_t>(r.busAddr);
-    ssize_t done = (c.request & 0xFF) == ASMF_MEM_CPY_TO_POOL ? ::pwrite(sim().store, host, r.length, off)
-                                                             : ::pread(sim().store, host, r.length, off);
-    if (done != static_cast<ssize_t>(r.length))
-        return -EIO;
+    const bool toPool = (c.request & 0xFF) == ASMF_MEM_CPY_TO_POOL;
+    if (uint8_t *p = store_at(r.busAddr, r.length)) {
+        std::memcpy(toPool ? p : host, toPool ? host : p, r.length);
+    } else {
+        auto off = static_cast<off_t>(r.busAddr);
+        ssize_t done = toPool ? ::pwrite(sim().store, host, r.length, off) : ::pread(sim().store, host, r.length, off);
+        if (done != static_cast<ssize_t>(r.length))
+            return -EIO;
+    }
     entry.extra.push_back(r.length);
     sched_charge_ns(sim().settings.copyCostNs);
     return 0;
@@ -489,13 +500,6 @@ bool copy_transform(const FpgaTaskDesc &, std::span<const uint8_t> in, AsmfSimOu
     out.vec.assign(in.begin(), in.end());
     crc = static_cast<uint32_t>(::crc32(crc, in.data(), static_cast<uInt>(in.size())));
     return true;
-}
-
-// The bytes [bus, bus + len) of the store's mapping; nullptr outside it.
-uint8_t *store_at(uint64_t bus, size_t len)
-{
-    const AsmfSim &s = sim();
-    return s.view != nullptr && bus <= s.viewLen && len <= s.viewLen - bus ? s.view + bus : nullptr;
 }
 
 bool store_io(uint64_t bus, void *buf, size_t len, bool write)
