@@ -203,17 +203,28 @@ bool copy_inside(uint64_t bus, uint64_t len)
     return false;
 }
 
+// The bytes [bus, bus + len) of the store's mapping; nullptr outside it.
+uint8_t *store_at(uint64_t bus, size_t len)
+{
+    const AsmfSim &s = sim();
+    return s.view != nullptr && bus <= s.viewLen && len <= s.viewLen - bus ? s.view + bus : nullptr;
+}
+
 int mem_copy(const SimCall &c, SimJournalEntry &entry)
 {
     auto &r = rec<AsmfCopyReq>(c);
     if (r.hostAddr == 0 || !copy_inside(r.busAddr, r.length))
         return -EFAULT;
     auto *host = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(r.hostAddr));
-    auto off = static_cast<off_t>(r.busAddr);
-    ssize_t done = (c.request & 0xFF) == ASMF_MEM_CPY_TO_POOL ? ::pwrite(sim().store, host, r.length, off)
-                                                             : ::pread(sim().store, host, r.length, off);
-    if (done != static_cast<ssize_t>(r.length))
-        return -EIO;
+    const bool toPool = (c.request & 0xFF) == ASMF_MEM_CPY_TO_POOL;
+    if (uint8_t *p = store_at(r.busAddr, r.length)) {
+        std::memcpy(toPool ? p : host, toPool ? host : p, r.length);
+    } else {
+        auto off = static_cast<off_t>(r.busAddr);
+        ssize_t done = toPool ? ::pwrite(sim().store, host, r.length, off) : ::pread(sim().store, host, r.length, off);
+        if (done != static_cast<ssize_t>(r.length))
+            return -EIO;
+    }
     entry.extra.push_back(r.length);
     sched_charge_ns(sim().settings.copyCostNs);
     return 0;
@@ -484,18 +495,11 @@ void reg_write(CardState &s, uint32_t addr, uint32_t value)
 
 // ---- task engine ------------------------------------------------------------------------------
 
-bool copy_transform(const FpgaTaskDesc &, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
+bool copy_transform(const FpgaTaskDesc &, std::span<const uint8_t> in, AsmfSimOutput &out, uint32_t &crc)
 {
-    out.assign(in.begin(), in.end());
+    out.vec.assign(in.begin(), in.end());
     crc = static_cast<uint32_t>(::crc32(crc, in.data(), static_cast<uInt>(in.size())));
     return true;
-}
-
-// The bytes [bus, bus + len) of the store's mapping; nullptr outside it.
-uint8_t *store_at(uint64_t bus, size_t len)
-{
-    const AsmfSim &s = sim();
-    return s.view != nullptr && bus <= s.viewLen && len <= s.viewLen - bus ? s.view + bus : nullptr;
 }
 
 bool store_io(uint64_t bus, void *buf, size_t len, bool write)
@@ -529,22 +533,31 @@ bool store_input(uint64_t bus, size_t len, std::vector<uint8_t> &copy, std::span
     return store_io(bus, copy.data(), len, false);
 }
 
+// A task's whole output buffer where it is held and mapped; else empty.
+std::span<uint8_t> output_room(const FpgaTaskDesc &t)
+{
+    uint8_t *p = t.outLen != 0 && copy_inside(t.outAddr, t.outLen) ? store_at(t.outAddr, t.outLen) : nullptr;
+    return p != nullptr ? std::span<uint8_t>{p, t.outLen} : std::span<uint8_t>{};
+}
+
 // The answer: the descriptor echoed with the result's length, CRC and status.
 ResultMsg task_answer(const FpgaTaskDesc &t)
 {
     const AsmfSimSettings &set = sim().settings;
     ResultMsg m{};
     m.desc = t;
-    std::vector<uint8_t> copy, &out = sim().out;
+    std::vector<uint8_t> copy;
     std::span<const uint8_t> in;
-    out.clear();
+    sim().out.clear();
+    AsmfSimOutput out{sim().out, output_room(t), std::nullopt};
     uint32_t crc = t.crc;
     AsmfSimTransform fn = set.transform != nullptr ? set.transform : copy_transform;
-    bool ok = store_input(t.inAddr, t.inLen, copy, in) && fn(t, in, out, crc) && out.size() <= t.outLen &&
-              store_io(t.outAddr, out.data(), out.size(), true);
+    bool ok = store_input(t.inAddr, t.inLen, copy, in) && fn(t, in, out, crc);
+    const size_t len = out.inPlace.value_or(out.vec.size());
+    ok = ok && len <= t.outLen && (out.inPlace || store_io(t.outAddr, out.vec.data(), len, true));
     m.status = ok ? set.taskStatus : 3;
     m.errNo = ok ? set.taskErrNo : EIO;
-    m.desc.outLen = ok ? static_cast<uint32_t>(out.size()) : 0;
+    m.desc.outLen = ok ? static_cast<uint32_t>(len) : 0;
     m.desc.crc = crc;
     if (m.status == 0)
         m.desc.errByte = static_cast<uint8_t>(m.errNo);

@@ -23,6 +23,7 @@
 #define QUORBIX_SIM_ASMF_MODEL_H
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,11 +51,19 @@ struct AsmfSimPool {
 // How the task engine mistreats its answers.
 enum class AsmfSimAnswer { normal, drop, reorder, duplicate, late };
 
+// Where a task's output goes. A transform appends to `vec`; or, where
+// `room` is not empty (the task's whole output buffer, mapped), it may write
+// straight into it and set `inPlace` to the bytes written there.
+struct AsmfSimOutput {
+    std::vector<uint8_t> &vec;   // comes empty, its capacity kept from task to task
+    std::span<uint8_t> room;
+    std::optional<size_t> inPlace;
+};
+
 // The task transform: output from input, the chained CRC-32 updated.
-// `in` lies in the pool store itself (valid for the call only); `out` comes
-// empty, its capacity kept from task to task.
+// `in` lies in the pool store itself (valid for the call only).
 // Returns false to answer with status 3 (card error).
-using AsmfSimTransform = bool (*)(const FpgaTaskDesc &desc, std::span<const uint8_t> in, std::vector<uint8_t> &out,
+using AsmfSimTransform = bool (*)(const FpgaTaskDesc &desc, std::span<const uint8_t> in, AsmfSimOutput &out,
                                   uint32_t &crc);
 // Changes an answer before it is sent (a card that echoes the wrong fields).
 using AsmfSimAnswerEdit = void (*)(ResultMsg &answer);

@@ -136,7 +136,31 @@ bool trailer_ok(const InflateStream &s, const FpgaTaskDesc &d)
     return crc == s.crc && len == static_cast<uint32_t>(s.produced) && crc == s.wantCrc && len == s.wantLen;
 }
 
-bool card_inflate(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
+// Inflates what is pending into [dst, dst + room), the CRC taken piece by
+// piece while the output is still in cache; the bytes made.
+size_t inflate_into(InflateStream &s, uint8_t *dst, size_t room, int &ret)
+{
+    constexpr size_t kPiece = size_t{256} << 10;
+    size_t made = 0;
+    s.z.next_in = s.pend.data();
+    s.z.avail_in = static_cast<uInt>(s.pend.size());
+    // A piece filled may leave output owed inside the stream with no input left.
+    bool more = s.z.avail_in != 0;
+    while (more && made < room && ret == Z_OK) {
+        const size_t step = std::min(room - made, kPiece);
+        s.z.next_out = dst + made;
+        s.z.avail_out = static_cast<uInt>(step);
+        ret = inflate(&s.z, Z_NO_FLUSH);
+        const size_t got = step - s.z.avail_out;
+        if (got != 0)   // a null buffer would restart the CRC
+            s.crc = static_cast<uint32_t>(::crc32(s.crc, dst + made, static_cast<uInt>(got)));
+        made += got;
+        more = s.z.avail_in != 0 || s.z.avail_out == 0;
+    }
+    return made;
+}
+
+bool card_inflate(const FpgaTaskDesc &d, std::span<const uint8_t> in, AsmfSimOutput &out, uint32_t &crc)
 {
     auto &slot = card().inflates[{d.taskPid, d.fileId}];
     if (d.flag == 1 || d.flag == 3) {
@@ -159,25 +183,24 @@ bool card_inflate(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vecto
     }
     const uint64_t room = d.outAddr != 0 ? d.outLen : 0;
     s.outputs += room != 0 ? 1 : 0;
-    out.resize(room);
+    // Straight into the card memory where it is mapped, else into the vector.
+    const bool inPlace = !out.room.empty() && out.room.size() >= room;
+    if (!inPlace)
+        out.vec.resize(room);
+    uint8_t *dst = inPlace ? out.room.data() : out.vec.data();
     int ret = Z_OK;
+    size_t made = 0;
     if (!s.ended) {
-        s.z.next_in = s.pend.data();
-        s.z.avail_in = static_cast<uInt>(s.pend.size());
-        s.z.next_out = out.data();
-        s.z.avail_out = static_cast<uInt>(room);
-        while (s.z.avail_out != 0 && s.z.avail_in != 0 && ret == Z_OK)
-            ret = inflate(&s.z, Z_NO_FLUSH);
+        made = inflate_into(s, dst, room, ret);
         if (ret != Z_OK && ret != Z_STREAM_END && ret != Z_BUF_ERROR)
             return breach();
         consume(s, s.pend.size() - s.z.avail_in);
-        out.resize(room - s.z.avail_out);
-    } else {
-        out.clear();
     }
-    if (!out.empty())   // a null buffer would restart the CRC
-        s.crc = static_cast<uint32_t>(::crc32(s.crc, out.data(), static_cast<uInt>(out.size())));
-    s.produced += out.size();
+    if (inPlace)
+        out.inPlace = made;
+    else
+        out.vec.resize(made);
+    s.produced += made;
     crc = s.crc;
     const bool last = d.flag == 2 || d.flag == 3;
     InflateAnswer &a = card().answer;
@@ -188,7 +211,7 @@ bool card_inflate(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vecto
         if (!trailer_ok(s, d))
             return breach();
         a.retSegment = 0xFFFF;
-    } else if (out.size() == room && last) {
+    } else if (made == room && last) {
         const uint64_t announced = std::max<uint64_t>(1, (uint64_t{s.wantLen} + kOutSlice - 1) / kOutSlice);
         a.resReq = s.outputs >= announced ? 1 : 0;
     } else if (last && s.pend.empty()) {
@@ -198,10 +221,10 @@ bool card_inflate(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vecto
     return true;
 }
 
-bool card_transform(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
+bool card_transform(const FpgaTaskDesc &d, std::span<const uint8_t> in, AsmfSimOutput &o, uint32_t &crc)
 {
     if (d.cmdType == 1)
-        return card_inflate(d, in, out, crc);
+        return card_inflate(d, in, o, crc);
     CardStream &s = card().streams[{d.taskPid, d.fileId}];
     const bool first = d.flag == 1 || d.flag == 3, last = d.flag == 2 || d.flag == 3;
     if (d.flag > 3)
@@ -214,6 +237,7 @@ bool card_transform(const FpgaTaskDesc &d, std::span<const uint8_t> in, std::vec
     if (last && s.received != d.totalLen)
         return breach();
     const int level = (d.levForm & 0xF) > 9 ? 9 : d.levForm & 0xF;
+    std::vector<uint8_t> &out = o.vec;
     if (!gz_card_deflate(in, level, last, out))
         return breach();
     crc = static_cast<uint32_t>(::crc32(d.crc, in.data(), static_cast<uInt>(in.size())));

@@ -114,10 +114,10 @@ TEST_F(AsmfFrameworkTest, HandleWriteAndReadGiveTheCardsResult)
 
 // A transform that appends: it sees its task's input in place and gets its
 // output buffer empty, whatever the task before it left there.
-bool reversing(const FpgaTaskDesc &, std::span<const uint8_t> in, std::vector<uint8_t> &out, uint32_t &crc)
+bool reversing(const FpgaTaskDesc &, std::span<const uint8_t> in, AsmfSimOutput &out, uint32_t &crc)
 {
     for (size_t i = in.size(); i-- > 0;)
-        out.push_back(in[i]);
+        out.vec.push_back(in[i]);
     crc += static_cast<uint32_t>(in.size());
     return true;
 }
