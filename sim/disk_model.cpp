@@ -688,21 +688,13 @@ std::vector<std::string> state_lines(const DiskFacts &d)
 bool disk_model_attach(SimDoc &saved)
 {
     disk_model_reset();
-    const SimDocSection *section = saved.find("disk");
-    if (section == nullptr)
-        return true;
-    for (const SimDocEntry &e : section->entries) {
-        std::string line, err;
-        if (!saved.get_text(e, line))
+    return sim_doc_replay(saved, "disk", [](const SimDocEntry &e, std::string &line, std::string &err) {
+        if (!apply_line(line, err))
             return false;
-        if (!apply_line(line, err)) {
-            saved.error = saved.file + ":" + std::to_string(e.line) + ": " + err;
-            return false;
-        }
         if (e.key.starts_with("fact "))
             model().lines.push_back(std::move(line));
-    }
-    return true;
+        return true;
+    });
 }
 
 void disk_model_save(SimDoc &doc)

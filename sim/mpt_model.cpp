@@ -727,20 +727,14 @@ void mpt_model_reset()
 bool mpt_model_attach(SimDoc &saved)
 {
     mpt_model_reset();
-    const SimDocSection *section = saved.find("mpt");
-    if (section == nullptr)
-        return true;
     std::vector<std::string> lines;
-    for (const SimDocEntry &e : section->entries) {
-        std::string line, err;
-        if (!saved.get_text(e, line))
-            return false;
-        if (!apply_line(line, err)) {
-            saved.error = saved.file + ":" + std::to_string(e.line) + ": " + err;
-            return false;
-        }
-        lines.push_back(std::move(line));
-    }
+    if (!sim_doc_replay(saved, "mpt", [&lines](const SimDocEntry &, std::string &line, std::string &err) {
+            if (!apply_line(line, err))
+                return false;
+            lines.push_back(std::move(line));
+            return true;
+        }))
+        return false;
     model().lines = std::move(lines);
     return true;
 }

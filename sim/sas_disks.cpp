@@ -384,19 +384,9 @@ bool sas_fixture_line(std::string_view line, std::string &err)
 bool sas_disks_attach(SimDoc &saved)
 {
     sas_disks_reset();
-    const SimDocSection *section = saved.find("sas");
-    if (section == nullptr)
-        return true;
-    for (const SimDocEntry &e : section->entries) {
-        std::string line, err;
-        if (!saved.get_text(e, line))
-            return false;
-        if (!sas_fixture_line(line, err)) {
-            saved.error = saved.file + ":" + std::to_string(e.line) + ": " + err;
-            return false;
-        }
-    }
-    return true;
+    return sim_doc_replay(saved, "sas", [](const SimDocEntry &, std::string &line, std::string &err) {
+        return sas_fixture_line(line, err);
+    });
 }
 
 void sas_disks_save(SimDoc &doc)

@@ -166,6 +166,22 @@ bool SimDoc::get_text(const SimDocEntry &e, std::string &out)
            fail(e.line, "'" + e.key + "' wants a double-quoted string, not '" + e.value + "'");
 }
 
+bool sim_doc_replay(SimDoc &doc, std::string_view name,
+                    const std::function<bool(const SimDocEntry &, std::string &line, std::string &err)> &apply)
+{
+    const SimDocSection *section = doc.find(name);
+    if (section == nullptr)
+        return true;
+    for (const SimDocEntry &e : section->entries) {
+        std::string line, err;
+        if (!doc.get_text(e, line))
+            return false;
+        if (!apply(e, line, err))
+            return doc.fail(e.line, err);
+    }
+    return true;
+}
+
 bool SimDoc::get_bytes(const SimDocEntry &e, std::vector<uint8_t> &out)
 {
     std::string text;

@@ -31,6 +31,7 @@
 #define QUORBIX_SIM_KIT_SIM_DOC_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -84,6 +85,13 @@ struct SimDoc {
     bool fail(int line, std::string_view message);
     bool ok() const { return error.empty(); }
 };
+
+// Replays the text entries of section `name` (saved fixture lines) through
+// `apply`, in order; a missing section replays nothing. The first line that
+// does not unquote or apply stops it, with "file:line: message" in the
+// document's error.
+bool sim_doc_replay(SimDoc &doc, std::string_view name,
+                    const std::function<bool(const SimDocEntry &, std::string &line, std::string &err)> &apply);
 
 // The document as text, header first.
 std::string sim_doc_format(const SimDoc &doc);
