@@ -3,6 +3,8 @@
 // snapshots, memory probes.
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <sys/mman.h>
 
 #include "boardlib/dorn_intf.h"
@@ -380,6 +382,43 @@ TEST_F(DornBackendTest, SnapshotsCreateRotateAndAddTimeLines)
     ASSERT_EQ(TRANS_CollectLog(), 0);
     std::string log = sim_read_file(DORN_LOG_COPY_FILE);
     EXPECT_EQ(log.substr(log.size() - 11), "driver log\n");
+}
+
+TEST_F(DornBackendTest, LogDirectoryStepPassesOnlyAnExistingDirectory)
+{
+    namespace fs = std::filesystem;
+    sim_write_file("/proc/trans/trans_statis", "stat\n");
+    sim_write_file(DORN_DRV_LOG, "driver log\n");
+    const std::string zvt = sim_path("/opt/zvt");
+    struct Case {
+        const char *name;
+        std::function<void()> plant;
+        PlovStatus status;
+    } cases[] = {
+        {"directory", [&] { fs::create_directories(zvt); }, 0},
+        {"link to a directory", [&] { sim_write_file("/opt/real/.keep", ""); fs::create_directory_symlink("real", zvt); }, 0},
+        {"regular file", [&] { sim_write_file("/opt/zvt", "not a dir"); }, -1217},
+        {"link to a regular file", [&] { sim_write_file("/opt/plain", "x"); fs::create_symlink("plain", zvt); }, -1217},
+    };
+    const std::function<PlovStatus()> calls[] = {[] { return TRANS_Shot(0, 2); }, [] { return TRANS_CollectLog(); }};
+    for (const Case &c : cases) {
+        for (size_t i = 0; i < std::size(calls); i++) {
+            SCOPED_TRACE(std::string(c.name) + (i == 0 ? " shot" : " collect"));
+            fs::remove_all(sim_path("/opt"));
+            c.plant();
+            sim_clear_syslog();
+            EXPECT_EQ(calls[i](), c.status);
+            std::vector<std::string> lines = plov_lines("boardlib/dorn_version.cpp");
+            if (c.status == 0) {
+                EXPECT_TRUE(lines.empty());
+                EXPECT_FALSE(sim_read_file(i == 0 ? DORN_SHOT_FILE : DORN_LOG_COPY_FILE).empty());
+            } else {
+                EXPECT_EQ(lines, std::vector<std::string>{"[Trans-ERR]mkdir fail! iRet = -1, error = 17"});
+                EXPECT_EQ(sim_open_count(), 0);
+            }
+        }
+    }
+    EXPECT_EQ(sim_read_file("/opt/plain"), "x");
 }
 
 // ---- platform probes ---------------------------------------------------------------------------
