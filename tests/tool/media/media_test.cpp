@@ -424,6 +424,27 @@ TEST_F(MediaLoad, EccOverAStaleLongerFileAndShortInputs)
     }
 }
 
+TEST_F(MediaLoad, EccNameGoesBeforeTheBaseNameAndKeepsTheDirectory)
+{
+    struct Case {
+        const char *given, *written;
+    } cases[] = {
+        {"/tmp/d/f.bin", "/tmp/d/ECC_f.bin"},
+        {"./f.bin", "./ECC_f.bin"},
+        {"sub/dir/f.bin", "sub/dir/ECC_f.bin"},
+        {"f.bin", "ECC_f.bin"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.given);
+        put_image(c.given[0] == '/' ? std::string(c.given + 1) : c.given, Bytes(40, 0x6B));
+        ConsoleRun r = t_media(std::string("ecc/0x80000000:0x00001000:") + c.given);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find(std::string("FilenameNew : ") + c.written + "  usCalcCrc :0x"), std::string::npos) << r.out;
+        const std::string path = c.written[0] == '/' ? c.written : std::string("/") + c.written;
+        EXPECT_EQ(file_bytes(path).size(), 56u);
+    }
+}
+
 TEST_F(MediaLoad, EccOfTheLargestAcceptedFileAndAFailingWrite)
 {
     put_image("big.bin", Bytes(MEDIA_IMAGE_MAX, 3));
