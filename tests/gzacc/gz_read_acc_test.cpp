@@ -127,6 +127,8 @@ Bytes by_tool(const std::string &root, const Bytes &data, const std::string &too
 
 TEST_F(GzReadAccTest, FilesOfEveryShapeAsTheOraclesReadThem)
 {
+    GZ_NEED_ORACLES();
+    QUORBIX_NEED_TOOL("pigz", "pigz");
     const ReadCase cases[] = {
         {"gzip", [](const Bytes &d, const std::string &r) { return by_tool(r, d, "gzip -c"); }, 0, nullptr},
         {"gzip -n", [](const Bytes &d, const std::string &r) { return by_tool(r, d, "gzip -n -c"); }, 0, nullptr},
