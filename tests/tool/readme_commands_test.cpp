@@ -1,9 +1,10 @@
 // The README's "Commands" section against the command table: every row
 // reachable from the command line (the "read" and "mfc" blocks and the
 // sub-blocks their rows dispatch to) has its line, and every line names a
-// reachable row.
+// reachable row; its worked `-m disks` fixture run through quorbix-sim.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <set>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/sim_binary.h"
 #include "tool/trans_op.h"
 
 namespace {
@@ -67,9 +69,8 @@ std::set<std::string> reachable()
     return out;
 }
 
-// The first backticked text of each table row of the README's "Commands"
-// section that starts with an option.
-std::vector<std::string> readme_commands()
+// The lines of the README's "Commands" section.
+std::vector<std::string> commands_section()
 {
     std::ifstream in(std::string(QUORBIX_SOURCE_DIR) + "/README.md");
     std::vector<std::string> out;
@@ -77,8 +78,50 @@ std::vector<std::string> readme_commands()
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with("## "))
             inside = line == "## Commands";
-        if (inside && (line.starts_with("| `-m ") || line.starts_with("| `-r ")))
+        if (inside)
+            out.push_back(line);
+    }
+    return out;
+}
+
+// The first backticked text of each table row of the README's "Commands"
+// section that starts with an option.
+std::vector<std::string> readme_commands()
+{
+    std::vector<std::string> out;
+    for (const std::string &line : commands_section())
+        if (line.starts_with("| `-m ") || line.starts_with("| `-r "))
             out.push_back(line.substr(3, line.find('`', 3) - 3));
+    return out;
+}
+
+// The indented block that follows the line starting with `after` (or
+// whose first line starts with it, when `inclusive`), indentation and
+// trailing blanks removed.
+std::vector<std::string> indented_block(const std::vector<std::string> &lines, const std::string &after,
+                                        bool inclusive)
+{
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < lines.size() && !lines[i].starts_with(after))
+        i++;
+    if (i < lines.size() && !inclusive)
+        i += 2;   // the line and the blank after it
+    for (; i < lines.size() && lines[i].starts_with("    "); i++) {
+        std::string l = lines[i].substr(4);
+        l.erase(l.find_last_not_of(' ') + 1);
+        out.push_back(l);
+    }
+    return out;
+}
+
+std::vector<std::string> trimmed_lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) {
+        l.erase(l.find_last_not_of(' ') + 1);
+        out.push_back(l);
     }
     return out;
 }
@@ -113,6 +156,34 @@ TEST(ReadmeCommands, EveryLineNamesAReachableRow)
             known = known || names(l, path);
         EXPECT_TRUE(known) << l;
     }
+}
+
+// The worked fixture: a controller and two disks on a board without the
+// default board's SAS facts; every line of the README's first disk block
+// comes out, in order.
+TEST(ReadmeCommands, DisksFixtureGivesTheShownReport)
+{
+    const std::vector<std::string> section = commands_section();
+    const std::vector<std::string> fixture = indented_block(section, "A controller and two disks", false);
+    const std::vector<std::string> command = indented_block(section, "the run", false);
+    const std::vector<std::string> disk = indented_block(section, "    PhysicalDisk : 0", true);
+    ASSERT_GT(fixture.size(), 10u);
+    ASSERT_EQ(command, std::vector<std::string>{"$ ./build/quorbix-sim --root /tmp/d --board ZK17DORN --reset "
+                                                "--fixture disks.fix -- -m disks"});
+    ASSERT_GT(disk.size(), 10u);
+
+    TempDir dir;
+    std::string text;
+    for (const std::string &l : fixture)
+        text += l + "\n";
+    SimRun r = run_sim_binary("--root " + dir.path + " --board ZK17DORN --reset --fixture " +
+                              dir.write("disks.fix", text) + " -- -m disks");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<std::string> out = trimmed_lines(r.out);
+    for (const char *line : {"1 MPT Port found", "Controller:0", "  IOC SAS Address                     : 500605b000000000",
+                             "No volumes is active.", "PhysicalDisk : 1", "  Serial No                         : SER-B"})
+        EXPECT_NE(std::find(out.begin(), out.end(), line), out.end()) << line << "\n" << r.out;
+    EXPECT_NE(std::search(out.begin(), out.end(), disk.begin(), disk.end()), out.end()) << r.out;
 }
 
 } // namespace
