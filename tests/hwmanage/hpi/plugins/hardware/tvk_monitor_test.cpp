@@ -175,6 +175,9 @@ TEST_F(TvkMonitor, KeepingTheListInStep)
 
 TEST_F(TvkMonitor, VirginAndChangeChecks)
 {
+    // 01:00.0's Link Status (0x72 behind its express capability at 0x60):
+    // x16 at 8 GT/s when the list is built.
+    pci_conf_poke(fn(1, 0), 0x72, {0x03, 0x11});
     TVK_ENT_LIST_HEAD *head = build();
     tvk_entity &e = tvk_tell_entity_node(0x01, 0x00, head)->ent;
     const uint32_t c = e.cap;
@@ -187,13 +190,12 @@ TEST_F(TvkMonitor, VirginAndChangeChecks)
     EXPECT_TRUE(logged("<TVK-ERR>Device[01:00.0] detect virgin UncorrErr, DEVSTA=0x"));
     // Seen: the link drops to width 0 and a fatal error comes.
     e.seen = 1;
-    const uint16_t lnk = static_cast<uint16_t>(pci_conf_read(fn(1, 0), c + 0x12, 2));
-    pci_conf_poke(fn(1, 0), c + 0x12, {static_cast<uint8_t>(lnk & 0x0F), 0x00});
+    pci_conf_poke(fn(1, 0), 0x72, {0x03, 0x10});
     pci_bus_event(fn(1, 0), c + 0x0A, 0x0004, 0);
     ASSERT_EQ(tvk_check_entity_error(&e, &out), 0);
     EXPECT_TRUE(e.flags & TVK_ENT_WIDTH_ZERO);
     EXPECT_TRUE(logged("<TVK-ERR>Device[01:00.0] FatalErr status change[0 -> 1]\n"));
-    EXPECT_TRUE(logged("[LOG] Device[01:00.0] link width change[X" + std::to_string((lnk >> 4) & 0x3F) + " -> X0]\n"));
+    EXPECT_TRUE(logged("[LOG] Device[01:00.0] link width change[X16 -> X0]\n"));
     EXPECT_TRUE(logged("[LOG] <COMM>--------  00 01 02 03"));
     // Vendor and device read as all ones: a configuration fault, logged once.
     pci_conf_poke(fn(1, 0), 0, {0xFF, 0xFF, 0xFF, 0xFF});
