@@ -160,9 +160,9 @@ TEST_F(PortCommands, StatisticsBlocksAndTheirPadding)
         fpga_put_indirect(kTrans, 0x1980, {i << 4 | 1}, {rxm[i]});
     fpga_set_reg(kTrans, 0x1E01, 11011);   // transmit total
     fpga_set_reg(kTrans, 0x1E11, 12);      // transmit errors
-    // Back port 0 (FPGA 1 port 2): seven sbuf registers, two of them summed.
-    const std::pair<uint64_t, uint64_t> back[] = {{0x5787, 7107}, {0x5788, 8108},   {0x578A, 1010}, {0x5789, 900},
-                                                  {0x578B, 11},   {0x5791, 171717}, {0x5792, 181818}};
+    // Back port 2 of FPGA 1 (base 0x5F80): seven sbuf registers, two of them summed.
+    const std::pair<uint64_t, uint64_t> back[] = {{0x5F87, 7107}, {0x5F88, 8108},   {0x5F8A, 1010}, {0x5F89, 900},
+                                                  {0x5F8B, 11},   {0x5F91, 171717}, {0x5F92, 181818}};
     for (const auto &[reg, value] : back)
         fpga_set_reg(kSbuf, reg, value);
     // Front port 3 of FPGA 0: one counter per field; 0, 3, 16 and 19 are read
