@@ -310,11 +310,37 @@ TEST_F(DornBackendTest, QueueSwitchesCarAndSelectors)
     EXPECT_EQ(DornGetTxQSwitch(0, &q, nullptr), -1201);
     EXPECT_EQ(DornGetTxQSwitch(2, &q, &on), -1330);
 
-    ASSERT_EQ(DornSetPortCar(0, 3, 1, 0x123456789ull), 0);
-    uint64_t car = 0;
-    ASSERT_EQ(DornGetPortCar(0, 3, 1, &car), 0);
-    EXPECT_EQ(car, 0x23456789u);
+    // The CAR key word: the package kind at bit 4, the port in the four bits
+    // below it; the value goes out as its low 32 bits.
+    struct CarCase {
+        uint8_t port, kind;
+        uint64_t key;
+    } carCases[] = {{3, 1, 0x13}, {5, 0, 0x05}, {0xA, 1, 0x1A}, {0x27, 0, 0x07}};
+    for (const CarCase &c : carCases) {
+        sim_clear_journal();
+        const uint64_t value = 0x100000000ull | (0xC0DE0000u + c.key);
+        ASSERT_EQ(DornSetPortCar(0, c.port, c.kind, value), 0);
+        ASSERT_EQ(sim_journal().size(), 1u);
+        EXPECT_EQ(sim_journal()[0].request, PLOV_IOC_WRITE_INDIR_REG);
+        IndirRegReq w = journal_record<IndirRegReq>(0);
+        EXPECT_EQ(w.baseaddr, 0x1801u);
+        EXPECT_EQ(w.cmd, 0x11u);
+        EXPECT_EQ(sim_journal()[0].extra, (std::vector<uint64_t>{c.key, 0xC0DE0000u + c.key, 0}))
+            << "port " << int(c.port) << " kind " << int(c.kind);
+
+        fpga_put_indirect(kTrans, 0x1801, {c.key}, {0x5A5A0000u + c.key});
+        sim_clear_journal();
+        uint64_t car = 0;
+        ASSERT_EQ(DornGetPortCar(0, c.port, c.kind, &car), 0);
+        EXPECT_EQ(car, 0x5A5A0000u + c.key);
+        ASSERT_EQ(sim_journal().size(), 1u);
+        EXPECT_EQ(sim_journal()[0].request, PLOV_IOC_READ_INDIR_REG);
+        EXPECT_EQ(journal_record<IndirRegReq>(0).cmd, 0x10u);
+        EXPECT_EQ(sim_journal()[0].extra.at(0), c.key);
+    }
+    sim_clear_journal();
     EXPECT_EQ(DornSetPortCar(0, 3, 2, 0), -1335);
+    EXPECT_TRUE(sim_journal().empty());
 
     fpga_set_reg(kTrans, 0x6025, 3);
     fpga_set_reg(kSbuf, 0x6024, 1);

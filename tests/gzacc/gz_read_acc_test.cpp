@@ -326,12 +326,12 @@ TEST_F(GzReadAccTest, EveryEngineFaultEndsCleanly)
         EXPECT_GE(sched_now_ns() - t0, c.minNs);
         EXPECT_TRUE(printed(c.line)) << c.line << out_.substr(out_.size() > 3000 ? out_.size() - 3000 : 0);
         EXPECT_TRUE(printed("gzread_fpga failed!ret = "));
-        EXPECT_EQ(asmf_sim_held_blocks(), 0u);
+        ASSERT_EQ(asmf_sim_held_blocks(), 0u) << "card memory left: the next read would wait for it";
         if (asmf_sim_settings().answer == AsmfSimAnswer::drop) {   // the card keeps what it never answered
             EXPECT_EQ(asmf_sim_held_resources(), 2u);
             asmf_sim_forget_resources();
         }
-        EXPECT_EQ(asmf_sim_held_resources(), 0u);
+        ASSERT_EQ(asmf_sim_held_resources(), 0u) << "a card resource left held";
     }
     // Nothing of the card is left: a clean read follows.
     sim_clear_faults();

@@ -111,7 +111,7 @@ TEST_F(MediaLoad, ImageReadFailuresAndInputErrors)
             EXPECT_NE(r.out.find("FAILED\nFunction dsp_image_read exe error, iRet = " + std::to_string(c.status)),
                       std::string::npos);
         }
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -145,7 +145,7 @@ TEST_F(MediaLoad, TheImageIsReadInPiecesAndAnEarlyEndFails)
         EXPECT_EQ(r.out.find("Read file prog.bin failed\n\n") != std::string::npos, early);
         EXPECT_EQ(len, early ? 0 : static_cast<int32_t>(img.size()));
         EXPECT_EQ(std::equal(img.begin(), img.end(), buf.begin()), !early);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
