@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include "bases/drv/asmf_drv.h"
+#include "sim/kit/sim_words.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
 #include "sim/sim_socket.h"
@@ -801,13 +802,10 @@ bool asmf_fixture_line(std::string_view line, std::string &err)
     if (!sim_doc_tokens(line, w, err))
         return false;
     std::vector<uint64_t> n;
-    for (size_t i = 1; i < w.size(); i++) {
-        uint64_t v = 0;
-        if (!sim_doc_number(w[i], v)) {
-            err = "'" + w[i] + "' is not a number";
-            return false;
-        }
-        n.push_back(v);
+    size_t bad = 0;
+    if (!sim_numbers(w, 1, w.size(), n, &bad)) {
+        err = "'" + w[bad] + "' is not a number";
+        return false;
     }
     AsmfSimSettings &s = sim().settings;
     if (w[0] == "asmf-pool" && n.size() == 3 && n[0] < 3) {
