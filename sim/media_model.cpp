@@ -8,6 +8,8 @@
 #include <map>
 #include <set>
 
+#include "sim/kit/field_fault.h"
+#include "sim/kit/reg_file.h"
 #include "sim/kit/sim_words.h"
 #include "sim/media_prog.h"
 #include "sim/sim_host.h"
@@ -33,7 +35,7 @@ struct Dsp {
     uint64_t eccZones = 0;
     uint32_t ecc[4] = {};
     int threeStep = 0;
-    std::map<uint32_t, uint32_t> appRegs;
+    RegFile appRegs;                  // PCIe application registers, 32 bits each
     MEDIA_PCI_MAP_RESULT windows[3] = {};
     MediaDelay delays[kChanges];
     Pending pending[kChanges];
@@ -451,10 +453,14 @@ int handle_app(const SimCall &call, SimJournalEntry &e)
     if (r.uiFlag == 1)
         sim_attach(e, "data", buf, r.uiLen);
     for (uint32_t i = 0; i < r.uiLen; i += 4) {
-        if (r.uiFlag == 1)
-            std::memcpy(&d.appRegs[r.uiRegAddr + i], buf + i, 4);
-        else
-            std::memcpy(buf + i, &d.appRegs[r.uiRegAddr + i], 4);
+        uint32_t word = 0;
+        if (r.uiFlag == 1) {
+            std::memcpy(&word, buf + i, 4);
+            reg_write(d.appRegs, r.uiRegAddr + i, word);
+        } else {
+            word = static_cast<uint32_t>(reg_read(d.appRegs, r.uiRegAddr + i));
+            std::memcpy(buf + i, &word, 4);
+        }
     }
     return 0;
 }
@@ -526,8 +532,8 @@ void save_dsp(SimDocSection &sec, uint32_t s, uint32_t d, const Dsp &dsp)
     for (const auto &[page, bytes] : dsp.mem)
         sec.put_bytes(dsp_key(s, d, ("mem " + sim_doc_hex(uint64_t{page} << 12)).c_str()),
                       std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    for (const auto &[reg, value] : dsp.appRegs)
-        sec.put(dsp_key(s, d, ("app " + sim_doc_hex(reg)).c_str()), value);
+    for (const auto &[reg, cell] : dsp.appRegs.cells)
+        sec.put(dsp_key(s, d, ("app " + sim_doc_hex(reg)).c_str()), cell.value);
 }
 
 bool load_dsp_entry(SimDoc &doc, const SimDocEntry &e, const std::vector<std::string_view> &w, Dsp &dsp)
@@ -554,7 +560,7 @@ bool load_dsp_entry(SimDoc &doc, const SimDocEntry &e, const std::vector<std::st
         return true;
     }
     if (w.size() == 5 && w[3] == "app" && sim_doc_number(w[4], at) && doc.get(e, words) && words.size() == 1) {
-        dsp.appRegs[static_cast<uint32_t>(at)] = static_cast<uint32_t>(words[0]);
+        reg_set(dsp.appRegs, static_cast<uint32_t>(at), static_cast<uint32_t>(words[0]));
         return true;
     }
     return false;
@@ -953,25 +959,25 @@ uint8_t media_lpc_byte(uint16_t addr) { return model().lpc[addr]; }
 uint32_t media_app_reg(uint32_t sub, uint32_t dsp, uint32_t reg)
 {
     sim_kernel_lock();
-    uint32_t v = dsp_of(sub, dsp).appRegs[reg];
+    auto v = static_cast<uint32_t>(reg_peek(dsp_of(sub, dsp).appRegs, reg));
     sim_kernel_unlock();
     return v;
 }
 
 void media_fail(unsigned long request, int sub, int dsp, int err, unsigned nth)
 {
-    SimFault f;
-    f.node = MEDIA_DEV_NODE;
-    f.request = request;
+    std::vector<FieldMatch> fields;  // every record naming a DSP starts with sub-board, DSP
+    if (sub >= 0)
+        fields.push_back({0, 4, static_cast<uint32_t>(sub)});
+    if (dsp >= 0)
+        fields.push_back({4, 4, static_cast<uint32_t>(dsp)});
+    if (request == MEDIA_LPC_RW && !fields.empty())
+        return;  // an LPC record names no DSP: such a fault never answers
+    const bool everyCall = fields.empty();
+    SimFault f = field_fault(MEDIA_DEV_NODE, request, std::move(fields), nth);
+    if (everyCall)
+        f.match = nullptr;
     f.err = err;
-    f.nth = nth;
-    if (sub >= 0 || dsp >= 0)
-        f.match = [request, sub, dsp](const void *arg) {
-            uint32_t w[2];
-            std::memcpy(w, arg, sizeof w);  // every record naming a DSP starts with sub-board, DSP
-            return request != MEDIA_LPC_RW && (sub < 0 || w[0] == static_cast<uint32_t>(sub)) &&
-                   (dsp < 0 || w[1] == static_cast<uint32_t>(dsp));
-        };
     sim_add_fault(std::move(f));
 }
 
