@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "bases/drv/mpt_drv.h"
+#include "sim/kit/field_fault.h"
 #include "sim/kit/sim_words.h"
 #include "sim/sim_host.h"
 
@@ -24,9 +25,11 @@ struct RawPage {
     uint8_t attr = 0;
 };
 
+// A reply-status fault: a command whose frame reaches `frameBytes` and
+// holds every field answers `status`.
 struct StatusFault {
-    int function;
-    int pageType;
+    std::vector<FieldMatch> fields;
+    size_t frameBytes;
     uint16_t status;
     uint32_t logInfo;
     unsigned left;  // 0: always
@@ -366,19 +369,10 @@ constexpr FunctionRow kFunctions[] = {
     {MPI_FUNCTION_SMP_PASSTHROUGH, smp},
 };
 
-// The page type a CONFIG frame names (extended types above 15).
-int frame_page_type(const Command &cmd)
-{
-    if (cmd.frameLength < sizeof(MpiConfigRequest))
-        return -1;
-    uint8_t type = cmd.frame[offsetof(MpiConfigRequest, header) + 3] & MPI_PAGETYPE_MASK;
-    return type == MPI_PAGETYPE_EXTENDED ? cmd.frame[offsetof(MpiConfigRequest, extPageType)] : type;
-}
-
-StatusFault *take_fault(Command &cmd, uint8_t function)
+StatusFault *take_fault(Command &cmd)
 {
     for (StatusFault &f : cmd.ctl.faults) {
-        if (f.function != function || (f.pageType >= 0 && f.pageType != frame_page_type(cmd)))
+        if (cmd.frameLength < f.frameBytes || !field_match(cmd.frame, f.fields))
             continue;
         if (f.left == 0)
             return &f;
@@ -469,7 +463,7 @@ int handle_command(const SimCall &call, SimJournalEntry &entry)
     Command cmd{*c, frame, length, *rec};
     uint8_t function = frame[3];
     Reply r;
-    if (StatusFault *f = take_fault(cmd, function)) {
+    if (StatusFault *f = take_fault(cmd)) {
         set_status(r, f->status, f->logInfo);
     } else {
         const FunctionRow *row = std::find_if(std::begin(kFunctions), std::end(kFunctions),
@@ -791,10 +785,24 @@ void mpt_add_mapping(uint32_t ioc, uint32_t bus, uint32_t target, uint16_t handl
         c->mappings.push_back({bus, target, handle});
 }
 
+// The fields of a status fault: the frame's function and, for a page type,
+// the CONFIG header's type (extended types above 15, named beside it).
 void mpt_fault_status(uint32_t ioc, int function, int pageType, uint16_t status, uint32_t logInfo, unsigned count)
 {
-    if (Controller *c = find_controller(ioc))
-        c->faults.push_back({function, pageType, status, logInfo, count});
+    constexpr size_t kType = offsetof(MpiConfigRequest, header) + 3, kExtType = offsetof(MpiConfigRequest, extPageType);
+    Controller *c = find_controller(ioc);
+    if (c == nullptr)
+        return;
+    StatusFault f{{{3, 1, static_cast<uint64_t>(function)}}, 0, status, logInfo, count};
+    if (pageType >= MPI_PAGETYPE_EXTENDED) {
+        f.fields.push_back({kType, 1, MPI_PAGETYPE_EXTENDED, false, 0, MPI_PAGETYPE_MASK});
+        f.fields.push_back({kExtType, 1, static_cast<uint64_t>(pageType)});
+    } else if (pageType >= 0) {
+        f.fields.push_back({kType, 1, static_cast<uint64_t>(pageType), false, 0, MPI_PAGETYPE_MASK});
+    }
+    if (pageType >= 0)
+        f.frameBytes = sizeof(MpiConfigRequest);
+    c->faults.push_back(std::move(f));
 }
 
 void mpt_fault_busy(uint32_t ioc, int pageType, unsigned times)
