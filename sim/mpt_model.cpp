@@ -520,22 +520,6 @@ void write_pci_link(const MptIocFacts &f)
 
 // ---- fixture lines ---------------------------------------------------------------------------------------
 
-std::vector<std::string_view> words(std::string_view line)
-{
-    std::vector<std::string_view> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            i++;
-        size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
-            i++;
-        if (i > start)
-            out.push_back(line.substr(start, i - start));
-    }
-    return out;
-}
-
 template <typename T> bool field(std::string_view value, T &out)
 {
     return sim_number(value, out);
@@ -676,7 +660,7 @@ constexpr FixtureRow kFixtureRows[] = {
 
 bool apply_line(std::string_view line, std::string &err)
 {
-    std::vector<std::string_view> w = words(line);
+    std::vector<std::string_view> w = sim_doc_words(line);
     for (const FixtureRow &row : kFixtureRows)
         if (!w.empty() && w[0] == row.keyword)
             return row.apply(w, err);

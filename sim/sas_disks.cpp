@@ -169,15 +169,6 @@ void smp_io(MptIo &io)
 
 // ---- fixture lines ------------------------------------------------------------------------------
 
-std::vector<std::string> words(std::string_view line)
-{
-    std::istringstream in{std::string(line)};
-    std::vector<std::string> w;
-    for (std::string s; in >> s;)
-        w.push_back(s);
-    return w;
-}
-
 bool line_disk(const std::vector<std::string> &w, std::string &err)
 {
     std::vector<uint64_t> n;
@@ -339,7 +330,9 @@ bool line_byid(const std::vector<std::string> &w, std::string &err)
 
 bool apply_line(std::string_view line, std::string &err)
 {
-    std::vector<std::string> w = words(line);
+    std::vector<std::string> w;
+    for (std::string_view word : sim_doc_words(line))
+        w.emplace_back(word);
     bool ok = !w.empty() && (w[0] == "sas-disk" ? line_disk(w, err)
                              : w[0] == "sas-volume" ? line_volume(w, err)
                              : w[0] == "sas-expander" ? line_expander(w, err)
