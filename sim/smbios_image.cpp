@@ -5,7 +5,7 @@
 #include <iterator>
 #include <regex>
 
-#include "sim/sim_board.h"
+#include "sim/board_profile.h"
 #include "sim/sim_host.h"
 
 namespace {

@@ -29,14 +29,7 @@ bool logged(const std::string &text)
     return false;
 }
 
-std::vector<const SimJournalEntry *> requests(const std::string &node)
-{
-    std::vector<const SimJournalEntry *> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.node == node)
-            out.push_back(&e);
-    return out;
-}
+std::vector<SimJournalEntry> requests(const std::string &node) { return sim_journal_of(SimEvent::request, node); }
 
 class AsmfTest : public SimTest {
 protected:
@@ -65,8 +58,8 @@ TEST_F(AsmfTest, DriverCopyModeCutsCopiesInFourMiBChunks)
     const uint32_t lengths[] = {4 << 20, 4 << 20, 2 << 20};
     for (size_t i = 0; i < 3; i++) {
         AsmfCopyReq r;
-        std::memcpy(&r, reqs[i]->record.data(), sizeof r);
-        EXPECT_EQ(reqs[i]->request, 0xC0046D05UL);
+        std::memcpy(&r, reqs[i].record.data(), sizeof r);
+        EXPECT_EQ(reqs[i].request, 0xC0046D05UL);
         EXPECT_EQ(r.length, lengths[i]);
         EXPECT_EQ(static_cast<uint64_t>(r.busAddr), buf + i * (4 << 20));
     }
@@ -250,7 +243,7 @@ TEST_F(AsmfTest, FileIds)
     int id = asmf_alloc_file_id(0, 2);
     ASSERT_GE(id, 0);
     AsmfFileIdRec r;
-    std::memcpy(&r, requests(ASMF_RES_NODE)[0]->record.data(), sizeof r);
+    std::memcpy(&r, requests(ASMF_RES_NODE)[0].record.data(), sizeof r);
     EXPECT_EQ(r.cmdType, 0u);
     EXPECT_EQ(r.pid, static_cast<uint32_t>(kSchedPid));
     EXPECT_EQ(asmf_free_file_id(0, 2, static_cast<uint32_t>(id)), -1202);
@@ -274,8 +267,8 @@ TEST_F(AsmfTest, CardRequestWordsAndResults)
     EXPECT_EQ(reg.value, 0x5Au);
     auto reqs = requests("/dev/acce_dev0");
     ASSERT_EQ(reqs.size(), 2u);
-    EXPECT_EQ(reqs[0]->request, 0xC0084132UL);
-    EXPECT_EQ(reqs[1]->request, 0xC0084131UL);
+    EXPECT_EQ(reqs[0].request, 0xC0084132UL);
+    EXPECT_EQ(reqs[1].request, 0xC0084131UL);
     char text[64];
     EXPECT_EQ(asmf_fpga_get_firmware_version("/dev/acce_dev0", text, 'A'), 0);
     EXPECT_STREQ(text, "fw 3.4.5");

@@ -524,10 +524,7 @@ TEST_F(DornBackendTest, DealMemDescProtectsWholePagesOfSoftwareBuffers)
     fpga_set_record_as(kTrans, FpgaRecord::MemDesc, 0, descs);
     sim_clear_journal();
     ASSERT_EQ(TransDealMemDesc(0), 0);
-    std::vector<SimJournalEntry> protects;
-    for (const SimJournalEntry &j : sim_journal())
-        if (j.kind == SimEvent::protect)
-            protects.push_back(j);
+    std::vector<SimJournalEntry> protects = sim_journal_of(SimEvent::protect);
     ASSERT_EQ(protects.size(), 1u);
     EXPECT_EQ(protects[0].address, kVirt + 0x1000);
     EXPECT_EQ(protects[0].length, 0x2000u);

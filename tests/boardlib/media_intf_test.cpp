@@ -40,12 +40,10 @@ protected:
     static std::vector<MEDIA_MEM_RW_STRU> mem_requests(unsigned long code)
     {
         std::vector<MEDIA_MEM_RW_STRU> out;
-        for (const SimJournalEntry &e : sim_journal()) {
-            if (e.kind == SimEvent::request && e.node == MEDIA_DEV_NODE && e.request == code) {
-                MEDIA_MEM_RW_STRU r{};
-                std::memcpy(&r, e.record.data(), sizeof r);
-                out.push_back(r);
-            }
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, MEDIA_DEV_NODE, code)) {
+            MEDIA_MEM_RW_STRU r{};
+            std::memcpy(&r, e.record.data(), sizeof r);
+            out.push_back(r);
         }
         return out;
     }

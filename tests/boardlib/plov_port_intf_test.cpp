@@ -31,7 +31,7 @@ protected:
 
 using PlovPortKespTest = PlovKespTest;
 
-size_t writes() { return std::count_if(sim_journal().begin(), sim_journal().end(), [](const SimJournalEntry &e) { return e.request == kWriteDir; }); }
+size_t writes() { return sim_journal_of(SimEvent::request, {}, kWriteDir).size(); }
 
 TEST_F(PlovPortTest, RefusalsMakeNoRequest)
 {

@@ -249,8 +249,8 @@ TEST_F(GzReadAccTest, TwoHundredMiBInFourOutputSlices)
     // Only the bytes read from the file go to the card.
     const unsigned long toCard = asmf_mem_request(ASMF_MEM_CPY_TO_POOL);
     std::vector<uint32_t> copies;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.request == toCard && e.record.size() == sizeof(AsmfCopyReq)) {
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, toCard))
+        if (e.record.size() == sizeof(AsmfCopyReq)) {
             AsmfCopyReq c;
             std::memcpy(&c, e.record.data(), sizeof c);
             copies.push_back(c.length);

@@ -151,8 +151,8 @@ inline const unsigned long kSendTask = asmf_card_request(100, 'A', 0x20);
 inline std::vector<FpgaTaskDesc> sent_tasks()
 {
     std::vector<FpgaTaskDesc> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.request == kSendTask && e.record.size() == sizeof(FpgaTaskDesc)) {
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, kSendTask))
+        if (e.record.size() == sizeof(FpgaTaskDesc)) {
             FpgaTaskDesc d;
             std::memcpy(&d, e.record.data(), sizeof d);
             out.push_back(d);

@@ -48,17 +48,16 @@ protected:
     static std::vector<unsigned long> requests()
     {
         std::vector<unsigned long> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == SimEvent::request)
-                out.push_back(e.request);
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request))
+            out.push_back(e.request);
         return out;
     }
     // Transfers of one operation: {address, length} pairs.
     static std::vector<std::pair<uint64_t, uint64_t>> transfers(uint32_t op)
     {
         std::vector<std::pair<uint64_t, uint64_t>> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.request == SPI_FLASH_TRANSFER && e.extra.size() == 4 && e.extra[1] == op)
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, SPI_FLASH_TRANSFER))
+            if (e.extra.size() == 4 && e.extra[1] == op)
                 out.emplace_back(e.extra[2], e.extra[3]);
         return out;
     }

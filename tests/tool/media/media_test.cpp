@@ -183,8 +183,8 @@ TEST_F(MediaLoad, TwoThreadsSerialiseTheirHotPlugsAndReportPerDsp)
     EXPECT_NE(r.out.find("Load subboard 0 dsp 0 sleep 5 \n"), std::string::npos);
     // the hot plugs one after the other: the plug requests of one DSP are contiguous
     std::vector<uint32_t> dsps;
-    for (const SimJournalEntry &e : sim_journal()) {
-        if (e.kind == SimEvent::request && (e.request == MEDIA_DEV_PLUGOUT || e.request == MEDIA_DEV_PLUGIN)) {
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request)) {
+        if (e.request == MEDIA_DEV_PLUGOUT || e.request == MEDIA_DEV_PLUGIN) {
             uint32_t ids[2];
             std::memcpy(ids, e.record.data(), sizeof ids);
             if (dsps.empty() || dsps.back() != ids[1])

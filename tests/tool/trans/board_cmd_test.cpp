@@ -312,10 +312,7 @@ TEST_F(BoardCommands, QueueAttributesReadBothPointers)
     EXPECT_NE(r.out.find("\nWprtPhy["), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\nRprtPhy["), std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(r.out.size() - 8), "SUCCESS\n");
-    size_t memReads = 0;
-    for (const SimJournalEntry &e : sim_journal())
-        memReads += e.request == 0xC004EF0A && e.node == kTrans;
-    EXPECT_EQ(memReads, 2u);
+    EXPECT_EQ(sim_journal_of(SimEvent::request, kTrans, 0xC004EF0A).size(), 2u);
 
     // Both reads fail: both lines, data 0, the first status and no SUCCESS.
     sim_fail_request(kTrans, 0xC004EF0A, EIO);

@@ -57,8 +57,8 @@ CmdRun run(const std::string &block, const std::string &path)
 std::set<uint64_t> flashes_of(unsigned long request)
 {
     std::set<uint64_t> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.request == request && !e.extra.empty())
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, request))
+        if (!e.extra.empty())
             out.insert(e.extra[0]);
     return out;
 }

@@ -72,8 +72,8 @@ protected:
     static std::vector<Write> writes()
     {
         std::vector<Write> out;
-        for (const SimJournalEntry &e : sim_journal()) {
-            if (e.kind != SimEvent::write || e.node.rfind("/proc/bus/pci/", 0) != 0)
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::write)) {
+            if (e.node.rfind("/proc/bus/pci/", 0) != 0)
                 continue;
             const SimAttachment *a = sim_attachment(e, "data");
             uint32_t v = 0;
