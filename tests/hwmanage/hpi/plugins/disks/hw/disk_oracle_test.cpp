@@ -46,9 +46,6 @@ protected:
         SimTest::SetUp();
         if (::access("/usr/bin/sg_decode_sense", X_OK) != 0 || ::access("/usr/bin/sg_logs", X_OK) != 0)
             GTEST_SKIP() << "sg3-utils not installed";
-        disk_model_reset();
-        scsi_sg_reset();
-        ssd_info_reset();
         disk_add(disk_sata("INTEL SSDSC2BB480G4", "BTWL1234", "D2010370", 937703088));
     }
     DiskFacts &disk() { return *disk_find("sda"); }
