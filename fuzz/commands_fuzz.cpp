@@ -4,12 +4,14 @@
 // "test", "load" and "clear", each row of a sub-block reached through the
 // verb's row, as the command path "verb-row/sub-row/TEXT" goes to the top
 // block's dispatcher. An input must not crash, must end within a virtual-time
-// budget (the simulated clock stops the run when it passes it), and must leave
-// no descriptor, stream or directory open.
+// budget (the simulated clock stops the run when it passes it; a command that
+// runs until interrupted gets a SIGINT there first), and must leave no
+// descriptor, stream or directory open.
 //
 // Input: byte 0 picks the board (bit 0: KESP), bytes 1-2 (little-endian) the
 // row, modulo the number of rows; the rest, up to a zero byte, is the
 // parameter text. `fuzz_commands --rows` lists the rows with their numbers.
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -152,13 +154,34 @@ void fresh_board(bool kesp)
     (void)GetBoardName();   // as the process does before its first command
 }
 
+// The process's SIGINT handler when the command started.
+struct sigaction g_startInt {};
+bool g_interrupted = false;
+
+// A command past its budget. One that put its own SIGINT handler in place
+// runs until interrupted by design (a sender without end): it gets the
+// user's Ctrl-C and a second budget to end on. Any other has hung.
+void over_budget()
+{
+    if (!g_inCommand)
+        return;
+    struct sigaction now {};
+    sigaction(SIGINT, nullptr, &now);
+    if (!g_interrupted && now.sa_handler != g_startInt.sa_handler) {
+        g_interrupted = true;
+        raise(SIGINT);
+        sched_at(sim_clock_ns() + kBudgetNs, over_budget);
+        return;
+    }
+    fail("the command passed its virtual-time budget");
+}
+
 void run(const Row &row, const std::string &text)
 {
+    sigaction(SIGINT, nullptr, &g_startInt);
+    g_interrupted = false;
     g_inCommand = true;
-    sched_at(sim_clock_ns() + kBudgetNs, [] {
-        if (g_inCommand)
-            fail("the command passed its virtual-time budget");
-    });
+    sched_at(sim_clock_ns() + kBudgetNs, over_budget);
     std::string command = row.path + "/" + text;
     (void)row.top->handler(command.c_str());
     g_inCommand = false;
