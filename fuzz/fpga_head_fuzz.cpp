@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bases/host/host.h"
+#include "fuzz/fuzz_console.h"
 #include "tool/load/fpga_head.h"
 
 namespace {
@@ -18,7 +19,7 @@ void quiet_host()
     static HostOps ops = g_realHost;
     ops.usleep = no_usleep;
     host_select(&ops);
-    std::freopen("/dev/null", "w", stdout);
+    fuzz_console_off();
 }
 
 }  // namespace

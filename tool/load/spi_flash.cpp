@@ -8,12 +8,18 @@
 #include <new>
 
 #include "bases/drv/spi_flash_drv.h"
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 #include "tool/load/fpga_head.h"
 #include "tool/load/load_log.h"
 
 SpiFlashGeometry g_spiGeometry;
+
+GLOBALS_RESET(spi_flash)
+{
+    g_spiGeometry = SpiFlashGeometry{};
+}
 
 namespace {
 

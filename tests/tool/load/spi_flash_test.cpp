@@ -26,7 +26,6 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        g_spiGeometry = SpiFlashGeometry{};
         testing::internal::CaptureStdout();
     }
     void TearDown() override
