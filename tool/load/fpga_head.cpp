@@ -7,7 +7,6 @@
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 #include "tool/load/load_log.h"
-#include "tool/load/spi_flash.h"
 
 namespace {
 
@@ -21,7 +20,7 @@ uint32_t word_at(const uint8_t *p, size_t offset)
 }
 
 // Steps 5 to 7 of the image checks: offset rule, then the data part's CRC.
-int check_image_crc(const uint8_t *image, uint32_t dataLength, const fhead &head)
+int check_image_crc(const uint8_t *image, uint32_t dataLength, uint32_t sectorSize, const fhead &head)
 {
     if (dataLength <= head.ulAddrOffset) {
         LOAD_ERR("file_len is error! file_len is %d, but fhead.ulAddrOffset is %d\n",
@@ -29,7 +28,7 @@ int check_image_crc(const uint8_t *image, uint32_t dataLength, const fhead &head
         return -1338;
     }
     uint32_t crc = 0;
-    int ret = flash_calculate_crc(image, dataLength, &crc);
+    int ret = flash_calculate_crc(image, dataLength, sectorSize, &crc);
     if (ret != 0) {
         LOAD_ERR("Get file CRC failed\n");
         return ret;
@@ -73,13 +72,13 @@ int verify_head_crc(uint32_t crcFlag, const uint8_t *bytes, size_t len, uint32_t
 
 }  // namespace
 
-int flash_calculate_crc(const uint8_t *data, uint32_t length, uint32_t *out)
+int flash_calculate_crc(const uint8_t *data, uint32_t length, uint32_t sectorSize, uint32_t *out)
 {
     if (data == nullptr || out == nullptr || length == 0)
         return -1201;
     // A pause falls before byte p whenever length - 1 - p is a multiple of
     // the sector size: at (length - 1) % sector and every sector after.
-    const uint32_t sector = g_spiGeometry.guiSpiSectorSize;
+    const uint32_t sector = sectorSize;
     uint64_t at = (length - 1) % sector;
     uint16_t crc = crc16_update(0, data, static_cast<size_t>(at));
     for (; at < length; at += sector) {
@@ -127,7 +126,7 @@ int flash_file_head_verify(const fhead *head, uint32_t capacity)
                            head->headCrc, true);
 }
 
-int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity)
+int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize)
 {
     if (image == nullptr) {
         LOAD_ERR("Input parameter file_buf is NULL\n");
@@ -142,20 +141,14 @@ int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity
         LOAD_ERR("Flash file head check error, ret = %d\n", ret);
         return ret;
     }
-    return check_image_crc(image, dataLength, head);
+    return check_image_crc(image, dataLength, sectorSize, head);
 }
 
-int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength)
+int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize)
 {
     if (image == nullptr) {
         LOAD_ERR("Input parameter file_buf is NULL\n");
         return -1201;
-    }
-    uint32_t capacity = 0;
-    int ret = flash_get_cap(0, &capacity);
-    if (ret != 0) {
-        LOAD_ERR("get flash cap error, (0x%x)\n", capacity);
-        return ret;
     }
     fhead head{};
     KelvoErr copied = memcpy_s(&head, sizeof head, image + dataLength, FHEAD_SIZE);
@@ -163,12 +156,12 @@ int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength)
         LOAD_ERR("call memcpy_s error\n");
         return static_cast<int>(copied);
     }
-    ret = flash_file_head_verify(&head, capacity);
+    int ret = flash_file_head_verify(&head, capacity);
     if (ret != 0) {
         LOAD_ERR("Flash file head check error, iRet = %d\n", ret);
         return ret;
     }
-    return check_image_crc(image, dataLength, head);
+    return check_image_crc(image, dataLength, sectorSize, head);
 }
 
 int ruga_file_head_verify(const uint8_t *head)

@@ -19,8 +19,6 @@ constexpr int kNull = -904;
 constexpr int kBadText = -906;
 constexpr int kTooMany = -907;
 
-constexpr unsigned dev5(unsigned devfn) { return (devfn >> 3) & 0x1F; }
-constexpr unsigned fn3(unsigned devfn) { return devfn & 7; }
 unsigned ras_dev() { return dev5(g_ucRasDevfn); }
 unsigned ras_fn() { return fn3(g_ucRasDevfn); }
 

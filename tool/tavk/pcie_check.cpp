@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "bases/host/host.h"
+#include "bases/pci/tvk_dev.h"
 #include "bases/pci/tvk_log.h"
 #include "kelvo/kelvo.h"
 
@@ -17,9 +18,6 @@ constexpr int kNoFile = -909;
 constexpr int kNullArg = -904;
 constexpr size_t kPathSize = 256;
 constexpr size_t kTextSize = 64;
-
-constexpr unsigned dev5(unsigned devfn) { return (devfn >> 3) & 0x1F; }
-constexpr unsigned fn3(unsigned devfn) { return devfn & 7; }
 
 struct HeadFree {
     void operator()(TVK_ENT_LIST_HEAD *h) const { tvk_destroy_entity_list(h); }

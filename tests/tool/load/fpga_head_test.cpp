@@ -82,9 +82,9 @@ TEST_F(FpgaHeadTest, ImageCheck)
     };
     for (const Case &c : cases) {
         auto img = flash_image(c.spec);
-        EXPECT_EQ(fpga_file_check(img.data(), c.spec.dataLen, kCap), c.status) << c.what;
+        EXPECT_EQ(fpga_file_check(img.data(), c.spec.dataLen, kCap, 0x10000), c.status) << c.what;
     }
-    EXPECT_EQ(fpga_file_check(nullptr, 0, kCap), -1201);
+    EXPECT_EQ(fpga_file_check(nullptr, 0, kCap, 0x10000), -1201);
 }
 
 TEST_F(FpgaHeadTest, RugaHead)
@@ -107,11 +107,11 @@ TEST_F(FpgaHeadTest, CrcArgumentsAndKnownAnswer)
 {
     uint32_t out = 77;
     const uint8_t abc[] = {'a', 'b', 'c'};
-    EXPECT_EQ(flash_calculate_crc(abc, 0, &out), -1201);
-    EXPECT_EQ(flash_calculate_crc(nullptr, 3, &out), -1201);
-    EXPECT_EQ(flash_calculate_crc(abc, 3, nullptr), -1201);
+    EXPECT_EQ(flash_calculate_crc(abc, 0, 0x10000, &out), -1201);
+    EXPECT_EQ(flash_calculate_crc(nullptr, 3, 0x10000, &out), -1201);
+    EXPECT_EQ(flash_calculate_crc(abc, 3, 0x10000, nullptr), -1201);
     EXPECT_EQ(out, 77u);
-    EXPECT_EQ(flash_calculate_crc(abc, 3, &out), 0);
+    EXPECT_EQ(flash_calculate_crc(abc, 3, 0x10000, &out), 0);
     EXPECT_EQ(out, 0x9DD6u);
 }
 
@@ -123,14 +123,13 @@ TEST_F(FpgaHeadTest, CrcPausesOncePerSectorStretch)
     for (uint32_t n : {1u, s, s + 1, 3 * s, 3 * s + 1}) {
         uint64_t before = sim_clock_ns();
         uint32_t crc = 0;
-        ASSERT_EQ(flash_calculate_crc(data.data(), n, &crc), 0);
+        ASSERT_EQ(flash_calculate_crc(data.data(), n, s, &crc), 0);
         EXPECT_EQ(crc, test_crc16(data.data(), n)) << n;
         EXPECT_EQ(sim_clock_ns() - before, ((n - 1) / s + 1) * 10'000'000ull) << n;
     }
     uint32_t crc = 0;
-    g_spiGeometry.guiSpiSectorSize = 0x40000;
     uint64_t before = sim_clock_ns();
-    ASSERT_EQ(flash_calculate_crc(data.data(), static_cast<uint32_t>(data.size()), &crc), 0);
+    ASSERT_EQ(flash_calculate_crc(data.data(), static_cast<uint32_t>(data.size()), 0x40000, &crc), 0);
     EXPECT_EQ(crc, whole);
     EXPECT_EQ(sim_clock_ns() - before, 10'000'000ull);
 }
