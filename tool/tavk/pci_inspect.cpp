@@ -11,6 +11,7 @@
 #include "bases/pci/tvk_log.h"
 #include "hwmanage/hpi/plugins/hardware/tvk_ras_regs.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 #include "tool/tavk/pci_reg.h"
 
 namespace {
@@ -203,7 +204,7 @@ const TestLetter *test_letter(char c)
 // ---- the dump letters ----
 
 struct DumpAddr {
-    uint32_t bus = 0xFFFFFFFFu, dev = 0xFFFFFFFFu, fn = 0xFFFFFFFFu;
+    uint32_t bus = kCmdUnset, dev = kCmdUnset, fn = kCmdUnset;
     bool valid() const { return bus <= 0xFF && dev <= 0x1F && fn <= 7; }
 };
 
@@ -224,8 +225,8 @@ void dump_express(const DumpAddr &a)
 {
     TVK_SHOW("================PCI Express and AER error, Device[%02x:%02x.%x]============\r\n", a.bus, a.dev, a.fn);
     sandy_express_error rec{};
-    rec.ucBus = static_cast<uint8_t>(a.bus);
-    rec.ucDevfn = static_cast<uint8_t>(a.dev << 3 | a.fn);
+    rec.ucBus = cmd_u8(a.bus);
+    rec.ucDevfn = cmd_u8(a.dev << 3 | a.fn);
     sandy_get_express_error(&rec);
     sandy_dump_express_error(&rec);
 }

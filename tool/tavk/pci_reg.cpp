@@ -14,10 +14,10 @@
 #include "hwmanage/hpi/plugins/hardware/tvk_monitor.h"
 #include "hwmanage/hpi/plugins/hardware/tvk_ras_regs.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 
 namespace {
 
-constexpr uint32_t kUnset = 0xFFFFFFFFu;
 constexpr const char *kDevMem = "/dev/mem";
 constexpr int kResPath = 256;
 
@@ -192,8 +192,6 @@ int bar_move(const BarInfo &b, uint8_t bar, uint32_t offset, uint8_t *buf, uint3
     return write ? tvk_mmap_write(file, at, len, buf) : tvk_mmap_read(file, at, len, buf);
 }
 
-void print_bad_input() { std::puts("Invalid input, please check"); }
-
 } // namespace
 
 // ---- set-up and the small commands ----------------------------------------------------------
@@ -212,10 +210,10 @@ TransOpStatus pci_stat(const char *)
 
 TransOpStatus mchbar_read(const char *params)
 {
-    uint32_t sel = kUnset;
+    uint32_t sel = kCmdUnset;
     int n = sscanf_s(params ? params : "", "%x", &sel);
-    if (sel == kUnset || n < 0) {
-        std::printf("Invalid input, please check, status = %d\n\n", n);
+    if (!cmd_scanned(n, sel)) {
+        cmd_invalid_input(", status = %d\n\n", n);
         return n < 0 ? n : PCI_BAD_VALUE;
     }
     uint32_t lo = 0, hi = 0;
@@ -248,7 +246,7 @@ namespace {
 struct WriteText {
     char method = 0;
     char width = 0;
-    uint32_t bus = kUnset, dev = kUnset, fn = kUnset, reg = kUnset;
+    uint32_t bus = kCmdUnset, dev = kCmdUnset, fn = kCmdUnset, reg = kCmdUnset;
     uint32_t value = 0;
     int bar = -1;
 };
@@ -268,12 +266,12 @@ TransOpStatus pci_write(const char *params)
     pci_init();
     WriteText t;
     if (!scan_write(params, t)) {
-        print_bad_input();
+        cmd_invalid_input("\n");
         return PCI_BAD_TEXT;
     }
     std::printf("Writing a 0x%x[%c] to device[%02x:%02x.%x] reg 0x%04x\n", t.value, t.width, t.bus, t.dev, t.fn, t.reg);
-    auto bus = static_cast<uint8_t>(t.bus);
-    auto devfn = static_cast<uint8_t>(t.dev << 3 | t.fn);
+    uint8_t bus = cmd_u8(t.bus);
+    uint8_t devfn = cmd_u8(t.dev << 3 | t.fn);
     switch (t.method) {
     case 'B': case 'b':
         if (t.bar < 0 || t.bar > 5) {

@@ -9,6 +9,7 @@
 #include "bases/pci/tvk_dev.h"
 #include "bases/pci/tvk_log.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ TransOpStatus pcie_check_intf(const char *params)
     int n = sscanf_s(params, "%[^/]/%s", ctrl.base, static_cast<unsigned>(sizeof ctrl.base), text,
                      static_cast<unsigned>(sizeof text));
     if (n != 2) {
-        std::printf("Invalid input, please check, iRet=%d\n", n);
+        cmd_invalid_input(", iRet=%d\n", n);
         return kBadText;
     }
     ctrl.flags = PCIE_CHECK_FILES;
