@@ -42,11 +42,12 @@ struct CmdSite {
 // the line end), for handlers whose line names no site.
 void cmd_invalid_input(const char *tailFormat, ...) __attribute__((format(printf, 1, 2)));
 
-// The invalid-input line of a site: with the scan result, short (without
-// it), or with named values appended by the caller's format ("max = %d" ...).
-void cmd_invalid_line(const CmdSite &site, int scanRet);
-void cmd_invalid_line_short(const CmdSite &site);
-void cmd_invalid_line_values(const CmdSite &site, const char *valuesFormat, ...)
-    __attribute__((format(printf, 2, 3)));
+// The invalid-input line of a site, "[name] file:line" after the words,
+// then the caller's tail (", max = %d\n" ...).
+void cmd_invalid_at(const CmdSite &site, const char *tailFormat, ...) __attribute__((format(printf, 2, 3)));
+
+// The same with the scan result (", iRet = N"), or short (no tail).
+inline void cmd_invalid_line(const CmdSite &site, int scanRet) { cmd_invalid_at(site, ", iRet = %d\n", scanRet); }
+inline void cmd_invalid_line_short(const CmdSite &site) { cmd_invalid_at(site, "\n"); }
 
 #endif

@@ -208,8 +208,8 @@ TransOpStatus secm_get_para(const char *params)
     // Types 0 and 300 need the para field; the others pass it unset.
     if ((type == 0 || type == 300) && !cmd_given(para)) {
         trans_failed();
-        cmd_invalid_line_values(here, "iRet = %d, type[%d], para[%d]\n", ret, static_cast<int>(type),
-                                  static_cast<int>(para));
+        cmd_invalid_at(here, ", iRet = %d, type[%d], para[%d]\n", ret, static_cast<int>(type),
+                       static_cast<int>(para));
         return kTransBadInput;
     }
     ScemPara rec{type, 0, para};

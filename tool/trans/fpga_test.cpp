@@ -221,8 +221,8 @@ TransOpStatus check_loop_input(uint32_t fpga, int type, int time, int port)
 TransOpStatus kesp_check_loop_input(uint32_t fpga, int type, int time, int port)
 {
     if (time < 1 || port < 0 || type == kNone || fpga != 0) {
-        std::printf("Invalid input, please check [%s] %s:%u  iTime = %d, iPort = %d, iLoopType= %d\n",
-                    "kesp_check_loop_input", __FILE__, unsigned(__LINE__), time, port, type);
+        cmd_invalid_at(CmdSite{"kesp_check_loop_input", __FILE__, unsigned(__LINE__)},
+                       "  iTime = %d, iPort = %d, iLoopType= %d\n", time, port, type);
         return kTransBadInput;
     }
     if ((type == kBp || type == kFront) && port > 3 && port != 255) {

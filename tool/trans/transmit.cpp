@@ -676,7 +676,7 @@ TransOpStatus packet_set_print_flag(const char *params)
     unsigned flag = 0;
     if (sscanf_s(params, "%u", &flag) < 0) {
         trans_failed();
-        trans_line("Invalid input, please check");
+        cmd_invalid_input("\n");
         return kTransBadInput;
     }
     TransmitDesc *shared = nullptr;

@@ -100,7 +100,7 @@ TEST(TransCmd, ConsoleLines)
     EXPECT_EQ(status, -1202);
     EXPECT_EQ(printed([&] { cmd_invalid_line_short(site); }),
               "Invalid input, please check [port_get_link_status] trans/trans:1930\n");
-    EXPECT_EQ(printed([&] { cmd_invalid_line_values(site, "max = %d, min = %d\n", 1, -2); }),
+    EXPECT_EQ(printed([&] { cmd_invalid_at(site, ", max = %d, min = %d\n", 1, -2); }),
               "Invalid input, please check [port_get_link_status] trans/trans:1930, max = 1, min = -2\n");
     EXPECT_EQ(printed([&] { status = trans_op_failed("PlovTransGetMtu", -1330); }),
               "FAILED\nFunction PlovTransGetMtu exe error, iRet = -1330\n");
