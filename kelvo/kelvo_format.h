@@ -242,24 +242,21 @@ inline constexpr uint32_t kSizeIntmax = 0x40000;   // j
 // "l", "ll" and "I64" outrank "hh" and "h", which outrank "t", "z" and "j".
 constexpr bool print_integer_64(uint32_t size)
 {
-    if (size & (kSizeInt64 | kSizeLongLong | kSizeLong))
-        return true;
-    if (size & (kSizeChar | kSizeShort))
-        return false;
-    return (size & (kSizePtrdiff | kSizeSizeT | kSizeIntmax)) != 0;
+    return (size & (kSizeInt64 | kSizeLongLong | kSizeLong)) != 0 ||
+           ((size & (kSizeChar | kSizeShort)) == 0 && (size & (kSizePtrdiff | kSizeSizeT | kSizeIntmax)) != 0);
 }
 
-// "C" and "S" are wide unless "h", "l" or "w" says otherwise.
-constexpr uint32_t print_letter_size(char c, uint32_t size)
+// The size of a "C" or "S" conversion: wide unless "h", "l" or "w" says
+// otherwise.
+constexpr uint32_t print_capital_size(uint32_t size)
 {
-    if ((c == 'C' || c == 'S') && !(size & (kSizeWide | kSizeShort | kSizeLong)))
-        size |= kSizeWide;
-    return size;
+    return (size & (kSizeWide | kSizeShort | kSizeLong)) != 0 ? size : size | kSizeWide;
 }
 
 constexpr uint32_t print_conversion_use(char c, uint32_t size)
 {
-    size = print_letter_size(c, size);
+    if (c == 'C' || c == 'S')
+        size = print_capital_size(size);
     switch (c) {
     case 'c':
     case 'C':

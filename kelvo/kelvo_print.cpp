@@ -266,7 +266,8 @@ void convert_integer(char letter, Conv &cv, va_list &args, char *work)
 void convert_char(char letter, Conv &cv, va_list &args, char *work)
 {
     cv.flags &= ~kZero;
-    cv.flags = print_letter_size(letter, cv.flags);
+    if (letter == 'C')
+        cv.flags = print_capital_size(cv.flags);
     if (!(cv.flags & (kWide | kLong))) {
         work[0] = static_cast<char>(va_arg(args, int));
         cv.text = work;
@@ -287,7 +288,8 @@ void convert_char(char letter, Conv &cv, va_list &args, char *work)
 void convert_string(char letter, Conv &cv, va_list &args)
 {
     cv.flags &= ~kZero;
-    cv.flags = print_letter_size(letter, cv.flags);
+    if (letter == 'S')
+        cv.flags = print_capital_size(cv.flags);
     const size_t limit = cv.precision < 0 ? kMaxSize : static_cast<size_t>(cv.precision);
     if (!(cv.flags & (kWide | kLong))) {
         const char *s = va_arg(args, const char *);
