@@ -51,11 +51,12 @@ SasState &state()
     return *s;
 }
 
-template <typename T> void put(Bytes &b, size_t at, T v) { std::memcpy(b.data() + at, &v, sizeof v); }
+template <typename T> void put(Bytes &b, size_t at, T v) { std::memcpy(&b.at(at), &v, sizeof v); }
 
+// A page of `size` bytes (never less than the 8 bytes of its header).
 Bytes frame(uint8_t type, size_t size)
 {
-    Bytes b(size, 0);
+    Bytes b(std::max<size_t>(size, 8), 0);
     if (type > MPI_PAGETYPE_EXTENDED) {
         b[3] = MPI_PAGETYPE_EXTENDED;
         put<uint16_t>(b, 4, static_cast<uint16_t>(size / 4));

@@ -139,7 +139,7 @@ TEST_F(AsmfTest, InitFailuresLeaveTheModuleClosed)
         EXPECT_EQ(g_mem_init_flag.load(), 0);
         EXPECT_EQ(g_mem_fd.load(), -1);
         EXPECT_EQ(g_mem_pool.count, 0);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -218,12 +218,29 @@ TEST_F(AsmfTest, ShowClosesTheDescriptorAndTheNextRecordQueryReopens)
     EXPECT_EQ(asmf_get_device_state(&st), 0);
 }
 
+// Descriptor 0 is an open descriptor: no open is attempted (one would fail
+// here), nothing is opened, no request goes out. Only -1 opens the node.
 TEST_F(AsmfTest, DescriptorZeroCountsAsOpen)
 {
-    g_asmf_res_fd = 0;
-    EXPECT_EQ(asmf_res_init(), 0);
-    EXPECT_EQ(g_asmf_res_fd.load(), 0);
-    g_asmf_res_fd = -1;
+    struct Case {
+        int fd;
+        int result;
+        int fdAfter;
+    } cases[] = {{0, 0, 0}, {5, 0, 5}, {-1, -4002, -1}};
+    for (const Case &c : cases) {
+        sim_fail_open(ASMF_RES_NODE, ENOENT);
+        sim_clear_journal();
+        sim_clear_syslog();
+        const int opened = sim_open_count();
+        g_asmf_res_fd = c.fd;
+        EXPECT_EQ(asmf_res_init(), c.result) << c.fd;
+        EXPECT_EQ(g_asmf_res_fd.load(), c.fdAfter) << c.fd;
+        EXPECT_EQ(sim_open_count(), opened) << c.fd;
+        EXPECT_TRUE(sim_journal().empty()) << c.fd;
+        EXPECT_EQ(logged("call asmf_open_res_dev fail."), c.fd == -1) << c.fd;
+        g_asmf_res_fd = -1;
+        sim_clear_faults();
+    }
 }
 
 TEST_F(AsmfTest, FileIds)
@@ -387,7 +404,7 @@ TEST(AsmfRealHost, SocketWithoutTheFamily)
     }
     EXPECT_TRUE(s == ASMF_ERR_SOCKET || s == ASMF_ERR_BIND);
     if (s == ASMF_ERR_BIND)
-        GTEST_SKIP();
+        GTEST_SKIP() << "this kernel knows the netlink protocol number; binding it failed";
     errno = 0;
     EXPECT_LT(socket(AF_NETLINK, SOCK_DGRAM, 26), 0);
     EXPECT_STREQ(strerror(errno), "Protocol not supported");

@@ -130,7 +130,7 @@ TEST_F(MediaTest, EachOperationSendsItsRequest)
         ASSERT_EQ(sent[0]->record.size(), media_req_size(c.code));
         EXPECT_EQ(Bytes(sent[0]->record.begin(), sent[0]->record.begin() + static_cast<long>(c.compared)),
                   Bytes(c.record.begin(), c.record.begin() + static_cast<long>(c.compared)));
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -144,7 +144,7 @@ TEST_F(MediaTest, FailedRequestsAreLoggedAndReturned)
         EXPECT_EQ(c.call(), -1);
         EXPECT_EQ(lines_with(c.failLine), 1);
         EXPECT_TRUE(logged("[Media-ERR]"));
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -430,7 +430,7 @@ TEST_F(MediaTest, LoadRefusals)
         EXPECT_EQ(lines_with(c.line), 1);
         EXPECT_EQ(requests(MEDIA_MEM_WRITE).size(), c.writes);
         EXPECT_TRUE(requests(MEDIA_STARTUP_TRIGGER).empty());
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
     // nothing of a refused image reaches the device before its CRC is checked
     sim_clear_journal();

@@ -19,6 +19,7 @@
 
 #include "bases/drv/asmf_drv.h"
 #include "sim/sim_host.h"
+#include "support/oracle.h"
 
 namespace gztest {
 
@@ -107,6 +108,15 @@ inline int shell(const std::string &cmd)
     const int st = std::system(("(" + cmd + ") >/dev/null 2>&1").c_str());
     return st == -1 ? -1 : WEXITSTATUS(st);
 }
+
+// gzip -t, zcat, python3's gzip and cmp, the oracles of the files written.
+#define GZ_NEED_ORACLES()                          \
+    do {                                           \
+        QUORBIX_NEED_TOOL("gzip", "gzip");         \
+        QUORBIX_NEED_TOOL("zcat", "gzip");         \
+        QUORBIX_NEED_TOOL("python3", "python3");   \
+        QUORBIX_NEED_TOOL("cmp", "diffutils");     \
+    } while (0)
 
 inline bool gzip_accepts(const std::string &path) { return shell("gzip -t '" + path + "'") == 0; }
 

@@ -56,11 +56,14 @@ int verify_head_words(uint32_t flag, uint32_t type)
 }
 
 // Only a head whose CRC flag is set carries a CRC to compare.
-int verify_head_crc(uint32_t crcFlag, const uint8_t *bytes, size_t len, uint32_t stored, bool withValues)
+int verify_head_crc(uint32_t crcFlag, const uint8_t *bytes, size_t len, uint32_t stored, bool withValues,
+                    uint32_t sectorSize)
 {
     if (crcFlag != FHEAD_FLAG)
         return 0;
-    uint32_t crc = crc16_update(0, bytes, len);
+    // The same paced routine as the file CRC; it cannot refuse a head.
+    uint32_t crc = 0;
+    (void)flash_calculate_crc(bytes, static_cast<uint32_t>(len), sectorSize, &crc);
     if (crc == stored)
         return 0;
     if (withValues)
@@ -109,7 +112,7 @@ uint8_t *data_change_order(uint8_t *buffer, size_t length)
     return buffer;
 }
 
-int flash_file_head_verify(const fhead *head, uint32_t capacity)
+int flash_file_head_verify(const fhead *head, uint32_t capacity, uint32_t sectorSize)
 {
     if (head == nullptr) {
         LOAD_ERR("flash_head is null!\n");
@@ -123,7 +126,7 @@ int flash_file_head_verify(const fhead *head, uint32_t capacity)
         return -1205;
     }
     return verify_head_crc(head->headCrcFlag, reinterpret_cast<const uint8_t *>(head), offsetof(fhead, headCrcFlag) + 4,
-                           head->headCrc, true);
+                           head->headCrc, true, sectorSize);
 }
 
 int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize)
@@ -136,7 +139,7 @@ int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity
     KelvoErr copied = memcpy_s(&head, sizeof head, image + dataLength, FHEAD_SIZE);
     if (copied != 0)
         LOAD_ERR("call memcpy_s fail, error=%d", static_cast<int>(copied));
-    int ret = flash_file_head_verify(&head, capacity);
+    int ret = flash_file_head_verify(&head, capacity, sectorSize);
     if (ret != 0) {
         LOAD_ERR("Flash file head check error, ret = %d\n", ret);
         return ret;
@@ -156,7 +159,7 @@ int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t cap
         LOAD_ERR("call memcpy_s error\n");
         return static_cast<int>(copied);
     }
-    int ret = flash_file_head_verify(&head, capacity);
+    int ret = flash_file_head_verify(&head, capacity, sectorSize);
     if (ret != 0) {
         LOAD_ERR("Flash file head check error, iRet = %d\n", ret);
         return ret;
@@ -164,7 +167,7 @@ int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t cap
     return check_image_crc(image, dataLength, sectorSize, head);
 }
 
-int ruga_file_head_verify(const uint8_t *head)
+int ruga_file_head_verify(const uint8_t *head, uint32_t sectorSize)
 {
     if (head == nullptr) {
         LOAD_ERR("flash_head is null!\n");
@@ -173,5 +176,5 @@ int ruga_file_head_verify(const uint8_t *head)
     int ret = verify_head_words(word_at(head, 0), word_at(head, 120));
     if (ret != 0)
         return ret;
-    return verify_head_crc(word_at(head, 164), head, 168, word_at(head, 168), false);
+    return verify_head_crc(word_at(head, 164), head, 168, word_at(head, 168), false, sectorSize);
 }

@@ -53,12 +53,14 @@ uint8_t bit_change_order(uint8_t byte);
 // Reverses the bits of each byte in place; null (after a line) for null.
 uint8_t *data_change_order(uint8_t *buffer, size_t length);
 
-int flash_file_head_verify(const fhead *head, uint32_t capacity);
+// The head's words, size and CRC; `capacity` and `sectorSize` are those of
+// the flash the head is for.
+int flash_file_head_verify(const fhead *head, uint32_t capacity, uint32_t sectorSize);
 // The whole image: the head at image + dataLength, the data part's CRC.
 // The caller holds at least dataLength + 104 bytes at image; `capacity` and
 // `sectorSize` are those of the flash the image is for.
 int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize);
 int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize);
-int ruga_file_head_verify(const uint8_t *head);
+int ruga_file_head_verify(const uint8_t *head, uint32_t sectorSize);
 
 #endif

@@ -182,7 +182,7 @@ int flash_find_head(uint32_t flash, uint32_t fpgaType, uint32_t capacity, bool v
             wrongFlags++;
             continue;
         }
-        if (flash_file_head_verify(&head, capacity) == 0) {
+        if (flash_file_head_verify(&head, capacity, g_spiGeometry.guiSpiSectorSize) == 0) {
             out = head;
             return 0;
         }

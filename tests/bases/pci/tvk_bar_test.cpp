@@ -147,6 +147,50 @@ TEST_F(TvkBarTest, MemoryBarReadCutsAndRefuses)
     EXPECT_NE(log().find("Cannot get bar2 res path, ret=-908"), std::string::npos);
 }
 
+// A write that ends exactly on the BAR's last byte is whole and accepted; one
+// byte more is refused and touches nothing.
+TEST_F(TvkBarTest, WriteEndingOnTheLastByteIsAccepted)
+{
+    const uint8_t data[9] = {0x91, 0x82, 0x73, 0x64, 0x55, 0x46, 0x37, 0x28, 0x19};
+    struct Case {
+        uint8_t bar;
+        uint32_t len;
+        int offset;
+        int expected;
+    } cases[] = {
+        {2, 8, 0xFF8, 0},            // 0xD0000FF8-0xD0000FFF
+        {2, 1, 0xFFF, 0},            // the last byte alone
+        {2, 9, 0xFF7, 0},
+        {2, 9, 0xFF8, TVK_E_RANGE},  // one byte past the end
+        {4, 4, 0x7FC, 0},            // 0xFEB00FFC-0xFEB00FFF
+        {4, 5, 0x7FC, TVK_E_RANGE},
+        {3, 4, 0x1C, 0},             // ports 0xE01C-0xE01F
+        {3, 5, 0x1C, TVK_E_RANGE},
+    };
+    const uint64_t mem_start[5] = {0, 0, 0xD0000000, 0, 0xFEB00800};
+    for (const Case &c : cases) {
+        sim_clear_journal();
+        std::vector<uint8_t> before(c.len, 0xC3);
+        if (c.bar != 3)
+            sim_phys_write(mem_start[c.bar] + static_cast<uint64_t>(c.offset), before.data(), c.len);
+        EXPECT_EQ(tvk_bar_write(kBus, kDevfn, c.bar, data, c.len, c.offset), c.expected)
+            << "BAR" << int(c.bar) << " offset " << c.offset << " len " << c.len;
+        std::vector<uint8_t> want = c.expected == 0 ? std::vector<uint8_t>(data, data + c.len) : before;
+        if (c.bar == 3) {
+            std::vector<SimJournalEntry> outs = of(SimEvent::port_out);
+            ASSERT_EQ(outs.size(), c.expected == 0 ? c.len : 0u) << c.len;
+            for (size_t i = 0; i < outs.size(); i++) {
+                EXPECT_EQ(outs[i].address, 0xE000u + static_cast<unsigned>(c.offset) + i);
+                EXPECT_EQ(outs[i].value, data[i]);
+            }
+        } else {
+            std::vector<uint8_t> got(c.len);
+            sim_phys_read(mem_start[c.bar] + static_cast<uint64_t>(c.offset), got.data(), c.len);
+            EXPECT_EQ(got, want) << "BAR" << int(c.bar) << " offset " << c.offset << " len " << c.len;
+        }
+    }
+}
+
 TEST_F(TvkBarTest, UnalignedBarAndDevMemSeeTheSameBytes)
 {
     const uint8_t pattern[4] = {0xDE, 0xAD, 0xBE, 0xEF};

@@ -93,7 +93,7 @@ TEST_F(TvkNameTest, FullNames)
         SCOPED_TRACE(c.what);
         sim_clear_journal();
         EXPECT_EQ(full(c.id), c.name);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
     // The bridge's full name read nothing of its own configuration space.
     sim_clear_journal();

@@ -137,8 +137,9 @@ TEST_F(SpiFlashTest, LoadFileWritesSectorsAndHeadCopy)
         put_file(img);
         const uint64_t before = sim_clock_ns();
         ASSERT_EQ(ruda_fpga_load_file(0, "/logic.bin", 0, 1), 0) << c.length;
+        // The head's CRC, then the data's before writing and after reading back.
         const uint64_t crcPauses = (c.length - 104 - 1) / kSector + 1;
-        EXPECT_EQ(sim_clock_ns() - before, 2 * crcPauses * kPauseNs) << c.length;
+        EXPECT_EQ(sim_clock_ns() - before, (1 + 2 * crcPauses) * kPauseNs) << c.length;
         std::string out = output();
         EXPECT_NE(out.find(c.plan), std::string::npos) << out;
         EXPECT_NE(out.find("[quorbix-INFO]Updata flash [0] successful! Finish operation\n"), std::string::npos);
@@ -148,7 +149,9 @@ TEST_F(SpiFlashTest, LoadFileWritesSectorsAndHeadCopy)
         EXPECT_EQ(transfers(SPI_FLASH_OP_ERASE).back().first, kCap - 0x10000);
         EXPECT_EQ(spi_flash_state(0).loadType, 1u);
         uint32_t v = 0;
+        const uint64_t asked = sim_clock_ns();
         EXPECT_EQ(ruda_get_spi_flash_ver(0, &v, 0), 0);
+        EXPECT_EQ(sim_clock_ns() - asked, kPauseNs);   // the head's CRC
         EXPECT_EQ(v, c.length);
         EXPECT_EQ(ruda_flash_test(0, 0), 0);
     }
@@ -162,8 +165,9 @@ TEST_F(SpiFlashTest, FlashTestReadsChunksWithPauses)
     sim_clear_journal();
     const uint64_t before = sim_clock_ns();
     ASSERT_EQ(ruda_flash_test(1, 0), 0);
-    // 1104 bytes: four chunks of 256 with a pause each, then 80 bytes; one CRC pause.
-    EXPECT_EQ(sim_clock_ns() - before, (4 + 1) * kPauseNs);
+    // The stored head's CRC; 1104 bytes: four chunks of 256 with a pause
+    // each, then 80 bytes; the image check's head CRC and one data CRC pause.
+    EXPECT_EQ(sim_clock_ns() - before, (1 + 4 + 1 + 1) * kPauseNs);
     auto reads = transfers(SPI_FLASH_OP_READ);
     ASSERT_EQ(reads.size(), 2u + 5u);
     EXPECT_EQ(reads.back(), std::make_pair(uint64_t{1024}, uint64_t{80}));
@@ -213,7 +217,7 @@ TEST_F(SpiFlashTest, CapacityNotAnsweredMeans32MiB)
     fhead h{};
     auto img = flash_image({.dataLen = 100, .size = 30u << 20});
     std::memcpy(&h, img.data() + 100, sizeof h);
-    EXPECT_EQ(flash_file_head_verify(&h, cap), 0);
+    EXPECT_EQ(flash_file_head_verify(&h, cap, 0x10000), 0);
     uint32_t v = 0;
     EXPECT_EQ(ruda_get_spi_flash_ver(0, &v, 0), 0);  // chip information not answered: defaults
     EXPECT_EQ(g_spiGeometry.guiSpiSectorSize, kSector);

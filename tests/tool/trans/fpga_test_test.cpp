@@ -62,7 +62,7 @@ protected:
             EXPECT_EQ(normal(r.out), c.out) << c.path;
             EXPECT_EQ(r.status, c.status) << c.path;
             EXPECT_EQ((sim_clock_ns() - t0) / kSecond, c.seconds) << c.path;
-            EXPECT_EQ(sim_open_count(), 0) << c.path;
+            ASSERT_EQ(sim_open_count(), 0) << c.path;
         }
     }
 
