@@ -4,7 +4,7 @@
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_reg.h"
 #include "boardlib/dorn_sfp.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -111,7 +111,7 @@ template <typename Fn> PlovStatus with_port(FpgaId fpga, const PortPro *pro, Fn 
     if (pro == nullptr)
         return PLOV_ERR_NULL_PTR;
     uint8_t port = 0;
-    if (!PlovPortProToPort(fpga, *pro, &port))
+    if (!BoardPortProToPort(fpga, *pro, &port))
         return PLOV_OK;
     return fn(port);
 }
@@ -331,7 +331,7 @@ PlovStatus phy_down_port(FpgaId fpga, const PortPro *pro, uint8_t *port, bool *m
 {
     if (pro == nullptr)
         return PLOV_ERR_NULL_PTR;
-    *mapped = PlovPortProToPort(fpga, *pro, port);
+    *mapped = BoardPortProToPort(fpga, *pro, port);
     if (*mapped && *port >= (fpga == DORN_FPGA_TRANS ? 8 : 4)) {
         TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, *port);
         return PLOV_ERR_PORT_ID;

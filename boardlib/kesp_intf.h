@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "bases/drv/plov_drv.h"
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 #include "boardlib/plov_types.h"
 
 struct SfpInfo;

@@ -13,7 +13,7 @@
 #include "boardlib/dorn_version.h"
 #include "boardlib/kesp_intf.h"
 #include "boardlib/kesp_logic.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
 #include "kelvo/kelvo.h"
 
 uint8_t g_CpuUsage = 3;
@@ -736,7 +736,7 @@ PlovStatus mac_property(FpgaId fpga, const PortPro *pp, bool *kesp, PortWorkMode
     }
     *rec = PortWorkMode{};
     rec->Location = pp->LOC == 1 ? 1 : 0;
-    return PlovPortProToPort(fpga, *pp, &rec->PortId) ? PLOV_OK : PLOV_ERR_KESP_ID;
+    return BoardPortProToPort(fpga, *pp, &rec->PortId) ? PLOV_OK : PLOV_ERR_KESP_ID;
 }
 
 void mac_copy_failed(KelvoErr err, const void *dest, const void *src)

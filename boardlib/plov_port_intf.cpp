@@ -9,7 +9,7 @@
 #include "boardlib/dorn_sfp.h"
 #include "boardlib/dorn_version.h"
 #include "boardlib/kesp_intf.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -53,7 +53,7 @@ PlovStatus kesp_property(FpgaId fpga, const PortPro &pro)
 // The DORN port of a property; -1335 (no line) when it has none.
 PlovStatus dorn_port_of(FpgaId fpga, const PortPro &pro, uint8_t *port)
 {
-    return PlovPortProToPort(fpga, pro, port) ? PLOV_OK : PLOV_ERR_KESP_ID;
+    return BoardPortProToPort(fpga, pro, port) ? PLOV_OK : PLOV_ERR_KESP_ID;
 }
 
 PlovStatus bad_port(uint8_t port)

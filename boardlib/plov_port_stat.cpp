@@ -5,7 +5,7 @@
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_port_stat.h"
 #include "boardlib/kesp_intf.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -177,7 +177,7 @@ PlovStatus PLOV_TransClsPortMacStatistics(FpgaId fpga, const PortPro *pro)
     if (PLOV_KESP_UNSUPPORTED(PLOV_LEVEL_ERR))
         return PLOV_OK;
     uint8_t port = 0;
-    if (!PlovPortProToPort(kTrans, *pro, &port))
+    if (!BoardPortProToPort(kTrans, *pro, &port))
         return PLOV_ERR_KESP_ID;
     if (port > kMacPortMax)
         return PLOV_ERR_PORT_ID;
@@ -258,7 +258,7 @@ PlovStatus PLOV_TransClsPortStatistics(FpgaId fpga, const PortPro *pro)
         return ret;
     if (geBoardLogicType != PLOV_BOARD_KESP) {
         uint8_t port = 0;
-        if (!PlovPortProToPort(fpga, *pro, &port))
+        if (!BoardPortProToPort(fpga, *pro, &port))
             return PLOV_ERR_KESP_ID;
         return PlovTransClsPortStatistic(fpga, port);
     }
@@ -317,7 +317,7 @@ PlovStatus PLOV_TransGetPortStatistics(FpgaId fpga, const PortPro *pro, PortStat
         return ret;
     if (geBoardLogicType != PLOV_BOARD_KESP) {
         uint8_t port = 0;
-        if (!PlovPortProToPort(fpga, *pro, &port))
+        if (!BoardPortProToPort(fpga, *pro, &port))
             return PLOV_ERR_KESP_ID;
         return PlovTransGetPortStatistic(fpga, port, stats);
     }

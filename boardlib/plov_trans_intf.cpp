@@ -1,6 +1,5 @@
 #include "boardlib/plov_trans_intf.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,23 +9,6 @@
 #include "bases/globals/globals.h"
 
 uint32_t geBoardLogicType = PLOV_BOARD_UNKNOWN;
-
-void plov_log_syslog(int level, const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int len = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text(len > 0 ? static_cast<size_t>(len) : 0, '\0');
-    if (len > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, again);
-    va_end(again);
-    host_syslog(level, "%s", text.c_str());
-}
-PlovLogHook g_pfPLOVTransLog = nullptr;
-PlovLogHook g_pfPLOV_SFP_8472Log = nullptr;
 
 namespace {
 
@@ -149,10 +131,8 @@ PlovStatus PlovTransGetAntiCpuSwitch(FpgaId, uint8_t, uint32_t *) { return PLOV_
 PlovStatus PlovTransSetAntiCpuResLevel(FpgaId, uint32_t, uint16_t) { return PLOV_OK; }
 PlovStatus PlovTransGetAntiCpuResLevel(FpgaId, uint32_t, uint16_t *) { return PLOV_OK; }
 
-// The board type is found once per process; the tool never sets a hook.
+// The board type is found once per process.
 GLOBALS_RESET(plov_trans_intf)
 {
     geBoardLogicType = PLOV_BOARD_UNKNOWN;
-    g_pfPLOVTransLog = nullptr;
-    g_pfPLOV_SFP_8472Log = nullptr;
 }

@@ -43,11 +43,10 @@
 #include "boardlib/kesp_intf.h"
 #include "boardlib/kesp_logic.h"
 #include "boardlib/kesp_selftest.h"
-#include "boardlib/plov_cmdline.h"
+#include "boardlib/board_util.h"
 #include "boardlib/plov_fpga_intf.h"
 #include "boardlib/plov_mem_intf.h"
 #include "boardlib/plov_port_intf.h"
-#include "boardlib/plov_port_pro.h"
 #include "boardlib/plov_port_stat.h"
 #include "boardlib/plov_queue_intf.h"
 #include "boardlib/plov_security_intf.h"
@@ -166,10 +165,9 @@ const std::vector<Op> &ops()
     // plov_types.h
     OP(PlovTransPhy2Vir),
     OP(PlovTransVir2Phy),
-    // plov_cmdline.h
-    OP(PlovReadCmdline),
-    // plov_port_pro.h
-    OP(PlovPortProToPort),
+    // board_util.h
+    OP(BoardReadCmdline),
+    OP(BoardPortProToPort),
     // plov_fpga_intf.h
     OP(PLOV_TransGetCheckSumSwitch),
     OP(PLOV_TransSetCheckSumSwitch),
