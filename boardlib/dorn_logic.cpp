@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "bases/host/host.h"
+#include "boardlib/plov_check.h"
 #include "boardlib/plov_types.h"
 
 namespace {
@@ -116,8 +117,7 @@ int DornGetFd(FpgaId fpga)
     case kSbufFpga:
         return DornOpenDev(DORN_SBUF_NODE);
     default:
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
+        return TRANS_BAD_FPGA(fpga);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "boardlib/dorn_reg.h"
+#include "boardlib/plov_check.h"
 
 namespace {
 
@@ -32,10 +33,8 @@ PlovStatus sfp_reg_request(unsigned long number, SfpRegReq *req)
 {
     if (req == nullptr || req->buf == nullptr)
         return PLOV_ERR_NULL_PTR;
-    if (req->port >= DORN_SFP_PORTS) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", req->port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (req->port >= DORN_SFP_PORTS)
+        return TRANS_BAD_PORT(req->port);
     return sbuf_request(number, req, true);
 }
 
@@ -58,10 +57,8 @@ PlovStatus sfp_area_read(uint8_t handle, uint32_t dev, uint32_t offset, uint32_t
 
 PlovStatus check_sbuf(FpgaId fpga)
 {
-    if (fpga != DORN_FPGA_SBUF) {
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
+    if (fpga != DORN_FPGA_SBUF)
+        return TRANS_BAD_FPGA(fpga);
     return PLOV_OK;
 }
 
@@ -203,10 +200,8 @@ PlovStatus DornTransGetSfpPresent(FpgaId fpga, uint8_t port, uint8_t *present)
     PlovStatus ret = check_sbuf(fpga);
     if (ret != PLOV_OK)
         return ret;
-    if (port >= DORN_SFP_PORTS) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (port >= DORN_SFP_PORTS)
+        return TRANS_BAD_PORT(port);
     if (present == nullptr)
         return PLOV_ERR_NULL_PTR;
     ret = DornSetRegData(DORN_FPGA_SBUF, DORN_SFP_TX_DISABLE_REG, 0);
@@ -342,10 +337,8 @@ PlovStatus TRANS_TestSfpIOPin(uint8_t port, uint8_t results[SFP_PIN_RESULTS], ui
 {
     if (results == nullptr || hs_cnt == nullptr || hs_threshold == nullptr)
         return PLOV_ERR_NULL_PTR;
-    if (port >= DORN_SFP_PORTS) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (port >= DORN_SFP_PORTS)
+        return TRANS_BAD_PORT(port);
     PlovStatus ret = TRANS_TestSfpInPin(port, &results[SFP_TX_DISABLE_TEST]);
     if (ret != PLOV_OK) {
         results[SFP_TX_DISABLE_TEST] |= 0x04;

@@ -51,4 +51,13 @@ PlovStatus KespGetDrvVer(FpgaId fpga, char *ver);
 PlovStatus KespSetLoadAtReboot(uint8_t flag);
 PlovStatus KespGetLoadAtReboot(uint64_t *flag);
 
+// ---- register helpers of the KESP modules ---------------------------------------------
+
+// A device-layer result judged: negative is a failure, anything else success (0).
+PlovStatus KespJudged(PlovStatus ret);
+// One direct register read or write, judged; nothing logged (the device
+// layer has logged a failed request). The read sets *value only on success.
+PlovStatus KespReadReg(uint64_t addr, uint64_t *value);
+PlovStatus KespWriteReg(uint64_t addr, uint64_t value);
+
 #endif

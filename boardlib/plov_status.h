@@ -51,7 +51,6 @@ inline constexpr PlovStatus PLOV_ERR_KESP_FPGA = -1335;    // KESP board, FPGA i
 inline constexpr PlovStatus PLOV_ERR_QUEUE_ID = -1335;     // queue type or id out of range
 inline constexpr PlovStatus PLOV_ERR_TOO_LARGE = -1335;    // value wider than its field (length, CAR, bit index, packet type)
 
-
 // ---- logging -----------------------------------------------------------------
 
 // A log hook: level, 0, format, file, line, then the format's values.
@@ -66,26 +65,42 @@ inline constexpr int PLOV_LEVEL_DBG = 0;
 // Writes one formatted log line to the host's syslog at `level`.
 void plov_log_syslog(int level, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-// One line "[PLOV_LOG] file:line <tag><text>" to the hook when it is set
-// (with the format and its values, as the hook's callers expect), otherwise
-// to syslog at the level. `fmt` is a string literal.
-#define PLOV_LOG_LINE(hook, level, tag, fmt, ...)                                                  \
-    do {                                                                                           \
-        if ((hook) != nullptr)                                                                     \
-            (hook)((level), 0, "[PLOV_LOG] %s:%d " tag fmt, __FILE__, __LINE__ __VA_OPT__(, )      \
-                       __VA_ARGS__);                                                               \
-        else                                                                                       \
-            plov_log_syslog((level), "[PLOV_LOG] %s:%d " tag fmt, __FILE__, __LINE__ __VA_OPT__(, ) \
-                                __VA_ARGS__);                                                      \
+// The place a log line names: a helper that logs takes its caller's, so the
+// line names the caller's file and line.
+struct PlovSite {
+    const char *file;
+    int line;
+};
+#define PLOV_HERE (PlovSite{__FILE__, __LINE__})
+
+// One line "[PLOV_LOG] file:line <tag><text>" naming `site`, to the hook
+// when it is set (with the format and its values, as the hook's callers
+// expect), otherwise to syslog at the level. `fmt` is a string literal.
+#define PLOV_LOG_AT(site, hook, level, tag, fmt, ...)                                                           \
+    do {                                                                                                        \
+        const PlovSite plov_site_ = (site);                                                                     \
+        if ((hook) != nullptr)                                                                                  \
+            (hook)((level), 0, "[PLOV_LOG] %s:%d " tag fmt, plov_site_.file, plov_site_.line __VA_OPT__(, )     \
+                       __VA_ARGS__);                                                                            \
+        else                                                                                                    \
+            plov_log_syslog((level), "[PLOV_LOG] %s:%d " tag fmt, plov_site_.file, plov_site_.line __VA_OPT__(, ) \
+                                __VA_ARGS__);                                                                   \
     } while (0)
 
+// The same line naming the place it is written at.
+#define PLOV_LOG_LINE(hook, level, tag, fmt, ...) PLOV_LOG_AT(PLOV_HERE, hook, level, tag, fmt __VA_OPT__(, ) __VA_ARGS__)
+
+// The tags of the library's lines.
+#define TRANS_TAG_ERR "[Trans-ERR]"
+#define PLOV_TAG_ERR "[PLOV_SFP_8472-ERR]"
+
 // Device layers, backends and table modules.
-#define TRANS_LOG_ERR(fmt, ...) PLOV_LOG_LINE(g_pfPLOVTransLog, PLOV_LEVEL_ERR, "[Trans-ERR]", fmt __VA_OPT__(, ) __VA_ARGS__)
+#define TRANS_LOG_ERR(fmt, ...) PLOV_LOG_LINE(g_pfPLOVTransLog, PLOV_LEVEL_ERR, TRANS_TAG_ERR, fmt __VA_OPT__(, ) __VA_ARGS__)
 #define TRANS_LOG_INFO(fmt, ...) PLOV_LOG_LINE(g_pfPLOVTransLog, PLOV_LEVEL_INFO, "[Trans-INFO]", fmt __VA_OPT__(, ) __VA_ARGS__)
 #define TRANS_LOG_DBG(fmt, ...) PLOV_LOG_LINE(g_pfPLOVTransLog, PLOV_LEVEL_DBG, "[Trans-DBG]", fmt __VA_OPT__(, ) __VA_ARGS__)
 
 // Board-independent operations (Plov, PLOV_Trans).
-#define PLOV_LOG_ERR(fmt, ...) PLOV_LOG_LINE(g_pfPLOVTransLog, PLOV_LEVEL_ERR, "[PLOV_SFP_8472-ERR]", fmt __VA_OPT__(, ) __VA_ARGS__)
+#define PLOV_LOG_ERR(fmt, ...) PLOV_LOG_LINE(g_pfPLOVTransLog, PLOV_LEVEL_ERR, PLOV_TAG_ERR, fmt __VA_OPT__(, ) __VA_ARGS__)
 #define PLOV_LOG_INFO(fmt, ...) PLOV_LOG_LINE(g_pfPLOVTransLog, PLOV_LEVEL_INFO, "[PLOV_SFP_8472-INFO]", fmt __VA_OPT__(, ) __VA_ARGS__)
 
 // The module decoder.

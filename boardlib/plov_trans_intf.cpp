@@ -7,6 +7,7 @@
 #include "bases/host/host.h"
 
 #include "bases/globals/globals.h"
+#include "boardlib/plov_check.h"
 
 uint32_t geBoardLogicType = PLOV_BOARD_UNKNOWN;
 
@@ -67,9 +68,7 @@ PlovStatus PlovCheckFpgaId(FpgaId fpga, bool log)
 {
     if (fpga <= 1)
         return PLOV_OK;
-    if (log)
-        PLOV_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-    return PLOV_ERR_FPGA_ID;
+    return log ? PLOV_BAD_FPGA(fpga) : PLOV_ERR_FPGA_ID;
 }
 
 PlovStatus PlovCheckKespFpga(FpgaId fpga)
@@ -120,6 +119,13 @@ bool PlovDornOnlyRefuses(int level, const char *file, int line)
 }
 
 #undef UNSUPPORTED_LINE
+
+PlovStatus PlovDornOnly(bool *done, PlovSite at)
+{
+    PlovStatus ret = PlovCheckLogicType();
+    *done = ret != PLOV_OK || PlovDornOnlyRefuses(PLOV_LEVEL_ERR, at.file, at.line);
+    return ret;
+}
 
 PlovStatus PlovTransSetIntMask(FpgaId, uint32_t) { return PLOV_OK; }
 PlovStatus PlovTransGetIntMask(FpgaId, uint32_t *) { return PLOV_OK; }

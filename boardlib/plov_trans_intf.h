@@ -47,6 +47,12 @@ PlovStatus PlovCheckAndProbe(FpgaId fpga, bool *kesp);
 bool PlovDornOnlyRefuses(int level, const char *file, int line);
 #define PLOV_KESP_UNSUPPORTED(level) PlovDornOnlyRefuses((level), __FILE__, __LINE__)
 
+// The board check of the DORN-only operations: the probe, then the rule
+// above at ERR, the line naming the caller's place; *done when the caller
+// returns the status at once.
+PlovStatus PlovDornOnly(bool *done, PlovSite at);
+#define PLOV_DORN_ONLY(done) PlovDornOnly((done), PLOV_HERE)
+
 // ---- operations with a fixed result -------------------------------------------
 // Each returns 0 and touches nothing, outputs included.
 

@@ -57,6 +57,7 @@ expect 1 'boardlib/kesp_intf.h:1: includes "boardlib/plov_port_intf.h": backend 
 expect 1 'boardlib/dorn_selftest.cpp:2: includes "boardlib/plov_fpga_intf.h": backend includes a board-independent header' \
   boardlib/dorn_selftest.cpp '#include "boardlib/plov_fpga_intf.h"'
 expect 0 "" boardlib/kesp_logic.h '#include "boardlib/plov_status.h"'
+expect 0 "" boardlib/kesp_selftest.cpp '#include "boardlib/plov_check.h"'
 # The simulated board and the tests may include what they need.
 expect 0 "" sim/sim_host.cpp '#include "tests/support/x.h"'
 
