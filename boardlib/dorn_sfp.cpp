@@ -9,24 +9,12 @@
 
 namespace {
 
-// Node, request, judgement and close, written once for the SFP requests.
-// `openLine`: whether a failed open is logged.
+// The SFP requests on the sbuf node; `openLine`: whether a failed open is
+// logged.
 PlovStatus sbuf_request(unsigned long number, void *rec, bool openLine)
 {
-    int fd = DornGetFd(DORN_FPGA_SBUF);
-    if (fd < 0) {
-        if (openLine)
-            TRANS_LOG_ERR("Call DornGetFd error, iRet = %d", fd);
-        return fd;
-    }
-    int ret = host_ioctl(fd, number, rec);
-    const int err = errno;
-    DornCloseDev(fd);
-    if (ret != 0) {
-        TRANS_LOG_ERR("ioctl error, iRet = %d, errno = %d", ret, err);
-        return ret < 0 ? ret : -1;
-    }
-    return PLOV_OK;
+    const DornRule rule{DornJudge::NonZeroSbuf, openLine ? DornOpenFail::StatusLogged : DornOpenFail::Status};
+    return DORN_REQUEST(DORN_FPGA_SBUF, number, rec, rule);
 }
 
 PlovStatus sfp_reg_request(unsigned long number, SfpRegReq *req)

@@ -455,12 +455,7 @@ PlovStatus PlovTransSetCpuUsage(uint32_t fpga, uint8_t mask)
         return ret;
     if (fpga > 1)
         return PLOV_ERR_FPGA_ID;
-    int fd = DornGetFd(static_cast<FpgaId>(fpga));
-    if (fd < 0)
-        return fd;
-    ret = IoctlSetCpuUsg(fd, mask);
-    DornCloseDev(fd);
-    return ret;
+    return DornLogicSetCpuUsg(static_cast<FpgaId>(fpga), mask);
 }
 
 PlovStatus PlovTransGetVrfSwitch(uint32_t fpga, uint8_t *value)

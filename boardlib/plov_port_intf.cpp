@@ -454,13 +454,9 @@ PlovStatus back_port_link(uint8_t port, uint8_t *link)
     PortLinkReq req{};
     req.type = port < 2 ? 2 : 3;
     req.id = port < 2 ? port : port - 2u;
-    int fd = DornGetFd(DORN_FPGA_SBUF);
-    if (fd < 0)
-        return PLOV_ERR_OPEN;
-    PlovStatus ret = IoctlGetPortLink(fd, &req);
+    PlovStatus ret = DORN_REQUEST(DORN_FPGA_SBUF, PLOV_IOC_GET_PORT_LINK, &req, {DornJudge::Negative, DornOpenFail::OpenCode});
     if (ret == PLOV_OK)
         *link = req.link;
-    DornCloseDev(fd);
     return ret;
 }
 
