@@ -34,10 +34,8 @@ PlovStatus check_port(FpgaId fpga, uint8_t port)
 {
     if (fpga > DORN_FPGA_SBUF)
         return TRANS_BAD_FPGA(fpga);
-    if (port >= (fpga == DORN_FPGA_TRANS ? kTransPorts : kSbufPorts)) {
-        TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (port >= (fpga == DORN_FPGA_TRANS ? kTransPorts : kSbufPorts))
+        return TRANS_BAD_FPGA_PORT(fpga, port);
     return PLOV_OK;
 }
 
@@ -325,10 +323,8 @@ PlovStatus phy_down_port(FpgaId fpga, const PortPro *pro, uint8_t *port, bool *m
     if (pro == nullptr)
         return PLOV_ERR_NULL_PTR;
     *mapped = BoardPortProToPort(fpga, *pro, port);
-    if (*mapped && *port >= (fpga == DORN_FPGA_TRANS ? 8 : 4)) {
-        TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, *port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (*mapped && *port >= (fpga == DORN_FPGA_TRANS ? 8 : 4))
+        return TRANS_BAD_FPGA_PORT(fpga, *port);
     return PLOV_OK;
 }
 

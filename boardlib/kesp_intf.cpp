@@ -253,10 +253,8 @@ PlovStatus check_fpga_port(FpgaId fpga, uint8_t port)
 {
     if (fpga != 0)
         return TRANS_BAD_FPGA(fpga);
-    if (port >= kNetPorts) {
-        TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (port >= kNetPorts)
+        return TRANS_BAD_FPGA_PORT(fpga, port);
     return PLOV_OK;
 }
 
@@ -297,8 +295,7 @@ PlovStatus check_phy_port(FpgaId fpga, uint8_t port)
 {
     if (port < kNetPorts)
         return PLOV_OK;
-    TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
-    return PLOV_ERR_PORT_ID;
+    return TRANS_BAD_FPGA_PORT(fpga, port);
 }
 
 // The PHY-power bits of a port's reset register; -1312 when unreadable.

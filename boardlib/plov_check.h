@@ -22,6 +22,12 @@ PlovStatus PlovBadPort(uint8_t port, PlovSite at);
 #define TRANS_BAD_PORT(port) TransBadPort((port), PLOV_HERE)
 #define PLOV_BAD_PORT(port) PlovBadPort((port), PLOV_HERE)
 
+// A port id out of the FPGA's range: "FPGA[%d] Invalid PortID [%d]\n", -1331.
+PlovStatus TransBadFpgaPort(FpgaId fpga, uint8_t port, PlovSite at);
+PlovStatus PlovBadFpgaPort(FpgaId fpga, uint8_t port, PlovSite at);
+#define TRANS_BAD_FPGA_PORT(fpga, port) TransBadFpgaPort((fpga), (port), PLOV_HERE)
+#define PLOV_BAD_FPGA_PORT(fpga, port) PlovBadFpgaPort((fpga), (port), PLOV_HERE)
+
 // A board-independent operation's call into a backend, judged: a failure is
 // logged "Call %s failed, iRet[%d]\n" with the callee's name; `ret` comes
 // back as it was.

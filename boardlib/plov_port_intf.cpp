@@ -488,10 +488,8 @@ PlovStatus PlovTransGetPortLinkStat(FpgaId fpga, PortWorkMode *rec)
             return bad_kesp_port(p);
         return KespGetPortLinkStates(0, p, &rec->LinkDetected);
     }
-    if (p > dorn_port_max(fpga)) {
-        PLOV_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, p);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (p > dorn_port_max(fpga))
+        return PLOV_BAD_FPGA_PORT(fpga, p);
     if (fpga == DORN_FPGA_TRANS)
         return register_link(fpga, rec, kRegTransLink, p + kTransLinkShift);
     if (p >= kBackPorts)

@@ -672,7 +672,8 @@ std::string one_line(const std::string &text)
     static const std::regex address(R"(0x0*[5-7][0-9a-fA-F]{11}\b)");
     std::string masked = std::regex_replace(std::regex_replace(text, source, "<src>"), address, "<addr>");
     std::string out;
-    for (unsigned char c : masked) {
+    for (char ch : masked) {
+        const auto c = static_cast<unsigned char>(ch);
         char buf[8];
         if (c == '\n')
             out += "\\n";
@@ -745,8 +746,8 @@ std::map<std::string, std::string> files_under(const std::string &root)
 std::string fnv(const std::string &bytes)
 {
     uint64_t h = 0xcbf29ce484222325ull;
-    for (unsigned char c : bytes)
-        h = (h ^ c) * 0x100000001b3ull;
+    for (char c : bytes)
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
     char buf[20];
     std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
     return buf;
