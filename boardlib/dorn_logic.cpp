@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "bases/host/host.h"
+#include "boardlib/plov_check.h"
 #include "boardlib/plov_types.h"
 
 namespace {
@@ -19,15 +20,55 @@ namespace {
         }                                            \
     } while (0)
 
-// Issue one request; a negative result is a failure (-1203).
+#define TRANS_LOG_AT(at, fmt, ...) PLOV_LOG_AT(at, g_pfPLOVTransLog, PLOV_LEVEL_ERR, TRANS_TAG_ERR, fmt __VA_OPT__(, ) __VA_ARGS__)
+
+// A request's result judged by `judge` (`err` the errno it left); a failure
+// line names `at`.
+PlovStatus judge_result(int ret, int err, DornJudge judge, PlovSite at)
+{
+    switch (judge) {
+    case DornJudge::Negative:
+        if (ret >= 0)
+            return PLOV_OK;
+        TRANS_LOG_AT(at, "Ioctl failed! errno=%d(%s)", err, std::strerror(err));
+        return PLOV_ERR_IOCTL;
+    case DornJudge::NegativeResult:
+        if (ret >= 0)
+            return PLOV_OK;
+        TRANS_LOG_AT(at, "Ioctl failed! errno=%d(%s), iRet[%d]", err, std::strerror(err), ret);
+        return PLOV_ERR_IOCTL;
+    case DornJudge::NonZero:
+        if (ret == 0)
+            return PLOV_OK;
+        TRANS_LOG_AT(at, "ioctl error, errno = %d(%s)\n", err, std::strerror(err));
+        return PLOV_ERR_IOCTL;
+    case DornJudge::NonZeroKept:
+        if (ret == 0)
+            return PLOV_OK;
+        TRANS_LOG_AT(at, "ioctl failed, errno[%d]!\n", err);
+        return ret < 0 ? ret : PLOV_ERR_IOCTL;
+    case DornJudge::NonZeroSbuf:
+        if (ret == 0)
+            return PLOV_OK;
+        TRANS_LOG_AT(at, "ioctl error, iRet = %d, errno = %d", ret, err);
+        return ret < 0 ? ret : -1;
+    case DornJudge::Raw:
+        break;
+    }
+    return ret;
+}
+
+// Issue one request on an open descriptor and judge it.
+PlovStatus dorn_issue(int fd, unsigned long request, void *arg, DornJudge judge)
+{
+    int ret = host_ioctl(fd, request, arg);
+    return judge_result(ret, errno, judge, PLOV_HERE);
+}
+
+// The wrappers' judgement: a negative result is a failure (-1203).
 PlovStatus dorn_ioctl(int fd, unsigned long request, void *arg)
 {
-    if (host_ioctl(fd, request, arg) < 0) {
-        int err = errno;
-        TRANS_LOG_ERR("Ioctl failed! errno=%d(%s)", err, std::strerror(err));
-        return PLOV_ERR_IOCTL;
-    }
-    return PLOV_OK;
+    return dorn_issue(fd, request, arg, DornJudge::Negative);
 }
 
 // A wrapper that takes a record: a null one is refused (-1201, logged).
@@ -44,33 +85,26 @@ PlovStatus byte_ioctl(int fd, unsigned long request, uint32_t value)
     return dorn_ioctl(fd, request, &byte);
 }
 
-// Open the FPGA's node, run one wrapper with `arg` (a record pointer or a
-// value byte), close; the wrapper's status.
-template <typename A, typename W> PlovStatus on_fpga(FpgaId fpga, A arg, W wrapper)
+// A failed open, answered by the rule.
+PlovStatus open_failed(int fd, DornOpenFail openFail, PlovSite at)
 {
-    int fd = DornGetFd(fpga);
-    if (fd < 0)
-        return fd;
-    PlovStatus ret = wrapper(fd, arg);
-    DornCloseDev(fd);
-    return ret;
+    switch (openFail) {
+    case DornOpenFail::Status:
+        break;
+    case DornOpenFail::StatusLogged:
+        TRANS_LOG_AT(at, "Call DornGetFd error, iRet = %d", fd);
+        break;
+    case DornOpenFail::StatusGetFd:
+        TRANS_LOG_AT(at, "get fd fail!\n");
+        break;
+    case DornOpenFail::OpenCode:
+        return PLOV_ERR_OPEN;
+    }
+    return fd;
 }
 
 // Load-at-reboot and queue switches: any non-zero result is a failure.
-PlovStatus dorn_strict_request(FpgaId node, unsigned long request, void *arg)
-{
-    int fd = DornGetFd(node);
-    if (fd < 0)
-        return fd;
-    PlovStatus ret = PLOV_OK;
-    if (host_ioctl(fd, request, arg) != 0) {
-        int err = errno;
-        TRANS_LOG_ERR("ioctl error, errno = %d(%s)\n", err, std::strerror(err));
-        ret = PLOV_ERR_IOCTL;
-    }
-    DornCloseDev(fd);
-    return ret;
-}
+constexpr DornRule kStrict{DornJudge::NonZero, DornOpenFail::Status, false};
 
 constexpr FpgaId kTransFpga = 0;
 constexpr FpgaId kSbufFpga = 1;
@@ -116,9 +150,23 @@ int DornGetFd(FpgaId fpga)
     case kSbufFpga:
         return DornOpenDev(DORN_SBUF_NODE);
     default:
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
+        return TRANS_BAD_FPGA(fpga);
     }
+}
+
+PlovStatus dorn_request(FpgaId fpga, unsigned long nr, void *record, PlovSite at, const DornRule &rule)
+{
+    int fd = DornGetFd(fpga);
+    if (fd < 0)
+        return open_failed(fd, rule.openFail, at);
+    PlovStatus ret = PLOV_ERR_NULL_PTR;
+    if (record != nullptr || !rule.nullRecordOpen) {
+        int result = host_ioctl(fd, nr, record);
+        const int err = errno;
+        ret = judge_result(result, err, rule.judge, at);
+    }
+    DornCloseDev(fd);
+    return ret;
 }
 
 // ---- request wrappers ---------------------------------------------------------------------
@@ -176,13 +224,7 @@ PlovStatus IoctlGetQueueAddr(int fd, QueueAddrRec *rec)
 PlovStatus IoctlGetSwBufBase(int fd, SwBufBaseRec *rec)
 {
     DORN_REFUSE_NULL(rec);
-    int ret = host_ioctl(fd, PLOV_IOC_GET_SWBUF_BASE, rec);
-    if (ret < 0) {
-        int err = errno;
-        TRANS_LOG_ERR("Ioctl failed! errno=%d(%s), iRet[%d]", err, std::strerror(err), ret);
-        return PLOV_ERR_IOCTL;
-    }
-    return PLOV_OK;
+    return dorn_issue(fd, PLOV_IOC_GET_SWBUF_BASE, rec, DornJudge::NegativeResult);
 }
 
 PlovStatus IoctlSetCpuUsg(int fd, uint32_t value)
@@ -237,123 +279,120 @@ PlovStatus IoctlGetPortStaticMac(int fd, PortStaticMacReq *req)
 PlovStatus DornLogicReadDirReg(FpgaId fpga, DirRegReq *req)
 {
     DORN_REFUSE_NULL(req);
-    return on_fpga(fpga, req, IoctlReadDirReg);
+    return DORN_REQUEST(fpga, PLOV_IOC_READ_DIR_REG, req);
 }
 
 PlovStatus DornLogicWriteDirReg(FpgaId fpga, DirRegReq *req)
 {
     DORN_REFUSE_NULL(req);
-    return on_fpga(fpga, req, IoctlWriteDirReg);
+    return DORN_REQUEST(fpga, PLOV_IOC_WRITE_DIR_REG, req);
 }
 
 PlovStatus DornLogicReadIndirReg(FpgaId fpga, IndirRegReq *req)
 {
     DORN_REFUSE_NULL(req);
-    return on_fpga(fpga, req, IoctlReadIndirReg);
+    return DORN_REQUEST(fpga, PLOV_IOC_READ_INDIR_REG, req);
 }
 
 PlovStatus DornLogicWriteIndirReg(FpgaId fpga, IndirRegReq *req)
 {
     DORN_REFUSE_NULL(req);
-    return on_fpga(fpga, req, IoctlWriteIndirReg);
+    return DORN_REQUEST(fpga, PLOV_IOC_WRITE_INDIR_REG, req);
 }
 
 PlovStatus DornLogicGetQueueAddr(FpgaId fpga, QueueAddrRec *rec)
 {
     DORN_REFUSE_NULL(rec);
-    int fd = DornGetFd(fpga);
-    if (fd < 0) {
-        TRANS_LOG_ERR("get fd fail!\n");
-        return fd;
-    }
-    PlovStatus ret = IoctlGetQueueAddr(fd, rec);
-    DornCloseDev(fd);
-    return ret;
+    return DORN_REQUEST(fpga, PLOV_IOC_GET_QUEUE_ADDR, rec, {DornJudge::Negative, DornOpenFail::StatusGetFd});
 }
 
 PlovStatus DornLogicGetSwbufBase(FpgaId fpga, SwBufBaseRec *rec)
 {
     DORN_REFUSE_NULL(rec);
-    return on_fpga(fpga, rec, IoctlGetSwBufBase);
+    return DORN_REQUEST(fpga, PLOV_IOC_GET_SWBUF_BASE, rec, {DornJudge::NegativeResult});
 }
 
 PlovStatus TransGetMemDesc(FpgaId fpga, MemDesc *descs)
 {
     DORN_REFUSE_NULL(descs);
-    return on_fpga(fpga, descs, IoctlGetMemDesc);
+    return DORN_REQUEST(fpga, PLOV_IOC_GET_MEM_DESC, descs);
 }
 
 PlovStatus DornLogicGetMemDep(FpgaId fpga, MemCfg *cfg)
 {
     DORN_REFUSE_NULL(cfg);
-    return on_fpga(fpga, cfg, IoctlGetMemDep);
+    return DORN_REQUEST(fpga, PLOV_IOC_GET_MEM_DEP, cfg);
 }
 
 PlovStatus DornLogicSetMemDep(FpgaId fpga, const MemCfg *cfg)
 {
     DORN_REFUSE_NULL(cfg);
-    return on_fpga(fpga, cfg, IoctlSetMemDep);
+    return DORN_REQUEST(fpga, PLOV_IOC_SET_MEM_DEP, const_cast<MemCfg *>(cfg));
 }
 
 PlovStatus DornLogicSetShmem(const ShareMemEntry *map)
 {
     DORN_REFUSE_NULL(map);
-    return on_fpga(kTransFpga, map, IoctlSetShmem);
+    return DORN_REQUEST(kTransFpga, PLOV_IOC_SET_SHMEM, const_cast<ShareMemEntry *>(map));
 }
 
 PlovStatus DornLogicGetShmem(ShareMemEntry *map)
 {
     DORN_REFUSE_NULL(map);
-    return on_fpga(kTransFpga, map, IoctlGetShmem);
+    return DORN_REQUEST(kTransFpga, PLOV_IOC_GET_SHMEM, map);
 }
 
 PlovStatus DornLogicUsrStart(FpgaId fpga, uint8_t value)
 {
-    return on_fpga(fpga, value, IoctlUsrStart);
+    return DORN_REQUEST(fpga, PLOV_IOC_USR_START, &value);
 }
 
 PlovStatus DornLogicGetCpuUsg(FpgaId fpga, uint8_t *value)
 {
-    return on_fpga(fpga, value, IoctlGetCpuUsg);
+    return DORN_REQUEST(fpga, PLOV_IOC_GET_CPU_USG, value, {DornJudge::Negative, DornOpenFail::Status, true});
 }
 
 PlovStatus DornLogicSetCpuUsg(FpgaId fpga, uint8_t value)
 {
-    return on_fpga(fpga, value, IoctlSetCpuUsg);
+    return DORN_REQUEST(fpga, PLOV_IOC_SET_CPU_USG, &value);
 }
 
 PlovStatus DornGetHrtimerAffinity(FpgaId fpga, uint8_t *cpu)
 {
     DORN_REFUSE_NULL(cpu);
-    return on_fpga(fpga, cpu, IoctlGetHrtimerAffinity);
+    uint8_t byte = 0;
+    PlovStatus ret = DORN_REQUEST(fpga, PLOV_IOC_GET_HRTIMER_AFFINITY, &byte);
+    if (ret == PLOV_OK)
+        *cpu = byte;
+    return ret;
 }
 
 PlovStatus DornSetHrtimerAffinity(FpgaId fpga, uint8_t cpu)
 {
-    return on_fpga(fpga, cpu, IoctlSetHrtimerAffinity);
+    return DORN_REQUEST(fpga, PLOV_IOC_SET_HRTIMER_AFFINITY, &cpu);
 }
 
 PlovStatus DornGetRegs(FpgaId fpga, RegSpaceReq *req)
 {
-    return on_fpga(fpga, req, IoctlGetRegs);
+    return DORN_REQUEST(fpga, PLOV_IOC_GET_REGS, req);
 }
 
 PlovStatus DornGetDrvInfo(FpgaId fpga, DrvInfo *info)
 {
-    return on_fpga(fpga, info, IoctlGetDrvInfo);
+    return DORN_REQUEST(fpga, PLOV_IOC_GET_DRV_INFO, info);
 }
 
 PlovStatus DornGetLoadAtReboot(FpgaId fpga, uint64_t *flag)
 {
     DORN_REFUSE_NULL(flag);
     LoadAtRebootReq req{fpga, reinterpret_cast<uintptr_t>(flag)};
-    return dorn_strict_request(kSbufFpga, PLOV_IOC_GET_LOAD_AT_REBOOT, &req);
+    return DORN_REQUEST(kSbufFpga, PLOV_IOC_GET_LOAD_AT_REBOOT, &req, kStrict);
 }
 
 PlovStatus DornSetLoadAtReboot(FpgaId fpga, uint8_t flag)
 {
     LoadAtRebootReq req{fpga, flag};
-    return dorn_strict_request(kSbufFpga, PLOV_IOC_SET_LOAD_AT_REBOOT, &req);
+    return DORN_REQUEST(kSbufFpga, PLOV_IOC_SET_LOAD_AT_REBOOT, &req, kStrict);
 }
 
 PlovStatus DornGetQueueSwitch(FpgaId fpga, const QueueId *queue, uint32_t *value)
@@ -361,7 +400,7 @@ PlovStatus DornGetQueueSwitch(FpgaId fpga, const QueueId *queue, uint32_t *value
     DORN_REFUSE_NULL(queue);
     DORN_REFUSE_NULL(value);
     QueueSwitchReq req = queue_switch_req(*queue, 0);
-    PlovStatus ret = dorn_strict_request(queue_switch_node(fpga), PLOV_IOC_GET_QUEUE_SWITCH, &req);
+    PlovStatus ret = DORN_REQUEST(queue_switch_node(fpga), PLOV_IOC_GET_QUEUE_SWITCH, &req, kStrict);
     if (ret == PLOV_OK)
         *value = req.value;
     return ret;
@@ -371,5 +410,5 @@ PlovStatus DornSetQueueSwitch(FpgaId fpga, const QueueId *queue, uint16_t value)
 {
     DORN_REFUSE_NULL(queue);
     QueueSwitchReq req = queue_switch_req(*queue, value);
-    return dorn_strict_request(queue_switch_node(fpga), PLOV_IOC_SET_QUEUE_SWITCH, &req);
+    return DORN_REQUEST(queue_switch_node(fpga), PLOV_IOC_SET_QUEUE_SWITCH, &req, kStrict);
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "bases/drv/plov_drv.h"
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 struct QueueId;
 
@@ -22,6 +22,42 @@ inline constexpr const char *DORN_SBUF_NODE = PLOV_SBUF_NODE;    // FPGA 1
 int DornOpenDev(const char *path);   // descriptor, -1201 null path, -1216 open failed
 int DornCloseDev(int fd);
 int DornGetFd(FpgaId fpga);          // descriptor, -1330 bad id, -1216 open failed
+
+// ---- one request on an FPGA's node: open, issue, judge, close ----------------------------
+
+// How a DORN request's result is judged, and the line a failure logs.
+enum class DornJudge : uint8_t {
+    Negative,        // a negative result fails: "Ioctl failed! errno=%d(%s)", -1203
+    NegativeResult,  // the same, the result in the line: "Ioctl failed! errno=%d(%s), iRet[%d]", -1203
+    NonZero,         // any result but 0 fails: "ioctl error, errno = %d(%s)\n", -1203
+    NonZeroKept,     // any result but 0 fails: "ioctl failed, errno[%d]!\n"; a negative result comes
+                     //   back as it is, a positive one as -1203
+    NonZeroSbuf,     // any result but 0 fails: "ioctl error, iRet = %d, errno = %d"; a negative result
+                     //   comes back as it is, a positive one as -1
+    Raw,             // the result comes back as it is, nothing logged
+};
+
+// What a failed open of the node answers.
+enum class DornOpenFail : uint8_t {
+    Status,        // DornGetFd's status (its own line logged)
+    StatusLogged,  // the same, after "Call DornGetFd error, iRet = %d"
+    StatusGetFd,   // the same, after "get fd fail!\n"
+    OpenCode,      // -1216
+};
+
+// What differs between the DORN requests.
+struct DornRule {
+    DornJudge judge = DornJudge::Negative;
+    DornOpenFail openFail = DornOpenFail::Status;
+    bool nullRecordOpen = false;   // a null record is answered -1201, unlogged, once the node is open
+};
+
+// Open FPGA `fpga`'s node, issue request `nr` with `record` (not checked:
+// callers refuse a null record with their own line), judge the result by
+// `rule` (the default: a negative result fails), close the node. Its lines
+// name the caller's place (DORN_REQUEST passes it).
+PlovStatus dorn_request(FpgaId fpga, unsigned long nr, void *record, PlovSite at, const DornRule &rule = {});
+#define DORN_REQUEST(fpga, nr, record, ...) dorn_request((fpga), (nr), (record), PLOV_HERE __VA_OPT__(, ) __VA_ARGS__)
 
 // ---- request wrappers on an open descriptor: 0, -1201 or -1203 --------------------------
 

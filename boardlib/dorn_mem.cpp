@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "boardlib/dorn_logic.h"
-#include "boardlib/plov_cmdline.h"
+#include "boardlib/board_util.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -73,8 +73,8 @@ PlovStatus DornGetMemUsgNum(uint8_t *count)
 {
     if (count == nullptr)
         return PLOV_ERR_NULL_PTR;
-    char line[PLOV_CMDLINE_MAX] = {};
-    PlovStatus ret = PlovReadCmdline(line, sizeof line);
+    char line[BOARD_CMDLINE_MAX] = {};
+    PlovStatus ret = BoardReadCmdline(line, sizeof line);
     if (ret != PLOV_OK)
         return ret;
     unsigned found = 0;
@@ -114,6 +114,8 @@ PlovStatus TransDealMemDesc(FpgaId fpga)
         if (d.ZoneKind != MEM_ZONE_SW_BUF)
             continue;
         uint64_t virt = 0;
+        // Up-call: the process's reserved-memory map is the board-independent
+        // layer's (plov_types.h); the zone is found there, not mapped again.
         if (PlovTransPhy2Vir(d.PhyAddr, &virt) != PLOV_OK)
             return PLOV_OK;
         // Only whole pages inside the zone: a neighbour's page stays writable.

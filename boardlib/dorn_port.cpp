@@ -4,7 +4,8 @@
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_reg.h"
 #include "boardlib/dorn_sfp.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
+#include "boardlib/plov_check.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -29,20 +30,12 @@ struct RegField {
     uint8_t onValue;   // non-zero: a set writes this for any non-zero mode
 };
 
-PlovStatus bad_fpga(FpgaId fpga)
-{
-    TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-    return PLOV_ERR_FPGA_ID;
-}
-
 PlovStatus check_port(FpgaId fpga, uint8_t port)
 {
     if (fpga > DORN_FPGA_SBUF)
-        return bad_fpga(fpga);
-    if (port >= (fpga == DORN_FPGA_TRANS ? kTransPorts : kSbufPorts)) {
-        TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
-        return PLOV_ERR_PORT_ID;
-    }
+        return TRANS_BAD_FPGA(fpga);
+    if (port >= (fpga == DORN_FPGA_TRANS ? kTransPorts : kSbufPorts))
+        return TRANS_BAD_FPGA_PORT(fpga, port);
     return PLOV_OK;
 }
 
@@ -111,7 +104,7 @@ template <typename Fn> PlovStatus with_port(FpgaId fpga, const PortPro *pro, Fn 
     if (pro == nullptr)
         return PLOV_ERR_NULL_PTR;
     uint8_t port = 0;
-    if (!PlovPortProToPort(fpga, *pro, &port))
+    if (!BoardPortProToPort(fpga, *pro, &port))
         return PLOV_OK;
     return fn(port);
 }
@@ -145,7 +138,7 @@ PlovStatus reset_field(FpgaId fpga, uint8_t port, RegField *f)
 PlovStatus check_trans_port(FpgaId fpga, uint8_t port)
 {
     if (fpga != DORN_FPGA_TRANS)
-        return bad_fpga(fpga);
+        return TRANS_BAD_FPGA(fpga);
     return check_port(fpga, port);
 }
 
@@ -183,10 +176,8 @@ PlovStatus phy_write_ctrl(uint8_t port, uint8_t buf[2])
 // Copper SFP power operations: FPGA 0 with a port of the cages.
 PlovStatus check_power_port(uint8_t port)
 {
-    if (port >= DORN_SFP_PORTS) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (port >= DORN_SFP_PORTS)
+        return TRANS_BAD_PORT(port);
     return PLOV_OK;
 }
 
@@ -245,7 +236,7 @@ namespace {
 template <typename T> PlovStatus get_low(FpgaId fpga, uint64_t addr, T *out)
 {
     if (fpga != DORN_FPGA_TRANS)
-        return bad_fpga(fpga);
+        return TRANS_BAD_FPGA(fpga);
     if (out == nullptr) {
         TRANS_LOG_ERR("NULL Pointer detected!\n");
         return PLOV_ERR_NULL_PTR;
@@ -260,7 +251,7 @@ template <typename T> PlovStatus get_low(FpgaId fpga, uint64_t addr, T *out)
 template <typename T> PlovStatus set_low(FpgaId fpga, uint64_t addr, T value)
 {
     if (fpga != DORN_FPGA_TRANS)
-        return bad_fpga(fpga);
+        return TRANS_BAD_FPGA(fpga);
     return DornUpdateRegField(fpga, addr, static_cast<T>(~T{0}), value);
 }
 
@@ -296,7 +287,7 @@ PlovStatus DornTransSetPortHwReset(FpgaId fpga, uint8_t port, uint8_t mode)
 PlovStatus DornTransGetPortPhyDown(FpgaId fpga, uint8_t port, uint8_t *flag)
 {
     if (fpga > DORN_FPGA_SBUF)
-        return bad_fpga(fpga);
+        return TRANS_BAD_FPGA(fpga);
     if (fpga == DORN_FPGA_SBUF)
         return PLOV_OK;
     PlovStatus ret = check_port(fpga, port);
@@ -314,7 +305,7 @@ PlovStatus DornTransGetPortPhyDown(FpgaId fpga, uint8_t port, uint8_t *flag)
 PlovStatus DornTransPortForcePhyDown(FpgaId fpga, uint8_t port, uint8_t down)
 {
     if (fpga > DORN_FPGA_SBUF)
-        return bad_fpga(fpga);
+        return TRANS_BAD_FPGA(fpga);
     if (fpga == DORN_FPGA_SBUF)
         return PLOV_OK;
     PlovStatus ret = check_port(fpga, port);
@@ -331,11 +322,9 @@ PlovStatus phy_down_port(FpgaId fpga, const PortPro *pro, uint8_t *port, bool *m
 {
     if (pro == nullptr)
         return PLOV_ERR_NULL_PTR;
-    *mapped = PlovPortProToPort(fpga, *pro, port);
-    if (*mapped && *port >= (fpga == DORN_FPGA_TRANS ? 8 : 4)) {
-        TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, *port);
-        return PLOV_ERR_PORT_ID;
-    }
+    *mapped = BoardPortProToPort(fpga, *pro, port);
+    if (*mapped && *port >= (fpga == DORN_FPGA_TRANS ? 8 : 4))
+        return TRANS_BAD_FPGA_PORT(fpga, *port);
     return PLOV_OK;
 }
 
@@ -530,7 +519,7 @@ PlovStatus TRANS_SetElectricAnMode(FpgaId, uint8_t port, uint8_t on)
 PlovStatus DornTransGetPortDRP(FpgaId fpga, uint8_t lane, uint16_t address, uint16_t *value)
 {
     if (fpga != DORN_FPGA_TRANS)
-        return bad_fpga(fpga);
+        return TRANS_BAD_FPGA(fpga);
     if (value == nullptr)
         return PLOV_ERR_NO_MEM;
     uint64_t word = 0;
@@ -544,7 +533,7 @@ PlovStatus DornTransGetPortDRP(FpgaId fpga, uint8_t lane, uint16_t address, uint
 PlovStatus DornTransSetPortDRP(FpgaId fpga, uint8_t lane, uint16_t address, uint16_t value)
 {
     if (fpga != DORN_FPGA_TRANS)
-        return bad_fpga(fpga);
+        return TRANS_BAD_FPGA(fpga);
     const uint64_t key = (lane & 0xFu) << 9 | (address & 0x1FFu);
     const uint64_t word = value;
     return DornWriteIndirById(fpga, DORN_INDIR_PIF_DRP_CFG, key, &word, 1);

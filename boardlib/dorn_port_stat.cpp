@@ -3,6 +3,7 @@
 
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_reg.h"
+#include "boardlib/plov_check.h"
 
 namespace {
 
@@ -115,10 +116,8 @@ PlovStatus TRANS_GetPortMacTxStatistic(FpgaId fpga, uint8_t port, uint64_t count
 
 PlovStatus DornGetRxmStatistics(FpgaId fpga, uint8_t port, uint64_t counters[DORN_RXM_COUNTERS])
 {
-    if (fpga > DORN_FPGA_SBUF) {
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
+    if (fpga > DORN_FPGA_SBUF)
+        return TRANS_BAD_FPGA(fpga);
     if (counters == nullptr)
         return PLOV_ERR_NULL_PTR;
     for (unsigned i = 0; i < DORN_RXM_COUNTERS; i++) {

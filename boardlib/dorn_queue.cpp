@@ -3,6 +3,7 @@
 
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_reg.h"
+#include "boardlib/plov_check.h"
 
 namespace {
 
@@ -18,10 +19,8 @@ constexpr uint64_t kRxbuf[5] = {0x2D00, 0x2D01, 0x2D80, 0x2D81, 0x2D82};
 
 PlovStatus check_fpga(FpgaId fpga)
 {
-    if (fpga > DORN_FPGA_SBUF) {
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
+    if (fpga > DORN_FPGA_SBUF)
+        return TRANS_BAD_FPGA(fpga);
     return PLOV_OK;
 }
 

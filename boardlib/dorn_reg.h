@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 inline constexpr FpgaId DORN_FPGA_TRANS = 0;
 inline constexpr FpgaId DORN_FPGA_SBUF = 1;

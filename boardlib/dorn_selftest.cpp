@@ -9,6 +9,9 @@
 #include "boardlib/dorn_port.h"
 #include "boardlib/dorn_reg.h"
 #include "boardlib/dorn_version.h"
+// The one include up into the board-independent layer: the port-enable step
+// switches the sbuf FPGA's ports through PlovTransSetPortSwitch, the operation
+// itself, so the switch keeps its own checks and lines.
 #include "boardlib/plov_port_intf.h"
 
 namespace {
@@ -368,6 +371,7 @@ PlovStatus TRANS_SetPortEnable(FpgaId fpga, uint8_t enable)
     }
     const uint8_t mode = enable != 0 ? 7 : 1;
     for (uint8_t p = 0; p < 4; p++) {
+        // Up-call: the board-independent port switch (see the include).
         PlovStatus ret = PlovTransSetPortSwitch(fpga, p, mode);
         if (ret != PLOV_OK) {
             TRANS_LOG_ERR("FPGA[%u] Call PlovTransSetPortSwitch failed, isbuf_mode = %u, Ret = %d!\n", unsigned(fpga),

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 // Tester blocks (base addresses).
 inline constexpr uint64_t DORN_TEST_DDR3_A = 0xC00;

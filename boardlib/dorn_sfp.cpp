@@ -5,37 +5,24 @@
 #include <cerrno>
 
 #include "boardlib/dorn_reg.h"
+#include "boardlib/plov_check.h"
 
 namespace {
 
-// Node, request, judgement and close, written once for the SFP requests.
-// `openLine`: whether a failed open is logged.
+// The SFP requests on the sbuf node; `openLine`: whether a failed open is
+// logged.
 PlovStatus sbuf_request(unsigned long number, void *rec, bool openLine)
 {
-    int fd = DornGetFd(DORN_FPGA_SBUF);
-    if (fd < 0) {
-        if (openLine)
-            TRANS_LOG_ERR("Call DornGetFd error, iRet = %d", fd);
-        return fd;
-    }
-    int ret = host_ioctl(fd, number, rec);
-    const int err = errno;
-    DornCloseDev(fd);
-    if (ret != 0) {
-        TRANS_LOG_ERR("ioctl error, iRet = %d, errno = %d", ret, err);
-        return ret < 0 ? ret : -1;
-    }
-    return PLOV_OK;
+    const DornRule rule{DornJudge::NonZeroSbuf, openLine ? DornOpenFail::StatusLogged : DornOpenFail::Status};
+    return DORN_REQUEST(DORN_FPGA_SBUF, number, rec, rule);
 }
 
 PlovStatus sfp_reg_request(unsigned long number, SfpRegReq *req)
 {
     if (req == nullptr || req->buf == nullptr)
         return PLOV_ERR_NULL_PTR;
-    if (req->port >= DORN_SFP_PORTS) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", req->port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (req->port >= DORN_SFP_PORTS)
+        return TRANS_BAD_PORT(req->port);
     return sbuf_request(number, req, true);
 }
 
@@ -58,10 +45,8 @@ PlovStatus sfp_area_read(uint8_t handle, uint32_t dev, uint32_t offset, uint32_t
 
 PlovStatus check_sbuf(FpgaId fpga)
 {
-    if (fpga != DORN_FPGA_SBUF) {
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
+    if (fpga != DORN_FPGA_SBUF)
+        return TRANS_BAD_FPGA(fpga);
     return PLOV_OK;
 }
 
@@ -203,10 +188,8 @@ PlovStatus DornTransGetSfpPresent(FpgaId fpga, uint8_t port, uint8_t *present)
     PlovStatus ret = check_sbuf(fpga);
     if (ret != PLOV_OK)
         return ret;
-    if (port >= DORN_SFP_PORTS) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (port >= DORN_SFP_PORTS)
+        return TRANS_BAD_PORT(port);
     if (present == nullptr)
         return PLOV_ERR_NULL_PTR;
     ret = DornSetRegData(DORN_FPGA_SBUF, DORN_SFP_TX_DISABLE_REG, 0);
@@ -342,10 +325,8 @@ PlovStatus TRANS_TestSfpIOPin(uint8_t port, uint8_t results[SFP_PIN_RESULTS], ui
 {
     if (results == nullptr || hs_cnt == nullptr || hs_threshold == nullptr)
         return PLOV_ERR_NULL_PTR;
-    if (port >= DORN_SFP_PORTS) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (port >= DORN_SFP_PORTS)
+        return TRANS_BAD_PORT(port);
     PlovStatus ret = TRANS_TestSfpInPin(port, &results[SFP_TX_DISABLE_TEST]);
     if (ret != PLOV_OK) {
         results[SFP_TX_DISABLE_TEST] |= 0x04;

@@ -25,17 +25,12 @@ constexpr size_t kShotBuf = 0x80000;
 constexpr off_t kShotRotate = 0x100000;
 constexpr size_t kTimeText = 64;
 
-// The FPGA's node around one wrapper call.
-template <typename R> PlovStatus pass_through(FpgaId fpga, R *rec, PlovStatus (*wrapper)(int, R *))
+// One request with the caller's record, refused unlogged when null.
+PlovStatus pass_through(FpgaId fpga, unsigned long nr, void *rec)
 {
     if (rec == nullptr)
         return PLOV_ERR_NULL_PTR;
-    int fd = DornGetFd(fpga);
-    if (fd < 0)
-        return fd;
-    PlovStatus ret = wrapper(fd, rec);
-    DornCloseDev(fd);
-    return ret;
+    return DORN_REQUEST(fpga, nr, rec);
 }
 
 // The time text, behind `head`.
@@ -149,22 +144,12 @@ PlovStatus DornTransGetDrvVer(FpgaId fpga, char *text)
         return PLOV_ERR_FPGA_ID;
     if (text == nullptr)
         return PLOV_ERR_NULL_PTR;
-    int fd = DornGetFd(fpga);
-    if (fd < 0)
-        return fd;
-    int ret = host_ioctl(fd, PLOV_IOC_GET_DRV_VER, text);
-    const int err = errno;
-    DornCloseDev(fd);
-    if (ret != 0) {
-        TRANS_LOG_ERR("ioctl failed, errno[%d]!\n", err);
-        return ret < 0 ? ret : PLOV_ERR_IOCTL;
-    }
-    return PLOV_OK;
+    return DORN_REQUEST(fpga, PLOV_IOC_GET_DRV_VER, text, {DornJudge::NonZeroKept});
 }
 
-PlovStatus TransGetDrvInfo(FpgaId fpga, DrvInfo *info) { return pass_through(fpga, info, IoctlGetDrvInfo); }
-PlovStatus TransGetPortStaticMac(FpgaId fpga, PortStaticMacReq *req) { return pass_through(fpga, req, IoctlGetPortStaticMac); }
-PlovStatus TransGetRegs(FpgaId fpga, RegSpaceReq *req) { return pass_through(fpga, req, IoctlGetRegs); }
+PlovStatus TransGetDrvInfo(FpgaId fpga, DrvInfo *info) { return pass_through(fpga, PLOV_IOC_GET_DRV_INFO, info); }
+PlovStatus TransGetPortStaticMac(FpgaId fpga, PortStaticMacReq *req) { return pass_through(fpga, PLOV_IOC_GET_PORT_STATIC_MAC, req); }
+PlovStatus TransGetRegs(FpgaId fpga, RegSpaceReq *req) { return pass_through(fpga, PLOV_IOC_GET_REGS, req); }
 
 PlovStatus TRANS_FileRead(const char *path, uint8_t *buffer, uint64_t size, uint32_t *length, int flags)
 {

@@ -10,6 +10,7 @@
 
 #include "bases/host/host.h"
 #include "boardlib/kesp_logic.h"
+#include "boardlib/plov_check.h"
 #include "boardlib/sfp_8472.h"
 #include "kelvo/kelvo.h"
 
@@ -165,28 +166,10 @@ PlovStatus KespClearCntIndregByID(uint32_t id, uint64_t *data)
 
 namespace {
 
-// A device-layer result: negative is a failure, anything else success.
-PlovStatus judged(PlovStatus ret) { return ret < 0 ? ret : PLOV_OK; }
-
-PlovStatus reg_read(uint64_t addr, uint64_t *value)
-{
-    DirRegReq req{addr, 0};
-    PlovStatus ret = judged(KespLogicReadDirReg(&req));
-    if (ret == PLOV_OK)
-        *value = req.data;
-    return ret;
-}
-
-PlovStatus reg_write(uint64_t addr, uint64_t value)
-{
-    DirRegReq req{addr, value};
-    return judged(KespLogicWriteDirReg(&req));
-}
-
 // The read and write failures most operations log.
 PlovStatus reg_read_logged(uint64_t addr, uint64_t *value)
 {
-    PlovStatus ret = reg_read(addr, value);
+    PlovStatus ret = KespReadReg(addr, value);
     if (ret != PLOV_OK)
         KESP_LOG_ERR("call KespLogicReadDirReg err!\n");
     return ret;
@@ -194,7 +177,7 @@ PlovStatus reg_read_logged(uint64_t addr, uint64_t *value)
 
 PlovStatus reg_write_logged(uint64_t addr, uint64_t value)
 {
-    PlovStatus ret = reg_write(addr, value);
+    PlovStatus ret = KespWriteReg(addr, value);
     if (ret != PLOV_OK)
         KESP_LOG_ERR("call KespLogicWriteDirReg err!\n");
     return ret;
@@ -207,10 +190,10 @@ using IndirBuf = std::array<uint64_t, 4>;
 PlovStatus indir_read(uint32_t id, uint64_t addr, IndirBuf &buf)
 {
     buf = IndirBuf{addr};
-    return judged(KespReadIndregByID(id, buf.data()));
+    return KespJudged(KespReadIndregByID(id, buf.data()));
 }
 
-PlovStatus indir_write(uint32_t id, IndirBuf &buf) { return judged(KespWriteIndregByID(id, buf.data())); }
+PlovStatus indir_write(uint32_t id, IndirBuf &buf) { return KespJudged(KespWriteIndregByID(id, buf.data())); }
 
 PlovStatus indir_write_word(uint32_t id, uint64_t addr, uint64_t word)
 {
@@ -268,14 +251,10 @@ PlovStatus check_property(const PortPro *port)
 // The checks of the loop-mode operations: FPGA 0, port 0 or 1.
 PlovStatus check_fpga_port(FpgaId fpga, uint8_t port)
 {
-    if (fpga != 0) {
-        KESP_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
-    if (port >= kNetPorts) {
-        KESP_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (fpga != 0)
+        return TRANS_BAD_FPGA(fpga);
+    if (port >= kNetPorts)
+        return TRANS_BAD_FPGA_PORT(fpga, port);
     return PLOV_OK;
 }
 
@@ -309,22 +288,20 @@ PlovStatus check_switch_port(uint8_t port)
 {
     if (port < kNetPorts)
         return PLOV_OK;
-    KESP_LOG_ERR("Invalid PortID [%d]\n", port);
-    return PLOV_ERR_PORT_ID;
+    return TRANS_BAD_PORT(port);
 }
 
 PlovStatus check_phy_port(FpgaId fpga, uint8_t port)
 {
     if (port < kNetPorts)
         return PLOV_OK;
-    KESP_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
-    return PLOV_ERR_PORT_ID;
+    return TRANS_BAD_FPGA_PORT(fpga, port);
 }
 
 // The PHY-power bits of a port's reset register; -1312 when unreadable.
 PlovStatus read_phy_power(uint8_t port, uint64_t *reg)
 {
-    PlovStatus ret = reg_read(port_reg(kRegReset, port), reg);
+    PlovStatus ret = KespReadReg(port_reg(kRegReset, port), reg);
     if (ret != PLOV_OK) {
         KESP_LOG_ERR("logic read reg fail %d\n", ret);
         return PLOV_ERR_REG_ACCESS;
@@ -415,7 +392,7 @@ PlovStatus KespTransSetPortForcePhyDown(FpgaId fpga, uint8_t port, uint8_t mode)
     uint64_t want = mode == 1 ? kPhyPowerOn : kPhyPowerDown;
     if ((v >> kPhyPowerShift & 0x3) == want)
         return PLOV_OK;
-    ret = reg_write(port_reg(kRegReset, port), (v & ~(0x3ULL << kPhyPowerShift)) | want << kPhyPowerShift);
+    ret = KespWriteReg(port_reg(kRegReset, port), (v & ~(0x3ULL << kPhyPowerShift)) | want << kPhyPowerShift);
     if (ret != PLOV_OK)
         KESP_LOG_ERR("logic write dir reg error %d\n", ret);
     return ret;
@@ -449,7 +426,7 @@ PlovStatus KespSetPortReset(const PortPro *port, int8_t reset)
         return ret;
     if (reset != 1)
         return PLOV_ERR_RESET_VALUE;
-    ret = reg_write(port_reg(kRegReset, port->ID), kResetPulse);
+    ret = KespWriteReg(port_reg(kRegReset, port->ID), kResetPulse);
     if (ret != PLOV_OK)
         KESP_LOG_ERR("Port Reset err!\n");
     return ret;
@@ -592,7 +569,7 @@ PlovStatus read_counter(const PortPro *port, PortStatistic *stat, const KespCoun
     uint64_t reg = c.reg[port->ID];
     uint64_t high = 0;
     if (c.kind == CounterKind::Bytes48) {
-        ret = reg_read(reg++, &high);   // the device layer has logged a failure
+        ret = KespReadReg(reg++, &high);   // the device layer has logged a failure
         if (ret != PLOV_OK)
             return ret;
     }
@@ -702,7 +679,7 @@ PlovStatus KespGetMediaPortStatistics(const PortPro *port, PortStatistic *stat)
     }
     for (const MediaCounter &c : kMediaCounters) {
         uint64_t v = 0;
-        PlovStatus ret = reg_read(c.reg + 2ULL * port->ID, &v);
+        PlovStatus ret = KespReadReg(c.reg + 2ULL * port->ID, &v);
         if (ret != PLOV_OK) {
             KESP_LOG_ERR("%s", c.failure);
             return ret;
@@ -731,14 +708,12 @@ constexpr uint64_t kAntiLevelMask = 0x3FF;
 
 PlovStatus ref_clock(FpgaId fpga, uint32_t *state, unsigned bit)
 {
-    if (fpga != 0) {
-        KESP_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
+    if (fpga != 0)
+        return TRANS_BAD_FPGA(fpga);
     if (state == nullptr)
         return null_pointer(kNullDetected);
     uint64_t v = 0;
-    PlovStatus ret = reg_read(kRegRefClk, &v);
+    PlovStatus ret = KespReadReg(kRegRefClk, &v);
     if (ret != PLOV_OK) {
         KESP_LOG_ERR("logic read reg fail %d\n", ret);
         return PLOV_ERR_REG_ACCESS;
@@ -1176,7 +1151,7 @@ PlovStatus KespClsQueueStatics(const QueueId *queue)
     const TypeStats &ts = kStatsByType[queue->QueueType];
     for (size_t i = 0; i < ts.count; i++) {
         IndirBuf buf{addr};
-        ret = judged(KespClearCntIndregByID(ts.reads[i].reg, buf.data()));
+        ret = KespJudged(KespClearCntIndregByID(ts.reads[i].reg, buf.data()));
         if (ret != PLOV_OK) {
             KESP_LOG_ERR("call KespClearCntIndregByID err\n");
             return ret;
@@ -1356,7 +1331,7 @@ PlovStatus KespGetRxqHashRule(RxqHashRule *rule)
     return PLOV_OK;
 }
 
-PlovStatus KespSetQueueDataOffset(uint16_t offset) { return reg_write(kRegDataOffset, offset); }
+PlovStatus KespSetQueueDataOffset(uint16_t offset) { return KespWriteReg(kRegDataOffset, offset); }
 
 PlovStatus KespGetQueueDataOffset(uint16_t *offset)
 {
@@ -1432,14 +1407,10 @@ constexpr uint32_t kSfpPage = 256;
 
 PlovStatus check_sfp_fpga_cage(FpgaId fpga, uint8_t cage)
 {
-    if (fpga != 0) {
-        KESP_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
-    if (cage >= KESP_SFP_CAGES) {
-        KESP_LOG_ERR("Invalid PortID [%d]\n", cage);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (fpga != 0)
+        return TRANS_BAD_FPGA(fpga);
+    if (cage >= KESP_SFP_CAGES)
+        return TRANS_BAD_PORT(cage);
     return PLOV_OK;
 }
 
@@ -1507,10 +1478,8 @@ PlovStatus KespReadSfpInfoByReg(uint8_t handle, uint32_t dev, uint32_t offset, u
 {
     if (buf == nullptr)
         return null_pointer(kNullLower);
-    if (handle >= KESP_SFP_CAGES) {
-        KESP_LOG_ERR("Invalid PortID [%d]\n", handle);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (handle >= KESP_SFP_CAGES)
+        return TRANS_BAD_PORT(handle);
     if (offset >= kSfpPage || length == 0 || length > kSfpPage - offset) {
         KESP_LOG_ERR("invalid offset [%u] length [%u]\n", offset, length);
         return PLOV_ERR_PARAM;

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "bases/drv/plov_drv.h"
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 #include "boardlib/plov_types.h"
 
 struct SfpInfo;
@@ -14,10 +14,11 @@ struct SfpInfo;
 // The KESP backend above the device layer logs under one source name,
 // whichever of its files holds the code.
 #define KESP_INTF_SOURCE "boardlib/kesp_intf.cpp"
+#define KESP_HERE (PlovSite{KESP_INTF_SOURCE, __LINE__})
 #define KESP_LOG_ERR(fmt, ...) \
-    PLOV_LOG_LINE_FROM(g_pfPLOVTransLog, PLOV_LEVEL_ERR, "[Trans-ERR]", KESP_INTF_SOURCE, fmt __VA_OPT__(, ) __VA_ARGS__)
+    PLOV_LOG_AT(KESP_HERE, g_pfPLOVTransLog, PLOV_LEVEL_ERR, TRANS_TAG_ERR, fmt __VA_OPT__(, ) __VA_ARGS__)
 #define KESP_LOG_DBG(fmt, ...) \
-    PLOV_LOG_LINE_FROM(g_pfPLOVTransLog, PLOV_LEVEL_DBG, "[Trans-DBG]", KESP_INTF_SOURCE, fmt __VA_OPT__(, ) __VA_ARGS__)
+    PLOV_LOG_AT(KESP_HERE, g_pfPLOVTransLog, PLOV_LEVEL_DBG, "[Trans-DBG]", fmt __VA_OPT__(, ) __VA_ARGS__)
 
 inline constexpr uint32_t kKespIndirRegCount = 64;
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 
 #include "bases/host/host.h"
+#include "boardlib/plov_check.h"
 
 namespace {
 
@@ -138,10 +139,8 @@ PlovStatus KespAddPciPortEp(PciPortEpReq *req) { return kesp_record_request(PLOV
 
 PlovStatus KespGetDrvVer(FpgaId fpga, char *ver)
 {
-    if (fpga >= 2) {
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
+    if (fpga >= 2)
+        return TRANS_BAD_FPGA(fpga);
     if (ver == nullptr)
         return null_record();
     int fd = KespGetFd();
@@ -166,4 +165,21 @@ PlovStatus KespGetLoadAtReboot(uint64_t *flag)
         return null_record();
     LoadAtRebootReq req{0, reinterpret_cast<uintptr_t>(flag)};
     return kesp_request(PLOV_IOC_GET_LOAD_AT_REBOOT, &req, KespResult::NonZero);
+}
+
+PlovStatus KespJudged(PlovStatus ret) { return ret < 0 ? ret : PLOV_OK; }
+
+PlovStatus KespReadReg(uint64_t addr, uint64_t *value)
+{
+    DirRegReq req{addr, 0};
+    PlovStatus ret = KespJudged(KespLogicReadDirReg(&req));
+    if (ret == PLOV_OK)
+        *value = req.data;
+    return ret;
+}
+
+PlovStatus KespWriteReg(uint64_t addr, uint64_t value)
+{
+    DirRegReq req{addr, value};
+    return KespJudged(KespLogicWriteDirReg(&req));
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "bases/drv/plov_drv.h"
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 // CPUs the hrtimer may be bound to.
 inline constexpr uint8_t KESP_VCPUS_MAX_NUM = 12;
@@ -50,5 +50,14 @@ PlovStatus KespGetDrvVer(FpgaId fpga, char *ver);
 // failure (-1203). A null result address is refused with -1201.
 PlovStatus KespSetLoadAtReboot(uint8_t flag);
 PlovStatus KespGetLoadAtReboot(uint64_t *flag);
+
+// ---- register helpers of the KESP modules ---------------------------------------------
+
+// A device-layer result judged: negative is a failure, anything else success (0).
+PlovStatus KespJudged(PlovStatus ret);
+// One direct register read or write, judged; nothing logged (the device
+// layer has logged a failed request). The read sets *value only on success.
+PlovStatus KespReadReg(uint64_t addr, uint64_t *value);
+PlovStatus KespWriteReg(uint64_t addr, uint64_t value);
 
 #endif

@@ -6,48 +6,26 @@
 #include "bases/host/host.h"
 #include "boardlib/kesp_intf.h"
 #include "boardlib/kesp_logic.h"
+#include "boardlib/plov_check.h"
 
 namespace {
 
 using ull = unsigned long long;
 
-PlovStatus judged(PlovStatus ret) { return ret < 0 ? ret : PLOV_OK; }
-
-PlovStatus reg_read(uint64_t addr, uint64_t *value)
-{
-    DirRegReq req{addr, 0};
-    PlovStatus ret = judged(KespLogicReadDirReg(&req));
-    if (ret == PLOV_OK)
-        *value = req.data;
-    return ret;
-}
-
-PlovStatus reg_write(uint64_t addr, uint64_t value)
-{
-    DirRegReq req{addr, value};
-    return judged(KespLogicWriteDirReg(&req));
-}
-
 // Indirect access by id: one word address, one data word.
 PlovStatus indir_write(uint32_t id, uint64_t addr, uint64_t value)
 {
     uint64_t data[2] = {addr, value};
-    return judged(KespWriteIndregByID(id, data));
+    return KespJudged(KespWriteIndregByID(id, data));
 }
 
 PlovStatus indir_read(uint32_t id, uint64_t addr, uint64_t *value)
 {
     uint64_t data[2] = {addr, 0};
-    PlovStatus ret = judged(KespReadIndregByID(id, data));
+    PlovStatus ret = KespJudged(KespReadIndregByID(id, data));
     if (ret == PLOV_OK)
         *value = data[1];
     return ret;
-}
-
-PlovStatus invalid_fpga(FpgaId fpga)
-{
-    KESP_LOG_ERR("Invalid FpgaID [%d]\n", int(fpga));
-    return PLOV_ERR_FPGA_ID;
 }
 
 PlovStatus null_detected()
@@ -69,8 +47,8 @@ constexpr DdrRegs kDdr[2] = {
 // Write 1 then 0 to a start register.
 PlovStatus pulse(uint64_t addr)
 {
-    PlovStatus ret = reg_write(addr, 1);
-    return ret == PLOV_OK ? reg_write(addr, 0) : ret;
+    PlovStatus ret = KespWriteReg(addr, 1);
+    return ret == PLOV_OK ? KespWriteReg(addr, 0) : ret;
 }
 
 // ---- QDR ------------------------------------------------------------------------------------------------
@@ -136,12 +114,12 @@ PlovStatus link_setup(const LinkSetup &s, uint32_t port)
     for (const auto &w : words)
         if (write_logged(s.id, w[0], w[1]) != PLOV_OK)
             return PLOV_ERR_REG_ACCESS;
-    PlovStatus ret = reg_write(s.dirA, 12);
+    PlovStatus ret = KespWriteReg(s.dirA, 12);
     if (ret == PLOV_OK)
-        ret = reg_write(s.dirB, 2);
+        ret = KespWriteReg(s.dirB, 2);
     uint64_t v = 0;
     if (ret == PLOV_OK)
-        ret = reg_read(s.check, &v);
+        ret = KespReadReg(s.check, &v);
     if (ret != PLOV_OK)
         return ret;
     if (v != s.expect) {
@@ -176,7 +154,7 @@ PlovStatus loop_prepare(LoopKind k, uint32_t port)
 
 PlovStatus write_dir_logged(uint64_t addr, uint64_t value)
 {
-    PlovStatus ret = reg_write(addr, value);
+    PlovStatus ret = KespWriteReg(addr, value);
     if (ret != PLOV_OK)
         KESP_LOG_ERR("call KespLogicWriteDirReg fail %d\n", ret);
     return ret;
@@ -184,7 +162,7 @@ PlovStatus write_dir_logged(uint64_t addr, uint64_t value)
 
 PlovStatus read_dir_logged(uint64_t addr, uint64_t *value)
 {
-    PlovStatus ret = reg_read(addr, value);
+    PlovStatus ret = KespReadReg(addr, value);
     if (ret != PLOV_OK)
         KESP_LOG_ERR("call KespLogicReadDirReg fail %d\n", ret);
     return ret;
@@ -270,7 +248,7 @@ PlovStatus KespSetDdrTestStart(FpgaId)
 {
     for (int m = 0; m < 2; m++) {
         uint64_t v = 0;
-        PlovStatus ret = reg_read(kDdr[m].init, &v);
+        PlovStatus ret = KespReadReg(kDdr[m].init, &v);
         if (ret != PLOV_OK) {
             KESP_LOG_ERR("read ddr3 reg error [%d]\n", ret);
             return ret;
@@ -290,18 +268,18 @@ PlovStatus KespSetDdrTestStart(FpgaId)
 PlovStatus KespGetDdrTestResult(FpgaId fpga, uint8_t *fail)
 {
     if (fpga != 0)
-        return invalid_fpga(fpga);
+        return TransBadFpga(fpga, KESP_HERE);
     if (fail == nullptr)
         return null_detected();
     for (int m = 0; m < 2; m++) {
         uint64_t st = 0, res = 0;
-        PlovStatus ret = reg_read(kDdr[m].status, &st);
+        PlovStatus ret = KespReadReg(kDdr[m].status, &st);
         if (ret == PLOV_OK && (st & 1) == 0) {
             KESP_LOG_ERR("ddr3[%d] test is not done data[%#llx]\n", m, ull(st));
             return PLOV_ERR_NOT_DONE;
         }
         if (ret == PLOV_OK)
-            ret = reg_read(kDdr[m].result, &res);
+            ret = KespReadReg(kDdr[m].result, &res);
         if (ret != PLOV_OK) {
             KESP_LOG_ERR("read ddr3 reg error [%d]\n", ret);
             return ret;
@@ -334,7 +312,7 @@ PlovStatus KespGetDdrMarchTestResult(FpgaId, uint8_t *fail)
         return null_detected();
     for (int m = 0; m < 2; m++) {
         uint64_t st = 0, res = 0;
-        PlovStatus ret = reg_read(kDdr[m].marchStatus, &st);
+        PlovStatus ret = KespReadReg(kDdr[m].marchStatus, &st);
         if (ret != PLOV_OK) {
             KESP_LOG_ERR("read ddr3[%d] reg error [%d]\n", m, ret);
             return ret;
@@ -343,7 +321,7 @@ PlovStatus KespGetDdrMarchTestResult(FpgaId, uint8_t *fail)
             KESP_LOG_ERR("ddr3[%d] march ic test is not done\n", m);
             return PLOV_ERR_NOT_DONE;
         }
-        if ((ret = reg_read(kDdr[m].marchResult, &res)) != PLOV_OK) {
+        if ((ret = KespReadReg(kDdr[m].marchResult, &res)) != PLOV_OK) {
             KESP_LOG_ERR("read ddr3 march ic reg error [%d]\n", ret);
             return ret;
         }
@@ -361,7 +339,7 @@ PlovStatus KespGetDdrMarchTestResult(FpgaId, uint8_t *fail)
 PlovStatus KespDdrTest(FpgaId fpga, uint32_t repetitions)
 {
     if (fpga != 0)
-        return invalid_fpga(fpga);
+        return TransBadFpga(fpga, KESP_HERE);
     for (uint32_t i = 0; i < repetitions; i++) {
         PlovStatus ret = KespSetDdrTestStart(fpga);
         if (ret != PLOV_OK) {
@@ -412,7 +390,7 @@ PlovStatus KespReadyForQdrTest()
     uint64_t level = 0;
     for (int i = 0; i < 3; i++) {
         host().sleep(3);
-        PlovStatus ret = reg_read(kQdrWaterLevel, &level);
+        PlovStatus ret = KespReadReg(kQdrWaterLevel, &level);
         if (ret != PLOV_OK) {
             KESP_LOG_ERR("call KespLogicReadDirReg fail %d\n", ret);
             return ret;
@@ -444,7 +422,7 @@ PlovStatus KespGetQdrTestResult(FpgaId, uint8_t *fail)
     if (fail == nullptr)
         return null_detected();
     uint64_t v = 0;
-    PlovStatus ret = reg_read(kQdrInitReg, &v);
+    PlovStatus ret = KespReadReg(kQdrInitReg, &v);
     if (ret != PLOV_OK) {
         KESP_LOG_ERR("read QDR reg fail [%d]\n", ret);
         return PLOV_ERR_REG_ACCESS;
@@ -506,7 +484,7 @@ PlovStatus KespGetQdrMarchTestResult(FpgaId, uint8_t *fail)
 PlovStatus KespQdrTest(FpgaId fpga, uint32_t repetitions)
 {
     if (fpga != 0)
-        return invalid_fpga(fpga);
+        return TransBadFpga(fpga, KESP_HERE);
     PlovStatus ret = KespReadyForQdrTest();
     if (ret != PLOV_OK) {
         KESP_LOG_ERR("KespReadyForQdrTest error\n");
@@ -551,15 +529,15 @@ PlovStatus KespFpgaTestReg(FpgaId fpga, uint8_t *result)
 {
     constexpr uint64_t kTestReg = 0x3;
     if (fpga != 0)
-        return invalid_fpga(fpga);
+        return TransBadFpga(fpga, KESP_HERE);
     if (result == nullptr)
         return null_detected();
     uint64_t w = 0, r = 0;
-    PlovStatus ret = reg_read(kTestReg, &w);
+    PlovStatus ret = KespReadReg(kTestReg, &w);
     if (ret == PLOV_OK)
-        ret = reg_write(kTestReg, w);
+        ret = KespWriteReg(kTestReg, w);
     if (ret == PLOV_OK)
-        ret = reg_read(kTestReg, &r);
+        ret = KespReadReg(kTestReg, &r);
     if (ret != PLOV_OK)
         return ret;
     if (static_cast<uint32_t>(w + r + 1) == 0) {

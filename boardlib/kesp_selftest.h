@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 // Test engine not done yet, and QDR not initialised.
 inline constexpr PlovStatus PLOV_ERR_NOT_DONE = -1207;

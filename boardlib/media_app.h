@@ -11,7 +11,7 @@
 
 #include "bases/drv/media_drv.h"
 #include "boardlib/media_bin.h"
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 // The media library's log hook; when empty the line goes to syslog.
 extern PlovLogHook g_pfMediaLog;

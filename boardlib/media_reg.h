@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "bases/drv/indir_req.h"
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 inline constexpr uint32_t MEDIA_MAILBOX_TYPES = 5;
 inline constexpr uint32_t MEDIA_RWPTR_TYPES = 3;

@@ -13,7 +13,8 @@
 #include "boardlib/dorn_version.h"
 #include "boardlib/kesp_intf.h"
 #include "boardlib/kesp_logic.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
+#include "boardlib/plov_check.h"
 #include "kelvo/kelvo.h"
 
 uint8_t g_CpuUsage = 3;
@@ -72,14 +73,6 @@ PlovStatus kesp_fpga(uint32_t fpga, int logged)
 
 bool kesp_board() { return geBoardLogicType == PLOV_BOARD_KESP; }
 
-// The probe, then the DORN-only rule; *done when the caller returns `ret`.
-PlovStatus dorn_only(bool *done)
-{
-    PlovStatus ret = PlovCheckLogicType();
-    *done = ret != PLOV_OK || PLOV_KESP_UNSUPPORTED(PLOV_LEVEL_ERR);
-    return ret;
-}
-
 PlovStatus read_bit0(FpgaId fpga, uint64_t reg, uint8_t *out)
 {
     uint64_t v = 0;
@@ -102,7 +95,7 @@ PlovStatus PLOV_TransGetCheckSumSwitch(FpgaId fpga, uint8_t *rx, uint8_t *tx)
     if (fpga != 0)
         return PLOV_ERR_FPGA_ID;
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if ((ret = read_bit0(fpga, kRegTxChecksum, tx)) != PLOV_OK)
@@ -115,7 +108,7 @@ PlovStatus PLOV_TransSetCheckSumSwitch(FpgaId fpga, uint8_t rx, uint8_t tx)
     if (fpga != 0)
         return PLOV_ERR_FPGA_ID;
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if ((ret = DornSetRegData(fpga, kRegTxChecksum, tx & 1u)) != PLOV_OK)
@@ -409,7 +402,7 @@ PlovStatus seeds(bool write, uint8_t key1, uint8_t key2, uint64_t *seed1, uint64
 PlovStatus PlovTransGetHashSeed(FpgaId fpga, uint8_t key1, uint8_t key2, uint64_t *seed1, uint64_t *seed2)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (fpga != 0)
@@ -422,7 +415,7 @@ PlovStatus PlovTransGetHashSeed(FpgaId fpga, uint8_t key1, uint8_t key2, uint64_
 PlovStatus PlovTransSetHashSeed(FpgaId fpga, uint8_t key1, uint8_t key2, uint64_t seed1, uint64_t seed2)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (fpga != 0)
@@ -457,23 +450,18 @@ PlovStatus PlovTransGetCpuUsage(uint32_t fpga, uint8_t *mask)
 PlovStatus PlovTransSetCpuUsage(uint32_t fpga, uint8_t mask)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (fpga > 1)
         return PLOV_ERR_FPGA_ID;
-    int fd = DornGetFd(static_cast<FpgaId>(fpga));
-    if (fd < 0)
-        return fd;
-    ret = IoctlSetCpuUsg(fd, mask);
-    DornCloseDev(fd);
-    return ret;
+    return DornLogicSetCpuUsg(static_cast<FpgaId>(fpga), mask);
 }
 
 PlovStatus PlovTransGetVrfSwitch(uint32_t fpga, uint8_t *value)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (fpga != 0)
@@ -489,7 +477,7 @@ PlovStatus PlovTransGetVrfSwitch(uint32_t fpga, uint8_t *value)
 PlovStatus PlovTransSetVrfSwitch(uint32_t fpga, uint8_t value)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (fpga != 0)
@@ -544,7 +532,7 @@ PlovStatus PlovTransSetHrtimerAffinity(uint32_t fpga, uint8_t cpu)
 PlovStatus PLOV_TransGetTrunk(FpgaId fpga, const PortPro *pp, uint8_t *on)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (fpga != 1)
@@ -564,7 +552,7 @@ PlovStatus PLOV_TransGetTrunk(FpgaId fpga, const PortPro *pp, uint8_t *on)
 PlovStatus PLOV_TransSetTrunk(FpgaId fpga, const PortPro *pp, uint8_t on)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (fpga != 1)
@@ -579,7 +567,7 @@ PlovStatus PLOV_TransSetTrunk(FpgaId fpga, const PortPro *pp, uint8_t on)
 PlovStatus PlovTransGetStandbyMode(FpgaId fpga, uint32_t *mode)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (fpga > 1)
@@ -597,7 +585,7 @@ PlovStatus PlovTransSetStandbyMode(FpgaId fpga, uint32_t mode)
     if (fpga > 1)
         return PLOV_ERR_FPGA_ID;
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     for (FpgaId f : {FpgaId{0}, FpgaId{1}})
@@ -626,8 +614,7 @@ PlovStatus mac_register(FpgaId fpga, const PortWorkMode &rec, MacReg *at)
         else if (fpga == 1 && rec.PortId < std::size(kSbufMac))
             at->reg = kSbufMac[rec.PortId];
         else {
-            PLOV_LOG_ERR("Invalid PortID [%d]\n", rec.PortId);
-            return PLOV_ERR_PORT_ID;
+            return PLOV_BAD_PORT(rec.PortId);
         }
         return PLOV_OK;
     }
@@ -736,7 +723,7 @@ PlovStatus mac_property(FpgaId fpga, const PortPro *pp, bool *kesp, PortWorkMode
     }
     *rec = PortWorkMode{};
     rec->Location = pp->LOC == 1 ? 1 : 0;
-    return PlovPortProToPort(fpga, *pp, &rec->PortId) ? PLOV_OK : PLOV_ERR_KESP_ID;
+    return BoardPortProToPort(fpga, *pp, &rec->PortId) ? PLOV_OK : PLOV_ERR_KESP_ID;
 }
 
 void mac_copy_failed(KelvoErr err, const void *dest, const void *src)

@@ -11,7 +11,7 @@
 #include "boardlib/dorn_version.h"
 #include "boardlib/kesp_intf.h"
 #include "boardlib/kesp_logic.h"
-#include "boardlib/plov_cmdline.h"
+#include "boardlib/board_util.h"
 #include "boardlib/plov_fpga_intf.h"
 #include "kelvo/kelvo.h"
 
@@ -131,14 +131,14 @@ PlovStatus PlovTransGetMemMap(uint8_t map[PLOV_SHARE_MEM_SIZE])
 {
     if (map == nullptr)
         return PLOV_ERR_NULL_PTR;
-    char line[PLOV_CMDLINE_MAX];
+    char line[BOARD_CMDLINE_MAX];
     clear(line, sizeof line);
     DornTransVersion();
-    PlovStatus ret = PlovReadCmdline(line, sizeof line);
+    PlovStatus ret = BoardReadCmdline(line, sizeof line);
     if (ret == PLOV_ERR_OPEN || ret == PLOV_ERR_NULL_PTR)
         return ret;
     if (ret != PLOV_OK) {
-        PLOV_LOG_ERR("read file %s failed\n", PLOV_CMDLINE_PATH);
+        PLOV_LOG_ERR("read file %s failed\n", BOARD_CMDLINE_PATH);
         return PLOV_ERR_PARSE;
     }
     if (g_PlovShareMem[0].Flag == 0) {

@@ -11,7 +11,8 @@
 #include "boardlib/dorn_sfp.h"
 #include "boardlib/dorn_version.h"
 #include "boardlib/kesp_intf.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
+#include "boardlib/plov_check.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -55,13 +56,7 @@ PlovStatus kesp_property(FpgaId fpga, const PortPro &pro)
 // The DORN port of a property; -1335 (no line) when it has none.
 PlovStatus dorn_port_of(FpgaId fpga, const PortPro &pro, uint8_t *port)
 {
-    return PlovPortProToPort(fpga, pro, port) ? PLOV_OK : PLOV_ERR_KESP_ID;
-}
-
-PlovStatus bad_port(uint8_t port)
-{
-    PLOV_LOG_ERR("Invalid PortID [%d]\n", port);
-    return PLOV_ERR_PORT_ID;
+    return BoardPortProToPort(fpga, pro, port) ? PLOV_OK : PLOV_ERR_KESP_ID;
 }
 
 PlovStatus bad_kesp_port(uint8_t port)
@@ -70,26 +65,10 @@ PlovStatus bad_kesp_port(uint8_t port)
     return PLOV_ERR_PARAM;
 }
 
-// A failed KESP call, logged with the callee's name.
-PlovStatus kesp_failed(const char *name, PlovStatus ret)
-{
-    if (ret != PLOV_OK)
-        PLOV_LOG_ERR("Call %s failed, iRet[%d]\n", name, ret);
-    return ret;
-}
-
 PlovStatus kesp_reset_failed(PlovStatus ret)
 {
     if (ret != PLOV_OK)
         PLOV_LOG_ERR("call KespSetPortReset err\n");
-    return ret;
-}
-
-// The probe, then the DORN-only rule; *done when the caller returns `ret`.
-PlovStatus dorn_only(bool *done)
-{
-    PlovStatus ret = PlovCheckLogicType();
-    *done = ret != PLOV_OK || PLOV_KESP_UNSUPPORTED(PLOV_LEVEL_ERR);
     return ret;
 }
 
@@ -146,7 +125,7 @@ PlovStatus PlovTransSetPortReset(FpgaId fpga, uint8_t port, int8_t flag)
         return kesp_reset_failed(KespSetPortReset(&pro, flag));
     }
     if (port > dorn_port_max(fpga))
-        return bad_port(port);
+        return PLOV_BAD_PORT(port);
     if (flag != 1)
         return PLOV_ERR_WORK_MODE;
     ret = DornTransSetPortHwReset(fpga, port, 1);
@@ -183,16 +162,14 @@ PlovStatus flow_frame(FpgaId fpga, uint8_t port, const PortFlowCtrl *rec, bool *
     *done = true;
     if (rec == nullptr)
         return PlovNullPointer();
-    PlovStatus ret = dorn_only(done);
+    PlovStatus ret = PLOV_DORN_ONLY(done);
     if (*done)
         return ret;
     *done = true;
-    if (fpga != DORN_FPGA_TRANS) {
-        PLOV_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
+    if (fpga != DORN_FPGA_TRANS)
+        return PLOV_BAD_FPGA(fpga);
     if (port >= kFlowPorts)
-        return bad_port(port);
+        return PLOV_BAD_PORT(port);
     *done = false;
     return PLOV_OK;
 }
@@ -268,14 +245,14 @@ namespace {
 PlovStatus map_frame(FpgaId fpga, uint8_t port, bool *done)
 {
     *done = true;
-    PlovStatus ret = dorn_only(done);
+    PlovStatus ret = PLOV_DORN_ONLY(done);
     if (*done)
         return ret;
     *done = true;
     if (fpga == DORN_FPGA_SBUF)
         return PLOV_OK;
     if (port >= kFlowPorts)
-        return bad_port(port);
+        return PLOV_BAD_PORT(port);
     *done = false;
     return PLOV_OK;
 }
@@ -308,7 +285,7 @@ PlovStatus PlovTransSetPortMap(FpgaId fpga, uint8_t port, uint8_t map)
     if ((ret = map_frame(fpga, port, &done)), done)
         return ret;
     if (map >= kFlowPorts)
-        return bad_port(map);
+        return PLOV_BAD_PORT(map);
     uint64_t value = map & 15u;
     return DornWriteIndirById(DORN_FPGA_TRANS, kRowPortMap, port & 15u, &value, 1);
 }
@@ -430,7 +407,7 @@ PlovStatus plan_speed(uint8_t port, uint16_t w, SpeedPlan *plan)
 PlovStatus PlovTransSetPortMode(FpgaId fpga, const PortWorkMode *rec)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (rec == nullptr)
@@ -457,7 +434,7 @@ PlovStatus PlovTransSetPortMode(FpgaId fpga, const PortWorkMode *rec)
 PlovStatus PLOV_TransSetPortMode(FpgaId fpga, const PortPro *pro, uint16_t mode)
 {
     bool done = false;
-    PlovStatus ret = dorn_only(&done);
+    PlovStatus ret = PLOV_DORN_ONLY(&done);
     if (done)
         return ret;
     if (pro == nullptr)
@@ -481,13 +458,9 @@ PlovStatus back_port_link(uint8_t port, uint8_t *link)
     PortLinkReq req{};
     req.type = port < 2 ? 2 : 3;
     req.id = port < 2 ? port : port - 2u;
-    int fd = DornGetFd(DORN_FPGA_SBUF);
-    if (fd < 0)
-        return PLOV_ERR_OPEN;
-    const int ret = host_ioctl(fd, PLOV_IOC_GET_PORT_LINK, &req);
+    PlovStatus ret = DORN_REQUEST(DORN_FPGA_SBUF, PLOV_IOC_GET_PORT_LINK, &req, {DornJudge::Raw, DornOpenFail::OpenCode});
     if (ret == PLOV_OK)
         *link = req.link;
-    DornCloseDev(fd);
     return ret;
 }
 
@@ -519,10 +492,8 @@ PlovStatus PlovTransGetPortLinkStat(FpgaId fpga, PortWorkMode *rec)
             return bad_kesp_port(p);
         return KespGetPortLinkStates(0, p, &rec->LinkDetected);
     }
-    if (p > dorn_port_max(fpga)) {
-        PLOV_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, p);
-        return PLOV_ERR_PORT_ID;
-    }
+    if (p > dorn_port_max(fpga))
+        return PLOV_BAD_FPGA_PORT(fpga, p);
     if (fpga == DORN_FPGA_TRANS)
         return register_link(fpga, rec, kRegTransLink, p + kTransLinkShift);
     if (p >= kBackPorts)
@@ -569,10 +540,10 @@ PlovStatus PlovTransGetPortSwitch(FpgaId fpga, uint8_t port, uint8_t *mode)
     if ((ret = PlovProbeBranch(fpga, &kesp)) != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_failed("KespGetPortSwitch", KespGetPortSwitch(port, mode));
+        return PLOV_CALL_RESULT("KespGetPortSwitch", KespGetPortSwitch(port, mode));
     SwitchPlace place{};
     if (!switch_place(fpga, port, &place))
-        return bad_port(port);
+        return PLOV_BAD_PORT(port);
     uint64_t v = 0;
     if ((ret = DornGetRegData(fpga, place.reg, &v)) != PLOV_OK)
         return ret;
@@ -590,10 +561,10 @@ PlovStatus PlovTransSetPortSwitch(FpgaId fpga, uint8_t port, uint8_t mode)
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_failed("KespSetPortSwitch", KespSetPortSwitch(port, mode));
+        return PLOV_CALL_RESULT("KespSetPortSwitch", KespSetPortSwitch(port, mode));
     SwitchPlace place{};
     if (!switch_place(fpga, port, &place))
-        return bad_port(port);
+        return PLOV_BAD_PORT(port);
     uint64_t mask = place.setOnWrite, bits = place.setOnWrite;
     for (unsigned i = 0; i < 3; i++) {
         mask |= uint64_t{1} << place.bit[i];
@@ -615,7 +586,7 @@ PlovStatus PlovTransGetMtu(FpgaId fpga, uint16_t *max, uint16_t *min)
     if ((ret = PlovProbeBranch(fpga, &kesp)) != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_failed("KespGetMtu", KespGetMtu(max, min));
+        return PLOV_CALL_RESULT("KespGetMtu", KespGetMtu(max, min));
     uint64_t v = 0;
     if (fpga == DORN_FPGA_SBUF) {
         *max = kSbufMaxMtu;
@@ -638,7 +609,7 @@ PlovStatus PlovTransSetMtu(FpgaId fpga, uint16_t max, uint16_t min)
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_failed("KespSetMtu", KespSetMtu(max, min));
+        return PLOV_CALL_RESULT("KespSetMtu", KespSetMtu(max, min));
     if (max >= kMtuLimit) {
         PLOV_LOG_ERR("vmax[%u] is too large\n", max);
         return PLOV_ERR_TOO_LARGE;

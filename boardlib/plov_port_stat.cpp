@@ -5,7 +5,8 @@
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_port_stat.h"
 #include "boardlib/kesp_intf.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
+#include "boardlib/plov_check.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -22,18 +23,6 @@ constexpr uint32_t kKespTypeNet = 2;
 constexpr uint32_t kKespTypeMedia = 4;
 
 PlovStatus first_failure(PlovStatus first, PlovStatus ret) { return first != PLOV_OK ? first : ret; }
-
-PlovStatus invalid_fpga(FpgaId fpga)
-{
-    PLOV_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-    return PLOV_ERR_FPGA_ID;
-}
-
-PlovStatus invalid_port(uint8_t port)
-{
-    PLOV_LOG_ERR("Invalid PortID [%d]\n", port);
-    return PLOV_ERR_PORT_ID;
-}
 
 PlovStatus kesp_bad_port(uint8_t port)
 {
@@ -55,7 +44,7 @@ void zero_stats(PortStatistic *stats)
 PlovStatus vlan_checks(FpgaId fpga, uint8_t port, uint32_t vlan)
 {
     if (port > (fpga == kTrans ? kMacPortMax : kSbufPortMax))
-        return invalid_port(port);
+        return PLOV_BAD_PORT(port);
     if (vlan > kVlanMax) {
         PLOV_LOG_ERR("Invalid VlanID [%d]\n", vlan);
         return PLOV_ERR_PARAM;
@@ -123,7 +112,7 @@ PlovStatus kesp_other_property(const PortPro &pro)
 PlovStatus PlovTransClsVlanStatistic(FpgaId fpga, uint8_t port, uint32_t vlan)
 {
     if (fpga > 1)
-        return invalid_fpga(fpga);
+        return PLOV_BAD_FPGA(fpga);
     PlovStatus ret = PlovCheckLogicType();
     if (ret != PLOV_OK)
         return ret;
@@ -146,7 +135,7 @@ PlovStatus PlovTransClsVlanStatistic(FpgaId fpga, uint8_t port, uint32_t vlan)
 PlovStatus PlovTransGetVlanStatistic(FpgaId fpga, uint8_t port, uint32_t vlan, uint64_t *drops)
 {
     if (fpga > 1)
-        return invalid_fpga(fpga);
+        return PLOV_BAD_FPGA(fpga);
     if (drops == nullptr)
         return PLOV_ERR_NULL_PTR;
     PlovStatus ret = PlovCheckLogicType();
@@ -177,7 +166,7 @@ PlovStatus PLOV_TransClsPortMacStatistics(FpgaId fpga, const PortPro *pro)
     if (PLOV_KESP_UNSUPPORTED(PLOV_LEVEL_ERR))
         return PLOV_OK;
     uint8_t port = 0;
-    if (!PlovPortProToPort(kTrans, *pro, &port))
+    if (!BoardPortProToPort(kTrans, *pro, &port))
         return PLOV_ERR_KESP_ID;
     if (port > kMacPortMax)
         return PLOV_ERR_PORT_ID;
@@ -225,7 +214,7 @@ PlovStatus PLOV_TransGetPortMacStatistics(FpgaId fpga, const PortPro *pro, PortS
 PlovStatus PlovTransClsPortStatistic(FpgaId fpga, uint8_t port)
 {
     if (fpga != kTrans)
-        return invalid_fpga(fpga);
+        return PLOV_BAD_FPGA(fpga);
     PlovStatus ret = PlovCheckLogicType();
     if (ret != PLOV_OK)
         return ret;
@@ -240,7 +229,7 @@ PlovStatus PlovTransClsPortStatistic(FpgaId fpga, uint8_t port)
         return kesp_logged(KespClsPortStatistics(&pro), "call KespClsPortStatistics err\n");
     }
     if (port > kTransPortMax)
-        return invalid_port(port);
+        return PLOV_BAD_PORT(port);
     ret = DornTransClsFrontPortStatistic(port);
     if (ret != PLOV_OK)
         PLOV_LOG_ERR("Call DornTransClsFrontPortStatistic error = %d, PortID [%d]\n", ret, port);
@@ -258,7 +247,7 @@ PlovStatus PLOV_TransClsPortStatistics(FpgaId fpga, const PortPro *pro)
         return ret;
     if (geBoardLogicType != PLOV_BOARD_KESP) {
         uint8_t port = 0;
-        if (!PlovPortProToPort(fpga, *pro, &port))
+        if (!BoardPortProToPort(fpga, *pro, &port))
             return PLOV_ERR_KESP_ID;
         return PlovTransClsPortStatistic(fpga, port);
     }
@@ -276,7 +265,7 @@ PlovStatus PlovTransGetPortStatistic(FpgaId fpga, uint8_t port, PortStatistic *s
     if (stats == nullptr)
         return PlovNullPointer();
     if (fpga > 1)
-        return invalid_fpga(fpga);
+        return PLOV_BAD_FPGA(fpga);
     bool kesp = false;
     PlovStatus ret = PlovProbeBranch(fpga, &kesp);
     if (ret != PLOV_OK)
@@ -292,7 +281,7 @@ PlovStatus PlovTransGetPortStatistic(FpgaId fpga, uint8_t port, PortStatistic *s
         return kesp_logged(KespGetPortStatistics(&net, stats), "call KespGetPortStatistics err\n");
     }
     if (!dorn_port_ok(fpga, port))
-        return invalid_port(port);
+        return PLOV_BAD_PORT(port);
     zero_stats(stats);
     if (fpga == 1 && port < kSbufBackPorts) {
         ret = DornTransGetBackPortStatistic(port, stats);
@@ -317,7 +306,7 @@ PlovStatus PLOV_TransGetPortStatistics(FpgaId fpga, const PortPro *pro, PortStat
         return ret;
     if (geBoardLogicType != PLOV_BOARD_KESP) {
         uint8_t port = 0;
-        if (!PlovPortProToPort(fpga, *pro, &port))
+        if (!BoardPortProToPort(fpga, *pro, &port))
             return PLOV_ERR_KESP_ID;
         return PlovTransGetPortStatistic(fpga, port, stats);
     }

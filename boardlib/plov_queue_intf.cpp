@@ -5,6 +5,7 @@
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_reg.h"
 #include "boardlib/kesp_intf.h"
+#include "boardlib/plov_check.h"
 #include "kelvo/kelvo.h"
 
 namespace {
@@ -34,14 +35,6 @@ PlovStatus dorn_write_key(FpgaId fpga, uint32_t row, uint64_t key) { return Dorn
 PlovStatus dorn_write_value(FpgaId fpga, uint32_t row, uint64_t key, uint64_t value)
 {
     return DornWriteIndirById(fpga, row, key, &value, 1);
-}
-
-// The KESP operation's failure line, "Call <name> failed, iRet[%d]".
-PlovStatus kesp_result(const char *name, PlovStatus ret)
-{
-    if (ret != PLOV_OK)
-        PLOV_LOG_ERR("Call %s failed, iRet[%d]\n", name, ret);
-    return ret;
 }
 
 // The DORN queue-switch id rule: FPGA 1's receive queues 0 to 256, or all.
@@ -107,7 +100,7 @@ PlovStatus PlovTransGetQueueDataOffset(FpgaId fpga, uint16_t *offset)
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespGetQueueDataOffset", KespGetQueueDataOffset(offset));
+        return PLOV_CALL_RESULT("KespGetQueueDataOffset", KespGetQueueDataOffset(offset));
     uint64_t v = 0;
     ret = DornGetRegData(fpga, kRegDataOffset, &v);
     if (ret == PLOV_OK)
@@ -122,7 +115,7 @@ PlovStatus PlovTransSetQueueDataOffset(FpgaId fpga, uint16_t offset)
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespSetQueueDataOffset", KespSetQueueDataOffset(offset));
+        return PLOV_CALL_RESULT("KespSetQueueDataOffset", KespSetQueueDataOffset(offset));
     return DornSetRegData(fpga, kRegDataOffset, offset);
 }
 
@@ -152,7 +145,7 @@ PlovStatus PlovTransGetQueueWaterLvl(FpgaId fpga, const QueueId *queue, QueueWat
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespGetQueueWaterLvl", KespGetQueueWaterLvl(queue, level));
+        return PLOV_CALL_RESULT("KespGetQueueWaterLvl", KespGetQueueWaterLvl(queue, level));
     uint64_t v = 0;
     switch (queue->QueueType) {
     case QUEUE_TYPE_TX:
@@ -179,7 +172,7 @@ PlovStatus PlovTransSetQueueWaterLvl(FpgaId fpga, const QueueId *queue, const Qu
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespSetQueueWaterLvl", KespSetQueueWaterLvl(queue, level));
+        return PLOV_CALL_RESULT("KespSetQueueWaterLvl", KespSetQueueWaterLvl(queue, level));
     switch (queue->QueueType) {
     case QUEUE_TYPE_TX:
         return PLOV_OK;
@@ -219,7 +212,7 @@ PlovStatus PlovTransGetRxqHashRule(FpgaId fpga, RxqHashRule *rule)
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespGetRxqHashRule", KespGetRxqHashRule(rule));
+        return PLOV_CALL_RESULT("KespGetRxqHashRule", KespGetRxqHashRule(rule));
     uint64_t v = 0;
     ret = DornReadIndirById(fpga, kRowProcessId, rule->HashKey & 0xFFFu, &v);
     if (ret == PLOV_OK)
@@ -234,7 +227,7 @@ PlovStatus PlovTransSetRxqHashRule(FpgaId fpga, const RxqHashRule *rule)
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespSetRxqHashRule", KespSetRxqHashRule(rule));
+        return PLOV_CALL_RESULT("KespSetRxqHashRule", KespSetRxqHashRule(rule));
     return dorn_write_value(fpga, kRowProcessId, rule->HashKey & 0xFFFu, rule->VcpuID & 31u);
 }
 
@@ -266,7 +259,7 @@ PlovStatus PlovTransGetQueueSwitch(FpgaId fpga, const QueueId *queue, uint32_t *
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespGetQueueSwitch", KespGetQueueSwitch(queue, value));
+        return PLOV_CALL_RESULT("KespGetQueueSwitch", KespGetQueueSwitch(queue, value));
     return DornGetQueueSwitch(fpga, queue, value);
 }
 
@@ -277,7 +270,7 @@ PlovStatus PlovTransSetQueueSwitch(FpgaId fpga, const QueueId *queue, uint32_t v
     if (ret != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespSetQueueSwitch", KespSetQueueSwitch(queue, value));
+        return PLOV_CALL_RESULT("KespSetQueueSwitch", KespSetQueueSwitch(queue, value));
     return DornSetQueueSwitch(fpga, queue, static_cast<uint16_t>(value));
 }
 
@@ -294,7 +287,7 @@ PlovStatus PlovTransClsQueueStatics(FpgaId fpga, const QueueId *queue)
     if ((ret = PlovProbeBranch(fpga, &kesp)) != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespClsQueueStatics", KespClsQueueStatics(queue));
+        return PLOV_CALL_RESULT("KespClsQueueStatics", KespClsQueueStatics(queue));
     uint32_t id = 0;
     if ((ret = counter_id(*queue, &id)) != PLOV_OK)
         return ret;
@@ -327,7 +320,7 @@ PlovStatus PlovTransGetQueueStatics(FpgaId fpga, const QueueId *queue, QueueStat
     if ((ret = PlovProbeBranch(fpga, &kesp)) != PLOV_OK)
         return ret;
     if (kesp)
-        return kesp_result("KespGetQueueStatics", KespGetQueueStatics(queue, stat));
+        return PLOV_CALL_RESULT("KespGetQueueStatics", KespGetQueueStatics(queue, stat));
     uint32_t id = 0;
     if ((ret = counter_id(*queue, &id)) != PLOV_OK)
         return ret;

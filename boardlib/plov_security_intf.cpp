@@ -6,6 +6,7 @@
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_reg.h"
 #include "boardlib/kesp_intf.h"
+#include "boardlib/plov_check.h"
 
 namespace {
 
@@ -20,10 +21,8 @@ PlovStatus dorn_only_frame(FpgaId fpga, const void *out, int level, bool *done, 
     PlovStatus ret = PlovCheckLogicType();
     if (ret != PLOV_OK)
         return ret;
-    if (fpga != kTransFpga) {
-        PLOV_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-        return PLOV_ERR_FPGA_ID;
-    }
+    if (fpga != kTransFpga)
+        return PLOV_BAD_FPGA(fpga);
     if (out == nullptr)
         return PlovNullPointer();
     if (PlovDornOnlyRefuses(level, file, line))

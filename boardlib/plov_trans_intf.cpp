@@ -1,6 +1,5 @@
 #include "boardlib/plov_trans_intf.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,25 +7,9 @@
 #include "bases/host/host.h"
 
 #include "bases/globals/globals.h"
+#include "boardlib/plov_check.h"
 
 uint32_t geBoardLogicType = PLOV_BOARD_UNKNOWN;
-
-void plov_log_syslog(int level, const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int len = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text(len > 0 ? static_cast<size_t>(len) : 0, '\0');
-    if (len > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, again);
-    va_end(again);
-    host_syslog(level, "%s", text.c_str());
-}
-PlovLogHook g_pfPLOVTransLog = nullptr;
-PlovLogHook g_pfPLOV_SFP_8472Log = nullptr;
 
 namespace {
 
@@ -85,9 +68,7 @@ PlovStatus PlovCheckFpgaId(FpgaId fpga, bool log)
 {
     if (fpga <= 1)
         return PLOV_OK;
-    if (log)
-        PLOV_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
-    return PLOV_ERR_FPGA_ID;
+    return log ? PLOV_BAD_FPGA(fpga) : PLOV_ERR_FPGA_ID;
 }
 
 PlovStatus PlovCheckKespFpga(FpgaId fpga)
@@ -139,6 +120,13 @@ bool PlovDornOnlyRefuses(int level, const char *file, int line)
 
 #undef UNSUPPORTED_LINE
 
+PlovStatus PlovDornOnly(bool *done, PlovSite at)
+{
+    PlovStatus ret = PlovCheckLogicType();
+    *done = ret != PLOV_OK || PlovDornOnlyRefuses(PLOV_LEVEL_ERR, at.file, at.line);
+    return ret;
+}
+
 PlovStatus PlovTransSetIntMask(FpgaId, uint32_t) { return PLOV_OK; }
 PlovStatus PlovTransGetIntMask(FpgaId, uint32_t *) { return PLOV_OK; }
 PlovStatus PlovTransGetPortPrivStatistics(FpgaId, uint8_t, PortStatistic *) { return PLOV_OK; }
@@ -149,10 +137,8 @@ PlovStatus PlovTransGetAntiCpuSwitch(FpgaId, uint8_t, uint32_t *) { return PLOV_
 PlovStatus PlovTransSetAntiCpuResLevel(FpgaId, uint32_t, uint16_t) { return PLOV_OK; }
 PlovStatus PlovTransGetAntiCpuResLevel(FpgaId, uint32_t, uint16_t *) { return PLOV_OK; }
 
-// The board type is found once per process; the tool never sets a hook.
+// The board type is found once per process.
 GLOBALS_RESET(plov_trans_intf)
 {
     geBoardLogicType = PLOV_BOARD_UNKNOWN;
-    g_pfPLOVTransLog = nullptr;
-    g_pfPLOV_SFP_8472Log = nullptr;
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "bases/drv/plov_drv.h"
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 // ---- ports -------------------------------------------------------------------------
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 inline constexpr uint32_t SFP_PAGE_A0 = 0xA0;   // identity and capabilities
 inline constexpr uint32_t SFP_PAGE_A2 = 0xA2;   // diagnostics

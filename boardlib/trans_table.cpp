@@ -228,12 +228,7 @@ PlovStatus ruda_table_operate(unsigned long request, IndirRegReq *req)
 {
     if (req == nullptr)
         return PLOV_ERR_NULL_PTR;
-    int fd = DornGetFd(0);
-    if (fd < 0)
-        return PLOV_ERR_OPEN;
-    int ret = host_ioctl(fd, request, req);
-    DornCloseDev(fd);
-    return ret;
+    return DORN_REQUEST(0, request, req, {DornJudge::Raw, DornOpenFail::OpenCode});
 }
 
 void trans_dump_tinfo(TableDesc desc)

@@ -9,7 +9,7 @@
 #include <pthread.h>
 
 #include "boardlib/dorn_logic.h"
-#include "boardlib/plov_trans_intf.h"
+#include "boardlib/plov_status.h"
 
 // One table's descriptor: a 64-bit bit field (bit 0 least significant).
 using TableDesc = uint64_t;

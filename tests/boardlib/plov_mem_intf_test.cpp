@@ -8,7 +8,7 @@
 
 #include "bases/host/host.h"
 #include "boardlib/dorn_mem.h"
-#include "boardlib/plov_cmdline.h"
+#include "boardlib/board_util.h"
 #include "boardlib/plov_mem_intf.h"
 #include "sim/fpga_model.h"
 #include "support/fpga_test_util.h"
@@ -35,7 +35,7 @@ protected:
     {
         PlovTest::SetUp();
         sim_write_file(DORN_NODE_ONLINE, "0\n");
-        sim_write_file(PLOV_CMDLINE_PATH, kOneRegion);
+        sim_write_file(BOARD_CMDLINE_PATH, kOneRegion);
     }
     void TearDown() override
     {
@@ -73,7 +73,7 @@ struct MapCase {
 
 void check_map(const MapCase &c)
 {
-    sim_write_file(PLOV_CMDLINE_PATH, c.cmdline);
+    sim_write_file(BOARD_CMDLINE_PATH, c.cmdline);
     sim_write_file(DORN_NODE_ONLINE, c.online);
     uint8_t map[PLOV_SHARE_MEM_SIZE];
     std::fill(std::begin(map), std::end(map), 0xEE);
@@ -150,7 +150,7 @@ void check_unmappable_regions()
     };
     for (const char *word : words) {
         SCOPED_TRACE(word);
-        sim_write_file(PLOV_CMDLINE_PATH, std::string("memmap=0x1000$0x1000 ") + word + "\n");
+        sim_write_file(BOARD_CMDLINE_PATH, std::string("memmap=0x1000$0x1000 ") + word + "\n");
         sim_clear_syslog();
         sim_clear_journal();
         uint8_t map[PLOV_SHARE_MEM_SIZE] = {};
@@ -170,7 +170,7 @@ TEST_F(PlovMemKespTest, UnmappableRegionFailsTheMap) { check_unmappable_regions(
 // A word that does not scan names itself in the line; nothing is mapped.
 TEST_F(PlovMemTest, UnreadableWordIsLogged)
 {
-    sim_write_file(PLOV_CMDLINE_PATH, "memmap=0x1000$0x1000 memmap=0x2000$zz quiet\n");
+    sim_write_file(BOARD_CMDLINE_PATH, "memmap=0x1000$0x1000 memmap=0x2000$zz quiet\n");
     uint8_t map[PLOV_SHARE_MEM_SIZE] = {};
     EXPECT_EQ(PlovTransGetMemMap(map), -1347);
     EXPECT_EQ(err_lines(), std::vector<std::string>{"[PLOV_SFP_8472-ERR]memmap word memmap=0x2000$zz not understood\n"});
@@ -184,7 +184,7 @@ TEST_F(PlovMemTest, MapBuiltOnceAndSharedWithDevMem)
     uint8_t first[PLOV_SHARE_MEM_SIZE] = {}, second[PLOV_SHARE_MEM_SIZE] = {};
     ASSERT_EQ(PlovTransGetMemMap(first), 0);
     ASSERT_EQ(sim_mappings().size(), 1u);
-    sim_write_file(PLOV_CMDLINE_PATH, "quiet\n");
+    sim_write_file(BOARD_CMDLINE_PATH, "quiet\n");
     ASSERT_EQ(PlovTransGetMemMap(second), 0);
     EXPECT_EQ(sim_mappings().size(), 1u);
     EXPECT_EQ(bytes_of(first), bytes_of(second));
@@ -201,7 +201,7 @@ TEST_F(PlovMemTest, MapBuiltOnceAndSharedWithDevMem)
 // The command line is read whole: words beyond the first 511 characters count.
 TEST_F(PlovMemTest, LongCommandLine)
 {
-    sim_write_file(PLOV_CMDLINE_PATH, std::string(600, 'x') + " " + kOneRegion);
+    sim_write_file(BOARD_CMDLINE_PATH, std::string(600, 'x') + " " + kOneRegion);
     uint8_t map[PLOV_SHARE_MEM_SIZE] = {};
     ASSERT_EQ(PlovTransGetMemMap(map), 0);
     EXPECT_EQ(g_PlovShareMem[0].PhyAddr, kRegion);
@@ -220,7 +220,7 @@ TEST_F(PlovMemTest, MapFailures)
     std::remove(sim_path(DORN_NODE_ONLINE).c_str());
     EXPECT_EQ(PlovTransGetMemMap(map), -1218);
     sim_write_file(DORN_NODE_ONLINE, "0\n");
-    std::remove(sim_path(PLOV_CMDLINE_PATH).c_str());
+    std::remove(sim_path(BOARD_CMDLINE_PATH).c_str());
     EXPECT_EQ(PlovTransGetMemMap(map), -1216);
     EXPECT_TRUE(sim_mappings().empty());
     EXPECT_EQ(g_PlovShareMem[0].Flag, 0);
@@ -289,7 +289,7 @@ TEST_F(PlovMemTest, SetMemCfgFailures)
         PlovStatus status;
         const char *line;
     } cases[] = {
-        {[] { sim_write_file(PLOV_CMDLINE_PATH, "memmap=0x1000$0x1000\n"); }, -1347, "Set PhyAddr to Fpga Failed!\n"},
+        {[] { sim_write_file(BOARD_CMDLINE_PATH, "memmap=0x1000$0x1000\n"); }, -1347, "Set PhyAddr to Fpga Failed!\n"},
         {[] { fpga_fail_address(kTrans, PLOV_IOC_READ_DIR_REG, 0x6024, EIO); }, -1203,
          "Call PlovTransGetEnableState fail, iRet[-1203]!\n"},
         {[] { sim_fail_request(kTrans, PLOV_IOC_GET_SHMEM, EIO); }, -1203, "Call DornLogicGetShmem failed!\n"},
@@ -300,7 +300,7 @@ TEST_F(PlovMemTest, SetMemCfgFailures)
         SCOPED_TRACE(c.line);
         forget_map();
         sim_clear_faults();
-        sim_write_file(PLOV_CMDLINE_PATH, kOneRegion);
+        sim_write_file(BOARD_CMDLINE_PATH, kOneRegion);
         c.fault();
         sim_clear_syslog();
         EXPECT_EQ(PlovTransSetMemCfg(0, &cfg), c.status);
@@ -374,7 +374,7 @@ TEST_F(PlovMemTest, QueueAddressesAreTranslated)
     EXPECT_EQ(PlovTransGetQueueAddr(0, &q, reinterpret_cast<uint8_t *>(&out.BaseAddrVir)), -1203);
     sim_clear_faults();
     forget_map();
-    std::remove(sim_path(PLOV_CMDLINE_PATH).c_str());
+    std::remove(sim_path(BOARD_CMDLINE_PATH).c_str());
     EXPECT_EQ(PlovTransGetQueueAddr(0, &q, reinterpret_cast<uint8_t *>(&out.BaseAddrVir)), -1216);
 }
 

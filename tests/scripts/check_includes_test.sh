@@ -15,6 +15,10 @@ tree_with() {
   printf '#include <cstdio>\n#include "bases/host/host.h"\n#include "bases/globals/globals.h"\n' \
     >"$work/t/bases/host/host.cpp"
   printf '#include "kelvo/kelvo.h"\n#include "bases/host/host.h"\n' >"$work/t/boardlib/dorn.cpp"
+  printf '#include "boardlib/plov_status.h"\n#include "boardlib/plov_types.h"\n#include "boardlib/dorn_logic.h"\n' \
+    >"$work/t/boardlib/dorn_port.cpp"
+  printf '#include "boardlib/plov_port_intf.h"\n' >"$work/t/boardlib/dorn_selftest.cpp"
+  printf '#include "boardlib/plov_status.h"\n#include "boardlib/plov_trans_intf.h"\n' >"$work/t/boardlib/plov_fpga_intf.cpp"
   echo '#include "boardlib/dorn.h"' >"$work/t/tool/quorbix.cpp"
   echo '#include "tool/quorbix.h"' >"$work/t/sim/sim_host.cpp"
   [ -n "$1" ] && printf '%s\n' "$2" >>"$work/t/$1"
@@ -44,6 +48,16 @@ expect 1 'bases/host/host.cpp:4: includes "kelvo/kelvo.h": above its layer' \
   bases/host/host.cpp '#include "kelvo/kelvo.h"'
 expect 1 'boardlib/dorn.cpp:3: includes "../sim/x.h": climbs out of its folder' \
   boardlib/dorn.cpp '#include "../sim/x.h"'
+# The backends include of the board-independent headers only the bottom ones
+# and the listed up-calls.
+expect 1 'boardlib/dorn_port.cpp:4: includes "boardlib/plov_trans_intf.h": backend includes a board-independent header' \
+  boardlib/dorn_port.cpp '#include "boardlib/plov_trans_intf.h"'
+expect 1 'boardlib/kesp_intf.h:1: includes "boardlib/plov_port_intf.h": backend includes a board-independent header' \
+  boardlib/kesp_intf.h '#include "boardlib/plov_port_intf.h"'
+expect 1 'boardlib/dorn_selftest.cpp:2: includes "boardlib/plov_fpga_intf.h": backend includes a board-independent header' \
+  boardlib/dorn_selftest.cpp '#include "boardlib/plov_fpga_intf.h"'
+expect 0 "" boardlib/kesp_logic.h '#include "boardlib/plov_status.h"'
+expect 0 "" boardlib/kesp_selftest.cpp '#include "boardlib/plov_check.h"'
 # The simulated board and the tests may include what they need.
 expect 0 "" sim/sim_host.cpp '#include "tests/support/x.h"'
 

@@ -53,7 +53,7 @@ TEST(Globals, RegisteredResetsRunAndBadRegistrationsAreRefused)
 TEST(Globals, EveryModuleWithProcessStateIsBackAtItsStart)
 {
     std::vector<std::string> names = modules();
-    for (const char *m : {"host", "plov_share_mem", "plov_trans_intf", "trans_table", "quorbix"})
+    for (const char *m : {"host", "plov_share_mem", "plov_status", "plov_trans_intf", "trans_table", "quorbix"})
         EXPECT_NE(std::find(names.begin(), names.end(), m), names.end()) << m;
 
     static const HostOps other{};

@@ -15,7 +15,7 @@
 
 #include "bases/host/host.h"
 #include "boardlib/dorn_mem.h"
-#include "boardlib/plov_cmdline.h"
+#include "boardlib/board_util.h"
 #include "boardlib/plov_mem_intf.h"
 #include "boardlib/plov_trans_intf.h"
 #include "sim/fpga_model.h"
@@ -92,7 +92,7 @@ protected:
         SimTest::SetUp();
         geBoardLogicType = PLOV_BOARD_UNKNOWN;
         std::snprintf(gBoardName, sizeof(gBoardName), "%s", board().c_str());
-        sim_write_file(PLOV_CMDLINE_PATH, kCmdline);
+        sim_write_file(BOARD_CMDLINE_PATH, kCmdline);
         sim_write_file(DORN_NODE_ONLINE, "0\n");
         sim_write_file("/opt/.keep", "");
         for (const char *name : kShotSources)
@@ -648,7 +648,7 @@ TEST_F(BoardCommands, SharedMemoryMapOneEntryPerNode)
 
 TEST_F(BoardCommands, SharedMemoryMapTwoNodes)
 {
-    sim_write_file(PLOV_CMDLINE_PATH,
+    sim_write_file(BOARD_CMDLINE_PATH,
                    "memmap=0x1000$0x1000 memmap=0x2000$0x2000 memmap=0x3000$0x3000 memmap=0x4000$0x4000\n");
     sim_write_file(DORN_NODE_ONLINE, "0-1\n");
     CmdRun r = run("m", "fpga/s");

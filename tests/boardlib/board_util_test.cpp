@@ -3,8 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "boardlib/plov_cmdline.h"
-#include "boardlib/plov_port_pro.h"
+#include "boardlib/board_util.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -26,7 +25,7 @@ TEST(PortPro, EveryMappedFormAndTheRest)
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.loc << "/" << c.type << "/" << c.id << " fpga " << int(c.fpga));
         uint8_t port = 0xEE;
-        EXPECT_EQ(PlovPortProToPort(c.fpga, PortPro{c.loc, c.type, c.id}, &port), c.port >= 0);
+        EXPECT_EQ(BoardPortProToPort(c.fpga, PortPro{c.loc, c.type, c.id}, &port), c.port >= 0);
         EXPECT_EQ(port, c.port >= 0 ? c.port : 0xEE);
     }
 }
@@ -62,39 +61,39 @@ TEST_F(CmdlineTest, ReadsTheFirstLineWholeOrRefusesIt)
         {"one\ntwo\n", 64, 0, "one\n"},
         {"no newline", 64, 0, "no newline"},
         {"", 64, 0, ""},
-        {longLine, PLOV_CMDLINE_MAX, 0, longLine},   // beyond 511 characters
+        {longLine, BOARD_CMDLINE_MAX, 0, longLine},   // beyond 511 characters
         {"0123456789\n", 11, -1218, ""},             // the newline has no room for the terminator
         {"0123456789\n", 12, 0, "0123456789\n"},
         {"0123456789", 10, -1218, ""},
-        {std::string(5000, 'x'), PLOV_CMDLINE_MAX, -1218, ""},
+        {std::string(5000, 'x'), BOARD_CMDLINE_MAX, -1218, ""},
     };
     for (bool chunked : {false, true}) {
         for (const Case &c : cases) {
             SCOPED_TRACE(testing::Message() << "chunked " << chunked << " size " << c.size << " " << c.file.substr(0, 20));
             if (chunked) {
                 Chunked::text = c.file;
-                sim_register_node(PLOV_CMDLINE_PATH, &kChunkedModel, nullptr);
+                sim_register_node(BOARD_CMDLINE_PATH, &kChunkedModel, nullptr);
             } else {
-                sim_remove_node(PLOV_CMDLINE_PATH);
-                sim_write_file(PLOV_CMDLINE_PATH, c.file);
+                sim_remove_node(BOARD_CMDLINE_PATH);
+                sim_write_file(BOARD_CMDLINE_PATH, c.file);
             }
             std::string line(c.size, 'z');
-            EXPECT_EQ(PlovReadCmdline(line.data(), c.size), c.ret);
+            EXPECT_EQ(BoardReadCmdline(line.data(), c.size), c.ret);
             EXPECT_EQ(std::string(line.c_str()), c.line);
         }
     }
-    sim_remove_node(PLOV_CMDLINE_PATH);
+    sim_remove_node(BOARD_CMDLINE_PATH);
 }
 
 TEST_F(CmdlineTest, Failures)
 {
     char line[16];
-    EXPECT_EQ(PlovReadCmdline(nullptr, 16), -1201);
-    EXPECT_EQ(PlovReadCmdline(line, 0), -1201);
-    EXPECT_EQ(PlovReadCmdline(line, sizeof line), -1216);   // no file
-    sim_write_file(PLOV_CMDLINE_PATH, "x\n");
-    sim_fail_open(PLOV_CMDLINE_PATH, EACCES);
-    EXPECT_EQ(PlovReadCmdline(line, sizeof line), -1216);
+    EXPECT_EQ(BoardReadCmdline(nullptr, 16), -1201);
+    EXPECT_EQ(BoardReadCmdline(line, 0), -1201);
+    EXPECT_EQ(BoardReadCmdline(line, sizeof line), -1216);   // no file
+    sim_write_file(BOARD_CMDLINE_PATH, "x\n");
+    sim_fail_open(BOARD_CMDLINE_PATH, EACCES);
+    EXPECT_EQ(BoardReadCmdline(line, sizeof line), -1216);
 }
 
 }  // namespace

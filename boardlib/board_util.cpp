@@ -1,10 +1,11 @@
-// Reading the kernel command line.
-#include "bases/host/host.h"
-#include "boardlib/plov_cmdline.h"
+// The kernel command line and the DORN port-property mapping.
+#include "boardlib/board_util.h"
 
 #include <fcntl.h>
 
 #include <cstring>
+
+#include "bases/host/host.h"
 
 namespace {
 
@@ -26,11 +27,11 @@ ssize_t read_line(int fd, char *line, size_t size)
 
 }  // namespace
 
-PlovStatus PlovReadCmdline(char *line, size_t size)
+PlovStatus BoardReadCmdline(char *line, size_t size)
 {
     if (line == nullptr || size == 0)
         return PLOV_ERR_NULL_PTR;
-    int fd = host_open(PLOV_CMDLINE_PATH, O_RDONLY);
+    int fd = host_open(BOARD_CMDLINE_PATH, O_RDONLY);
     if (fd < 0)
         return PLOV_ERR_OPEN;
     ssize_t got = read_line(fd, line, size);
@@ -46,4 +47,31 @@ PlovStatus PlovReadCmdline(char *line, size_t size)
     }
     line[end] = '\0';
     return PLOV_OK;
+}
+
+namespace {
+
+// One row per mapped (LOC, TYPE): the offset added to the id, on FPGA 0
+// and on the sbuf FPGA.
+struct PortProRow {
+    uint32_t loc;
+    uint32_t type;
+    uint8_t addTrans;
+    uint8_t addSbuf;
+};
+constexpr PortProRow kPortPro[] = {
+    {0, 0, 0, 0}, {0, 2, 0, 0}, {0, 3, 2, 2}, {0, 5, 8, 4}, {1, 0, 8, 8}, {1, 3, 6, 6},
+};
+
+}  // namespace
+
+bool BoardPortProToPort(FpgaId fpga, const PortPro &pro, uint8_t *port)
+{
+    for (const PortProRow &row : kPortPro) {
+        if (row.loc == pro.LOC && row.type == pro.TYPE) {
+            *port = static_cast<uint8_t>(pro.ID + (fpga == 0 ? row.addTrans : row.addSbuf));
+            return true;
+        }
+    }
+    return false;
 }
