@@ -132,10 +132,39 @@ disk-identify sdd 217 0001
 sas-disk 0 12 sdd 1 3 3 0 12
 )sas";
 
+// Files every booted board has that the tool reads: the online NUMA nodes
+// and the kernel's command line, where the packet boards reserve their
+// shared memory with memmap= words (on DORN the library's region for each of
+// the two nodes, then the tool's; on KESP the library's, then the shared one).
+struct BootFiles {
+    SimFpgas fpgas;
+    const char *online;
+    const char *cmdline;
+};
+
+constexpr BootFiles kBootFiles[] = {
+    {SimFpgas::Dorn, "0-1\n",
+     "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet memmap=0x200000$0x7c000000 memmap=0x200000$0x7c200000 "
+     "memmap=0x400000$0x7d000000 memmap=0x400000$0x7e000000\n"},
+    {SimFpgas::Kesp, "0\n",
+     "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet memmap=0x200000$0x7c000000 memmap=0x400000$0x7d000000\n"},
+    {SimFpgas::None, "0\n", "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet\n"},
+};
+
+void write_boot_files(SimFpgas fpgas)
+{
+    for (const BootFiles &b : kBootFiles)
+        if (b.fpgas == fpgas) {
+            sim_write_file(kSimNodeOnlinePath, b.online);
+            sim_write_file(kSimCmdlinePath, b.cmdline);
+            return;
+        }
+}
+
 // ---- profiles ---------------------------------------------------------------------------
 
-// A fresh board gets the DMI board name it was opened with, then the
-// profile's facts.
+// A fresh board gets the DMI board name it was opened with, the files a
+// booted board has (kBootFiles), then the profile's facts.
 const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_facts()},
@@ -305,6 +334,7 @@ int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &e
             return fail(error, saved.error);
     if (fresh) {
         sim_write_file(kSimBoardNamePath, g_board.model + "\n");
+        write_boot_files(g_board.profile->fpgas);
         const char *facts = g_board.profile->fixture;
         if (facts && !sim_fixture_apply(facts, "(profile " + std::string(g_board.profile->model) + ")", error))
             return 1;

@@ -35,6 +35,8 @@
 #include "sim/kit/sim_doc.h"
 
 inline constexpr const char *kSimBoardNamePath = "/sys/devices/virtual/dmi/id/board_name";
+inline constexpr const char *kSimNodeOnlinePath = "/sys/devices/system/node/online";
+inline constexpr const char *kSimCmdlinePath = "/proc/cmdline";
 inline constexpr const char *kSimBoardDocPath = "/.sim/board";
 inline constexpr const char *kSimBoardLockPath = "/.sim/lock";
 inline constexpr const char *kSimDefaultBoard = "ZK17DORN";

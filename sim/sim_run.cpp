@@ -135,10 +135,15 @@ int apply_fixtures(const std::vector<std::string> &files)
     return 0;
 }
 
+// Each line as "syslog<PRIORITY>: TEXT", without the text's own line ends.
 void print_syslog()
 {
-    for (const SimLogLine &line : sim_syslog())
-        std::fprintf(stderr, "syslog<%d>: %s\n", line.priority, line.text.c_str());
+    for (const SimLogLine &line : sim_syslog()) {
+        std::string_view text = line.text;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1);
+        std::fprintf(stderr, "syslog<%d>: %.*s\n", line.priority, static_cast<int>(text.size()), text.data());
+    }
 }
 
 int run(int argc, char **argv)
