@@ -132,39 +132,52 @@ disk-identify sdd 217 0001
 sas-disk 0 12 sdd 1 3 3 0 12
 )sas";
 
-// Files every booted board has that the tool reads: the online NUMA nodes
-// and the kernel's command line, where the packet boards reserve their
-// shared memory with memmap= words (on DORN the library's region for each of
-// the two nodes, then the tool's; on KESP the library's, then the shared one).
-struct BootFiles {
-    SimFpgas fpgas;
-    const char *online;
-    const char *cmdline;
+// Files every booted board has that the tool reads: the online NUMA nodes,
+// the kernel's command line, where the packet boards reserve their shared
+// memory with memmap= words (on DORN the library's region for each of the
+// two nodes, then the tool's; on KESP the library's, then the shared one),
+// and the interrupts, where the KESP trans driver's receive interrupt is an
+// MSI-X one bound to CPU 0.
+struct BootFile {
+    const char *path;
+    const char *content;
 };
 
-constexpr BootFiles kBootFiles[] = {
-    {SimFpgas::Dorn, "0-1\n",
-     "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet memmap=0x200000$0x7c000000 memmap=0x200000$0x7c200000 "
-     "memmap=0x400000$0x7d000000 memmap=0x400000$0x7e000000\n"},
-    {SimFpgas::Kesp, "0\n",
-     "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet memmap=0x200000$0x7c000000 memmap=0x400000$0x7d000000\n"},
-    {SimFpgas::None, "0\n", "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet\n"},
+constexpr const char kTimerIrq[] = "           CPU0       CPU1\n  0:         35          0   IO-APIC   2-edge      timer\n";
+
+constexpr BootFile kDornBoot[] = {
+    {kSimNodeOnlinePath, "0-1\n"},
+    {kSimCmdlinePath, "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet memmap=0x200000$0x7c000000 "
+                      "memmap=0x200000$0x7c200000 memmap=0x400000$0x7d000000 memmap=0x400000$0x7e000000\n"},
+    {kSimInterruptsPath, kTimerIrq},
+};
+constexpr BootFile kKespBoot[] = {
+    {kSimNodeOnlinePath, "0\n"},
+    {kSimCmdlinePath, "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet memmap=0x200000$0x7c000000 "
+                      "memmap=0x400000$0x7d000000\n"},
+    {kSimInterruptsPath, "           CPU0       CPU1\n  0:         35          0   IO-APIC   2-edge      timer\n"
+                         " 64:          0          0   PCI-MSI 524288-edge      trans-user-Rx-0\n"},
+    {"/proc/irq/64/smp_affinity", "00000000,00000000,00000000,00000001\n"},
+};
+constexpr BootFile kPlainBoot[] = {
+    {kSimNodeOnlinePath, "0\n"},
+    {kSimCmdlinePath, "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet\n"},
+    {kSimInterruptsPath, kTimerIrq},
 };
 
 void write_boot_files(SimFpgas fpgas)
 {
-    for (const BootFiles &b : kBootFiles)
-        if (b.fpgas == fpgas) {
-            sim_write_file(kSimNodeOnlinePath, b.online);
-            sim_write_file(kSimCmdlinePath, b.cmdline);
-            return;
-        }
+    std::span<const BootFile> files = fpgas == SimFpgas::Dorn   ? std::span<const BootFile>(kDornBoot)
+                                      : fpgas == SimFpgas::Kesp ? std::span<const BootFile>(kKespBoot)
+                                                                : std::span<const BootFile>(kPlainBoot);
+    for (const BootFile &f : files)
+        sim_write_file(f.path, f.content);
 }
 
 // ---- profiles ---------------------------------------------------------------------------
 
 // A fresh board gets the DMI board name it was opened with, the files a
-// booted board has (kBootFiles), then the profile's facts.
+// booted board has (write_boot_files), then the profile's facts.
 const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_facts()},

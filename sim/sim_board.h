@@ -37,6 +37,7 @@
 inline constexpr const char *kSimBoardNamePath = "/sys/devices/virtual/dmi/id/board_name";
 inline constexpr const char *kSimNodeOnlinePath = "/sys/devices/system/node/online";
 inline constexpr const char *kSimCmdlinePath = "/proc/cmdline";
+inline constexpr const char *kSimInterruptsPath = "/proc/interrupts";
 inline constexpr const char *kSimBoardDocPath = "/.sim/board";
 inline constexpr const char *kSimBoardLockPath = "/.sim/lock";
 inline constexpr const char *kSimDefaultBoard = "ZK17DORN";
