@@ -41,13 +41,19 @@ std::map<std::string, std::string> image(const std::string &root)
     return out;
 }
 
-// A saved board of each model, made once per process.
+// A saved board of each model, made once per process in `dir`, which goes
+// when the process ends.
+std::string dir;
+
 struct Boards {
     std::string roots[2];
     Boards()
     {
         char tmpl[] = "/tmp/quorbix-fixture-fuzz-XXXXXX";
-        const std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp/quorbix-fixture-fuzz";
+        if (mkdtemp(tmpl) == nullptr)
+            std::abort();
+        dir = tmpl;
+        std::atexit([] { fs::remove_all(dir); });
         const char *models[2] = {"ZK17DORN", "ZK17KESP"};
         for (int i = 0; i < 2; i++) {
             roots[i] = dir + "/" + models[i];

@@ -1,9 +1,11 @@
 #include "sim/smbios_image.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <regex>
+#include <string_view>
 
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
@@ -57,8 +59,19 @@ bool has_second_socket(const char *facts)
 {
     if (facts == nullptr)
         return false;
-    static const std::regex header("(^|\n)(0000:)?80:[0-9a-fA-F]{2}\\.[0-7] ");
-    return std::regex_search(facts, header);
+    // A function line: "[0000:]80:DD.F " at the start of a line.
+    for (std::string_view text = facts; !text.empty();) {
+        size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.starts_with("0000:"))
+            line.remove_prefix(5);
+        if (line.size() >= 8 && line.starts_with("80:") && std::isxdigit(static_cast<unsigned char>(line[3])) &&
+            std::isxdigit(static_cast<unsigned char>(line[4])) && line[5] == '.' && line[6] >= '0' && line[6] <= '7' &&
+            line[7] == ' ')
+            return true;
+    }
+    return false;
 }
 
 std::vector<uint8_t> g_loadedDump;   // a fixture's dump, kept with the board

@@ -116,6 +116,16 @@ SimRun run_in_process(std::vector<std::string> args)
     return r;
 }
 
+// The text of a fresh default board saved in `root` by a first run.
+std::string saved_board(const std::string &root)
+{
+    if (run_in_process({"--root", root, "--", "-v"}).status != 2)
+        return "";
+    std::stringstream ss;
+    ss << std::ifstream(root + kSimBoardDocPath).rdbuf();
+    return ss.str();
+}
+
 // Good lines of every kind a later line may undo: a new file, a file the
 // board already has, a controller and a disk behind it, a register, a PCI
 // function replaced.
@@ -222,11 +232,9 @@ TEST(SimRun, ASavedBoardCutShortIsRefused)
 {
     TempDir dir;
     const std::string root = dir.path + "/root";
-    ASSERT_EQ(run_in_process({"--root", root, "--", "-v"}).status, 2);
     const std::string board = root + kSimBoardDocPath;
-    std::stringstream ss;
-    ss << std::ifstream(board).rdbuf();
-    const std::string whole = ss.str();
+    const std::string whole = saved_board(root);
+    ASSERT_FALSE(whole.empty());
     std::vector<std::string> lines;
     std::istringstream in(whole);
     for (std::string line; std::getline(in, line);)
@@ -271,11 +279,9 @@ TEST(SimRun, MessagesQuoteAtMostEightyCharacters)
 {
     TempDir dir;
     const std::string root = dir.path + "/root";
-    ASSERT_EQ(run_in_process({"--root", root, "--", "-v"}).status, 2);
     const std::string board = root + kSimBoardDocPath;
-    std::stringstream ss;
-    ss << std::ifstream(board).rdbuf();
-    std::string text = ss.str();
+    std::string text = saved_board(root);
+    ASSERT_FALSE(text.empty());
     const std::string model = "model = \"ZK17DORN\"";
     text.replace(text.find(model), model.size(), "model = \"" + std::string(5000, 'Z'));
     std::ofstream(board, std::ios::binary | std::ios::trunc) << text;
