@@ -232,11 +232,6 @@ PlovStatus IoctlGetPortStaticMac(int fd, PortStaticMacReq *req)
     return dorn_ioctl(fd, PLOV_IOC_GET_PORT_STATIC_MAC, req);
 }
 
-PlovStatus IoctlGetPortLink(int fd, PortLinkReq *req)
-{
-    return record_ioctl(fd, PLOV_IOC_GET_PORT_LINK, req);
-}
-
 // ---- operations ----------------------------------------------------------------------------
 
 PlovStatus DornLogicReadDirReg(FpgaId fpga, DirRegReq *req)

@@ -44,7 +44,6 @@ PlovStatus IoctlGetHrtimerAffinity(int fd, uint8_t *cpu);
 PlovStatus IoctlGetDrvInfo(int fd, DrvInfo *info);
 PlovStatus IoctlGetRegs(int fd, RegSpaceReq *req);
 PlovStatus IoctlGetPortStaticMac(int fd, PortStaticMacReq *req);
-PlovStatus IoctlGetPortLink(int fd, PortLinkReq *req);
 
 // ---- operations: open the FPGA's node, one request, close ----------------------------
 

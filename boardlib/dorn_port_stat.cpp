@@ -33,12 +33,15 @@ constexpr unsigned kFrontCounters = 32;
 
 PlovStatus first_failure(PlovStatus first, PlovStatus ret) { return first != PLOV_OK ? first : ret; }
 
-// Back-port register offsets and the counter kind each adds to.
+// Back-port register offsets and the counter each adds to.
 struct BackRow {
     uint64_t offset;
-    unsigned kind;
+    uint64_t PortStatistic::*field;
 };
-constexpr BackRow kBackRows[] = {{0x07, 31}, {0x08, 15}, {0x0A, 6}, {0x09, 5}, {0x0B, 5}, {0x11, 4}, {0x12, 20}};
+constexpr BackRow kBackRows[] = {{0x07, &PortStatistic::TxTotal}, {0x08, &PortStatistic::RxTotal},
+                                 {0x0A, &PortStatistic::RxDrop},  {0x09, &PortStatistic::RxError},
+                                 {0x0B, &PortStatistic::RxError}, {0x11, &PortStatistic::RxBytes},
+                                 {0x12, &PortStatistic::TxBytes}};
 constexpr uint64_t kBackBase[4] = {0x5780, 0x5B80, 0x5F80, 0x7B80};
 
 }  // namespace
@@ -93,7 +96,7 @@ PlovStatus DornTransGetBackPortStatistic(uint8_t port, PortStatistic *stat)
         PlovStatus ret = DornGetRegData(DORN_FPGA_SBUF, kBackBase[port] + r.offset, &value);
         if (ret != PLOV_OK)
             return ret;
-        *front_field(*stat, r.kind) += value;
+        stat->*r.field += value;
     }
     return PLOV_OK;
 }

@@ -51,13 +51,18 @@ PlovStatus time_text(const char *head, char text[kTimeText])
     return PLOV_OK;
 }
 
+// Only a directory already there (or a link to one) lets a failed mkdir
+// pass; anything else of that name is the step's failure.
 PlovStatus make_zvt_dir()
 {
-    if (host().mkdir(DORN_ZVT_DIR, 0775) != 0 && errno != EEXIST) {
-        TRANS_LOG_ERR("mkdir fail! iRet = %d, error = %d", -1, errno);
-        return DORN_ERR_MKDIR;
-    }
-    return PLOV_OK;
+    if (host().mkdir(DORN_ZVT_DIR, 0775) == 0)
+        return PLOV_OK;
+    const int err = errno;
+    struct stat st {};
+    if (err == EEXIST && host().stat(DORN_ZVT_DIR, &st) == 0 && S_ISDIR(st.st_mode))
+        return PLOV_OK;
+    TRANS_LOG_ERR("mkdir fail! iRet = %d, error = %d", -1, err);
+    return DORN_ERR_MKDIR;
 }
 
 size_t text_len(const char *t)

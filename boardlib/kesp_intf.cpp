@@ -104,7 +104,7 @@ PlovStatus kesp_indir_check(uint32_t id, const uint64_t *data)
     if (data == nullptr)
         return PLOV_ERR_NULL_PTR;
     if (id >= kKespIndirRegFilled) {
-        TRANS_LOG_ERR("indirect register id [%u] out of range\n", id);
+        KESP_LOG_ERR("indirect register id [%u] out of range\n", id);
         return PLOV_ERR_PARAM;
     }
     return PLOV_OK;
@@ -133,7 +133,7 @@ PlovStatus KespReadIndregByID(uint32_t id, uint64_t *data)
     req.rlen = g_KespIndirReg[id].rlen;
     ret = KespLogicReadIndirReg(&req);
     if (ret < 0)
-        TRANS_LOG_ERR("call KespLogicReadIndirReg err, id [%u] ret [%d]\n", id, ret);
+        KESP_LOG_ERR("call KespLogicReadIndirReg err, id [%u] ret [%d]\n", id, ret);
     return ret;
 }
 
@@ -188,7 +188,7 @@ PlovStatus reg_read_logged(uint64_t addr, uint64_t *value)
 {
     PlovStatus ret = reg_read(addr, value);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespLogicReadDirReg err!\n");
+        KESP_LOG_ERR("call KespLogicReadDirReg err!\n");
     return ret;
 }
 
@@ -196,7 +196,7 @@ PlovStatus reg_write_logged(uint64_t addr, uint64_t value)
 {
     PlovStatus ret = reg_write(addr, value);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespLogicWriteDirReg err!\n");
+        KESP_LOG_ERR("call KespLogicWriteDirReg err!\n");
     return ret;
 }
 
@@ -220,7 +220,7 @@ PlovStatus indir_write_word(uint32_t id, uint64_t addr, uint64_t word)
 
 PlovStatus null_pointer(const char *text)
 {
-    TRANS_LOG_ERR("%s", text);
+    KESP_LOG_ERR("%s", text);
     return PLOV_ERR_NULL_PTR;
 }
 
@@ -259,7 +259,7 @@ PlovStatus check_property(const PortPro *port)
     if (port == nullptr)
         return null_pointer(kNullPointer);
     if (!network_port(*port)) {
-        TRANS_LOG_ERR("Invalid input param!\n");
+        KESP_LOG_ERR("Invalid input param!\n");
         return PLOV_ERR_PARAM;
     }
     return PLOV_OK;
@@ -269,11 +269,11 @@ PlovStatus check_property(const PortPro *port)
 PlovStatus check_fpga_port(FpgaId fpga, uint8_t port)
 {
     if (fpga != 0) {
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
+        KESP_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
         return PLOV_ERR_FPGA_ID;
     }
     if (port >= kNetPorts) {
-        TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
+        KESP_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
         return PLOV_ERR_PORT_ID;
     }
     return PLOV_OK;
@@ -309,7 +309,7 @@ PlovStatus check_switch_port(uint8_t port)
 {
     if (port < kNetPorts)
         return PLOV_OK;
-    TRANS_LOG_ERR("Invalid PortID [%d]\n", port);
+    KESP_LOG_ERR("Invalid PortID [%d]\n", port);
     return PLOV_ERR_PORT_ID;
 }
 
@@ -317,7 +317,7 @@ PlovStatus check_phy_port(FpgaId fpga, uint8_t port)
 {
     if (port < kNetPorts)
         return PLOV_OK;
-    TRANS_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
+    KESP_LOG_ERR("FPGA[%d] Invalid PortID [%d]\n", fpga, port);
     return PLOV_ERR_PORT_ID;
 }
 
@@ -326,7 +326,7 @@ PlovStatus read_phy_power(uint8_t port, uint64_t *reg)
 {
     PlovStatus ret = reg_read(port_reg(kRegReset, port), reg);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("logic read reg fail %d\n", ret);
+        KESP_LOG_ERR("logic read reg fail %d\n", ret);
         return PLOV_ERR_REG_ACCESS;
     }
     return PLOV_OK;
@@ -392,7 +392,7 @@ PlovStatus KespTransGetPortForcePhyDown(FpgaId fpga, uint8_t port, uint8_t *up)
         return ret;
     uint64_t bits = v >> kPhyPowerShift & 0x3;
     if (bits != kPhyPowerOn && bits != kPhyPowerDown) {
-        TRANS_LOG_ERR("phy state error %d", static_cast<int>(bits));
+        KESP_LOG_ERR("phy state error %d", static_cast<int>(bits));
         return PLOV_ERR_PHY_STATE;
     }
     *up = bits == kPhyPowerOn ? 1 : 0;
@@ -405,7 +405,7 @@ PlovStatus KespTransSetPortForcePhyDown(FpgaId fpga, uint8_t port, uint8_t mode)
     if (ret != PLOV_OK)
         return ret;
     if (mode > 1) {
-        TRANS_LOG_ERR("mode value[%d] is error\n", mode);
+        KESP_LOG_ERR("mode value[%d] is error\n", mode);
         return PLOV_ERR_MODE;
     }
     uint64_t v = 0;
@@ -417,7 +417,7 @@ PlovStatus KespTransSetPortForcePhyDown(FpgaId fpga, uint8_t port, uint8_t mode)
         return PLOV_OK;
     ret = reg_write(port_reg(kRegReset, port), (v & ~(0x3ULL << kPhyPowerShift)) | want << kPhyPowerShift);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("logic write dir reg error %d\n", ret);
+        KESP_LOG_ERR("logic write dir reg error %d\n", ret);
     return ret;
 }
 
@@ -428,7 +428,7 @@ PlovStatus KespGetPortLinkStates(FpgaId fpga, uint8_t port, uint8_t *link)
     uint8_t up = 0;
     PlovStatus ret = KespTransGetPortForcePhyDown(fpga, port, &up);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("KespTransGetPortForcePhyDown fail %d\n", ret);
+        KESP_LOG_ERR("KespTransGetPortForcePhyDown fail %d\n", ret);
         return PLOV_ERR_PHY_QUERY;
     }
     if (up == 0) {
@@ -451,7 +451,7 @@ PlovStatus KespSetPortReset(const PortPro *port, int8_t reset)
         return PLOV_ERR_RESET_VALUE;
     ret = reg_write(port_reg(kRegReset, port->ID), kResetPulse);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("Port Reset err!\n");
+        KESP_LOG_ERR("Port Reset err!\n");
     return ret;
 }
 
@@ -471,7 +471,7 @@ PlovStatus KespGetPortReset(const PortPro *port, uint8_t *state)
 PlovStatus KespSetMtu(uint16_t, uint16_t vmin)
 {
     if (vmin > kMinLenMax) {
-        TRANS_LOG_ERR("vmin too large!\n");
+        KESP_LOG_ERR("vmin too large!\n");
         return PLOV_ERR_TOO_LARGE;
     }
     PlovStatus ret = reg_write_logged(port_reg(kRegMinLen, 0), vmin);
@@ -536,7 +536,7 @@ PlovStatus KespGetPortMac(const PortPro *port, uint8_t mac[6])
     if (ret != PLOV_OK) {
         KelvoErr err = memset_s(mac, 6, 0, 6);
         if (err != KelvoOk)
-            TRANS_LOG_ERR("memset_s failed %d, dest_str %p(%lu), cnt(%lu)\n", err, static_cast<void *>(mac), 6UL, 6UL);
+            KESP_LOG_ERR("memset_s failed %d, dest_str %p(%lu), cnt(%lu)\n", err, static_cast<void *>(mac), 6UL, 6UL);
         return ret;
     }
     for (int i = 0; i < 4; i++)
@@ -685,7 +685,7 @@ PlovStatus KespGetPortStatistics(const PortPro *port, PortStatistic *stat)
     for (const CounterGetter &g : kStatisticsOrder) {
         PlovStatus ret = g.get(port, stat);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("call %s err!\n", g.name);
+            KESP_LOG_ERR("call %s err!\n", g.name);
             return ret;
         }
     }
@@ -697,14 +697,14 @@ PlovStatus KespGetMediaPortStatistics(const PortPro *port, PortStatistic *stat)
     if (port == nullptr || stat == nullptr)
         return null_pointer(kNullPointer);
     if (port->ID >= kMediaPorts) {
-        TRANS_LOG_ERR("invalid port_id\n");
+        KESP_LOG_ERR("invalid port_id\n");
         return PLOV_ERR_MEDIA_PORT;
     }
     for (const MediaCounter &c : kMediaCounters) {
         uint64_t v = 0;
         PlovStatus ret = reg_read(c.reg + 2ULL * port->ID, &v);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("%s", c.failure);
+            KESP_LOG_ERR("%s", c.failure);
             return ret;
         }
         stat->*c.field = v & 0xFFFFFFFF;
@@ -732,7 +732,7 @@ constexpr uint64_t kAntiLevelMask = 0x3FF;
 PlovStatus ref_clock(FpgaId fpga, uint32_t *state, unsigned bit)
 {
     if (fpga != 0) {
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
+        KESP_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
         return PLOV_ERR_FPGA_ID;
     }
     if (state == nullptr)
@@ -740,7 +740,7 @@ PlovStatus ref_clock(FpgaId fpga, uint32_t *state, unsigned bit)
     uint64_t v = 0;
     PlovStatus ret = reg_read(kRegRefClk, &v);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("logic read reg fail %d\n", ret);
+        KESP_LOG_ERR("logic read reg fail %d\n", ret);
         return PLOV_ERR_REG_ACCESS;
     }
     *state = (v >> bit & 1) != 0 ? kClkWarning : kClkGood;
@@ -753,7 +753,7 @@ PlovStatus check_anti_port(uint8_t port)
 {
     if (port < kAntiPorts)
         return PLOV_OK;
-    TRANS_LOG_ERR("invalid PortID\n");
+    KESP_LOG_ERR("invalid PortID\n");
     return PLOV_ERR_PARAM;
 }
 
@@ -793,7 +793,7 @@ PlovStatus KespSetAntiCpuLevel(uint8_t port, uint8_t type, uint16_t level)
         return ret;
     ret = indir_write_word(kIndirAntiLevel, anti_level_addr(port, type), level & kAntiLevelMask);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+        KESP_LOG_ERR("call KespWriteIndregByID err\n");
     return ret;
 }
 
@@ -807,7 +807,7 @@ PlovStatus KespGetAntiCpuLevel(uint8_t port, uint8_t type, uint16_t *level)
     IndirBuf buf;
     ret = indir_read(kIndirAntiLevel, anti_level_addr(port, type), buf);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     *level = static_cast<uint16_t>(buf[1] & kAntiLevelMask);
@@ -856,13 +856,13 @@ void log_map_failure(MapLine line, PlovStatus ret)
     case MapLine::None:
         break;
     case MapLine::IRet:
-        TRANS_LOG_ERR("call KespMapQueueIndex err,iRet= %d\n", ret);
+        KESP_LOG_ERR("call KespMapQueueIndex err,iRet= %d\n", ret);
         break;
     case MapLine::IRetSpaced:
-        TRANS_LOG_ERR("call KespMapQueueIndex err,iRet = %d\n", ret);
+        KESP_LOG_ERR("call KespMapQueueIndex err,iRet = %d\n", ret);
         break;
     case MapLine::Plain:
-        TRANS_LOG_ERR("call KespMapQueueIndex err\n");
+        KESP_LOG_ERR("call KespMapQueueIndex err\n");
         break;
     }
 }
@@ -903,7 +903,7 @@ PlovStatus set_group(const GroupSwitch &g, uint32_t group, uint32_t on)
     for (size_t i = 0; i < g.count; i++) {
         PlovStatus ret = indir_write_word(g.reg, group_addr(group, g.positions[i]), on & 1);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("call KespWriteIndregByID err,iRet = %d\n", ret);
+            KESP_LOG_ERR("call KespWriteIndregByID err,iRet = %d\n", ret);
             return ret;
         }
     }
@@ -949,7 +949,7 @@ const TypeSwitch *type_switch(uint32_t type)
         {KespSetRlQueueSwitch, KespGetRlQueuesSwitch},
     };
     if (type >= std::size(kByType)) {
-        TRANS_LOG_ERR(" queue Type err\n");
+        KESP_LOG_ERR(" queue Type err\n");
         return nullptr;
     }
     return &kByType[type];
@@ -963,7 +963,7 @@ PlovStatus set_all_groups(uint32_t type, uint32_t on)
     for (uint32_t g = 0; g < KESP_QUEUE_GROUPS; g++) {
         PlovStatus ret = ts->set(g, on);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("set  queue[type %d] switch err,return %d\n", type, ret);
+            KESP_LOG_ERR("set  queue[type %d] switch err,return %d\n", type, ret);
             return ret;
         }
     }
@@ -980,13 +980,13 @@ PlovStatus get_all_groups(uint32_t type, uint32_t *on)
         uint32_t v = 0;
         PlovStatus ret = ts->get(g, &v);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("Queue Type %d Get Group %d switch  err,iRet = %d\n", type, g, ret);
+            KESP_LOG_ERR("Queue Type %d Get Group %d switch  err,iRet = %d\n", type, g, ret);
             return ret;
         }
         if (g == 0)
             first = v;
         else if (v != first) {
-            TRANS_LOG_ERR("Queue Type %d Group %d switch  err,iRet = %d\n", type, g, PLOV_ERR_SWITCH_MISMATCH);
+            KESP_LOG_ERR("Queue Type %d Group %d switch  err,iRet = %d\n", type, g, PLOV_ERR_SWITCH_MISMATCH);
             return PLOV_ERR_SWITCH_MISMATCH;
         }
     }
@@ -1032,7 +1032,7 @@ PlovStatus KespMapQueueIndex(const QueueId *queue, uint32_t *index)
     default:
         return PLOV_ERR_QUEUE_ID;
     }
-    TRANS_LOG_ERR("QueueID err\n");
+    KESP_LOG_ERR("QueueID err\n");
     return PLOV_ERR_QUEUE_ID;
 }
 
@@ -1066,7 +1066,7 @@ PlovStatus KespSetQueueSwitch(const QueueId *queue, uint32_t on)
         return ret;
     ret = indir_write_word(switch_register(*queue), addr, on & 1);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+        KESP_LOG_ERR("call KespWriteIndregByID err\n");
     return ret;
 }
 
@@ -1086,7 +1086,7 @@ PlovStatus KespGetQueueSwitch(const QueueId *queue, uint32_t *on)
     IndirBuf buf;
     ret = indir_read(switch_register(*queue), addr, buf);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     *on = static_cast<uint32_t>(buf[1] & 1);
@@ -1104,7 +1104,7 @@ PlovStatus KespGetRlQueuesSwitch(uint32_t group, uint32_t *on)
     uint32_t bits[4] = {}, failed = 0;
     PlovStatus ret = read_group(kRlGroup, group, bits, &failed);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     *on = bits[0];
@@ -1117,11 +1117,11 @@ PlovStatus KespGetTxQueuesSwitch(uint32_t group, uint32_t *on)
         return null_pointer(kNullLower);
     uint32_t bits[4] = {}, failed = 0;
     if (read_group(kTxGroup, group, bits, &failed) != PLOV_OK) {
-        TRANS_LOG_ERR("read indreg fail RegId %d", kIndirTxSwitch);
+        KESP_LOG_ERR("read indreg fail RegId %d", kIndirTxSwitch);
         return PLOV_ERR_INDIR_READ;
     }
     if (uint32_t pos = disagreeing(kTxGroup, bits); pos != 0) {
-        TRANS_LOG_ERR("TXQ group %d queue %d has different queue switch setting\n", group, pos);
+        KESP_LOG_ERR("TXQ group %d queue %d has different queue switch setting\n", group, pos);
         return PLOV_ERR_SWITCH_MISMATCH;
     }
     *on = bits[0];
@@ -1135,11 +1135,11 @@ PlovStatus KespGetRxQueuesSwitch(uint32_t group, uint32_t *on)
     uint32_t bits[4] = {}, failed = 0;
     PlovStatus ret = read_group(kRxGroup, group, bits, &failed);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call get RX queue switch  err,iRet = %d,queue [G%d:ID%d]\n", ret, group, failed);
+        KESP_LOG_ERR("call get RX queue switch  err,iRet = %d,queue [G%d:ID%d]\n", ret, group, failed);
         return ret;
     }
     if (uint32_t pos = disagreeing(kRxGroup, bits); pos != 0) {
-        TRANS_LOG_ERR("RXQ group %d queue %d has different queue switch setting\n", group, pos);
+        KESP_LOG_ERR("RXQ group %d queue %d has different queue switch setting\n", group, pos);
         return PLOV_ERR_SWITCH_MISMATCH;
     }
     *on = bits[0];
@@ -1178,7 +1178,7 @@ PlovStatus KespClsQueueStatics(const QueueId *queue)
         IndirBuf buf{addr};
         ret = judged(KespClearCntIndregByID(ts.reads[i].reg, buf.data()));
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("call KespClearCntIndregByID err\n");
+            KESP_LOG_ERR("call KespClearCntIndregByID err\n");
             return ret;
         }
     }
@@ -1200,7 +1200,7 @@ PlovStatus KespGetQueueStatics(const QueueId *queue, QueueStat *stat)
         IndirBuf buf;
         ret = indir_read(ts.reads[i].reg, addr, buf);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("call KespReadIndregByID err\n");
+            KESP_LOG_ERR("call KespReadIndregByID err\n");
             return ret;
         }
         stat->Counter[ts.reads[i].counter] = buf[1] & 0xFFFFFFFF;
@@ -1220,7 +1220,7 @@ PlovStatus water_level_address(const QueueId *queue, uint32_t *addr, MapLine lin
     if (ret != PLOV_OK)
         return ret;
     if (queue->QueueType == QUEUE_TYPE_TX) {
-        TRANS_LOG_ERR("Queue type err\n");
+        KESP_LOG_ERR("Queue type err\n");
         return PLOV_ERR_PARAM;
     }
     uint32_t index = 0;
@@ -1231,7 +1231,7 @@ PlovStatus water_level_address(const QueueId *queue, uint32_t *addr, MapLine lin
     }
     ret = KespGetIndregAddrOfQueue(QUEUE_TYPE_RX, index, addr);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespGetIndregAddrOfQueue err\n");
+        KESP_LOG_ERR("call KespGetIndregAddrOfQueue err\n");
     return ret;
 }
 
@@ -1248,7 +1248,7 @@ PlovStatus KespGetQueueWaterLvl(const QueueId *queue, QueueWaterLevel *level)
     IndirBuf buf;
     ret = indir_read(kIndirWaterLvl, addr, buf);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     level->Highlevel = level->Lowlevel = buf[1] >> kWaterShift & 0xFFFF;
@@ -1266,14 +1266,14 @@ PlovStatus KespSetQueueWaterLvl(const QueueId *queue, const QueueWaterLevel *lev
     IndirBuf buf;
     ret = indir_read(kIndirWaterLvl, addr, buf);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     buf[0] = addr;
     buf[1] = (buf[1] & 0xF) | (level->Highlevel & 0xFFFF) << kWaterShift;
     ret = indir_write(kIndirWaterLvl, buf);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+        KESP_LOG_ERR("call KespWriteIndregByID err\n");
     return ret;
 }
 
@@ -1311,7 +1311,7 @@ PlovStatus KespSetSyncId(FpgaId, uint8_t queue, uint16_t sync)
         return PLOV_ERR_PARAM;
     PlovStatus ret = indir_write_word(kIndirSyncId, queue & 63u, sync & kSyncMask);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+        KESP_LOG_ERR("call KespWriteIndregByID err\n");
     return ret;
 }
 
@@ -1325,7 +1325,7 @@ PlovStatus KespGetSyncId(FpgaId, uint8_t queue, uint16_t *sync)
     PlovStatus ret = indir_read(kIndirSyncId, queue & 63u, buf);
     if (ret != PLOV_OK) {
         *sync = 0;
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     *sync = static_cast<uint16_t>(buf[1] & kSyncMask);
@@ -1338,7 +1338,7 @@ PlovStatus KespSetRxqHashRule(const RxqHashRule *rule)
         return null_pointer(kNullLower);
     PlovStatus ret = indir_write_word(kIndirHashRule, rule->HashKey & 0xFFFu, rule->VcpuID & 0xFu);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespWriteIndregByID err\n");
+        KESP_LOG_ERR("call KespWriteIndregByID err\n");
     return ret;
 }
 
@@ -1349,7 +1349,7 @@ PlovStatus KespGetRxqHashRule(RxqHashRule *rule)
     IndirBuf buf;
     PlovStatus ret = indir_read(kIndirHashRule, rule->HashKey & 0xFFFu, buf);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     rule->VcpuID = static_cast<uint8_t>(buf[1] & 0xF);
@@ -1406,19 +1406,19 @@ PlovStatus KespSetMemCfg(const ShareMemEntry *map, const MemCfg *cfg, ShareMemEn
         return null_pointer(kNullLower);
     PlovStatus ret = KespLogicGetShmem(scratch);
     if (ret < 0) {
-        TRANS_LOG_ERR("Call KespLogicGetShmem failed!\n");
+        KESP_LOG_ERR("Call KespLogicGetShmem failed!\n");
         return ret;
     }
     if (scratch[0].PhyAddr == 0) {
         ret = KespLogicSetShmem(map);
         if (ret < 0) {
-            TRANS_LOG_ERR("Call KespLogicSetShmem failed!\n");
+            KESP_LOG_ERR("Call KespLogicSetShmem failed!\n");
             return ret;
         }
     }
     ret = KespLogicSetMemDep(cfg);
     if (ret < 0)
-        TRANS_LOG_ERR("Call KespLogicSetMemDep failed!\n");
+        KESP_LOG_ERR("Call KespLogicSetMemDep failed!\n");
     return ret;
 }
 
@@ -1433,11 +1433,11 @@ constexpr uint32_t kSfpPage = 256;
 PlovStatus check_sfp_fpga_cage(FpgaId fpga, uint8_t cage)
 {
     if (fpga != 0) {
-        TRANS_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
+        KESP_LOG_ERR("Invalid FpgaID [%d]\n", fpga);
         return PLOV_ERR_FPGA_ID;
     }
     if (cage >= KESP_SFP_CAGES) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", cage);
+        KESP_LOG_ERR("Invalid PortID [%d]\n", cage);
         return PLOV_ERR_PORT_ID;
     }
     return PLOV_OK;
@@ -1497,7 +1497,7 @@ PlovStatus KespGetSfpInfo(FpgaId fpga, uint8_t cage, SfpInfo *info)
         if (ret == PLOV_OK)
             continue;
         if (f.name != nullptr)
-            TRANS_LOG_ERR("Call %s error, iRet = %d", f.name, ret);
+            KESP_LOG_ERR("Call %s error, iRet = %d", f.name, ret);
         return ret;
     }
     return PLOV_OK;
@@ -1508,11 +1508,11 @@ PlovStatus KespReadSfpInfoByReg(uint8_t handle, uint32_t dev, uint32_t offset, u
     if (buf == nullptr)
         return null_pointer(kNullLower);
     if (handle >= KESP_SFP_CAGES) {
-        TRANS_LOG_ERR("Invalid PortID [%d]\n", handle);
+        KESP_LOG_ERR("Invalid PortID [%d]\n", handle);
         return PLOV_ERR_PORT_ID;
     }
     if (offset >= kSfpPage || length == 0 || length > kSfpPage - offset) {
-        TRANS_LOG_ERR("invalid offset [%u] length [%u]\n", offset, length);
+        KESP_LOG_ERR("invalid offset [%u] length [%u]\n", offset, length);
         return PLOV_ERR_PARAM;
     }
     SfpRegReq req{};
@@ -1538,7 +1538,7 @@ PlovStatus affinity_path(uint32_t irq, char (&path)[kIrqText])
 {
     int n = snprintf_s(path, sizeof path, sizeof path - 1, "/proc/irq/%u/smp_affinity", irq);
     if (n < 0) {
-        TRANS_LOG_ERR("generate irq file name failed,iRet = %d\n", n);
+        KESP_LOG_ERR("generate irq file name failed,iRet = %d\n", n);
         return PLOV_ERR_PARSE;
     }
     return PLOV_OK;
@@ -1553,13 +1553,13 @@ PlovStatus single_cpu(uint64_t mask, uint32_t irq, const char *path, uint8_t *cp
         if ((mask >> bit & 1) == 0)
             continue;
         if (found >= 0) {
-            TRANS_LOG_ERR("bind  Msix_irq =%d to more then one CPU \n", irq);
+            KESP_LOG_ERR("bind  Msix_irq =%d to more then one CPU \n", irq);
             return PLOV_ERR_IRQ_MANY_CPUS;
         }
         found = bit;
     }
     if (found < 0) {
-        TRANS_LOG_ERR("bind  Msix_irq failed:%s \n", path);
+        KESP_LOG_ERR("bind  Msix_irq failed:%s \n", path);
         return PLOV_ERR_IRQ_UNBOUND;
     }
     *cpu = static_cast<uint8_t>(found);
@@ -1580,7 +1580,7 @@ PlovStatus find_rx_irq(FILE *f, uint32_t *mode, uint32_t *irq)
         unsigned no = 0;
         int n = sscanf_s(line, "%u[^:]", &no);
         if (n < 1) {
-            TRANS_LOG_ERR("Get msix irq_no err %d\n", n);
+            KESP_LOG_ERR("Get msix irq_no err %d\n", n);
             ret = PLOV_ERR_PARSE;
         } else {
             *irq = no;
@@ -1599,7 +1599,7 @@ PlovStatus IsMsixIrqMode(uint32_t *mode, uint32_t *irq)
         return null_pointer(kNullLower);
     FILE *f = host().fopen(KESP_INTERRUPTS_PATH, "r");
     if (f == nullptr) {
-        TRANS_LOG_ERR("Open File %s error, errno = %d!\n", KESP_INTERRUPTS_PATH, errno);
+        KESP_LOG_ERR("Open File %s error, errno = %d!\n", KESP_INTERRUPTS_PATH, errno);
         return PLOV_ERR_OPEN;
     }
     PlovStatus ret = find_rx_irq(f, mode, irq);
@@ -1617,19 +1617,19 @@ PlovStatus GetMsixIrqBind(uint32_t irq, uint8_t *cpu)
         return ret;
     FILE *f = host().fopen(path, "r");
     if (f == nullptr) {
-        TRANS_LOG_ERR("Open File %s error \n", path);
+        KESP_LOG_ERR("Open File %s error \n", path);
         return PLOV_ERR_OPEN;
     }
     char text[kIrqText] = {};
     bool read = std::fgets(text, sizeof text, f) != nullptr;
     std::fclose(f);
     if (!read) {
-        TRANS_LOG_ERR("get irq_config from file:%s err \n", path);
+        KESP_LOG_ERR("get irq_config from file:%s err \n", path);
         return PLOV_ERR_PARSE;
     }
     unsigned long long mask = 0;
     if (sscanf_s(text, "%*x,%*x,%*x,%llx", &mask) != 1) {
-        TRANS_LOG_ERR("get  Msix_irq cpu err \n");
+        KESP_LOG_ERR("get  Msix_irq cpu err \n");
         return PLOV_ERR_PARSE;
     }
     return single_cpu(mask, irq, path, cpu);
@@ -1644,19 +1644,19 @@ PlovStatus SetMsixIrqBind(uint32_t irq, uint8_t cpu)
     char text[kIrqText];
     int n = snprintf_s(text, sizeof text, sizeof text - 1, "000000,00000000,00000000,%08x", 1u << (cpu & 31));
     if (n < 0) {
-        TRANS_LOG_ERR("generate irq config string failed,iRet = %d\n", n);
+        KESP_LOG_ERR("generate irq config string failed,iRet = %d\n", n);
         return PLOV_ERR_PARSE;
     }
     FILE *f = host().fopen(path, "r+");
     if (f == nullptr) {
-        TRANS_LOG_ERR("Open File %s error \n", path);
+        KESP_LOG_ERR("Open File %s error \n", path);
         return PLOV_ERR_OPEN;
     }
     size_t length = static_cast<size_t>(n) + 1;   // the terminating zero travels too
     bool written = std::fwrite(text, 1, length, f) == length;
     written = std::fclose(f) == 0 && written;
     if (!written) {
-        TRANS_LOG_ERR("set irq_config to file:%s err \n", path);
+        KESP_LOG_ERR("set irq_config to file:%s err \n", path);
         return PLOV_ERR_PARSE;
     }
     return PLOV_OK;
@@ -1669,7 +1669,7 @@ PlovStatus KespGetMsixIntTimer(uint16_t *timer)
     IndirBuf buf;
     PlovStatus ret = indir_read(kIndirMsixTimer, kMsixTimerAddr, buf);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err %d\n", ret);
+        KESP_LOG_ERR("call KespReadIndregByID err %d\n", ret);
         return PLOV_ERR_REG_ACCESS;
     }
     *timer = static_cast<uint16_t>(buf[1]);
@@ -1681,14 +1681,14 @@ PlovStatus KespSetMsixIntTimer(uint32_t timer)
     IndirBuf buf;
     PlovStatus ret = indir_read(kIndirMsixTimer, kMsixTimerAddr, buf);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err %d\n", ret);
+        KESP_LOG_ERR("call KespReadIndregByID err %d\n", ret);
         return PLOV_ERR_REG_ACCESS;
     }
     buf[0] = kMsixTimerAddr;
     buf[1] = (buf[1] & 0xFFFF0000) | (timer & 0xFFFF);
     ret = indir_write(kIndirMsixTimer, buf);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespWriteIndregByID err %d\n", ret);
+        KESP_LOG_ERR("call KespWriteIndregByID err %d\n", ret);
         return PLOV_ERR_REG_ACCESS;
     }
     return PLOV_OK;

@@ -11,6 +11,14 @@
 
 struct SfpInfo;
 
+// The KESP backend above the device layer logs under one source name,
+// whichever of its files holds the code.
+#define KESP_INTF_SOURCE "boardlib/kesp_intf.cpp"
+#define KESP_LOG_ERR(fmt, ...) \
+    PLOV_LOG_LINE_FROM(g_pfPLOVTransLog, PLOV_LEVEL_ERR, "[Trans-ERR]", KESP_INTF_SOURCE, fmt __VA_OPT__(, ) __VA_ARGS__)
+#define KESP_LOG_DBG(fmt, ...) \
+    PLOV_LOG_LINE_FROM(g_pfPLOVTransLog, PLOV_LEVEL_DBG, "[Trans-DBG]", KESP_INTF_SOURCE, fmt __VA_OPT__(, ) __VA_ARGS__)
+
 inline constexpr uint32_t kKespIndirRegCount = 64;
 
 // Rows in the request layout, indexed by register id; ids 0 to 59 are

@@ -46,13 +46,13 @@ PlovStatus indir_read(uint32_t id, uint64_t addr, uint64_t *value)
 
 PlovStatus invalid_fpga(FpgaId fpga)
 {
-    TRANS_LOG_ERR("Invalid FpgaID [%d]\n", int(fpga));
+    KESP_LOG_ERR("Invalid FpgaID [%d]\n", int(fpga));
     return PLOV_ERR_FPGA_ID;
 }
 
 PlovStatus null_detected()
 {
-    TRANS_LOG_ERR("NULL Pointer Detected!\n");
+    KESP_LOG_ERR("NULL Pointer Detected!\n");
     return PLOV_ERR_NULL_PTR;
 }
 
@@ -85,7 +85,7 @@ PlovStatus read_qdr_ctrl(uint64_t addr, uint64_t *value)
 {
     PlovStatus ret = indir_read(kQdrCtrl, addr, value);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespReadIndregByID err %d\n", ret);
+        KESP_LOG_ERR("call KespReadIndregByID err %d\n", ret);
     return ret != PLOV_OK ? PLOV_ERR_REG_ACCESS : PLOV_OK;
 }
 
@@ -93,7 +93,7 @@ PlovStatus write_logged(uint32_t id, uint64_t addr, uint64_t value)
 {
     PlovStatus ret = indir_write(id, addr, value);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespWriteIndregByID err %d\n", ret);
+        KESP_LOG_ERR("call KespWriteIndregByID err %d\n", ret);
     return ret;
 }
 
@@ -129,7 +129,7 @@ constexpr PlovStatus kPortRange = -1205;
 PlovStatus link_setup(const LinkSetup &s, uint32_t port)
 {
     if (port > 1) {
-        TRANS_LOG_ERR("Invalid portid[%d]\n", int(port));
+        KESP_LOG_ERR("Invalid portid[%d]\n", int(port));
         return kPortRange;
     }
     const uint64_t words[][2] = {{8, s.word8[port]}, {11, 17}, {12, s.word12}, {10, 1}, {10, 2}};
@@ -146,9 +146,9 @@ PlovStatus link_setup(const LinkSetup &s, uint32_t port)
         return ret;
     if (v != s.expect) {
         if (s.id == kXgeSetup.id)
-            TRANS_LOG_ERR("config AC fail %#llx, portID %d\n", ull(v), int(port));
+            KESP_LOG_ERR("config AC fail %#llx, portID %d\n", ull(v), int(port));
         else
-            TRANS_LOG_ERR("config EQ fail %#llx, portID %d\n", ull(v), int(port));
+            KESP_LOG_ERR("config EQ fail %#llx, portID %d\n", ull(v), int(port));
         return PLOV_ERR_KESP_TEST_FAILED;
     }
     return PLOV_OK;
@@ -160,15 +160,15 @@ PlovStatus loop_prepare(LoopKind k, uint32_t port)
     switch (k) {
     case LoopKind::Dxaui:
         if ((ret = KespDxauiPortTestCfgMacEnable(port)) != PLOV_OK)
-            TRANS_LOG_ERR("call  fail %d\n", ret);
+            KESP_LOG_ERR("call  fail %d\n", ret);
         break;
     case LoopKind::Xge:
         if ((ret = KespXgePortTestSetAc(port)) != PLOV_OK)
-            TRANS_LOG_ERR("call KespXgePortTestSetAc fail %d\n", ret);
+            KESP_LOG_ERR("call KespXgePortTestSetAc fail %d\n", ret);
         break;
     case LoopKind::Ge:
         if ((ret = KespGePortTestSetEq(port)) != PLOV_OK)
-            TRANS_LOG_ERR("call KespGePortTestSetEq fail %d, portID %d\n", ret, int(port));
+            KESP_LOG_ERR("call KespGePortTestSetEq fail %d, portID %d\n", ret, int(port));
         break;
     }
     return ret;
@@ -178,7 +178,7 @@ PlovStatus write_dir_logged(uint64_t addr, uint64_t value)
 {
     PlovStatus ret = reg_write(addr, value);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespLogicWriteDirReg fail %d\n", ret);
+        KESP_LOG_ERR("call KespLogicWriteDirReg fail %d\n", ret);
     return ret;
 }
 
@@ -186,7 +186,7 @@ PlovStatus read_dir_logged(uint64_t addr, uint64_t *value)
 {
     PlovStatus ret = reg_read(addr, value);
     if (ret != PLOV_OK)
-        TRANS_LOG_ERR("call KespLogicReadDirReg fail %d\n", ret);
+        KESP_LOG_ERR("call KespLogicReadDirReg fail %d\n", ret);
     return ret;
 }
 
@@ -194,7 +194,7 @@ PlovStatus loop_port(LoopKind k, uint32_t port)
 {
     const LoopSpec &s = loop_spec(k);
     if (port >= s.ports) {
-        TRANS_LOG_ERR("Invalid portid[%d]\n", int(port));
+        KESP_LOG_ERR("Invalid portid[%d]\n", int(port));
         return PLOV_ERR_PARAM;
     }
     PlovStatus ret = loop_prepare(k, port);
@@ -229,7 +229,7 @@ PlovStatus one_port(LoopKind k, uint32_t port)
     PlovStatus ret = loop_port(k, port);
     if (ret == PLOV_OK)
         return ret;
-    TRANS_LOG_ERR("%s test fail portID %d return %d\n", loop_spec(k).name, int(port), ret);
+    KESP_LOG_ERR("%s test fail portID %d return %d\n", loop_spec(k).name, int(port), ret);
     return PLOV_ERR_KESP_TEST_FAILED;
 }
 
@@ -248,7 +248,7 @@ PlovStatus all_ports(const PortRun (&runs)[4], const char *failLine)
         failed |= loop_port(r.kind, r.port) != PLOV_OK;
     if (!failed)
         return PLOV_OK;
-    TRANS_LOG_ERR("%s", failLine);
+    KESP_LOG_ERR("%s", failLine);
     return PLOV_ERR_KESP_TEST_FAILED;
 }
 
@@ -272,15 +272,15 @@ PlovStatus KespSetDdrTestStart(FpgaId)
         uint64_t v = 0;
         PlovStatus ret = reg_read(kDdr[m].init, &v);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("read ddr3 reg error [%d]\n", ret);
+            KESP_LOG_ERR("read ddr3 reg error [%d]\n", ret);
             return ret;
         }
         if ((v & 1) == 0) {
-            TRANS_LOG_ERR("ddr3[%d] init is not done\n", m);
+            KESP_LOG_ERR("ddr3[%d] init is not done\n", m);
             return PLOV_ERR_NOT_DONE;
         }
         if ((ret = pulse(kDdr[m].start)) != PLOV_OK) {
-            TRANS_LOG_ERR("write ddr3[%d] reg error [%d]\n", m, ret);
+            KESP_LOG_ERR("write ddr3[%d] reg error [%d]\n", m, ret);
             return ret;
         }
     }
@@ -297,18 +297,18 @@ PlovStatus KespGetDdrTestResult(FpgaId fpga, uint8_t *fail)
         uint64_t st = 0, res = 0;
         PlovStatus ret = reg_read(kDdr[m].status, &st);
         if (ret == PLOV_OK && (st & 1) == 0) {
-            TRANS_LOG_ERR("ddr3[%d] test is not done data[%#llx]\n", m, ull(st));
+            KESP_LOG_ERR("ddr3[%d] test is not done data[%#llx]\n", m, ull(st));
             return PLOV_ERR_NOT_DONE;
         }
         if (ret == PLOV_OK)
             ret = reg_read(kDdr[m].result, &res);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("read ddr3 reg error [%d]\n", ret);
+            KESP_LOG_ERR("read ddr3 reg error [%d]\n", ret);
             return ret;
         }
         if ((res & 1) != 0) {
             *fail = 1;
-            TRANS_LOG_ERR("ddr3[%d] test fail addr[%#llx] data[%#llx]\n", m, ull(kDdr[m].result), ull(res));
+            KESP_LOG_ERR("ddr3[%d] test fail addr[%#llx] data[%#llx]\n", m, ull(kDdr[m].result), ull(res));
             return PLOV_OK;
         }
     }
@@ -321,7 +321,7 @@ PlovStatus KespSetDdrMarchTestStart(FpgaId)
     for (int m = 0; m < 2; m++) {
         PlovStatus ret = pulse(kDdr[m].marchStart);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("write ddr3[%d] march ic reg error [%d]\n", m, ret);
+            KESP_LOG_ERR("write ddr3[%d] march ic reg error [%d]\n", m, ret);
             return ret;
         }
     }
@@ -336,21 +336,21 @@ PlovStatus KespGetDdrMarchTestResult(FpgaId, uint8_t *fail)
         uint64_t st = 0, res = 0;
         PlovStatus ret = reg_read(kDdr[m].marchStatus, &st);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("read ddr3[%d] reg error [%d]\n", m, ret);
+            KESP_LOG_ERR("read ddr3[%d] reg error [%d]\n", m, ret);
             return ret;
         }
         if ((st & 1) == 0) {
-            TRANS_LOG_ERR("ddr3[%d] march ic test is not done\n", m);
+            KESP_LOG_ERR("ddr3[%d] march ic test is not done\n", m);
             return PLOV_ERR_NOT_DONE;
         }
         if ((ret = reg_read(kDdr[m].marchResult, &res)) != PLOV_OK) {
-            TRANS_LOG_ERR("read ddr3 march ic reg error [%d]\n", ret);
+            KESP_LOG_ERR("read ddr3 march ic reg error [%d]\n", ret);
             return ret;
         }
         if ((res & 0x80) != 0) {
             *fail = 1;
-            TRANS_LOG_ERR("ddr3[%d] march ic test fail addr[%#llx] data[%#llx]\n", m, ull(kDdr[m].marchResult),
-                          ull(res));
+            KESP_LOG_ERR("ddr3[%d] march ic test fail addr[%#llx] data[%#llx]\n", m, ull(kDdr[m].marchResult),
+                         ull(res));
             return PLOV_OK;
         }
     }
@@ -365,27 +365,27 @@ PlovStatus KespDdrTest(FpgaId fpga, uint32_t repetitions)
     for (uint32_t i = 0; i < repetitions; i++) {
         PlovStatus ret = KespSetDdrTestStart(fpga);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("KespSetDdrTestStart error\n");
+            KESP_LOG_ERR("KespSetDdrTestStart error\n");
             return ret;
         }
         host().sleep(1);
         uint8_t fail = 0;
         if ((ret = KespGetDdrTestResult(fpga, &fail)) != PLOV_OK) {
-            TRANS_LOG_ERR("KespGetDdrTestResult error\n");
+            KESP_LOG_ERR("KespGetDdrTestResult error\n");
             return ret;
         }
         if (fail != 0) {
-            TRANS_LOG_ERR("DDR3 test fail\n");
+            KESP_LOG_ERR("DDR3 test fail\n");
             return PLOV_ERR_KESP_TEST_FAILED;
         }
         if ((ret = KespSetDdrMarchTestStart(fpga)) != PLOV_OK) {
-            TRANS_LOG_ERR("KespSetDdrMarchTestStart error\n");
+            KESP_LOG_ERR("KespSetDdrMarchTestStart error\n");
             return ret;
         }
         std::puts("DDR3 march ic test need 40s, please waite");
         host().sleep(40);
         if ((ret = KespGetDdrMarchTestResult(fpga, &fail)) != PLOV_OK) {
-            TRANS_LOG_ERR("KespGetDdrMarchTestResult error\n");
+            KESP_LOG_ERR("KespGetDdrMarchTestResult error\n");
             return ret;
         }
         if (fail != 0)
@@ -414,13 +414,13 @@ PlovStatus KespReadyForQdrTest()
         host().sleep(3);
         PlovStatus ret = reg_read(kQdrWaterLevel, &level);
         if (ret != PLOV_OK) {
-            TRANS_LOG_ERR("call KespLogicReadDirReg fail %d\n", ret);
+            KESP_LOG_ERR("call KespLogicReadDirReg fail %d\n", ret);
             return ret;
         }
         if (level == 0)
             return PLOV_OK;
     }
-    TRANS_LOG_ERR("loop 3 times, but QDR water level error [%#llx]\n", ull(level));
+    KESP_LOG_ERR("loop 3 times, but QDR water level error [%#llx]\n", ull(level));
     return PLOV_ERR_TIMEOUT;
 }
 
@@ -431,7 +431,7 @@ PlovStatus KespSetQdrTestStart(FpgaId)
     if (ret != PLOV_OK)
         return ret;
     if ((v & kQdrInitDone) == 0) {
-        TRANS_LOG_ERR("QDR didn't init\n");
+        KESP_LOG_ERR("QDR didn't init\n");
         return PLOV_ERR_QDR_INIT;
     }
     if ((ret = write_logged(kQdrCtrl, 0, v | kQdrStart)) != PLOV_OK)
@@ -446,25 +446,25 @@ PlovStatus KespGetQdrTestResult(FpgaId, uint8_t *fail)
     uint64_t v = 0;
     PlovStatus ret = reg_read(kQdrInitReg, &v);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("read QDR reg fail [%d]\n", ret);
+        KESP_LOG_ERR("read QDR reg fail [%d]\n", ret);
         return PLOV_ERR_REG_ACCESS;
     }
     if ((v & 1) == 0) {
-        TRANS_LOG_ERR("QDR init fail [%#llx]\n", ull(v));
+        KESP_LOG_ERR("QDR init fail [%#llx]\n", ull(v));
         *fail = 1;
         return PLOV_OK;
     }
     if ((ret = read_qdr_ctrl(0, &v)) != PLOV_OK)
         return ret;
     if ((v & kQdrDone) == 0) {
-        TRANS_LOG_ERR("QDR test is running\n");
+        KESP_LOG_ERR("QDR test is running\n");
         return PLOV_ERR_NOT_DONE;
     }
     if ((ret = read_qdr_ctrl(0x50, &v)) != PLOV_OK)
         return ret;
     *fail = (v & 0x8) != 0;
     if (*fail != 0)
-        TRANS_LOG_ERR("QDR Test Fail! read_data:%llx\n", ull(v));
+        KESP_LOG_ERR("QDR Test Fail! read_data:%llx\n", ull(v));
     return PLOV_OK;
 }
 
@@ -473,7 +473,7 @@ PlovStatus KespSetQdrMarchTestStart(FpgaId)
     uint64_t v = 0;
     PlovStatus ret = indir_read(kQdrCtrl, 0, &v);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     if ((ret = write_logged(kQdrCtrl, 0, v | kQdrMarchStart)) != PLOV_OK)
@@ -488,18 +488,18 @@ PlovStatus KespGetQdrMarchTestResult(FpgaId, uint8_t *fail)
     uint64_t v = 0;
     PlovStatus ret = indir_read(kQdrCtrl, 0, &v);
     if (ret == PLOV_OK && (v & kQdrMarchDone) == 0) {
-        TRANS_LOG_ERR("QDR test is running\n");
+        KESP_LOG_ERR("QDR test is running\n");
         return PLOV_ERR_NOT_DONE;
     }
     if (ret == PLOV_OK)
         ret = indir_read(kQdrCtrl, 0x34, &v);
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("call KespReadIndregByID err\n");
+        KESP_LOG_ERR("call KespReadIndregByID err\n");
         return ret;
     }
     *fail = (v & 0x80) != 0;
     if (*fail != 0)
-        TRANS_LOG_ERR("QDR Test Fail! read_data:%llx\n", ull(v));
+        KESP_LOG_ERR("QDR Test Fail! read_data:%llx\n", ull(v));
     return PLOV_OK;
 }
 
@@ -509,36 +509,36 @@ PlovStatus KespQdrTest(FpgaId fpga, uint32_t repetitions)
         return invalid_fpga(fpga);
     PlovStatus ret = KespReadyForQdrTest();
     if (ret != PLOV_OK) {
-        TRANS_LOG_ERR("KespReadyForQdrTest error\n");
+        KESP_LOG_ERR("KespReadyForQdrTest error\n");
         return ret;
     }
     for (uint32_t i = 0; i < repetitions; i++) {
         if ((ret = KespSetQdrTestStart(fpga)) != PLOV_OK) {
-            TRANS_LOG_ERR("KespSetQdrTestStart error\n");
+            KESP_LOG_ERR("KespSetQdrTestStart error\n");
             return ret;
         }
         host().sleep(1);
         uint8_t fail = 0;
         if ((ret = KespGetQdrTestResult(fpga, &fail)) != PLOV_OK) {
-            TRANS_LOG_ERR("KespGetQdrTestResult error %d\n", ret);
+            KESP_LOG_ERR("KespGetQdrTestResult error %d\n", ret);
             return ret;
         }
         if (fail != 0) {
-            TRANS_LOG_ERR("QDR test fail\n");
+            KESP_LOG_ERR("QDR test fail\n");
             return PLOV_ERR_KESP_TEST_FAILED;
         }
         if ((ret = KespSetQdrMarchTestStart(fpga)) != PLOV_OK) {
-            TRANS_LOG_ERR("KespSetQdrMarchTestStart error %d\n", ret);
+            KESP_LOG_ERR("KespSetQdrMarchTestStart error %d\n", ret);
             return ret;
         }
         std::puts("QDR test need 60s, please waite");
         host().sleep(60);
         if ((ret = KespGetQdrMarchTestResult(fpga, &fail)) != PLOV_OK) {
-            TRANS_LOG_ERR("KespGetQdrMarchTestResult error %d\n", ret);
+            KESP_LOG_ERR("KespGetQdrMarchTestResult error %d\n", ret);
             return ret;
         }
         if (fail != 0) {
-            TRANS_LOG_ERR("QDR march ic test fail\n");
+            KESP_LOG_ERR("QDR march ic test fail\n");
             return PLOV_ERR_KESP_TEST_FAILED;
         }
     }
@@ -566,7 +566,7 @@ PlovStatus KespFpgaTestReg(FpgaId fpga, uint8_t *result)
         *result = 1;
     } else {
         *result = 8;
-        TRANS_LOG_DBG("test register write data %x, read data %llxx\n", unsigned(w & 0xFFFFFFFFu), ull(r));
+        KESP_LOG_DBG("test register write data %x, read data %llxx\n", unsigned(w & 0xFFFFFFFFu), ull(r));
     }
     return PLOV_OK;
 }
@@ -583,11 +583,11 @@ PlovStatus KespGePortTest(uint32_t port) { return loop_port(LoopKind::Ge, port);
 PlovStatus KespPortTest(FpgaId fpga, uint32_t loopType, uint32_t port, uint32_t repetitions)
 {
     if (fpga != 0 || loopType > 1) {
-        TRANS_LOG_ERR("Invalid input param FpgaID[%d] LoopType[%d]\n", int(fpga), int(loopType));
+        KESP_LOG_ERR("Invalid input param FpgaID[%d] LoopType[%d]\n", int(fpga), int(loopType));
         return PLOV_ERR_PARAM;
     }
     if (port > 3 && port != 255) {
-        TRANS_LOG_ERR("Invalid portid[%d] LoopType[%d]\n", int(port), int(loopType));
+        KESP_LOG_ERR("Invalid portid[%d] LoopType[%d]\n", int(port), int(loopType));
         return PLOV_ERR_PARAM;
     }
     for (uint32_t i = 0; i < repetitions; i++) {

@@ -1,6 +1,8 @@
 // Board-independent port operations on either board.
 #include "boardlib/plov_port_intf.h"
 
+#include "bases/host/host.h"
+
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_logic.h"
 #include "boardlib/dorn_port.h"
@@ -471,7 +473,9 @@ PlovStatus PLOV_TransSetPortMode(FpgaId fpga, const PortPro *pro, uint16_t mode)
 
 namespace {
 
-// A back port of the sbuf FPGA: request 0x12 with the port's property.
+// A back port of the sbuf FPGA: request 0x12 with the port's property,
+// issued here rather than through a wrapper, so its result is the status
+// as the driver gave it and nothing is logged.
 PlovStatus back_port_link(uint8_t port, uint8_t *link)
 {
     PortLinkReq req{};
@@ -480,7 +484,7 @@ PlovStatus back_port_link(uint8_t port, uint8_t *link)
     int fd = DornGetFd(DORN_FPGA_SBUF);
     if (fd < 0)
         return PLOV_ERR_OPEN;
-    PlovStatus ret = IoctlGetPortLink(fd, &req);
+    const int ret = host_ioctl(fd, PLOV_IOC_GET_PORT_LINK, &req);
     if (ret == PLOV_OK)
         *link = req.link;
     DornCloseDev(fd);

@@ -102,18 +102,21 @@ inline constexpr int PLOV_LEVEL_DBG = 0;
 // (plov_trans_intf.cpp).
 void plov_log_syslog(int level, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-// One line "[PLOV_LOG] file:line <tag><text>" to the hook when it is set
+// One line "[PLOV_LOG] source:line <tag><text>" to the hook when it is set
 // (with the format and its values, as the hook's callers expect), otherwise
-// to syslog at the level. `fmt` is a string literal.
-#define PLOV_LOG_LINE(hook, level, tag, fmt, ...)                                                  \
+// to syslog at the level. `fmt` is a string literal. The source is the
+// file of the code unless a module names its lines otherwise.
+#define PLOV_LOG_LINE_FROM(hook, level, tag, source, fmt, ...)                                    \
     do {                                                                                           \
         if ((hook) != nullptr)                                                                     \
-            (hook)((level), 0, "[PLOV_LOG] %s:%d " tag fmt, __FILE__, __LINE__ __VA_OPT__(, )      \
+            (hook)((level), 0, "[PLOV_LOG] %s:%d " tag fmt, (source), __LINE__ __VA_OPT__(, )      \
                        __VA_ARGS__);                                                               \
         else                                                                                       \
-            plov_log_syslog((level), "[PLOV_LOG] %s:%d " tag fmt, __FILE__, __LINE__ __VA_OPT__(, ) \
+            plov_log_syslog((level), "[PLOV_LOG] %s:%d " tag fmt, (source), __LINE__ __VA_OPT__(, ) \
                                 __VA_ARGS__);                                                      \
     } while (0)
+#define PLOV_LOG_LINE(hook, level, tag, fmt, ...) \
+    PLOV_LOG_LINE_FROM(hook, level, tag, __FILE__, fmt __VA_OPT__(, ) __VA_ARGS__)
 
 // Device layers, backends and table modules.
 #define TRANS_LOG_ERR(fmt, ...) PLOV_LOG_LINE(g_pfPLOVTransLog, PLOV_LEVEL_ERR, "[Trans-ERR]", fmt __VA_OPT__(, ) __VA_ARGS__)

@@ -2,6 +2,7 @@
 #include "sim/asmf_model.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -13,6 +14,8 @@
 #include <zlib.h>
 
 #include "bases/drv/asmf_drv.h"
+#include "sim/kit/reg_file.h"
+#include "sim/kit/sim_words.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
 #include "sim/sim_socket.h"
@@ -33,25 +36,48 @@ struct Held {       // a card resource held by a task
 
 // Register map of the card's diagnostics: DDR control B, self-check status
 // C, turn-test status T (five channels), PCIe DMA control P (two channels).
+constexpr uint32_t kDdrChannels = 5, kDmaChannels = 2;
 constexpr uint32_t ddr_b(uint32_t n) { return 0xE108 + n * 0x1000; }
 constexpr uint32_t ddr_c(uint32_t n) { return 0xE600 + n * 0x1000; }
 constexpr uint32_t ddr_t(uint32_t n) { return 0xE700 + n * 0x1000; }
 constexpr uint32_t dma_p(uint32_t n) { return 0xC014 + n * 0xA000; }
+constexpr uint32_t ddr_check_enable(uint32_t n) { return ddr_b(n) + 0x10; }
+constexpr uint32_t ddr_turn_enable(uint32_t n) { return ddr_b(n) + 0x38; }
 
-std::map<uint32_t, uint32_t> fresh_regs()
-{
-    std::map<uint32_t, uint32_t> r;
-    for (uint32_t n = 0; n < 5; n++)
-        r[ddr_c(n)] = 0x3;  // initialised, no check run yet
+constexpr uint64_t kCheckIdle = 0x3;     // initialised, no check run yet
+constexpr uint64_t kCheckDone = 0x1100;  // finished; with kCheckPass when it passed
+constexpr uint64_t kCheckPass = 0x2000;
+constexpr uint64_t kTurnBusy = 0x2;      // a turn test runs while its enable word is 1
+
+constexpr auto kCardRules = [] {
+    std::array<RegRule, kDdrChannels> r{};
+    for (uint32_t n = 0; n < kDdrChannels; n++)
+        r[n] = RegRule{ddr_c(n), kCheckIdle};
     return r;
+}();
+
+constexpr auto kCardTriggers = [] {
+    std::array<RegTrigger, 2 * kDdrChannels> t{};
+    for (uint32_t n = 0; n < kDdrChannels; n++) {
+        t[2 * n] = RegTrigger{ddr_turn_enable(n), 1, std::nullopt, ddr_t(n), kTurnBusy};
+        t[2 * n + 1] = RegTrigger{ddr_turn_enable(n), 0, std::nullopt, ddr_t(n), 0, kTurnBusy};
+    }
+    return t;
+}();
+
+RegFile fresh_regs()
+{
+    RegFile rf;
+    reg_file_reset(rf, kCardRules, kCardTriggers);
+    return rf;
 }
 
 struct CardState {
     uint32_t alh = 0, lazy = 0;
     AsmfLevelCfg level{};
     uint8_t traffic[256] = {};
-    std::map<uint32_t, uint32_t> regs = fresh_regs();
-    std::map<uint32_t, uint64_t> since;   // by control register: virtual time its run began
+    RegFile regs = fresh_regs();
+    std::optional<uint64_t> dmaSince[kDmaChannels];   // when each DMA channel last started
     unsigned lastwords = 0;
 };
 
@@ -445,52 +471,61 @@ AsmfSimDevice *card_of(const SimCall &c)
     return nullptr;
 }
 
-uint64_t running_s(const CardState &s, uint32_t ctrl)
+// What a running DMA channel's counts have grown by: 1000 per whole second.
+uint64_t dma_grown(const CardState &s, uint32_t n)
 {
-    auto it = s.since.find(ctrl);
-    return it == s.since.end() ? 0 : (sched_now_ns() - it->second) / 1000000000u;
+    const std::optional<uint64_t> &since = s.dmaSince[n];
+    return reg_peek(s.regs, dma_p(n)) == 1 && since ? (sched_now_ns() - *since) / 1000000000u * 1000 : 0;
 }
 
-// Status words that follow the runs: a self-check finishes after its time,
-// a turn test runs while its enable word is 1, DMA counts grow per second.
-uint32_t reg_read(CardState &s, uint32_t addr)
+// A register as the card answers it: the stored word (with the self-check
+// and turn-test bits the register file keeps), the channels' error bits
+// and the DMA counts grown since their start.
+uint32_t card_reg_read(CardState &s, uint32_t addr)
 {
     const AsmfSimSettings &set = sim().settings;
-    for (uint32_t n = 0; n < 5; n++) {
-        if (addr == ddr_c(n) && s.since.count(ddr_b(n) + 0x10) != 0 &&
-            running_s(s, ddr_b(n) + 0x10) >= set.ddrCheckSeconds)
-            return s.regs[addr] | 0x1100 | ((set.ddrCheckFailMask >> n & 1) != 0 ? 0 : 0x2000);
+    uint64_t v = reg_read(s.regs, addr);
+    for (uint32_t n = 0; n < kDdrChannels; n++)
         if (addr == ddr_t(n))
-            return s.regs[addr] | (s.regs[ddr_b(n) + 0x38] == 1 ? 0x2 : 0) | (set.turnErrorMask >> n & 1);
-    }
-    for (uint32_t n = 0; n < 2; n++) {
-        const uint64_t grown = s.regs[dma_p(n)] == 1 ? running_s(s, dma_p(n)) * 1000 : 0;
+            v |= set.turnErrorMask >> n & 1;
+    for (uint32_t n = 0; n < kDmaChannels; n++) {
         if (addr == dma_p(n) + 0x10 || addr == dma_p(n) + 0x18)
-            return static_cast<uint32_t>(s.regs[addr] + grown);
+            v += dma_grown(s, n);
         if (addr == dma_p(n) + 0x24)
-            return s.regs[addr] | (set.dmaErrorMask >> n & 1);
+            v |= set.dmaErrorMask >> n & 1;
     }
-    return s.regs[addr];
+    return static_cast<uint32_t>(v);
 }
 
-void reg_write(CardState &s, uint32_t addr, uint32_t value)
+// A self-check started now finishes after its time; one stopped keeps the
+// status it reached.
+void ddr_check_enable_write(CardState &s, uint32_t n, uint32_t value)
 {
-    for (uint32_t n = 0; n < 2; n++)
-        if (addr == dma_p(n) && s.regs[addr] == 1 && value == 0) {  // counts stop where they stood
-            s.regs[addr + 0x10] = reg_read(s, addr + 0x10);
-            s.regs[addr + 0x18] = reg_read(s, addr + 0x18);
-        }
-    for (uint32_t n = 0; n < 5; n++)
-        if (addr == ddr_b(n) + 0x10 && value == 0 && s.since.count(addr) != 0) {  // keep the finished status
-            s.regs[ddr_c(n)] = reg_read(s, ddr_c(n));
-            s.since.erase(addr);
-        }
-    for (uint32_t n = 0; n < 5; n++)
-        if (addr == ddr_b(n) + 0x10 && value == 1)  // a new check clears the last one's status
-            s.regs[ddr_c(n)] &= 0x3;
-    if (value == 1)
-        s.since[addr] = sched_now_ns();
-    s.regs[addr] = value;
+    reg_drop_pending(s.regs, ddr_c(n));
+    if (value != 1)
+        return;
+    const AsmfSimSettings &set = sim().settings;
+    reg_set(s.regs, ddr_c(n), reg_peek(s.regs, ddr_c(n)) & kCheckIdle);
+    const uint64_t done = kCheckDone | ((set.ddrCheckFailMask >> n & 1) != 0 ? 0 : kCheckPass);
+    const uint64_t due = sched_now_ns() + set.ddrCheckSeconds * 1000000000u;
+    reg_schedule(s.regs, ddr_c(n), RegPending{done, 0, std::nullopt, due});
+}
+
+void card_reg_write(CardState &s, uint32_t addr, uint32_t value)
+{
+    for (uint32_t n = 0; n < kDmaChannels; n++) {
+        if (addr != dma_p(n))
+            continue;
+        if (reg_peek(s.regs, addr) == 1 && value == 0)   // counts stop where they stood
+            for (uint32_t count : {addr + 0x10, addr + 0x18})
+                reg_set(s.regs, count, static_cast<uint32_t>(reg_peek(s.regs, count) + dma_grown(s, n)));
+        if (value == 1)
+            s.dmaSince[n] = sched_now_ns();
+    }
+    for (uint32_t n = 0; n < kDdrChannels; n++)
+        if (addr == ddr_check_enable(n))
+            ddr_check_enable_write(s, n, value);
+    reg_write(s.regs, addr, value);
 }
 
 // ---- task engine ------------------------------------------------------------------------------
@@ -627,8 +662,8 @@ int card_request(const SimCall &c, SimJournalEntry &)
     case 0x15: std::memcpy(&s.level, c.arg, sizeof s.level); return 0;
     case 0x1F: std::memset(s.traffic, 0, sizeof s.traffic); return 0;
     case 0x30: s = CardState{}; return 0;
-    case 0x31: word[1] = reg_read(s, word[0]); return 0;
-    case 0x32: reg_write(s, word[0], word[1]); return 0;
+    case 0x31: word[1] = card_reg_read(s, word[0]); return 0;
+    case 0x32: card_reg_write(s, word[0], word[1]); return 0;
     case 0x34: return 0;
     case 0x33: {
         std::string file = "/var/log/orvo/" + d->name + (*word == 1 ? "_lastword_" : "_collect_") +
@@ -750,9 +785,9 @@ void asmf_sim_store_read(uint64_t bus, void *buf, size_t size)
         std::memset(buf, 0, size);
 }
 
-uint32_t asmf_sim_reg(uint32_t addr) { return sim().cards[0].regs[addr]; }
+uint32_t asmf_sim_reg(uint32_t addr) { return static_cast<uint32_t>(reg_peek(sim().cards[0].regs, addr)); }
 
-void asmf_sim_set_reg(uint32_t addr, uint32_t value) { sim().cards[0].regs[addr] = value; }
+void asmf_sim_set_reg(uint32_t addr, uint32_t value) { reg_set(sim().cards[0].regs, addr, value); }
 
 uint8_t *asmf_sim_traffic(uint32_t id) { return sim().cards[id].traffic; }
 
@@ -801,13 +836,10 @@ bool asmf_fixture_line(std::string_view line, std::string &err)
     if (!sim_doc_tokens(line, w, err))
         return false;
     std::vector<uint64_t> n;
-    for (size_t i = 1; i < w.size(); i++) {
-        uint64_t v = 0;
-        if (!sim_doc_number(w[i], v)) {
-            err = "'" + w[i] + "' is not a number";
-            return false;
-        }
-        n.push_back(v);
+    size_t bad = 0;
+    if (!sim_numbers(w, 1, w.size(), n, &bad)) {
+        err = "'" + w[bad] + "' is not a number";
+        return false;
     }
     AsmfSimSettings &s = sim().settings;
     if (w[0] == "asmf-pool" && n.size() == 3 && n[0] < 3) {

@@ -113,7 +113,8 @@ size_t asmf_sim_held_blocks();
 // Forgets the resources of tasks whose answers were dropped (never to come).
 void asmf_sim_forget_resources();
 void asmf_sim_store_read(uint64_t bus, void *buf, size_t size);
-// Card 0's register words as stored (status words without their runs).
+// Card 0's register words as stored (without the error bits and DMA counts
+// a read adds).
 uint32_t asmf_sim_reg(uint32_t addr);
 void asmf_sim_set_reg(uint32_t addr, uint32_t value);
 // The 256-byte traffic record a card reports.

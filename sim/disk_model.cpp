@@ -1,13 +1,13 @@
 #include "sim/disk_model.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "bases/drv/sg_drv.h"
 #include "sim/kit/sim_doc.h"
+#include "sim/kit/sim_words.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -419,42 +419,28 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-template <typename T> bool number(std::string_view text, T &out)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
-    return !text.empty() && ec == std::errc{} && end == text.data() + text.size();
-}
-
-template <typename T> bool hex(std::string_view text, T &out)
-{
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, 16);
-    return !text.empty() && ec == std::errc{} && end == text.data() + text.size();
-}
-
 // Hex bytes from word `from` on: each word one or more pairs.
 bool hex_bytes(const Words &w, size_t from, Bytes &out)
 {
-    for (size_t i = from; i < w.size(); ++i) {
-        if (w[i].size() % 2 != 0)
+    for (size_t i = from; i < w.size(); ++i)
+        if (!sim_hex_bytes(w[i], out))
             return false;
-        for (size_t j = 0; j < w[i].size(); j += 2) {
-            uint8_t b = 0;
-            if (!hex(std::string_view(w[i]).substr(j, 2), b))
-                return false;
-            out.push_back(b);
-        }
-    }
     return !out.empty();
+}
+
+// An identify word: four hex digits.
+bool hex_word(std::string_view text, uint16_t &out)
+{
+    Bytes b;
+    if (text.size() != 4 || !sim_hex_bytes(text, b))
+        return false;
+    out = static_cast<uint16_t>(b[0] << 8 | b[1]);
+    return true;
 }
 
 bool text(const std::string &word, std::string &out)
 {
-    return word.starts_with('"') ? sim_doc_unquote(word, out) : (out = word, true);
+    return word.starts_with('"') ? sim_text(word, out) : (out = word, true);
 }
 
 bool fail(std::string &err, const char *usage) { return err = usage, false; }
@@ -473,9 +459,9 @@ bool line_add(const Words &w, std::string &err)
         size_t eq = w[i].find('=');
         std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
         bool ok = key == "pci"       ? (d.pci = value, value.size() == 12)
-                  : key == "host"    ? number(value, d.host)
-                  : key == "channel" ? number(value, d.channel)
-                  : key == "target"  ? number(value, d.target)
+                  : key == "host"    ? sim_number(value, d.host)
+                  : key == "channel" ? sim_number(value, d.channel)
+                  : key == "target"  ? sim_number(value, d.target)
                                      : false;
         if (!ok)
             return err = "disk-add: bad field \"" + w[i] + "\"", false;
@@ -500,8 +486,8 @@ bool line_serial(DiskFacts &d, const Words &w, std::string &err)
 
 bool line_capacity(DiskFacts &d, const Words &w, std::string &err)
 {
-    if (w.size() < 3 || w.size() > 4 || !number(w[2], d.blocks) || d.blocks == 0 ||
-        (w.size() == 4 && !number(w[3], d.blockLength)))
+    if (w.size() < 3 || w.size() > 4 || !sim_number(w[2], d.blocks) || d.blocks == 0 ||
+        (w.size() == 4 && !sim_number(w[3], d.blockLength)))
         return fail(err, "disk-capacity: SD BLOCKS [BLOCK-LENGTH] expected");
     return true;
 }
@@ -509,11 +495,11 @@ bool line_capacity(DiskFacts &d, const Words &w, std::string &err)
 bool line_identify(DiskFacts &d, const Words &w, std::string &err)
 {
     size_t word = 0;
-    if (w.size() < 4 || !number(w[2], word) || word + (w.size() - 3) > d.identify.size())
+    if (w.size() < 4 || !sim_number(w[2], word) || word + (w.size() - 3) > d.identify.size())
         return fail(err, "disk-identify: SD WORD and up to 256 words in hex expected");
     std::array<uint16_t, 256> id = d.identify;
     for (size_t i = 3; i < w.size(); ++i)
-        if (w[i].size() != 4 || !hex(w[i], id[word++]))
+        if (!hex_word(w[i], id[word++]))
             return fail(err, "disk-identify: words of four hex digits expected");
     d.identify = id;
     return true;
@@ -523,7 +509,7 @@ bool line_log(DiskFacts &d, const Words &w, std::string &err)
 {
     uint8_t page = 0;
     Bytes b;
-    if (w.size() < 4 || !number(w[2], page) || page > 0x3F || !hex_bytes(w, 3, b))
+    if (w.size() < 4 || !sim_number(w[2], page) || page > 0x3F || !hex_bytes(w, 3, b))
         return fail(err, "disk-log: SD PAGE HEX-BYTES expected");
     d.logPages[page] = std::move(b);
     return true;
@@ -533,7 +519,8 @@ bool line_mode(DiskFacts &d, const Words &w, std::string &err)
 {
     uint8_t page = 0, sub = 0;
     Bytes b;
-    if (w.size() < 5 || !number(w[2], page) || page > 0x3F || !number(w[3], sub) || !hex_bytes(w, 4, b) || b.size() < 2)
+    if (w.size() < 5 || !sim_number(w[2], page) || page > 0x3F || !sim_number(w[3], sub) || !hex_bytes(w, 4, b) ||
+        b.size() < 2)
         return fail(err, "disk-mode: SD PAGE SUBPAGE HEX-BYTES expected");
     d.modePages[static_cast<uint16_t>(page << 8 | sub)] = std::move(b);
     return true;
@@ -557,7 +544,7 @@ bool line_smart(DiskFacts &d, const Words &w, std::string &err)
     }
     size_t offset = 0;
     Bytes b;
-    if (w.size() < 5 || (w[2] != "data" && w[2] != "thresholds") || !number(w[3], offset) || !hex_bytes(w, 4, b) ||
+    if (w.size() < 5 || (w[2] != "data" && w[2] != "thresholds") || !sim_number(w[3], offset) || !hex_bytes(w, 4, b) ||
         offset + b.size() > 512)
         return fail(err, usage);
     std::memcpy((w[2] == "data" ? d.smartData : d.smartThresholds).data() + offset, b.data(), b.size());
@@ -566,7 +553,7 @@ bool line_smart(DiskFacts &d, const Words &w, std::string &err)
 
 bool line_defects(DiskFacts &d, const Words &w, std::string &err)
 {
-    if (w.size() != 3 || !number(w[2], d.grownDefects) || d.grownDefects > 1000)
+    if (w.size() != 3 || !sim_number(w[2], d.grownDefects) || d.grownDefects > 1000)
         return fail(err, "disk-defects: SD COUNT (0 to 1000) expected");
     return true;
 }
@@ -574,7 +561,8 @@ bool line_defects(DiskFacts &d, const Words &w, std::string &err)
 bool line_sense(DiskFacts &d, const Words &w, std::string &err)
 {
     DiskCheck c;
-    if (w.size() != 5 || !number(w[2], c.key) || c.key > 15 || !number(w[3], c.asc) || !number(w[4], c.ascq))
+    if (w.size() != 5 || !sim_number(w[2], c.key) || c.key > 15 || !sim_number(w[3], c.asc) ||
+        !sim_number(w[4], c.ascq))
         return fail(err, "disk-sense: SD KEY ASC ASCQ expected");
     d.requestSense = c;
     return true;
@@ -586,17 +574,17 @@ bool line_fault(DiskFacts &d, const Words &w, std::string &err)
     DiskCheck c;
     uint8_t status = 0;
     uint32_t bytes = 0;
-    if (w.size() == 7 && w[2] == "check" && number(w[3], op) && number(w[4], c.key) && c.key <= 15 &&
-        number(w[5], c.asc) && number(w[6], c.ascq))
+    if (w.size() == 7 && w[2] == "check" && sim_number(w[3], op) && sim_number(w[4], c.key) && c.key <= 15 &&
+        sim_number(w[5], c.asc) && sim_number(w[6], c.ascq))
         return d.faults[op] = c, true;
-    if (w.size() == 5 && w[2] == "status" && number(w[3], op) && number(w[4], status))
+    if (w.size() == 5 && w[2] == "status" && sim_number(w[3], op) && sim_number(w[4], status))
         return d.otherStatus[op] = status, true;
-    if (w.size() == 5 && w[2] == "short" && number(w[3], op) && number(w[4], bytes))
+    if (w.size() == 5 && w[2] == "short" && sim_number(w[3], op) && sim_number(w[4], bytes))
         return d.shortBy[op] = bytes, true;
     if (w.size() == 4 && w[2] == "host")
-        return number(w[3], d.hostStatus) || fail(err, "disk-fault host: a number expected");
+        return sim_number(w[3], d.hostStatus) || fail(err, "disk-fault host: a number expected");
     if (w.size() == 4 && w[2] == "driver")
-        return number(w[3], d.driverStatus) || fail(err, "disk-fault driver: a number expected");
+        return sim_number(w[3], d.driverStatus) || fail(err, "disk-fault driver: a number expected");
     return fail(err, "disk-fault: check, status, short, host, driver or errno expected");
 }
 
@@ -607,8 +595,8 @@ bool line_errno(const Words &w, std::string &err)
     int e = 0;
     unsigned nth = 0;
     std::string node = "/dev/" + w[1];
-    if (w.size() < 5 || w.size() > 6 || disk_of(node) == nullptr || !number(w[3], request) || !number(w[4], e) ||
-        e <= 0 || (w.size() == 6 && !number(w[5], nth)))
+    if (w.size() < 5 || w.size() > 6 || disk_of(node) == nullptr || !sim_number(w[3], request) ||
+        !sim_number(w[4], e) || e <= 0 || (w.size() == 6 && !sim_number(w[5], nth)))
         return fail(err, "disk-fault errno: NODE REQUEST ERRNO [NTH] of a known disk expected");
     sim_fail_request(node, request, e, nth);
     return true;
@@ -616,7 +604,7 @@ bool line_errno(const Words &w, std::string &err)
 
 bool line_unit(DiskFacts &d, const Words &w, std::string &err)
 {
-    if (w.size() != 4 || (w[2] != "0" && w[2] != "1") || !number(w[3], d.selfTest))
+    if (w.size() != 4 || (w[2] != "0" && w[2] != "1") || !sim_number(w[3], d.selfTest))
         return fail(err, "disk-unit: SD 0|1 SELF-TEST-CODE expected");
     d.started = w[2] == "1";
     return true;

@@ -16,7 +16,6 @@
 #include "sim/kit/record_store.h"
 #include "sim/kit/reg_file.h"
 #include "sim/kit/sim_doc.h"
-#include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <deque>
 #include <iterator>
 
+#include "sim/kit/sim_words.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
 
@@ -143,19 +144,6 @@ const SimFileOps kIpmiOps = {
     ipmi_poll, nullptr, nullptr, nullptr, nullptr,
 };
 
-bool numbers(const std::vector<std::string> &w, size_t from, std::vector<uint64_t> &out, std::string &error)
-{
-    for (size_t i = from; i < w.size(); i++) {
-        uint64_t v = 0;
-        if (!sim_doc_number(w[i], v) || (i > 4 && v > 0xFF)) {
-            error = "'" + w[i] + "' is not a number that fits";
-            return false;
-        }
-        out.push_back(v);
-    }
-    return true;
-}
-
 } // namespace
 
 bool ipmi_model_attach(SimDoc &)
@@ -196,9 +184,14 @@ bool ipmi_fixture_line(std::string_view line, std::string &error)
         ipmi_model_set_node(w[1]);
         return true;
     }
+    // Three header numbers and the delay, then bytes.
     std::vector<uint64_t> n;
-    if (!numbers(w, w[0] == "ipmi-node" ? w.size() : 1, n, error))
+    const size_t from = w[0] == "ipmi-node" ? w.size() : 1, bytes = std::clamp<size_t>(5, from, w.size());
+    size_t bad = 0;
+    if (!sim_numbers(w, from, bytes, n, &bad) || !sim_numbers(w, bytes, w.size(), n, &bad, 0xFF)) {
+        error = "'" + w[bad] + "' is not a number that fits";
         return false;
+    }
     if (w[0] == "ipmi-reply" && n.size() >= 4 && n[0] <= 0x3F && n[1] <= 0xFF && n[2] <= 0xFF) {
         IpmiBmcRule r{static_cast<uint8_t>(n[0]), static_cast<uint8_t>(n[1]), {}, static_cast<uint8_t>(n[2]), {},
                       n[3], false};

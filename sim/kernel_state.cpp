@@ -176,6 +176,16 @@ const std::vector<SimJournalEntry> &sim_journal()
     return k.journal;
 }
 
+std::vector<SimJournalEntry> sim_journal_of(SimEvent kind, std::string_view node, unsigned long request)
+{
+    Guard g;
+    std::vector<SimJournalEntry> out;
+    for (const SimJournalEntry &e : sim_journal())
+        if (e.kind == kind && (node.empty() || e.node == node) && (request == 0 || e.request == request))
+            out.push_back(e);
+    return out;
+}
+
 void sim_clear_journal()
 {
     Guard g;

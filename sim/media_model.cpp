@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <set>
 
+#include "sim/kit/field_fault.h"
+#include "sim/kit/reg_file.h"
+#include "sim/kit/sim_words.h"
 #include "sim/media_prog.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
@@ -33,7 +35,7 @@ struct Dsp {
     uint64_t eccZones = 0;
     uint32_t ecc[4] = {};
     int threeStep = 0;
-    std::map<uint32_t, uint32_t> appRegs;
+    RegFile appRegs;                  // PCIe application registers, 32 bits each
     MEDIA_PCI_MAP_RESULT windows[3] = {};
     MediaDelay delays[kChanges];
     Pending pending[kChanges];
@@ -451,10 +453,14 @@ int handle_app(const SimCall &call, SimJournalEntry &e)
     if (r.uiFlag == 1)
         sim_attach(e, "data", buf, r.uiLen);
     for (uint32_t i = 0; i < r.uiLen; i += 4) {
-        if (r.uiFlag == 1)
-            std::memcpy(&d.appRegs[r.uiRegAddr + i], buf + i, 4);
-        else
-            std::memcpy(buf + i, &d.appRegs[r.uiRegAddr + i], 4);
+        uint32_t word = 0;
+        if (r.uiFlag == 1) {
+            std::memcpy(&word, buf + i, 4);
+            reg_write(d.appRegs, r.uiRegAddr + i, word);
+        } else {
+            word = static_cast<uint32_t>(reg_read(d.appRegs, r.uiRegAddr + i));
+            std::memcpy(buf + i, &word, 4);
+        }
     }
     return 0;
 }
@@ -526,8 +532,8 @@ void save_dsp(SimDocSection &sec, uint32_t s, uint32_t d, const Dsp &dsp)
     for (const auto &[page, bytes] : dsp.mem)
         sec.put_bytes(dsp_key(s, d, ("mem " + sim_doc_hex(uint64_t{page} << 12)).c_str()),
                       std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    for (const auto &[reg, value] : dsp.appRegs)
-        sec.put(dsp_key(s, d, ("app " + sim_doc_hex(reg)).c_str()), value);
+    for (const auto &[reg, cell] : dsp.appRegs.cells)
+        sec.put(dsp_key(s, d, ("app " + sim_doc_hex(reg)).c_str()), cell.value);
 }
 
 bool load_dsp_entry(SimDoc &doc, const SimDocEntry &e, const std::vector<std::string_view> &w, Dsp &dsp)
@@ -554,7 +560,7 @@ bool load_dsp_entry(SimDoc &doc, const SimDocEntry &e, const std::vector<std::st
         return true;
     }
     if (w.size() == 5 && w[3] == "app" && sim_doc_number(w[4], at) && doc.get(e, words) && words.size() == 1) {
-        dsp.appRegs[static_cast<uint32_t>(at)] = static_cast<uint32_t>(words[0]);
+        reg_set(dsp.appRegs, static_cast<uint32_t>(at), static_cast<uint32_t>(words[0]));
         return true;
     }
     return false;
@@ -600,8 +606,6 @@ void register_node()
 
 // ---- fixture lines --------------------------------------------------------------------------
 
-bool number(std::string_view text, uint64_t &out) { return sim_doc_number(text, out); }
-
 bool key_value(std::string_view word, std::string_view &key, std::string_view &value)
 {
     size_t eq = word.find('=');
@@ -615,7 +619,7 @@ bool key_value(std::string_view word, std::string_view &key, std::string_view &v
 bool ids(const std::vector<std::string_view> &w, uint32_t &s, uint32_t &d)
 {
     uint64_t a = 0, b = 0;
-    if (w.size() < 3 || !number(w[1], a) || !number(w[2], b) || a >= MEDIA_SUBRD_NUM || b >= MEDIA_DSP_NUM)
+    if (w.size() < 3 || !sim_number(w[1], a) || !sim_number(w[2], b) || a >= MEDIA_SUBRD_NUM || b >= MEDIA_DSP_NUM)
         return false;
     s = static_cast<uint32_t>(a);
     d = static_cast<uint32_t>(b);
@@ -629,7 +633,7 @@ bool line_dsp(const std::vector<std::string_view> &w, std::string &err)
     for (size_t i = 3; ok && i < w.size(); i++) {
         std::string_view k, v;
         uint64_t n = 0;
-        ok = key_value(w[i], k, v) && number(v, n);
+        ok = key_value(w[i], k, v) && sim_number(v, n);
         bool known = k == "resets";
         for (const FlagKey &f : kFlags)
             known = known || k == f.name;
@@ -645,7 +649,7 @@ bool port_triple(std::string_view v, MediaPortState &p)
     uint64_t x[3];
     for (int i = 0; i < 3; i++) {
         size_t slash = v.find('/');
-        if (!number(v.substr(0, slash), x[i]) || (i < 2) == (slash == std::string_view::npos))
+        if (!sim_number(v.substr(0, slash), x[i]) || (i < 2) == (slash == std::string_view::npos))
             return false;
         v = slash == std::string_view::npos ? std::string_view{} : v.substr(slash + 1);
     }
@@ -673,7 +677,7 @@ bool subrd_word(Subrd &sb, std::string_view word)
         return false;
     if (MediaPortState *port = port_named(sb.state, k))
         return port_triple(v, *port);
-    if (!number(v, n))
+    if (!sim_number(v, n))
         return false;
     if (k == "present")
         sb.present = n != 0;
@@ -689,7 +693,7 @@ bool subrd_word(Subrd &sb, std::string_view word)
 bool line_subrd(const std::vector<std::string_view> &w, std::string &err)
 {
     uint64_t s = 0;
-    bool ok = w.size() > 2 && number(w[1], s) && s < MEDIA_SUBRD_NUM;
+    bool ok = w.size() > 2 && sim_number(w[1], s) && s < MEDIA_SUBRD_NUM;
     for (size_t i = 2; ok && i < w.size(); i++)
         ok = subrd_word(model().subrds[s], w[i]);
     return ok || (err = "media-subrd: SUB present=N [lpc=ERRNO] [lpcstate=N] [PORT=STATE/WIDTH/SPEED...] expected", false);
@@ -708,7 +712,7 @@ bool when_word(std::string_view word, MediaDelay &delay)
     delay = MediaDelay{};
     if (word == "never")
         delay.when = MediaWhen::Never;
-    else if (key_value(word, k, v) && number(v, n) && (k == "reads" || k == "ms"))
+    else if (key_value(word, k, v) && sim_number(v, n) && (k == "reads" || k == "ms"))
         delay = k == "reads" ? MediaDelay{MediaWhen::Reads, n} : MediaDelay{MediaWhen::Delay, n * 1000000};
     else
         return word == "now";
@@ -739,33 +743,17 @@ bool id_or_any(std::string_view text, int &out)
     uint64_t n = 0;
     if (text == "-")
         return out = -1, true;
-    return number(text, n) && n < 16 && (out = static_cast<int>(n), true);
+    return sim_number(text, n) && n < 16 && (out = static_cast<int>(n), true);
 }
 
 bool line_fault(const std::vector<std::string_view> &w, std::string &err)
 {
     uint64_t request = 0, e = 0, nth = 0;
     int s = 0, d = 0;
-    if ((w.size() != 5 && w.size() != 6) || !number(w[1], request) || !id_or_any(w[2], s) || !id_or_any(w[3], d) ||
-        !number(w[4], e) || (w.size() == 6 && !number(w[5], nth)))
+    if ((w.size() != 5 && w.size() != 6) || !sim_number(w[1], request) || !id_or_any(w[2], s) || !id_or_any(w[3], d) ||
+        !sim_number(w[4], e) || (w.size() == 6 && !sim_number(w[5], nth)))
         return err = "media-fault: REQUEST SUB|- DSP|- ERRNO [NTH] expected", false;
     media_fail(request, s, d, static_cast<int>(e), static_cast<unsigned>(nth));
-    return true;
-}
-
-// Hexadecimal digit pairs ("ffff").
-bool hex_bytes(std::string_view text, std::vector<uint8_t> &out)
-{
-    out.clear();
-    if (text.size() % 2 != 0)
-        return false;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        uint8_t b = 0;
-        auto [end, ec] = std::from_chars(text.data() + i, text.data() + i + 2, b, 16);
-        if (ec != std::errc{} || end != text.data() + i + 2)
-            return false;
-        out.push_back(b);
-    }
     return true;
 }
 
@@ -775,13 +763,18 @@ bool reply_word(std::string_view word, MediaProgReply &r)
     std::string_view k, v;
     if (!key_value(word, k, v))
         return false;
-    if (k == "data")
-        return hex_bytes(v, r.data);
+    if (k == "data") {
+        r.data.clear();
+        return sim_hex_bytes(v, r.data);
+    }
     size_t colon = v.find(':');
     uint64_t addr = 0;
-    return k == "area" && colon != std::string_view::npos && number(v.substr(0, colon), addr) && addr != 0 &&
-           addr <= 0xFFFFFFFF && hex_bytes(v.substr(colon + 1), r.area) &&
-           (r.areaAddr = static_cast<uint32_t>(addr), true);
+    if (k != "area" || colon == std::string_view::npos || !sim_number(v.substr(0, colon), addr) || addr == 0 ||
+        addr > 0xFFFFFFFF)
+        return false;
+    r.area.clear();
+    r.areaAddr = static_cast<uint32_t>(addr);
+    return sim_hex_bytes(v.substr(colon + 1), r.area);
 }
 
 bool line_reply(const std::vector<std::string_view> &w, std::string &err)
@@ -789,8 +782,8 @@ bool line_reply(const std::vector<std::string_view> &w, std::string &err)
     uint32_t s = 0, d = 0;
     uint64_t core = kMediaProgAllCores, cmd = 0;
     MediaProgReply r;
-    bool ok = w.size() >= 6 && ids(w, s, d) && (w[3] == "-" || (number(w[3], core) && core < MEDIA_CORE_NUM)) &&
-              number(w[4], cmd) && cmd <= 0xFFFF && when_word(w[5], r.when);
+    bool ok = w.size() >= 6 && ids(w, s, d) && (w[3] == "-" || (sim_number(w[3], core) && core < MEDIA_CORE_NUM)) &&
+              sim_number(w[4], cmd) && cmd <= 0xFFFF && when_word(w[5], r.when);
     for (size_t i = 6; ok && i < w.size(); i++)
         ok = reply_word(w[i], r);
     if (!ok)
@@ -966,25 +959,25 @@ uint8_t media_lpc_byte(uint16_t addr) { return model().lpc[addr]; }
 uint32_t media_app_reg(uint32_t sub, uint32_t dsp, uint32_t reg)
 {
     sim_kernel_lock();
-    uint32_t v = dsp_of(sub, dsp).appRegs[reg];
+    auto v = static_cast<uint32_t>(reg_peek(dsp_of(sub, dsp).appRegs, reg));
     sim_kernel_unlock();
     return v;
 }
 
 void media_fail(unsigned long request, int sub, int dsp, int err, unsigned nth)
 {
-    SimFault f;
-    f.node = MEDIA_DEV_NODE;
-    f.request = request;
+    std::vector<FieldMatch> fields;  // every record naming a DSP starts with sub-board, DSP
+    if (sub >= 0)
+        fields.push_back({0, 4, static_cast<uint32_t>(sub)});
+    if (dsp >= 0)
+        fields.push_back({4, 4, static_cast<uint32_t>(dsp)});
+    if (request == MEDIA_LPC_RW && !fields.empty())
+        return;  // an LPC record names no DSP: such a fault never answers
+    const bool everyCall = fields.empty();
+    SimFault f = field_fault(MEDIA_DEV_NODE, request, std::move(fields), nth);
+    if (everyCall)
+        f.match = nullptr;
     f.err = err;
-    f.nth = nth;
-    if (sub >= 0 || dsp >= 0)
-        f.match = [request, sub, dsp](const void *arg) {
-            uint32_t w[2];
-            std::memcpy(w, arg, sizeof w);  // every record naming a DSP starts with sub-board, DSP
-            return request != MEDIA_LPC_RW && (sub < 0 || w[0] == static_cast<uint32_t>(sub)) &&
-                   (dsp < 0 || w[1] == static_cast<uint32_t>(dsp));
-        };
     sim_add_fault(std::move(f));
 }
 

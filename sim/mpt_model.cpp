@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,8 @@
 #include <tuple>
 
 #include "bases/drv/mpt_drv.h"
+#include "sim/kit/field_fault.h"
+#include "sim/kit/sim_words.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -24,9 +25,11 @@ struct RawPage {
     uint8_t attr = 0;
 };
 
+// A reply-status fault: a command whose frame reaches `frameBytes` and
+// holds every field answers `status`.
 struct StatusFault {
-    int function;
-    int pageType;
+    std::vector<FieldMatch> fields;
+    size_t frameBytes;
     uint16_t status;
     uint32_t logInfo;
     unsigned left;  // 0: always
@@ -366,19 +369,10 @@ constexpr FunctionRow kFunctions[] = {
     {MPI_FUNCTION_SMP_PASSTHROUGH, smp},
 };
 
-// The page type a CONFIG frame names (extended types above 15).
-int frame_page_type(const Command &cmd)
-{
-    if (cmd.frameLength < sizeof(MpiConfigRequest))
-        return -1;
-    uint8_t type = cmd.frame[offsetof(MpiConfigRequest, header) + 3] & MPI_PAGETYPE_MASK;
-    return type == MPI_PAGETYPE_EXTENDED ? cmd.frame[offsetof(MpiConfigRequest, extPageType)] : type;
-}
-
-StatusFault *take_fault(Command &cmd, uint8_t function)
+StatusFault *take_fault(Command &cmd)
 {
     for (StatusFault &f : cmd.ctl.faults) {
-        if (f.function != function || (f.pageType >= 0 && f.pageType != frame_page_type(cmd)))
+        if (cmd.frameLength < f.frameBytes || !field_match(cmd.frame, f.fields))
             continue;
         if (f.left == 0)
             return &f;
@@ -469,7 +463,7 @@ int handle_command(const SimCall &call, SimJournalEntry &entry)
     Command cmd{*c, frame, length, *rec};
     uint8_t function = frame[3];
     Reply r;
-    if (StatusFault *f = take_fault(cmd, function)) {
+    if (StatusFault *f = take_fault(cmd)) {
         set_status(r, f->status, f->logInfo);
     } else {
         const FunctionRow *row = std::find_if(std::begin(kFunctions), std::end(kFunctions),
@@ -526,36 +520,9 @@ void write_pci_link(const MptIocFacts &f)
 
 // ---- fixture lines ---------------------------------------------------------------------------------------
 
-template <typename T> bool number(std::string_view text, T &out)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
-    return ec == std::errc{} && end == text.data() + text.size();
-}
-
-std::vector<std::string_view> words(std::string_view line)
-{
-    std::vector<std::string_view> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            i++;
-        size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
-            i++;
-        if (i > start)
-            out.push_back(line.substr(start, i - start));
-    }
-    return out;
-}
-
 template <typename T> bool field(std::string_view value, T &out)
 {
-    return number(value, out);
+    return sim_number(value, out);
 }
 bool field(std::string_view value, std::string &out)
 {
@@ -588,7 +555,7 @@ bool ioc_key(MptIocFacts &f, std::string_view key, std::string_view value)
 bool line_ioc(const std::vector<std::string_view> &w, std::string &err)
 {
     MptIocFacts f;
-    if (w.size() < 2 || !number(w[1], f.ioc) || f.ioc >= MPT_MAX_IOC)
+    if (w.size() < 2 || !sim_number(w[1], f.ioc) || f.ioc >= MPT_MAX_IOC)
         return err = "mpt-ioc: controller number 0 to 63 expected", false;
     unsigned seg, bus, dev, fn;
     for (size_t i = 2; i < w.size(); i++) {
@@ -608,9 +575,10 @@ bool line_phy(const std::vector<std::string_view> &w, std::string &err)
 {
     uint32_t ioc = 0, phy = 0;
     MptPhyFacts p;
-    bool ok = w.size() == 8 && number(w[1], ioc) && number(w[2], phy) && phy < 64 && number(w[3], p.rate);
+    bool ok = w.size() == 8 && sim_number(w[1], ioc) && sim_number(w[2], phy) && phy < 64 &&
+              sim_number(w[3], p.rate);
     for (size_t i = 0; ok && i < 4; i++)
-        ok = number(w[4 + i], p.counters[i]);
+        ok = sim_number(w[4 + i], p.counters[i]);
     Controller *c = ok ? find_controller(ioc) : nullptr;
     if (c == nullptr)
         return err = "mpt-phy: IOC PHY RATE and four counters of a known controller expected", false;
@@ -620,27 +588,14 @@ bool line_phy(const std::vector<std::string_view> &w, std::string &err)
     return true;
 }
 
-bool hex_bytes(std::string_view text, Bytes &out)
-{
-    if (text.size() % 2 != 0)
-        return false;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        uint8_t b = 0;
-        auto [end, ec] = std::from_chars(text.data() + i, text.data() + i + 2, b, 16);
-        if (ec != std::errc{} || end != text.data() + i + 2)
-            return false;
-        out.push_back(b);
-    }
-    return true;
-}
-
 bool line_page(const std::vector<std::string_view> &w, std::string &err)
 {
     uint32_t ioc = 0, type = 0, num = 0, addr = 0;
     uint8_t attr = 0;
     Bytes bytes;
-    if (w.size() != 7 || !number(w[1], ioc) || !number(w[2], type) || !number(w[3], num) || !number(w[4], addr) ||
-        !number(w[5], attr) || !hex_bytes(w[6], bytes) || find_controller(ioc) == nullptr)
+    if (w.size() != 7 || !sim_number(w[1], ioc) || !sim_number(w[2], type) || !sim_number(w[3], num) ||
+        !sim_number(w[4], addr) || !sim_number(w[5], attr) || !sim_hex_bytes(w[6], bytes) ||
+        find_controller(ioc) == nullptr)
         return err = "mpt-page: IOC TYPE NUMBER ADDRESS ATTR HEX-BYTES of a known controller expected", false;
     mpt_set_page(ioc, type, num, addr, std::move(bytes), attr);
     return true;
@@ -650,7 +605,7 @@ bool page_type(std::string_view text, int &out)
 {
     if (text == "-")
         return out = -1, true;
-    return number(text, out);
+    return sim_number(text, out);
 }
 
 bool line_fault(const std::vector<std::string_view> &w, std::string &err)
@@ -660,29 +615,31 @@ bool line_fault(const std::vector<std::string_view> &w, std::string &err)
         unsigned long request = 0;
         int e = 0;
         unsigned nth = 0;
-        if (w.size() > 5 || !number(w[2], request) || !number(w[3], e) || (w.size() == 5 && !number(w[4], nth)))
+        if (w.size() > 5 || !sim_number(w[2], request) || !sim_number(w[3], e) ||
+            (w.size() == 5 && !sim_number(w[4], nth)))
             return err = "mpt-fault errno: REQUEST ERRNO [NTH] expected", false;
         sim_fail_request(MPT_CTL_NODE, request, e, nth);
         return true;
     }
     uint32_t ioc = 0;
-    if (w.size() < 3 || !number(w[1], ioc) || find_controller(ioc) == nullptr)
+    if (w.size() < 3 || !sim_number(w[1], ioc) || find_controller(ioc) == nullptr)
         return err = usage, false;
     int function = 0, type = 0;
     uint16_t status = 0;
     uint32_t logInfo = 0, num = 0, length = 0;
     unsigned count = 0;
-    if (w[2] == "status" && w.size() >= 6 && w.size() <= 8 && number(w[3], function) && page_type(w[4], type) &&
-        number(w[5], status) && (w.size() < 7 || number(w[6], logInfo)) && (w.size() < 8 || number(w[7], count))) {
+    if (w[2] == "status" && w.size() >= 6 && w.size() <= 8 && sim_number(w[3], function) && page_type(w[4], type) &&
+        sim_number(w[5], status) && (w.size() < 7 || sim_number(w[6], logInfo)) &&
+        (w.size() < 8 || sim_number(w[7], count))) {
         mpt_fault_status(ioc, function, type, status, logInfo, count);
         return true;
     }
-    if (w[2] == "busy" && w.size() == 5 && page_type(w[3], type) && number(w[4], count)) {
+    if (w[2] == "busy" && w.size() == 5 && page_type(w[3], type) && sim_number(w[4], count)) {
         mpt_fault_busy(ioc, type, count);
         return true;
     }
-    if (w[2] == "short" && w.size() == 6 && page_type(w[3], type) && type >= 0 && number(w[4], num) &&
-        number(w[5], length)) {
+    if (w[2] == "short" && w.size() == 6 && page_type(w[3], type) && type >= 0 && sim_number(w[4], num) &&
+        sim_number(w[5], length)) {
         mpt_fault_short_page(ioc, static_cast<uint32_t>(type), num, length);
         return true;
     }
@@ -703,7 +660,7 @@ constexpr FixtureRow kFixtureRows[] = {
 
 bool apply_line(std::string_view line, std::string &err)
 {
-    std::vector<std::string_view> w = words(line);
+    std::vector<std::string_view> w = sim_doc_words(line);
     for (const FixtureRow &row : kFixtureRows)
         if (!w.empty() && w[0] == row.keyword)
             return row.apply(w, err);
@@ -812,10 +769,24 @@ void mpt_add_mapping(uint32_t ioc, uint32_t bus, uint32_t target, uint16_t handl
         c->mappings.push_back({bus, target, handle});
 }
 
+// The fields of a status fault: the frame's function and, for a page type,
+// the CONFIG header's type (extended types above 15, named beside it).
 void mpt_fault_status(uint32_t ioc, int function, int pageType, uint16_t status, uint32_t logInfo, unsigned count)
 {
-    if (Controller *c = find_controller(ioc))
-        c->faults.push_back({function, pageType, status, logInfo, count});
+    constexpr size_t kType = offsetof(MpiConfigRequest, header) + 3, kExtType = offsetof(MpiConfigRequest, extPageType);
+    Controller *c = find_controller(ioc);
+    if (c == nullptr)
+        return;
+    StatusFault f{{{3, 1, static_cast<uint64_t>(function)}}, 0, status, logInfo, count};
+    if (pageType >= MPI_PAGETYPE_EXTENDED) {
+        f.fields.push_back({kType, 1, MPI_PAGETYPE_EXTENDED, false, 0, MPI_PAGETYPE_MASK});
+        f.fields.push_back({kExtType, 1, static_cast<uint64_t>(pageType)});
+    } else if (pageType >= 0) {
+        f.fields.push_back({kType, 1, static_cast<uint64_t>(pageType), false, 0, MPI_PAGETYPE_MASK});
+    }
+    if (pageType >= 0)
+        f.frameBytes = sizeof(MpiConfigRequest);
+    c->faults.push_back(std::move(f));
 }
 
 void mpt_fault_busy(uint32_t ioc, int pageType, unsigned times)

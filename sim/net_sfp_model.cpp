@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "sim/sim_board.h"
+#include "sim/board_profile.h"
 #include "sim/sim_host.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "bases/drv/mpt_drv.h"
 #include "sim/disk_model.h"
 #include "sim/mpt_model.h"
+#include "sim/kit/sim_words.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -51,11 +52,12 @@ SasState &state()
     return *s;
 }
 
-template <typename T> void put(Bytes &b, size_t at, T v) { std::memcpy(b.data() + at, &v, sizeof v); }
+template <typename T> void put(Bytes &b, size_t at, T v) { std::memcpy(&b.at(at), &v, sizeof v); }
 
+// A page of `size` bytes (never less than the 8 bytes of its header).
 Bytes frame(uint8_t type, size_t size)
 {
-    Bytes b(size, 0);
+    Bytes b(std::max<size_t>(size, 8), 0);
     if (type > MPI_PAGETYPE_EXTENDED) {
         b[3] = MPI_PAGETYPE_EXTENDED;
         put<uint16_t>(b, 4, static_cast<uint16_t>(size / 4));
@@ -168,38 +170,10 @@ void smp_io(MptIo &io)
 
 // ---- fixture lines ------------------------------------------------------------------------------
 
-std::vector<std::string> words(std::string_view line)
-{
-    std::istringstream in{std::string(line)};
-    std::vector<std::string> w;
-    for (std::string s; in >> s;)
-        w.push_back(s);
-    return w;
-}
-
-bool number(const std::string &text, uint64_t &out)
-{
-    try {
-        size_t used = 0;
-        out = std::stoull(text, &used, 0);
-        return used == text.size();
-    } catch (...) {
-        return false;
-    }
-}
-
-bool numbers(const std::vector<std::string> &w, size_t from, size_t to, std::vector<uint64_t> &out)
-{
-    for (size_t i = from; i < to; i++)
-        if (!number(w[i], out.emplace_back()))
-            return false;
-    return true;
-}
-
 bool line_disk(const std::vector<std::string> &w, std::string &err)
 {
     std::vector<uint64_t> n;
-    if (w.size() < 9 || w.size() > 11 || !numbers(w, 1, 3, n) || !numbers(w, 4, w.size(), n))
+    if (w.size() < 9 || w.size() > 11 || !sim_numbers(w, 1, 3, n) || !sim_numbers(w, 4, w.size(), n))
         return err = "usage: sas-disk IOC HANDLE SD PARENT PHY SLOT BUS TARGET [SAS-ADDRESS [DEVICE-INFO]]", false;
     const DiskFacts *d = disk_find(w[3]);
     auto ioc = static_cast<uint32_t>(n[0]);
@@ -228,7 +202,7 @@ bool member(const std::string &text, uint64_t (&m)[4])
     std::istringstream in(text);
     std::string part;
     for (uint64_t &v : m)
-        if (!std::getline(in, part, ':') || !number(part, v))
+        if (!std::getline(in, part, ':') || !sim_number(part, v))
             return false;
     return in.peek() == EOF;
 }
@@ -250,7 +224,7 @@ void member_pages(uint32_t ioc, uint16_t volume, const uint64_t (&m)[4])
 bool line_volume(const std::vector<std::string> &w, std::string &err)
 {
     std::vector<uint64_t> n;
-    if (w.size() < 12 || !numbers(w, 1, 12, n))
+    if (w.size() < 12 || !sim_numbers(w, 1, 12, n))
         return err = "usage: sas-volume IOC HANDLE TYPE STATE FLAGS MAX-LBA BLOCK-SIZE STRIPE WWID RESYNC-TOTAL "
                      "RESYNC-LEFT [DISK-NUMBER:MAP:HANDLE:STATE ...]",
                false;
@@ -293,7 +267,7 @@ bool line_volume(const std::vector<std::string> &w, std::string &err)
 bool line_expander(const std::vector<std::string> &w, std::string &err)
 {
     std::vector<uint64_t> n;
-    if (w.size() != 6 || !numbers(w, 1, 6, n) || mpt_controller(static_cast<uint32_t>(n[0])) == nullptr)
+    if (w.size() != 6 || !sim_numbers(w, 1, 6, n) || mpt_controller(static_cast<uint32_t>(n[0])) == nullptr)
         return err = "usage: sas-expander IOC HANDLE PORT SAS-ADDRESS PHYS (of a known controller)", false;
     auto ioc = static_cast<uint32_t>(n[0]);
     auto handle = static_cast<uint16_t>(n[1]);
@@ -311,7 +285,7 @@ bool line_expander(const std::vector<std::string> &w, std::string &err)
 bool line_expander_phy(const std::vector<std::string> &w, std::string &err)
 {
     std::vector<uint64_t> n;
-    if (w.size() != 8 || !numbers(w, 1, 8, n))
+    if (w.size() != 8 || !sim_numbers(w, 1, 8, n))
         return err = "usage: sas-expander-phy IOC PHY RATE INVALID-DWORD DISPARITY LOSS-OF-SYNC RESET-PROBLEM", false;
     auto ioc = static_cast<uint32_t>(n[0]);
     auto it = state().expanderHandle.find(ioc);
@@ -335,7 +309,7 @@ bool line_expander_phy(const std::vector<std::string> &w, std::string &err)
 bool line_byid(const std::vector<std::string> &w, std::string &err)
 {
     uint64_t wwid = 0;
-    if (w.size() != 3 || !number(w[1], wwid) || w[2].empty())
+    if (w.size() != 3 || !sim_number(w[1], wwid) || w[2].empty())
         return err = "usage: sas-byid WWID SD", false;
     uint8_t bytes[8];
     std::memcpy(bytes, &wwid, sizeof bytes);
@@ -357,7 +331,9 @@ bool line_byid(const std::vector<std::string> &w, std::string &err)
 
 bool apply_line(std::string_view line, std::string &err)
 {
-    std::vector<std::string> w = words(line);
+    std::vector<std::string> w;
+    for (std::string_view word : sim_doc_words(line))
+        w.emplace_back(word);
     bool ok = !w.empty() && (w[0] == "sas-disk" ? line_disk(w, err)
                              : w[0] == "sas-volume" ? line_volume(w, err)
                              : w[0] == "sas-expander" ? line_expander(w, err)

@@ -32,6 +32,7 @@
 #include <string>
 #include <string_view>
 
+#include "sim/board_profile.h"
 #include "sim/kit/sim_doc.h"
 
 inline constexpr const char *kSimBoardNamePath = "/sys/devices/virtual/dmi/id/board_name";
@@ -42,28 +43,6 @@ inline constexpr const char *kSimBoardDocPath = "/.sim/board";
 inline constexpr const char *kSimBoardLockPath = "/.sim/lock";
 inline constexpr const char *kSimDefaultBoard = "ZK17DORN";
 inline constexpr unsigned kSimBoardVersion = 2;
-
-// Which packet FPGAs a board carries.
-enum class SimFpgas { None, Dorn, Kesp };  // none; trans and sbuf; trans only
-
-struct SimBoardProfile;
-
-// A device model of a board: attach registers its nodes with the state it
-// finds in the saved board (an empty document on a fresh board) and returns
-// false, with saved.error set, when that state does not parse; save writes
-// its state into the board document.
-struct SimBoardDevice {
-    const char *name;
-    bool (*attach)(const SimBoardProfile &board, SimDoc &saved);
-    void (*save)(SimDoc &doc);
-};
-
-struct SimBoardProfile {
-    const char *model;                        // one of the DMI model names
-    SimFpgas fpgas;                           // the FPGA model's setting
-    std::span<const SimBoardDevice> devices;  // attached in order
-    const char *fixture;                      // facts of a fresh board (fixture format), or null
-};
 
 // The profile of a board name: the first profile whose model name the text
 // contains; null when none does.

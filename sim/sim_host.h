@@ -50,6 +50,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bases/host/host.h"
@@ -104,6 +105,9 @@ void sim_journal_attach(const std::string &name, const void *data, size_t size);
 const SimAttachment *sim_attachment(const SimJournalEntry &entry, const std::string &name);
 
 const std::vector<SimJournalEntry> &sim_journal();
+// The entries of one kind, on `node` (empty: any node) and of `request` (0:
+// any request), in order; copies, so the journal may grow meanwhile.
+std::vector<SimJournalEntry> sim_journal_of(SimEvent kind, std::string_view node = {}, unsigned long request = 0);
 void sim_clear_journal();
 // Keep only the last `entries` entries (0: keep all).
 void sim_journal_limit(size_t entries);

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "sim/sim_board.h"
+#include "sim/board_profile.h"
 #include "sim/sim_host.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "bases/crc/crc16.h"
 #include "bases/drv/spi_flash_drv.h"
-#include "sim/sim_board.h"
+#include "sim/board_profile.h"
 #include "sim/sim_host.h"
 
 namespace {

@@ -14,12 +14,12 @@ uint64_t load(const uint8_t *p, unsigned width)
 bool one_field(const uint8_t *rec, const FieldMatch &f, const WordCount &count)
 {
     if (!f.words)
-        return load(rec + f.offset, f.width) == f.value;
+        return (load(rec + f.offset, f.width) & f.mask) == f.value;
     uint64_t *words = nullptr;
     std::memcpy(&words, rec + f.offset, sizeof words);
     if (words == nullptr || (count && f.index >= count(rec)))
         return false;
-    return words[f.index] == f.value;
+    return (words[f.index] & f.mask) == f.value;
 }
 
 } // namespace

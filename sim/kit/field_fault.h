@@ -1,5 +1,6 @@
 // Faults matched on fields of the caller's record: a request fails (or
-// returns a positive result) only when every listed field holds its value.
+// returns a positive result) only when every listed field holds its value
+// (in the bits of its mask).
 // A field is `width` bytes at `offset` of the record, or, with `words` set,
 // word `index` of the u64 array whose address the record holds at `offset`
 // (matched only when `count` says the array reaches that word).
@@ -20,6 +21,7 @@ struct FieldMatch {
     uint64_t value;
     bool words = false;    // the field is a pointer to u64 words
     size_t index = 0;      // word index behind the pointer
+    uint64_t mask = ~uint64_t{0};  // the bits compared
 };
 
 // How many words the array behind a pointer field holds, from the record.

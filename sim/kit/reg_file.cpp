@@ -148,3 +148,11 @@ void reg_after_ns(RegFile &rf, uint64_t addr, uint64_t value, uint64_t delayNs)
 {
     schedule(rf, addr, RegPending{value, ~uint64_t{0}, std::nullopt, sim_clock_ns() + delayNs});
 }
+
+void reg_schedule(RegFile &rf, uint64_t addr, const RegPending &change) { schedule(rf, addr, change); }
+
+void reg_drop_pending(RegFile &rf, uint64_t addr)
+{
+    settle(rf, addr, false);
+    rf.pending.erase(addr);
+}

@@ -86,5 +86,10 @@ const RegRule *reg_rule(const RegFile &rf, uint64_t addr);
 void reg_script(RegFile &rf, uint64_t addr, std::vector<uint64_t> values);
 void reg_after_reads(RegFile &rf, uint64_t addr, uint64_t value, unsigned reads);
 void reg_after_ns(RegFile &rf, uint64_t addr, uint64_t value, uint64_t delayNs);
+// A change of some bits (setBits, clearBits) after reads or at a time.
+void reg_schedule(RegFile &rf, uint64_t addr, const RegPending &change);
+// Applies what has come due on `addr` and forgets the rest (a run stopped
+// before it finished).
+void reg_drop_pending(RegFile &rf, uint64_t addr);
 
 #endif

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "sim/kit/sim_words.h"
+
 namespace {
 
 constexpr std::string_view kHeadWord = "quorbix-sim";
@@ -139,7 +141,7 @@ const SimDocSection *SimDoc::find(std::string_view name) const
 bool SimDoc::fail(int line, std::string_view message)
 {
     if (error.empty())
-        error = (file.empty() ? "(document)" : file) + ":" + std::to_string(line) + ": " + std::string(message);
+        error = sim_line_error(file.empty() ? "(document)" : file, line, message);
     return false;
 }
 

@@ -29,14 +29,7 @@ bool logged(const std::string &text)
     return false;
 }
 
-std::vector<const SimJournalEntry *> requests(const std::string &node)
-{
-    std::vector<const SimJournalEntry *> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.node == node)
-            out.push_back(&e);
-    return out;
-}
+std::vector<SimJournalEntry> requests(const std::string &node) { return sim_journal_of(SimEvent::request, node); }
 
 class AsmfTest : public SimTest {
 protected:
@@ -65,8 +58,8 @@ TEST_F(AsmfTest, DriverCopyModeCutsCopiesInFourMiBChunks)
     const uint32_t lengths[] = {4 << 20, 4 << 20, 2 << 20};
     for (size_t i = 0; i < 3; i++) {
         AsmfCopyReq r;
-        std::memcpy(&r, reqs[i]->record.data(), sizeof r);
-        EXPECT_EQ(reqs[i]->request, 0xC0046D05UL);
+        std::memcpy(&r, reqs[i].record.data(), sizeof r);
+        EXPECT_EQ(reqs[i].request, 0xC0046D05UL);
         EXPECT_EQ(r.length, lengths[i]);
         EXPECT_EQ(static_cast<uint64_t>(r.busAddr), buf + i * (4 << 20));
     }
@@ -139,7 +132,7 @@ TEST_F(AsmfTest, InitFailuresLeaveTheModuleClosed)
         EXPECT_EQ(g_mem_init_flag.load(), 0);
         EXPECT_EQ(g_mem_fd.load(), -1);
         EXPECT_EQ(g_mem_pool.count, 0);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -218,12 +211,29 @@ TEST_F(AsmfTest, ShowClosesTheDescriptorAndTheNextRecordQueryReopens)
     EXPECT_EQ(asmf_get_device_state(&st), 0);
 }
 
+// Descriptor 0 is an open descriptor: no open is attempted (one would fail
+// here), nothing is opened, no request goes out. Only -1 opens the node.
 TEST_F(AsmfTest, DescriptorZeroCountsAsOpen)
 {
-    g_asmf_res_fd = 0;
-    EXPECT_EQ(asmf_res_init(), 0);
-    EXPECT_EQ(g_asmf_res_fd.load(), 0);
-    g_asmf_res_fd = -1;
+    struct Case {
+        int fd;
+        int result;
+        int fdAfter;
+    } cases[] = {{0, 0, 0}, {5, 0, 5}, {-1, -4002, -1}};
+    for (const Case &c : cases) {
+        sim_fail_open(ASMF_RES_NODE, ENOENT);
+        sim_clear_journal();
+        sim_clear_syslog();
+        const int opened = sim_open_count();
+        g_asmf_res_fd = c.fd;
+        EXPECT_EQ(asmf_res_init(), c.result) << c.fd;
+        EXPECT_EQ(g_asmf_res_fd.load(), c.fdAfter) << c.fd;
+        EXPECT_EQ(sim_open_count(), opened) << c.fd;
+        EXPECT_TRUE(sim_journal().empty()) << c.fd;
+        EXPECT_EQ(logged("call asmf_open_res_dev fail."), c.fd == -1) << c.fd;
+        g_asmf_res_fd = -1;
+        sim_clear_faults();
+    }
 }
 
 TEST_F(AsmfTest, FileIds)
@@ -233,7 +243,7 @@ TEST_F(AsmfTest, FileIds)
     int id = asmf_alloc_file_id(0, 2);
     ASSERT_GE(id, 0);
     AsmfFileIdRec r;
-    std::memcpy(&r, requests(ASMF_RES_NODE)[0]->record.data(), sizeof r);
+    std::memcpy(&r, requests(ASMF_RES_NODE)[0].record.data(), sizeof r);
     EXPECT_EQ(r.cmdType, 0u);
     EXPECT_EQ(r.pid, static_cast<uint32_t>(kSchedPid));
     EXPECT_EQ(asmf_free_file_id(0, 2, static_cast<uint32_t>(id)), -1202);
@@ -257,8 +267,8 @@ TEST_F(AsmfTest, CardRequestWordsAndResults)
     EXPECT_EQ(reg.value, 0x5Au);
     auto reqs = requests("/dev/acce_dev0");
     ASSERT_EQ(reqs.size(), 2u);
-    EXPECT_EQ(reqs[0]->request, 0xC0084132UL);
-    EXPECT_EQ(reqs[1]->request, 0xC0084131UL);
+    EXPECT_EQ(reqs[0].request, 0xC0084132UL);
+    EXPECT_EQ(reqs[1].request, 0xC0084131UL);
     char text[64];
     EXPECT_EQ(asmf_fpga_get_firmware_version("/dev/acce_dev0", text, 'A'), 0);
     EXPECT_STREQ(text, "fw 3.4.5");
@@ -387,7 +397,7 @@ TEST(AsmfRealHost, SocketWithoutTheFamily)
     }
     EXPECT_TRUE(s == ASMF_ERR_SOCKET || s == ASMF_ERR_BIND);
     if (s == ASMF_ERR_BIND)
-        GTEST_SKIP();
+        GTEST_SKIP() << "this kernel knows the netlink protocol number; binding it failed";
     errno = 0;
     EXPECT_LT(socket(AF_NETLINK, SOCK_DGRAM, 26), 0);
     EXPECT_STREQ(strerror(errno), "Protocol not supported");

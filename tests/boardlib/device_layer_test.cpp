@@ -184,7 +184,7 @@ TEST_F(DeviceLayerTest, EachOperationOpensItsNodeForOneRequest)
         EXPECT_EQ(sim_journal()[0].request, op.request);
         EXPECT_EQ(sim_journal()[0].record, op.record);
         EXPECT_EQ(sim_journal()[0].result, 0);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
         EXPECT_TRUE(sim_syslog().empty());
     }
 }
@@ -215,7 +215,7 @@ TEST_F(DeviceLayerTest, FailedRequestPositiveResultAndMissingNode)
             lines.push_back("[Trans-ERR]get fd fail!\n");  // this one names the failure twice
         EXPECT_EQ(plov_lines(op.file), lines);
         EXPECT_TRUE(sim_journal().empty());
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
     sim_clear_faults();
 }

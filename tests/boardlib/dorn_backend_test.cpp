@@ -3,6 +3,8 @@
 // snapshots, memory probes.
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <sys/mman.h>
 
 #include "boardlib/dorn_intf.h"
@@ -308,11 +310,37 @@ TEST_F(DornBackendTest, QueueSwitchesCarAndSelectors)
     EXPECT_EQ(DornGetTxQSwitch(0, &q, nullptr), -1201);
     EXPECT_EQ(DornGetTxQSwitch(2, &q, &on), -1330);
 
-    ASSERT_EQ(DornSetPortCar(0, 3, 1, 0x123456789ull), 0);
-    uint64_t car = 0;
-    ASSERT_EQ(DornGetPortCar(0, 3, 1, &car), 0);
-    EXPECT_EQ(car, 0x23456789u);
+    // The CAR key word: the package kind at bit 4, the port in the four bits
+    // below it; the value goes out as its low 32 bits.
+    struct CarCase {
+        uint8_t port, kind;
+        uint64_t key;
+    } carCases[] = {{3, 1, 0x13}, {5, 0, 0x05}, {0xA, 1, 0x1A}, {0x27, 0, 0x07}};
+    for (const CarCase &c : carCases) {
+        sim_clear_journal();
+        const uint64_t value = 0x100000000ull | (0xC0DE0000u + c.key);
+        ASSERT_EQ(DornSetPortCar(0, c.port, c.kind, value), 0);
+        ASSERT_EQ(sim_journal().size(), 1u);
+        EXPECT_EQ(sim_journal()[0].request, PLOV_IOC_WRITE_INDIR_REG);
+        IndirRegReq w = journal_record<IndirRegReq>(0);
+        EXPECT_EQ(w.baseaddr, 0x1801u);
+        EXPECT_EQ(w.cmd, 0x11u);
+        EXPECT_EQ(sim_journal()[0].extra, (std::vector<uint64_t>{c.key, 0xC0DE0000u + c.key, 0}))
+            << "port " << int(c.port) << " kind " << int(c.kind);
+
+        fpga_put_indirect(kTrans, 0x1801, {c.key}, {0x5A5A0000u + c.key});
+        sim_clear_journal();
+        uint64_t car = 0;
+        ASSERT_EQ(DornGetPortCar(0, c.port, c.kind, &car), 0);
+        EXPECT_EQ(car, 0x5A5A0000u + c.key);
+        ASSERT_EQ(sim_journal().size(), 1u);
+        EXPECT_EQ(sim_journal()[0].request, PLOV_IOC_READ_INDIR_REG);
+        EXPECT_EQ(journal_record<IndirRegReq>(0).cmd, 0x10u);
+        EXPECT_EQ(sim_journal()[0].extra.at(0), c.key);
+    }
+    sim_clear_journal();
     EXPECT_EQ(DornSetPortCar(0, 3, 2, 0), -1335);
+    EXPECT_TRUE(sim_journal().empty());
 
     fpga_set_reg(kTrans, 0x6025, 3);
     fpga_set_reg(kSbuf, 0x6024, 1);
@@ -380,6 +408,43 @@ TEST_F(DornBackendTest, SnapshotsCreateRotateAndAddTimeLines)
     ASSERT_EQ(TRANS_CollectLog(), 0);
     std::string log = sim_read_file(DORN_LOG_COPY_FILE);
     EXPECT_EQ(log.substr(log.size() - 11), "driver log\n");
+}
+
+TEST_F(DornBackendTest, LogDirectoryStepPassesOnlyAnExistingDirectory)
+{
+    namespace fs = std::filesystem;
+    sim_write_file("/proc/trans/trans_statis", "stat\n");
+    sim_write_file(DORN_DRV_LOG, "driver log\n");
+    const std::string zvt = sim_path("/opt/zvt");
+    struct Case {
+        const char *name;
+        std::function<void()> plant;
+        PlovStatus status;
+    } cases[] = {
+        {"directory", [&] { fs::create_directories(zvt); }, 0},
+        {"link to a directory", [&] { sim_write_file("/opt/real/.keep", ""); fs::create_directory_symlink("real", zvt); }, 0},
+        {"regular file", [&] { sim_write_file("/opt/zvt", "not a dir"); }, -1217},
+        {"link to a regular file", [&] { sim_write_file("/opt/plain", "x"); fs::create_symlink("plain", zvt); }, -1217},
+    };
+    const std::function<PlovStatus()> calls[] = {[] { return TRANS_Shot(0, 2); }, [] { return TRANS_CollectLog(); }};
+    for (const Case &c : cases) {
+        for (size_t i = 0; i < std::size(calls); i++) {
+            SCOPED_TRACE(std::string(c.name) + (i == 0 ? " shot" : " collect"));
+            fs::remove_all(sim_path("/opt"));
+            c.plant();
+            sim_clear_syslog();
+            EXPECT_EQ(calls[i](), c.status);
+            std::vector<std::string> lines = plov_lines("boardlib/dorn_version.cpp");
+            if (c.status == 0) {
+                EXPECT_TRUE(lines.empty());
+                EXPECT_FALSE(sim_read_file(i == 0 ? DORN_SHOT_FILE : DORN_LOG_COPY_FILE).empty());
+            } else {
+                EXPECT_EQ(lines, std::vector<std::string>{"[Trans-ERR]mkdir fail! iRet = -1, error = 17"});
+                EXPECT_EQ(sim_open_count(), 0);
+            }
+        }
+    }
+    EXPECT_EQ(sim_read_file("/opt/plain"), "x");
 }
 
 // ---- platform probes ---------------------------------------------------------------------------
@@ -459,10 +524,7 @@ TEST_F(DornBackendTest, DealMemDescProtectsWholePagesOfSoftwareBuffers)
     fpga_set_record_as(kTrans, FpgaRecord::MemDesc, 0, descs);
     sim_clear_journal();
     ASSERT_EQ(TransDealMemDesc(0), 0);
-    std::vector<SimJournalEntry> protects;
-    for (const SimJournalEntry &j : sim_journal())
-        if (j.kind == SimEvent::protect)
-            protects.push_back(j);
+    std::vector<SimJournalEntry> protects = sim_journal_of(SimEvent::protect);
     ASSERT_EQ(protects.size(), 1u);
     EXPECT_EQ(protects[0].address, kVirt + 0x1000);
     EXPECT_EQ(protects[0].length, 0x2000u);

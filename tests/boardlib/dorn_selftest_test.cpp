@@ -201,10 +201,8 @@ TEST_F(DornSelfTest, TcamRealTimeCheckClearsTheInnerErrorBit)
     EXPECT_EQ(error, 1);
     EXPECT_TRUE(logged("tcam read inner reg, data[3] = 40"));
     bool sawWrite = false;
-    for (size_t i = 0; i < sim_journal().size(); i++) {
-        if (sim_journal()[i].request != PLOV_IOC_WRITE_INDIR_REG)
-            continue;
-        IndirRegReq req = journal_record<IndirRegReq>(i);
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, PLOV_IOC_WRITE_INDIR_REG)) {
+        IndirRegReq req = journal_record<IndirRegReq>(e);
         EXPECT_EQ(req.cmd, 1u);
         EXPECT_EQ(req.command, 0x10u);
         EXPECT_EQ(req.id, 27u);

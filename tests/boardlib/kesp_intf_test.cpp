@@ -374,6 +374,28 @@ TEST_F(KespIntfTest, PortControlRegisters)
     EXPECT_EQ(vmin, 255);
 }
 
+// The reset state is bits 2:1 of the port's reset register: either bit alone
+// counts, and bits outside them do not.
+TEST_F(KespIntfTest, PortResetStateFromEitherResetBit)
+{
+    struct Case {
+        uint64_t reg;
+        uint8_t state;
+    } cases[] = {
+        {0x2, 1}, {0x4, 1}, {0x6, 1}, {0x0, 0}, {0x1, 0}, {0x8, 0}, {0xF9, 0}, {0xFB, 1}, {0xFD, 1},
+    };
+    for (const PortPro &port : {kPort0, kPort1}) {
+        const uint64_t addr = port.ID == 0 ? 0x2006 : 0x2406, other = port.ID == 0 ? 0x2406 : 0x2006;
+        for (const Case &c : cases) {
+            fpga_set_reg(kTrans, addr, c.reg);
+            fpga_set_reg(kTrans, other, c.state != 0 ? 0 : 0x6);  // the other port says the opposite
+            uint8_t state = 7;
+            ASSERT_EQ(KespGetPortReset(&port, &state), 0);
+            EXPECT_EQ(state, c.state) << "port " << port.ID << " register 0x" << std::hex << c.reg;
+        }
+    }
+}
+
 TEST_F(KespIntfTest, MacAddress)
 {
     const uint8_t mac[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};

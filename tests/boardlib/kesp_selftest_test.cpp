@@ -25,11 +25,15 @@ protected:
     void restart() { start_ = sim_clock_ns(); }
 };
 
+// Whether a line with this text was logged; the self tests' lines name the
+// KESP interface as their source, as its other lines do.
 bool logged(const std::string &text)
 {
     for (const SimLogLine &l : sim_syslog())
-        if (l.text.find(text) != std::string::npos)
+        if (l.text.find(text) != std::string::npos) {
+            EXPECT_EQ(l.text.rfind("[PLOV_LOG] boardlib/kesp_intf.cpp:", 0), 0u) << l.text;
             return true;
+        }
     return false;
 }
 
@@ -85,6 +89,39 @@ TEST_F(KespSelfTest, DdrFailures)
     sim_fail_request(kTrans, PLOV_IOC_READ_DIR_REG, EIO);
     EXPECT_LT(KespDdrTest(0, 1), 0);
     EXPECT_TRUE(logged("read ddr3 reg error"));
+}
+
+// Both memories' status and result registers are judged, DDR3 0 first; only
+// bit 0 of a result marks a failure.
+TEST_F(KespSelfTest, DdrResultJudgesBothMemories)
+{
+    struct Case {
+        uint64_t status0, result0, status1, result1;
+        PlovStatus ret;
+        uint8_t fail;
+        const char *line;
+    } cases[] = {
+        {0x3, 0x34, 0x5, 0x52, PLOV_OK, 0, nullptr},
+        {0x3, 0x34, 0x5, 0x53, PLOV_OK, 1, "ddr3[1] test fail addr[0x1080] data[0x53]"},
+        {0x3, 0x35, 0x5, 0x52, PLOV_OK, 1, "ddr3[0] test fail addr[0xc80] data[0x35]"},
+        {0x3, 0x34, 0x4, 0x52, PLOV_ERR_NOT_DONE, 9, "ddr3[1] test is not done data[0x4]"},
+        {0x2, 0x34, 0x5, 0x53, PLOV_ERR_NOT_DONE, 9, "ddr3[0] test is not done data[0x2]"},
+    };
+    for (const Case &c : cases) {
+        fpga_set_reg(kTrans, 0xD01, c.status0);
+        fpga_set_reg(kTrans, 0xC80, c.result0);
+        fpga_set_reg(kTrans, 0x1101, c.status1);
+        fpga_set_reg(kTrans, 0x1080, c.result1);
+        sim_clear_syslog();
+        uint8_t fail = 9;
+        EXPECT_EQ(KespGetDdrTestResult(0, &fail), c.ret) << c.result0 << " " << c.result1;
+        EXPECT_EQ(fail, c.fail) << c.result0 << " " << c.result1;
+        if (c.line) {
+            EXPECT_TRUE(logged(c.line)) << c.line;
+        } else {
+            EXPECT_TRUE(sim_syslog().empty());
+        }
+    }
 }
 
 TEST_F(KespSelfTest, QdrReadinessAndTest)

@@ -36,13 +36,9 @@ protected:
     static bool logged(const std::string &text) { return lines_with(text) > 0; }
 
     // The media requests journalled so far.
-    static std::vector<const SimJournalEntry *> requests(unsigned long code = 0)
+    static std::vector<SimJournalEntry> requests(unsigned long code = 0)
     {
-        std::vector<const SimJournalEntry *> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == SimEvent::request && e.node == MEDIA_DEV_NODE && (code == 0 || e.request == code))
-                out.push_back(&e);
-        return out;
+        return sim_journal_of(SimEvent::request, MEDIA_DEV_NODE, code);
     }
 
     template <typename T> static Bytes bytes_of(const T &rec)
@@ -126,11 +122,11 @@ TEST_F(MediaTest, EachOperationSendsItsRequest)
         EXPECT_EQ(c.call(), 0);
         auto sent = requests();
         ASSERT_EQ(sent.size(), 1U);
-        EXPECT_EQ(sent[0]->request, c.code);
-        ASSERT_EQ(sent[0]->record.size(), media_req_size(c.code));
-        EXPECT_EQ(Bytes(sent[0]->record.begin(), sent[0]->record.begin() + static_cast<long>(c.compared)),
+        EXPECT_EQ(sent[0].request, c.code);
+        ASSERT_EQ(sent[0].record.size(), media_req_size(c.code));
+        EXPECT_EQ(Bytes(sent[0].record.begin(), sent[0].record.begin() + static_cast<long>(c.compared)),
                   Bytes(c.record.begin(), c.record.begin() + static_cast<long>(c.compared)));
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -144,7 +140,7 @@ TEST_F(MediaTest, FailedRequestsAreLoggedAndReturned)
         EXPECT_EQ(c.call(), -1);
         EXPECT_EQ(lines_with(c.failLine), 1);
         EXPECT_TRUE(logged("[Media-ERR]"));
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -341,9 +337,8 @@ struct Req {
 std::vector<Req> mem_requests()
 {
     std::vector<Req> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.node == MEDIA_DEV_NODE)
-            out.push_back({e.request, e.address, e.length});
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, MEDIA_DEV_NODE))
+        out.push_back({e.request, e.address, e.length});
     return out;
 }
 
@@ -430,7 +425,7 @@ TEST_F(MediaTest, LoadRefusals)
         EXPECT_EQ(lines_with(c.line), 1);
         EXPECT_EQ(requests(MEDIA_MEM_WRITE).size(), c.writes);
         EXPECT_TRUE(requests(MEDIA_STARTUP_TRIGGER).empty());
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
     // nothing of a refused image reaches the device before its CRC is checked
     sim_clear_journal();
@@ -486,10 +481,10 @@ TEST_F(MediaTest, PacedReadBackPerLoadType)
         EXPECT_EQ(ns, c.pauseNs) << c.loadType;
         std::vector<uint64_t> lengths;
         uint64_t at = 0x80001000;
-        for (const SimJournalEntry *e : requests(MEDIA_MEM_READ)) {
-            lengths.push_back(e->length);
-            EXPECT_EQ(e->address, at);
-            at += e->length;
+        for (const SimJournalEntry &e : requests(MEDIA_MEM_READ)) {
+            lengths.push_back(e.length);
+            EXPECT_EQ(e.address, at);
+            at += e.length;
         }
         EXPECT_EQ(lengths, c.lengths) << c.loadType;
     }
@@ -542,8 +537,8 @@ TEST_F(MediaTest, FreshDspHotPlugTakesOnePointZeroFiveSeconds)
     EXPECT_TRUE(logged("MEDIA_CtrlPortAndCheck subboard0 dsp2 retry 0 times success!"));
     EXPECT_TRUE(logged("MEDIA_GetInitState subboard0 dsp2 probe success!"));
     std::vector<unsigned long> order;
-    for (const SimJournalEntry *e : requests())
-        order.push_back(e->request);
+    for (const SimJournalEntry &e : requests())
+        order.push_back(e.request);
     const std::vector<unsigned long> expect = {MEDIA_SW_PORT_IOMEM_CTRL, MEDIA_DEV_PLUGOUT,  MEDIA_SW_PORT_CTRL,
                                                MEDIA_PORT_LINK_STATE,    MEDIA_RESET_DEV,    MEDIA_SW_PORT_CTRL,
                                                MEDIA_PORT_LINK_STATE,    MEDIA_DEV_PLUGIN,   MEDIA_SW_PORT_IOMEM_CTRL,
@@ -618,7 +613,7 @@ TEST_F(MediaTest, FailuresStillSendPlugInAndDecodingOn)
         EXPECT_EQ(requests(MEDIA_DEV_PLUGIN).size(), c.plugin ? 1U : 0U);
         auto iomem = requests(MEDIA_SW_PORT_IOMEM_CTRL);
         ASSERT_EQ(iomem.size(), 2U);
-        EXPECT_EQ(iomem[1]->record[8], 1);   // decoding back on
+        EXPECT_EQ(iomem[1].record[8], 1);   // decoding back on
     }
     sim_clear_faults();
     sim_clear_journal();

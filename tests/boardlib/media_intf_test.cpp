@@ -40,12 +40,10 @@ protected:
     static std::vector<MEDIA_MEM_RW_STRU> mem_requests(unsigned long code)
     {
         std::vector<MEDIA_MEM_RW_STRU> out;
-        for (const SimJournalEntry &e : sim_journal()) {
-            if (e.kind == SimEvent::request && e.node == MEDIA_DEV_NODE && e.request == code) {
-                MEDIA_MEM_RW_STRU r{};
-                std::memcpy(&r, e.record.data(), sizeof r);
-                out.push_back(r);
-            }
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, MEDIA_DEV_NODE, code)) {
+            MEDIA_MEM_RW_STRU r{};
+            std::memcpy(&r, e.record.data(), sizeof r);
+            out.push_back(r);
         }
         return out;
     }
@@ -164,7 +162,7 @@ TEST_F(MediaIntfTest, TransferRefusalsAndFailures)
         EXPECT_EQ(ret, -1);
         EXPECT_EQ(lines_with(f.line), 1);
         EXPECT_EQ(mem_requests(f.write ? MEDIA_MEM_WRITE : MEDIA_MEM_READ).size(), f.nth);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -235,7 +233,7 @@ TEST_F(MediaIntfTest, HealthClassification)
         media_set_subrd_state(0, st);
         HealthState h{};
         EXPECT_EQ(PLOV_MediaGetSubBoardHealthStatus(0, &h), c.expect);
-        EXPECT_TRUE(all_free());
+        ASSERT_TRUE(all_free()) << "a lock left held: the next call would wait on it for ever";
         if (c.expect != 0) {
             EXPECT_EQ(lines_with("MEDIA_GetSubrdPathStatus subboard0 dsp 2 port err ret -1200!"), 1);
             continue;
@@ -255,17 +253,17 @@ TEST_F(MediaIntfTest, HealthFailuresReleaseEverySemaphore)
         media_set_dsp(1, d, "init", 0);
     EXPECT_EQ(PLOV_MediaGetSubBoardHealthStatus(1, &h), -1200);
     EXPECT_EQ(lines_with("PLOV_MediaGetSubBoardHealthStatus subboard1 did not exit err!"), 1);
-    EXPECT_TRUE(all_free());
+    ASSERT_TRUE(all_free()) << "a lock left held: the next call would wait on it for ever";
     fresh();
     media_fail(MEDIA_INIT_STATE, 0, 5, EIO);
     EXPECT_EQ(PLOV_MediaGetSubBoardHealthStatus(0, &h), -1200);
     EXPECT_EQ(lines_with("MEDIA_GetInitState subboard0 dsp5 err ret -1!"), 1);
-    EXPECT_TRUE(all_free());
+    ASSERT_TRUE(all_free()) << "a lock left held: the next call would wait on it for ever";
     fresh();
     media_fail(MEDIA_SUBRD_HEALTH, 0, -1, EIO);
     EXPECT_EQ(PLOV_MediaGetSubBoardHealthStatus(0, &h), -1200);
     EXPECT_EQ(lines_with("MEDIA_GetSubBoardHealthState subboard0 err ret -1!"), 1);
-    EXPECT_TRUE(all_free());
+    ASSERT_TRUE(all_free()) << "a lock left held: the next call would wait on it for ever";
     EXPECT_EQ(PLOV_MediaGetSubBoardHealthStatus(2, &h), -1205);
     EXPECT_EQ(PLOV_MediaGetSubBoardHealthStatus(0, nullptr), -1201);
 }
@@ -286,7 +284,7 @@ TEST_F(MediaIntfTest, HealthIsBusyWhileOneDspIsHeldAndLocksOutliveALaterInit)
         EXPECT_EQ(PLOV_MediaGetSubBoardHealthStatus(1, &h), -1200);   // the other sub-board is not blocked
         ASSERT_EQ(sem_post(&gLoadSem[0][held]), 0);
         EXPECT_EQ(PLOV_MediaGetSubBoardHealthStatus(0, &h), 0);
-        EXPECT_TRUE(all_free());
+        ASSERT_TRUE(all_free()) << "a lock left held: the next call would wait on it for ever";
     }
 }
 
@@ -323,7 +321,7 @@ TEST_F(MediaIntfTest, LoadRefusalsAndFailuresLeaveTheLocksFree)
         fresh();
         c.fault();
         EXPECT_EQ(c.call(), c.expect);
-        EXPECT_TRUE(all_free());
+        ASSERT_TRUE(all_free()) << "a lock left held: the next call would wait on it for ever";
         if (c.line != nullptr) {
             EXPECT_EQ(lines_with(c.line), 1);
         }
@@ -331,7 +329,7 @@ TEST_F(MediaIntfTest, LoadRefusalsAndFailuresLeaveTheLocksFree)
     fresh();
     EXPECT_EQ(PLOV_MediaLoadDspPrg(0, 2, img.data(), len, 0), 0);
     EXPECT_EQ(lines_with("[Media-INFO]MEDIA_LoadDspBin subboard0 dsp2 loadtype0 success!"), 1);
-    EXPECT_TRUE(all_free());
+    ASSERT_TRUE(all_free()) << "a lock left held: the next call would wait on it for ever";
     EXPECT_EQ(media_dsp_view(0, 2).startedCores, 0xFFU);
 }
 
@@ -378,7 +376,7 @@ TEST_F(MediaIntfTest, TwoLoadsOverlapExceptForTheHotPlug)
     EXPECT_EQ(b.ret, 0);
     EXPECT_EQ(both, single + hotPlug);
     EXPECT_LT(both, 2 * single);
-    EXPECT_TRUE(all_free());
+    ASSERT_TRUE(all_free()) << "a lock left held: the next call would wait on it for ever";
     EXPECT_EQ(sim_open_count(), 0);
 }
 

@@ -31,9 +31,7 @@ struct Seen {
 std::vector<Seen> seen()
 {
     std::vector<Seen> out;
-    for (const SimJournalEntry &e : sim_journal()) {
-        if (e.kind != SimEvent::request || e.node != kTrans)
-            continue;
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, kTrans)) {
         Seen s{e.request, {}, e.extra};
         std::memcpy(&s.rec, e.record.data(), sizeof s.rec);
         out.push_back(s);

@@ -60,7 +60,7 @@ TEST_F(PlovFrameTest, ProbeReadsTheBoardName)
         EXPECT_EQ(TRANS_BoardGetLogicType(&type), c.status);
         EXPECT_EQ(type, c.type);
         EXPECT_EQ(plov_lines(kFile), c.log);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
     EXPECT_EQ(TRANS_BoardGetLogicType(nullptr), -1201);
 }

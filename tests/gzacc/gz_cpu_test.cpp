@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,6 +72,7 @@ TEST_F(GzCpuTest, SameBytesAsZlibWhateverTheChunking)
 
 TEST_F(GzCpuTest, EmptyFileIsOneEmptyMember)
 {
+    GZ_NEED_ORACLES();
     write_both("wc", "w", Bytes{}, 1);
     EXPECT_EQ(ours().size(), 20u);
     EXPECT_TRUE(ours() == theirs());
@@ -78,6 +81,7 @@ TEST_F(GzCpuTest, EmptyFileIsOneEmptyMember)
 
 TEST_F(GzCpuTest, CompanionsGiveZlibsBytesAndPositions)
 {
+    GZ_NEED_ORACLES();
     gzacc::gz_file_state *f = gzacc::gzopen("/ours.gz", "wc");
     gzFile z = ::gzopen(real("/theirs.gz").c_str(), "w");
     ASSERT_NE(f, nullptr);
@@ -119,6 +123,7 @@ TEST_F(GzCpuTest, CompanionsGiveZlibsBytesAndPositions)
 // it with a partial flush, so only the content is compared here.
 TEST_F(GzCpuTest, SetParamsChangesLaterInput)
 {
+    GZ_NEED_ORACLES();
     gzacc::gz_file_state *f = gzacc::gzopen("/ours.gz", "wc");
     ASSERT_NE(f, nullptr);
     const Bytes a = gztest::text_input(30000), b = gztest::mixed_input(30000);
@@ -193,6 +198,101 @@ TEST_F(GzCpuTest, ExclusiveCreateRefusesAnExistingFile)
     std::remove(real("/theirs.gz").c_str());
     write_both("wcx", "wx", gztest::text_input(10), 10);   // a new file is created
     EXPECT_TRUE(ours() == theirs());
+}
+
+// A write of the file that fails, or moves fewer bytes than asked, is an
+// error of the handle: the call that reached it reports failure, gzerror
+// gives Z_ERRNO with the file's name, and the writing verbs refuse from then
+// on. The same for the straight copy of the 'T' mode.
+TEST_F(GzCpuTest, FailedOrShortFileWriteIsAnError)
+{
+    struct Case {
+        const char *mode;
+        int err;          // the write fails with this errno, or
+        int cutTo;        // (err 0) moves only this many bytes
+    } cases[] = {
+        {"wc", EIO, 0}, {"wc", 0, 100}, {"wc", 0, 1}, {"wcT", ENOSPC, 0}, {"wcT", 0, 4095},
+    };
+    const Bytes data = gztest::random_input(40000);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + " errno " + std::to_string(c.err) + " cut " + std::to_string(c.cutTo));
+        gzacc::gz_file_state *f = gzacc::gzopen("/ours.gz", c.mode);
+        ASSERT_NE(f, nullptr);
+        SimFault fault;
+        fault.node = "/ours.gz";
+        fault.op = SimFaultOp::write;
+        fault.err = c.err;
+        fault.result = c.cutTo;
+        fault.nth = 1;
+        sim_add_fault(fault);
+        EXPECT_EQ(gzacc::gzwrite(f, data.data(), static_cast<unsigned>(data.size())), 0);
+        int err = 0;
+        const std::string text = gzacc::gzerror(f, &err);
+        EXPECT_EQ(err, Z_ERRNO);
+        if (c.err != 0) {
+            EXPECT_EQ(text, "/ours.gz: " + std::string(std::strerror(c.err)));
+        } else {
+            EXPECT_EQ(text.rfind("/ours.gz: ", 0), 0u) << text;
+        }
+        EXPECT_EQ(gzacc::gzwrite(f, data.data(), 10), 0);
+        EXPECT_EQ(gzacc::gzputc(f, 'a'), -1);
+        EXPECT_EQ(gzacc::gzputs(f, "abc"), -1);
+        EXPECT_EQ(gzacc::gzflush(f, Z_SYNC_FLUSH), Z_STREAM_ERROR);
+        gzacc::gzclose(f);
+        sim_clear_faults();
+    }
+}
+
+// A write that fails where buffered input finally goes out: at a flush, at
+// the close, and at a forward seek (in the straight-copy mode, whose zeros
+// reach the file at once).
+TEST_F(GzCpuTest, FailedWritesAtFlushCloseAndSeek)
+{
+    struct Case {
+        const char *what;
+        const char *mode;
+        std::function<int(gzacc::gz_file_state *)> step;
+        int result;
+    } cases[] = {
+        {"sync flush", "wc", [](gzacc::gz_file_state *f) { return gzacc::gzflush(f, Z_SYNC_FLUSH); }, Z_ERRNO},
+        {"finish flush", "wc", [](gzacc::gz_file_state *f) { return gzacc::gzflush(f, Z_FINISH); }, Z_ERRNO},
+        {"seek then putc", "wcT",
+         [](gzacc::gz_file_state *f) {
+             EXPECT_EQ(gzacc::gzseek(f, 50000, SEEK_CUR), 50100);
+             return gzacc::gzputc(f, 'q');
+         },
+         -1},
+        {"seek then write", "wcT",
+         [](gzacc::gz_file_state *f) {
+             EXPECT_EQ(gzacc::gzseek(f, 50000, SEEK_CUR), 50100);
+             return gzacc::gzwrite(f, "xyz", 3);
+         },
+         0},
+        {"close", "wc", [](gzacc::gz_file_state *f) { return gzacc::gzclose(f); }, Z_ERRNO},
+        {"close after a seek", "wcT",
+         [](gzacc::gz_file_state *f) {
+             EXPECT_EQ(gzacc::gzseek(f, 50000, SEEK_CUR), 50100);
+             return gzacc::gzclose(f);
+         },
+         Z_ERRNO},
+    };
+    const Bytes text = gztest::text_input(100);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        gzacc::gz_file_state *f = gzacc::gzopen("/ours.gz", c.mode);
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(gzacc::gzwrite(f, text.data(), 100), 100);   // buffered: nothing written yet
+        EXPECT_TRUE(gztest::file_bytes(real("/ours.gz")).empty());
+        sim_fail_op(SimFaultOp::write, "/ours.gz", EIO);
+        EXPECT_EQ(c.step(f), c.result);
+        if (std::string(c.what).rfind("close", 0) != 0) {
+            int err = 0;
+            EXPECT_STREQ(gzacc::gzerror(f, &err), "/ours.gz: Input/output error");
+            EXPECT_EQ(err, Z_ERRNO);
+            gzacc::gzclose(f);
+        }
+        sim_clear_faults();
+    }
 }
 
 TEST_F(GzCpuTest, PrintfLongerThanTheBufferIsRefused)

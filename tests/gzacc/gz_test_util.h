@@ -19,6 +19,7 @@
 
 #include "bases/drv/asmf_drv.h"
 #include "sim/sim_host.h"
+#include "support/oracle.h"
 
 namespace gztest {
 
@@ -108,6 +109,15 @@ inline int shell(const std::string &cmd)
     return st == -1 ? -1 : WEXITSTATUS(st);
 }
 
+// gzip -t, zcat, python3's gzip and cmp, the oracles of the files written.
+#define GZ_NEED_ORACLES()                          \
+    do {                                           \
+        QUORBIX_NEED_TOOL("gzip", "gzip");         \
+        QUORBIX_NEED_TOOL("zcat", "gzip");         \
+        QUORBIX_NEED_TOOL("python3", "python3");   \
+        QUORBIX_NEED_TOOL("cmp", "diffutils");     \
+    } while (0)
+
 inline bool gzip_accepts(const std::string &path) { return shell("gzip -t '" + path + "'") == 0; }
 
 // zcat's and python3's gzip's output, each compared with `want` by cmp.
@@ -141,8 +151,8 @@ inline const unsigned long kSendTask = asmf_card_request(100, 'A', 0x20);
 inline std::vector<FpgaTaskDesc> sent_tasks()
 {
     std::vector<FpgaTaskDesc> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.request == kSendTask && e.record.size() == sizeof(FpgaTaskDesc)) {
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, kSendTask))
+        if (e.record.size() == sizeof(FpgaTaskDesc)) {
             FpgaTaskDesc d;
             std::memcpy(&d, e.record.data(), sizeof d);
             out.push_back(d);

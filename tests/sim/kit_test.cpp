@@ -89,6 +89,27 @@ TEST_F(KitTest, ControlWritesDriveStatusBits)
     EXPECT_EQ(reg_read(rf, 0x20), 0xAu);
 }
 
+// A run that sets bits when it finishes: stopped in time it never does;
+// stopped after its time it keeps them.
+TEST_F(KitTest, ScheduledBitsAndStoppedRuns)
+{
+    RegFile rf;
+    reg_file_reset(rf, {});
+    reg_set(rf, 4, 0x3);
+    reg_schedule(rf, 4, RegPending{0x1100, 0x1, std::nullopt, sim_clock_ns() + 1000000});
+    host().usleep(999);
+    reg_drop_pending(rf, 4);
+    host().usleep(1);
+    EXPECT_EQ(reg_read(rf, 4), 0x3u);
+    reg_schedule(rf, 4, RegPending{0x1100, 0x1, std::nullopt, sim_clock_ns() + 1000000});
+    host().usleep(1000);
+    reg_drop_pending(rf, 4);   // due already: applied, not forgotten
+    EXPECT_EQ(reg_peek(rf, 4), 0x1102u);
+    reg_schedule(rf, 5, RegPending{0x10, 0, 1u, std::nullopt});
+    EXPECT_EQ(reg_read(rf, 5), 0u);
+    EXPECT_EQ(reg_read(rf, 5), 0x10u);
+}
+
 uint64_t key_first(const uint8_t *r) { return r[0]; }
 int check_small(const uint8_t *r) { return r[0] < 4 ? 0 : -EINVAL; }
 
@@ -131,6 +152,9 @@ TEST_F(KitTest, FieldMatchedFaults)
         {{{offsetof(IndirRegReq, wlen), 2, 2}, {offsetof(IndirRegReq, data), 8, 8, true, 1}}, true},
         {{{offsetof(IndirRegReq, data), 8, 7, true, 1}}, false},
         {{{offsetof(IndirRegReq, data), 8, 9, true, 2}}, false},  // beyond wlen words
+        {{{offsetof(IndirRegReq, baseaddr), 8, 0x800, false, 0, 0xFFF}}, true},  // bits of the mask only
+        {{{offsetof(IndirRegReq, baseaddr), 8, 0x2800, false, 0, 0xFFF}}, false},
+        {{{offsetof(IndirRegReq, data), 8, 0, true, 1, 0x7}}, true},  // 8 & 7
     };
     for (size_t i = 0; i < std::size(cases); i++) {
         SCOPED_TRACE(i);

@@ -1,8 +1,11 @@
 // The simulated controller's checks of the driver records, its fixture
 // lines and the PCI link it writes.
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <string>
 
 #include "bases/drv/mpt_drv.h"
 #include "support/mpt_test_util.h"
@@ -104,6 +107,46 @@ TEST_F(MptModelTest, ProbeAndInformationPerController)
             EXPECT_EQ(errno, ENODEV);
         else
             EXPECT_EQ(info.pciLocation, 3u << 8);
+    }
+}
+
+// Reply-status faults answer commands by their function and, for CONFIG,
+// the page type its header names (an extended type beside it); the fault's
+// log word marks the answers it gave.
+TEST_F(MptModelTest, StatusFaultsMatchFunctionAndPageType)
+{
+    struct Case {
+        const char *what;
+        int function, pageType;
+        uint8_t type, ext, dwords;
+        bool hit;
+    } cases[] = {
+        {"any page", MPI_FUNCTION_CONFIG, -1, 0x08, 0, 7, true},
+        {"its page, attribute bits above", MPI_FUNCTION_CONFIG, 0x08, 0x28, 0, 7, true},
+        {"another page", MPI_FUNCTION_CONFIG, 0x08, 0x09, 0, 7, false},
+        {"its extended page", MPI_FUNCTION_CONFIG, 0x12, 0x0F, 0x12, 7, true},
+        {"another extended page", MPI_FUNCTION_CONFIG, 0x12, 0x0F, 0x13, 7, false},
+        {"extended number beside a standard type", MPI_FUNCTION_CONFIG, 0x12, 0x02, 0x12, 7, false},
+        {"frame too short to name a page", MPI_FUNCTION_CONFIG, 0x08, 0x08, 0, 6, false},
+        {"another function", MPI_FUNCTION_RAID_ACTION, -1, 0x08, 0, 7, false},
+    };
+    uint32_t ioc = 10;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        mpt_line("mpt-ioc " + std::to_string(++ioc) + " mpi=0x105");
+        mpt_fault_status(ioc, c.function, c.pageType, 0x0004, 0x31120000);
+        uint8_t reply[64] = {};
+        Block b = facts(reply, sizeof reply);
+        b.cmd().hdr.iocNumber = ioc;
+        b.cmd().dataSgeOffset = c.dwords;
+        uint8_t *frame = b.bytes + MPT_COMMAND_FRAME_OFFSET;
+        frame[3] = MPI_FUNCTION_CONFIG;
+        frame[offsetof(MpiConfigRequest, extPageType)] = c.ext;
+        frame[offsetof(MpiConfigRequest, header) + 3] = c.type;
+        ASSERT_EQ(send(b), 0);
+        uint32_t logInfo = 0;
+        std::memcpy(&logInfo, reply + offsetof(MpiReplyHead, iocLogInfo), sizeof logInfo);
+        EXPECT_EQ(logInfo == 0x31120000, c.hit);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "sim/fixture_file.h"
 #include "sim/pci_bus.h"
 #include "support/sim_fixture.h"
+#include "support/oracle.h"
 
 namespace {
 
@@ -48,8 +49,7 @@ TEST_F(PciBusTest, DefaultBoardTreeAgreesWithLspci)
     }
     std::fclose(f);
     EXPECT_NE(mine.find("00:05.2 8086:3c2a"), std::string::npos);
-    if (run("command -v lspci").empty())
-        GTEST_SKIP() << "lspci is not installed";
+    QUORBIX_NEED_TOOL("lspci", "pciutils");
     std::string dump = "/tmp/" + std::filesystem::path(root_).filename().string() + "-tree.txt";
     std::ofstream(dump) << pci_default_tree();
     std::string listed = run("lspci -F " + dump + " -n 2>/dev/null | awk '{print $1, $3}'");

@@ -43,12 +43,6 @@ inline size_t count_of(const std::string &text, const std::string &what)
 inline bool contains(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
 
 // Requests of that number in the journal.
-inline size_t requests_seen(unsigned long request)
-{
-    size_t n = 0;
-    for (const SimJournalEntry &e : sim_journal())
-        n += e.kind == SimEvent::request && e.request == request;
-    return n;
-}
+inline size_t requests_seen(unsigned long request) { return sim_journal_of(SimEvent::request, {}, request).size(); }
 
 #endif

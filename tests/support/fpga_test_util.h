@@ -23,14 +23,14 @@ template <typename T> Bytes bytes_of(const T &v)
 }
 
 // The record of journal entry `i` as T; its size must be T's.
-template <typename T> T journal_record(size_t i = 0)
+template <typename T> T journal_record(const SimJournalEntry &e)
 {
     T rec{};
-    const Bytes &bytes = sim_journal().at(i).record;
-    EXPECT_EQ(bytes.size(), sizeof rec);
-    std::memcpy(&rec, bytes.data(), std::min(bytes.size(), sizeof rec));
+    EXPECT_EQ(e.record.size(), sizeof rec);
+    std::memcpy(&rec, e.record.data(), std::min(e.record.size(), sizeof rec));
     return rec;
 }
+template <typename T> T journal_record(size_t i = 0) { return journal_record<T>(sim_journal().at(i)); }
 
 // The captured log lines without their "[PLOV_LOG] file:line " head. Every
 // line must be at `level` and, when `file` is given, come from that file.

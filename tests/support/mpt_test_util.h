@@ -43,19 +43,13 @@ struct SeenCommand {
 inline std::vector<SeenCommand> mpt_commands()
 {
     std::vector<SeenCommand> out;
-    for (const SimJournalEntry &e : sim_journal())
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request))
         if (e.request == kMptCommand || e.request == kMptCommand1)
             out.push_back({e.request, e.record, std::vector<uint8_t>(e.extra.begin(), e.extra.end())});
     return out;
 }
 
-inline size_t journal_count(unsigned long request)
-{
-    size_t n = 0;
-    for (const SimJournalEntry &e : sim_journal())
-        n += e.request == request;
-    return n;
-}
+inline size_t journal_count(unsigned long request) { return sim_journal_of(SimEvent::request, {}, request).size(); }
 
 // Plugin lines printed while `fn` ran, without the prefix's line number.
 template <typename F> std::vector<std::string> plugin_lines(F fn)

@@ -40,19 +40,13 @@ using DirAccess = std::tuple<std::string, unsigned long, uint64_t>;
 inline std::vector<DirAccess> dir_requests()
 {
     std::vector<DirAccess> out;
-    for (size_t i = 0; i < sim_journal().size(); i++) {
-        const unsigned long request = sim_journal()[i].request;
-        if (request == PLOV_IOC_READ_DIR_REG || request == PLOV_IOC_WRITE_DIR_REG)
-            out.emplace_back(sim_journal()[i].node, request, journal_record<DirRegReq>(i).addr);
-    }
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request))
+        if (e.request == PLOV_IOC_READ_DIR_REG || e.request == PLOV_IOC_WRITE_DIR_REG)
+            out.emplace_back(e.node, e.request, journal_record<DirRegReq>(e).addr);
     return out;
 }
 
 // Whether the journal holds a request of this number.
-inline bool requested(unsigned long request)
-{
-    return std::any_of(sim_journal().begin(), sim_journal().end(),
-                       [&](const SimJournalEntry &e) { return e.request == request; });
-}
+inline bool requested(unsigned long request) { return !sim_journal_of(SimEvent::request, {}, request).empty(); }
 
 #endif

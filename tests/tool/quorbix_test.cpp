@@ -39,8 +39,9 @@ template <typename Entry>
 void expect_lines(const std::vector<LineCase> &cases, Entry entry)
 {
     for (const LineCase &c : cases) {
-        std::vector<std::string> args = c.args;
-        args.insert(args.begin(), "quorbix");
+        std::vector<std::string> args{"quorbix"};
+        for (const std::string &a : c.args)
+            args.push_back(a);
         std::vector<char *> argv;
         std::string joined;
         for (std::string &a : args) {

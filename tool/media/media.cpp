@@ -207,8 +207,11 @@ TransOpStatus creat_media_dsp_ecc_image(const char *params)
     if (n < 2)
         return trans_bad_input(MEDIA_SITE, n);
     uint16_t crc = media_ecc_add_zone(buf.get(), static_cast<uint32_t>(n), addr, len);
+    // "ECC_" goes before the base name; the directory part stays as given.
+    const char *slash = std::strrchr(name, '/');
+    const int dirLen = slash == nullptr ? 0 : static_cast<int>(slash - name + 1);
     char newName[MEDIA_NAME_LEN + 8] = {};
-    sprintf_s(newName, sizeof newName, "ECC_%s", name);
+    sprintf_s(newName, sizeof newName, "%.*sECC_%s", dirLen, name, name + dirLen);
     std::printf("FilenameNew : %s  usCalcCrc :0x%x\n", newName, crc);
     int32_t st = dsp_image_write(newName, buf.get(), static_cast<uint32_t>(n) + 16);
     if (st != 0) {

@@ -126,7 +126,7 @@ TransOpStatus mch_check_intf(const char *params)
         status = mch_check_cmd_deal(&ctrl);
     }
     if (status < 0)
-        std::puts("Option operand error ");
+        std::puts("Option operand error \n");
     return status;
 }
 

@@ -102,7 +102,7 @@ TransOpStatus pcie_check_intf(const char *params)
     ctrl.flags = PCIE_CHECK_FILES;
     int r = analyze_ctrl_f_param(text, &ctrl);
     if (r < 0) {
-        std::puts("[SHOW] Option operand error ");
+        std::puts("[SHOW] Option operand error \n");
         return r;
     }
     r = pci_cycle_check(&ctrl);

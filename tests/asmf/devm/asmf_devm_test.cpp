@@ -30,14 +30,7 @@ bool logged(const std::string &text)
     return false;
 }
 
-std::vector<SimJournalEntry> card_requests()
-{
-    std::vector<SimJournalEntry> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.node == kCard)
-            out.push_back(e);
-    return out;
-}
+std::vector<SimJournalEntry> card_requests() { return sim_journal_of(SimEvent::request, kCard); }
 
 class AsmfDevmTest : public SimTest {
 protected:

@@ -37,8 +37,8 @@ bool logged(const std::string &text)
 Writes reg_writes()
 {
     Writes out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.node == kCard && e.request == kWriteReg && e.result == 0) {
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, kCard, kWriteReg))
+        if (e.result == 0) {
             AsmfRegReq r;
             std::memcpy(&r, e.record.data(), sizeof r);
             out.emplace_back(r.addr, r.value);
@@ -50,9 +50,8 @@ Writes reg_writes()
 std::vector<uint8_t> service_requests()
 {
     std::vector<uint8_t> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.node == ASMF_RES_NODE &&
-            (e.request == asmf_res_request(ASMF_RES_ENABLE) || e.request == asmf_res_request(ASMF_RES_DISABLE)))
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, ASMF_RES_NODE))
+        if (e.request == asmf_res_request(ASMF_RES_ENABLE) || e.request == asmf_res_request(ASMF_RES_DISABLE))
             out.push_back(static_cast<uint8_t>(e.request & 0xFF));
     return out;
 }
@@ -87,12 +86,11 @@ TEST_F(AsmfDiagTest, EccCountersAreReadOnlyWhenValid)
     ASSERT_EQ(asmf_diag_get_ecc(0, r), 0);
     EXPECT_EQ((std::vector<uint32_t>(r, r + 4)), (std::vector<uint32_t>{11, 0, 21, 22}));
     std::vector<uint32_t> reads;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.node == kCard && e.request == kReadReg) {
-            AsmfRegReq q;
-            std::memcpy(&q, e.record.data(), sizeof q);
-            reads.push_back(q.addr);
-        }
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, kCard, kReadReg)) {
+        AsmfRegReq q;
+        std::memcpy(&q, e.record.data(), sizeof q);
+        reads.push_back(q.addr);
+    }
     EXPECT_EQ(reads, (std::vector<uint32_t>{0xE418, 0xEC10, 0xF418, 0xFC10, 0xFC18}));
     EXPECT_EQ(asmf_diag_get_ecc(0, nullptr), ASMF_DIAG_ERR_ARG);
     EXPECT_TRUE(logged("result is NULL! ulAcceId(0).\n"));

@@ -20,6 +20,7 @@
 #include "pci_boards.h"
 #include "sim/fixture_file.h"
 #include "tvk_sim_test.h"
+#include "support/oracle.h"
 
 namespace {
 
@@ -182,11 +183,10 @@ protected:
     void SetUp() override
     {
         TvkSimTest::SetUp();
-        if (run_shell("command -v lspci").empty())
-            GTEST_SKIP() << "lspci is not installed";
+        QUORBIX_NEED_TOOL("lspci", "pciutils");
+        QUORBIX_NEED_FILE(kPackagedIds, "pci.ids");
         ids_ = read_file(kPackagedIds);
-        if (ids_.empty())
-            GTEST_SKIP() << "no packaged PCI ID file";
+        ASSERT_FALSE(ids_.empty()) << kPackagedIds << " is empty";
         sim_write_file("/usr/share/pci.ids", ids_);
     }
     std::string lspci(const std::string &source, const std::string &args)

@@ -44,14 +44,6 @@ protected:
     {
         return std::regex_replace(sim_read_file("/tavik.log"), std::regex("(^|\n)\\S+\\.cpp \\d+ "), "$1F N ");
     }
-    std::vector<SimJournalEntry> of(SimEvent kind)
-    {
-        std::vector<SimJournalEntry> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == kind)
-                out.push_back(e);
-        return out;
-    }
 };
 
 TEST_F(TvkBarTest, ResourcePath)
@@ -115,7 +107,7 @@ TEST_F(TvkBarTest, MemoryBarReadCutsAndRefuses)
     EXPECT_EQ(std::memcmp(buf, bytes, 8), 0);
     EXPECT_EQ(buf[8], 0xAA) << "the cut read wrote past its 8 bytes";
     EXPECT_NE(log().find("Read 16 Bytes from 0xff8 is too long for BAR2"), std::string::npos);
-    std::vector<SimJournalEntry> maps = of(SimEvent::map);
+    std::vector<SimJournalEntry> maps = sim_journal_of(SimEvent::map);
     ASSERT_EQ(maps.size(), 1u);
     EXPECT_EQ(maps[0].node, "/sys/bus/pci/devices/0000:03:00.0/resource2");
     EXPECT_EQ(maps[0].address, 0u);
@@ -147,6 +139,50 @@ TEST_F(TvkBarTest, MemoryBarReadCutsAndRefuses)
     EXPECT_NE(log().find("Cannot get bar2 res path, ret=-908"), std::string::npos);
 }
 
+// A write that ends exactly on the BAR's last byte is whole and accepted; one
+// byte more is refused and touches nothing.
+TEST_F(TvkBarTest, WriteEndingOnTheLastByteIsAccepted)
+{
+    const uint8_t data[9] = {0x91, 0x82, 0x73, 0x64, 0x55, 0x46, 0x37, 0x28, 0x19};
+    struct Case {
+        uint8_t bar;
+        uint32_t len;
+        int offset;
+        int expected;
+    } cases[] = {
+        {2, 8, 0xFF8, 0},            // 0xD0000FF8-0xD0000FFF
+        {2, 1, 0xFFF, 0},            // the last byte alone
+        {2, 9, 0xFF7, 0},
+        {2, 9, 0xFF8, TVK_E_RANGE},  // one byte past the end
+        {4, 4, 0x7FC, 0},            // 0xFEB00FFC-0xFEB00FFF
+        {4, 5, 0x7FC, TVK_E_RANGE},
+        {3, 4, 0x1C, 0},             // ports 0xE01C-0xE01F
+        {3, 5, 0x1C, TVK_E_RANGE},
+    };
+    const uint64_t mem_start[5] = {0, 0, 0xD0000000, 0, 0xFEB00800};
+    for (const Case &c : cases) {
+        sim_clear_journal();
+        std::vector<uint8_t> before(c.len, 0xC3);
+        if (c.bar != 3)
+            sim_phys_write(mem_start[c.bar] + static_cast<uint64_t>(c.offset), before.data(), c.len);
+        EXPECT_EQ(tvk_bar_write(kBus, kDevfn, c.bar, data, c.len, c.offset), c.expected)
+            << "BAR" << int(c.bar) << " offset " << c.offset << " len " << c.len;
+        std::vector<uint8_t> want = c.expected == 0 ? std::vector<uint8_t>(data, data + c.len) : before;
+        if (c.bar == 3) {
+            std::vector<SimJournalEntry> outs = of(SimEvent::port_out);
+            ASSERT_EQ(outs.size(), c.expected == 0 ? c.len : 0u) << c.len;
+            for (size_t i = 0; i < outs.size(); i++) {
+                EXPECT_EQ(outs[i].address, 0xE000u + static_cast<unsigned>(c.offset) + i);
+                EXPECT_EQ(outs[i].value, data[i]);
+            }
+        } else {
+            std::vector<uint8_t> got(c.len);
+            sim_phys_read(mem_start[c.bar] + static_cast<uint64_t>(c.offset), got.data(), c.len);
+            EXPECT_EQ(got, want) << "BAR" << int(c.bar) << " offset " << c.offset << " len " << c.len;
+        }
+    }
+}
+
 TEST_F(TvkBarTest, UnalignedBarAndDevMemSeeTheSameBytes)
 {
     const uint8_t pattern[4] = {0xDE, 0xAD, 0xBE, 0xEF};
@@ -157,7 +193,7 @@ TEST_F(TvkBarTest, UnalignedBarAndDevMemSeeTheSameBytes)
     uint8_t back[4] = {};
     ASSERT_EQ(tvk_mmap_read("/dev/mem", 0xFEB00800, 4, back), 0);
     EXPECT_EQ(std::memcmp(back, pattern, 4), 0);
-    std::vector<SimJournalEntry> maps = of(SimEvent::map);
+    std::vector<SimJournalEntry> maps = sim_journal_of(SimEvent::map);
     ASSERT_EQ(maps.size(), 2u);
     EXPECT_EQ(maps[0].address, 0u);  // file offset 0: the page holding the start
     EXPECT_EQ(maps[0].value, static_cast<uint64_t>(PROT_READ | PROT_WRITE));
@@ -173,13 +209,13 @@ TEST_F(TvkBarTest, IoBarMovesBytesThroughPorts)
     uint8_t in[4] = {};
     ASSERT_EQ(tvk_bar_read(kBus, kDevfn, 3, in, 4, 0x10), 0);
     EXPECT_EQ(std::memcmp(in, out, 4), 0);
-    std::vector<SimJournalEntry> ins = of(SimEvent::port_in);
+    std::vector<SimJournalEntry> ins = sim_journal_of(SimEvent::port_in);
     ASSERT_EQ(ins.size(), 4u);
     for (size_t i = 0; i < 4; i++) {
         EXPECT_EQ(ins[i].address, 0xE010 + i);
         EXPECT_EQ(ins[i].length, 1u);
     }
-    EXPECT_EQ(of(SimEvent::port_out).size(), 4u);
+    EXPECT_EQ(sim_journal_of(SimEvent::port_out).size(), 4u);
 }
 
 TEST_F(TvkBarTest, IoBarWithoutPrivilegeTouchesNoPort)
@@ -188,8 +224,8 @@ TEST_F(TvkBarTest, IoBarWithoutPrivilegeTouchesNoPort)
     uint8_t buf[4] = {};
     EXPECT_EQ(tvk_bar_read(kBus, kDevfn, 3, buf, 4, 0), TVK_E_IO);
     EXPECT_EQ(tvk_bar_write(kBus, kDevfn, 3, buf, 4, 0), TVK_E_IO);
-    EXPECT_TRUE(of(SimEvent::port_in).empty());
-    EXPECT_TRUE(of(SimEvent::port_out).empty());
+    EXPECT_TRUE(sim_journal_of(SimEvent::port_in).empty());
+    EXPECT_TRUE(sim_journal_of(SimEvent::port_out).empty());
     EXPECT_NE(log().find("io read failed, ret=-1"), std::string::npos);
 }
 
@@ -197,7 +233,7 @@ TEST_F(TvkBarTest, MmapReadAndWriteFailures)
 {
     uint8_t buf[8] = {};
     EXPECT_EQ(tvk_mmap_read("/dev/mem", 0xF0FFE, 4, buf), 0);
-    std::vector<SimJournalEntry> maps = of(SimEvent::map);
+    std::vector<SimJournalEntry> maps = sim_journal_of(SimEvent::map);
     ASSERT_EQ(maps.size(), 1u);
     EXPECT_EQ(maps[0].address, 0xF0000u);
     EXPECT_EQ(maps[0].length, 8192u);
@@ -257,9 +293,9 @@ TEST_F(TvkBarTest, PortBytes)
     EXPECT_EQ(tvk_io_byte_rw(0x80, buf, 1, 2), TVK_E_INVAL);
     EXPECT_EQ(tvk_io_byte_rw(0x80, buf, 0, 0), TVK_E_INVAL);
     EXPECT_EQ(tvk_io_byte_rw(0x80, nullptr, 1, 0), TVK_E_INVAL);
-    EXPECT_TRUE(of(SimEvent::port_in).empty());
+    EXPECT_TRUE(sim_journal_of(SimEvent::port_in).empty());
     ASSERT_EQ(tvk_io_byte_rw(0xFFFF, buf, 2, 1), 0);
-    std::vector<SimJournalEntry> outs = of(SimEvent::port_out);
+    std::vector<SimJournalEntry> outs = sim_journal_of(SimEvent::port_out);
     ASSERT_EQ(outs.size(), 2u);
     EXPECT_EQ(outs[0].address, 0xFFFFu);
     EXPECT_EQ(outs[1].address, 0u);  // wraps within 16 bits

@@ -175,7 +175,7 @@ TEST_F(TvkCapTest, ExtendedWalks)
     sim_clear_journal();
     EXPECT_EQ(tvk_tell_ext_cap(5, kFn, 1), TVK_E_CAP_LOOP);
     size_t reads = 0;
-    for (const SimJournalEntry &e : of(SimEvent::read))
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::read))
         reads += e.address >= 0x100 ? 1 : 0;
     EXPECT_EQ(reads, static_cast<size_t>(TVK_EXT_WALK_MAX));
 
@@ -242,7 +242,7 @@ TEST_F(TvkCapTest, AerClearAndShow)
         sim_clear_journal();
         tvk_aer_log(5, kFn, c.clear, c.show);
         std::vector<std::pair<uint64_t, uint32_t>> writes;
-        for (const SimJournalEntry &e : of(SimEvent::write))
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::write))
             writes.emplace_back(e.address, pci_get(sim_attachment(e, "data")->bytes, 0, 4));
         EXPECT_EQ(writes, c.writes);
         EXPECT_EQ(log(), c.logged);
@@ -253,7 +253,7 @@ TEST_F(TvkCapTest, AerClearAndShow)
     pci_bus_add(5, kFn, plain);
     sim_clear_journal();
     tvk_aer_log(5, kFn, 1, 1);
-    EXPECT_TRUE(of(SimEvent::write).empty());
+    EXPECT_TRUE(sim_journal_of(SimEvent::write).empty());
     EXPECT_EQ(log(), "");
 
     struct Failure {

@@ -14,6 +14,7 @@
 #include "bases/pci/tvk_log.h"
 #include "sim/pci_bus.h"
 #include "support/sim_fixture.h"
+#include "support/oracle.h"
 
 namespace {
 
@@ -37,14 +38,6 @@ protected:
     std::string log()
     {
         return std::regex_replace(sim_read_file("/tavik.log"), std::regex("(^|\n)\\S+\\.cpp \\d+ "), "$1F N ");
-    }
-    std::vector<SimJournalEntry> of(SimEvent kind)
-    {
-        std::vector<SimJournalEntry> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == kind)
-                out.push_back(e);
-        return out;
     }
 };
 
@@ -76,7 +69,7 @@ TEST_F(TvkDevTest, BlockAndWidthChecks)
     };
     for (const Case &c : cases)
         EXPECT_EQ(c.result, c.expected) << c.what;
-    EXPECT_EQ(of(SimEvent::read).size(), 1u) << "only the last case opened the file";
+    EXPECT_EQ(sim_journal_of(SimEvent::read).size(), 1u) << "only the last case opened the file";
     EXPECT_EQ(sim_open_count(), 0);
 }
 
@@ -100,7 +93,7 @@ TEST_F(TvkDevTest, ReadsAndWritesThroughTheFunctionFile)
     EXPECT_EQ(tvk_write_conf_word(3, 0x01, 0x01, 1), TVK_E_INVAL);
     EXPECT_EQ(tvk_write_conf_dword(3, 0x01, 0x02, 1), TVK_E_INVAL);
 
-    std::vector<SimJournalEntry> reads = of(SimEvent::read);
+    std::vector<SimJournalEntry> reads = sim_journal_of(SimEvent::read);
     ASSERT_FALSE(reads.empty());
     EXPECT_EQ(reads[0].node, "/proc/bus/pci/00/1c.0");
     EXPECT_EQ(reads[0].address, 0u);
@@ -165,7 +158,7 @@ TEST_F(TvkDevTest, PortAccess)
     uint32_t d = 0;
     sim_clear_journal();
     ASSERT_EQ(tvk_io_read_byte(0, 0xE0, 0x3E, &b), 0);
-    std::vector<SimJournalEntry> outs = of(SimEvent::port_out), ins = of(SimEvent::port_in);
+    std::vector<SimJournalEntry> outs = sim_journal_of(SimEvent::port_out), ins = sim_journal_of(SimEvent::port_in);
     ASSERT_EQ(outs.size(), 1u);
     EXPECT_EQ(outs[0].address, 0xCF8u);
     EXPECT_EQ(outs[0].value, 0x8000003Cu | 0xE0u << 8);
@@ -217,7 +210,7 @@ TEST_F(TvkDevTest, DriverRequests)
     uint16_t w = 0;
     uint32_t d = 0;
     ASSERT_EQ(tvk_drv_write_byte(3, 0x01, 0x3C, 0x1FF), 0);
-    std::vector<SimJournalEntry> writes = of(SimEvent::write);
+    std::vector<SimJournalEntry> writes = sim_journal_of(SimEvent::write);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].node, "/dev/mch_esb_dev");
     const std::vector<uint8_t> record = {3, 0, 0, 0, 1, 0, 0, 1, 0x3C, 0, 0, 0, 0xFF, 0, 0, 0,
@@ -301,17 +294,13 @@ namespace {
 // procfs route on the real host equal lspci's dump.
 TEST(TvkDevRealHost, ConventionalSpaceEqualsLspci)
 {
+    QUORBIX_NEED_TOOL("lspci", "pciutils");
+    if (geteuid() != 0)
+        GTEST_SKIP() << "reading every function's 256 bytes needs root";
     FILE *devices = std::fopen("/proc/bus/pci/devices", "r");
-    FILE *probe = ::popen("command -v lspci", "r");
-    char path[256] = {};
-    bool haveLspci = probe && std::fgets(path, sizeof path, probe) != nullptr;
-    if (probe)
-        ::pclose(probe);
-    if (geteuid() != 0 || devices == nullptr || !haveLspci) {
-        if (devices)
-            std::fclose(devices);
-        GTEST_SKIP() << "needs root, /proc/bus/pci and lspci";
-    }
+    if (devices == nullptr)
+        GTEST_SKIP() << "no /proc/bus/pci/devices";
+    InTempDir cwd;   // the real host's log goes to the current directory
     host_select(nullptr);
     char line[512];
     int checked = 0;

@@ -93,13 +93,13 @@ TEST_F(TvkNameTest, FullNames)
         SCOPED_TRACE(c.what);
         sim_clear_journal();
         EXPECT_EQ(full(c.id), c.name);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
     // The bridge's full name read nothing of its own configuration space.
     sim_clear_journal();
     full(cases[8].id);
-    EXPECT_TRUE(of(SimEvent::read).empty() || of(SimEvent::read)[0].node == "/usr/share/pci.ids");
-    for (const SimJournalEntry &e : of(SimEvent::read))
+    EXPECT_TRUE(sim_journal_of(SimEvent::read).empty() || sim_journal_of(SimEvent::read)[0].node == "/usr/share/pci.ids");
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::read))
         EXPECT_EQ(e.node.find("/proc/bus/pci"), std::string::npos);
 }
 

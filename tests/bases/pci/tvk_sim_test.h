@@ -29,14 +29,6 @@ protected:
     {
         return std::regex_replace(sim_read_file("/tavik.log"), std::regex("(^|\n)\\S+\\.cpp \\d+ "), "$1F N ");
     }
-    std::vector<SimJournalEntry> of(SimEvent kind)
-    {
-        std::vector<SimJournalEntry> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == kind)
-                out.push_back(e);
-        return out;
-    }
     // A capability list laid by hand: {offset, id, next} triples, the
     // pointer at 0x34 and Status bit 4.
     struct RawCap {

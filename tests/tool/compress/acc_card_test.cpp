@@ -73,9 +73,8 @@ std::string invalid(const char *name, int iret, const char *failed = "FAILED")
 std::vector<std::vector<uint8_t>> records(const std::string &node, unsigned long request)
 {
     std::vector<std::vector<uint8_t>> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.node == node && e.request == request)
-            out.push_back(e.record);
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, node, request))
+        out.push_back(e.record);
     return out;
 }
 

@@ -72,7 +72,7 @@ TEST_F(RtcTest, EveryRowSucceedsFailsAndMissesItsNode)
         ConsoleRun none = console_run(r.run);
         EXPECT_EQ(none.status, -102) << r.what;
         EXPECT_EQ(none.out, "can not open rtc_dev,No such file or directory\n\n") << r.what;
-        EXPECT_EQ(sim_open_count(), 0) << r.what;
+        ASSERT_EQ(sim_open_count(), 0) << r.what;
     }
 }
 

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr uint32_t kCap = 0x2000000;
+constexpr uint64_t kPauseNs = 10'000'000;
 
 class FpgaHeadTest : public SimTest {
 protected:
@@ -40,24 +41,28 @@ fhead head_of(const std::vector<uint8_t> &img, uint32_t dataLen)
 
 TEST_F(FpgaHeadTest, HeadRules)
 {
+    // The head CRC is the paced routine's: one pause over its 100 bytes.
     struct Case {
         const char *what;
         FlashImageSpec spec;
         int status;
+        uint64_t pauses;
     };
     const Case cases[] = {
-        {"valid", {}, 0},
-        {"wrong flag", {.flag = 0x12345678}, -1317},
-        {"wrong type", {.type = 0x91}, -1315},
-        {"size at the limit", {.size = kCap - 0x200000}, 0},
-        {"size one above", {.size = kCap - 0x200000 + 1}, -1205},
-        {"no head CRC, any value", {.headCrcFlag = 0, .headCrc = 0xDEAD}, 0},
-        {"bad head CRC", {.headCrc = 0x1234}, -1313},
+        {"valid", {}, 0, 1},
+        {"wrong flag", {.flag = 0x12345678}, -1317, 0},
+        {"wrong type", {.type = 0x91}, -1315, 0},
+        {"size at the limit", {.size = kCap - 0x200000}, 0, 1},
+        {"size one above", {.size = kCap - 0x200000 + 1}, -1205, 0},
+        {"no head CRC, any value", {.headCrcFlag = 0, .headCrc = 0xDEAD}, 0, 0},
+        {"bad head CRC", {.headCrc = 0x1234}, -1313, 1},
     };
     for (const Case &c : cases) {
         auto img = flash_image(c.spec);
         fhead h = head_of(img, c.spec.dataLen);
+        const uint64_t before = sim_clock_ns();
         EXPECT_EQ(flash_file_head_verify(&h, kCap), c.status) << c.what;
+        EXPECT_EQ(sim_clock_ns() - before, c.pauses * kPauseNs) << c.what;
     }
     EXPECT_EQ(flash_file_head_verify(nullptr, kCap), -1201);
     // A flash of 2 MiB or less takes no image: the limit does not wrap.
@@ -68,21 +73,25 @@ TEST_F(FpgaHeadTest, HeadRules)
 
 TEST_F(FpgaHeadTest, ImageCheck)
 {
+    // Pauses: one for the head CRC, one for the 1000 data bytes.
     struct Case {
         const char *what;
         FlashImageSpec spec;
         int status;
+        uint64_t pauses;
     };
     const Case cases[] = {
-        {"valid", {}, 0},
-        {"offset equal to the data length", {.offset = 1000}, -1338},
-        {"offset one less", {.offset = 999, .headCrcFlag = 0}, 0},
-        {"file CRC differs", {.fileCrc = 1}, -1313},
-        {"head fails", {.type = 0}, -1315},
+        {"valid", {}, 0, 2},
+        {"offset equal to the data length", {.offset = 1000}, -1338, 1},
+        {"offset one less", {.offset = 999, .headCrcFlag = 0}, 0, 1},
+        {"file CRC differs", {.fileCrc = 1}, -1313, 2},
+        {"head fails", {.type = 0}, -1315, 0},
     };
     for (const Case &c : cases) {
         auto img = flash_image(c.spec);
+        const uint64_t before = sim_clock_ns();
         EXPECT_EQ(fpga_file_check(img.data(), c.spec.dataLen, kCap), c.status) << c.what;
+        EXPECT_EQ(sim_clock_ns() - before, c.pauses * kPauseNs) << c.what;
     }
     EXPECT_EQ(fpga_file_check(nullptr, 0, kCap), -1201);
 }
@@ -95,7 +104,9 @@ TEST_F(FpgaHeadTest, RugaHead)
     put(120, 0x90);
     put(164, 0x55AA55AA);
     put(168, test_crc16(h.data(), 168));
+    const uint64_t before = sim_clock_ns();
     EXPECT_EQ(ruga_file_head_verify(h.data()), 0);
+    EXPECT_EQ(sim_clock_ns() - before, kPauseNs);
     put(168, 0);
     EXPECT_EQ(ruga_file_head_verify(h.data()), -1313);
     put(120, 0x1);

@@ -48,17 +48,16 @@ protected:
     static std::vector<unsigned long> requests()
     {
         std::vector<unsigned long> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == SimEvent::request)
-                out.push_back(e.request);
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request))
+            out.push_back(e.request);
         return out;
     }
     // Transfers of one operation: {address, length} pairs.
     static std::vector<std::pair<uint64_t, uint64_t>> transfers(uint32_t op)
     {
         std::vector<std::pair<uint64_t, uint64_t>> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.request == SPI_FLASH_TRANSFER && e.extra.size() == 4 && e.extra[1] == op)
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, SPI_FLASH_TRANSFER))
+            if (e.extra.size() == 4 && e.extra[1] == op)
                 out.emplace_back(e.extra[2], e.extra[3]);
         return out;
     }
@@ -137,8 +136,9 @@ TEST_F(SpiFlashTest, LoadFileWritesSectorsAndHeadCopy)
         put_file(img);
         const uint64_t before = sim_clock_ns();
         ASSERT_EQ(ruda_fpga_load_file(0, "/logic.bin", 0, 1), 0) << c.length;
+        // The head's CRC, then the data's before writing and after reading back.
         const uint64_t crcPauses = (c.length - 104 - 1) / kSector + 1;
-        EXPECT_EQ(sim_clock_ns() - before, 2 * crcPauses * kPauseNs) << c.length;
+        EXPECT_EQ(sim_clock_ns() - before, (1 + 2 * crcPauses) * kPauseNs) << c.length;
         std::string out = output();
         EXPECT_NE(out.find(c.plan), std::string::npos) << out;
         EXPECT_NE(out.find("[quorbix-INFO]Updata flash [0] successful! Finish operation\n"), std::string::npos);
@@ -148,7 +148,9 @@ TEST_F(SpiFlashTest, LoadFileWritesSectorsAndHeadCopy)
         EXPECT_EQ(transfers(SPI_FLASH_OP_ERASE).back().first, kCap - 0x10000);
         EXPECT_EQ(spi_flash_state(0).loadType, 1u);
         uint32_t v = 0;
+        const uint64_t asked = sim_clock_ns();
         EXPECT_EQ(ruda_get_spi_flash_ver(0, &v, 0), 0);
+        EXPECT_EQ(sim_clock_ns() - asked, kPauseNs);   // the head's CRC
         EXPECT_EQ(v, c.length);
         EXPECT_EQ(ruda_flash_test(0, 0), 0);
     }
@@ -162,8 +164,9 @@ TEST_F(SpiFlashTest, FlashTestReadsChunksWithPauses)
     sim_clear_journal();
     const uint64_t before = sim_clock_ns();
     ASSERT_EQ(ruda_flash_test(1, 0), 0);
-    // 1104 bytes: four chunks of 256 with a pause each, then 80 bytes; one CRC pause.
-    EXPECT_EQ(sim_clock_ns() - before, (4 + 1) * kPauseNs);
+    // The stored head's CRC; 1104 bytes: four chunks of 256 with a pause
+    // each, then 80 bytes; the image check's head CRC and one data CRC pause.
+    EXPECT_EQ(sim_clock_ns() - before, (1 + 4 + 1 + 1) * kPauseNs);
     auto reads = transfers(SPI_FLASH_OP_READ);
     ASSERT_EQ(reads.size(), 2u + 5u);
     EXPECT_EQ(reads.back(), std::make_pair(uint64_t{1024}, uint64_t{80}));

@@ -41,13 +41,7 @@ ConsoleRun run(Blk blk, const std::string &path)
     });
 }
 
-size_t media_requests()
-{
-    size_t n = 0;
-    for (const SimJournalEntry &e : sim_journal())
-        n += e.kind == SimEvent::request;
-    return n;
-}
+size_t media_requests() { return sim_journal_of(SimEvent::request).size(); }
 
 class MediaCmd : public SimTest {
 protected:

@@ -111,7 +111,7 @@ TEST_F(MediaLoad, ImageReadFailuresAndInputErrors)
             EXPECT_NE(r.out.find("FAILED\nFunction dsp_image_read exe error, iRet = " + std::to_string(c.status)),
                       std::string::npos);
         }
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -145,7 +145,7 @@ TEST_F(MediaLoad, TheImageIsReadInPiecesAndAnEarlyEndFails)
         EXPECT_EQ(r.out.find("Read file prog.bin failed\n\n") != std::string::npos, early);
         EXPECT_EQ(len, early ? 0 : static_cast<int32_t>(img.size()));
         EXPECT_EQ(std::equal(img.begin(), img.end(), buf.begin()), !early);
-        EXPECT_EQ(sim_open_count(), 0);
+        ASSERT_EQ(sim_open_count(), 0);
     }
 }
 
@@ -183,8 +183,8 @@ TEST_F(MediaLoad, TwoThreadsSerialiseTheirHotPlugsAndReportPerDsp)
     EXPECT_NE(r.out.find("Load subboard 0 dsp 0 sleep 5 \n"), std::string::npos);
     // the hot plugs one after the other: the plug requests of one DSP are contiguous
     std::vector<uint32_t> dsps;
-    for (const SimJournalEntry &e : sim_journal()) {
-        if (e.kind == SimEvent::request && (e.request == MEDIA_DEV_PLUGOUT || e.request == MEDIA_DEV_PLUGIN)) {
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request)) {
+        if (e.request == MEDIA_DEV_PLUGOUT || e.request == MEDIA_DEV_PLUGIN) {
             uint32_t ids[2];
             std::memcpy(ids, e.record.data(), sizeof ids);
             if (dsps.empty() || dsps.back() != ids[1])
@@ -421,6 +421,27 @@ TEST_F(MediaLoad, EccOverAStaleLongerFileAndShortInputs)
         EXPECT_EQ(r.status, c.status);
         EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
         EXPECT_EQ(file_bytes("/ECC_s.bin").size(), c.status == 0 ? 18u : 0u);
+    }
+}
+
+TEST_F(MediaLoad, EccNameGoesBeforeTheBaseNameAndKeepsTheDirectory)
+{
+    struct Case {
+        const char *given, *written;
+    } cases[] = {
+        {"/tmp/d/f.bin", "/tmp/d/ECC_f.bin"},
+        {"./f.bin", "./ECC_f.bin"},
+        {"sub/dir/f.bin", "sub/dir/ECC_f.bin"},
+        {"f.bin", "ECC_f.bin"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.given);
+        put_image(c.given[0] == '/' ? std::string(c.given + 1) : c.given, Bytes(40, 0x6B));
+        ConsoleRun r = t_media(std::string("ecc/0x80000000:0x00001000:") + c.given);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find(std::string("FilenameNew : ") + c.written + "  usCalcCrc :0x"), std::string::npos) << r.out;
+        const std::string path = c.written[0] == '/' ? c.written : std::string("/") + c.written;
+        EXPECT_EQ(file_bytes(path).size(), 56u);
     }
 }
 

@@ -154,9 +154,8 @@ protected:
     static std::vector<unsigned long> order()
     {
         std::vector<unsigned long> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == SimEvent::request &&
-                (e.node == RUGA_BOOT_NODE || e.request == SPI_FLASH_LOAD_FPGA))
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request))
+            if (e.node == RUGA_BOOT_NODE || e.request == SPI_FLASH_LOAD_FPGA)
                 out.push_back(e.request);
         return out;
     }
@@ -265,17 +264,16 @@ public:
     static std::vector<std::vector<uint8_t>> data_writes()
     {
         std::vector<std::vector<uint8_t>> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == SimEvent::write && e.node == kFpgaConf && e.address == kCapAt + RUGA_CAP_DATA)
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::write, kFpgaConf))
+            if (e.address == kCapAt + RUGA_CAP_DATA)
                 out.push_back(e.attachments.empty() ? std::vector<uint8_t>{} : e.attachments[0].bytes);
         return out;
     }
     static std::vector<unsigned long> boot_requests()
     {
         std::vector<unsigned long> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == SimEvent::request && e.node == RUGA_BOOT_NODE)
-                out.push_back(e.request);
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, RUGA_BOOT_NODE))
+            out.push_back(e.request);
         return out;
     }
 };

@@ -29,20 +29,11 @@ int quorbix_read(const std::string &path)
     return quorbix_run(3, argv);
 }
 
-std::vector<SimJournalEntry> of(SimEvent kind)
-{
-    std::vector<SimJournalEntry> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == kind)
-            out.push_back(e);
-    return out;
-}
-
 // Mappings of BAR files (the SMBIOS tables are read through "/dev/mem").
 size_t bar_maps()
 {
     size_t n = 0;
-    for (const SimJournalEntry &e : of(SimEvent::map))
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::map))
         n += e.node != "/dev/mem";
     return n;
 }
@@ -50,8 +41,8 @@ size_t bar_maps()
 // Writes that reached configuration space by any way, or a BAR.
 size_t accesses()
 {
-    size_t n = of(SimEvent::port_out).size();
-    for (const SimJournalEntry &e : of(SimEvent::write))
+    size_t n = sim_journal_of(SimEvent::port_out).size();
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::write))
         n += e.node.starts_with("/proc/bus/pci/") || e.node == "/dev/mch_esb_dev";
     return n + bar_maps();
 }
@@ -180,12 +171,12 @@ TEST_F(PciReg, WritesByMethodAndWidth)
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(conf(0, 0xF8, r.reg, 4), r.dword);
         if (*r.node) {
-            std::vector<SimJournalEntry> w = of(SimEvent::write);
+            std::vector<SimJournalEntry> w = sim_journal_of(SimEvent::write);
             ASSERT_EQ(w.size(), 1u);
             EXPECT_EQ(w[0].node, r.node);
-            EXPECT_TRUE(of(SimEvent::port_out).empty());
+            EXPECT_TRUE(sim_journal_of(SimEvent::port_out).empty());
         } else {
-            std::vector<SimJournalEntry> outs = of(SimEvent::port_out);
+            std::vector<SimJournalEntry> outs = sim_journal_of(SimEvent::port_out);
             ASSERT_EQ(outs.size(), 2u);
             EXPECT_EQ(outs[0].address, 0xCF8u);
             EXPECT_EQ(outs[0].value, 0x8000F800u | (r.reg & 0xFC));
@@ -236,7 +227,7 @@ TEST_F(PciReg, WriteFailuresReturnTheirStatus)
     ConsoleRun run = write_pci("I0:1f.0-0x40.b=0x1");
     EXPECT_EQ(run.status, -1);
     EXPECT_EQ(run.out, "Writing a 0x1[b] to device[00:1f.0] reg 0x0040\n[SHOW] Cannot enable IO R/W\n");
-    EXPECT_TRUE(of(SimEvent::port_out).empty());
+    EXPECT_TRUE(sim_journal_of(SimEvent::port_out).empty());
     sim_clear_faults();
     sim_fail_open("/dev/mch_esb_dev", ENOENT);
     run = write_pci("D0:1f.0-0x40.b=0x1");
@@ -277,7 +268,7 @@ TEST_F(PciReg, BarWrites)
         ConsoleRun run = write_pci(r.text);
         EXPECT_EQ(run.status, r.status);
         EXPECT_EQ(run.out.substr(run.out.find('\n') + 1), r.out);
-        std::vector<SimJournalEntry> outs = of(SimEvent::port_out);
+        std::vector<SimJournalEntry> outs = sim_journal_of(SimEvent::port_out);
         if (r.phys) {
             std::vector<uint8_t> seen(r.bytes.size());
             sim_phys_read(r.phys, seen.data(), seen.size());
@@ -345,7 +336,7 @@ TEST_F(PciReg, RegisterReads)
     ConsoleRun run = console_run([] { return pci_io_read(0, 0xF8, 0, 4); });
     EXPECT_EQ(run.status, -1);
     EXPECT_EQ(run.out, "[SHOW] Cannot enable IO R/W\n");
-    EXPECT_TRUE(of(SimEvent::port_out).empty());
+    EXPECT_TRUE(sim_journal_of(SimEvent::port_out).empty());
 }
 
 TEST_F(PciReg, BarReads)
@@ -365,7 +356,7 @@ TEST_F(PciReg, BarReads)
     sim_clear_journal();
     run = console_run([] { return pci_bar_read(0x40, 0, 2, 0x1E, 4); });
     EXPECT_EQ(run.status, 0);
-    std::vector<SimJournalEntry> ins = of(SimEvent::port_in);
+    std::vector<SimJournalEntry> ins = sim_journal_of(SimEvent::port_in);
     ASSERT_EQ(ins.size(), 2u);
     EXPECT_EQ(ins[0].address, 0xE01Eu);
     EXPECT_EQ(ins[1].address, 0xE01Fu);

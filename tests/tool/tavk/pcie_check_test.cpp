@@ -160,8 +160,8 @@ TEST_F(PcieCheck, BadTextsWriteNoFiles)
     } rows[] = {
         {"pcie/res", "Invalid input, please check, iRet=1\n"},
         {"pcie//t1:f1:u1:c1", "Invalid input, please check, iRet=0\n"},
-        {"pcie/res/t1:f1:u1", "[SHOW] t1:f1:u1 err fromat\n[SHOW] Option operand error \n"},
-        {"pcie/res/x", "[SHOW] x err fromat\n[SHOW] Option operand error \n"},
+        {"pcie/res/t1:f1:u1", "[SHOW] t1:f1:u1 err fromat\n[SHOW] Option operand error \n\n"},
+        {"pcie/res/x", "[SHOW] x err fromat\n[SHOW] Option operand error \n\n"},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.cmd);

@@ -76,17 +76,14 @@ TEST_F(PxeCommand, JournalOfOneRequest)
 {
     ASSERT_EQ(run_m("pxe").status, 0);
     ASSERT_EQ(run_m("pxe").status, 0);
-    std::vector<const SimJournalEntry *> sends;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.request == IPMICTL_SEND_COMMAND)
-            sends.push_back(&e);
+    const std::vector<SimJournalEntry> sends = sim_journal_of(SimEvent::request, {}, IPMICTL_SEND_COMMAND);
     ASSERT_EQ(sends.size(), 2u);
     EXPECT_EQ(requests_seen(IPMICTL_GET_MY_ADDRESS_CMD), 2u);
     EXPECT_EQ(requests_seen(IPMICTL_RECEIVE_MSG_TRUNC), 2u);
     for (size_t i = 0; i < sends.size(); i++) {
-        EXPECT_EQ(sends[i]->extra, (std::vector<uint64_t>{i, 0x00, 0x09}));
-        EXPECT_EQ(sim_attachment(*sends[i], "data")->bytes, (std::vector<uint8_t>{0x62, 0, 0}));
-        const std::vector<uint8_t> &addr = sim_attachment(*sends[i], "address")->bytes;
+        EXPECT_EQ(sends[i].extra, (std::vector<uint64_t>{i, 0x00, 0x09}));
+        EXPECT_EQ(sim_attachment(sends[i], "data")->bytes, (std::vector<uint8_t>{0x62, 0, 0}));
+        const std::vector<uint8_t> &addr = sim_attachment(sends[i], "address")->bytes;
         ASSERT_EQ(addr.size(), 8u);
         EXPECT_EQ(addr[0], 0x0C);  // system interface, channel 0x0F, LUN 0
         EXPECT_EQ(addr[4], 0x0F);

@@ -268,6 +268,13 @@ TEST_F(BoardCommands, PresetsLetAbsentFieldsPassAndOwnChecks)
 
 TEST_F(BoardCommands, QueueSettingsRoundTripAndFailures)
 {
+    // Queue counters: a receive queue's two counters from keys id and
+    // id | 0x200 of the receive queue block, a transmit queue's first counter,
+    // a transmit group's third; each the low 32 bits of the word read.
+    fpga_put_indirect(kTrans, 0x31F0, {0x002}, {0xABCD00001234ull});
+    fpga_put_indirect(kTrans, 0x31F0, {0x202}, {0x55});
+    fpga_put_indirect(kTrans, 0x3586, {0x08}, {0x7777});
+    fpga_put_indirect(kTrans, 0x61D1, {0x05}, {0x100000999ull});
     expect_cases({
         {"s", "queue/w/0:0:5:100:20", 0, "SUCCESS\n"},
         {"m", "queue/w/0:0:5", 0, "SUCCESS\nHighlevel : 100\nLowlevel  : 20\n"},
@@ -279,7 +286,9 @@ TEST_F(BoardCommands, QueueSettingsRoundTripAndFailures)
         {"s", "queue/p/0:3:300", 0, "SUCCESS\n"},
         {"s", "queue/h/0:7:3", 0, "SUCCESS\n"},
         {"m", "queue/h/0:7", 0, "SUCCESS\nVcpuID : 3\n"},
-        {"m", "queue/s/0:0:2", 0, "SUCCESS\nQue    2                0                0                0\n"},
+        {"m", "queue/s/0:0:2", 0, "SUCCESS\nQue    2             4660               85                0\n"},
+        {"m", "queue/s/0:1:8", 0, "SUCCESS\nQue    8            30583                0                0\n"},
+        {"m", "queue/s/0:2:5", 0, "SUCCESS\nQue    5                0                0             2457\n"},
         {"c", "port/q/0:0:2", 0, "SUCCESS\n"},
         {"s", "queue/r/0:5", 0, "SUCCESS\n"},
         {"s", "queue/r/256:5", -1330, "FAILED\nFunction DornSetQueueReadPtrTimer exe error, iRet = -1330\n"},
@@ -303,10 +312,7 @@ TEST_F(BoardCommands, QueueAttributesReadBothPointers)
     EXPECT_NE(r.out.find("\nWprtPhy["), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\nRprtPhy["), std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(r.out.size() - 8), "SUCCESS\n");
-    size_t memReads = 0;
-    for (const SimJournalEntry &e : sim_journal())
-        memReads += e.request == 0xC004EF0A && e.node == kTrans;
-    EXPECT_EQ(memReads, 2u);
+    EXPECT_EQ(sim_journal_of(SimEvent::request, kTrans, 0xC004EF0A).size(), 2u);
 
     // Both reads fail: both lines, data 0, the first status and no SUCCESS.
     sim_fail_request(kTrans, 0xC004EF0A, EIO);

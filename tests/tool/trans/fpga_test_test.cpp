@@ -62,7 +62,7 @@ protected:
             EXPECT_EQ(normal(r.out), c.out) << c.path;
             EXPECT_EQ(r.status, c.status) << c.path;
             EXPECT_EQ((sim_clock_ns() - t0) / kSecond, c.seconds) << c.path;
-            EXPECT_EQ(sim_open_count(), 0) << c.path;
+            ASSERT_EQ(sim_open_count(), 0) << c.path;
         }
     }
 
@@ -137,8 +137,8 @@ TEST_F(FpgaTestCommandsKesp, FlashTestOnKespUsesTheFirstFlash)
 std::set<uint64_t> begun_flashes()
 {
     std::set<uint64_t> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.request == SPI_FLASH_BEGIN && !e.extra.empty())
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, SPI_FLASH_BEGIN))
+        if (!e.extra.empty())
             out.insert(e.extra[0]);
     return out;
 }

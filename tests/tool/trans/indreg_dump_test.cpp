@@ -37,8 +37,8 @@ protected:
     static std::vector<uint64_t> keys(const std::string &node)
     {
         std::vector<uint64_t> out;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.request == PLOV_IOC_READ_INDIR_REG && e.node == node && !e.extra.empty())
+        for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, node, PLOV_IOC_READ_INDIR_REG))
+            if (!e.extra.empty())
                 out.push_back(e.extra[0]);
         return out;
     }

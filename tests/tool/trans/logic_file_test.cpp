@@ -57,8 +57,8 @@ CmdRun run(const std::string &block, const std::string &path)
 std::set<uint64_t> flashes_of(unsigned long request)
 {
     std::set<uint64_t> out;
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::request && e.request == request && !e.extra.empty())
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::request, {}, request))
+        if (!e.extra.empty())
             out.insert(e.extra[0]);
     return out;
 }
@@ -123,7 +123,7 @@ protected:
             EXPECT_EQ(r.out, c.out) << c.block << " " << c.path;
             EXPECT_EQ(r.status, c.status) << c.block << " " << c.path;
             EXPECT_EQ(flashes_of(SPI_FLASH_BEGIN), c.begun) << c.block << " " << c.path;
-            EXPECT_EQ(sim_open_count(), 0) << c.path;
+            ASSERT_EQ(sim_open_count(), 0) << c.path;
         }
     }
 };
@@ -245,7 +245,7 @@ protected:
         ASSERT_GE(r.out.size(), tail.size()) << path << r.out;
         EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << path << r.out;
         EXPECT_EQ(flashes_of(SPI_FLASH_BEGIN), begun) << path;
-        EXPECT_EQ(sim_open_count(), 0) << path;
+        ASSERT_EQ(sim_open_count(), 0) << path;
     }
     std::vector<uint8_t> image_;
 };

@@ -25,6 +25,10 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
+        // The program may start with SIGINT ignored (a background job of a
+        // non-interactive shell): the command restores what it found.
+        sigaction(SIGINT, nullptr, &intBefore_);
+        sigaction(SIGTERM, nullptr, &termBefore_);
         sim_packet_add({{"eth0", 3}, {"eth1", 4}});
         sim_write_file("/tmp/frame.bin", std::string("\x01\x02\x03", 3));
     }
@@ -33,9 +37,14 @@ protected:
         EXPECT_EQ(sched_live_threads(), 1) << "a sender thread left";
         struct sigaction now {};
         sigaction(SIGINT, nullptr, &now);
-        EXPECT_EQ(now.sa_handler, SIG_DFL) << "SIGINT disposition not restored";
+        EXPECT_EQ(now.sa_handler, intBefore_.sa_handler) << "SIGINT disposition not restored";
+        sigaction(SIGTERM, nullptr, &now);
+        EXPECT_EQ(now.sa_handler, termBefore_.sa_handler) << "SIGTERM disposition not restored";
         SimTest::TearDown();
     }
+
+    struct sigaction intBefore_ {};
+    struct sigaction termBefore_ {};
 };
 
 // The command's console text without the line the command prints once
@@ -100,7 +109,7 @@ TEST_F(NicTest, WithoutEndUntilASignal)
     EXPECT_TRUE(r.out.ends_with("sendcnt is:2\nsigint_hdl signal receive!\nsigint_hdl client exit 0!\n")) << r.out;
     struct sigaction term {};
     sigaction(SIGTERM, nullptr, &term);
-    EXPECT_EQ(term.sa_handler, SIG_DFL);
+    EXPECT_EQ(term.sa_handler, termBefore_.sa_handler);
 
     sim_packet_add({{"eth0", 3}});
     sim_packet_signal_after(5, SIGINT);

@@ -153,16 +153,41 @@ TEST_F(PortCommands, LinkStateRoadAndForcedDown)
 
 TEST_F(PortCommands, StatisticsBlocksAndTheirPadding)
 {
-    fpga_set_reg(kTrans, 0x1E01, 7);   // MAC transmit total of port 1
+    // MAC statistics of port 1: the receive module's counters 1 to 8 (3 not
+    // shown, 2 and 6 summed, 7 and 8 summed) and the two MAC transmit registers.
+    const uint64_t rxm[9] = {0, 1001, 20, 999999, 4004, 5005, 600, 7000, 80};
+    for (uint64_t i = 0; i < 9; i++)
+        fpga_put_indirect(kTrans, 0x1980, {i << 4 | 1}, {rxm[i]});
+    fpga_set_reg(kTrans, 0x1E01, 11011);   // transmit total
+    fpga_set_reg(kTrans, 0x1E11, 12);      // transmit errors
+    // Back port 2 of FPGA 1 (base 0x5F80): seven sbuf registers, two of them summed.
+    const std::pair<uint64_t, uint64_t> back[] = {{0x5F87, 7107}, {0x5F88, 8108},   {0x5F8A, 1010}, {0x5F89, 900},
+                                                  {0x5F8B, 11},   {0x5F91, 171717}, {0x5F92, 181818}};
+    for (const auto &[reg, value] : back)
+        fpga_set_reg(kSbuf, reg, value);
+    // Front port 3 of FPGA 0: one counter per field; 0, 3, 16 and 19 are read
+    // and shown nowhere; the counters print signed.
+    const std::pair<uint64_t, uint64_t> front[] = {
+        {0, 9000},  {1, 101},   {2, 202},   {3, 9003},  {4, 404},   {5, 505},   {6, 606},  {15, 1515},
+        {16, 9016}, {17, 1717}, {18, 1818}, {19, 9019}, {20, 2020}, {21, 2121}, {22, ~1ull}, {31, 3131}};
+    for (const auto &[index, value] : front)
+        fpga_put_indirect(kTrans, 0x1580, {index << 4 | 3}, {value});
     expect_cases({
         {"m", "port/r/0:1", 0,
          "SUCCESS\nSuccessed to get the basic statistics of Port1 in FPGA0\n"
-         "RXTOTAL  : 0\tRxMultiCast: 0\tRxBroadCast: 0\nRxBytes  : 0\tRxError    : 0\tRxDrop     : 0\n"
-         "TXTOTAL  : 7\tTxMultiCast: 0\tTxBroadCast: 0\nTxBytes  : 0\tTxError    : 0\tTxDrop     : 0\nConflict : 0\n"},
+         "RXTOTAL  : 1001\tRxMultiCast: 4004\tRxBroadCast: 5005\nRxBytes  : 0\tRxError    : 620\tRxDrop     : 7080\n"
+         "TXTOTAL  : 11011\tTxMultiCast: 0\tTxBroadCast: 0\nTxBytes  : 0\tTxError    : 12\tTxDrop     : 0\n"
+         "Conflict : 0\n"},
         {"m", "port/p/1:2", 0,
          "SUCCESS\nSuccessed to get the basic statistics of Port2 in FPGA1\n"
-         "RXTOTAL  : 0\tRxMultiCast: 0\tRxBroadCast: 0\nRxBytes    : 0\tRxError    : 0\tRxDrop     : 0\n"
-         "TXTOTAL  : 0\tTxMultiCast: 0\tTxBroadCast: 0\nTxBytes    : 0\tTxError    : 0\tTxDrop     : 0\nConflict   : 0\n"},
+         "RXTOTAL  : 8108\tRxMultiCast: 0\tRxBroadCast: 0\nRxBytes    : 171717\tRxError    : 911\tRxDrop     : 1010\n"
+         "TXTOTAL  : 7107\tTxMultiCast: 0\tTxBroadCast: 0\nTxBytes    : 181818\tTxError    : 0\tTxDrop     : 0\n"
+         "Conflict   : 0\n"},
+        {"m", "port/p/0:3", 0,
+         "SUCCESS\nSuccessed to get the basic statistics of Port3 in FPGA0\n"
+         "RXTOTAL  : 1515\tRxMultiCast: 101\tRxBroadCast: 202\nRxBytes    : 404\tRxError    : 505\tRxDrop     : 606\n"
+         "TXTOTAL  : 3131\tTxMultiCast: 1717\tTxBroadCast: 1818\nTxBytes    : 2020\tTxError    : 2121\tTxDrop     : -2\n"
+         "Conflict   : 0\n"},
         {"m", "port/p/0:12", 2, "FAILED\nFunction PlovTransGetPortStatistic exe error, iRet = -1331\n"},
         {"m", "port/r/1:1", 2, "FAILED\nFunction PLOV_TransGetPortMacStatistics exe error, iRet = -1330\n"},
         {"c", "port/p/0:1", 0, "SUCCESS\n"},
@@ -208,6 +233,8 @@ TEST_F(PortCommands, OwnChecksAndValueLines)
         {"s", "port/p/0:1-3:4:5", 0, "SUCCESS\n"},
         {"m", "port/h/0:1", 0, "SUCCESS\nPostEmphasis : 3\nPreEmphasis : 4\nSwing : 5\n"},
         {"s", "port/f/0:1-3:1:2:3", -1202, invalid("port_set_flowctrl", 1650, 6)},
+        {"m", "port/f/0:1:3", 2, invalid("port_get_flowctrl", 1610, 3)},   // type 3 refused as by the set
+        {"m", "port/f/0:1:4", 2, invalid("port_get_flowctrl", 1610, 3)},
         {"s", "port/f/0:1-1:10:20:30", 0, "SUCCESS\n"},
         {"m", "port/f/0:1:1", 0, "SUCCESS\ncbs : 10\ncir : 20\nt   : 30\n"},
         {"m", "port/f/1:1:1", 2, "FAILED\n"},

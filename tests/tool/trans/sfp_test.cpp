@@ -390,8 +390,8 @@ TEST_F(SfpByName, AttributeProtocolAndDeviceBusNotCompared)
     EXPECT_EQ(w[0], "a0_offset=20");
     EXPECT_EQ(w[1], "a0_readlen=16");
     EXPECT_EQ(w[2], "a0_offset=40");
-    for (const SimJournalEntry &e : sim_journal())
-        if (e.kind == SimEvent::write && e.node.ends_with("_offset")) {
+    for (const SimJournalEntry &e : sim_journal_of(SimEvent::write))
+        if (e.node.ends_with("_offset")) {
             EXPECT_EQ(e.length, 32u);
         }
 }

@@ -1,6 +1,7 @@
 // The record text form both ways and the status word of a read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -45,6 +46,36 @@ TEST(TableText, WritesEachWholeGroupMostSignificantByteFirst)
     TableAscRecord rec{key16.data(), nullptr, nullptr, nullptr, 16, 0, 0};
     EXPECT_EQ(convert_data_to_ascstr(&rec, small, sizeof small), -1202);
     EXPECT_STREQ(small, "");
+}
+
+// The text and its ending zero fit a buffer of the text's length plus one;
+// a buffer one byte shorter is refused, and nothing lands past its end.
+TEST(TableText, WriterBufferOfTheTextLengthPlusOneAndOfTheLength)
+{
+    std::vector<uint8_t> key16 = seq(16, 0x31), act = seq(8, 0xA0), info = seq(8, 0xC8);
+    struct Case {
+        TableAscRecord rec;
+        std::string text;
+    };
+    const Case cases[] = {
+        {{key16.data(), nullptr, nullptr, nullptr, 16, 0, 0}, "K3837363534333231403f3e3d3c3b3a39;"},
+        {{key16.data(), key16.data(), act.data(), info.data(), 8, 8, 8},
+         "K3837363534333231;M3837363534333231;Ta7a6a5a4a3a2a1a0;Icfcecdcccbcac9c8;"},
+        {{nullptr, nullptr, act.data(), nullptr, 0, 8, 0}, "Ta7a6a5a4a3a2a1a0;"},
+        {{key16.data(), nullptr, nullptr, nullptr, 4, 0, 0}, "K;"},
+    };
+    for (const Case &c : cases) {
+        const size_t len = c.text.size();
+        std::vector<char> buf(len + 8, 'Z');
+        ASSERT_EQ(convert_data_to_ascstr(&c.rec, buf.data(), len + 1), 0) << c.text;
+        EXPECT_EQ(std::string(buf.data()), c.text);
+        EXPECT_EQ(buf[len + 1], 'Z') << c.text;
+
+        std::fill(buf.begin(), buf.end(), 'Z');
+        EXPECT_EQ(convert_data_to_ascstr(&c.rec, buf.data(), len), -1202) << c.text;
+        EXPECT_EQ(buf[0], '\0') << c.text;
+        EXPECT_EQ(std::string(buf.begin() + static_cast<long>(len), buf.end()), std::string(8, 'Z')) << c.text;
+    }
 }
 
 TEST(TableText, ReadsFieldsInTextOrderAndRefusesBadText)

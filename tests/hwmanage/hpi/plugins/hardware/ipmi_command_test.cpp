@@ -26,17 +26,14 @@ protected:
     // The data of the last request sent, and its net function and command.
     static std::vector<uint8_t> last_sent(uint64_t *netfn = nullptr, uint64_t *cmd = nullptr)
     {
-        const SimJournalEntry *last = nullptr;
-        for (const SimJournalEntry &e : sim_journal())
-            if (e.kind == SimEvent::request && e.request == IPMICTL_SEND_COMMAND)
-                last = &e;
-        if (last == nullptr)
+        const std::vector<SimJournalEntry> sends = sim_journal_of(SimEvent::request, {}, IPMICTL_SEND_COMMAND);
+        if (sends.empty())
             return {};
         if (netfn)
-            *netfn = last->extra[1];
+            *netfn = sends.back().extra[1];
         if (cmd)
-            *cmd = last->extra[2];
-        return sim_attachment(*last, "data")->bytes;
+            *cmd = sends.back().extra[2];
+        return sim_attachment(sends.back(), "data")->bytes;
     }
 };
 

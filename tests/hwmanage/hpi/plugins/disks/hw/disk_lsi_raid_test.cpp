@@ -8,6 +8,7 @@
 #include "bases/drv/mpt_drv.h"
 #include "bases/globals/globals.h"
 #include "hwmanage/hpi/plugins/disks/hw/disk_lsi_raid.h"
+#include "sim/disk_model.h"
 #include "support/mpt_test_util.h"
 #include "support/sas_test_util.h"
 #include "support/sim_fixture.h"
@@ -155,6 +156,35 @@ TEST_F(LsiTables, OutOfRangeAndTakenPhysAreSkipped)
     EXPECT_EQ(lines[1], "getPhysicalDiskInfos: PHY 2 is taken, handle 31 skipped\n");
     EXPECT_EQ(disks_.stInfos[2].handle, 11);  // the first disk keeps its entry
     EXPECT_EQ(disks_.stInfos[0].present + disks_.stInfos[1].present + disks_.stInfos[2].present, 3);
+}
+
+// VPD page B1's medium rotation rate (bytes 4-5, most significant first):
+// 1 is a non-rotating medium, any other rate a spinning disk. A RAID member
+// is asked through the pass-through, the others directly.
+TEST_F(LsiTables, SsdFromTheRotationRate)
+{
+    MpiController &c = open(sas_board(0, 5, 'a'));
+    disk_find("sdaa")->identify[217] = 0x0001;
+    disk_find("sdac")->identify[217] = 0x0100;
+    ASSERT_EQ(getLogicDiskInfos(&c, &volumes_, &members_), 0);
+    ASSERT_EQ(getPhysicalDiskInfos(&c, &disks_, &members_), 0);
+    EXPECT_EQ(disks_.stInfos[0].ucIsSSD, 1);
+    EXPECT_EQ(disks_.stInfos[2].ucIsSSD, 0);
+
+    struct Case {
+        uint16_t rate;
+        uint8_t ssd;
+    } cases[] = {{0x0001, 1}, {0x0000, 0}, {0x0100, 0}, {0x0101, 0}, {0x1C20, 0}, {0x3A98, 0}, {0xFFFF, 0}};
+    for (int slot : {0, 2}) {
+        const char *sd = slot == 0 ? "sdaa" : "sdac";
+        for (const Case &k : cases) {
+            disk_find(sd)->identify[217] = k.rate;
+            PhyDiskInfo e = disks_.stInfos[slot];
+            e.ucIsSSD = 0;
+            EXPECT_EQ(isSsd(&c, &e), 0) << sd;
+            EXPECT_EQ(e.ucIsSSD, k.ssd) << sd << " rate 0x" << std::hex << k.rate;
+        }
+    }
 }
 
 TEST_F(LsiTables, CapacitiesBeyondTwoTebibytesAndLargeBlocks)

@@ -13,6 +13,7 @@
 #include "hwmanage/hpi/plugins/disks/hw/disk_ssd_info.h"
 #include "sim/disk_model.h"
 #include "support/sim_fixture.h"
+#include "support/oracle.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        if (::access("/usr/bin/sg_decode_sense", X_OK) != 0 || ::access("/usr/bin/sg_logs", X_OK) != 0)
-            GTEST_SKIP() << "sg3-utils not installed";
+        QUORBIX_NEED_TOOL("sg_decode_sense", "sg3-utils");
+        QUORBIX_NEED_TOOL("sg_logs", "sg3-utils");
         disk_model_reset();
         scsi_sg_reset();
         ssd_info_reset();

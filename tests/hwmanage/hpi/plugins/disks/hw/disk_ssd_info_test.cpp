@@ -77,6 +77,44 @@ TEST_F(SsdTest, IdentityAndCapacity)
     EXPECT_EQ(rec.capacity, 0u);
 }
 
+// The 48-bit count (words 100-103) counts only when word 83 reads 0, 1, 1 in
+// bits 15, 14 and 10; otherwise the 28-bit count of words 60-61 (low word
+// first) gives the capacity. The larger of the two wins.
+TEST_F(SsdTest, CapacityWithAndWithout48BitAddressing)
+{
+    struct Row {
+        uint16_t w49, w83;
+        uint16_t w100, w101, w102;
+        uint32_t capacity;
+    };
+    // 28-bit count 0x01234567 (19088743 sectors, 9773 MB); 48-bit count
+    // 0x123456789 (4886718345 sectors, 2501999 MB).
+    const Row rows[] = {
+        {0x200, 0x4400, 0x6789, 0x2345, 0x0001, 2501999},
+        {0x200, 0x4000, 0x6789, 0x2345, 0x0001, 9773},      // bit 10 clear: no 48-bit addressing
+        {0x200, 0xC400, 0x6789, 0x2345, 0x0001, 9773},      // bit 15 set: word not valid
+        {0x200, 0x0400, 0x6789, 0x2345, 0x0001, 9773},      // bit 14 clear: word not valid
+        {0x200, 0x4400, 0x3456, 0x0012, 0x0000, 9773},      // 48-bit count the smaller
+        {0x000, 0x4400, 0x6789, 0x2345, 0x0001, 0},         // no LBA
+    };
+    for (const Row &r : rows) {
+        DiskFacts &d = *disk_find("sda");
+        d.identify[49] = r.w49;
+        d.identify[60] = 0x4567;
+        d.identify[61] = 0x0123;
+        d.identify[83] = r.w83;
+        d.identify[100] = r.w100;
+        d.identify[101] = r.w101;
+        d.identify[102] = r.w102;
+        d.identify[103] = 0;
+        DiskInfoRecord rec{};
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(ssd_get_identity_info("/dev/sda", &rec), 0);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(rec.capacity, r.capacity) << std::hex << "word 83 0x" << r.w83 << " word 100 0x" << r.w100;
+    }
+}
+
 TEST_F(SsdTest, SmartHealthOnlyFromTheDrivesWord)
 {
     struct Row { DiskSense sense; bool pass; int expect; };
@@ -179,6 +217,38 @@ TEST_F(SsdTest, DriverProblemMapping)
         int fd = deviceopen("/dev/sda", "SCSI");
         EXPECT_EQ(ssd_sg_io_cmnd_io(fd, &io), r.expect);
         host().close(fd);
+    }
+}
+
+// Both SG_IO callers hand the driver their time-out in milliseconds: the
+// command's seconds times 1000, or 60000 when it gives none.
+TEST_F(SsdTest, SgIoTimeoutInMilliseconds)
+{
+    struct Caller {
+        const char *name;
+        int (*send)(int fd, scsi_cmnd_io *io);
+    } callers[] = {
+        {"ssd_sg_io_cmnd_io", ssd_sg_io_cmnd_io},
+        {"sg_io_cmnd_io", [](int fd, scsi_cmnd_io *io) { return sg_io_cmnd_io(fd, io, 0, 1); }},
+    };
+    struct Row { unsigned seconds; uint32_t ms; };
+    const Row rows[] = {{0, 60000}, {1, 1000}, {6, 6000}, {45, 45000}};
+    for (const Caller &c : callers) {
+        for (const Row &r : rows) {
+            uint8_t cdb[6] = {0x12, 0, 0, 0, 36, 0}, data[36];
+            scsi_cmnd_io io{cdb, 6, DXFER_FROM_DEVICE, data, sizeof data, 0, nullptr, r.seconds, 0, 0, 0, 0, 0, 0, 0};
+            int fd = deviceopen("/dev/sda", "SCSI");
+            sim_clear_journal();
+            EXPECT_EQ(c.send(fd, &io), 0) << c.name;
+            host().close(fd);
+            ASSERT_FALSE(sim_journal().empty()) << c.name;
+            const SimJournalEntry &e = sim_journal().front();
+            ASSERT_EQ(e.request, SG_IO_REQUEST) << c.name;
+            ASSERT_EQ(e.record.size(), sizeof(SgIoHdr)) << c.name;
+            SgIoHdr hdr{};
+            std::memcpy(&hdr, e.record.data(), sizeof hdr);
+            EXPECT_EQ(hdr.timeout, r.ms) << c.name << " " << r.seconds << " s";
+        }
     }
 }
 

@@ -1,0 +1,51 @@
+// Words of the simulator's text lines, read alike by every device model:
+// numbers (decimal or 0x-prefixed hexadecimal, 64 bits at most), byte lists
+// (hexadecimal digit pairs, "00ff10") and double-quoted texts (the escapes
+// of sim_doc.h). The readers only say whether a word reads; each line keeps
+// its own message, and the reader of the file puts "FILE:LINE: " in front
+// of it (sim_line_error).
+#ifndef QUORBIX_SIM_KIT_SIM_WORDS_H
+#define QUORBIX_SIM_KIT_SIM_WORDS_H
+
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "sim/kit/sim_doc.h"
+
+// A number that fits T; a signed T also takes a leading '-'.
+template <std::integral T> bool sim_number(std::string_view text, T &out)
+{
+    const bool negative = std::is_signed_v<T> && text.starts_with('-');
+    uint64_t v = 0;
+    if (!sim_doc_number(negative ? text.substr(1) : text, v))
+        return false;
+    using U = std::make_unsigned_t<T>;
+    const uint64_t most = uint64_t{static_cast<U>(std::numeric_limits<T>::max())} + (negative ? 1 : 0);
+    if (v > most)
+        return false;
+    out = static_cast<T>(negative ? static_cast<U>(~v + 1) : static_cast<U>(v));
+    return true;
+}
+
+// The numbers of words [from, to) appended to `out`, each at most `most`.
+// False at the first word that does not read, its index in `bad` if given.
+bool sim_numbers(std::span<const std::string> words, size_t from, size_t to, std::vector<uint64_t> &out,
+                 size_t *bad = nullptr, uint64_t most = UINT64_MAX);
+
+// Hexadecimal digit pairs appended to `out` (an empty word adds none).
+bool sim_hex_bytes(std::string_view text, std::vector<uint8_t> &out);
+
+// A double-quoted text without its quotes and escapes.
+inline bool sim_text(std::string_view text, std::string &out) { return sim_doc_unquote(text, out); }
+
+// "FILE:LINE: message", the form of every error a text line gives.
+std::string sim_line_error(std::string_view file, int line, std::string_view message);
+
+#endif
