@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 
 #include <cstring>
+#include <limits>
 
 #include "boardlib/dorn_logic.h"
 #include "boardlib/plov_cmdline.h"
@@ -14,6 +15,19 @@
 namespace {
 
 constexpr unsigned kManyRanges = 4;   // from four "memmap" words on, two ranges are shared
+
+// The whole pages from `base` that cover `delta + size` bytes. A range whose
+// end passes the top of the address space, or whose pages reach beyond what a
+// mapping's length and file offset can hold, has none: false.
+bool page_span(uint64_t base, uint64_t delta, uint64_t size, uint64_t page, uint64_t *length)
+{
+    constexpr uint64_t kOffsetMax = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+    uint64_t end = 0;
+    if (__builtin_add_overflow(delta, size, &end) || __builtin_add_overflow(end, page - 1, &end))
+        return false;
+    *length = end / page * page;
+    return *length <= std::numeric_limits<size_t>::max() && base <= kOffsetMax && *length <= kOffsetMax - base;
+}
 
 }  // namespace
 
@@ -32,9 +46,11 @@ PlovStatus DornMemMap(ShareMemEntry *entry)
     const uint64_t phys = entry->PhyAddr;
     const uint64_t base = phys & ~(page - 1);
     const uint64_t delta = phys - base;
-    const uint64_t length = (entry->Size + delta + page - 1) / page * page;
-    void *mem = host().mmap(nullptr, static_cast<size_t>(length), PROT_READ | PROT_WRITE, MAP_SHARED, fd,
-                            static_cast<off_t>(base));
+    uint64_t length = 0;
+    void *mem = MAP_FAILED;
+    if (page_span(base, delta, entry->Size, page, &length))
+        mem = host().mmap(nullptr, static_cast<size_t>(length), PROT_READ | PROT_WRITE, MAP_SHARED, fd,
+                          static_cast<off_t>(base));
     if (mem == MAP_FAILED) {
         TRANS_LOG_ERR("Fail to mmap %s \n", DORN_MEM_NODE);
         host().close(fd);

@@ -8,10 +8,16 @@
 
 #include <fcntl.h>
 
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 
 PlovLogHook g_pfMediaLog = nullptr;
 pthread_mutex_t gMediaHpLock = PTHREAD_MUTEX_INITIALIZER;
+
+GLOBALS_RESET(media_app)
+{
+    g_pfMediaLog = nullptr;
+}
 
 namespace {
 

@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include <fcntl.h>
 
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 
 sem_t gLoadSem[MEDIA_SUBRD_NUM][MEDIA_DSP_NUM];
@@ -25,9 +27,9 @@ constexpr uint32_t kLoadTypeMax = 2;
 
 bool bad_ids(uint32_t sub, uint32_t dsp) { return sub >= MEDIA_SUBRD_NUM || dsp >= MEDIA_DSP_NUM; }
 
-// The semaphores are created once, on first use; the mutexes are static.
-// Re-creating a semaphore that a thread holds would be undefined, so a
-// later call only reports how the first one went.
+// The semaphores are created once per process, on first use; the mutexes
+// are static. Re-creating a semaphore that a thread holds would be
+// undefined, so a later call only reports how the first one went.
 PlovStatus create_locks()
 {
     for (uint32_t sub = 0; sub < MEDIA_SUBRD_NUM; sub++) {
@@ -41,10 +43,21 @@ PlovStatus create_locks()
     return 0;
 }
 
+struct LockSetup {
+    std::mutex lock;   // load threads may ask at once
+    bool done = false;
+    PlovStatus status = 0;
+};
+LockSetup g_lockSetup;
+
 PlovStatus locks_ready()
 {
-    static const PlovStatus ready = create_locks();
-    return ready;
+    std::lock_guard guard(g_lockSetup.lock);
+    if (!g_lockSetup.done) {
+        g_lockSetup.status = create_locks();
+        g_lockSetup.done = true;
+    }
+    return g_lockSetup.status;
 }
 
 // Posts a DSP's semaphore; false (logged) when the post failed.
@@ -76,6 +89,14 @@ PlovStatus hot_plug_locked(uint32_t sub, uint32_t dsp)
 }
 
 } // namespace
+
+// A new process creates the semaphores afresh on first use.
+GLOBALS_RESET(media_intf)
+{
+    std::lock_guard guard(g_lockSetup.lock);
+    g_lockSetup.done = false;
+    g_lockSetup.status = 0;
+}
 
 PlovStatus PLOV_MediaLoadInit() { return locks_ready(); }
 

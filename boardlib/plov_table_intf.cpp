@@ -23,10 +23,12 @@ struct TableReq {
     uint64_t *data() const { return words.get(); }
 };
 
-// Allocates the request and `count` cleared data words.
+// Allocates the request and `count` cleared data words, and one cleared
+// word behind them: the KESP board's driver counts the entry address apart
+// from the written words and so reads one word past the counted ones.
 PlovStatus table_req_alloc(TableReq &t, uint32_t count)
 {
-    size_t bytes = size_t{count} * sizeof(uint64_t);
+    size_t bytes = (size_t{count} + 1) * sizeof(uint64_t);
     t.req.reset(static_cast<IndirRegReq *>(malloc(sizeof(IndirRegReq))));
     t.words.reset(static_cast<uint64_t *>(malloc(bytes)));
     if (!t.req || !t.words)

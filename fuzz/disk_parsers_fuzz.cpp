@@ -2,12 +2,14 @@
 // (the descriptor walk and the sense summary), IDENTIFY words (identity and
 // capacity) and SMART attribute slots (the vendor rules). The first byte
 // picks the parser and its setting; each parser gets an exact-size copy so
-// a read past what the disk sent is caught.
+// a read past what the disk sent is caught. The parsers' lines go to
+// /dev/null.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "fuzz/fuzz_console.h"
 #include "hwmanage/hpi/plugins/disks/hw/disk_scsi_sg.h"
 #include "hwmanage/hpi/plugins/disks/hw/disk_ssd_info.h"
 
@@ -67,6 +69,12 @@ void smart(uint8_t setting, const uint8_t *data, size_t size)
 }
 
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz_console_off();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

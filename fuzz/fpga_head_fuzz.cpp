@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bases/host/host.h"
+#include "fuzz/fuzz_console.h"
 #include "tool/load/fpga_head.h"
 
 namespace {
@@ -18,7 +19,7 @@ void quiet_host()
     static HostOps ops = g_realHost;
     ops.usleep = no_usleep;
     host_select(&ops);
-    std::freopen("/dev/null", "w", stdout);
+    fuzz_console_off();
 }
 
 }  // namespace
@@ -37,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     fhead head;
     std::memcpy(&head, image.data() + image.size() - FHEAD_SIZE, sizeof head);
-    flash_file_head_verify(&head, capacity);
-    fpga_file_check(image.data(), static_cast<uint32_t>(image.size() - FHEAD_SIZE), capacity);
+    flash_file_head_verify(&head, capacity, 0x10000);
+    fpga_file_check(image.data(), static_cast<uint32_t>(image.size() - FHEAD_SIZE), capacity, 0x10000);
     return 0;
 }

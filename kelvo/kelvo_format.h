@@ -131,6 +131,9 @@ constexpr uint32_t scan_use()
     }
 }
 
+// What makes a format faulty, whatever its arguments.
+enum FmtFault : uint8_t { kFmtFaultInvalid, kFmtFaultUnfinished, kFmtFaultUnclosedSet };
+
 // The argument list of a call as the checks see it.
 struct FmtArgs {
     const uint32_t *use;
@@ -146,6 +149,24 @@ struct FmtArgs {
         ++next;
     }
 
+    // A capacity must follow a string, character or set destination.
+    constexpr void take_capacity()
+    {
+        if (next == count || (use[next] & kUseCapacity) == 0)
+            kelvo_format_error_missing_capacity_after_s_c_or_set();
+        take(kUseCapacity);
+    }
+
+    constexpr void fault(FmtFault f) const
+    {
+        if (f == kFmtFaultInvalid)
+            kelvo_format_error_invalid_specification();
+        else if (f == kFmtFaultUnfinished)
+            kelvo_format_error_format_ends_inside_a_conversion();
+        else if (f == kFmtFaultUnclosedSet)
+            kelvo_format_error_set_without_closing_bracket();
+    }
+
     constexpr void finish() const
     {
         if (next != count)
@@ -153,14 +174,28 @@ struct FmtArgs {
     }
 };
 
+// The same walk run on a format at run time (the fuzz targets and tests
+// hold the engines to it): counts what a format takes, notes any fault.
+struct FmtVerdict {
+    size_t taken = 0;
+    bool faulty = false;
+
+    constexpr void take(uint32_t) { ++taken; }
+    constexpr void take_capacity() { ++taken; }
+    constexpr void fault(FmtFault) { faulty = true; }
+};
+
 // --- formatted output: the engine's state machine --------------------------
 
 enum FmtState : uint8_t { kFmtText, kFmtPercent, kFmtFlag, kFmtWidth, kFmtDot, kFmtPrecision,
                           kFmtSize, kFmtType, kFmtInvalid };
 
+inline constexpr int kFmtClasses = 9;
+inline constexpr int kFmtStates = 9;
+
 // Next state by class of the character read (row) and current state
-// (column); kelvo_print.cpp checks that its table is this one.
-inline constexpr uint8_t kFmtTransitions[9][9] = {
+// (column); the engine's lookup table is built from it.
+inline constexpr uint8_t kFmtTransitions[kFmtClasses][kFmtStates] = {
     {0, 8, 8, 8, 8, 8, 8, 0, 0},  // other
     {1, 0, 8, 8, 8, 8, 8, 1, 0},  // %
     {0, 4, 4, 4, 8, 8, 8, 0, 0},  // .
@@ -182,80 +217,92 @@ constexpr bool fmt_in(char c, const char *set)
 
 constexpr int fmt_class(char c)
 {
-    constexpr const char *kMembers[9] = {
+    constexpr const char *kMembers[kFmtClasses] = {
         "", "%", ".", "*", "0", "123456789", " #+-", "ILNZhjlqtwz", "CEFGSXcdefgiopsux",
     };
-    for (int cls = 1; cls < 9; ++cls)
+    for (int cls = 1; cls < kFmtClasses; ++cls)
         if (fmt_in(c, kMembers[cls]))
             return cls;
     return 0;
 }
 
-// Size letters of one output conversion, as the engine keeps them.
-struct PrintSize {
-    bool h = false, hh = false, l = false, ll = false, longDouble = false, wide = false;
-    bool i64 = false, t = false, z = false, j = false;
-};
+// Size letters of one output conversion, as bits; the engine keeps them
+// among its conversion flags.
+inline constexpr uint32_t kSizeLong = 0x10;        // l
+inline constexpr uint32_t kSizeShort = 0x20;       // h
+inline constexpr uint32_t kSizeLongDouble = 0x400; // L, q
+inline constexpr uint32_t kSizeWide = 0x800;       // w
+inline constexpr uint32_t kSizeLongLong = 0x1000;  // ll, L, q
+inline constexpr uint32_t kSizeChar = 0x2000;      // hh
+inline constexpr uint32_t kSizeInt64 = 0x8000;     // I, I64
+inline constexpr uint32_t kSizePtrdiff = 0x10000;  // t
+inline constexpr uint32_t kSizeSizeT = 0x20000;    // z
+inline constexpr uint32_t kSizeIntmax = 0x40000;   // j
 
-constexpr uint32_t print_integer_use(const PrintSize &s)
+// "l", "ll" and "I64" outrank "hh" and "h", which outrank "t", "z" and "j".
+constexpr bool print_integer_64(uint32_t size)
 {
-    if (s.i64 || s.ll || s.l)
-        return kUseInt64;
-    if (s.hh || s.h)
-        return kUseInt32;
-    return (s.t || s.z || s.j) ? kUseInt64 : kUseInt32;
+    return (size & (kSizeInt64 | kSizeLongLong | kSizeLong)) != 0 ||
+           ((size & (kSizeChar | kSizeShort)) == 0 && (size & (kSizePtrdiff | kSizeSizeT | kSizeIntmax)) != 0);
 }
 
-constexpr uint32_t print_conversion_use(char c, const PrintSize &s)
+// The size of a "C" or "S" conversion: wide unless "h", "l" or "w" says
+// otherwise.
+constexpr uint32_t print_capital_size(uint32_t size)
 {
+    return (size & (kSizeWide | kSizeShort | kSizeLong)) != 0 ? size : size | kSizeWide;
+}
+
+constexpr uint32_t print_conversion_use(char c, uint32_t size)
+{
+    if (c == 'C' || c == 'S')
+        size = print_capital_size(size);
     switch (c) {
     case 'c':
-        return kUseInt32;  // a character or a wide character, both int-sized
     case 'C':
-        return kUseInt32;
+        return kUseInt32;  // a character or a wide character, both int-sized
     case 's':
-        return (s.wide || s.l) ? kUseWideText : kUseText;
     case 'S':
-        return (s.h && !s.wide && !s.l) ? kUseText : kUseWideText;
+        return (size & (kSizeWide | kSizeLong)) ? kUseWideText : kUseText;
     case 'e': case 'E': case 'f': case 'F': case 'g': case 'G':
-        return s.longDouble ? kUseLongDouble : kUseDouble;
+        return (size & kSizeLongDouble) ? kUseLongDouble : kUseDouble;
     case 'p':
         return kUsePointer;
     default:  // d i o u x X
-        return print_integer_use(s);
+        return print_integer_64(size) ? kUseInt64 : kUseInt32;
     }
 }
 
-// Reads the size letter f[-1]; returns where the format continues, and
-// turns the state to text when an "I" is ordinary text.
-constexpr const char *print_size(char c, const char *f, PrintSize &s, uint8_t &state)
+// Reads the size letter f[-1] into `size`; returns where the format
+// continues, and turns the state to text when an "I" is ordinary text.
+constexpr const char *print_size(char c, const char *f, uint32_t &size, uint8_t &state)
 {
     switch (c) {
     case 'h':
-        (*f == 'h' ? s.hh : s.h) = true;
+        size |= *f == 'h' ? kSizeChar : kSizeShort;
         break;
     case 'l':
         if (*f == 'l') {
-            s.ll = true;
+            size |= kSizeLongLong;
             ++f;
         } else {
-            s.l = true;
+            size |= kSizeLong;
         }
         break;
     case 'L':
     case 'q':
-        s.ll = s.longDouble = true;
+        size |= kSizeLongLong | kSizeLongDouble;
         break;
-    case 'j': s.j = true; break;
-    case 't': s.t = true; break;
-    case 'z': s.z = true; break;
-    case 'w': s.wide = true; break;
+    case 'j': size |= kSizeIntmax; break;
+    case 't': size |= kSizePtrdiff; break;
+    case 'z': size |= kSizeSizeT; break;
+    case 'w': size |= kSizeWide; break;
     case 'I':
-        s.i64 = true;
+        size |= kSizeInt64;
         if (f[0] == '6' && f[1] == '4') {
             f += 2;
         } else if (f[0] == '3' && f[1] == '2') {
-            s.i64 = false;
+            size &= ~kSizeInt64;
             f += 2;
         } else if (f[0] == '\0' || !fmt_in(f[0], "diouxX")) {
             state = kFmtText;
@@ -267,47 +314,55 @@ constexpr const char *print_size(char c, const char *f, PrintSize &s, uint8_t &s
     return f;
 }
 
-constexpr void check_print(const char *f, FmtArgs args)
+// Walks an output format the way the engine does, telling `sink` what each
+// conversion takes and where the format is faulty.
+template <class Sink>
+constexpr void walk_print(const char *f, Sink &sink)
 {
-    if (f == nullptr)
-        return;  // refused at run time
     uint8_t state = kFmtText;
-    PrintSize size;
+    uint32_t size = 0;
     while (*f != '\0') {
         const char c = *f++;
         state = kFmtTransitions[fmt_class(c)][state];
         switch (state) {
         case kFmtPercent:
-            size = PrintSize{};
+            size = 0;
             break;
         case kFmtWidth:
         case kFmtPrecision:
             if (c == '*')
-                args.take(kUseInt32);
+                sink.take(kUseInt32);
             break;
         case kFmtSize:
             f = print_size(c, f, size, state);
             break;
         case kFmtType:
-            if (c == 'C' && !size.wide && !size.h && !size.l)
-                size.wide = true;
-            args.take(print_conversion_use(c, size));
+            sink.take(print_conversion_use(c, size));
             break;
         case kFmtInvalid:
-            kelvo_format_error_invalid_specification();
+            sink.fault(kFmtFaultInvalid);
             return;
         default:
             break;
         }
     }
     if (state != kFmtText && state != kFmtType)
-        kelvo_format_error_format_ends_inside_a_conversion();
+        sink.fault(kFmtFaultUnfinished);
+}
+
+constexpr void check_print(const char *f, FmtArgs args)
+{
+    if (f == nullptr)
+        return;  // refused at run time
+    walk_print(f, args);
     args.finish();
 }
 
 // --- formatted input --------------------------------------------------------
 
+// One conversion of an input format: its flags, width, size and letter.
 struct ScanSpec {
+    int64_t width = 0;
     bool widthGiven = false;
     int sizeCode = 1;  // 1 int, 0 short, below 0 char, 2 and more 64 bits
     int mods64 = 0;
@@ -316,12 +371,14 @@ struct ScanSpec {
     char letter = '\0';
 };
 
-// Parses a conversion after its "%", as the engine does.
-constexpr const char *scan_spec(const char *f, ScanSpec &sp)
+// Parses a conversion after its "%"; returns where the format continues.
+template <class Ch>
+constexpr const Ch *scan_spec(const Ch *f, ScanSpec &sp)
 {
     for (;;) {
-        const char c = *f;
+        const char c = static_cast<char>(*f);
         if (c >= '0' && c <= '9') {
+            sp.width = sp.width > 0x7FFFFFFF ? sp.width : sp.width * 10 + (c - '0');
             sp.widthGiven = true;
             ++f;
             continue;
@@ -355,11 +412,13 @@ constexpr const char *scan_spec(const char *f, ScanSpec &sp)
                 f += 3;
             } else if (f[1] == '3' && f[2] == '2') {
                 f += 3;
-            } else if (f[1] != '\0' && fmt_in(f[1], "dioxX")) {
+            } else if (f[1] != '\0' && fmt_in(static_cast<char>(f[1]), "dioxX")) {
                 ++sp.mods64;
                 ++f;
             } else {
-                ++sp.mods64;  // a lone "I": a 64-bit "i"
+                // A lone "I" reads a 64-bit integer; what follows it is a
+                // directive of its own.
+                ++sp.mods64;
                 sp.letter = 'i';
                 return f + 1;
             }
@@ -371,33 +430,85 @@ constexpr const char *scan_spec(const char *f, ScanSpec &sp)
     }
 }
 
-constexpr uint32_t scan_integer_use(const ScanSpec &sp)
+// The conversion letter in lower case, or '\0' when the "%" sequence is a
+// character the input must match (it takes no argument).
+constexpr char scan_letter(const ScanSpec &sp)
 {
-    if (sp.mods64 > 0 || sp.sizeCode >= 2)
-        return kUseDest64;
-    return sp.sizeCode == 1 ? kUseDest32 : sp.sizeCode == 0 ? kUseDest16 : kUseDest8;
+    char lc = sp.letter;
+    if (lc >= 'A' && lc <= 'Z')
+        lc = static_cast<char>(lc | 0x20);
+    return lc != '\0' && fmt_in(lc, "cs[duopxiefgn") ? lc : '\0';
 }
 
-// Skips a "[" set after its "["; false when the format ends first.
-constexpr bool scan_set(const char *&f)
+// A string, character or set conversion stores wide characters.
+constexpr bool scan_wide(const ScanSpec &sp)
 {
-    if (*f == '^')
+    return sp.wide > 0 || (sp.wide == 0 && (sp.letter == 'S' || sp.letter == 'C'));
+}
+
+// Bytes of an integer destination: 1, 2, 4 or 8.
+constexpr int scan_integer_bytes(const ScanSpec &sp)
+{
+    if (sp.mods64 > 0 || sp.sizeCode >= 2)
+        return 8;
+    return sp.sizeCode == 1 ? 4 : sp.sizeCode == 0 ? 2 : 1;
+}
+
+constexpr uint32_t scan_integer_use(const ScanSpec &sp)
+{
+    switch (scan_integer_bytes(sp)) {
+    case 1: return kUseDest8;
+    case 2: return kUseDest16;
+    case 4: return kUseDest32;
+    default: return kUseDest64;
+    }
+}
+
+// Parses a "[" set after its "[", handing each member character to `add`
+// and noting a leading "^"; false when the format ends first. A "]" first
+// is a member; "a-z" is a range when a < z, else the members z and "-".
+template <class Ch, class Add>
+constexpr bool scan_set(const Ch *&f, Add add, bool *complement)
+{
+    *complement = *f == '^';
+    if (*complement)
         ++f;
-    if (*f == ']')
+    int prev = -1;  // a character that may start a range
+    if (*f == ']') {
+        add(static_cast<unsigned>(']'));
+        prev = ']';
         ++f;
+    }
     while (*f != ']') {
         if (*f == '\0')
             return false;
+        const auto c = static_cast<unsigned char>(*f);
+        if (c == '-' && prev >= 0 && f[1] != ']' && f[1] != '\0') {
+            const auto hi = static_cast<unsigned char>(f[1]);
+            if (static_cast<unsigned>(prev) < hi) {
+                for (unsigned m = static_cast<unsigned>(prev); m <= hi; ++m)
+                    add(m);
+            } else {
+                add(static_cast<unsigned>(hi));
+                add(static_cast<unsigned>('-'));
+            }
+            prev = -1;
+            f += 2;
+            continue;
+        }
+        add(static_cast<unsigned>(c));
+        prev = c;
         ++f;
     }
     ++f;
     return true;
 }
 
-constexpr void check_scan(const char *f, FmtArgs args)
+// Walks an input format the way the engine does, telling `sink` what each
+// conversion takes and where the format is faulty.
+template <class Sink>
+constexpr void walk_scan(const char *f, Sink &sink)
 {
-    if (f == nullptr)
-        return;  // refused at run time
     while (*f != '\0') {
         if (*f != '%') {
             ++f;
@@ -405,40 +516,43 @@ constexpr void check_scan(const char *f, FmtArgs args)
         }
         ScanSpec sp;
         f = scan_spec(f + 1, sp);
-        char lc = sp.letter;
-        if (lc >= 'A' && lc <= 'Z')
-            lc = static_cast<char>(lc | 0x20);
-        if (lc == '\0' || !fmt_in(lc, "cs[duopxiefgn"))
-            continue;  // a character the input must match; takes no argument
-        const bool wide = sp.wide > 0 || (sp.wide == 0 && (sp.letter == 'S' || sp.letter == 'C'));
-        if (lc == '[' && !scan_set(f))
-            kelvo_format_error_set_without_closing_bracket();
+        const char lc = scan_letter(sp);
+        if (lc == '\0')
+            continue;
+        bool complement = false;
+        if (lc == '[' && !scan_set(f, [](unsigned) {}, &complement))
+            sink.fault(kFmtFaultUnclosedSet);
         if (sp.suppress)
             continue;
         switch (lc) {
         case 'c':
         case 's':
         case '[':
-            args.take(wide ? kUseDestWide : kUseDestChars);
-            if (args.next == args.count || (args.use[args.next] & kUseCapacity) == 0)
-                kelvo_format_error_missing_capacity_after_s_c_or_set();
-            args.take(kUseCapacity);
+            sink.take(scan_wide(sp) ? kUseDestWide : kUseDestChars);
+            sink.take_capacity();
             break;
         case 'p':
-            args.take(kUseDestPtr);
+            sink.take(kUseDestPtr);
             break;
         case 'e':
         case 'f':
         case 'g':
-            args.take(sp.sizeCode >= 3   ? kUseDestLongDouble
+            sink.take(sp.sizeCode >= 3   ? kUseDestLongDouble
                       : sp.sizeCode == 2 ? kUseDestDouble
                                          : kUseDestFloat);
             break;
         default:  // d u o x i n
-            args.take(scan_integer_use(sp));
+            sink.take(scan_integer_use(sp));
             break;
         }
     }
+}
+
+constexpr void check_scan(const char *f, FmtArgs args)
+{
+    if (f == nullptr)
+        return;  // refused at run time
+    walk_scan(f, args);
     args.finish();
 }
 

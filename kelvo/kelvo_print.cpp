@@ -17,88 +17,50 @@ using namespace kelvo_detail;
 
 namespace {
 
-// Conversion flags.
+// Conversion flags; the size letters are the format grammar's bits.
 enum : uint32_t {
     kPlus = 0x1,
     kBlank = 0x2,
     kLeft = 0x4,
     kZero = 0x8,
-    kLong = 0x10,
-    kShort = 0x20,
+    kLong = kSizeLong,
+    kShort = kSizeShort,
     kSigned = 0x40,
     kAlt = 0x80,
     kNegative = 0x100,
     kForceOctal = 0x200,
-    kLongDouble = 0x400,
-    kWide = 0x800,
-    kLongLong = 0x1000,
-    kChar = 0x2000,
+    kLongDouble = kSizeLongDouble,
+    kWide = kSizeWide,
+    kLongLong = kSizeLongLong,
+    kChar = kSizeChar,
     kPointer = 0x4000,
-    kInt64 = 0x8000,
-    kPtrdiff = 0x10000,
-    kSizeT = 0x20000,
-    kIntmax = 0x40000,
+    kInt64 = kSizeInt64,
 };
 
 // Any of these makes an integer argument 64 bits wide.
-constexpr uint32_t kWideInteger = kIntmax | kInt64 | kLongLong | kPtrdiff | kSizeT | kLong;
+constexpr uint32_t kWideInteger = kSizeIntmax | kInt64 | kLongLong | kSizePtrdiff | kSizeSizeT | kLong;
 
-enum State : uint8_t { kText, kPercent, kFlag, kWidth, kDot, kPrecision, kSize, kType, kInvalid };
-
-constexpr int kClasses = 9;
-constexpr int kStates = 9;
-
-// Next state by class of the character read (row) and current state (column).
-constexpr uint8_t kTransitions[kClasses][kStates] = {
-    {0, 8, 8, 8, 8, 8, 8, 0, 0},  // other
-    {1, 0, 8, 8, 8, 8, 8, 1, 0},  // %
-    {0, 4, 4, 4, 8, 8, 8, 0, 0},  // .
-    {0, 3, 3, 8, 5, 8, 8, 0, 0},  // *
-    {0, 2, 2, 3, 5, 5, 8, 0, 0},  // 0
-    {0, 3, 3, 3, 5, 5, 8, 0, 0},  // 1 to 9
-    {0, 2, 2, 2, 8, 8, 8, 0, 0},  // flag
-    {0, 6, 6, 6, 6, 6, 6, 0, 0},  // size letter
-    {0, 7, 7, 7, 7, 7, 7, 0, 0},  // conversion letter
-};
-
-constexpr const char *kClassMembers[kClasses] = {
-    "", "%", ".", "*", "0", "123456789", " #+-", "ILNZhjlqtwz", "CEFGSXcdefgiopsux",
-};
-
+// The grammar's classes and transitions packed for the engine: the class of
+// character c (0x20 to 0x7A) in the low half of entry c - 0x20, the next
+// state of class x from state y in the high half of entry x * 9 + y.
 constexpr std::array<unsigned char, 91> build_lookup()
 {
     std::array<unsigned char, 91> t{};
-    for (int c = 1; c < kClasses; ++c)
-        for (const char *m = kClassMembers[c]; *m != '\0'; ++m)
-            t[static_cast<size_t>(*m - 0x20)] = static_cast<unsigned char>(c);
-    for (int c = 0; c < kClasses; ++c)
-        for (int s = 0; s < kStates; ++s)
-            t[static_cast<size_t>(c * kStates + s)] |=
-                static_cast<unsigned char>(kTransitions[c][s] << 4);
+    for (int ch = 0x20; ch <= 0x7A; ++ch)
+        t[static_cast<size_t>(ch - 0x20)] = static_cast<unsigned char>(fmt_class(static_cast<char>(ch)));
+    for (int c = 0; c < kFmtClasses; ++c)
+        for (int s = 0; s < kFmtStates; ++s)
+            t[static_cast<size_t>(c * kFmtStates + s)] |= static_cast<unsigned char>(kFmtTransitions[c][s] << 4);
     return t;
 }
 
 constexpr std::array<unsigned char, 91> kLookup = build_lookup();
 
-// The compile-time format checks walk the same state machine.
-constexpr bool same_transitions()
-{
-    for (int c = 0; c < kClasses; ++c)
-        for (int s = 0; s < kStates; ++s)
-            if (kTransitions[c][s] != kelvo_detail::kFmtTransitions[c][s])
-                return false;
-    for (int ch = 0x20; ch <= 0x7A; ++ch)
-        if ((kLookup[static_cast<size_t>(ch - 0x20)] & 0xF) != kelvo_detail::fmt_class(static_cast<char>(ch)))
-            return false;
-    return true;
-}
-static_assert(same_transitions(), "the format checks differ from the engine's state machine");
-
 inline uint8_t next_state(char ch, uint8_t state)
 {
     const unsigned c = static_cast<unsigned char>(ch);
     const unsigned cls = (c >= 0x20 && c <= 0x7A) ? (kLookup[c - 0x20] & 0xF) : 0;
-    return kLookup[cls * kStates + state] >> 4;
+    return kLookup[cls * kFmtStates + state] >> 4;
 }
 
 constexpr const char kLowerDigits[] = "0123456789abcdefx";
@@ -195,8 +157,7 @@ inline void put_multi(char ch, int64_t n, KelvoOutStream *s, int *counter)
 uint64_t fetch_integer(uint32_t *flags, va_list &args)
 {
     const bool sgn = (*flags & kSigned) != 0;
-    const bool wide = (*flags & (kInt64 | kLongLong | kLong)) != 0 ||
-                      ((*flags & (kChar | kShort)) == 0 && (*flags & (kPtrdiff | kSizeT | kIntmax)) != 0);
+    const bool wide = print_integer_64(*flags);
     int64_t s = 0;
     uint64_t v = 0;
     if (*flags & kPointer) {
@@ -305,8 +266,8 @@ void convert_integer(char letter, Conv &cv, va_list &args, char *work)
 void convert_char(char letter, Conv &cv, va_list &args, char *work)
 {
     cv.flags &= ~kZero;
-    if (letter == 'C' && !(cv.flags & (kWide | kShort | kLong)))
-        cv.flags |= kWide;
+    if (letter == 'C')
+        cv.flags = print_capital_size(cv.flags);
     if (!(cv.flags & (kWide | kLong))) {
         work[0] = static_cast<char>(va_arg(args, int));
         cv.text = work;
@@ -327,8 +288,8 @@ void convert_char(char letter, Conv &cv, va_list &args, char *work)
 void convert_string(char letter, Conv &cv, va_list &args)
 {
     cv.flags &= ~kZero;
-    if (letter == 'S' && !(cv.flags & (kWide | kShort | kLong)))
-        cv.flags |= kWide;
+    if (letter == 'S')
+        cv.flags = print_capital_size(cv.flags);
     const size_t limit = cv.precision < 0 ? kMaxSize : static_cast<size_t>(cv.precision);
     if (!(cv.flags & (kWide | kLong))) {
         const char *s = va_arg(args, const char *);
@@ -533,57 +494,6 @@ bool add_digit(int32_t *n, char digit, bool continuing)
     return true;
 }
 
-// A size letter at f[-1]; returns where the format continues. Sets *state
-// to text when an "I" turns out to be ordinary text.
-const char *take_size(char ch, const char *f, Conv &cv, uint8_t *state, KelvoOutStream *stream,
-                      int *counter)
-{
-    switch (ch) {
-    case 'h':
-        cv.flags |= (*f == 'h') ? kChar : kShort;
-        break;
-    case 'l':
-        if (*f == 'l') {
-            cv.flags |= kLongLong;
-            ++f;
-        } else {
-            cv.flags |= kLong;
-        }
-        break;
-    case 'L':
-    case 'q':
-        cv.flags |= kLongLong | kLongDouble;
-        break;
-    case 'j':
-        cv.flags |= kIntmax;
-        break;
-    case 't':
-        cv.flags |= kPtrdiff;
-        break;
-    case 'z':
-        cv.flags |= kSizeT;
-        break;
-    case 'w':
-        cv.flags |= kWide;
-        break;
-    case 'I':
-        cv.flags |= kInt64;
-        if (f[0] == '6' && f[1] == '4') {
-            f += 2;
-        } else if (f[0] == '3' && f[1] == '2') {
-            cv.flags &= ~kInt64;
-            f += 2;
-        } else if (f[0] == '\0' || std::strchr("diouxX", f[0]) == nullptr) {
-            put_char('I', stream, counter);
-            *state = kText;
-        }
-        break;
-    default:  // N, Z
-        break;
-    }
-    return f;
-}
-
 } // namespace
 
 const std::array<unsigned char, 91> kelvo_lookuptable_s = kLookup;
@@ -631,7 +541,7 @@ int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap)
     va_list args;
     va_copy(args, ap);
     int counter = 0;
-    uint8_t state = kText;
+    uint8_t state = kFmtText;
     Conv cv;
     char work[kWorkSize];
     std::unique_ptr<char[]> heap;
@@ -639,29 +549,29 @@ int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap)
     while (*f != '\0' && counter >= 0) {
         // From text or after a conversion, everything up to the next "%"
         // is text: write it in one piece.
-        if ((state == kText || state == kType) && *f != '%') {
+        if ((state == kFmtText || state == kFmtType) && *f != '%') {
             const char *e = f;
             while (*e != '\0' && *e != '%')
                 ++e;
             put_string(f, e - f, stream, &counter);
             f = e;
-            state = kText;
+            state = kFmtText;
             continue;
         }
         const char ch = *f++;
         const uint8_t prev = state;
         state = next_state(ch, state);
         switch (state) {
-        case kText:
+        case kFmtText:
             put_char(ch, stream, &counter);
             break;
-        case kPercent:
+        case kFmtPercent:
             cv.start();
             break;
-        case kFlag:
+        case kFmtFlag:
             cv.flags |= ch == ' ' ? kBlank : ch == '#' ? kAlt : ch == '+' ? kPlus : ch == '-' ? kLeft : kZero;
             break;
-        case kWidth:
+        case kFmtWidth:
             if (ch == '*') {
                 int w = va_arg(args, int);
                 if (w == INT_MIN) {
@@ -673,14 +583,14 @@ int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap)
                     w = -w;
                 }
                 cv.width = w;
-            } else if (!add_digit(&cv.width, ch, prev == kWidth)) {
+            } else if (!add_digit(&cv.width, ch, prev == kFmtWidth)) {
                 counter = -1;
             }
             break;
-        case kDot:
+        case kFmtDot:
             cv.precision = 0;
             break;
-        case kPrecision:
+        case kFmtPrecision:
             if (ch == '*') {
                 const int p = va_arg(args, int);
                 cv.precision = p < 0 ? -1 : p;
@@ -688,10 +598,12 @@ int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap)
                 counter = -1;
             }
             break;
-        case kSize:
-            f = take_size(ch, f, cv, &state, stream, &counter);
+        case kFmtSize:
+            f = print_size(ch, f, cv.flags, state);
+            if (state == kFmtText)
+                put_char('I', stream, &counter);  // an "I" that starts no size
             break;
-        case kType:
+        case kFmtType:
             switch (ch) {
             case 'c':
             case 'C':
@@ -717,13 +629,13 @@ int kelvo_output_s(KelvoOutStream *stream, const char *format, va_list ap)
                 emit(cv, stream, &counter);
             heap.reset();
             break;
-        default:  // kInvalid
+        default:  // kFmtInvalid
             va_end(args);
             return -1;
         }
     }
     va_end(args);
-    if (counter < 0 || (state != kText && state != kType))
+    if (counter < 0 || (state != kFmtText && state != kFmtType))
         return -1;
     return counter;
 }

@@ -110,17 +110,6 @@ struct FloatText {
     }
 };
 
-// One parsed conversion (flags, width, size and letter).
-struct Spec {
-    int64_t width = 0;
-    bool widthGiven = false;
-    int sizeCode = 1;  // 1 int, 0 short, below 0 char, 2 and more 64 bits
-    int mods64 = 0;
-    int wide = 0;      // negative narrow, 0 by letter, positive wide
-    int suppress = 0;
-    char letter = '\0';
-};
-
 enum class Step { Next, End };
 
 // Characters of a "[" set.
@@ -168,94 +157,21 @@ struct Scanner {
 
     int run(const unsigned char *f);
     bool match_literal(const unsigned char *&f);
-    Step convert(const Spec &sp, const unsigned char *&f);
-    Step read_chars(char lc, const Spec &sp, int c, void *dest, uint32_t size, bool wide,
+    Step convert(const ScanSpec &sp, const unsigned char *&f);
+    Step read_chars(char lc, const ScanSpec &sp, int c, void *dest, uint32_t size, bool wide,
                     const CharSet *set);
-    Step read_integer(char lc, const Spec &sp, int c, void *dest);
-    Step read_float(const Spec &sp, int c, void *dest);
+    Step read_integer(char lc, const ScanSpec &sp, int c, void *dest);
+    Step read_float(const ScanSpec &sp, int c, void *dest);
     wchar_t read_wide(int first);
 };
-
-const unsigned char *parse_spec(const unsigned char *f, Spec &sp)
-{
-    for (;;) {
-        const unsigned char c = *f;
-        if (c >= '0' && c <= '9') {
-            sp.width = sp.width > INT_MAX ? sp.width : sp.width * 10 + (c - '0');
-            sp.widthGiven = true;
-            ++f;
-            continue;
-        }
-        switch (c) {
-        case '*':
-            ++sp.suppress;
-            ++f;
-            continue;
-        case 'F':
-        case 'N':
-            ++f;
-            continue;
-        case 'h':
-            --sp.sizeCode;
-            --sp.wide;
-            ++f;
-            continue;
-        case 'l':
-            if (f[1] == 'l') {
-                sp.sizeCode += 2;
-                ++sp.mods64;
-                f += 2;
-            } else {
-                ++sp.sizeCode;
-                ++sp.mods64;
-                ++sp.wide;
-                ++f;
-            }
-            continue;
-        case 'w':
-            ++sp.wide;
-            ++f;
-            continue;
-        case 'L':
-        case 'q':
-        case 't':
-        case 'z':
-        case 'j':
-            sp.sizeCode += 2;
-            ++sp.mods64;
-            ++f;
-            continue;
-        case 'I':
-            if (f[1] == '6' && f[2] == '4') {
-                ++sp.mods64;
-                f += 3;
-            } else if (f[1] == '3' && f[2] == '2') {
-                f += 3;
-            } else if (f[1] != '\0' && std::strchr("dioxX", f[1]) != nullptr) {
-                ++sp.mods64;
-                ++f;
-            } else {
-                // A lone "I" reads a 64-bit integer; what follows it is a
-                // directive of its own.
-                ++sp.mods64;
-                sp.letter = 'i';
-                return f + 1;
-            }
-            continue;
-        default:
-            sp.letter = static_cast<char>(c);
-            return c == '\0' ? f : f + 1;
-        }
-    }
-}
 
 // True when the format goes on with a "%n" (with any modifiers).
 bool continues_with_n(const unsigned char *f)
 {
     if (*f != '%')
         return false;
-    Spec sp;
-    parse_spec(f + 1, sp);
+    ScanSpec sp;
+    scan_spec(f + 1, sp);
     return sp.letter == 'n';
 }
 
@@ -284,49 +200,6 @@ void store_integer(void *dest, uint64_t v, int bytes)
     }
 }
 
-int destination_bytes(const Spec &sp)
-{
-    if (sp.mods64 > 0 || sp.sizeCode >= 2)
-        return 8;
-    return sp.sizeCode == 1 ? 4 : sp.sizeCode == 0 ? 2 : 1;
-}
-
-// Parses a "[" set starting after the "["; false when the format ends first.
-bool parse_set(const unsigned char *&f, CharSet &set, bool *complement)
-{
-    *complement = *f == '^';
-    if (*complement)
-        ++f;
-    int prev = -1;  // a character that may start a range
-    if (*f == ']') {
-        set.add(']');
-        prev = ']';
-        ++f;
-    }
-    while (*f != ']') {
-        if (*f == '\0')
-            return false;
-        if (*f == '-' && prev >= 0 && f[1] != ']' && f[1] != '\0') {
-            const unsigned hi = f[1];
-            if (static_cast<unsigned>(prev) < hi) {
-                for (unsigned c = static_cast<unsigned>(prev); c <= hi; ++c)
-                    set.add(c);
-            } else {
-                set.add(hi);
-                set.add('-');
-            }
-            prev = -1;
-            f += 2;
-            continue;
-        }
-        set.add(*f);
-        prev = *f;
-        ++f;
-    }
-    ++f;
-    return true;
-}
-
 int Scanner::run(const unsigned char *f)
 {
     while (*f != '\0') {
@@ -341,8 +214,8 @@ int Scanner::run(const unsigned char *f)
                 break;
             continue;
         }
-        Spec sp;
-        f = parse_spec(f + 1, sp);
+        ScanSpec sp;
+        f = scan_spec(f + 1, sp);
         if (convert(sp, f) == Step::End)
             break;
         ++completed;
@@ -396,13 +269,11 @@ bool Scanner::match_literal(const unsigned char *&f)
     return true;
 }
 
-Step Scanner::convert(const Spec &sp, const unsigned char *&f)
+Step Scanner::convert(const ScanSpec &sp, const unsigned char *&f)
 {
-    char lc = sp.letter;
-    if (lc >= 'A' && lc <= 'Z')
-        lc = static_cast<char>(lc | 0x20);
-    const bool isConversion = lc != '\0' && std::strchr("cs[duopxiefgn", lc) != nullptr;
-    const bool suppressed = sp.suppress > 0;
+    const char lc = scan_letter(sp);
+    const bool isConversion = lc != '\0';
+    const bool suppressed = sp.suppress;
     void *dest = nullptr;
     if (!suppressed && isConversion) {
         dest = va_arg(args, void *);
@@ -411,7 +282,7 @@ Step Scanner::convert(const Spec &sp, const unsigned char *&f)
             return Step::End;
         }
     }
-    const bool wide = sp.wide > 0 || (sp.wide == 0 && (sp.letter == 'S' || sp.letter == 'C'));
+    const bool wide = scan_wide(sp);
 
     int c = kNone;  // "n" reads nothing, so nothing is pushed back
     if (lc != 'n') {
@@ -437,7 +308,7 @@ Step Scanner::convert(const Spec &sp, const unsigned char *&f)
     case '[': {
         CharSet set;
         bool complement = false;
-        if (!parse_set(f, set, &complement)) {
+        if (!scan_set(f, [&set](unsigned m) { set.add(m); }, &complement)) {
             // A set without its "]": the field stays empty (a whole first
             // unit for a wide destination, so that it reads as empty too).
             if (!suppressed)
@@ -462,7 +333,7 @@ Step Scanner::convert(const Spec &sp, const unsigned char *&f)
         return read_float(sp, c, dest);
     case 'n':
         if (!suppressed)
-            store_integer(dest, static_cast<uint64_t>(charsRead), destination_bytes(sp));
+            store_integer(dest, static_cast<uint64_t>(charsRead), scan_integer_bytes(sp));
         return Step::Next;
     default:
         if (c != static_cast<unsigned char>(sp.letter) || sp.letter == '\0') {
@@ -498,10 +369,10 @@ wchar_t Scanner::read_wide(int first)
     }
 }
 
-Step Scanner::read_chars(char lc, const Spec &sp, int c, void *dest, uint32_t size, bool wide,
+Step Scanner::read_chars(char lc, const ScanSpec &sp, int c, void *dest, uint32_t size, bool wide,
                          const CharSet *set)
 {
-    const bool suppressed = sp.suppress > 0;
+    const bool suppressed = sp.suppress;
     int64_t widthLeft = sp.widthGiven ? sp.width : lc == 'c' ? 1 : INT64_MAX;
     uint32_t room = (suppressed || lc == 'c') ? size : size - 1;
     auto *narrow = static_cast<char *>(dest);
@@ -547,7 +418,7 @@ Step Scanner::read_chars(char lc, const Spec &sp, int c, void *dest, uint32_t si
     return Step::Next;
 }
 
-Step Scanner::read_integer(char lc, const Spec &sp, int c, void *dest)
+Step Scanner::read_integer(char lc, const ScanSpec &sp, int c, void *dest)
 {
     int64_t widthLeft = sp.widthGiven ? sp.width : INT64_MAX;
     // Uses the current character's unit of width and reads the next one.
@@ -592,13 +463,13 @@ Step Scanner::read_integer(char lc, const Spec &sp, int c, void *dest)
     }
     if (digits == 0)
         return Step::End;
-    if (sp.suppress > 0)
+    if (sp.suppress)
         return Step::Next;
 
     constexpr uint64_t kTop = uint64_t{1} << 63;
     constexpr uint64_t kAll = ~uint64_t{0};
     const bool isSigned = lc == 'd' || lc == 'i';
-    const int bytes = lc == 'p' ? 8 : destination_bytes(sp);
+    const int bytes = lc == 'p' ? 8 : scan_integer_bytes(sp);
     uint64_t out;
     if (bytes == 8) {
         if (isSigned)
@@ -619,7 +490,7 @@ Step Scanner::read_integer(char lc, const Spec &sp, int c, void *dest)
     return Step::Next;
 }
 
-Step Scanner::read_float(const Spec &sp, int c, void *dest)
+Step Scanner::read_float(const ScanSpec &sp, int c, void *dest)
 {
     int64_t widthLeft = sp.widthGiven ? sp.width : INT64_MAX;
     auto advance = [&]() { return --widthLeft <= 0 ? kNone : get(); };
@@ -667,7 +538,7 @@ Step Scanner::read_float(const Spec &sp, int c, void *dest)
             return Step::End;
     }
     unget(c);
-    if (sp.suppress > 0)
+    if (sp.suppress)
         return Step::Next;
     if (!text.put('\0'))
         return Step::End;

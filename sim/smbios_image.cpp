@@ -1,6 +1,5 @@
 #include "sim/smbios_image.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <fstream>
@@ -54,22 +53,22 @@ void set(SmbiosStructure &s, size_t at, uint64_t v, int width)
         s.formatted[at - 4 + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// Whether a profile's facts put a function on root bus 0x80 (a second socket).
+// Whether a profile's facts put a function on root bus 0x80 (a second
+// socket): a line "[0000:]80:DD.F " (a plain scan: every board open asks).
 bool has_second_socket(const char *facts)
 {
     if (facts == nullptr)
         return false;
-    // A function line: "[0000:]80:DD.F " at the start of a line.
-    for (std::string_view text = facts; !text.empty();) {
-        size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(std::min(end + 1, text.size()));
+    for (std::string_view rest = facts; !rest.empty();) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
         if (line.starts_with("0000:"))
             line.remove_prefix(5);
         if (line.size() >= 8 && line.starts_with("80:") && std::isxdigit(static_cast<unsigned char>(line[3])) &&
             std::isxdigit(static_cast<unsigned char>(line[4])) && line[5] == '.' && line[6] >= '0' && line[6] <= '7' &&
             line[7] == ' ')
             return true;
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     }
     return false;
 }

@@ -17,10 +17,6 @@ constexpr uint32_t kSecondaryBus = 0x19;
 constexpr uint32_t kExtStart = 0x100;
 constexpr int kExtCapptrMax = 480;
 
-unsigned dev5(unsigned devfn) { return (devfn & 0xFF) >> 3; }
-unsigned fn3(unsigned devfn) { return devfn & 7; }
-unsigned bus8(unsigned bus) { return bus & 0xFF; }
-
 // Next pointer of an extended header: bits 31..20, low two bits cleared.
 uint32_t ext_next(uint32_t hdr) { return (hdr >> 20) & 0xFFC; }
 

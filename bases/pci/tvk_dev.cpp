@@ -14,10 +14,6 @@ namespace {
 constexpr uint32_t kConfEnd = 0x100;
 constexpr uint32_t kExtEnd = 0x1000;
 
-unsigned bus8(unsigned bus) { return bus & 0xFF; }
-unsigned dev5(unsigned devfn) { return (devfn & 0xFF) >> 3; }
-unsigned fn3(unsigned devfn) { return devfn & 7; }
-
 // Little-endian bytes of a value and back.
 void put_le(uint8_t *out, uint32_t value, int width)
 {

@@ -12,6 +12,12 @@
 
 inline constexpr const char *TVK_PROC_PCI_DIR = "/proc/bus/pci";
 
+// The parts of a bus number and a device/function byte as the log lines and
+// paths print them.
+constexpr unsigned bus8(unsigned bus) { return bus & 0xFF; }
+constexpr unsigned dev5(unsigned devfn) { return (devfn >> 3) & 0x1F; }
+constexpr unsigned fn3(unsigned devfn) { return devfn & 7; }
+
 // ---- per-function files ----
 int tvk_dev_open(const char *dir, unsigned bus, unsigned devfn, int flags);
 void tvk_dev_close(int fd);

@@ -2,10 +2,20 @@
 
 #include <cstdio>
 
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 
-int g_iLogLevel = 3;
+namespace {
+constexpr int kStartLevel = 3;
+}
+
+int g_iLogLevel = kStartLevel;
+
+GLOBALS_RESET(tvk_log)
+{
+    g_iLogLevel = kStartLevel;
+}
 
 namespace {
 

@@ -22,9 +22,6 @@ constexpr uint32_t kHeaderType = 0x0E;
 constexpr uint32_t kSubVendor = 0x2C;
 constexpr uint32_t kSubsystem = 0x2E;
 
-unsigned dev5(unsigned devfn) { return (devfn & 0xFF) >> 3; }
-unsigned fn3(unsigned devfn) { return devfn & 7; }
-
 bool blank(char c) { return c == ' ' || c == '\t'; }
 const char *skip_blanks(const char *p)
 {

@@ -18,10 +18,6 @@ constexpr int kRouteText = 512;
 constexpr size_t kHopText = 11;        // "->[bb:dd.f]"
 constexpr const char kCut[] = "->...";
 
-unsigned dev5(unsigned devfn) { return (devfn & 0xFF) >> 3; }
-unsigned fn3(unsigned devfn) { return devfn & 7; }
-unsigned bus8(unsigned bus) { return bus & 0xFF; }
-
 } // namespace
 
 // ---- the devices file -----------------------------------------------------------------------

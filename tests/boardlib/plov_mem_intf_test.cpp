@@ -136,6 +136,37 @@ TEST_F(PlovMemKespTest, MapFromTheSecondWord)
     }
 }
 
+// A region no mapping can cover (its end past the top of the address space,
+// or pages beyond what a mapping's length and offset hold) fails as a failed
+// mapping would, on either board: no mapping tried, /dev/mem closed.
+void check_unmappable_regions()
+{
+    const char *const words[] = {
+        "memmap=0xffffffffffffffff$0x40000fff",   // the rounded length wraps to one page
+        "memmap=0xfffffffffffff001$0x40000800",   // wraps to two pages
+        "memmap=0x2000$0xfffffffffffff800",       // the end wraps past zero
+        "memmap=0x7fffffffc0000000$0x40001000",   // the last page's offset is past a file offset
+        "memmap=0x1000$0x8000000000000000",       // the start is past a file offset
+    };
+    for (const char *word : words) {
+        SCOPED_TRACE(word);
+        sim_write_file(PLOV_CMDLINE_PATH, std::string("memmap=0x1000$0x1000 ") + word + "\n");
+        sim_clear_syslog();
+        sim_clear_journal();
+        uint8_t map[PLOV_SHARE_MEM_SIZE] = {};
+        EXPECT_EQ(PlovTransGetMemMap(map), -1347);
+        EXPECT_EQ(err_lines(), std::vector<std::string>{"[Trans-ERR]Fail to mmap /dev/mem \n"});
+        for (const SimJournalEntry &e : sim_journal())
+            EXPECT_NE(e.kind, SimEvent::map);
+        EXPECT_EQ(sim_open_count(), 0);
+        EXPECT_EQ(g_PlovShareMem[0].Flag, 0);
+        forget_map();
+    }
+}
+
+TEST_F(PlovMemTest, UnmappableRegionFailsTheMap) { check_unmappable_regions(); }
+TEST_F(PlovMemKespTest, UnmappableRegionFailsTheMap) { check_unmappable_regions(); }
+
 // A word that does not scan names itself in the line; nothing is mapped.
 TEST_F(PlovMemTest, UnreadableWordIsLogged)
 {

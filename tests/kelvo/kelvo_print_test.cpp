@@ -85,6 +85,47 @@ TEST(KelvoPrint, ParserSizesAndCaps)
     EXPECT_EQ(F("%#.600o", 1), std::string(511, '0') + "1");
 }
 
+// The compile-time checks and the engine walk one grammar: a format the
+// checks find faulty is refused by the engine, and a well-formed one takes
+// as many arguments as the checks count. Every argument is the address of
+// one block, good for any conversion (the engine's "%n" is refused).
+TEST(KelvoPrint, TheChecksAndTheEngineWalkOneGrammar)
+{
+    alignas(16) static char block[64] = "block";
+    void *p = block;
+    auto verdict = [](const char *format) {
+        kelvo_detail::FmtVerdict v;
+        kelvo_detail::walk_print(format, v);
+        return v;
+    };
+    char out[4096];
+    std::mt19937_64 rng(20261207);
+    const char alphabet[] = "%%%%-+ #0369.*hlLqjztwINZ64d32iouxXpsaycn";
+    for (int iter = 0; iter < 50000 && !HasFatalFailure(); ++iter) {
+        std::string format;
+        for (int n = static_cast<int>(rng() % 8); n >= 0; --n)
+            format += alphabet[rng() % (sizeof alphabet - 1)];
+        if (verdict(format.c_str()).faulty) {
+            ASSERT_EQ(VS(out, sizeof out, format.c_str(), p, p, p, p, p, p, p, p, p, p), -1) << format;
+        }
+    }
+    struct Row {
+        const char *format;
+        size_t taken;  // -1: faulty
+    };
+    const Row rows[] = {
+        {"plain", 0},        {"%%", 0},           {"%5-d|%s", 2},  {"%-.*x|%.*s", 4},       {"%Iz", 0},
+        {"a%5Iq", 0},        {"%I64d%I32u", 2},   {"%hZNd", 1},    {"%-#08.3llX", 1},  {"%p%c", 2},
+        {"%5", SIZE_MAX},    {"%5%", SIZE_MAX},   {"%a", SIZE_MAX}, {"%n", SIZE_MAX},  {"%l", SIZE_MAX},
+        {"%.-d", SIZE_MAX},  {"%**d", SIZE_MAX},  {"%I", 0},
+    };
+    for (const Row &row : rows) {
+        const kelvo_detail::FmtVerdict v = verdict(row.format);
+        EXPECT_EQ(v.faulty ? SIZE_MAX : v.taken, row.taken) << row.format;
+        EXPECT_EQ(VS(out, sizeof out, row.format, p, p, p, p) < 0, row.taken == SIZE_MAX) << row.format;
+    }
+}
+
 TEST(KelvoPrint, PointersCharactersStrings)
 {
     int x = 0;

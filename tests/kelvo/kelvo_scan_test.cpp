@@ -263,6 +263,57 @@ TEST(KelvoScan, Utf8LocaleMultibyteText)
     freelocale(utf8);
 }
 
+// The compile-time checks and the engine walk one grammar: given exactly
+// the destinations the checks count, then a null one, an input that every
+// conversion matches fills them all and never reaches the null one.
+TEST(KelvoScan, TheChecksAndTheEngineWalkOneGrammar)
+{
+    auto taken = [](const char *format) {
+        kelvo_detail::FmtVerdict v;
+        kelvo_detail::walk_scan(format, v);
+        return v.faulty ? SIZE_MAX : v.taken;
+    };
+    struct Row {
+        const char *format;
+        const char *input;
+        size_t taken;  // arguments, capacities included; -1: faulty
+        int fields;
+    };
+    uint64_t a = 0, b = 0;  // room for the widest integer
+    char text[8] = {};
+    const Row rows[] = {
+        {"%u:%x", "1:2", 2, 2},
+        {"%*u %I64x", "1 2", 1, 1},
+        {"%s", "ab", 2, 1},
+        {"%3c|%%%Iu", "abc|%5", 3, 2},
+        {"%[a-c]%hhu", "ab7", 3, 2},
+        {"%[]x]%n", "]x", 3, 1},  // "%n" is no field
+        {"%5F%N", "%N", 0, 0},    // "%" and "N" to match
+        {"%[ab", "a", SIZE_MAX, 0},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(taken(row.format), row.taken) << row.format;
+        if (row.taken == SIZE_MAX)
+            continue;
+        // Integer destinations get `a` and `b`, character ones `text` with
+        // its capacity; the first argument past the count is null.
+        const char *f = row.format;
+        int r = 0;
+        switch (row.taken) {
+        case 0: r = sscanf_s(row.input, kelvo_runtime_fmt(f), nullptr); break;
+        case 1: r = sscanf_s(row.input, kelvo_runtime_fmt(f), &a, nullptr); break;
+        case 2:
+            r = row.format[1] == 's' ? sscanf_s(row.input, kelvo_runtime_fmt(f), text, 8u, nullptr)
+                                     : sscanf_s(row.input, kelvo_runtime_fmt(f), &a, &b, nullptr);
+            break;
+        default:
+            r = sscanf_s(row.input, kelvo_runtime_fmt(f), text, 8u, &a, nullptr);
+            break;
+        }
+        EXPECT_EQ(r, row.fields) << row.format;
+    }
+}
+
 // Capacities of any integer type reach the engine unharmed; other
 // argument types do not compile.
 TEST(KelvoScan, CapacityArgumentsOfAnyIntegerType)

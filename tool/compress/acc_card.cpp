@@ -151,7 +151,7 @@ TransOpStatus acc_read_lpc(const char *params)
     const int ret = sscanf_s(params, "0x%4x", &addr);
     if (ret != 1)
         return acc_bad_input(ACC_SITE("acc_read_lpc"), ret);
-    const uint16_t lpc = trans_u16(addr);
+    const uint16_t lpc = cmd_u16(addr);
     uint8_t data = 0;
     if (const int st = lpc_addr_read(lpc, &data)) {
         trans_failed();
@@ -169,8 +169,8 @@ TransOpStatus acc_write_lpc(const char *params)
     const int ret = sscanf_s(params, "0x%4x:0x%2x", &addr, &data);
     if (ret != 2)
         return acc_bad_input(ACC_SITE("acc_write_lpc"), ret);
-    const uint16_t lpc = trans_u16(addr);
-    const uint8_t byte = trans_u8(data);
+    const uint16_t lpc = cmd_u16(addr);
+    const uint8_t byte = cmd_u8(data);
     if (const int st = lpc_addr_write(lpc, byte)) {
         trans_failed();
         std::printf("Function lpc_addr_write addr 0x%x data 0x%x error, iRet = %d\n", lpc, byte, st);

@@ -4,10 +4,10 @@
 
 #include "asmf/interface/asmf_interface.h"
 
-TransOpStatus acc_bad_input(const TransSite &site, int scanRet, bool lower)
+TransOpStatus acc_bad_input(const CmdSite &site, int scanRet, bool lower)
 {
     trans_line(lower ? "failed" : "FAILED");
-    trans_invalid_line(site, scanRet);
+    cmd_invalid_line(site, scanRet);
     return kTransBadInput;
 }
 

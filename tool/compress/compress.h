@@ -53,10 +53,10 @@ inline constexpr uint32_t kAccCard = 0;
 
 // The file the invalid-input line names for this unit's handlers.
 inline constexpr const char *kAccFile = "compress/compress";
-#define ACC_SITE(name) TransSite{name, kAccFile, unsigned(__LINE__)}
+#define ACC_SITE(name) CmdSite{name, kAccFile, unsigned(__LINE__)}
 
 // "FAILED" (or "failed" when `lower`) and the invalid-input line; -1202.
-TransOpStatus acc_bad_input(const TransSite &site, int scanRet, bool lower = false);
+TransOpStatus acc_bad_input(const CmdSite &site, int scanRet, bool lower = false);
 
 // oxcompInit; on failure "oxcompInit failed,ret = %d\n\n" and -1237.
 TransOpStatus acc_api_init();

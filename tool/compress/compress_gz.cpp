@@ -185,7 +185,7 @@ TransOpStatus file_command(const FileCommand &cmd, const char *params, unsigned 
     const int ret = sscanf_s(params, "%127[-_a-zA-Z0-9./]:%127[-_a-zA-Z0-9./]:%7[a-zA-Z0-9]", src, unsigned(sizeof src),
                              dest, unsigned(sizeof dest), mode, unsigned(sizeof mode));
     if (ret != 3)
-        return acc_bad_input(TransSite{cmd.name, kAccFile, line}, ret);
+        return acc_bad_input(CmdSite{cmd.name, kAccFile, line}, ret);
     if (cmd.stamp)
         std::printf("%s [line %u] time stap : %lld  \n", cmd.name, line, gzacc::gz_now_ms());
     const TransOpStatus st = cmd.worker(src, dest, mode);
@@ -353,7 +353,7 @@ TransOpStatus perf_scan(const PerfKind &kind, const char *params, PerfParams &p,
     const int ret = sscanf_s(params, "%127[-_a-zA-Z0-9./]:%127[-_a-zA-Z0-9./]:%d:%d", p.src, unsigned(sizeof p.src),
                              p.dest, unsigned(sizeof p.dest), &p.threads, &p.loops);
     if (ret != 4)
-        return acc_bad_input(TransSite{kind.name, kAccFile, line}, ret);
+        return acc_bad_input(CmdSite{kind.name, kAccFile, line}, ret);
     if (p.threads < 0 || p.threads > static_cast<int32_t>(kMaxThreads) || p.loops < 0)
         return kTransBadInput;
     return 0;

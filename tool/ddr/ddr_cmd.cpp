@@ -8,6 +8,7 @@
 
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 #include "tool/ddr/ddr_mem.h"
 #include "tool/ddr/rtc.h"
 #include "tool/load/load_log.h"
@@ -376,7 +377,7 @@ TransOpStatus loop_test(const char *params)
     int count = 0;
     int ret = sscanf_s(params, "%9[^:]:%d", name, static_cast<unsigned>(sizeof name), &count);
     if (ret != 2) {
-        std::printf("Invalid input, please check [%s] %s:%u, iRet = %d\n", "loop_test", __FILE__, __LINE__, ret);
+        cmd_invalid_line(CmdSite{"loop_test", __FILE__, __LINE__}, ret);
         return -1;
     }
     for (const LoopKind &l : kLoops) {

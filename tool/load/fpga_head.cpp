@@ -7,7 +7,6 @@
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 #include "tool/load/load_log.h"
-#include "tool/load/spi_flash.h"
 
 namespace {
 
@@ -21,7 +20,7 @@ uint32_t word_at(const uint8_t *p, size_t offset)
 }
 
 // Steps 5 to 7 of the image checks: offset rule, then the data part's CRC.
-int check_image_crc(const uint8_t *image, uint32_t dataLength, const fhead &head)
+int check_image_crc(const uint8_t *image, uint32_t dataLength, uint32_t sectorSize, const fhead &head)
 {
     if (dataLength <= head.ulAddrOffset) {
         LOAD_ERR("file_len is error! file_len is %d, but fhead.ulAddrOffset is %d\n",
@@ -29,7 +28,7 @@ int check_image_crc(const uint8_t *image, uint32_t dataLength, const fhead &head
         return -1338;
     }
     uint32_t crc = 0;
-    int ret = flash_calculate_crc(image, dataLength, &crc);
+    int ret = flash_calculate_crc(image, dataLength, sectorSize, &crc);
     if (ret != 0) {
         LOAD_ERR("Get file CRC failed\n");
         return ret;
@@ -57,13 +56,14 @@ int verify_head_words(uint32_t flag, uint32_t type)
 }
 
 // Only a head whose CRC flag is set carries a CRC to compare.
-int verify_head_crc(uint32_t crcFlag, const uint8_t *bytes, size_t len, uint32_t stored, bool withValues)
+int verify_head_crc(uint32_t crcFlag, const uint8_t *bytes, size_t len, uint32_t stored, bool withValues,
+                    uint32_t sectorSize)
 {
     if (crcFlag != FHEAD_FLAG)
         return 0;
     // The same paced routine as the file CRC; it cannot refuse a head.
     uint32_t crc = 0;
-    (void)flash_calculate_crc(bytes, static_cast<uint32_t>(len), &crc);
+    (void)flash_calculate_crc(bytes, static_cast<uint32_t>(len), sectorSize, &crc);
     if (crc == stored)
         return 0;
     if (withValues)
@@ -75,13 +75,13 @@ int verify_head_crc(uint32_t crcFlag, const uint8_t *bytes, size_t len, uint32_t
 
 }  // namespace
 
-int flash_calculate_crc(const uint8_t *data, uint32_t length, uint32_t *out)
+int flash_calculate_crc(const uint8_t *data, uint32_t length, uint32_t sectorSize, uint32_t *out)
 {
     if (data == nullptr || out == nullptr || length == 0)
         return -1201;
     // A pause falls before byte p whenever length - 1 - p is a multiple of
     // the sector size: at (length - 1) % sector and every sector after.
-    const uint32_t sector = g_spiGeometry.guiSpiSectorSize;
+    const uint32_t sector = sectorSize;
     uint64_t at = (length - 1) % sector;
     uint16_t crc = crc16_update(0, data, static_cast<size_t>(at));
     for (; at < length; at += sector) {
@@ -112,7 +112,7 @@ uint8_t *data_change_order(uint8_t *buffer, size_t length)
     return buffer;
 }
 
-int flash_file_head_verify(const fhead *head, uint32_t capacity)
+int flash_file_head_verify(const fhead *head, uint32_t capacity, uint32_t sectorSize)
 {
     if (head == nullptr) {
         LOAD_ERR("flash_head is null!\n");
@@ -126,10 +126,10 @@ int flash_file_head_verify(const fhead *head, uint32_t capacity)
         return -1205;
     }
     return verify_head_crc(head->headCrcFlag, reinterpret_cast<const uint8_t *>(head), offsetof(fhead, headCrcFlag) + 4,
-                           head->headCrc, true);
+                           head->headCrc, true, sectorSize);
 }
 
-int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity)
+int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize)
 {
     if (image == nullptr) {
         LOAD_ERR("Input parameter file_buf is NULL\n");
@@ -139,25 +139,19 @@ int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity
     KelvoErr copied = memcpy_s(&head, sizeof head, image + dataLength, FHEAD_SIZE);
     if (copied != 0)
         LOAD_ERR("call memcpy_s fail, error=%d", static_cast<int>(copied));
-    int ret = flash_file_head_verify(&head, capacity);
+    int ret = flash_file_head_verify(&head, capacity, sectorSize);
     if (ret != 0) {
         LOAD_ERR("Flash file head check error, ret = %d\n", ret);
         return ret;
     }
-    return check_image_crc(image, dataLength, head);
+    return check_image_crc(image, dataLength, sectorSize, head);
 }
 
-int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength)
+int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize)
 {
     if (image == nullptr) {
         LOAD_ERR("Input parameter file_buf is NULL\n");
         return -1201;
-    }
-    uint32_t capacity = 0;
-    int ret = flash_get_cap(0, &capacity);
-    if (ret != 0) {
-        LOAD_ERR("get flash cap error, (0x%x)\n", capacity);
-        return ret;
     }
     fhead head{};
     KelvoErr copied = memcpy_s(&head, sizeof head, image + dataLength, FHEAD_SIZE);
@@ -165,15 +159,15 @@ int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength)
         LOAD_ERR("call memcpy_s error\n");
         return static_cast<int>(copied);
     }
-    ret = flash_file_head_verify(&head, capacity);
+    int ret = flash_file_head_verify(&head, capacity, sectorSize);
     if (ret != 0) {
         LOAD_ERR("Flash file head check error, iRet = %d\n", ret);
         return ret;
     }
-    return check_image_crc(image, dataLength, head);
+    return check_image_crc(image, dataLength, sectorSize, head);
 }
 
-int ruga_file_head_verify(const uint8_t *head)
+int ruga_file_head_verify(const uint8_t *head, uint32_t sectorSize)
 {
     if (head == nullptr) {
         LOAD_ERR("flash_head is null!\n");
@@ -182,5 +176,5 @@ int ruga_file_head_verify(const uint8_t *head)
     int ret = verify_head_words(word_at(head, 0), word_at(head, 120));
     if (ret != 0)
         return ret;
-    return verify_head_crc(word_at(head, 164), head, 168, word_at(head, 168), false);
+    return verify_head_crc(word_at(head, 164), head, 168, word_at(head, 168), false, sectorSize);
 }

@@ -45,18 +45,22 @@ inline constexpr size_t RUGA_HEAD_SIZE = 172;
 
 // CRC-16 of `length` bytes into *out (zero-extended); -1201 for a null
 // pointer or an empty range. Pauses 10 ms through the host clock before
-// each byte that has a multiple of the sector size still to follow it.
-int flash_calculate_crc(const uint8_t *data, uint32_t length, uint32_t *out);
+// each byte that has a multiple of `sectorSize` (the flash's erase unit)
+// still to follow it.
+int flash_calculate_crc(const uint8_t *data, uint32_t length, uint32_t sectorSize, uint32_t *out);
 
 uint8_t bit_change_order(uint8_t byte);
 // Reverses the bits of each byte in place; null (after a line) for null.
 uint8_t *data_change_order(uint8_t *buffer, size_t length);
 
-int flash_file_head_verify(const fhead *head, uint32_t capacity);
+// The head's words, size and CRC; `capacity` and `sectorSize` are those of
+// the flash the head is for.
+int flash_file_head_verify(const fhead *head, uint32_t capacity, uint32_t sectorSize);
 // The whole image: the head at image + dataLength, the data part's CRC.
-// The caller holds at least dataLength + 104 bytes at image.
-int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity);
-int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength);
-int ruga_file_head_verify(const uint8_t *head);
+// The caller holds at least dataLength + 104 bytes at image; `capacity` and
+// `sectorSize` are those of the flash the image is for.
+int fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize);
+int ruga_fpga_file_check(const uint8_t *image, uint32_t dataLength, uint32_t capacity, uint32_t sectorSize);
+int ruga_file_head_verify(const uint8_t *head, uint32_t sectorSize);
 
 #endif

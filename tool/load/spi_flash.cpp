@@ -8,12 +8,18 @@
 #include <new>
 
 #include "bases/drv/spi_flash_drv.h"
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 #include "tool/load/fpga_head.h"
 #include "tool/load/load_log.h"
 
 SpiFlashGeometry g_spiGeometry;
+
+GLOBALS_RESET(spi_flash)
+{
+    g_spiGeometry = SpiFlashGeometry{};
+}
 
 namespace {
 
@@ -182,7 +188,7 @@ int flash_find_head(uint32_t flash, uint32_t fpgaType, uint32_t capacity, bool v
             wrongFlags++;
             continue;
         }
-        if (flash_file_head_verify(&head, capacity) == 0) {
+        if (flash_file_head_verify(&head, capacity, g_spiGeometry.guiSpiSectorSize) == 0) {
             out = head;
             return 0;
         }
@@ -326,7 +332,7 @@ int verify_read_back(const uint8_t *buf, uint32_t length)
         return -1313;
     }
     uint32_t crc = 0;
-    int ret = flash_calculate_crc(buf, length - head.ulAddrOffset, &crc);
+    int ret = flash_calculate_crc(buf, length - head.ulAddrOffset, g_spiGeometry.guiSpiSectorSize, &crc);
     if (ret != 0) {
         LOAD_ERR("get crc code error, ret = %d\n", ret);
         return ret;
@@ -489,7 +495,7 @@ int fpga_load(const char *path, uint32_t flash, uint32_t fpgaType)
     if (ret != 0)
         return ret;
     const auto length = static_cast<uint32_t>(length64);  // below the capacity
-    ret = fpga_file_check(buf.get(), length - FHEAD_SIZE, capacity);
+    ret = fpga_file_check(buf.get(), length - FHEAD_SIZE, capacity, g_spiGeometry.guiSpiSectorSize);
     if (ret != 0) {
         LOAD_ERR("Fpga file crc check error, please check your file, ret = %d\n", ret);
         return ret;
@@ -543,7 +549,7 @@ int flash_test(uint32_t flash, uint32_t fpgaType)
     if ((ret = read_chunks(buf.get(), size, flash)) != 0)
         return ret;
     reverse_if_type1(buf.get(), size, fpgaType);
-    ret = fpga_file_check(buf.get(), head.size, capacity);
+    ret = fpga_file_check(buf.get(), head.size, capacity, g_spiGeometry.guiSpiSectorSize);
     if (ret != 0) {
         LOAD_ERR("Fpga file crc check error, ret = %d\n", ret);
         return ret;

@@ -10,7 +10,7 @@
 #include "tool/media/dspmail.h"
 #include "tool/trans/trans_cmd.h"
 
-#define MEDIA_SITE TransSite{__func__, __FILE__, static_cast<unsigned>(__LINE__)}
+#define MEDIA_SITE CmdSite{__func__, __FILE__, static_cast<unsigned>(__LINE__)}
 
 namespace {
 
@@ -50,11 +50,11 @@ uint32_t le32(const uint8_t *p)
 }
 
 // "%u:%u" sub:dsp; false after the bad-input lines, with ret = -1202.
-bool scan_sub_dsp(const char *params, const TransSite &site, uint32_t &sub, uint32_t &dsp, TransOpStatus &ret)
+bool scan_sub_dsp(const char *params, const CmdSite &site, uint32_t &sub, uint32_t &dsp, TransOpStatus &ret)
 {
-    sub = dsp = kTransUnset;
+    sub = dsp = kCmdUnset;
     int n = sscanf_s(params, "%u:%u", &sub, &dsp);
-    if (trans_scanned(n, sub, dsp))
+    if (cmd_scanned(n, sub, dsp))
         return true;
     ret = trans_bad_input(site, n);
     return false;
@@ -107,11 +107,11 @@ int32_t chip_shake_hand(uint32_t sub, uint32_t dsp)
 int32_t place_cmd(uint32_t sub, uint32_t dsp, uint32_t core, uint32_t cmd)
 {
     if (cmd < 256)
-        return write_byte(sub, dsp, dsp_mail_addr(core, DSP_MAIL_CMD), trans_u8(cmd));
+        return write_byte(sub, dsp, dsp_mail_addr(core, DSP_MAIL_CMD), cmd_u8(cmd));
     if (int32_t ret = write_byte(sub, dsp, dsp_mail_addr(core, DSP_MAIL_CMD), DSP_CMD_EXTENDED); ret != 0)
         return ret;
     host().usleep(kHighByteWaitUs);
-    return write_byte(sub, dsp, dsp_mail_addr(core, DSP_MAIL_CMD_HIGH), trans_u8(cmd >> 8));
+    return write_byte(sub, dsp, dsp_mail_addr(core, DSP_MAIL_CMD_HIGH), cmd_u8(cmd >> 8));
 }
 
 // Step 1: the command into a free mailbox; a busy one is only reported.
@@ -132,7 +132,7 @@ int32_t exchange_send(uint32_t sub, uint32_t dsp, uint32_t core, uint32_t cmd)
 }
 
 // Step 2: the reply status polled every 100 ms, at most 300 times.
-int32_t exchange_wait(uint32_t sub, uint32_t dsp, uint32_t core, const TransSite &site)
+int32_t exchange_wait(uint32_t sub, uint32_t dsp, uint32_t core, const CmdSite &site)
 {
     for (uint32_t i = 0; i < kReplyPolls; i++) {
         uint8_t st = 0;
@@ -188,7 +188,7 @@ int32_t media_dsp_send_test_cmd(uint32_t sub, uint32_t dsp, uint32_t core, uint3
                     d(dsp), d(core));
         return DSP_MAIL_BUSY_RET;
     }
-    if (int32_t ret = write_byte(sub, dsp, dsp_mail_addr(core, DSP_MAIL_CMD), trans_u8(cmd)); ret != 0)
+    if (int32_t ret = write_byte(sub, dsp, dsp_mail_addr(core, DSP_MAIL_CMD), cmd_u8(cmd)); ret != 0)
         return ret;
     return write_byte(sub, dsp, dsp_mail_addr(core, DSP_MAIL_REQUEST), DSP_MARK_TOOL);
 }
@@ -572,9 +572,9 @@ TransOpStatus media_dsp_ShakeHand(const char *params)
 
 TransOpStatus media_dsp_cmd(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, cmd = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, cmd = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x", &sub, &dsp, &cmd);
-    if (!trans_scanned(n, sub, dsp, cmd))
+    if (!cmd_scanned(n, sub, dsp, cmd))
         return trans_bad_input(MEDIA_SITE, n);
     int32_t ret = media_dsp_cmd_proc(sub, dsp, cmd);
     if (ret == 0)
@@ -584,9 +584,9 @@ TransOpStatus media_dsp_cmd(const char *params)
 
 TransOpStatus media_dsp_mail_reset(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, core = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, core = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:%u", &sub, &dsp, &core);
-    if (!trans_scanned(n, sub, dsp, core))
+    if (!cmd_scanned(n, sub, dsp, core))
         return trans_bad_input(MEDIA_SITE, n);
     if (int32_t ret = media_dsp_mail_reset_proc(sub, dsp, core); ret != 0) {
         trans_failed();
@@ -599,7 +599,7 @@ TransOpStatus media_dsp_mail_reset(const char *params)
 
 namespace {
 
-TransOpStatus ddr_handler(const char *params, const TransSite &site, const EqTest &test)
+TransOpStatus ddr_handler(const char *params, const CmdSite &site, const EqTest &test)
 {
     uint32_t sub = 0, dsp = 0;
     if (TransOpStatus bad = 0; !scan_sub_dsp(params, site, sub, dsp, bad))
@@ -631,7 +631,7 @@ TransOpStatus media_dsp_eq_chip_test(const char *params)
 
 namespace {
 
-TransOpStatus check_only(const char *params, const TransSite &site)
+TransOpStatus check_only(const char *params, const CmdSite &site)
 {
     uint32_t sub = 0, dsp = 0;
     if (TransOpStatus bad = 0; !scan_sub_dsp(params, site, sub, dsp, bad))

@@ -9,7 +9,7 @@
 #include "tool/media/dsp_mem.h"
 #include "tool/trans/trans_cmd.h"
 
-#define MEDIA_SITE TransSite{__func__, __FILE__, static_cast<unsigned>(__LINE__)}
+#define MEDIA_SITE CmdSite{__func__, __FILE__, static_cast<unsigned>(__LINE__)}
 
 namespace {
 
@@ -272,9 +272,9 @@ int32_t set_global_switch(uint32_t sub, uint32_t dsp, uint32_t on)
 
 TransOpStatus media_set_dsp_all_mailbox_switch(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, on = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, on = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u:%u", &sub, &dsp, &on);
-    if (!trans_scanned(ret, sub, dsp, on))
+    if (!cmd_scanned(ret, sub, dsp, on))
         return trans_bad_input(MEDIA_SITE, ret);
     uint32_t first = 0, last = 0;
     if (!media_dsp_span(sub, dsp, first, last))
@@ -382,9 +382,9 @@ int32_t media_dsp_clear_statistic_proc(uint32_t sub, uint32_t dsp, uint32_t core
 
 TransOpStatus media_dsp_get_statistic(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u", &sub, &dsp);
-    if (!trans_scanned(ret, sub, dsp))
+    if (!cmd_scanned(ret, sub, dsp))
         return trans_bad_input(MEDIA_SITE, ret);
     if (sub >= MEDIA_SUBRD_NUM || dsp >= MEDIA_DSP_NUM)
         return kMailFail;
@@ -399,9 +399,9 @@ TransOpStatus media_dsp_get_statistic(const char *params)
 
 TransOpStatus media_dsp_clear_statistic(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, core = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, core = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u:%u", &sub, &dsp, &core);
-    if (!trans_scanned(ret, sub, dsp, core))
+    if (!cmd_scanned(ret, sub, dsp, core))
         return trans_bad_input(MEDIA_SITE, ret);
     if (int32_t st = media_dsp_clear_statistic_proc(sub, dsp, core); st != 0) {
         trans_failed();

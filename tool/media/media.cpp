@@ -15,7 +15,7 @@
 #include "kelvo/kelvo.h"
 #include "tool/trans/trans_cmd.h"
 
-#define MEDIA_SITE TransSite{__func__, __FILE__, static_cast<unsigned>(__LINE__)}
+#define MEDIA_SITE CmdSite{__func__, __FILE__, static_cast<unsigned>(__LINE__)}
 
 char Filename[MEDIA_NAME_LEN];
 MediaLoadInfo gLoadInfo[MEDIA_SUBRD_NUM][MEDIA_DSP_NUM];
@@ -86,7 +86,7 @@ void put_le32(uint8_t *p, uint32_t v)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-int32_t read_failed(int32_t ret, const TransSite &site)
+int32_t read_failed(int32_t ret, const CmdSite &site)
 {
     trans_failed();
     std::printf("Function dsp_image_read exe error, iRet = %d [%s] %s:%u\n", ret, site.name, site.file, site.line);
@@ -100,7 +100,7 @@ void load_failed_line(uint32_t sub, uint32_t dsp, int32_t length, int32_t ret)
                 static_cast<unsigned>(length), ret);
 }
 
-int32_t load_init(const TransSite &site)
+int32_t load_init(const CmdSite &site)
 {
     PlovStatus ret = PLOV_MediaLoadInit();
     if (ret != 0) {
@@ -193,10 +193,10 @@ uint16_t media_ecc_add_zone(uint8_t *buf, uint32_t n, uint32_t zoneAddr, uint32_
 
 TransOpStatus creat_media_dsp_ecc_image(const char *params)
 {
-    uint32_t addr = kTransUnset, len = kTransUnset;
+    uint32_t addr = kCmdUnset, len = kCmdUnset;
     char name[MEDIA_NAME_LEN] = {};
     int ret = sscanf_s(params, "0x%08x:0x%08x:%s", &addr, &len, name, MEDIA_NAME_LEN);
-    if (ret < 3 || !trans_scanned(ret, addr, len))
+    if (ret < 3 || !cmd_scanned(ret, addr, len))
         return trans_bad_input(MEDIA_SITE, ret);
     std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[MEDIA_IMAGE_BUF]);
     if (!buf)
@@ -216,7 +216,7 @@ TransOpStatus creat_media_dsp_ecc_image(const char *params)
     int32_t st = dsp_image_write(newName, buf.get(), static_cast<uint32_t>(n) + 16);
     if (st != 0) {
         trans_failed();
-        TransSite site = MEDIA_SITE;
+        CmdSite site = MEDIA_SITE;
         std::printf("Function dsp_image_write exe error, iRet = %d [%s] %s:%u\n", st, site.name, site.file, site.line);
     }
     return st;
@@ -226,7 +226,7 @@ TransOpStatus creat_media_dsp_ecc_image(const char *params)
 
 namespace {
 
-int32_t single_load(uint32_t sub, uint32_t dsp, uint32_t loadType, const char *name, const TransSite &site)
+int32_t single_load(uint32_t sub, uint32_t dsp, uint32_t loadType, const char *name, const CmdSite &site)
 {
     MediaImage image = image_alloc();
     if (!image)
@@ -253,20 +253,20 @@ int32_t single_load(uint32_t sub, uint32_t dsp, uint32_t loadType, const char *n
 
 TransOpStatus load_media_dsp_image(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset;
     char name[MEDIA_NAME_LEN] = {};
     int ret = sscanf_s(params, "%u:%u:%254s", &sub, &dsp, name, MEDIA_NAME_LEN);
-    if (ret < 3 || !trans_scanned(ret, sub, dsp))
+    if (ret < 3 || !cmd_scanned(ret, sub, dsp))
         return trans_bad_input(MEDIA_SITE, ret);
     return single_load(sub, dsp, 0, name, MEDIA_SITE);
 }
 
 TransOpStatus load_media_dsp_image_delay(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, type = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, type = kCmdUnset;
     char name[MEDIA_NAME_LEN] = {};
     int ret = sscanf_s(params, "%u:%u:%u:%254s", &sub, &dsp, &type, name, MEDIA_NAME_LEN);
-    if (ret < 4 || !trans_scanned(ret, sub, dsp, type))
+    if (ret < 4 || !cmd_scanned(ret, sub, dsp, type))
         return trans_bad_input(MEDIA_SITE, ret);
     return single_load(sub, dsp, type, name, MEDIA_SITE);
 }
@@ -405,14 +405,14 @@ int32_t load_media_thread_ret(const ThreadedLoad &t)
     return 0;
 }
 
-int32_t threaded_failed(const char *name, int32_t ret, const TransSite &site)
+int32_t threaded_failed(const char *name, int32_t ret, const CmdSite &site)
 {
     trans_failed();
     std::printf("Function %s exe error, iRet = %d [%s] %s:%u\n", name, ret, site.name, site.file, site.line);
     return ret;
 }
 
-int32_t threaded_load(const ThreadedLoad &t, const TransSite &site)
+int32_t threaded_load(const ThreadedLoad &t, const CmdSite &site)
 {
     if (t.subCnt > MEDIA_SUBRD_NUM || t.dspCnt > MEDIA_DSP_NUM || t.repeat > kMaxRepeat) {
         trans_line("PARA FAILED");
@@ -440,19 +440,19 @@ int32_t threaded_load(const ThreadedLoad &t, const TransSite &site)
 
 TransOpStatus load_media_in_mult_thread(const char *params)
 {
-    ThreadedLoad t{kTransUnset, kTransUnset, kTransUnset, 1, false};
+    ThreadedLoad t{kCmdUnset, kCmdUnset, kCmdUnset, 1, false};
     int ret = sscanf_s(params, "%u:%u:%u:%254s", &t.subCnt, &t.dspCnt, &t.loadType, Filename, MEDIA_NAME_LEN);
-    if (ret < 4 || !trans_scanned(ret, t.subCnt, t.dspCnt, t.loadType))
+    if (ret < 4 || !cmd_scanned(ret, t.subCnt, t.dspCnt, t.loadType))
         return trans_bad_input(MEDIA_SITE, ret);
     return threaded_load(t, MEDIA_SITE);
 }
 
 TransOpStatus load_with_health_chk_mult_thread(const char *params)
 {
-    ThreadedLoad t{kTransUnset, kTransUnset, kTransUnset, kTransUnset, true};
+    ThreadedLoad t{kCmdUnset, kCmdUnset, kCmdUnset, kCmdUnset, true};
     int ret = sscanf_s(params, "%u:%u:%u:%u:%254s", &t.subCnt, &t.dspCnt, &t.loadType, &t.repeat, Filename,
                        MEDIA_NAME_LEN);
-    if (ret < 5 || !trans_scanned(ret, t.subCnt, t.dspCnt, t.loadType, t.repeat))
+    if (ret < 5 || !cmd_scanned(ret, t.subCnt, t.dspCnt, t.loadType, t.repeat))
         return trans_bad_input(MEDIA_SITE, ret);
     return threaded_load(t, MEDIA_SITE);
 }

@@ -17,7 +17,7 @@
 #include "tool/media/media.h"
 #include "tool/trans/trans_cmd.h"
 
-#define MEDIA_SITE TransSite{__func__, __FILE__, static_cast<unsigned>(__LINE__)}
+#define MEDIA_SITE CmdSite{__func__, __FILE__, static_cast<unsigned>(__LINE__)}
 
 namespace {
 
@@ -60,11 +60,11 @@ namespace {
 
 using ReadShow = void (*)(uint32_t sub, uint32_t dsp, uint32_t addr, uint64_t value);
 
-TransOpStatus read_dsp_mem(const char *params, const TransSite &site, uint32_t len, ReadShow show)
+TransOpStatus read_dsp_mem(const char *params, const CmdSite &site, uint32_t len, ReadShow show)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, addr = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, addr = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x", &sub, &dsp, &addr);
-    if (!trans_scanned(n, sub, dsp, addr))
+    if (!cmd_scanned(n, sub, dsp, addr))
         return trans_bad_input(site, n);
     uint64_t value = 0;
     if (PlovStatus ret = PLOV_MediaReadDspMem(sub, dsp, addr, &value, len); ret != 0)
@@ -102,9 +102,9 @@ TransOpStatus read_media_dsp_mem_ddw(const char *params)
 
 TransOpStatus media_test_dsp_ecc_rd_dw(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, addr = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, addr = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x", &sub, &dsp, &addr);
-    if (!trans_scanned(n, sub, dsp, addr))
+    if (!cmd_scanned(n, sub, dsp, addr))
         return trans_bad_input(MEDIA_SITE, n);
     uint32_t value = 0;
     if (PlovStatus ret = MEDIA_AppDspMemRwAlign(sub, dsp, addr, &value, 4, 4, 0); ret != 0)
@@ -117,12 +117,12 @@ TransOpStatus media_test_dsp_ecc_rd_dw(const char *params)
 
 TransOpStatus read_lpc_mem_b(const char *params)
 {
-    uint32_t addr = kTransUnset;
+    uint32_t addr = kCmdUnset;
     int n = sscanf_s(params, "0x%4x", &addr);
-    if (!trans_scanned(n, addr))
+    if (!cmd_scanned(n, addr))
         return trans_bad_input(MEDIA_SITE, n);
     uint8_t value = 0;
-    if (PlovStatus ret = MEDIA_AppLpcRW(trans_u16(addr), &value, 1, 0); ret != 0)
+    if (PlovStatus ret = MEDIA_AppLpcRW(cmd_u16(addr), &value, 1, 0); ret != 0)
         MEDIA_FAIL(ret, "Function Media_AppLpcRW read addr 0x%x exe error, iRet = %d\n", addr, ret);
     std::printf("Read lpc addr 0x%x  data 0x%x \n", addr, value);
     return done();
@@ -130,9 +130,9 @@ TransOpStatus read_lpc_mem_b(const char *params)
 
 TransOpStatus read_media_dsp_pcie_app_dw(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, reg = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, reg = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x", &sub, &dsp, &reg);
-    if (!trans_scanned(n, sub, dsp, reg))
+    if (!cmd_scanned(n, sub, dsp, reg))
         return trans_bad_input(MEDIA_SITE, n);
     uint32_t value = 0;
     if (PlovStatus ret = MEDIA_AppDspPcieAppRW(sub, dsp, reg, &value, 4, 0); ret != 0)
@@ -145,12 +145,12 @@ TransOpStatus read_media_dsp_pcie_app_dw(const char *params)
 
 TransOpStatus write_media_dsp_mem_b(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, addr = kTransUnset, data = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, addr = kCmdUnset, data = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x:0x%x", &sub, &dsp, &addr, &data);
-    if (!trans_scanned(n, sub, dsp, addr, data))
+    if (!cmd_scanned(n, sub, dsp, addr, data))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Write subboard %d(0x%x) dsp %d(0x%x) addr 0x%x data 0x%x\n", d(sub), sub, d(dsp), dsp, addr, data);
-    uint8_t byte = trans_u8(data);
+    uint8_t byte = cmd_u8(data);
     if (PlovStatus ret = PLOV_MediaWriteDspMem(sub, dsp, addr, &byte, 1); ret != 0)
         MEDIA_FAIL(ret, "Function PLOV_MediaWriteDspMem subboard %d dsp %d addr 0x%x data 0x%x exe error, iRet = %d\n",
                    d(sub), d(dsp), addr, data, ret);
@@ -159,9 +159,9 @@ TransOpStatus write_media_dsp_mem_b(const char *params)
 
 TransOpStatus write_media_dsp_mem_dw(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, addr = kTransUnset, data = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, addr = kCmdUnset, data = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x:0x%8x", &sub, &dsp, &addr, &data);
-    if (!trans_scanned(n, sub, dsp, addr, data))
+    if (!cmd_scanned(n, sub, dsp, addr, data))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Write subboard %d(0x%x) dsp %d(0x%x) addr 0x%x data 0x%08x\n", d(sub), sub, d(dsp), dsp, addr, data);
     if (PlovStatus ret = PLOV_MediaWriteDspMem(sub, dsp, addr, &data, 4); ret != 0)
@@ -172,10 +172,10 @@ TransOpStatus write_media_dsp_mem_dw(const char *params)
 
 TransOpStatus write_media_dsp_mem_ddw(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, addr = kTransUnset;
-    unsigned long long data = kTransUnset64;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, addr = kCmdUnset;
+    unsigned long long data = kCmdUnset64;
     int n = sscanf_s(params, "%u:%u:0x%x:0x%16llx", &sub, &dsp, &addr, &data);
-    if (!trans_scanned(n, sub, dsp, addr, uint64_t{data}))
+    if (!cmd_scanned(n, sub, dsp, addr, uint64_t{data}))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Write subboard %d(0x%x) dsp %d(0x%x) addr 0x%x data 0x%016llx\n", d(sub), sub, d(dsp), dsp, addr, data);
     if (PlovStatus ret = PLOV_MediaWriteDspMem(sub, dsp, addr, &data, 8); ret != 0)
@@ -187,9 +187,9 @@ TransOpStatus write_media_dsp_mem_ddw(const char *params)
 
 TransOpStatus media_test_dsp_ecc_wrt_dw(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, addr = kTransUnset, data = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, addr = kCmdUnset, data = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x:0x%8x", &sub, &dsp, &addr, &data);
-    if (!trans_scanned(n, sub, dsp, addr, data))
+    if (!cmd_scanned(n, sub, dsp, addr, data))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Write subboard %d(0x%x) dsp %d(0x%x) addr 0x%x ecc data 0x%08x\n", d(sub), sub, d(dsp), dsp, addr,
                 data);
@@ -201,12 +201,12 @@ TransOpStatus media_test_dsp_ecc_wrt_dw(const char *params)
 
 TransOpStatus write_lpc_mem_b(const char *params)
 {
-    uint32_t addr = kTransUnset, data = kTransUnset;
+    uint32_t addr = kCmdUnset, data = kCmdUnset;
     int n = sscanf_s(params, "0x%4x:0x%2x", &addr, &data);
-    if (!trans_scanned(n, addr, data))
+    if (!cmd_scanned(n, addr, data))
         return trans_bad_input(MEDIA_SITE, n);
-    uint8_t byte = trans_u8(data);
-    if (PlovStatus ret = MEDIA_AppLpcRW(trans_u16(addr), &byte, 1, 1); ret != 0)
+    uint8_t byte = cmd_u8(data);
+    if (PlovStatus ret = MEDIA_AppLpcRW(cmd_u16(addr), &byte, 1, 1); ret != 0)
         MEDIA_FAIL(ret, "Function Media_AppLpcRW write addr 0x%x data 0x%x error, iRet = %d\n", addr, data, ret);
     std::printf("Write lpc addr 0x%x  data 0x%x \n", addr, data);
     return done();
@@ -214,9 +214,9 @@ TransOpStatus write_lpc_mem_b(const char *params)
 
 TransOpStatus write_media_dsp_pcie_app_dw(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, reg = kTransUnset, value = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, reg = kCmdUnset, value = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x:0x%x", &sub, &dsp, &reg, &value);
-    if (!trans_scanned(n, sub, dsp, reg, value))
+    if (!cmd_scanned(n, sub, dsp, reg, value))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Write subboard %d(0x%x) dsp %d(0x%x) pcie app addr 0x%x data 0x%x\n", d(sub), sub, d(dsp), dsp, reg,
                 value);
@@ -243,11 +243,11 @@ constexpr DspOpRow kReset{MEDIA_DspReset, "Reset", "MEDIA_DspReset"};
 constexpr DspOpRow kHotPlug{MEDIA_DspHotPlug, "Hot plugin", "MEDIA_DspHotPlugout"};
 constexpr DspOpRow kThreeStep{MEDIA_AppThreeStepTest, "Three step test", "MEDIA_AppThreeStepTest"};
 
-TransOpStatus dsp_op(const char *params, const TransSite &site, const DspOpRow &row)
+TransOpStatus dsp_op(const char *params, const CmdSite &site, const DspOpRow &row)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset;
     int n = sscanf_s(params, "%u:%u", &sub, &dsp);
-    if (!trans_scanned(n, sub, dsp))
+    if (!cmd_scanned(n, sub, dsp))
         return trans_bad_input(site, n);
     if (PlovStatus ret = row.op(sub, dsp); ret != 0)
         MEDIA_FAIL(ret, "Function %s subboard%d dsp%d exe error, iRet = %d\n", row.name, d(sub), d(dsp), ret);
@@ -286,9 +286,9 @@ TransOpStatus media_get_board_info(const char *)
 
 TransOpStatus media_get_startup_state(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, core = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, core = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:%u", &sub, &dsp, &core);
-    if (!trans_scanned(n, sub, dsp, core))
+    if (!cmd_scanned(n, sub, dsp, core))
         return trans_bad_input(MEDIA_SITE, n);
     uint32_t state = 0;
     if (PlovStatus ret = MEDIA_GetDspStartUpState(sub, dsp, core, &state); ret != 0) {
@@ -347,9 +347,9 @@ void show_health(const HealthState &h)
 
 TransOpStatus media_get_subrd_health_state(const char *params)
 {
-    uint32_t sub = kTransUnset;
+    uint32_t sub = kCmdUnset;
     int n = sscanf_s(params, "%u", &sub);
-    if (!trans_scanned(n, sub))
+    if (!cmd_scanned(n, sub))
         return trans_bad_input(MEDIA_SITE, n);
     SubrdState path{};
     if (PlovStatus ret = MEDIA_GetSubBoardHealthState(sub, &path); ret != 0)
@@ -425,10 +425,10 @@ int32_t test_dsp(uint32_t sub, uint32_t dsp, uint32_t addr, uint32_t len, uint8_
 
 TransOpStatus media_fill_dsp_mem(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, addr = kTransUnset, len = kTransUnset, data = kTransUnset,
-             count = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, addr = kCmdUnset, len = kCmdUnset, data = kCmdUnset,
+             count = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x:0x%x:0x%x:0x%x", &sub, &dsp, &addr, &len, &data, &count);
-    if (!trans_scanned(n, sub, dsp, addr, len, data, count))
+    if (!cmd_scanned(n, sub, dsp, addr, len, data, count))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Write subboard %d(0x%x) dsp %d(0x%x) addr 0x%x len 0x%x data 0x%x cnt 0x%x\n", d(sub), sub, d(dsp), dsp,
                 addr, len, data, count);
@@ -437,7 +437,7 @@ TransOpStatus media_fill_dsp_mem(const char *params)
     uint32_t first = 0, last = 0;
     dsp_range(dsp, first, last);
     for (uint32_t i = first; i <= last; i++)
-        if (int32_t ret = fill_dsp(sub, i, addr, len, trans_u8(data), count); ret != 0)
+        if (int32_t ret = fill_dsp(sub, i, addr, len, cmd_u8(data), count); ret != 0)
             MEDIA_FAIL(ret, "Function MEDIA_FillDspMem error, iRet = %d\n", ret);
     cost_lines(start);
     return done();
@@ -445,9 +445,9 @@ TransOpStatus media_fill_dsp_mem(const char *params)
 
 TransOpStatus media_test_dsp_mem(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, addr = kTransUnset, len = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, addr = kCmdUnset, len = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:0x%x:0x%x", &sub, &dsp, &addr, &len);
-    if (!trans_scanned(n, sub, dsp, addr, len))
+    if (!cmd_scanned(n, sub, dsp, addr, len))
         return trans_bad_input(MEDIA_SITE, n);
     std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[len]);
     std::unique_ptr<uint8_t[]> in(new (std::nothrow) uint8_t[len]);
@@ -468,9 +468,9 @@ TransOpStatus media_test_dsp_mem(const char *params)
 
 TransOpStatus media_get_dsp_mem_map(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset;
     int n = sscanf_s(params, "%u:%u", &sub, &dsp);
-    if (!trans_scanned(n, sub, dsp))
+    if (!cmd_scanned(n, sub, dsp))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("get subboard %d(0x%x) dsp %d(0x%x) pci mem map\n", d(sub), sub, d(dsp), dsp);
     MEDIA_PCI_MAP_RESULT m[MEDIA_CORE_NUM + 2] = {};
@@ -506,11 +506,11 @@ struct PortRow {
 constexpr PortRow kPortCtrl{MEDIA_SetPciSwPort, "", "MEDIA_SetPciSwPort"};
 constexpr PortRow kPortIoMem{MEDIA_SetPciSwPortIoMem, " io mem", "MEDIA_SetPciSwPortIoMem"};
 
-TransOpStatus port_op(const char *params, const TransSite &site, const PortRow &row)
+TransOpStatus port_op(const char *params, const CmdSite &site, const PortRow &row)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, flag = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, flag = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:%u", &sub, &dsp, &flag);
-    if (!trans_scanned(n, sub, dsp, flag))
+    if (!cmd_scanned(n, sub, dsp, flag))
         return trans_bad_input(site, n);
     std::printf("ctrl subboard %d(0x%x) dsp %d(0x%x) pcie switch downstream port%s flag %d\n", d(sub), sub, d(dsp), dsp,
                 row.what, d(flag));
@@ -526,9 +526,9 @@ TransOpStatus media_ctrl_dsp_port_iomem(const char *params) { return port_op(par
 
 TransOpStatus media_dsp_port_ctrl_and_reset(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset;
     int n = sscanf_s(params, "%u:%u", &sub, &dsp);
-    if (!trans_scanned(n, sub, dsp))
+    if (!cmd_scanned(n, sub, dsp))
         return trans_bad_input(MEDIA_SITE, n);
     uint32_t first = 0, last = 0;
     dsp_range(dsp, first, last);
@@ -543,9 +543,9 @@ TransOpStatus media_dsp_port_ctrl_and_reset(const char *params)
 
 TransOpStatus media_test_subrd_lpc(const char *params)
 {
-    uint32_t sub = kTransUnset;
+    uint32_t sub = kCmdUnset;
     int n = sscanf_s(params, "%u", &sub);
-    if (!trans_scanned(n, sub))
+    if (!cmd_scanned(n, sub))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Test subboard %d(0x%x) lpc --- \n", d(sub), sub);
     if (PlovStatus ret = MEDIA_AppTestSubrdLpc(sub); ret != 0)
@@ -555,9 +555,9 @@ TransOpStatus media_test_subrd_lpc(const char *params)
 
 TransOpStatus media_test_basebrd_lpc(const char *params)
 {
-    uint32_t zero = kTransUnset;
+    uint32_t zero = kCmdUnset;
     int n = sscanf_s(params, "%u", &zero);
-    if (!trans_scanned(n, zero))
+    if (!cmd_scanned(n, zero))
         return trans_bad_input(MEDIA_SITE, n);
     if (zero != 0)
         return trans_bad_input(MEDIA_SITE, 1);
@@ -598,9 +598,9 @@ std::unique_ptr<DspTransTable> table_alloc()
 
 TransOpStatus media_Set_TransAddrTbl(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset;
     int n = sscanf_s(params, "%u:%u", &sub, &dsp);
-    if (!trans_scanned(n, sub, dsp))
+    if (!cmd_scanned(n, sub, dsp))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Set TransAddrTbl subboard %d(0x%x)  dsp %d(0x%x)\n", d(sub), sub, d(dsp), dsp);
     std::unique_ptr<DspTransTable> table = table_alloc();
@@ -624,9 +624,9 @@ TransOpStatus media_Set_TransAddrTbl(const char *params)
 
 TransOpStatus media_Get_TransAddrTbl(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset;
     int n = sscanf_s(params, "%u:%u", &sub, &dsp);
-    if (!trans_scanned(n, sub, dsp))
+    if (!cmd_scanned(n, sub, dsp))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Get TransAddrTbl subboard %d(0x%x)  dsp %d(0x%x)\n", d(sub), sub, d(dsp), dsp);
     std::unique_ptr<DspTransTable> table = table_alloc();
@@ -643,9 +643,9 @@ TransOpStatus media_Get_TransAddrTbl(const char *params)
 
 TransOpStatus media_Set_mailboxswitch(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, core = kTransUnset, type = kTransUnset, on = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, core = kCmdUnset, type = kCmdUnset, on = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:%u:%u:%u", &sub, &dsp, &core, &type, &on);
-    if (!trans_scanned(n, sub, dsp, core, type, on))
+    if (!cmd_scanned(n, sub, dsp, core, type, on))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Set MailboxSwitch subboard %d(0x%x)  dsp %d(0x%x) DspCoreId %d(0x%x)  MailboxType %d(0x%x) "
                 "MailboxSwitch %d(0x%x)\n",
@@ -657,9 +657,9 @@ TransOpStatus media_Set_mailboxswitch(const char *params)
 
 TransOpStatus media_Get_mailboxswitch(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, core = kTransUnset, type = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, core = kCmdUnset, type = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:%u:%u", &sub, &dsp, &core, &type);
-    if (!trans_scanned(n, sub, dsp, core, type))
+    if (!cmd_scanned(n, sub, dsp, core, type))
         return trans_bad_input(MEDIA_SITE, n);
     // The line says "Set" before a get, as operators have always seen it.
     std::printf("Set MailboxSwitch subboard %d(0x%x)  dsp %d(0x%x) DspCoreId %d(0x%x)  MailboxType %d(0x%x) \n", d(sub),
@@ -673,9 +673,9 @@ TransOpStatus media_Get_mailboxswitch(const char *params)
 
 TransOpStatus media_Set_Globalmailboxswitch(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset, on = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset, on = kCmdUnset;
     int n = sscanf_s(params, "%u:%u:%u", &sub, &dsp, &on);
-    if (!trans_scanned(n, sub, dsp, on))
+    if (!cmd_scanned(n, sub, dsp, on))
         return trans_bad_input(MEDIA_SITE, n);
     uint32_t first = 0, last = 0;
     if (!media_dsp_span(sub, dsp, first, last))
@@ -692,9 +692,9 @@ TransOpStatus media_Set_Globalmailboxswitch(const char *params)
 
 TransOpStatus media_Get_Globalmailboxswitch(const char *params)
 {
-    uint32_t sub = kTransUnset, dsp = kTransUnset;
+    uint32_t sub = kCmdUnset, dsp = kCmdUnset;
     int n = sscanf_s(params, "%u:%u", &sub, &dsp);
-    if (!trans_scanned(n, sub, dsp))
+    if (!cmd_scanned(n, sub, dsp))
         return trans_bad_input(MEDIA_SITE, n);
     std::printf("Get GlobalMailboxSwitch subboard %d(0x%x)  dsp %d(0x%x) \n", d(sub), sub, d(dsp), dsp);
     uint32_t value = 0x5A5AA5A5;
@@ -761,9 +761,9 @@ int32_t get_statistic(uint32_t sub, uint32_t dsp, uint32_t core, stMediaMailboxS
 
 bool scan_core(const char *params, uint32_t &sub, uint32_t &dsp, uint32_t &core, int &n)
 {
-    sub = dsp = core = kTransUnset;
+    sub = dsp = core = kCmdUnset;
     n = sscanf_s(params, "%u:%u:%u", &sub, &dsp, &core);
-    return trans_scanned(n, sub, dsp, core);
+    return cmd_scanned(n, sub, dsp, core);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "bases/host/host.h"
 #include "bases/pci/tvk_dev.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 
 char g_LogFileName[kMchPathSize];
 uint8_t g_RasBus;
@@ -113,7 +114,7 @@ TransOpStatus mch_check_intf(const char *params)
     char item[kMchPathSize] = {};
     int ret = params ? sscanf_s(params, "%[^/]/%s", base, sizeof base, item, sizeof item) : -1;
     if (ret != 2) {
-        std::printf("Invalid input, please check, iRet=%d\n", ret);
+        cmd_invalid_input(", iRet=%d\n", ret);
         return kMchBadInput;
     }
     mch_check_ctrl ctrl{};

@@ -249,6 +249,22 @@ int ruga_load_data_to_fpga(const uint8_t *data, uint32_t length)
     return ret;
 }
 
+namespace {
+
+// The image checks against flash 0, whose capacity the head check needs.
+int check_app_image(const uint8_t *image, uint32_t dataLength)
+{
+    uint32_t capacity = 0;
+    int ret = flash_get_cap(0, &capacity);
+    if (ret != 0) {
+        LOAD_ERR("get flash cap error, (0x%x)\n", capacity);
+        return ret;
+    }
+    return ruga_fpga_file_check(image, dataLength, capacity, g_spiGeometry.guiSpiSectorSize);
+}
+
+} // namespace
+
 int ruga_fpga_app_load_file(const char *path)
 {
     std::unique_ptr<uint8_t[]> image;
@@ -256,7 +272,7 @@ int ruga_fpga_app_load_file(const char *path)
     int ret = read_file(path, image, size);
     if (ret != 0)
         return ret;
-    if ((ret = ruga_fpga_file_check(image.get(), size - FHEAD_SIZE)) != 0) {
+    if ((ret = check_app_image(image.get(), size - FHEAD_SIZE)) != 0) {
         LOAD_ERR("Fpga file crc check error, please check your file, ret = %d\n", ret);
         return ret;
     }

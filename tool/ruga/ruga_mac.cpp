@@ -136,7 +136,7 @@ int read_for_set(uint32_t capacity, mac_area &area)
 int ruga_calc_mac_head(mac_area *area)
 {
     uint32_t crc = 0;
-    int ret = flash_calculate_crc(bytes_of(area) + kCrcFrom, kAreaSize - kCrcFrom, &crc);
+    int ret = flash_calculate_crc(bytes_of(area) + kCrcFrom, kAreaSize - kCrcFrom, g_spiGeometry.guiSpiSectorSize, &crc);
     if (ret != 0) {
         LOAD_ERR("check mac head crc error, calc crc error\n");
         return ret;
@@ -152,7 +152,7 @@ int ruga_check_mac_head(mac_area *area)
         return 0;
     }
     uint32_t crc = 0;
-    int ret = flash_calculate_crc(bytes_of(area) + kCrcFrom, kAreaSize - kCrcFrom, &crc);
+    int ret = flash_calculate_crc(bytes_of(area) + kCrcFrom, kAreaSize - kCrcFrom, g_spiGeometry.guiSpiSectorSize, &crc);
     if (ret != 0) {
         LOAD_ERR("check mac head crc error, calc crc error\n");
         return ret;

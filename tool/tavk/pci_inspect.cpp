@@ -11,6 +11,7 @@
 #include "bases/pci/tvk_log.h"
 #include "hwmanage/hpi/plugins/hardware/tvk_ras_regs.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 #include "tool/tavk/pci_reg.h"
 
 namespace {
@@ -19,8 +20,6 @@ constexpr int kNull = -904;
 constexpr int kBadText = -906;
 constexpr int kTooMany = -907;
 
-constexpr unsigned dev5(unsigned devfn) { return (devfn >> 3) & 0x1F; }
-constexpr unsigned fn3(unsigned devfn) { return devfn & 7; }
 unsigned ras_dev() { return dev5(g_ucRasDevfn); }
 unsigned ras_fn() { return fn3(g_ucRasDevfn); }
 
@@ -205,7 +204,7 @@ const TestLetter *test_letter(char c)
 // ---- the dump letters ----
 
 struct DumpAddr {
-    uint32_t bus = 0xFFFFFFFFu, dev = 0xFFFFFFFFu, fn = 0xFFFFFFFFu;
+    uint32_t bus = kCmdUnset, dev = kCmdUnset, fn = kCmdUnset;
     bool valid() const { return bus <= 0xFF && dev <= 0x1F && fn <= 7; }
 };
 
@@ -226,8 +225,8 @@ void dump_express(const DumpAddr &a)
 {
     TVK_SHOW("================PCI Express and AER error, Device[%02x:%02x.%x]============\r\n", a.bus, a.dev, a.fn);
     sandy_express_error rec{};
-    rec.ucBus = static_cast<uint8_t>(a.bus);
-    rec.ucDevfn = static_cast<uint8_t>(a.dev << 3 | a.fn);
+    rec.ucBus = cmd_u8(a.bus);
+    rec.ucDevfn = cmd_u8(a.dev << 3 | a.fn);
     sandy_get_express_error(&rec);
     sandy_dump_express_error(&rec);
 }

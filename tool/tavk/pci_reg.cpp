@@ -8,20 +8,18 @@
 
 #include "bases/host/host.h"
 #include "bases/pci/smbios.h"
+#include "bases/pci/tvk_access.h"
 #include "bases/pci/tvk_bar.h"
 #include "bases/pci/tvk_dev.h"
 #include "hwmanage/hpi/plugins/hardware/tvk_monitor.h"
 #include "hwmanage/hpi/plugins/hardware/tvk_ras_regs.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 
 namespace {
 
-constexpr uint32_t kUnset = 0xFFFFFFFFu;
 constexpr const char *kDevMem = "/dev/mem";
 constexpr int kResPath = 256;
-
-constexpr unsigned dev5(unsigned devfn) { return (devfn >> 3) & 0x1F; }
-constexpr unsigned fn3(unsigned devfn) { return devfn & 7; }
 
 // ---- the memory-controller registers ----
 
@@ -40,55 +38,6 @@ int width_bytes(char width)
     }
 }
 
-// ---- three ways to configuration space, one row each ----
-
-using WriteFn = int (*)(unsigned, unsigned, uint32_t, uint32_t);
-using ReadFn = int (*)(unsigned, unsigned, uint32_t, uint32_t *);
-
-struct PciAccess {
-    WriteFn write[3];   // byte, word, dword; the value is cut to the width
-    ReadFn read[3];
-    bool ports;         // port access is enabled first
-};
-
-template <typename T, int (*F)(unsigned, unsigned, uint32_t, T)>
-int write_cut(unsigned bus, unsigned devfn, uint32_t reg, uint32_t value)
-{
-    return F(bus, devfn, reg, static_cast<T>(value));
-}
-
-template <typename T, int (*F)(unsigned, unsigned, uint32_t, T *)>
-int read_wide(unsigned bus, unsigned devfn, uint32_t reg, uint32_t *out)
-{
-    T v = 0;
-    int r = F(bus, devfn, reg, &v);
-    *out = v;
-    return r;
-}
-
-constexpr PciAccess kFs = {
-    {write_cut<uint8_t, tvk_write_conf_byte>, write_cut<uint16_t, tvk_write_conf_word>,
-     write_cut<uint32_t, tvk_write_conf_dword>},
-    {read_wide<uint8_t, tvk_read_conf_byte>, read_wide<uint16_t, tvk_read_conf_word>,
-     read_wide<uint32_t, tvk_read_conf_dword>},
-    false};
-// The driver functions take the value whole: cut it here.
-constexpr PciAccess kDrv = {
-    {[](unsigned b, unsigned df, uint32_t r, uint32_t v) { return tvk_drv_write_byte(b, df, r, v & 0xFFu); },
-     [](unsigned b, unsigned df, uint32_t r, uint32_t v) { return tvk_drv_write_word(b, df, r, v & 0xFFFFu); },
-     tvk_drv_write_dword},
-    {read_wide<uint8_t, tvk_drv_read_byte>, read_wide<uint16_t, tvk_drv_read_word>,
-     read_wide<uint32_t, tvk_drv_read_dword>},
-    false};
-constexpr PciAccess kIo = {
-    {write_cut<uint8_t, tvk_io_write_byte>, write_cut<uint16_t, tvk_io_write_word>,
-     write_cut<uint32_t, tvk_io_write_dword>},
-    {read_wide<uint8_t, tvk_io_read_byte>, read_wide<uint16_t, tvk_io_read_word>,
-     read_wide<uint32_t, tvk_io_read_dword>},
-    true};
-
-constexpr int width_index(int bytes) { return bytes == 1 ? 0 : bytes == 2 ? 1 : 2; }
-
 // Port access first; without the privilege no port may be touched.
 int enable_ports()
 {
@@ -104,7 +53,7 @@ void write_failed(uint32_t value, char width, uint8_t bus, uint8_t devfn, uint32
                 dev5(devfn), fn3(devfn), reg, r);
 }
 
-int access_write(const PciAccess &m, uint8_t bus, uint8_t devfn, uint32_t reg, char width, uint32_t value)
+int access_write(const TvkAccess &m, uint8_t bus, uint8_t devfn, uint32_t reg, char width, uint32_t value)
 {
     pci_init();
     if (m.ports) {
@@ -117,7 +66,7 @@ int access_write(const PciAccess &m, uint8_t bus, uint8_t devfn, uint32_t reg, c
         std::printf("Invalid value type %c\n", width);
         return PCI_BAD_VALUE;
     }
-    int r = m.write[width_index(bytes)](bus, devfn, reg, value);
+    int r = m.write[tvk_access_index(bytes)](bus, devfn, reg, value);
     if (r != 0)
         write_failed(value, width, bus, devfn, reg, r);
     return r;
@@ -137,7 +86,7 @@ void show_range(uint8_t bus, uint8_t devfn, uint32_t reg, const uint8_t *data, i
 }
 
 // Dwords, then a word when bit 1 of the length is set, then a byte for bit 0.
-int access_read(const PciAccess &m, uint8_t bus, uint8_t devfn, uint32_t reg, int length)
+int access_read(const TvkAccess &m, uint8_t bus, uint8_t devfn, uint32_t reg, int length)
 {
     pci_init();
     if (length < 1) {
@@ -157,7 +106,7 @@ int access_read(const PciAccess &m, uint8_t bus, uint8_t devfn, uint32_t reg, in
     int at = 0;
     auto step = [&](int bytes) {
         uint32_t v = 0;
-        int r = m.read[width_index(bytes)](bus, devfn, reg + static_cast<uint32_t>(at), &v);
+        int r = m.read[tvk_access_index(bytes)](bus, devfn, reg + static_cast<uint32_t>(at), &v);
         std::memcpy(buf + at, &v, static_cast<size_t>(bytes));
         at += bytes;
         return r;
@@ -243,8 +192,6 @@ int bar_move(const BarInfo &b, uint8_t bar, uint32_t offset, uint8_t *buf, uint3
     return write ? tvk_mmap_write(file, at, len, buf) : tvk_mmap_read(file, at, len, buf);
 }
 
-void print_bad_input() { std::puts("Invalid input, please check"); }
-
 } // namespace
 
 // ---- set-up and the small commands ----------------------------------------------------------
@@ -263,10 +210,10 @@ TransOpStatus pci_stat(const char *)
 
 TransOpStatus mchbar_read(const char *params)
 {
-    uint32_t sel = kUnset;
+    uint32_t sel = kCmdUnset;
     int n = sscanf_s(params ? params : "", "%x", &sel);
-    if (sel == kUnset || n < 0) {
-        std::printf("Invalid input, please check, status = %d\n\n", n);
+    if (!cmd_scanned(n, sel)) {
+        cmd_invalid_input(", status = %d\n\n", n);
         return n < 0 ? n : PCI_BAD_VALUE;
     }
     uint32_t lo = 0, hi = 0;
@@ -299,7 +246,7 @@ namespace {
 struct WriteText {
     char method = 0;
     char width = 0;
-    uint32_t bus = kUnset, dev = kUnset, fn = kUnset, reg = kUnset;
+    uint32_t bus = kCmdUnset, dev = kCmdUnset, fn = kCmdUnset, reg = kCmdUnset;
     uint32_t value = 0;
     int bar = -1;
 };
@@ -319,12 +266,12 @@ TransOpStatus pci_write(const char *params)
     pci_init();
     WriteText t;
     if (!scan_write(params, t)) {
-        print_bad_input();
+        cmd_invalid_input("\n");
         return PCI_BAD_TEXT;
     }
     std::printf("Writing a 0x%x[%c] to device[%02x:%02x.%x] reg 0x%04x\n", t.value, t.width, t.bus, t.dev, t.fn, t.reg);
-    auto bus = static_cast<uint8_t>(t.bus);
-    auto devfn = static_cast<uint8_t>(t.dev << 3 | t.fn);
+    uint8_t bus = cmd_u8(t.bus);
+    uint8_t devfn = cmd_u8(t.dev << 3 | t.fn);
     switch (t.method) {
     case 'B': case 'b':
         if (t.bar < 0 || t.bar > 5) {
@@ -345,17 +292,17 @@ TransOpStatus pci_write(const char *params)
 
 int pci_fs_write(uint8_t bus, uint8_t devfn, uint32_t reg, char width, uint32_t value)
 {
-    return access_write(kFs, bus, devfn, reg, width, value);
+    return access_write(kTvkAccessFs, bus, devfn, reg, width, value);
 }
 
 int pci_drv_write(uint8_t bus, uint8_t devfn, uint32_t reg, char width, uint32_t value)
 {
-    return access_write(kDrv, bus, devfn, reg, width, value);
+    return access_write(kTvkAccessDrv, bus, devfn, reg, width, value);
 }
 
 int pci_io_write(uint8_t bus, uint8_t devfn, uint32_t reg, char width, uint32_t value)
 {
-    return access_write(kIo, bus, devfn, reg, width, value);
+    return access_write(kTvkAccessIo, bus, devfn, reg, width, value);
 }
 
 int pci_bar_write(uint8_t bus, uint8_t devfn, uint8_t bar, uint32_t offset, char width, uint32_t value)
@@ -383,14 +330,14 @@ int pci_bar_write(uint8_t bus, uint8_t devfn, uint8_t bar, uint32_t offset, char
 
 // ---- reads ----------------------------------------------------------------------------------
 
-int pci_fs_read(uint8_t bus, uint8_t devfn, uint32_t reg, int length) { return access_read(kFs, bus, devfn, reg, length); }
+int pci_fs_read(uint8_t bus, uint8_t devfn, uint32_t reg, int length) { return access_read(kTvkAccessFs, bus, devfn, reg, length); }
 
 int pci_drv_read(uint8_t bus, uint8_t devfn, uint32_t reg, int length)
 {
-    return access_read(kDrv, bus, devfn, reg, length);
+    return access_read(kTvkAccessDrv, bus, devfn, reg, length);
 }
 
-int pci_io_read(uint8_t bus, uint8_t devfn, uint32_t reg, int length) { return access_read(kIo, bus, devfn, reg, length); }
+int pci_io_read(uint8_t bus, uint8_t devfn, uint32_t reg, int length) { return access_read(kTvkAccessIo, bus, devfn, reg, length); }
 
 int pci_bar_read(uint8_t bus, uint8_t devfn, uint8_t bar, uint32_t offset, int length)
 {

@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "bases/host/host.h"
+#include "bases/pci/tvk_dev.h"
 #include "bases/pci/tvk_log.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 
 namespace {
 
@@ -17,9 +19,6 @@ constexpr int kNoFile = -909;
 constexpr int kNullArg = -904;
 constexpr size_t kPathSize = 256;
 constexpr size_t kTextSize = 64;
-
-constexpr unsigned dev5(unsigned devfn) { return (devfn >> 3) & 0x1F; }
-constexpr unsigned fn3(unsigned devfn) { return devfn & 7; }
 
 struct HeadFree {
     void operator()(TVK_ENT_LIST_HEAD *h) const { tvk_destroy_entity_list(h); }
@@ -96,7 +95,7 @@ TransOpStatus pcie_check_intf(const char *params)
     int n = sscanf_s(params, "%[^/]/%s", ctrl.base, static_cast<unsigned>(sizeof ctrl.base), text,
                      static_cast<unsigned>(sizeof text));
     if (n != 2) {
-        std::printf("Invalid input, please check, iRet=%d\n", n);
+        cmd_invalid_input(", iRet=%d\n", n);
         return kBadText;
     }
     ctrl.flags = PCIE_CHECK_FILES;

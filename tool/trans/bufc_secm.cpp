@@ -11,9 +11,9 @@ namespace {
 
 constexpr const char *kFile = "trans/trans";
 
-constexpr TransSite site(const char *name, unsigned line) { return TransSite{name, kFile, line}; }
+constexpr CmdSite site(const char *name, unsigned line) { return CmdSite{name, kFile, line}; }
 
-constexpr uint32_t U = kTransUnset;   // required field
+constexpr uint32_t U = kCmdUnset;   // required field
 
 // ---- rows of the commands with up to four decimal fields ---------------------------------
 
@@ -53,51 +53,51 @@ enum RowId : size_t {
 
 constexpr Row kRows[] = {
     {"bufc_get_total_switch", 5010, 1, {U, U, U, U}, false,
-     [](const Fields &f, uint32_t *out) { return PlovTransGetAntiCpuSwitchAll(trans_u8(f[0]), out); },
+     [](const Fields &f, uint32_t *out) { return PlovTransGetAntiCpuSwitchAll(cmd_u8(f[0]), out); },
      "PlovTransGetAntiCpuSwitchAll", on_off_total},
     {"bufc_set_total_switch", 5040, 2, {U, U, U, U}, false,
-     [](const Fields &f, uint32_t *) { return PlovTransSetAntiCpuSwitchAll(trans_u8(f[0]), f[1]); },
+     [](const Fields &f, uint32_t *) { return PlovTransSetAntiCpuSwitchAll(cmd_u8(f[0]), f[1]); },
      "PlovTransSetAntiCpuSwitchAll", nullptr},
     {"bufc_get_port_switch", 5070, 2, {U, U, U, U}, false,
-     [](const Fields &f, uint32_t *out) { return PlovTransGetAntiCpuSwitch(trans_u8(f[0]), trans_u8(f[1]), out); },
+     [](const Fields &f, uint32_t *out) { return PlovTransGetAntiCpuSwitch(cmd_u8(f[0]), cmd_u8(f[1]), out); },
      "PlovTransGetAntiCpuSwitch", on_off_port},
     {"bufc_set_port_switch", 5100, 3, {U, U, U, U}, false,
-     [](const Fields &f, uint32_t *) { return PlovTransSetAntiCpuSwitch(trans_u8(f[0]), trans_u8(f[1]), f[2]); },
+     [](const Fields &f, uint32_t *) { return PlovTransSetAntiCpuSwitch(cmd_u8(f[0]), cmd_u8(f[1]), f[2]); },
      "PlovTransSetAntiCpuSwitch", nullptr},
     {"bufc_get_res_threshold", 5130, 2, {U, U, U, U}, false,
      [](const Fields &f, uint32_t *out) {
          uint16_t level = 0;
-         return widen(PlovTransGetAntiCpuResLevel(trans_u8(f[0]), f[1], &level), level, out);
+         return widen(PlovTransGetAntiCpuResLevel(cmd_u8(f[0]), f[1], &level), level, out);
      },
      "PlovTransGetAntiCpuResLevel", threshold},
     {"bufc_set_res_threshold", 5160, 3, {U, U, U, U}, false,
-     [](const Fields &f, uint32_t *) { return PlovTransSetAntiCpuResLevel(trans_u8(f[0]), f[1], trans_u16(f[2])); },
+     [](const Fields &f, uint32_t *) { return PlovTransSetAntiCpuResLevel(cmd_u8(f[0]), f[1], cmd_u16(f[2])); },
      "PlovSetBufcAntiResLevel", nullptr},
     {"bufc_get_port_threshold", 5190, 3, {U, U, U, U}, false,
      [](const Fields &f, uint32_t *out) {
          uint16_t level = 0;
-         return widen(PlovTransGetAntiCpuLevel(trans_u8(f[0]), trans_u8(f[1]), trans_u8(f[2]), &level), level, out);
+         return widen(PlovTransGetAntiCpuLevel(cmd_u8(f[0]), cmd_u8(f[1]), cmd_u8(f[2]), &level), level, out);
      },
      "PlovTransGetAntiCpuLevel", threshold},
     {"bufc_set_port_threshold", 5220, 4, {U, U, U, U}, false,
      [](const Fields &f, uint32_t *) {
-         return PlovTransSetAntiCpuLevel(trans_u8(f[0]), trans_u8(f[1]), trans_u8(f[2]), trans_u16(f[3]));
+         return PlovTransSetAntiCpuLevel(cmd_u8(f[0]), cmd_u8(f[1]), cmd_u8(f[2]), cmd_u16(f[3]));
      },
      "PlovTransSetAntiCpuLevel", nullptr},
     {"bufc_get_anti_interval", 5250, 1, {U, U, U, U}, false,
      [](const Fields &f, uint32_t *out) {
          uint8_t time = 0;
-         return widen(PlovTransGetAntiCpuIntervalTime(trans_u8(f[0]), &time), time, out);
+         return widen(PlovTransGetAntiCpuIntervalTime(cmd_u8(f[0]), &time), time, out);
      },
      "PlovTransGetAntiCpuIntervalTime", interval},
     {"bufc_set_anti_interval", 5280, 2, {U, U, U, U}, false,
-     [](const Fields &f, uint32_t *) { return PlovTransSetAntiCpuIntervalTime(trans_u8(f[0]), trans_u8(f[1])); },
+     [](const Fields &f, uint32_t *) { return PlovTransSetAntiCpuIntervalTime(cmd_u8(f[0]), cmd_u8(f[1])); },
      "PlovTransSetAntiCpuIntervalTime", nullptr},
     {"secm_clear_stat", 5410, 2, {U, 0, U, U}, false,
-     [](const Fields &f, uint32_t *) { return PlovTransClsScemStats(trans_u8(f[0]), f[1]); },
+     [](const Fields &f, uint32_t *) { return PlovTransClsScemStats(cmd_u8(f[0]), f[1]); },
      "PlovTransClsScemStats", nullptr},
     {"secm_clear_stat_ipv6", 5440, 2, {U, U, U, U}, true,
-     [](const Fields &f, uint32_t *) { return PlovTransClsScemStatsIpv6(trans_u8(f[0]), f[1]); },
+     [](const Fields &f, uint32_t *) { return PlovTransClsScemStatsIpv6(cmd_u8(f[0]), f[1]); },
      "PlovTransClsScemStats", nullptr},
 };
 static_assert(std::size(kRows) == kClsStat6 + 1);
@@ -142,12 +142,12 @@ TransOpStatus secm_clear_stat_ipv6(const char *params) { return run_row(kClsStat
 
 TransOpStatus secm_get_stat(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("secm_get_stat", 5310), ret);
     uint32_t c[SCEM_STATS_IPV4] = {};
-    PlovStatus s = PlovTransGetScemStats(trans_u8(fpga), c);
+    PlovStatus s = PlovTransGetScemStats(cmd_u8(fpga), c);
     if (s != PLOV_OK)
         return trans_op_failed("PlovGetScemStats", s);
     trans_success();
@@ -164,12 +164,12 @@ TransOpStatus secm_get_stat(const char *params)
 
 TransOpStatus secm_get_stat_ipv6(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
     if (ret != 1)
         return trans_bad_input(site("secm_get_stat_ipv6", 5340), ret);
     uint32_t c[SCEM_STATS_IPV6] = {};
-    PlovStatus s = PlovTransGetScemStatsIpv6(trans_u8(fpga), c);
+    PlovStatus s = PlovTransGetScemStatsIpv6(cmd_u8(fpga), c);
     if (s != PLOV_OK)
         return trans_op_failed("PlovGetScemStats", s);
     trans_success();
@@ -186,12 +186,12 @@ TransOpStatus secm_get_stat_ipv6(const char *params)
 TransOpStatus secm_set_para(const char *params)
 {
     uint32_t fpga = U, type = U, flag = U;
-    unsigned long long para = kTransUnset64;
+    unsigned long long para = kCmdUnset64;
     int ret = sscanf_s(params, "%u:%u:%u:%llu", &fpga, &type, &flag, &para);
-    if (!trans_scanned(ret, fpga, type, flag, static_cast<uint64_t>(para)))
+    if (!cmd_scanned(ret, fpga, type, flag, static_cast<uint64_t>(para)))
         return trans_bad_input(site("secm_set_para", 5470), ret);
     const ScemPara rec{type, flag, para};
-    PlovStatus s = PlovTransSetScemPara(trans_u8(fpga), &rec);
+    PlovStatus s = PlovTransSetScemPara(cmd_u8(fpga), &rec);
     if (s != PLOV_OK)
         return trans_op_failed("PlovSetScemPara", s);
     trans_success();
@@ -200,20 +200,20 @@ TransOpStatus secm_set_para(const char *params)
 
 TransOpStatus secm_get_para(const char *params)
 {
-    constexpr TransSite here = site("secm_get_para", 5500);
+    constexpr CmdSite here = site("secm_get_para", 5500);
     uint32_t fpga = U, type = U, para = U;
     int ret = sscanf_s(params, "%u:%u:%u", &fpga, &type, &para);
-    if (!trans_scanned(ret, fpga, type))
+    if (!cmd_scanned(ret, fpga, type))
         return trans_bad_input(here, ret);
     // Types 0 and 300 need the para field; the others pass it unset.
-    if ((type == 0 || type == 300) && !trans_given(para)) {
+    if ((type == 0 || type == 300) && !cmd_given(para)) {
         trans_failed();
-        trans_invalid_line_values(here, "iRet = %d, type[%d], para[%d]\n", ret, static_cast<int>(type),
-                                  static_cast<int>(para));
+        cmd_invalid_at(here, ", iRet = %d, type[%d], para[%d]\n", ret, static_cast<int>(type),
+                       static_cast<int>(para));
         return kTransBadInput;
     }
     ScemPara rec{type, 0, para};
-    PlovStatus s = PlovTransGetScemPara(trans_u8(fpga), &rec);
+    PlovStatus s = PlovTransGetScemPara(cmd_u8(fpga), &rec);
     if (s != PLOV_OK)
         return trans_op_failed("PlovGetScemPara", s);
     trans_success();

@@ -38,7 +38,7 @@ enum RuleId : size_t {
     kGetCpu, kSetCpu, kDrvVer, kRegs, kRuleCount
 };
 
-constexpr uint32_t U = kTransUnset;
+constexpr uint32_t U = kCmdUnset;
 
 constexpr Rule kRules[] = {
     {"fpga_get_enable_state", 6010, U, Check::Req, ErrForm::Long},
@@ -70,14 +70,14 @@ constexpr Rule kRules[] = {
 };
 static_assert(std::size(kRules) == kRuleCount);
 
-constexpr TransSite site_of(RuleId id) { return TransSite{kRules[id].handler, kFile, kRules[id].line}; }
+constexpr CmdSite site_of(RuleId id) { return CmdSite{kRules[id].handler, kFile, kRules[id].line}; }
 
 // The scan result judged by the row's rule.
 template <class... Fields>
 bool accepted(RuleId id, int ret, Fields... fields)
 {
     switch (kRules[id].check) {
-    case Check::Req: return trans_scanned(ret, fields...);
+    case Check::Req: return cmd_scanned(ret, fields...);
     case Check::Scan: return ret >= 0;
     case Check::None: return true;
     }
@@ -137,7 +137,7 @@ TransOpStatus fpga_get_enable_state(const char *params)
     if (!accepted(kGetEnable, ret, fpga))
         return trans_bad_input(site_of(kGetEnable), ret);
     uint8_t state = 0;
-    PlovStatus s = PlovTransGetEnableState(trans_u8(fpga), &state);
+    PlovStatus s = PlovTransGetEnableState(cmd_u8(fpga), &state);
     if (s != PLOV_OK)
         return op_failed(kGetEnable, "PlovTransGetEnableState", s);
     trans_success();
@@ -148,7 +148,7 @@ TransOpStatus fpga_get_enable_state(const char *params)
 TransOpStatus fpga_set_enable(const char *params)
 {
     return one_field_set(kSetEnable, params, "PlovTransFpgaEnableSeqence",
-                         [](uint32_t f) { return PlovTransFpgaEnableSeqence(trans_u8(f)); });
+                         [](uint32_t f) { return PlovTransFpgaEnableSeqence(cmd_u8(f)); });
 }
 
 TransOpStatus fpga_get_mode(const char *params)
@@ -158,7 +158,7 @@ TransOpStatus fpga_get_mode(const char *params)
     if (!accepted(kGetMode, ret, fpga))
         return trans_bad_input(site_of(kGetMode), ret);
     uint32_t mode = 0;
-    PlovStatus s = PlovTransGetStandbyMode(trans_u8(fpga), &mode);
+    PlovStatus s = PlovTransGetStandbyMode(cmd_u8(fpga), &mode);
     if (s != PLOV_OK)
         return op_failed(kGetMode, "PlovTransGetStandbyMode", s);
     trans_success();
@@ -169,7 +169,7 @@ TransOpStatus fpga_get_mode(const char *params)
 TransOpStatus fpga_set_mode(const char *params)
 {
     return two_field_set(kSetMode, params, "PlovTransSetStandbyMode",
-                         [](uint32_t f, uint32_t v) { return PlovTransSetStandbyMode(trans_u8(f), v); });
+                         [](uint32_t f, uint32_t v) { return PlovTransSetStandbyMode(cmd_u8(f), v); });
 }
 
 TransOpStatus fpga_get_irq_interval(const char *params)
@@ -179,7 +179,7 @@ TransOpStatus fpga_get_irq_interval(const char *params)
     if (!accepted(kGetIrq, ret, fpga) || fpga > 2)
         return trans_bad_input(site_of(kGetIrq), ret);
     uint16_t time = 0;
-    PlovStatus s = PlovTransGetIntTimer(trans_u8(fpga), &time);
+    PlovStatus s = PlovTransGetIntTimer(cmd_u8(fpga), &time);
     if (s != PLOV_OK)
         return op_failed(kGetIrq, "PlovTransGetIntTimer", s);
     trans_success();
@@ -190,7 +190,7 @@ TransOpStatus fpga_get_irq_interval(const char *params)
 TransOpStatus fpga_set_irq_interval(const char *params)
 {
     return two_field_set(kSetIrq, params, "PlovTransSetIntTimer",
-                         [](uint32_t f, uint32_t v) { return PlovTransSetIntTimer(trans_u8(f), trans_u16(v)); });
+                         [](uint32_t f, uint32_t v) { return PlovTransSetIntTimer(cmd_u8(f), cmd_u16(v)); });
 }
 
 // ---- hash seeds ----------------------------------------------------------------------------
@@ -202,7 +202,7 @@ TransOpStatus fpga_get_hash_seed(const char *params)
     if (!accepted(kGetHash, ret, fpga, index))
         return trans_bad_input(site_of(kGetHash), ret);
     uint64_t seed1 = 0, seed2 = 0;
-    PlovStatus s = PlovTransGetHashSeed(0, trans_u8(fpga), trans_u8(index), &seed1, &seed2);
+    PlovStatus s = PlovTransGetHashSeed(0, cmd_u8(fpga), cmd_u8(index), &seed1, &seed2);
     if (s != PLOV_OK)
         return op_failed(kGetHash, "PlovTransGetHashSeed", s);
     trans_success();
@@ -217,7 +217,7 @@ TransOpStatus fpga_set_hash_seed(const char *params)
     int ret = sscanf_s(params, "%u:%u:%x:%x", &fpga, &index, &seed1, &seed2);
     if (!accepted(kSetHash, ret, fpga, index, seed1, seed2))
         return trans_bad_input(site_of(kSetHash), ret);
-    PlovStatus s = PlovTransSetHashSeed(0, trans_u8(fpga), trans_u8(index), seed1, seed2);
+    PlovStatus s = PlovTransSetHashSeed(0, cmd_u8(fpga), cmd_u8(index), seed1, seed2);
     return s != PLOV_OK ? op_failed(kSetHash, "PlovTransSetHashSeed", s) : done();
 }
 
@@ -230,7 +230,7 @@ TransOpStatus fpga_get_port_map(const char *params)
     if (!accepted(kGetMap, ret, fpga, port))
         return trans_bad_input(site_of(kGetMap), ret);
     uint8_t logic = 0;
-    PlovStatus s = PlovTransGetPortMap(trans_u8(fpga), trans_u8(port), &logic);
+    PlovStatus s = PlovTransGetPortMap(cmd_u8(fpga), cmd_u8(port), &logic);
     if (s != PLOV_OK)
         return op_failed(kGetMap, "PlovTransGetPortMap", s);
     trans_success();
@@ -244,7 +244,7 @@ TransOpStatus fpga_set_port_map(const char *params)
     int ret = sscanf_s(params, "%u:%u:%u", &fpga, &phy, &logic);
     if (!accepted(kSetMap, ret, fpga, phy, logic))
         return trans_bad_input(site_of(kSetMap), ret);
-    PlovStatus s = PlovTransSetPortMap(trans_u8(fpga), trans_u8(phy), trans_u8(logic));
+    PlovStatus s = PlovTransSetPortMap(cmd_u8(fpga), cmd_u8(phy), cmd_u8(logic));
     return s != PLOV_OK ? op_failed(kSetMap, "PlovTransSetPortMap", s) : done();
 }
 
@@ -254,13 +254,13 @@ TransOpStatus fpga_get_trunk(const char *params)
     int ret = sscanf_s(params, "%u:%u", &fpga, &port);
     if (!accepted(kGetTrunk, ret, fpga, port))
         return trans_bad_input(site_of(kGetTrunk), ret);
-    const PortPro pp = trans_trunk_pro(trans_u8(port));
+    const PortPro pp = trans_trunk_pro(cmd_u8(port));
     uint8_t on = 0;
-    PlovStatus s = PLOV_TransGetTrunk(trans_u8(fpga), &pp, &on);
+    PlovStatus s = PLOV_TransGetTrunk(cmd_u8(fpga), &pp, &on);
     if (s != PLOV_OK)
         return op_failed(kGetTrunk, "PLOV_TransGetTrunk", s);
     trans_success();
-    std::printf(on != 0 ? "updat[%d] trunk : on\n" : "update[%d] trunk : off\n", trans_u8(port));
+    std::printf(on != 0 ? "updat[%d] trunk : on\n" : "update[%d] trunk : off\n", cmd_u8(port));
     return 0;
 }
 
@@ -270,8 +270,8 @@ TransOpStatus fpga_set_trunk(const char *params)
     int ret = sscanf_s(params, "%u:%u:%u", &fpga, &port, &flag);
     if (!accepted(kSetTrunk, ret, fpga, port, flag))
         return trans_bad_input(site_of(kSetTrunk), ret);
-    const PortPro pp = trans_trunk_pro(trans_u8(port));
-    PlovStatus s = PLOV_TransSetTrunk(trans_u8(fpga), &pp, trans_u8(flag));
+    const PortPro pp = trans_trunk_pro(cmd_u8(port));
+    PlovStatus s = PLOV_TransSetTrunk(cmd_u8(fpga), &pp, cmd_u8(flag));
     return s != PLOV_OK ? op_failed(kSetTrunk, "PLOV_TransSetTrunk", s) : done();
 }
 
@@ -311,7 +311,7 @@ TransOpStatus fpga_get_load_reboot(const char *params)
         return trans_bad_input(site_of(kGetReboot), ret);
     // The operation reads the driver's 64-bit answer itself and narrows it.
     uint8_t flag = 0;
-    PlovStatus s = PlovTransGetLogicLoadAtReboot(trans_u8(fpga), &flag);
+    PlovStatus s = PlovTransGetLogicLoadAtReboot(cmd_u8(fpga), &flag);
     if (s != PLOV_OK)
         return op_failed(kGetReboot, "DornSetLoadAtReboot", s);
     std::printf("Load logic at reboot flag is [%u]\n", flag);
@@ -321,7 +321,7 @@ TransOpStatus fpga_get_load_reboot(const char *params)
 TransOpStatus fpga_set_load_reboot(const char *params)
 {
     return two_field_set(kSetReboot, params, "DornSetLoadAtReboot", [](uint32_t f, uint32_t v) {
-        return PlovTransSetLogicLoadAtReboot(trans_u8(f), trans_u8(v));
+        return PlovTransSetLogicLoadAtReboot(cmd_u8(f), cmd_u8(v));
     });
 }
 
@@ -334,7 +334,7 @@ TransOpStatus fpga_get_checksum_switch(const char *params)
     if (!accepted(kGetCsum, ret, fpga))
         return trans_bad_input(site_of(kGetCsum), ret);
     uint8_t rx = 0xFF, tx = 0xFF;
-    PlovStatus s = PLOV_TransGetCheckSumSwitch(trans_u8(fpga), &rx, &tx);
+    PlovStatus s = PLOV_TransGetCheckSumSwitch(cmd_u8(fpga), &rx, &tx);
     if (s != PLOV_OK)
         return op_failed(kGetCsum, "PLOV_TransGetCheckSumSwitch", s);
     trans_success();
@@ -348,7 +348,7 @@ TransOpStatus fpga_set_checksum_switch(const char *params)
     int ret = sscanf_s(params, "%u:%u:%u", &fpga, &rx, &tx);
     if (!accepted(kSetCsum, ret, fpga, rx, tx))
         return trans_bad_input(site_of(kSetCsum), ret);
-    PlovStatus s = PLOV_TransSetCheckSumSwitch(trans_u8(fpga), trans_u8(rx), trans_u8(tx));
+    PlovStatus s = PLOV_TransSetCheckSumSwitch(cmd_u8(fpga), cmd_u8(rx), cmd_u8(tx));
     return s != PLOV_OK ? op_failed(kSetCsum, "PLOV_TransSetCheckSumSwitch", s) : done();
 }
 
@@ -370,7 +370,7 @@ TransOpStatus fpga_get_vrf_switch(const char *params)
 TransOpStatus fpga_set_vrf_switch(const char *params)
 {
     return two_field_set(kSetVrf, params, "PlovTransSetVrfSwitch",
-                         [](uint32_t f, uint32_t v) { return PlovTransSetVrfSwitch(f, trans_u8(v)); });
+                         [](uint32_t f, uint32_t v) { return PlovTransSetVrfSwitch(f, cmd_u8(v)); });
 }
 
 TransOpStatus fpga_get_hrtimer_affinity(const char *params)
@@ -391,7 +391,7 @@ TransOpStatus fpga_get_hrtimer_affinity(const char *params)
 TransOpStatus fpga_set_hrtimer_affinity(const char *params)
 {
     return two_field_set(kSetHrt, params, "PlovTransSetHrtimerAffinity",
-                         [](uint32_t f, uint32_t v) { return PlovTransSetHrtimerAffinity(f, trans_u8(v)); });
+                         [](uint32_t f, uint32_t v) { return PlovTransSetHrtimerAffinity(f, cmd_u8(v)); });
 }
 
 TransOpStatus fpga_get_cpu_present(const char *params)
@@ -431,7 +431,7 @@ TransOpStatus trans_get_drv_ver(const char *params)
     uint32_t fpga = U;
     int ret = sscanf_s(params, "%u", &fpga);
     if (!accepted(kDrvVer, ret, fpga)) {
-        const TransSite here = site_of(kDrvVer);
+        const CmdSite here = site_of(kDrvVer);
         trans_failed();
         std::printf("Invalid FpgaID input, please check [%s] %s:%u, iRet = %d\n", here.name, here.file, here.line,
                     ret);
@@ -441,8 +441,8 @@ TransOpStatus trans_get_drv_ver(const char *params)
     char text[PLOV_DRV_VER_LEN + 1] = {};
     PlovStatus s = PLOV_OK;
     switch (trans_board()) {
-    case TransBoard::Dorn: s = DornTransGetDrvVer(trans_u8(fpga), text); break;
-    case TransBoard::Kesp: s = KespGetDrvVer(trans_u8(fpga), text); break;
+    case TransBoard::Dorn: s = DornTransGetDrvVer(cmd_u8(fpga), text); break;
+    case TransBoard::Kesp: s = KespGetDrvVer(cmd_u8(fpga), text); break;
     case TransBoard::Other: std::printf("unsuuport board\n"); return 0;
     }
     if (s != PLOV_OK) {
@@ -458,7 +458,7 @@ TransOpStatus trans_get_drv_ver(const char *params)
 
 TransOpStatus fpga_shot(const char *)
 {
-    constexpr TransSite here{"fpga_shot", kFile, 6760};
+    constexpr CmdSite here{"fpga_shot", kFile, 6760};
     PlovStatus first = PLOV_OK;
     for (FpgaId fpga = 0; fpga < 2; ++fpga) {
         for (int32_t shot = 0; shot < static_cast<int32_t>(DORN_SHOT_KINDS); ++shot) {
@@ -569,7 +569,7 @@ TransOpStatus fpga_get_regs(const char *params)
     // requested length is only printed, never trusted as a size.
     std::array<uint64_t, kDumpWords> values{};
     uint32_t copied = 0;
-    PlovStatus s = PlovTransDumpRegs(trans_u8(fpga), reinterpret_cast<uint8_t *>(values.data()), kDumpBufBytes,
+    PlovStatus s = PlovTransDumpRegs(cmd_u8(fpga), reinterpret_cast<uint8_t *>(values.data()), kDumpBufBytes,
                                      &copied);
     if (s != PLOV_OK)
         return op_failed(kRegs, "PlovTransDumpRegs", s);

@@ -13,7 +13,7 @@
 #include "tool/trans/trans_cmd.h"
 #include "tool/trans/transmit.h"
 
-#define TEST_SITE(name) TransSite{name, __FILE__, unsigned(__LINE__)}
+#define TEST_SITE(name) CmdSite{name, __FILE__, unsigned(__LINE__)}
 
 namespace {
 
@@ -160,21 +160,21 @@ const DeviceRow *device_row(const char *name)
 TransOpStatus device_test(const char *params, uint32_t fpga, const char *handler)
 {
     char name[128] = {};
-    unsigned count = kTransUnset;
+    unsigned count = kCmdUnset;
     const int ret = sscanf_s(params, "%[^:]:%u", name, unsigned(sizeof name), &count);
-    if (ret < 1 || !trans_given(count)) {
-        trans_invalid_line(TEST_SITE(handler), ret);
+    if (ret < 1 || !cmd_given(count)) {
+        cmd_invalid_line(TEST_SITE(handler), ret);
         return -1;
     }
     const DeviceRow *row = device_row(name);
     if (row == nullptr) {
-        trans_invalid_line(TEST_SITE(handler), ret);
+        cmd_invalid_line(TEST_SITE(handler), ret);
         return kUnknownDevice;
     }
     bool bad = false;
     const int32_t result = row->test(fpga, count, &bad);
     if (bad) {
-        trans_invalid_line(TEST_SITE(handler), ret);
+        cmd_invalid_line(TEST_SITE(handler), ret);
         return -1;
     }
     std::printf(result == 0 ? "FPGA%u %s Test Pass\n\n" : "FPGA%u %s Test Failed\n\n", unsigned(fpga), name);
@@ -214,19 +214,19 @@ TransOpStatus check_loop_input(uint32_t fpga, int type, int time, int port)
     }
     if (ok)
         return 0;
-    trans_invalid_line_short(TEST_SITE("check_loop_input"));
+    cmd_invalid_line_short(TEST_SITE("check_loop_input"));
     return kTransBadInput;
 }
 
 TransOpStatus kesp_check_loop_input(uint32_t fpga, int type, int time, int port)
 {
     if (time < 1 || port < 0 || type == kNone || fpga != 0) {
-        std::printf("Invalid input, please check [%s] %s:%u  iTime = %d, iPort = %d, iLoopType= %d\n",
-                    "kesp_check_loop_input", __FILE__, unsigned(__LINE__), time, port, type);
+        cmd_invalid_at(CmdSite{"kesp_check_loop_input", __FILE__, unsigned(__LINE__)},
+                       "  iTime = %d, iPort = %d, iLoopType= %d\n", time, port, type);
         return kTransBadInput;
     }
     if ((type == kBp || type == kFront) && port > 3 && port != 255) {
-        trans_invalid_line_short(TEST_SITE("kesp_check_loop_input"));
+        cmd_invalid_line_short(TEST_SITE("kesp_check_loop_input"));
         return kTransBadInput;
     }
     return 0;
@@ -287,7 +287,7 @@ TransOpStatus loop_test(const char *params, uint32_t fpga, const char *handler)
     int time = -1, port = -1;
     const int ret = sscanf_s(params, "%[^:]:%d:%d", name, unsigned(sizeof name), &time, &port);
     if (ret != 3) {
-        trans_invalid_line(TEST_SITE(handler), ret);
+        cmd_invalid_line(TEST_SITE(handler), ret);
         return kTransBadInput;
     }
     const int type = loop_type(name);

@@ -7,7 +7,7 @@
 #include "tool/load/spi_flash.h"
 #include "tool/trans/trans_cmd.h"
 
-#define LOGIC_SITE(name) TransSite{name, __FILE__, unsigned(__LINE__)}
+#define LOGIC_SITE(name) CmdSite{name, __FILE__, unsigned(__LINE__)}
 
 namespace {
 
@@ -42,7 +42,7 @@ int32_t logic_choice(const LogicTarget &target, FlashChoice &choice)
 
 // "SUCCESS", or "FAILED" and the store operation's failure line: the long
 // form has a comma after the status, the short one none.
-TransOpStatus store_result(const char *operation, int32_t status, const TransSite &site, bool longForm)
+TransOpStatus store_result(const char *operation, int32_t status, const CmdSite &site, bool longForm)
 {
     if (status == 0) {
         trans_success();

@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char *kFile = "trans/trans";
 
-constexpr TransSite site(const char *name, unsigned line) { return TransSite{name, kFile, line}; }
+constexpr CmdSite site(const char *name, unsigned line) { return CmdSite{name, kFile, line}; }
 
 constexpr unsigned long kMemOp = 0xC004EF0A;
 constexpr unsigned long kWriteDir = 0xC004EF00;
@@ -36,7 +36,7 @@ enum class FailLine { WithFailed, Plain };
 // when the node does not open, or the request's non-zero result.
 int32_t send_request(uint32_t fpga, unsigned long request, void *arg, const char *who, FailLine form)
 {
-    int fd = DornGetFd(trans_u8(fpga));
+    int fd = DornGetFd(cmd_u8(fpga));
     if (fd < 0) {
         const int err = errno;
         trans_failed();
@@ -54,7 +54,7 @@ int32_t send_request(uint32_t fpga, unsigned long request, void *arg, const char
     return ret;
 }
 
-TransOpStatus no_memory(const TransSite &s)
+TransOpStatus no_memory(const CmdSite &s)
 {
     trans_failed();
     std::printf("Malloc failed error number = %d [%s] %s:%u\n", errno, s.name, s.file, s.line);
@@ -90,11 +90,11 @@ int32_t operate_mem(uint32_t fpga, MemOpReq *req)
 
 TransOpStatus mem_write(const char *params)
 {
-    constexpr TransSite here = site("mem_write", 3320);
-    uint32_t fpga = kTransUnset;
-    unsigned long long addr = kTransUnset64, data = kTransUnset64;
+    constexpr CmdSite here = site("mem_write", 3320);
+    uint32_t fpga = kCmdUnset;
+    unsigned long long addr = kCmdUnset64, data = kCmdUnset64;
     int ret = sscanf_s(params, "%u:0x%llx:0x%llx", &fpga, &addr, &data);
-    if (ret < 1 || !trans_scanned(ret, fpga, static_cast<uint64_t>(addr), static_cast<uint64_t>(data)))
+    if (ret < 1 || !cmd_scanned(ret, fpga, static_cast<uint64_t>(addr), static_cast<uint64_t>(data)))
         return trans_bad_input(here, ret);
     MemOpReq req{};
     req.addr = addr;
@@ -143,7 +143,7 @@ namespace {
 
 // Takes `count` values "0x%llx" separated by ":" from `text` into words 1
 // to count; -1202 after the invalid-input line at the first missing one.
-TransOpStatus take_values(std::string text, uint32_t count, uint64_t *words, bool dorn, const TransSite &here)
+TransOpStatus take_values(std::string text, uint32_t count, uint64_t *words, bool dorn, const CmdSite &here)
 {
     std::string rest(text.size() + 1, '\0');
     for (uint32_t i = 1; i <= count; ++i) {
@@ -164,7 +164,7 @@ TransOpStatus take_values(std::string text, uint32_t count, uint64_t *words, boo
 
 TransOpStatus indreg_write(const char *params)
 {
-    constexpr TransSite here = site("indreg_write", 3440);
+    constexpr CmdSite here = site("indreg_write", 3440);
     const size_t cap = std::strlen(params) + 1;
     std::string values(cap, '\0');
     uint32_t fpga = 0, wlen = 0;

@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char *kFile = "trans/trans";
 
-constexpr TransSite site(const char *name, unsigned line) { return TransSite{name, kFile, line}; }
+constexpr CmdSite site(const char *name, unsigned line) { return CmdSite{name, kFile, line}; }
 
 constexpr int32_t kNullRecord = -1201;
 
@@ -94,19 +94,19 @@ void dorn_dump_memcfg(const MemCfg *cfg)
 
 TransOpStatus dorn_set_mem_cfg(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("dorn_set_mem_cfg", 7010), ret);
     MemCfg set{}, get{};
     dorn_memdep_init(&set);
     // A working FPGA keeps its configuration (-1348): the read-back shows it.
-    PlovStatus s = PlovTransSetMemCfg(trans_u8(fpga), &set);
+    PlovStatus s = PlovTransSetMemCfg(cmd_u8(fpga), &set);
     if (s != PLOV_OK && s != PLOV_ERR_MEM_KEPT) {
         std::printf("Call PlovTransSetMemCfg fail, iRet=%d!\n", s);
         return s;
     }
-    if ((s = PlovTransGetMemCfg(trans_u8(fpga), &get)) != PLOV_OK) {
+    if ((s = PlovTransGetMemCfg(cmd_u8(fpga), &get)) != PLOV_OK) {
         std::printf("Call PlovTransGetMemCfg fail, iRet=%d!\n", s);
         return s;
     }
@@ -126,12 +126,12 @@ TransOpStatus dorn_set_mem_cfg(const char *params)
 
 TransOpStatus dorn_get_drv_info(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("dorn_get_drv_info", 7040), ret);
     DrvInfo info{};
-    PlovStatus s = TransGetDrvInfo(trans_u8(fpga), &info);
+    PlovStatus s = TransGetDrvInfo(cmd_u8(fpga), &info);
     if (s != PLOV_OK)
         return trans_op_failed("TransGetDrvInfo", s);
     trans_success();
@@ -191,10 +191,10 @@ TransOpStatus dorn_get_swbuf_base(const char *)
 
 TransOpStatus trans_get_mem_range(const char *params)
 {
-    constexpr TransSite here = site("trans_get_mem_range", 7130);
-    uint32_t fpga = kTransUnset, cpu = kTransUnset;
+    constexpr CmdSite here = site("trans_get_mem_range", 7130);
+    uint32_t fpga = kCmdUnset, cpu = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u", &fpga, &cpu);
-    if (!trans_scanned(ret, fpga)) {
+    if (!cmd_scanned(ret, fpga)) {
         trans_failed();
         std::printf("Invalid FpgaID input, please check [%s] %s:%u, iRet = %d\n", here.name, here.file, here.line,
                     ret);
@@ -202,7 +202,7 @@ TransOpStatus trans_get_mem_range(const char *params)
     }
     MemRange range{};
     range.Cpu = cpu;
-    PlovStatus s = PLOV_TransGetMemRang(trans_u8(fpga), &range);
+    PlovStatus s = PLOV_TransGetMemRang(cmd_u8(fpga), &range);
     if (s != PLOV_OK) {
         trans_error_line("TransGetMemRang", s);
         return s;
@@ -224,7 +224,7 @@ TransOpStatus trans_get_mem_range(const char *params)
 
 TransOpStatus fpga_get_user_viraddr(const char *params)
 {
-    constexpr TransSite here = site("fpga_get_user_viraddr", 7160);
+    constexpr CmdSite here = site("fpga_get_user_viraddr", 7160);
     uint32_t n = 0;
     int ret = sscanf_s(params, "%u", &n);
     if (ret < 0)
@@ -233,7 +233,7 @@ TransOpStatus fpga_get_user_viraddr(const char *params)
     PlovStatus first = PLOV_OK;
     for (uint32_t i = 0; i < 2; ++i) {
         recs[i].PoolNum = n + 4 * i;
-        PlovStatus s = PlovTransGetPoolBase(trans_u8(n), &recs[i]);
+        PlovStatus s = PlovTransGetPoolBase(cmd_u8(n), &recs[i]);
         if (s != PLOV_OK) {
             std::printf("Function PlovTransGetPoolBase exe error, i = %u, iRet = %d, [%s] %s:%u\n", i, s, here.name,
                         here.file, here.line);
@@ -247,7 +247,7 @@ TransOpStatus fpga_get_user_viraddr(const char *params)
 
 TransOpStatus fpga_get_user_shmem_info(const char *)
 {
-    constexpr TransSite here = site("fpga_get_user_shmem_info", 7190);
+    constexpr CmdSite here = site("fpga_get_user_shmem_info", 7190);
     uint8_t nodes = 0;
     PlovStatus s = DornGetCpuPresent(&nodes);
     if (s != PLOV_OK) {

@@ -15,7 +15,7 @@ namespace {
 // The file the invalid-input lines of the port commands name.
 constexpr const char *kFile = "trans/trans";
 
-constexpr TransSite site(const char *name, unsigned line) { return TransSite{name, kFile, line}; }
+constexpr CmdSite site(const char *name, unsigned line) { return CmdSite{name, kFile, line}; }
 
 // ---- field checks --------------------------------------------------------------------------
 
@@ -115,8 +115,8 @@ TransOpStatus invalid_type()
 
 // Two "%u:%u" fields, the first two of most commands.
 struct FpgaPort {
-    uint32_t fpga = kTransUnset;
-    uint32_t port = kTransUnset;
+    uint32_t fpga = kCmdUnset;
+    uint32_t port = kCmdUnset;
 };
 
 } // namespace
@@ -128,10 +128,10 @@ TransOpStatus port_get_link_status(const char *params)
     FpgaPort in;
     PortWorkMode rec{};
     int ret = sscanf_s(params, "%u:%u", &in.fpga, &in.port);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(site("port_get_link_status", 1930), ret);
-    rec.PortId = trans_u8(in.port);
-    PlovStatus s = PlovTransGetPortLinkStat(trans_u8(in.fpga), &rec);
+    rec.PortId = cmd_u8(in.port);
+    PlovStatus s = PlovTransGetPortLinkStat(cmd_u8(in.fpga), &rec);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetPortLinkStat", s);
     trans_success();
@@ -146,10 +146,10 @@ TransOpStatus port_get_workmode(const char *params)
     FpgaPort in;
     PortWorkMode rec{};
     int ret = sscanf_s(params, "%u:%u", &in.fpga, &in.port);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(site("port_get_workmode", 1880), ret);
-    rec.PortId = trans_u8(in.port);
-    PlovStatus s = PlovTransGetPortMode(trans_u8(in.fpga), &rec);
+    rec.PortId = cmd_u8(in.port);
+    PlovStatus s = PlovTransGetPortMode(cmd_u8(in.fpga), &rec);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetPortMode", s);
     trans_success();
@@ -197,10 +197,10 @@ TransOpStatus workmode_word(char neg, uint32_t speed, char duplex, uint16_t *wor
 TransOpStatus port_set_workmode(const char *params)
 {
     FpgaPort in;
-    uint32_t speed = kTransUnset;
+    uint32_t speed = kCmdUnset;
     char neg = 0, duplex = 0;
     int ret = sscanf_s(params, "%u:%u-%c:%u:%c", &in.fpga, &in.port, &neg, 1, &speed, &duplex, 1);
-    if (!trans_scanned(ret, in.fpga, in.port, speed))
+    if (!cmd_scanned(ret, in.fpga, in.port, speed))
         return trans_bad_input(site("port_set_workmode", 1760), ret);
     uint16_t word = 0;
     TransOpStatus bad = workmode_word(neg, speed, duplex, &word);
@@ -209,14 +209,14 @@ TransOpStatus port_set_workmode(const char *params)
     std::printf("Intent to set the work speed to %dMbps\n", static_cast<int>(speed));
     std::printf("workmode value = 0x%x\n", word);
     PortWorkMode rec{};
-    rec.PortId = trans_u8(in.port);
+    rec.PortId = cmd_u8(in.port);
     rec.WorkMode = word;
-    PlovStatus s = PlovTransSetPortMode(trans_u8(in.fpga), &rec);
+    PlovStatus s = PlovTransSetPortMode(cmd_u8(in.fpga), &rec);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetPortMode", s);
     PortWorkMode back{};
-    back.PortId = trans_u8(in.port);
-    s = TransGetPortCfgMode(trans_u8(in.fpga), &back);
+    back.PortId = cmd_u8(in.port);
+    s = TransGetPortCfgMode(cmd_u8(in.fpga), &back);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetPortMode", s);
     if ((back.WorkMode & PORT_MODE_AUTONEG) != (word & PORT_MODE_AUTONEG)) {
@@ -233,13 +233,13 @@ TransOpStatus port_set_workmode(const char *params)
 TransOpStatus port_get_flowctrl(const char *params)
 {
     FpgaPort in;
-    uint32_t type = kTransUnset;
+    uint32_t type = kCmdUnset;
     PortFlowCtrl rec{};
     int ret = sscanf_s(params, "%u:%u:%u", &in.fpga, &in.port, &type);
-    if (!trans_scanned(ret, in.fpga, in.port, type) || type >= 3)
+    if (!cmd_scanned(ret, in.fpga, in.port, type) || type >= 3)
         return trans_bad_input(site("port_get_flowctrl", 1610), ret);
-    rec.pkgType = trans_u8(type);
-    PlovStatus s = PlovTransGetPortFlowCtrl(trans_u8(in.fpga), trans_u8(in.port), &rec);
+    rec.pkgType = cmd_u8(type);
+    PlovStatus s = PlovTransGetPortFlowCtrl(cmd_u8(in.fpga), cmd_u8(in.port), &rec);
     if (s != PLOV_OK) {
         trans_failed();
         return s;
@@ -254,12 +254,12 @@ TransOpStatus port_get_flowctrl(const char *params)
 TransOpStatus port_set_flowctrl(const char *params)
 {
     FpgaPort in;
-    uint32_t type = kTransUnset, cbs = kTransUnset, cir = kTransUnset, t = kTransUnset;
+    uint32_t type = kCmdUnset, cbs = kCmdUnset, cir = kCmdUnset, t = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u-%u:%u:%u:%u", &in.fpga, &in.port, &type, &cbs, &cir, &t);
-    if (!trans_scanned(ret, in.fpga, in.port, type, cbs, cir, t) || type >= 3)
+    if (!cmd_scanned(ret, in.fpga, in.port, type, cbs, cir, t) || type >= 3)
         return trans_bad_input(site("port_set_flowctrl", 1650), ret);
-    const PortFlowCtrl rec{trans_u16(cbs), trans_u16(cir), trans_u16(t), trans_u8(type)};
-    PlovStatus s = PlovTransSetPortFlowCtrl(trans_u8(in.fpga), trans_u8(in.port), &rec);
+    const PortFlowCtrl rec{cmd_u16(cbs), cmd_u16(cir), cmd_u16(t), cmd_u8(type)};
+    PlovStatus s = PlovTransSetPortFlowCtrl(cmd_u8(in.fpga), cmd_u8(in.port), &rec);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetPortFlowCtrl", s);
     trans_success();
@@ -270,10 +270,10 @@ TransOpStatus port_get_switch(const char *params)
 {
     FpgaPort in;
     int ret = sscanf_s(params, "%u:%u", &in.fpga, &in.port);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(site("port_get_switch", 2010), ret);
     uint8_t mode = 0;
-    PlovStatus s = PlovTransGetPortSwitch(trans_u8(in.fpga), trans_u8(in.port), &mode);
+    PlovStatus s = PlovTransGetPortSwitch(cmd_u8(in.fpga), cmd_u8(in.port), &mode);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetPortSwitch", s);
     trans_success();
@@ -286,9 +286,9 @@ TransOpStatus port_set_switch(const char *params)
     FpgaPort in;
     char a = 0, b = 0, c = 0;
     int ret = sscanf_s(params, "%u:%u-%c%c%c", &in.fpga, &in.port, &a, 1, &b, 1, &c, 1);
-    if (!trans_scanned(ret, in.fpga, in.port) || !bit_char(a) || !bit_char(b) || !bit_char(c))
+    if (!cmd_scanned(ret, in.fpga, in.port) || !bit_char(a) || !bit_char(b) || !bit_char(c))
         return trans_bad_input(site("port_set_switch", 2040), ret);
-    PlovStatus s = PlovTransSetPortSwitch(trans_u8(in.fpga), trans_u8(in.port), bits_of(a, b, c));
+    PlovStatus s = PlovTransSetPortSwitch(cmd_u8(in.fpga), cmd_u8(in.port), bits_of(a, b, c));
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetPortSwitch", s);
     trans_success();
@@ -299,12 +299,12 @@ TransOpStatus port_set_switch(const char *params)
 
 TransOpStatus port_get_pause_switch(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("port_get_pause_switch", 2080), ret);
     uint32_t flag = 0;
-    PlovStatus s = DornTransGetDePauseCtrl(trans_u8(fpga), &flag);
+    PlovStatus s = DornTransGetDePauseCtrl(cmd_u8(fpga), &flag);
     if (s != PLOV_OK) {
         trans_failed();
         std::printf("Function DornTransGetDePauseCtrl error, iRet = %d\n", s);
@@ -317,11 +317,11 @@ TransOpStatus port_get_pause_switch(const char *params)
 
 TransOpStatus port_set_pause_switch(const char *params)
 {
-    uint32_t fpga = kTransUnset, flag = kTransUnset;
+    uint32_t fpga = kCmdUnset, flag = kCmdUnset;
     int ret = sscanf_s(params, "%u:0x%x", &fpga, &flag);
-    if (!trans_scanned(ret, fpga, flag))
+    if (!cmd_scanned(ret, fpga, flag))
         return trans_bad_input(site("port_set_pause_switch", 2110), ret);
-    PlovStatus s = DornTransSetDePauseCtrl(trans_u8(fpga), flag);
+    PlovStatus s = DornTransSetDePauseCtrl(cmd_u8(fpga), flag);
     if (s != PLOV_OK)
         return trans_op_failed("DornTransSetDePauseCtrl", s);
     trans_success();
@@ -330,12 +330,12 @@ TransOpStatus port_set_pause_switch(const char *params)
 
 TransOpStatus port_get_dpause_wlevel(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("port_get_dpause_wlevel", 2140), ret);
     uint16_t level = 0;
-    PlovStatus s = DornTransGetDePauseLevel(trans_u8(fpga), &level);
+    PlovStatus s = DornTransGetDePauseLevel(cmd_u8(fpga), &level);
     if (s != PLOV_OK)
         return trans_op_failed("DornTransGetDePauseLevel", s);
     trans_success();
@@ -345,12 +345,12 @@ TransOpStatus port_get_dpause_wlevel(const char *params)
 
 TransOpStatus port_set_dpause_wlevel(const char *params)
 {
-    uint32_t fpga = kTransUnset, level = kTransUnset;
+    uint32_t fpga = kCmdUnset, level = kCmdUnset;
     int ret = sscanf_s(params, "%u:0x%x", &fpga, &level);
-    if (!trans_scanned(ret, fpga, level))
+    if (!cmd_scanned(ret, fpga, level))
         return trans_bad_input(site("port_set_dpause_wlevel", 2170), ret);
     std::printf("Intend to set the DPause Water Level of FPGA%u to 0x%x\n", fpga, level);
-    PlovStatus s = DornTransSetDePauseLevel(trans_u8(fpga), trans_u16(level));
+    PlovStatus s = DornTransSetDePauseLevel(cmd_u8(fpga), cmd_u16(level));
     if (s != PLOV_OK)
         return trans_op_failed("DornTransSetDePauseLevel", s);
     trans_success();
@@ -361,18 +361,18 @@ TransOpStatus port_set_dpause_wlevel(const char *params)
 
 TransOpStatus port_set_phy_down(const char *params)
 {
-    const TransSite where = site("port_set_phy_down", 2210);
+    const CmdSite where = site("port_set_phy_down", 2210);
     FpgaPort in;
-    uint32_t down = kTransUnset;
+    uint32_t down = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u:%u", &in.fpga, &in.port, &down);
-    if (!trans_scanned(ret, in.fpga, in.port, down))
+    if (!cmd_scanned(ret, in.fpga, in.port, down))
         return trans_bad_input(where, ret);
     PortPro pro{};
     if (!phy_down_pro(in.fpga, in.port, &pro))
         return trans_bad_input(where, ret);
     // The operation's argument means "up".
     const uint8_t up = down == 0 ? 1 : 0;
-    PlovStatus s = TRANS_SetPortPhyDown(trans_u8(in.fpga), &pro, up);
+    PlovStatus s = TRANS_SetPortPhyDown(cmd_u8(in.fpga), &pro, up);
     if (s != PLOV_OK)
         return trans_op_failed("TRANS_SetPortPhyDown", s);
     trans_success();
@@ -383,10 +383,10 @@ TransOpStatus port_get_phy(const char *params)
 {
     FpgaPort in;
     int ret = sscanf_s(params, "%u:%u", &in.fpga, &in.port);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(site("port_get_phy", 2250), ret);
     PortPhyPara para{};
-    PlovStatus s = DornTransGetPortPhyPara(trans_u8(in.fpga), trans_u8(in.port), &para);
+    PlovStatus s = DornTransGetPortPhyPara(cmd_u8(in.fpga), cmd_u8(in.port), &para);
     if (s != PLOV_OK)
         return trans_op_failed("DornTransGetPortPhyPara", s);
     trans_success();
@@ -398,12 +398,12 @@ TransOpStatus port_get_phy(const char *params)
 TransOpStatus port_set_phy(const char *params)
 {
     FpgaPort in;
-    uint32_t post = kTransUnset, pre = kTransUnset, swing = kTransUnset;
+    uint32_t post = kCmdUnset, pre = kCmdUnset, swing = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u-%u:%u:%u", &in.fpga, &in.port, &post, &pre, &swing);
-    if (!trans_scanned(ret, in.fpga, in.port, post, pre, swing))
+    if (!cmd_scanned(ret, in.fpga, in.port, post, pre, swing))
         return trans_bad_input(site("port_set_phy", 2290), ret);
-    const PortPhyPara para{trans_u8(post), trans_u8(pre), trans_u8(swing)};
-    PlovStatus s = DornTransSetPortPhyPara(trans_u8(in.fpga), trans_u8(in.port), &para);
+    const PortPhyPara para{cmd_u8(post), cmd_u8(pre), cmd_u8(swing)};
+    PlovStatus s = DornTransSetPortPhyPara(cmd_u8(in.fpga), cmd_u8(in.port), &para);
     if (s != PLOV_OK)
         return trans_op_failed("DornTransSetPortPhyPara", s);
     trans_success();
@@ -429,22 +429,22 @@ LoopKind loop_kind(char t)
 
 TransOpStatus port_get_loopmode(const char *params)
 {
-    const TransSite where = site("port_get_loopmode", 2330);
+    const CmdSite where = site("port_get_loopmode", 2330);
     FpgaPort in;
     char t = 0;
     int ret = sscanf_s(params, "%u:%u:%c", &in.fpga, &in.port, &t, 1);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(where, ret);
     const LoopKind kind = loop_kind(t);
     if (kind == LoopKind::None) {
         trans_failed();
-        trans_invalid_line_short(where);
+        cmd_invalid_line_short(where);
         return kTransBadInput;
     }
     const bool mac = kind == LoopKind::Mac;
     uint8_t mode = 0;
-    PlovStatus s = mac ? DornTransGetPortMACLoopMode(trans_u8(in.fpga), trans_u8(in.port), &mode)
-                       : DornTransGetPortPHYLoopMode(trans_u8(in.fpga), trans_u8(in.port), &mode);
+    PlovStatus s = mac ? DornTransGetPortMACLoopMode(cmd_u8(in.fpga), cmd_u8(in.port), &mode)
+                       : DornTransGetPortPHYLoopMode(cmd_u8(in.fpga), cmd_u8(in.port), &mode);
     if (s != PLOV_OK)
         return trans_op_failed(mac ? "DornTransGetPortMACLoopMode" : "DornTransGetPortPHYLoopMode", s);
     trans_success();
@@ -459,7 +459,7 @@ TransOpStatus port_set_loopmode(const char *params)
     FpgaPort in;
     char t = 0, a = 0, b = 0, c = 0;
     int ret = sscanf_s(params, "%u:%u-%c:%c%c%c", &in.fpga, &in.port, &t, 1, &a, 1, &b, 1, &c, 1);
-    if (!trans_scanned(ret, in.fpga, in.port) || !bit_char(a) || !bit_char(b) || !bit_char(c))
+    if (!cmd_scanned(ret, in.fpga, in.port) || !bit_char(a) || !bit_char(b) || !bit_char(c))
         return trans_bad_input(site("port_set_loopmode", 2370), ret);
     const LoopKind kind = loop_kind(t);
     if (kind == LoopKind::None) {
@@ -467,8 +467,8 @@ TransOpStatus port_set_loopmode(const char *params)
         return kTransBadInput;
     }
     const uint8_t mode = bits_of(a, b, c);
-    PlovStatus s = kind == LoopKind::Mac ? DornTransSetPortMACLoopMode(trans_u8(in.fpga), trans_u8(in.port), mode)
-                                         : DornTransSetPortPHYLoopMode(trans_u8(in.fpga), trans_u8(in.port), mode);
+    PlovStatus s = kind == LoopKind::Mac ? DornTransSetPortMACLoopMode(cmd_u8(in.fpga), cmd_u8(in.port), mode)
+                                         : DornTransSetPortPHYLoopMode(cmd_u8(in.fpga), cmd_u8(in.port), mode);
     if (s != PLOV_OK)
         return trans_op_failed("DornTransSetPortMACLoopMode or DornTransSetPortPHYLoopMode", s);
     trans_success();
@@ -479,17 +479,17 @@ TransOpStatus port_set_loopmode(const char *params)
 
 TransOpStatus port_get_car_drop_stat(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     char t = 0;
     int ret = sscanf_s(params, "%u:%c", &fpga, &t, 1);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("port_get_car_drop_stat", 2450), ret);
     const int kind = car_kind(t);
     if (kind < 0)
         return invalid_type();
     trans_line(kind == 0 ? "Intend to get split car drop statistic" : "Intend to get total car drop statistic");
     uint64_t stat = 0;
-    PlovStatus s = PlovTransGetCarDropStat(trans_u8(fpga), static_cast<uint32_t>(kind), &stat);
+    PlovStatus s = PlovTransGetCarDropStat(cmd_u8(fpga), static_cast<uint32_t>(kind), &stat);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetCarDropStat", s);
     trans_success();
@@ -499,10 +499,10 @@ TransOpStatus port_get_car_drop_stat(const char *params)
 
 TransOpStatus port_get_car(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     char t = 0;
     int ret = sscanf_s(params, "%u:%c", &fpga, &t, 1);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("port_get_car", 2490), ret);
     const int kind = car_kind(t);
     if (kind < 0)
@@ -510,8 +510,8 @@ TransOpStatus port_get_car(const char *params)
     trans_line(kind == 0 ? "Intend to get split car config params" : "Intend to get total car config params");
     uint32_t cbs = 0, cir = 0;
     uint8_t vld = 0;
-    PlovStatus s = kind == 0 ? PlovTransGetSplitCarCfg(trans_u8(fpga), &cbs, &cir, &vld)
-                             : PlovTransGetTotalCarCfg(trans_u8(fpga), &cbs, &cir, &vld);
+    PlovStatus s = kind == 0 ? PlovTransGetSplitCarCfg(cmd_u8(fpga), &cbs, &cir, &vld)
+                             : PlovTransGetTotalCarCfg(cmd_u8(fpga), &cbs, &cir, &vld);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetSplitCarCfg/PlovTransGetTotalCarCfg", s);
     trans_success();
@@ -523,17 +523,17 @@ TransOpStatus port_get_car(const char *params)
 
 TransOpStatus port_set_car(const char *params)
 {
-    uint32_t fpga = kTransUnset, cbs = kTransUnset, cir = kTransUnset, vld = kTransUnset;
+    uint32_t fpga = kCmdUnset, cbs = kCmdUnset, cir = kCmdUnset, vld = kCmdUnset;
     char t = 0;
     int ret = sscanf_s(params, "%u:%c:%u:%u:%u", &fpga, &t, 1, &cbs, &cir, &vld);
-    if (!trans_scanned(ret, fpga, cbs, cir, vld))
+    if (!cmd_scanned(ret, fpga, cbs, cir, vld))
         return trans_bad_input(site("port_set_car", 2530), ret);
     const int kind = car_kind(t);
     if (kind < 0)
         return invalid_type();
     trans_line(kind == 0 ? "Intend to set split car config params" : "Intend to set total car config params");
-    PlovStatus s = kind == 0 ? PlovTransSetSplitCarCfg(trans_u8(fpga), cbs, cir, trans_u8(vld))
-                             : PlovTransSetTotalCarCfg(trans_u8(fpga), cbs, cir, trans_u8(vld));
+    PlovStatus s = kind == 0 ? PlovTransSetSplitCarCfg(cmd_u8(fpga), cbs, cir, cmd_u8(vld))
+                             : PlovTransSetTotalCarCfg(cmd_u8(fpga), cbs, cir, cmd_u8(vld));
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetSplitCarCfg/PlovTransSetTotalCarCfg", s);
     trans_success();
@@ -542,12 +542,12 @@ TransOpStatus port_set_car(const char *params)
 
 TransOpStatus port_get_car_fresh_time(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("port_get_car_fresh_time", 2570), ret);
     uint32_t time = 0;
-    PlovStatus s = PlovTransGetCarFreshTime(trans_u8(fpga), &time);
+    PlovStatus s = PlovTransGetCarFreshTime(cmd_u8(fpga), &time);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetCarFreshTime", s);
     trans_success();
@@ -557,11 +557,11 @@ TransOpStatus port_get_car_fresh_time(const char *params)
 
 TransOpStatus port_set_car_fresh_time(const char *params)
 {
-    uint32_t fpga = kTransUnset, time = kTransUnset;
+    uint32_t fpga = kCmdUnset, time = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u", &fpga, &time);
-    if (!trans_scanned(ret, fpga, time))
+    if (!cmd_scanned(ret, fpga, time))
         return trans_bad_input(site("port_set_car_fresh_time", 2600), ret);
-    PlovStatus s = PlovTransSetCarFreshTime(trans_u8(fpga), time);
+    PlovStatus s = PlovTransSetCarFreshTime(cmd_u8(fpga), time);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetCarFreshTime", s);
     trans_success();
@@ -572,7 +572,7 @@ TransOpStatus port_set_car_fresh_time(const char *params)
 
 namespace {
 
-TransOpStatus bad_fpga_input(const TransSite &where, int ret)
+TransOpStatus bad_fpga_input(const CmdSite &where, int ret)
 {
     trans_failed();
     std::printf("Invalid FpgaID input, please check [%s] %s:%u, iRet = %d\n", where.name, where.file, where.line, ret);
@@ -583,12 +583,12 @@ TransOpStatus bad_fpga_input(const TransSite &where, int ret)
 
 TransOpStatus port_get_mtu(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return bad_fpga_input(site("port_get_mtu", 2640), ret);
     uint16_t max = 0, min = 0;
-    PlovStatus s = PlovTransGetMtu(trans_u8(fpga), &max, &min);
+    PlovStatus s = PlovTransGetMtu(cmd_u8(fpga), &max, &min);
     if (s != PLOV_OK) {
         trans_error_line("PlovTransGetMtu", s);
         return s;
@@ -601,7 +601,7 @@ TransOpStatus port_get_mtu(const char *params)
 
 TransOpStatus port_set_mtu(const char *params)
 {
-    const TransSite where = site("port_set_mtu", 2680);
+    const CmdSite where = site("port_set_mtu", 2680);
     int fpga = -1, max = -1, min = -1;   // all ones: not given
     int ret = sscanf_s(params, "%d:%d:%d", &fpga, &max, &min);
     if (ret < 0 || fpga == -1 || max == -1 || min == -1 || max < min) {
@@ -610,8 +610,8 @@ TransOpStatus port_set_mtu(const char *params)
                     where.file, where.line, fpga, max, min);
         return kTransBadInput;
     }
-    PlovStatus s = PlovTransSetMtu(trans_u8(static_cast<uint32_t>(fpga)), trans_u16(static_cast<uint32_t>(max)),
-                                   trans_u16(static_cast<uint32_t>(min)));
+    PlovStatus s = PlovTransSetMtu(cmd_u8(static_cast<uint32_t>(fpga)), cmd_u16(static_cast<uint32_t>(max)),
+                                   cmd_u16(static_cast<uint32_t>(min)));
     if (s != PLOV_OK) {
         trans_error_line("PlovTransSetMtu", s);
         return s;
@@ -623,11 +623,11 @@ TransOpStatus port_set_mtu(const char *params)
 TransOpStatus port_set_reset(const char *params)
 {
     FpgaPort in;
-    uint32_t x = kTransUnset;
+    uint32_t x = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u:%u", &in.fpga, &in.port, &x);
-    if (!trans_scanned(ret, in.fpga, in.port, x))
+    if (!cmd_scanned(ret, in.fpga, in.port, x))
         return bad_fpga_input(site("port_set_reset", 2720), ret);
-    PlovStatus s = PlovTransSetPortReset(trans_u8(in.fpga), trans_u8(in.port), static_cast<int8_t>(trans_u8(x)));
+    PlovStatus s = PlovTransSetPortReset(cmd_u8(in.fpga), cmd_u8(in.port), static_cast<int8_t>(cmd_u8(x)));
     if (s != PLOV_OK) {
         trans_error_line("PlovTransSetPortReset", s);
         return s;
@@ -641,15 +641,15 @@ TransOpStatus port_set_reset(const char *params)
 namespace {
 
 struct VlanIn {
-    uint32_t fpga = kTransUnset;
-    uint32_t port = kTransUnset;
-    uint32_t vlan = kTransUnset;
+    uint32_t fpga = kCmdUnset;
+    uint32_t port = kCmdUnset;
+    uint32_t vlan = kCmdUnset;
 };
 
 bool scan_vlan(const char *params, VlanIn &in, int *ret)
 {
     *ret = sscanf_s(params, "%u:%u:%u", &in.fpga, &in.port, &in.vlan);
-    return trans_scanned(*ret, in.fpga, in.port, in.vlan);
+    return cmd_scanned(*ret, in.fpga, in.port, in.vlan);
 }
 
 } // namespace
@@ -660,7 +660,7 @@ TransOpStatus port_clear_vlan_stat(const char *params)
     int ret = 0;
     if (!scan_vlan(params, in, &ret))
         return trans_bad_input(site("port_clear_vlan_stat", 2760), ret);
-    PlovStatus s = PlovTransClsVlanStatistic(trans_u8(in.fpga), trans_u8(in.port), in.vlan);
+    PlovStatus s = PlovTransClsVlanStatistic(cmd_u8(in.fpga), cmd_u8(in.port), in.vlan);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransClsVlanStatistic", s);
     trans_success();
@@ -674,7 +674,7 @@ TransOpStatus port_get_vlan_stat(const char *params)
     if (!scan_vlan(params, in, &ret))
         return trans_bad_input(site("port_get_vlan_stat", 2790), ret);
     uint64_t drops = 0;
-    PlovStatus s = PlovTransGetVlanStatistic(trans_u8(in.fpga), trans_u8(in.port), in.vlan, &drops);
+    PlovStatus s = PlovTransGetVlanStatistic(cmd_u8(in.fpga), cmd_u8(in.port), in.vlan, &drops);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetVlanStatistic", s);
     trans_success();
@@ -686,10 +686,10 @@ TransOpStatus port_clear_mac_stat(const char *params)
 {
     FpgaPort in;
     int ret = sscanf_s(params, "%u:%u", &in.fpga, &in.port);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(site("port_clear_mac_stat", 2820), ret);
     const PortPro pro = trans_port_pro(in.port);
-    PlovStatus s = PLOV_TransClsPortMacStatistics(trans_u8(in.fpga), &pro);
+    PlovStatus s = PLOV_TransClsPortMacStatistics(cmd_u8(in.fpga), &pro);
     if (s != PLOV_OK)
         return trans_op_failed("PLOV_TransClsPortMacStatistics", s);
     trans_success();
@@ -700,11 +700,11 @@ TransOpStatus port_get_mac_stat(const char *params)
 {
     FpgaPort in;
     int ret = sscanf_s(params, "%u:%u", &in.fpga, &in.port);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(site("port_get_mac_stat", 2850), ret);
     const PortPro pro = trans_port_pro(in.port);
     PortStatistic stats{};
-    PlovStatus s = PLOV_TransGetPortMacStatistics(trans_u8(in.fpga), &pro, &stats);
+    PlovStatus s = PLOV_TransGetPortMacStatistics(cmd_u8(in.fpga), &pro, &stats);
     if (s != PLOV_OK)
         return trans_op_failed("PLOV_TransGetPortMacStatistics", s);
     print_stats(kStatBlockA, in.port, in.fpga, stats);
@@ -715,9 +715,9 @@ TransOpStatus port_clear_stat(const char *params)
 {
     FpgaPort in;
     int ret = sscanf_s(params, "%u:%u", &in.fpga, &in.port);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(site("port_clear_stat", 2880), ret);
-    PlovStatus s = PlovTransClsPortStatistic(trans_u8(in.fpga), trans_u8(in.port));
+    PlovStatus s = PlovTransClsPortStatistic(cmd_u8(in.fpga), cmd_u8(in.port));
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransClsPortStatistic", s);
     trans_success();
@@ -728,10 +728,10 @@ TransOpStatus port_get_stat(const char *params)
 {
     FpgaPort in;
     int ret = sscanf_s(params, "%u:%u", &in.fpga, &in.port);
-    if (!trans_scanned(ret, in.fpga, in.port))
+    if (!cmd_scanned(ret, in.fpga, in.port))
         return trans_bad_input(site("port_get_stat", 2910), ret);
     PortStatistic stats{};
-    PlovStatus s = PlovTransGetPortStatistic(trans_u8(in.fpga), trans_u8(in.port), &stats);
+    PlovStatus s = PlovTransGetPortStatistic(cmd_u8(in.fpga), cmd_u8(in.port), &stats);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetPortStatistic", s);
     print_stats(kStatBlockB, in.port, in.fpga, stats);
@@ -745,11 +745,11 @@ TransOpStatus port_clear_gtx_prbs(const char *params)
     FpgaPort in;
     char d = 0;
     int ret = sscanf_s(params, "%u:%u:%c", &in.fpga, &in.port, &d, 1);
-    if (!trans_scanned(ret, in.fpga, in.port) || !bit_char(d)) {
-        trans_invalid_line(site("port_clear_gtx_prbs", 2950), ret);
+    if (!cmd_scanned(ret, in.fpga, in.port) || !bit_char(d)) {
+        cmd_invalid_line(site("port_clear_gtx_prbs", 2950), ret);
         return kTransBadInput;
     }
-    PlovStatus s = DornTransClsPortGtxPbrs(trans_u8(in.fpga), trans_u8(in.port));
+    PlovStatus s = DornTransClsPortGtxPbrs(cmd_u8(in.fpga), cmd_u8(in.port));
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransClsPortGtxPbrs", s);
     trans_success();
@@ -766,9 +766,9 @@ TransOpStatus port_set_gtx_prbs(const char *params)
     FpgaPort in;
     char d = 0, a = 0, b = 0, c = 0;
     int ret = sscanf_s(params, "%u:%u-%c:%c%c%c", &in.fpga, &in.port, &d, 1, &a, 1, &b, 1, &c, 1);
-    if (!trans_scanned(ret, in.fpga, in.port) || !bit_char(d) || !bit_char(a) || !bit_char(b) || !bit_char(c))
+    if (!cmd_scanned(ret, in.fpga, in.port) || !bit_char(d) || !bit_char(a) || !bit_char(b) || !bit_char(c))
         return trans_bad_input(site("port_set_gtx_prbs", 2990), ret);
-    PlovStatus s = DornTransSetPortGtxPrbs(trans_u8(in.fpga), trans_u8(in.port), bits_of(a, b, c));
+    PlovStatus s = DornTransSetPortGtxPrbs(cmd_u8(in.fpga), cmd_u8(in.port), bits_of(a, b, c));
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetPortGtxPrbs", s);
     trans_success();
@@ -792,21 +792,21 @@ void print_mac(const char *format, const uint8_t m[6])
 TransOpStatus port_get_mac(const char *params)
 {
     FpgaPort in;
-    uint32_t loc = kTransUnset;
+    uint32_t loc = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u:%u", &in.fpga, &in.port, &loc);
-    if (!trans_scanned(ret, in.fpga, in.port, loc))
+    if (!cmd_scanned(ret, in.fpga, in.port, loc))
         return trans_bad_input(site("port_get_mac", 3030), ret);
     PortWorkMode rec{};
-    rec.PortId = trans_u8(in.port);
-    rec.Location = trans_u8(loc);
-    PlovStatus s = PlovTransGetPortMac(trans_u8(in.fpga), &rec);
+    rec.PortId = cmd_u8(in.port);
+    rec.Location = cmd_u8(loc);
+    PlovStatus s = PlovTransGetPortMac(cmd_u8(in.fpga), &rec);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetPortMac", s);
     trans_success();
     print_mac("MAC : %02X:%02X:%02X:%02X:%02X:%02X\n", rec.Mac);
     const PortPro pro{loc, 0, in.port};
     uint8_t mac[6] = {};
-    s = PLOV_TransGetPortStaticMac(trans_u8(in.fpga), &pro, mac);
+    s = PLOV_TransGetPortStaticMac(cmd_u8(in.fpga), &pro, mac);
     if (s != PLOV_OK && s != PLOV_ERR_FPGA_ID)
         return trans_op_failed("TransGetPortStaticMac", s);
     // FPGA 1 keeps no static MAC: the zero address, and the command succeeds.
@@ -817,18 +817,18 @@ TransOpStatus port_get_mac(const char *params)
 TransOpStatus port_set_mac(const char *params)
 {
     FpgaPort in;
-    uint32_t loc = kTransUnset;
-    uint32_t m[6] = {kTransUnset, kTransUnset, kTransUnset, kTransUnset, kTransUnset, kTransUnset};
+    uint32_t loc = kCmdUnset;
+    uint32_t m[6] = {kCmdUnset, kCmdUnset, kCmdUnset, kCmdUnset, kCmdUnset, kCmdUnset};
     int ret = sscanf_s(params, "%u:%u:%u-%2x:%2x:%2x:%2x:%2x:%2x", &in.fpga, &in.port, &loc, &m[0], &m[1], &m[2],
                        &m[3], &m[4], &m[5]);
-    if (!trans_scanned(ret, in.fpga, in.port, loc, m[0], m[1], m[2], m[3], m[4], m[5]))
+    if (!cmd_scanned(ret, in.fpga, in.port, loc, m[0], m[1], m[2], m[3], m[4], m[5]))
         return trans_bad_input(site("port_set_mac", 3070), ret);
     PortWorkMode rec{};
-    rec.PortId = trans_u8(in.port);
-    rec.Location = trans_u8(loc);
+    rec.PortId = cmd_u8(in.port);
+    rec.Location = cmd_u8(loc);
     for (size_t i = 0; i < 6; i++)
-        rec.Mac[i] = trans_u8(m[i]);
-    PlovStatus s = PlovTransSetPortMac(trans_u8(in.fpga), &rec);
+        rec.Mac[i] = cmd_u8(m[i]);
+    PlovStatus s = PlovTransSetPortMac(cmd_u8(in.fpga), &rec);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetPortMac", s);
     trans_success();
@@ -838,8 +838,8 @@ TransOpStatus port_set_mac(const char *params)
 int32_t get_port_info_byid(uint32_t fpga, uint32_t port)
 {
     PortWorkMode rec{};
-    rec.PortId = trans_u8(port);
-    const FpgaId id = trans_u8(fpga);
+    rec.PortId = cmd_u8(port);
+    const FpgaId id = cmd_u8(fpga);
     PlovStatus mac = PlovTransGetPortMac(id, &rec);
     PlovStatus mode = PlovTransGetPortMode(id, &rec);
     PlovStatus link = PlovTransGetPortLinkStat(id, &rec);

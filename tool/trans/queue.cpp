@@ -12,21 +12,21 @@ namespace {
 
 constexpr const char *kFile = "trans/trans";
 
-constexpr TransSite site(const char *name, unsigned line) { return TransSite{name, kFile, line}; }
+constexpr CmdSite site(const char *name, unsigned line) { return CmdSite{name, kFile, line}; }
 
 // fpga:type:queue, the first three fields of most queue commands.
 struct QueueFields {
-    uint32_t fpga = kTransUnset;
-    uint32_t type = kTransUnset;
-    uint32_t queue = kTransUnset;
+    uint32_t fpga = kCmdUnset;
+    uint32_t type = kCmdUnset;
+    uint32_t queue = kCmdUnset;
 
-    QueueId id() const { return QueueId{type, trans_u16(queue)}; }
+    QueueId id() const { return QueueId{type, cmd_u16(queue)}; }
 };
 
 bool scan_queue(const char *params, QueueFields *q, int *ret)
 {
     *ret = sscanf_s(params, "%u:%u:%u", &q->fpga, &q->type, &q->queue);
-    return trans_scanned(*ret, q->fpga, q->type, q->queue);
+    return cmd_scanned(*ret, q->fpga, q->type, q->queue);
 }
 
 
@@ -40,7 +40,7 @@ TransOpStatus queue_get_stat(const char *params)
         return trans_bad_input(site("queue_get_stat", 4110), ret);
     const QueueId id = q.id();
     QueueStat stat{};
-    PlovStatus s = PlovTransGetQueueStatics(trans_u8(q.fpga), &id, &stat);
+    PlovStatus s = PlovTransGetQueueStatics(cmd_u8(q.fpga), &id, &stat);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetQueueStatics", s);
     trans_success();
@@ -57,7 +57,7 @@ TransOpStatus queue_clear_stat(const char *params)
     if (!scan_queue(params, &q, &ret))
         return trans_bad_input(site("queue_clear_stat", 4140), ret);
     const QueueId id = q.id();
-    PlovStatus s = PlovTransClsQueueStatics(trans_u8(q.fpga), &id);
+    PlovStatus s = PlovTransClsQueueStatics(cmd_u8(q.fpga), &id);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransClsQueueStatics", s);
     trans_success();
@@ -72,7 +72,7 @@ TransOpStatus queue_get_water_level(const char *params)
         return trans_bad_input(site("queue_get_water_level", 4170), ret);
     const QueueId id = q.id();
     QueueWaterLevel level{};
-    PlovStatus s = PlovTransGetQueueWaterLvl(trans_u8(q.fpga), &id, &level);
+    PlovStatus s = PlovTransGetQueueWaterLvl(cmd_u8(q.fpga), &id, &level);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetQueueWaterLvl", s);
     trans_success();
@@ -84,13 +84,13 @@ TransOpStatus queue_get_water_level(const char *params)
 TransOpStatus queue_set_water_level(const char *params)
 {
     QueueFields q;
-    unsigned long long high = kTransUnset64, low = kTransUnset64;
+    unsigned long long high = kCmdUnset64, low = kCmdUnset64;
     int ret = sscanf_s(params, "%u:%u:%u:%llu:%llu", &q.fpga, &q.type, &q.queue, &high, &low);
-    if (!trans_scanned(ret, q.fpga, q.type, q.queue, static_cast<uint64_t>(high), static_cast<uint64_t>(low)))
+    if (!cmd_scanned(ret, q.fpga, q.type, q.queue, static_cast<uint64_t>(high), static_cast<uint64_t>(low)))
         return trans_bad_input(site("queue_set_water_level", 4200), ret);
     const QueueId id = q.id();
     const QueueWaterLevel level{high, low};
-    PlovStatus s = PlovTransSetQueueWaterLvl(trans_u8(q.fpga), &id, &level);
+    PlovStatus s = PlovTransSetQueueWaterLvl(cmd_u8(q.fpga), &id, &level);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetQueueWaterLvl", s);
     trans_success();
@@ -99,13 +99,13 @@ TransOpStatus queue_set_water_level(const char *params)
 
 TransOpStatus queue_get_hash_rule(const char *params)
 {
-    uint32_t fpga = kTransUnset, seed = kTransUnset;
+    uint32_t fpga = kCmdUnset, seed = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u", &fpga, &seed);
-    if (!trans_scanned(ret, fpga, seed))
+    if (!cmd_scanned(ret, fpga, seed))
         return trans_bad_input(site("queue_get_hash_rule", 4230), ret);
     RxqHashRule rule{};
-    rule.HashKey = trans_u16(seed);
-    PlovStatus s = PlovTransGetRxqHashRule(trans_u8(fpga), &rule);
+    rule.HashKey = cmd_u16(seed);
+    PlovStatus s = PlovTransGetRxqHashRule(cmd_u8(fpga), &rule);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetRxqHashRule", s);
     trans_success();
@@ -115,14 +115,14 @@ TransOpStatus queue_get_hash_rule(const char *params)
 
 TransOpStatus queue_set_hash_rule(const char *params)
 {
-    uint32_t fpga = kTransUnset, seed = kTransUnset, vcpu = kTransUnset;
+    uint32_t fpga = kCmdUnset, seed = kCmdUnset, vcpu = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u:%u", &fpga, &seed, &vcpu);
-    if (!trans_scanned(ret, fpga, seed, vcpu))
+    if (!cmd_scanned(ret, fpga, seed, vcpu))
         return trans_bad_input(site("queue_set_hash_rule", 4260), ret);
     RxqHashRule rule{};
-    rule.HashKey = trans_u16(seed);
-    rule.VcpuID = trans_u8(vcpu);
-    PlovStatus s = PlovTransSetRxqHashRule(trans_u8(fpga), &rule);
+    rule.HashKey = cmd_u16(seed);
+    rule.VcpuID = cmd_u8(vcpu);
+    PlovStatus s = PlovTransSetRxqHashRule(cmd_u8(fpga), &rule);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetRxqHashRule", s);
     trans_success();
@@ -131,12 +131,12 @@ TransOpStatus queue_set_hash_rule(const char *params)
 
 TransOpStatus queue_get_txprocess_Match(const char *params)
 {
-    uint32_t fpga = kTransUnset, process = kTransUnset;
+    uint32_t fpga = kCmdUnset, process = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u", &fpga, &process);
-    if (!trans_scanned(ret, fpga, process))
+    if (!cmd_scanned(ret, fpga, process))
         return trans_bad_input(site("queue_get_txprocess_Match", 4290), ret);
     uint16_t match = 0;
-    PlovStatus s = PlovTransGetTxProcessMatch(trans_u8(fpga), trans_u8(process), &match);
+    PlovStatus s = PlovTransGetTxProcessMatch(cmd_u8(fpga), cmd_u8(process), &match);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetTxProcessMatch", s);
     trans_success();
@@ -146,12 +146,12 @@ TransOpStatus queue_get_txprocess_Match(const char *params)
 
 TransOpStatus queue_set_txprocess_Match(const char *params)
 {
-    uint32_t fpga = kTransUnset, process = kTransUnset, match = kTransUnset;
+    uint32_t fpga = kCmdUnset, process = kCmdUnset, match = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u:%u", &fpga, &process, &match);
-    if (!trans_scanned(ret, fpga, process, match))
+    if (!cmd_scanned(ret, fpga, process, match))
         return trans_bad_input(site("queue_set_txprocess_Match", 4320), ret);
     // The match goes as 16 bits: the operation keeps the 11 it uses.
-    PlovStatus s = PlovTransSetTxProcessMatch(trans_u8(fpga), trans_u8(process), trans_u16(match));
+    PlovStatus s = PlovTransSetTxProcessMatch(cmd_u8(fpga), cmd_u8(process), cmd_u16(match));
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetTxProcessMatch", s);
     trans_success();
@@ -160,12 +160,12 @@ TransOpStatus queue_set_txprocess_Match(const char *params)
 
 TransOpStatus queue_get_data_offset(const char *params)
 {
-    uint32_t fpga = kTransUnset;
+    uint32_t fpga = kCmdUnset;
     int ret = sscanf_s(params, "%u", &fpga);
-    if (!trans_scanned(ret, fpga))
+    if (!cmd_scanned(ret, fpga))
         return trans_bad_input(site("queue_get_data_offset", 4350), ret);
     uint16_t offset = 0;
-    PlovStatus s = PlovTransGetQueueDataOffset(trans_u8(fpga), &offset);
+    PlovStatus s = PlovTransGetQueueDataOffset(cmd_u8(fpga), &offset);
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransGetQueueDataOffset", s);
     trans_success();
@@ -175,11 +175,11 @@ TransOpStatus queue_get_data_offset(const char *params)
 
 TransOpStatus queue_set_data_offset(const char *params)
 {
-    uint32_t fpga = kTransUnset, offset = kTransUnset;
+    uint32_t fpga = kCmdUnset, offset = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u", &fpga, &offset);
-    if (!trans_scanned(ret, fpga, offset))
+    if (!cmd_scanned(ret, fpga, offset))
         return trans_bad_input(site("queue_set_data_offset", 4380), ret);
-    PlovStatus s = PlovTransSetQueueDataOffset(trans_u8(fpga), trans_u16(offset));
+    PlovStatus s = PlovTransSetQueueDataOffset(cmd_u8(fpga), cmd_u16(offset));
     if (s != PLOV_OK)
         return trans_op_failed("PlovTransSetQueueDataOffset", s);
     trans_success();
@@ -188,12 +188,12 @@ TransOpStatus queue_set_data_offset(const char *params)
 
 TransOpStatus queue_set_rptr_renew_interval(const char *params)
 {
-    uint32_t fpga = kTransUnset, interval = kTransUnset;
+    uint32_t fpga = kCmdUnset, interval = kCmdUnset;
     int ret = sscanf_s(params, "%u:%u", &fpga, &interval);
-    if (!trans_scanned(ret, fpga, interval))
+    if (!cmd_scanned(ret, fpga, interval))
         return trans_bad_input(site("queue_set_rptr_renew_interval", 4410), ret);
     // The DORN timer on any board, as the command always did.
-    PlovStatus s = DornSetQueueReadPtrTimer(trans_fpga32(fpga), trans_u8(interval));
+    PlovStatus s = DornSetQueueReadPtrTimer(trans_fpga32(fpga), cmd_u8(interval));
     if (s != PLOV_OK)
         return trans_op_failed("DornSetQueueReadPtrTimer", s);
     trans_success();
@@ -205,7 +205,7 @@ TransOpStatus queue_set_rptr_renew_interval(const char *params)
 namespace {
 
 constexpr size_t kQueueInfoSize = 96;
-constexpr TransSite kAttrSite = site("queue_get_attr", 4460);
+constexpr CmdSite kAttrSite = site("queue_get_attr", 4460);
 
 // Reads the 64-bit word at `phys` and prints it under `label`; a failed
 // read prints its line, shows data 0 and returns its status.
@@ -234,7 +234,7 @@ int32_t GetQueueInfo(const char *params, uint8_t *info, size_t infoSize)
     TRANS_MEMCPY_S(&rec, sizeof(rec), &id, sizeof(id));
     TRANS_MEMCPY_S(reinterpret_cast<uint8_t *>(&rec) + sizeof(id), sizeof(rec) - sizeof(id), info,
                    infoSize < sizeof(rec) - sizeof(id) ? infoSize : sizeof(rec) - sizeof(id));
-    PlovStatus s = DornLogicGetQueueAddr(trans_u8(q.fpga), &rec);
+    PlovStatus s = DornLogicGetQueueAddr(cmd_u8(q.fpga), &rec);
     if (s != PLOV_OK) {
         std::printf("Call DornLogicGetQueueAddr failed! iRet = %d\n\n", s);
         return s;

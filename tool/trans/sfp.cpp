@@ -18,7 +18,7 @@ namespace {
 // The file the invalid-input and failure lines of the SFP commands name.
 constexpr const char *kFile = "trans/trans";
 
-constexpr TransSite site(const char *name, unsigned line) { return TransSite{name, kFile, line}; }
+constexpr CmdSite site(const char *name, unsigned line) { return CmdSite{name, kFile, line}; }
 
 constexpr TransOpStatus kMallocFailed = -1211;
 constexpr uint32_t kMaxRegLength = 0xFFFF;   // the request's length field is 16 bits
@@ -39,7 +39,7 @@ template <class T> std::unique_ptr<T, FreeDeleter> zalloc(size_t n)
     return std::unique_ptr<T, FreeDeleter>(static_cast<T *>(std::calloc(n == 0 ? 1 : n, 1)));
 }
 
-TransOpStatus malloc_failed(const TransSite &s)
+TransOpStatus malloc_failed(const CmdSite &s)
 {
     trans_failed();
     std::printf("Malloc failed error number = %d [%s] %s:%u\n", errno, s.name, s.file, s.line);
@@ -53,7 +53,7 @@ TransOpStatus invalid_board()
     return kTransBadInput;
 }
 
-TransOpStatus failed_long(const char *op, int32_t status, const TransSite &s)
+TransOpStatus failed_long(const char *op, int32_t status, const CmdSite &s)
 {
     trans_failed();
     trans_error_line_long(op, status, s);
@@ -73,15 +73,15 @@ void print_dump(const uint8_t *buf, uint32_t length)
 
 // The four fields of the register commands.
 struct RegFields {
-    uint32_t port = kTransUnset;
-    uint32_t addr = kTransUnset;
-    uint32_t offset = kTransUnset;
-    uint32_t length = kTransUnset;
+    uint32_t port = kCmdUnset;
+    uint32_t addr = kCmdUnset;
+    uint32_t offset = kCmdUnset;
+    uint32_t length = kCmdUnset;
 };
 
 SfpRegReq reg_request(const RegFields &f, uint8_t *buf)
 {
-    return SfpRegReq{trans_u8(f.port), trans_u8(f.offset), trans_u16(f.length), f.addr, buf};
+    return SfpRegReq{cmd_u8(f.port), cmd_u8(f.offset), cmd_u16(f.length), f.addr, buf};
 }
 
 // ---- hot-swap record -------------------------------------------------------------------------
@@ -114,11 +114,11 @@ template <class T> PlovStatus on_record(HsRecord &rec, PlovStatus (*op)(FpgaId, 
 
 // ---- PCIe endpoints -----------------------------------------------------------------------------
 
-TransOpStatus pcie_port_ep(const char *params, PlovStatus (*op)(PciPortEpReq *), const TransSite &s)
+TransOpStatus pcie_port_ep(const char *params, PlovStatus (*op)(PciPortEpReq *), const CmdSite &s)
 {
-    PciPortEpReq req{{kTransUnset, kTransUnset, kTransUnset, kTransUnset}};
+    PciPortEpReq req{{kCmdUnset, kCmdUnset, kCmdUnset, kCmdUnset}};
     int ret = sscanf_s(params, "%u:%u:%u:%u", &req.ulParam[0], &req.ulParam[1], &req.ulParam[2], &req.ulParam[3]);
-    if (ret != 4 || !trans_scanned(ret, req.ulParam[0], req.ulParam[1], req.ulParam[2], req.ulParam[3]))
+    if (ret != 4 || !cmd_scanned(ret, req.ulParam[0], req.ulParam[1], req.ulParam[2], req.ulParam[3]))
         return trans_bad_input(s, ret);
     PlovStatus st = op(&req);
     if (st != PLOV_OK) {
@@ -219,7 +219,7 @@ int32_t info_one(const SfpBoardRow &b, uint32_t port)
 {
     if (b.access == SfpAccess::ByName)
         return get_sfp_info_by_name(b.idOrMap, port);
-    return get_sfp_info_byid(trans_u8(b.idOrMap), trans_u8(port));
+    return get_sfp_info_byid(cmd_u8(b.idOrMap), cmd_u8(port));
 }
 
 } // namespace
@@ -230,7 +230,7 @@ TransOpStatus get_sfp_reg(const char *params)
 {
     RegFields f;
     int ret = sscanf_s(params, "%u:0x%x:%u:%u", &f.port, &f.addr, &f.offset, &f.length);
-    if (!trans_scanned(ret, f.port, f.addr, f.offset, f.length) || f.length > kMaxRegLength)
+    if (!cmd_scanned(ret, f.port, f.addr, f.offset, f.length) || f.length > kMaxRegLength)
         return trans_bad_input(site("get_sfp_reg", 3320), ret);
     Bytes buf = zalloc<uint8_t>(f.length);
     if (buf == nullptr)
@@ -255,7 +255,7 @@ TransOpStatus set_sfp_reg(const char *params)
         return malloc_failed(site("set_sfp_reg", 3370));
     RegFields f;
     int ret = sscanf_s(params, "%u:0x%x:%u:%u:%s", &f.port, &f.addr, &f.offset, &f.length, values.get(), cap);
-    if (!trans_scanned(ret, f.port, f.addr, f.offset, f.length) || f.length > kMaxRegLength)
+    if (!cmd_scanned(ret, f.port, f.addr, f.offset, f.length) || f.length > kMaxRegLength)
         return trans_bad_input(site("set_sfp_reg", 3376), ret);
     Text rest = zalloc<char>(len);
     Text scratch = zalloc<char>(len);
@@ -264,12 +264,12 @@ TransOpStatus set_sfp_reg(const char *params)
         return malloc_failed(site("set_sfp_reg", 3385));
     std::memcpy(rest.get(), values.get(), len);
     for (uint32_t i = 0; i < f.length; i++) {
-        uint32_t v = kTransUnset;
+        uint32_t v = kCmdUnset;
         scratch.get()[0] = '\0';
         int r = sscanf_s(rest.get(), "0x%x:%s", &v, scratch.get(), cap);
         if (r < 1)
             return trans_bad_input(site("set_sfp_reg", 3398), r);
-        data.get()[i] = trans_u8(v);
+        data.get()[i] = cmd_u8(v);
         std::printf("sfp_read_data.buf[%d] = 0x%x\n", static_cast<int>(i), v);
         std::swap(rest, scratch);
     }
@@ -288,12 +288,12 @@ TransOpStatus set_sfp_reg(const char *params)
 
 TransOpStatus get_sfp_hs_status(const char *params)
 {
-    uint32_t id = kTransUnset;
+    uint32_t id = kCmdUnset;
     int ret = sscanf_s(params, "%u", &id);
-    if (!trans_scanned(ret, id))
+    if (!cmd_scanned(ret, id))
         return trans_bad_input(site("get_sfp_hs_status", 3440), ret);
     HsRecord rec{};
-    rec.sfp_id = trans_u8(id);
+    rec.sfp_id = cmd_u8(id);
     PlovStatus s = on_record<SfpHsState>(rec, TRANS_GetSfpHsState);
     if (s != PLOV_OK)
         return failed_long("TRANS_GetSfpHsState", s, site("get_sfp_hs_status", 3447));
@@ -349,10 +349,10 @@ int32_t eth_pci_get_dev_func(const char *text, EthPciAddr *addr)
         rc = hex_part(t, dot + 1, t.size(), &function);
     if (rc != 0)
         return rc;
-    addr->bus = trans_u8(bus);
-    addr->device = trans_u8(device);
-    addr->function = trans_u8(function);
-    addr->domain = trans_u16(domain);
+    addr->bus = cmd_u8(bus);
+    addr->device = cmd_u8(device);
+    addr->function = cmd_u8(function);
+    addr->domain = cmd_u16(domain);
     return 0;
 }
 
@@ -363,9 +363,9 @@ TransOpStatus get_sfp_data(const char *params)
     RegFields f;
     uint8_t buf[kDumpSize] = {};
     int ret = sscanf_s(params, "%u:0x%x:%u:%u", &f.port, &f.addr, &f.offset, &f.length);
-    if (!trans_scanned(ret, f.port, f.addr, f.offset, f.length) || f.length > kDumpSize)
+    if (!cmd_scanned(ret, f.port, f.addr, f.offset, f.length) || f.length > kDumpSize)
         return trans_bad_input(site("get_sfp_data", 6120), ret);
-    PlovStatus s = DornTransGetSfpArea(trans_u8(f.port), f.addr, trans_u8(f.offset), trans_u16(f.length), buf);
+    PlovStatus s = DornTransGetSfpArea(cmd_u8(f.port), f.addr, cmd_u8(f.offset), cmd_u16(f.length), buf);
     if (s != PLOV_OK)
         return failed_long("DornTransGetSfpArea", s, site("get_sfp_data", 6128));
     print_dump(buf, f.length);
@@ -424,14 +424,14 @@ int32_t get_sfp_status_byid(uint8_t port)
 
 TransOpStatus get_sfp_status(const char *params)
 {
-    uint32_t port = kTransUnset;
+    uint32_t port = kCmdUnset;
     int ret = sscanf_s(params, "%u", &port);
-    if (!trans_scanned(ret, port))
+    if (!cmd_scanned(ret, port))
         return trans_bad_input(site("get_sfp_status", 6210), ret);
     if (trans_board() == TransBoard::Kesp)
         return kesp_sfp_status(port);
     if (port < DORN_SFP_PORTS) {
-        int32_t s = get_sfp_status_byid(trans_u8(port));
+        int32_t s = get_sfp_status_byid(cmd_u8(port));
         if (s != 0)
             return failed_long("get_sfp_status_byid", s, site("get_sfp_status", 6230));
     } else if (port == kAllPorts) {
@@ -498,9 +498,9 @@ int32_t get_sfp_info_byid(uint8_t fpga, uint8_t port)
 
 TransOpStatus get_sfp_info(const char *params)
 {
-    uint32_t port = kTransUnset;
+    uint32_t port = kCmdUnset;
     int ret = sscanf_s(params, "%u", &port);
-    if (!trans_scanned(ret, port))
+    if (!cmd_scanned(ret, port))
         return trans_bad_input(site("get_sfp_info", 6330), ret);
     const SfpBoardRow *b = sfp_board();
     if (b == nullptr)

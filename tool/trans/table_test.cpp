@@ -145,7 +145,7 @@ int32_t clear_stat(const char *name, uint32_t table, uint32_t index, const char 
     const TableShape *s = shape_of(table);
     if (s == nullptr || !s->byIndex)
         return bad_table(table, __func__);
-    PlovStatus ret = PlovClrStatByIndex(trans_u8(table), index);
+    PlovStatus ret = PlovClrStatByIndex(cmd_u8(table), index);
     if (ret != 0)
         std::printf("PlovClrStatByIndex exe failed, iRet = %d [%s] %s:%u\n", ret, __func__, kFile, __LINE__);
     return result_line(path, name, word_of(ret), nullptr, WriteMsg::Clear, __func__);
@@ -333,14 +333,14 @@ int32_t result_path(FILE *f, const char *path, char *out, size_t outSize)
 
 int32_t run_lines(FILE *f, const char *result)
 {
-    uint32_t table = kTransUnset, index = kTransUnset;
+    uint32_t table = kCmdUnset, index = kCmdUnset;
     int32_t firstFail = 0;
     char line[kLineMax + 3];
     CmdLine c;
     while (std::fgets(line, sizeof line, f) != nullptr) {
         bool ended = chop_line_end(line);
         int ret = (!ended && !std::feof(f)) || std::strlen(line) > kLineMax ? -1 : scan_line(line, c, table, index);
-        if (ret < 0 || !trans_given(table) || !trans_given(index)) {
+        if (ret < 0 || !cmd_given(table) || !cmd_given(index)) {
             std::printf("Parse file failed, iRet = %d [%s] %s:%u\n", ret, "parse_config_file", kFile, __LINE__);
             return kTransBadInput;
         }
@@ -380,7 +380,7 @@ TransOpStatus test_tcam_record(const char *params)
     char path[kLineMax + 1] = "";
     int ret = sscanf_s(params, "%s", path, sizeof path);
     if (ret < 0)
-        return trans_bad_input(TransSite{__func__, kFile, __LINE__}, ret);
+        return trans_bad_input(CmdSite{__func__, kFile, __LINE__}, ret);
     int32_t st = parse_config_file(path);
     if (st != 0) {
         trans_failed();
@@ -578,12 +578,12 @@ TransOpStatus test_table_func(const char *)
 
 TransOpStatus get_table_info_byid(const char *params)
 {
-    uint32_t table = kTransUnset;
+    uint32_t table = kCmdUnset;
     int ret = sscanf_s(params, "%u", &table);
     if (ret != 1)
-        return trans_bad_input(TransSite{__func__, kFile, __LINE__}, ret);
+        return trans_bad_input(CmdSite{__func__, kFile, __LINE__}, ret);
     uint64_t desc = 0;
-    PlovStatus st = ruda_get_tableinfo_byid(trans_u8(table), &desc);
+    PlovStatus st = ruda_get_tableinfo_byid(cmd_u8(table), &desc);
     if (st != 0)
         return trans_op_failed("ruda_get_tableinfo_byid", st);
     TableDescFields f = ruda_desc_fields(desc);

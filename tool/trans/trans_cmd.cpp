@@ -1,6 +1,5 @@
 #include "tool/trans/trans_cmd.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -20,29 +19,10 @@ void trans_line(const char *text)
     std::puts(text);
 }
 
-void trans_invalid_line(const TransSite &site, int scanRet)
-{
-    std::printf("Invalid input, please check [%s] %s:%u, iRet = %d\n", site.name, site.file, site.line, scanRet);
-}
-
-void trans_invalid_line_short(const TransSite &site)
-{
-    std::printf("Invalid input, please check [%s] %s:%u\n", site.name, site.file, site.line);
-}
-
-void trans_invalid_line_values(const TransSite &site, const char *valuesFormat, ...)
-{
-    std::printf("Invalid input, please check [%s] %s:%u, ", site.name, site.file, site.line);
-    va_list ap;
-    va_start(ap, valuesFormat);
-    std::vprintf(valuesFormat, ap);
-    va_end(ap);
-}
-
-TransOpStatus trans_bad_input(const TransSite &site, int scanRet)
+TransOpStatus trans_bad_input(const CmdSite &site, int scanRet)
 {
     trans_failed();
-    trans_invalid_line(site, scanRet);
+    cmd_invalid_line(site, scanRet);
     return kTransBadInput;
 }
 
@@ -51,7 +31,7 @@ void trans_error_line(const char *name, int32_t status)
     std::printf("Function %s exe error, iRet = %d\n", name, status);
 }
 
-void trans_error_line_long(const char *name, int32_t status, const TransSite &site)
+void trans_error_line_long(const char *name, int32_t status, const CmdSite &site)
 {
     std::printf("Function %s exe error, iRet = %d, [%s] %s:%u\n", name, status, site.name, site.file, site.line);
 }

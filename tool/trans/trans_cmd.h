@@ -1,6 +1,6 @@
-// What every packet-board command handler shares: scan presets and "not
-// given" detection, narrowing, port numbers to port properties, the board
-// test, and the console lines of bad input, failed operations and success.
+// What every packet-board command handler shares beyond the command kit:
+// FPGA ids, port numbers to port properties, the board test, and the
+// console lines of bad input, failed operations and success.
 #ifndef QUORBIX_TOOL_TRANS_TRANS_CMD_H
 #define QUORBIX_TOOL_TRANS_TRANS_CMD_H
 
@@ -9,31 +9,11 @@
 
 #include "boardlib/plov_types.h"
 #include "kelvo/kelvo.h"
+#include "tool/cmd_kit.h"
 #include "tool/trans_op.h"
-
-// ---- scan targets --------------------------------------------------------------------------
-
-// Preset of a required field: still this value after the scan means the
-// field was not given (a field of 4294967295 cannot be told apart).
-inline constexpr uint32_t kTransUnset = 0xFFFFFFFFu;
-inline constexpr uint64_t kTransUnset64 = 0xFFFFFFFFFFFFFFFFull;
 
 // The status of every refused input.
 inline constexpr TransOpStatus kTransBadInput = -1202;
-
-constexpr bool trans_given(uint32_t v) { return v != kTransUnset; }
-constexpr bool trans_given(uint64_t v) { return v != kTransUnset64; }
-
-// The scan took: a non-negative result and every required field set.
-template <class... Fields>
-constexpr bool trans_scanned(int ret, Fields... fields)
-{
-    return ret >= 0 && (trans_given(fields) && ...);
-}
-
-// The low 8 or 16 bits of a scanned number.
-constexpr uint8_t trans_u8(uint32_t v) { return static_cast<uint8_t>(v & 0xFFu); }
-constexpr uint16_t trans_u16(uint32_t v) { return static_cast<uint16_t>(v & 0xFFFFu); }
 
 // An FPGA id a command takes as 32 bits, for a backend that holds 8: an id
 // above 255 stays out of range (255) instead of wrapping to a valid one.
@@ -57,33 +37,18 @@ TransBoard trans_board();
 
 // ---- console lines ---------------------------------------------------------------------------
 
-// Where a handler reports bad input from: its name, file and line as they
-// appear on the invalid-input line.
-struct TransSite {
-    const char *name;
-    const char *file;
-    unsigned line;
-};
-
 // A text with no value to fill and no "\n" of its own prints as a whole line.
 void trans_line(const char *text);
 inline void trans_failed() { trans_line("FAILED"); }
 inline void trans_success() { trans_line("SUCCESS"); }
 
-// The invalid-input line: with the scan result, short (without it), or
-// with named values appended by the caller's format ("max = %d" ...).
-void trans_invalid_line(const TransSite &site, int scanRet);
-void trans_invalid_line_short(const TransSite &site);
-void trans_invalid_line_values(const TransSite &site, const char *valuesFormat, ...)
-    __attribute__((format(printf, 2, 3)));
-
 // "FAILED" and the invalid-input line with the scan result; -1202.
-TransOpStatus trans_bad_input(const TransSite &site, int scanRet);
+TransOpStatus trans_bad_input(const CmdSite &site, int scanRet);
 
 // The failure line of an operation, short or long (with the site);
 // `name` is the operation the line names.
 void trans_error_line(const char *name, int32_t status);
-void trans_error_line_long(const char *name, int32_t status, const TransSite &site);
+void trans_error_line_long(const char *name, int32_t status, const CmdSite &site);
 
 // "FAILED" and the short failure line; returns `status`.
 TransOpStatus trans_op_failed(const char *name, int32_t status);

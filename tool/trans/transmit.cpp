@@ -186,7 +186,7 @@ int32_t map_fpga(TxRun &run, uint32_t fpga)
 
 int32_t apply_number(TxRun &run, const KeyRow &row, const char *value)
 {
-    unsigned v = kTransUnset;
+    unsigned v = kCmdUnset;
     int iv = -1;
     int ret = row.kind == KeyKind::I8 ? sscanf_s(value, "%d", &iv) : sscanf_s(value, "%u", &v);
     if (row.kind == KeyKind::I8)
@@ -197,7 +197,7 @@ int32_t apply_number(TxRun &run, const KeyRow &row, const char *value)
         const uint32_t w = v;
         put(run.d, row.offset, &w, sizeof w);
     } else {
-        const uint8_t b = trans_u8(v);
+        const uint8_t b = cmd_u8(v);
         put(run.d, row.offset, &b, 1);
     }
     if (row.kind == KeyKind::TxQueue)
@@ -216,7 +216,7 @@ int32_t apply_rules(TxRun &run, const KeyRow &row, const char *value)
     if (ret < 1)
         return key_failed(row, value, ret);
     for (int i = 0; i < 8; i++)
-        run.d.trans_rules[i] = trans_u8(r[i]);
+        run.d.trans_rules[i] = cmd_u8(r[i]);
     return 0;
 }
 
@@ -240,7 +240,7 @@ int32_t apply_dmac(TxRun &run, const char *value)
             return kTransBadInput;
         }
         for (int j = 0; j < 6; j++)
-            run.d.dmac[i][j] = trans_u8(m[j]);
+            run.d.dmac[i][j] = cmd_u8(m[j]);
         std::printf("out_mac[%d] = %02x:%02x:%02x:%02x:%02x:%02x\n", i, m[0] & 0xFFu, m[1] & 0xFFu, m[2] & 0xFFu,
                     m[3] & 0xFFu, m[4] & 0xFFu, m[5] & 0xFFu);
         if (i == 3)
@@ -485,7 +485,7 @@ int32_t finish_descriptor(TxRun &run)
     }
     for (int s = 0; s < 2; s++)
         for (int i = 0; i < 9; i++)
-            run.d.subboard_dsp_config[s][i] = trans_u8(run.sub[s][i]);
+            run.d.subboard_dsp_config[s][i] = cmd_u8(run.sub[s][i]);
     uint64_t offset = 0;
     int32_t ret = packet_offset(run, offset);
     if (ret != 0)
@@ -500,8 +500,8 @@ int32_t finish_descriptor(TxRun &run)
         run.d.packet_num = 0xFFFFFFFFu;
         run.d.loop_mod = 0;
         run.d.send_intervial = 0;
-        run.d.fpga_id = trans_u8(run.fpga);
-        run.d.port_id = trans_u8(run.port);
+        run.d.fpga_id = cmd_u8(run.fpga);
+        run.d.port_id = cmd_u8(run.port);
     }
     return 0;
 }
@@ -676,7 +676,7 @@ TransOpStatus packet_set_print_flag(const char *params)
     unsigned flag = 0;
     if (sscanf_s(params, "%u", &flag) < 0) {
         trans_failed();
-        trans_line("Invalid input, please check");
+        cmd_invalid_input("\n");
         return kTransBadInput;
     }
     TransmitDesc *shared = nullptr;
@@ -688,7 +688,7 @@ TransOpStatus packet_set_print_flag(const char *params)
     }
     TransmitDesc d{};
     TRANS_MEMCPY_S(&d, sizeof d, shared, sizeof d);
-    d.pkg_print_flag = trans_u8(flag);
+    d.pkg_print_flag = cmd_u8(flag);
     TRANS_MEMCPY_S(shared, sizeof d, &d, sizeof d);
     return 0;
 }

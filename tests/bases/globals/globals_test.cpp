@@ -9,9 +9,15 @@
 
 #include "bases/globals/globals.h"
 #include "bases/host/host.h"
+#include "bases/pci/tvk_log.h"
+#include "boardlib/media_app.h"
+#include "boardlib/media_intf.h"
 #include "boardlib/plov_trans_intf.h"
 #include "boardlib/plov_types.h"
 #include "boardlib/trans_table.h"
+#include "hwmanage/hpi/plugins/disks/hw/disk_scsi_sg.h"
+#include "hwmanage/hpi/plugins/disks/hw/disk_ssd_info.h"
+#include "tool/load/spi_flash.h"
 #include "tool/quorbix.h"
 
 namespace {
@@ -76,6 +82,31 @@ TEST(Globals, EveryModuleWithProcessStateIsBackAtItsStart)
     // The catalogue is built again on its next use.
     ASSERT_EQ(ruda_get_table_info(info), PLOV_OK);
     EXPECT_NE(g_ruda_tableinfo[2], nullptr);
+}
+
+// The disk transports, the diagnosis log level, the flash geometry, the
+// media log hook and the DSP load semaphores (a semaphore left taken is
+// free again in the next process).
+TEST(Globals, TransportsLevelsGeometryAndMediaLocksAreBackAtTheirStart)
+{
+    g_iSgIoState = SG_STATE_SEND_COMMAND;
+    sg_io_state = SG_STATE_SG_IO;
+    g_iLogLevel = 0;
+    g_spiGeometry = SpiFlashGeometry{0x40000, 0x200};
+    g_pfMediaLog = hook;
+    ASSERT_EQ(PLOV_MediaLoadInit(), 0);
+    ASSERT_EQ(host().sem_wait(&gLoadSem[1][2]), 0);
+
+    globals_reset_all();
+
+    EXPECT_EQ(g_iSgIoState, SG_STATE_UNTRIED);
+    EXPECT_EQ(sg_io_state, SG_STATE_UNTRIED);
+    EXPECT_EQ(g_iLogLevel, 3);
+    EXPECT_EQ(g_spiGeometry.guiSpiSectorSize, 0x10000u);
+    EXPECT_EQ(g_spiGeometry.guiSpiWriteBufSize, 0x100u);
+    EXPECT_EQ(g_pfMediaLog, nullptr);
+    ASSERT_EQ(PLOV_MediaLoadInit(), 0);
+    EXPECT_EQ(host().sem_trywait(&gLoadSem[1][2]), 0);
 }
 
 } // namespace

@@ -169,7 +169,7 @@ TEST_F(TvkBarTest, WriteEndingOnTheLastByteIsAccepted)
             << "BAR" << int(c.bar) << " offset " << c.offset << " len " << c.len;
         std::vector<uint8_t> want = c.expected == 0 ? std::vector<uint8_t>(data, data + c.len) : before;
         if (c.bar == 3) {
-            std::vector<SimJournalEntry> outs = of(SimEvent::port_out);
+            std::vector<SimJournalEntry> outs = sim_journal_of(SimEvent::port_out);
             ASSERT_EQ(outs.size(), c.expected == 0 ? c.len : 0u) << c.len;
             for (size_t i = 0; i < outs.size(); i++) {
                 EXPECT_EQ(outs[i].address, 0xE000u + static_cast<unsigned>(c.offset) + i);

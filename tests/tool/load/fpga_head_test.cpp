@@ -19,7 +19,6 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        g_spiGeometry = SpiFlashGeometry{};
         testing::internal::CaptureStdout();
     }
     void TearDown() override
@@ -61,14 +60,14 @@ TEST_F(FpgaHeadTest, HeadRules)
         auto img = flash_image(c.spec);
         fhead h = head_of(img, c.spec.dataLen);
         const uint64_t before = sim_clock_ns();
-        EXPECT_EQ(flash_file_head_verify(&h, kCap), c.status) << c.what;
+        EXPECT_EQ(flash_file_head_verify(&h, kCap, 0x10000), c.status) << c.what;
         EXPECT_EQ(sim_clock_ns() - before, c.pauses * kPauseNs) << c.what;
     }
-    EXPECT_EQ(flash_file_head_verify(nullptr, kCap), -1201);
+    EXPECT_EQ(flash_file_head_verify(nullptr, kCap, 0x10000), -1201);
     // A flash of 2 MiB or less takes no image: the limit does not wrap.
     fhead h = head_of(flash_image({}), 1000);
-    EXPECT_EQ(flash_file_head_verify(&h, 0x200000), -1205);
-    EXPECT_EQ(flash_file_head_verify(&h, 0x1000), -1205);
+    EXPECT_EQ(flash_file_head_verify(&h, 0x200000, 0x10000), -1205);
+    EXPECT_EQ(flash_file_head_verify(&h, 0x1000, 0x10000), -1205);
 }
 
 TEST_F(FpgaHeadTest, ImageCheck)
@@ -90,10 +89,10 @@ TEST_F(FpgaHeadTest, ImageCheck)
     for (const Case &c : cases) {
         auto img = flash_image(c.spec);
         const uint64_t before = sim_clock_ns();
-        EXPECT_EQ(fpga_file_check(img.data(), c.spec.dataLen, kCap), c.status) << c.what;
+        EXPECT_EQ(fpga_file_check(img.data(), c.spec.dataLen, kCap, 0x10000), c.status) << c.what;
         EXPECT_EQ(sim_clock_ns() - before, c.pauses * kPauseNs) << c.what;
     }
-    EXPECT_EQ(fpga_file_check(nullptr, 0, kCap), -1201);
+    EXPECT_EQ(fpga_file_check(nullptr, 0, kCap, 0x10000), -1201);
 }
 
 TEST_F(FpgaHeadTest, RugaHead)
@@ -105,24 +104,24 @@ TEST_F(FpgaHeadTest, RugaHead)
     put(164, 0x55AA55AA);
     put(168, test_crc16(h.data(), 168));
     const uint64_t before = sim_clock_ns();
-    EXPECT_EQ(ruga_file_head_verify(h.data()), 0);
+    EXPECT_EQ(ruga_file_head_verify(h.data(), 0x10000), 0);
     EXPECT_EQ(sim_clock_ns() - before, kPauseNs);
     put(168, 0);
-    EXPECT_EQ(ruga_file_head_verify(h.data()), -1313);
+    EXPECT_EQ(ruga_file_head_verify(h.data(), 0x10000), -1313);
     put(120, 0x1);
-    EXPECT_EQ(ruga_file_head_verify(h.data()), -1315);
-    EXPECT_EQ(ruga_file_head_verify(nullptr), -1201);
+    EXPECT_EQ(ruga_file_head_verify(h.data(), 0x10000), -1315);
+    EXPECT_EQ(ruga_file_head_verify(nullptr, 0x10000), -1201);
 }
 
 TEST_F(FpgaHeadTest, CrcArgumentsAndKnownAnswer)
 {
     uint32_t out = 77;
     const uint8_t abc[] = {'a', 'b', 'c'};
-    EXPECT_EQ(flash_calculate_crc(abc, 0, &out), -1201);
-    EXPECT_EQ(flash_calculate_crc(nullptr, 3, &out), -1201);
-    EXPECT_EQ(flash_calculate_crc(abc, 3, nullptr), -1201);
+    EXPECT_EQ(flash_calculate_crc(abc, 0, 0x10000, &out), -1201);
+    EXPECT_EQ(flash_calculate_crc(nullptr, 3, 0x10000, &out), -1201);
+    EXPECT_EQ(flash_calculate_crc(abc, 3, 0x10000, nullptr), -1201);
     EXPECT_EQ(out, 77u);
-    EXPECT_EQ(flash_calculate_crc(abc, 3, &out), 0);
+    EXPECT_EQ(flash_calculate_crc(abc, 3, 0x10000, &out), 0);
     EXPECT_EQ(out, 0x9DD6u);
 }
 
@@ -134,14 +133,13 @@ TEST_F(FpgaHeadTest, CrcPausesOncePerSectorStretch)
     for (uint32_t n : {1u, s, s + 1, 3 * s, 3 * s + 1}) {
         uint64_t before = sim_clock_ns();
         uint32_t crc = 0;
-        ASSERT_EQ(flash_calculate_crc(data.data(), n, &crc), 0);
+        ASSERT_EQ(flash_calculate_crc(data.data(), n, s, &crc), 0);
         EXPECT_EQ(crc, test_crc16(data.data(), n)) << n;
         EXPECT_EQ(sim_clock_ns() - before, ((n - 1) / s + 1) * 10'000'000ull) << n;
     }
     uint32_t crc = 0;
-    g_spiGeometry.guiSpiSectorSize = 0x40000;
     uint64_t before = sim_clock_ns();
-    ASSERT_EQ(flash_calculate_crc(data.data(), static_cast<uint32_t>(data.size()), &crc), 0);
+    ASSERT_EQ(flash_calculate_crc(data.data(), static_cast<uint32_t>(data.size()), 0x40000, &crc), 0);
     EXPECT_EQ(crc, whole);
     EXPECT_EQ(sim_clock_ns() - before, 10'000'000ull);
 }

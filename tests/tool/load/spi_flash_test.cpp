@@ -26,7 +26,6 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        g_spiGeometry = SpiFlashGeometry{};
         testing::internal::CaptureStdout();
     }
     void TearDown() override
@@ -216,7 +215,7 @@ TEST_F(SpiFlashTest, CapacityNotAnsweredMeans32MiB)
     fhead h{};
     auto img = flash_image({.dataLen = 100, .size = 30u << 20});
     std::memcpy(&h, img.data() + 100, sizeof h);
-    EXPECT_EQ(flash_file_head_verify(&h, cap), 0);
+    EXPECT_EQ(flash_file_head_verify(&h, cap, 0x10000), 0);
     uint32_t v = 0;
     EXPECT_EQ(ruda_get_spi_flash_ver(0, &v, 0), 0);  // chip information not answered: defaults
     EXPECT_EQ(g_spiGeometry.guiSpiSectorSize, kSector);

@@ -25,11 +25,6 @@ constexpr uint32_t kCopy[2] = {kCap - 0x100000, kCap - 0x200000};
 
 class RugaCommands : public SimTest {
 protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        g_spiGeometry = SpiFlashGeometry{};
-    }
     void TearDown() override
     {
         EXPECT_FALSE(spi_flash_state(0).open) << "flash 0 left between begin and end";

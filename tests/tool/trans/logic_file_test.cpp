@@ -103,11 +103,6 @@ struct Case {
 
 class LogicFileCommands : public SimTest {
 protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        g_spiGeometry = SpiFlashGeometry{};
-    }
     void TearDown() override
     {
         for (uint32_t id = 0; id < 2; id++)

@@ -38,21 +38,21 @@ TEST(TransCmd, ScanPresetsTellMissingFields)
         {"7:1:x", 2, true},         // trailing junk is not compared
     };
     for (const Case &c : cases) {
-        uint32_t a = kTransUnset, b = kTransUnset;
+        uint32_t a = kCmdUnset, b = kCmdUnset;
         int ret = sscanf_s(c.text, "%u:%u", &a, &b);
         EXPECT_EQ(ret, c.ret) << c.text;
-        EXPECT_EQ(trans_scanned(ret, a, b), c.taken) << c.text;
+        EXPECT_EQ(cmd_scanned(ret, a, b), c.taken) << c.text;
     }
-    uint64_t wide = kTransUnset64;
-    EXPECT_FALSE(trans_scanned(1, wide));
-    EXPECT_TRUE(trans_scanned(1, uint64_t{kTransUnset}));   // a 64-bit field of 2^32 - 1 is given
+    uint64_t wide = kCmdUnset64;
+    EXPECT_FALSE(cmd_scanned(1, wide));
+    EXPECT_TRUE(cmd_scanned(1, uint64_t{kCmdUnset}));   // a 64-bit field of 2^32 - 1 is given
 }
 
 TEST(TransCmd, NarrowingAndPortProperties)
 {
-    EXPECT_EQ(trans_u8(256), 0);
-    EXPECT_EQ(trans_u8(0x1FF), 0xFF);
-    EXPECT_EQ(trans_u16(0x12345), 0x2345);
+    EXPECT_EQ(cmd_u8(256), 0);
+    EXPECT_EQ(cmd_u8(0x1FF), 0xFF);
+    EXPECT_EQ(cmd_u16(0x12345), 0x2345);
     struct Case {
         uint32_t port;
         PortPro pro;
@@ -93,14 +93,14 @@ TEST(TransCmd, BoardTestBySubstringDornFirst)
 
 TEST(TransCmd, ConsoleLines)
 {
-    const TransSite site{"port_get_link_status", "trans/trans", 1930};
+    const CmdSite site{"port_get_link_status", "trans/trans", 1930};
     TransOpStatus status = 0;
     EXPECT_EQ(printed([&] { status = trans_bad_input(site, -1); }),
               "FAILED\nInvalid input, please check [port_get_link_status] trans/trans:1930, iRet = -1\n");
     EXPECT_EQ(status, -1202);
-    EXPECT_EQ(printed([&] { trans_invalid_line_short(site); }),
+    EXPECT_EQ(printed([&] { cmd_invalid_line_short(site); }),
               "Invalid input, please check [port_get_link_status] trans/trans:1930\n");
-    EXPECT_EQ(printed([&] { trans_invalid_line_values(site, "max = %d, min = %d\n", 1, -2); }),
+    EXPECT_EQ(printed([&] { cmd_invalid_at(site, ", max = %d, min = %d\n", 1, -2); }),
               "Invalid input, please check [port_get_link_status] trans/trans:1930, max = 1, min = -2\n");
     EXPECT_EQ(printed([&] { status = trans_op_failed("PlovTransGetMtu", -1330); }),
               "FAILED\nFunction PlovTransGetMtu exe error, iRet = -1330\n");

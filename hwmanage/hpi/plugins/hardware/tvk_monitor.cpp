@@ -36,9 +36,6 @@ GLOBALS_RESET(tvk_monitor)
 
 namespace {
 
-constexpr unsigned dev5(unsigned devfn) { return (devfn >> 3) & 0x1F; }
-constexpr unsigned fn3(unsigned devfn) { return devfn & 7; }
-
 constexpr int kConfDump = 256;
 constexpr int kNoMemory = -903;
 constexpr int kBoardNameSize = 32;

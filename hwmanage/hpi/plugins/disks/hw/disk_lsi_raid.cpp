@@ -215,13 +215,15 @@ void take_device(MpiController *c, PHYDISKINFOS &table, const SasDevice &d, cons
 void scan_devices(MpiController *c, PHYDISKINFOS &table, const RAIDDISKINFOS *members)
 {
     uint32_t handle = 0xFFFF;
-    for (;;) {
+    for (bool first = true;; first = false) {
         MpiPage page;
         if (getConfigPage(c, kPageSasDevice, 0, handle, &page) != 0)
             return;
         SasDevice d = sas_device(c, page);
-        if (d.handle == handle)
-            return;  // a controller that does not move on would walk forever
+        // Each answer names a higher handle than the one asked after; one that
+        // does not would walk the same devices forever.
+        if (!first && d.handle <= handle)
+            return;
         handle = d.handle;
         if (end_device(d))
             take_device(c, table, d, members);

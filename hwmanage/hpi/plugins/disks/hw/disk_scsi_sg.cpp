@@ -7,12 +7,18 @@
 #include <fcntl.h>
 #include <string_view>
 
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 
 int sg_io_state = SG_STATE_UNTRIED;
 
 void scsi_sg_reset() { sg_io_state = SG_STATE_UNTRIED; }
+
+GLOBALS_RESET(disk_scsi_sg)
+{
+    scsi_sg_reset();
+}
 
 void pout(const char *format, ...)
 {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <sys/stat.h>
 
+#include "bases/globals/globals.h"
 #include "bases/host/host.h"
 #include "kelvo/kelvo.h"
 
@@ -197,6 +198,11 @@ void ssd_info_reset()
 {
     g_iSgIoState = SG_STATE_UNTRIED;
     g_smart = SmartState{};
+}
+
+GLOBALS_RESET(disk_ssd_info)
+{
+    ssd_info_reset();
 }
 
 int disk_get_SSD_enum(const char *model)

@@ -3,6 +3,7 @@
 // and unified statuses.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "bases/drv/mpt_drv.h"
@@ -29,6 +30,17 @@ protected:
     {
         releaseLsiController(&list_);
         SimTest::TearDown();
+    }
+    // A new process on a new board: no controller, no cached scan.
+    void fresh_board()
+    {
+        releaseLsiController(&list_);
+        sim_board_close();
+        globals_reset_all();
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_);
+        ASSERT_EQ(sim_board_open(root_, board()), 0);
+        disks_ = {};
     }
     MpiControllerList list_{};
     LOGICDISKINFOS volumes_{};
@@ -184,6 +196,38 @@ TEST_F(LsiTables, SsdFromTheRotationRate)
             EXPECT_EQ(isSsd(&c, &e), 0) << sd;
             EXPECT_EQ(e.ucIsSSD, k.ssd) << sd << " rate 0x" << std::hex << k.rate;
         }
+    }
+}
+
+// The device walk moves from handle to a higher handle; a controller that
+// answers the next page with a handle not above the last one (here the page
+// asked after handle 9, which would be disk 10) ends the walk, keeping the
+// disk found before it. Bounded by a failing 64th request so a walk that
+// does not stop still ends.
+TEST_F(LsiTables, DeviceWalkStopsWhenTheHandleDoesNotRise)
+{
+    const std::string head = "0000000f09001200010000000a00000000c5005001000100";   // bytes 0 to 23
+    const std::string tail = "0a000104000000000000";                                 // bytes 26 to 35
+    struct Case {
+        const char *what;
+        std::string page;
+    } cases[] = {
+        {"handle 0", head + "0000" + tail},
+        {"short page, handle unread", head},
+        {"lower handle", head + "0800" + tail},
+        {"same handle", head + "0900" + tail},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        fresh_board();
+        MpiController &c = open(sas_board(0, 5, 'a') + "mpt-page 0 0x12 0 0x1000000a 0 " + k.page + "\n");
+        ASSERT_EQ(getLogicDiskInfos(&c, &volumes_, &members_), 0);
+        sim_fail_request(MPT_CTL_NODE, kMptCommand, EIO, 64);
+        std::vector<std::string> lines = plugin_lines([&] { getPhysicalDiskInfos(&c, &disks_, &members_); });
+        ASSERT_TRUE(lines.empty()) << lines.size() << " lines, first: " << lines.front();
+        EXPECT_EQ(disks_.stInfos[0].handle, 9);
+        EXPECT_STREQ(disks_.stInfos[0].serial, "SER-A");
+        EXPECT_EQ(disks_.stInfos[1].present + disks_.stInfos[2].present, 0);
     }
 }
 

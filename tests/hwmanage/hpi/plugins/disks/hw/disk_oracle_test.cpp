@@ -47,9 +47,6 @@ protected:
         SimTest::SetUp();
         QUORBIX_NEED_TOOL("sg_decode_sense", "sg3-utils");
         QUORBIX_NEED_TOOL("sg_logs", "sg3-utils");
-        disk_model_reset();
-        scsi_sg_reset();
-        ssd_info_reset();
         disk_add(disk_sata("INTEL SSDSC2BB480G4", "BTWL1234", "D2010370", 937703088));
     }
     DiskFacts &disk() { return *disk_find("sda"); }

@@ -20,8 +20,6 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        disk_model_reset();
-        scsi_sg_reset();
         disk_add(disk_sata("INTEL SSDSC2BB480G4", "BTWL1234", "D2010370", 937703088));
         fd_ = scsideviceopen("/dev/sda", "SCSI");
         ASSERT_GE(fd_, 0);

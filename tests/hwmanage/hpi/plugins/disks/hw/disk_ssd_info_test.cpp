@@ -19,9 +19,6 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        disk_model_reset();
-        ssd_info_reset();
-        scsi_sg_reset();
         DiskFacts d = disk_sata("INTEL SSDSC2BB480G4", "BTWL1234", "D2010370", 937703088);
         d.smartData[2] = 233;  // wear attribute, current 97
         d.smartData[5] = 97;
