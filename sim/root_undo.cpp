@@ -94,7 +94,11 @@ bool put_back(const std::string &rel, const Noted &n)
 void sim_undo_begin(const std::string &root)
 {
     g_undo = Undo{};
-    g_undo.root = root;
+    // One spelling of the root for every path compared with it ("dir/",
+    // "./dir" and "dir" alike).
+    g_undo.root = fs::absolute(root).lexically_normal();
+    if (!g_undo.root.has_filename())
+        g_undo.root = g_undo.root.parent_path();
     g_undo.before = note_tree(g_undo.root);
     g_undo.on = true;
 }
@@ -103,7 +107,7 @@ void sim_undo_keep(const std::string &path)
 {
     if (!g_undo.on)
         return;
-    std::string rel = fs::path(path).lexically_normal().lexically_relative(g_undo.root).generic_string();
+    std::string rel = fs::absolute(path).lexically_normal().lexically_relative(g_undo.root).generic_string();
     auto noted = g_undo.before.find(rel);
     if (noted == g_undo.before.end() || noted->second.kind != fs::file_type::regular || g_undo.kept.count(rel))
         return;

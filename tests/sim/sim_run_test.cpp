@@ -194,6 +194,18 @@ TEST(SimRun, AFixtureErrorAnywhereLeavesTheRootAsItWas)
             EXPECT_EQ(root_image(root), before);
             EXPECT_EQ(sim_board_current(), nullptr);
         }
+    // The root spelled with a trailing "/" and through "..": the files
+    // overwritten are still put back.
+    TempDir dir;
+    const std::string root = dir.path + "/root";
+    ASSERT_FALSE(saved_board(root).empty());
+    const auto before = root_image(root);
+    const std::string fix = dir.write("c.fix", std::string(kGood) + "zz\n");
+    for (const std::string &spelling : {root + "/", dir.path + "/root/../root"}) {
+        SimRun r = run_in_process({"--root", spelling, "--fixture", fix, "--", "-v"});
+        EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":8: unknown fact 'zz'\n") << spelling;
+        EXPECT_EQ(root_image(root), before) << spelling;
+    }
 }
 
 // Roots the board cannot be kept in are refused before anything is written.
