@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "sim/ruga_model.h"
 #include "sim/smbios_image.h"
 #include "sim/kit/sim_doc.h"
+#include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -53,27 +55,33 @@ struct Fact {
 
     bool number(size_t i, uint64_t &out)
     {
-        return sim_doc_number(w[i], out) || fail("'" + w[i] + "' is not a number");
+        return sim_doc_number(w[i], out) || fail("'" + sim_clip(w[i]) + "' is not a number");
     }
 
     bool text(size_t i, std::string &out)
     {
-        return sim_doc_unquote(w[i], out) || fail("'" + w[i] + "' is not a double-quoted text");
+        return sim_doc_unquote(w[i], out) || fail("'" + sim_clip(w[i]) + "' is not a double-quoted text");
     }
 
     bool path(size_t i)
     {
         const std::string &p = w[i];
         if (p.empty() || p[0] != '/')
-            return fail("'" + p + "' is not an absolute path");
+            return fail("'" + sim_clip(p) + "' is not an absolute path");
         if (("/" + p + "/").find("/../") != std::string::npos)
-            return fail("'" + p + "' leaves the root");
+            return fail("'" + sim_clip(p) + "' leaves the root");
         return true;
     }
 
     bool node(size_t i)
     {
-        return path(i) && (sim_node_present(w[i]) || fail("no node " + w[i] + " on this board"));
+        return path(i) && (sim_node_present(w[i]) || fail("no node " + sim_clip(w[i]) + " on this board"));
+    }
+
+    // A packet FPGA, the only node with direct and indirect registers.
+    bool fpga(size_t i)
+    {
+        return node(i) && (fpga_has_node(w[i]) || fail(w[i] + " is not a packet FPGA (" + w[0] + " is for its registers)"));
     }
 
     bool err(size_t i, int &out)
@@ -88,7 +96,7 @@ struct Fact {
             out = static_cast<int>(v);
             return true;
         }
-        return fail("'" + w[i] + "' is not an errno name or number");
+        return fail("'" + sim_clip(w[i]) + "' is not an errno name or number");
     }
 
     bool nth(size_t i, unsigned &out)
@@ -110,7 +118,7 @@ struct Fact {
 bool fact_reg(Fact &f)
 {
     uint64_t addr = 0, value = 0;
-    if (!f.node(1) || !f.number(2, addr) || !f.number(3, value))
+    if (!f.fpga(1) || !f.number(2, addr) || !f.number(3, value))
         return false;
     if (f.apply)
         fpga_set_reg(f.w[1], addr, value);
@@ -120,7 +128,7 @@ bool fact_reg(Fact &f)
 bool fact_reads(Fact &f)
 {
     uint64_t addr = 0;
-    if (!f.node(1) || !f.number(2, addr))
+    if (!f.fpga(1) || !f.number(2, addr))
         return false;
     std::vector<uint64_t> values(f.w.size() - 3);
     for (size_t i = 3; i < f.w.size(); i++)
@@ -134,7 +142,7 @@ bool fact_reads(Fact &f)
 bool fact_indir(Fact &f)
 {
     uint64_t base = 0;
-    if (!f.node(1) || !f.number(2, base))
+    if (!f.fpga(1) || !f.number(2, base))
         return false;
     std::vector<uint64_t> key, words;
     bool value = false;
@@ -155,17 +163,27 @@ bool fact_indir(Fact &f)
     return true;
 }
 
+// A plain file of the board: not the root, not the simulator's own files,
+// not a directory.
 bool fact_file(Fact &f)
 {
     std::string content;
     if (!f.path(1) || !f.text(2, content))
         return false;
+    std::string canon = sim_canonical(f.w[1]);
+    if (canon == "/" || canon == "/.sim" || canon.starts_with("/.sim/"))
+        return f.fail(sim_clip(f.w[1]) + " is not a file a fixture may write");
+    std::error_code ec;
+    if (std::filesystem::is_directory(sim_path(canon), ec))
+        return f.fail(sim_clip(f.w[1]) + " is a directory");
     if (!f.apply)
         return true;
     try {
         sim_write_file(f.w[1], content);
+    } catch (const std::filesystem::filesystem_error &e) {
+        return f.fail(sim_clip(f.w[1]) + ": " + e.code().message());
     } catch (const std::exception &e) {
-        return f.fail(f.w[1] + ": " + e.what());
+        return f.fail(sim_clip(f.w[1]) + ": " + sim_clip(e.what()));
     }
     return true;
 }
@@ -273,25 +291,40 @@ constexpr FactRow kFacts[] = {
 // Facts a device model reads itself, by the prefix of their verb (or, for a
 // format of its own such as a configuration dump, by a test of the first
 // word); they are checked when applied.
+// A model that only some boards carry names its node: its lines are refused
+// on a board without it.
 struct ModelFactRow {
     std::string_view prefix;
     bool (*apply)(std::string_view line, std::string &error);
     bool (*owns)(std::string_view word) = nullptr;
+    const char *node = nullptr;
 };
 
 constexpr ModelFactRow kModelFacts[] = {
     {"mpt-", mpt_fixture_line},
     {"flash-", spi_flash_fixture_line},
-    {"media-", media_fixture_line},
+    {"media-", media_fixture_line, nullptr, "/dev/media_dev"},
     {"ruga-", ruga_fixture_line},
     {"", pci_fixture_line, pci_fixture_owns},
     {"disk-", disk_fixture_line},
-    {"asmf-", asmf_fixture_line},
+    {"asmf-", asmf_fixture_line, nullptr, "/dev/acce_dev0"},
     {"ipmi-", ipmi_fixture_line},
     {"sas-", sas_fixture_line},
     {"smbios-", smbios_fixture_line},
     {"uncore-", uncore_fixture_line},
 };
+
+// A model checks its line as it applies it; whatever it throws becomes the
+// line's error.
+bool apply_model_line(const ModelFactRow &row, std::string_view line, std::string &error)
+{
+    try {
+        return row.apply(line, error);
+    } catch (const std::exception &e) {
+        error = sim_clip(e.what());
+        return false;
+    }
+}
 
 // One line; true for a blank or comment line.
 bool run_line(std::string_view line, bool apply, std::string &error)
@@ -301,9 +334,15 @@ bool run_line(std::string_view line, bool apply, std::string &error)
         return false;
     if (words.empty())
         return true;
-    for (const ModelFactRow &row : kModelFacts)
-        if (row.owns ? row.owns(words[0]) : words[0].starts_with(row.prefix))
-            return !apply || row.apply(line, error);
+    for (const ModelFactRow &row : kModelFacts) {
+        if (!(row.owns ? row.owns(words[0]) : words[0].starts_with(row.prefix)))
+            continue;
+        if (row.node && !sim_node_present(row.node)) {
+            error = "no " + std::string(row.node) + " on this board for '" + sim_clip(words[0]) + "'";
+            return false;
+        }
+        return !apply || apply_model_line(row, line, error);
+    }
     for (const FactRow &row : kFacts) {
         if (words[0] != row.verb)
             continue;
@@ -317,7 +356,7 @@ bool run_line(std::string_view line, bool apply, std::string &error)
         error = f.error;
         return false;
     }
-    error = "unknown fact '" + words[0] + "'";
+    error = "unknown fact '" + sim_clip(words[0]) + "'";
     return false;
 }
 
@@ -347,6 +386,11 @@ bool sim_fixture_apply(std::string_view text, const std::string &file, std::stri
 
 bool sim_fixture_load(const std::string &path, std::string &error)
 {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = path + ": a directory, not a fixture file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": " + std::strerror(errno);

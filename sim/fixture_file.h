@@ -13,12 +13,17 @@
 //   request-result NODE REQUEST RESULT [NTH]  a request returns a positive result
 //   missing NODE                           the node is not on the board
 //
-// ERRNO is a name such as EIO or a number. NODE must be a node of the board.
-// Registers, entries and files become part of the saved board; scripted
-// reads, commands and faults last for the run.
+// ERRNO is a name such as EIO or a number. NODE must be a node of the board;
+// for reg, reads and indir a packet FPGA. A file PATH is a plain file: not a
+// directory, "/" or under "/.sim". Registers, entries and files become part
+// of the saved board; scripted reads, commands and faults last for the run.
 //
-// Every line is checked before any is applied: a file with an error changes
-// nothing and gives "file:line: message".
+// The lines of this form are checked before any is applied; device-model
+// lines (mpt-, disk-, PCI dumps, ...) are checked as they are applied, and
+// whatever a model throws becomes the line's error. The first error gives
+// "file:line: message". What earlier lines did stays: quorbix-sim drops the
+// board and puts the root back (sim_board_abandon), so a run with an error
+// in any line of any fixture changes nothing.
 #ifndef QUORBIX_SIM_FIXTURE_FILE_H
 #define QUORBIX_SIM_FIXTURE_FILE_H
 

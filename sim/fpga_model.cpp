@@ -1006,6 +1006,8 @@ bool fpga_has_indirect(const std::string &node, uint64_t base, const std::vector
     return state(node).indir.count({base, key}) != 0;
 }
 
+bool fpga_has_node(const std::string &node) { return model().nodes.count(node) != 0; }
+
 void fpga_put_table_stats(const std::string &node, uint64_t base, uint64_t entry, const std::vector<uint64_t> &words)
 {
     state(node).stats[{base, entry}] = words;

@@ -108,6 +108,9 @@ void fpga_script_indirect(const std::string &node, uint64_t base, const std::vec
 // The words of an entry; empty when there is none.
 std::vector<uint64_t> fpga_get_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key);
 bool fpga_has_indirect(const std::string &node, uint64_t base, const std::vector<uint64_t> &key);
+// Whether `node` is one of the board's packet FPGAs (the functions above
+// throw std::invalid_argument for any other node).
+bool fpga_has_node(const std::string &node);
 // Statistics words of a table entry (index tables), a store of their own.
 void fpga_put_table_stats(const std::string &node, uint64_t base, uint64_t entry, const std::vector<uint64_t> &words);
 std::vector<uint64_t> fpga_get_table_stats(const std::string &node, uint64_t base, uint64_t entry);

@@ -1,7 +1,10 @@
 #include "sim/sim_board.h"
 
+#include <algorithm>
+#include <exception>
 #include <string>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +28,7 @@
 #include "sim/uncore_model.h"
 #include "sim/ipmi_model.h"
 #include "sim/rtc_model.h"
+#include "sim/root_undo.h"
 #include "sim/sim_host.h"
 #include "sim/smbios_image.h"
 #include "sim/spi_flash_model.h"
@@ -128,10 +132,52 @@ disk-identify sdd 217 0001
 sas-disk 0 12 sdd 1 3 3 0 12
 )sas";
 
+// Files every booted board has that the tool reads: the online NUMA nodes,
+// the kernel's command line, where the packet boards reserve their shared
+// memory with memmap= words (on DORN the library's region for each of the
+// two nodes, then the tool's; on KESP the library's, then the shared one),
+// and the interrupts, where the KESP trans driver's receive interrupt is an
+// MSI-X one bound to CPU 0.
+struct BootFile {
+    const char *path;
+    const char *content;
+};
+
+constexpr const char kTimerIrq[] = "           CPU0       CPU1\n  0:         35          0   IO-APIC   2-edge      timer\n";
+
+constexpr BootFile kDornBoot[] = {
+    {kSimNodeOnlinePath, "0-1\n"},
+    {kSimCmdlinePath, "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet memmap=0x200000$0x7c000000 "
+                      "memmap=0x200000$0x7c200000 memmap=0x400000$0x7d000000 memmap=0x400000$0x7e000000\n"},
+    {kSimInterruptsPath, kTimerIrq},
+};
+constexpr BootFile kKespBoot[] = {
+    {kSimNodeOnlinePath, "0\n"},
+    {kSimCmdlinePath, "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet memmap=0x200000$0x7c000000 "
+                      "memmap=0x400000$0x7d000000\n"},
+    {kSimInterruptsPath, "           CPU0       CPU1\n  0:         35          0   IO-APIC   2-edge      timer\n"
+                         " 64:          0          0   PCI-MSI 524288-edge      trans-user-Rx-0\n"},
+    {"/proc/irq/64/smp_affinity", "00000000,00000000,00000000,00000001\n"},
+};
+constexpr BootFile kPlainBoot[] = {
+    {kSimNodeOnlinePath, "0\n"},
+    {kSimCmdlinePath, "BOOT_IMAGE=/boot/vmlinuz root=/dev/sda2 ro quiet\n"},
+    {kSimInterruptsPath, kTimerIrq},
+};
+
+void write_boot_files(SimFpgas fpgas)
+{
+    std::span<const BootFile> files = fpgas == SimFpgas::Dorn   ? std::span<const BootFile>(kDornBoot)
+                                      : fpgas == SimFpgas::Kesp ? std::span<const BootFile>(kKespBoot)
+                                                                : std::span<const BootFile>(kPlainBoot);
+    for (const BootFile &f : files)
+        sim_write_file(f.path, f.content);
+}
+
 // ---- profiles ---------------------------------------------------------------------------
 
-// A fresh board gets the DMI board name it was opened with, then the
-// profile's facts.
+// A fresh board gets the DMI board name it was opened with, the files a
+// booted board has (write_boot_files), then the profile's facts.
 const SimBoardProfile kProfiles[] = {
     {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
     {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_facts()},
@@ -152,6 +198,7 @@ struct SimBoardState {
     int lockFd = -1;
     std::string root;
     std::string model;      // as given or saved, which may be longer than the profile's name
+    bool reset = false;     // the run started a fresh board over a saved one
     const SimBoardProfile *profile = nullptr;
 };
 
@@ -172,7 +219,39 @@ void unlock()
     g_board.lockFd = -1;
 }
 
-// Creates the root and takes its lock, waiting for a run that holds it.
+constexpr const char *kResetHint = " (give --reset to start a fresh board)";
+constexpr const char *kEndSection = "end";
+constexpr const char *kSectionCount = "sections";
+
+// An open that cannot go on: the root back as it was, the lock released.
+int give_up(int status)
+{
+    std::string ignored;
+    sim_undo_restore(ignored);
+    unlock();
+    return status;
+}
+
+// A root the board may be kept in: "/" and anything but a writable
+// directory are refused before anything is written.
+int check_root(const std::string &root, std::string &error)
+{
+    std::error_code ec;
+    std::filesystem::path canon = std::filesystem::weakly_canonical(root, ec);
+    if (!ec && canon == canon.root_path())
+        return fail(error, root + ": the real root cannot stand for the board's root");
+    std::filesystem::file_status st = std::filesystem::status(root, ec);
+    if (st.type() == std::filesystem::file_type::not_found)
+        return 0;
+    if (st.type() != std::filesystem::file_type::directory)
+        return fail(error, root + ": not a directory");
+    if (::access(root.c_str(), W_OK | X_OK) != 0)
+        return fail(error, root + ": not a writable directory");
+    return 0;
+}
+
+// Creates the root and takes its lock, waiting (and saying so) for a run
+// that holds it.
 int lock_root(const std::string &root, std::string &error)
 {
     std::error_code ec;
@@ -183,21 +262,53 @@ int lock_root(const std::string &root, std::string &error)
     int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         return fail(error, lock + ": cannot open the lock");
-    while (::flock(fd, LOCK_EX) != 0)
-        if (errno != EINTR) {
-            ::close(fd);
-            return fail(error, lock + ": cannot lock");
-        }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        std::fprintf(stderr, "quorbix-sim: waiting for another run on %s to end\n", root.c_str());
+        while (::flock(fd, LOCK_EX) != 0)
+            if (errno != EINTR) {
+                ::close(fd);
+                return fail(error, lock + ": cannot lock");
+            }
+    }
     g_board.lockFd = fd;
     return 0;
 }
 
-void forget_saved(const std::string &root)
+// Files of the device models' own state of earlier versions, dropped when
+// a board is saved.
+void forget_old_state(const std::string &root)
 {
     std::error_code ec;
-    std::filesystem::remove(real_path(root, kSimBoardDocPath), ec);
     for (const char *path : kModelStateFiles)
         std::filesystem::remove(real_path(root, path), ec);
+}
+
+// The last line of a document as read.
+int last_line(const SimDoc &doc)
+{
+    int last = 1;
+    for (const SimDocSection &s : doc.sections) {
+        last = std::max(last, s.line);
+        for (const SimDocEntry &e : s.entries)
+            last = std::max(last, e.line);
+    }
+    return last;
+}
+
+// A board of this version ends with [end]: the number of sections before it
+// and each one's name. A board without it, or missing a section it names,
+// was cut short or edited.
+bool check_complete(SimDoc &doc)
+{
+    const SimDocSection *end = doc.sections.empty() ? nullptr : &doc.sections.back();
+    uint64_t count = 0;
+    if (end == nullptr || end->name != kEndSection || !end->find(kSectionCount) ||
+        !doc.get(*end, kSectionCount, count) || end->entries.size() != count + 1)
+        return doc.fail(last_line(doc), "the board is cut short: no complete [end] section");
+    for (const SimDocEntry &e : end->entries)
+        if (e.key != kSectionCount && doc.find(e.key) == nullptr)
+            return doc.fail(e.line, "no [" + e.key + "] section");
+    return true;
 }
 
 // The saved board's model (empty for a fresh board) and its document.
@@ -214,6 +325,8 @@ int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::st
     }
     if (doc.version > kSimBoardVersion)
         return fail(error, doc.file + ":1: saved by a newer quorbix-sim (version " + std::to_string(doc.version) + ")");
+    if (doc.version >= 2 && !check_complete(doc))
+        return fail(error, doc.error);
     const SimDocSection *b = doc.find("board");
     if (b == nullptr || !b->find("model"))
         return fail(error, doc.file + ":1: no [board] section with a model");
@@ -234,6 +347,7 @@ int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &e
             return fail(error, saved.error);
     if (fresh) {
         sim_write_file(kSimBoardNamePath, g_board.model + "\n");
+        write_boot_files(g_board.profile->fpgas);
         const char *facts = g_board.profile->fixture;
         if (facts && !sim_fixture_apply(facts, "(profile " + std::string(g_board.profile->model) + ")", error))
             return 1;
@@ -251,6 +365,14 @@ int save()
     doc.section("board").put_text("model", g_board.model);
     for (const SimBoardDevice &d : g_board.profile->devices)
         d.save(doc);
+    SimDocSection end;
+    end.name = kEndSection;
+    end.put(kSectionCount, doc.sections.size());
+    for (const SimDocSection &section : doc.sections)
+        end.put(section.name, 1);
+    doc.sections.push_back(std::move(end));
+    if (g_board.reset)
+        forget_old_state(g_board.root);
     std::string error;
     if (sim_doc_write(real_path(g_board.root, kSimBoardDocPath), doc, error))
         return 0;
@@ -272,42 +394,62 @@ std::span<const SimBoardProfile> sim_board_profiles() { return kProfiles; }
 
 const SimBoardProfile *sim_board_current() { return g_board.open ? g_board.profile : nullptr; }
 
-int sim_board_open(const SimBoardStart &start, std::string &error)
+namespace {
+
+int open_board(const SimBoardStart &start, std::string &error)
 {
     if (g_board.open)
         return fail(error, "a board is already open");
     if (start.root.empty())
         return fail(error, "no root directory given");
     if (!start.board.empty() && !sim_board_profile(start.board))
-        return fail(error, "unknown board model '" + start.board + "'");
-    if (lock_root(start.root, error))
+        return fail(error, "unknown board model '" + sim_clip(start.board) + "' (models: " + sim_board_models() + ")");
+    if (check_root(start.root, error) || lock_root(start.root, error))
         return 1;
-    if (start.reset)
-        forget_saved(start.root);
+    // Whatever goes wrong from here on (a saved board that does not load, a
+    // fixture the caller applies before sim_board_commit) leaves the root as
+    // it was.
+    sim_undo_begin(start.root);
     SimDoc saved;
     std::string model;
-    if (read_saved(start.root, saved, model, error)) {
-        unlock();
-        return 1;
+    if (!start.reset && read_saved(start.root, saved, model, error)) {
+        error += kResetHint;
+        return give_up(1);
     }
-    if (!model.empty() && !start.board.empty() && model != start.board) {
-        unlock();
-        return fail(error, "the board in " + start.root + " is a " + model + "; give --reset to start a " +
-                               start.board + " board there");
-    }
+    if (!model.empty() && !start.board.empty() && model != start.board)
+        return give_up(fail(error, "the board in " + start.root + " is a " + model + "; give --reset to start a " +
+                                       start.board + " board there"));
     bool fresh = model.empty();
     g_board.root = start.root;
+    g_board.reset = start.reset;
     g_board.model = fresh ? (start.board.empty() ? kSimDefaultBoard : start.board) : model;
     g_board.profile = sim_board_profile(g_board.model);
-    if (attach(start, saved, fresh, error)) {
-        unlock();
-        return 1;
+    try {
+        if (attach(start, saved, fresh, error)) {
+            if (!fresh)
+                error += kResetHint;
+            return give_up(1);
+        }
+    } catch (const std::filesystem::filesystem_error &e) {
+        return give_up(fail(error, e.path1().string() + ": " + e.code().message()));
+    } catch (const std::exception &e) {
+        return give_up(fail(error, start.root + ": " + sim_clip(e.what())));
     }
     g_board.open = true;
     if (!g_board.exitHook)
         g_board.exitHook = std::atexit([] { sim_board_close(); }) == 0;
     host_select(&g_simHost);
     return 0;
+}
+
+} // namespace
+
+int sim_board_open(const SimBoardStart &start, std::string &error)
+{
+    int status = open_board(start, error);
+    if (status)
+        error = sim_clip_quoted(error);
+    return status;
 }
 
 int sim_board_open(const std::string &root, const std::string &board)
@@ -319,13 +461,61 @@ int sim_board_open(const std::string &root, const std::string &board)
     return status;
 }
 
+void sim_board_commit() { sim_undo_end(); }
+
 int sim_board_close()
 {
     if (!g_board.open)
         return 0;
+    sim_undo_end();
     host_select(nullptr);
     int status = save();
     g_board.open = false;
     unlock();
     return status;
+}
+
+int sim_board_abandon(std::string &error)
+{
+    if (!g_board.open)
+        return 0;
+    host_select(nullptr);
+    g_board.open = false;
+    int status = 0;
+    if (!sim_undo_restore(error)) {
+        error = g_board.root + ": " + error;
+        status = 1;
+    }
+    unlock();
+    return status;
+}
+
+std::string sim_board_models()
+{
+    std::string out;
+    for (const SimBoardProfile &p : kProfiles)
+        out += (out.empty() ? "" : ", ") + std::string(p.model);
+    return out;
+}
+
+std::string sim_clip(std::string_view text)
+{
+    constexpr size_t kMax = 80;
+    return text.size() <= kMax ? std::string(text) : std::string(text.substr(0, kMax)) + "...";
+}
+
+std::string sim_clip_quoted(std::string_view message)
+{
+    std::string out;
+    bool inside = false;
+    for (size_t at = 0; at <= message.size();) {
+        size_t quote = std::min(message.find('\'', at), message.size());
+        std::string_view piece = message.substr(at, quote - at);
+        out += inside ? sim_clip(piece) : std::string(piece);
+        if (quote < message.size())
+            out += '\'';
+        inside = !inside;
+        at = quote + 1;
+    }
+    return out;
 }

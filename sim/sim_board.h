@@ -3,15 +3,28 @@
 //
 // The saved board is the document "<root>/.sim/board" (see sim/kit/sim_doc.h):
 //
-//   quorbix-sim board 1
+//   quorbix-sim board 2
 //   [board]
 //   model = "ZK17DORN"
 //   [<device model sections>...]
+//   [end]
+//   sections = 0x<number of sections above>
+//   <each section's name> = 0x1
+//
+// A board without a complete [end], or missing a section [end] names, was
+// cut short and is refused (a version 1 board, which has no [end], is read
+// as before). Every refusal of a saved board ends in "(give --reset to start
+// a fresh board)".
 //
 // A run takes "<root>/.sim/lock" (flock) from sim_board_open to
-// sim_board_close, so two runs on one root take turns. The board is saved at
-// sim_board_close and, for a process that ends through exit() with the board
-// still open, from an exit handler.
+// sim_board_close, so two runs on one root take turns; a run that has to
+// wait says so on stderr. The board is saved at sim_board_close and, for a
+// process that ends through exit() with the board still open, from an exit
+// handler.
+//
+// From sim_board_open to sim_board_commit (or close) every file written
+// under the root through sim_write_file is kept, so sim_board_abandon can
+// put the root back byte for byte and drop the run's board unsaved.
 #ifndef QUORBIX_SIM_SIM_BOARD_H
 #define QUORBIX_SIM_SIM_BOARD_H
 
@@ -23,10 +36,13 @@
 #include "sim/kit/sim_doc.h"
 
 inline constexpr const char *kSimBoardNamePath = "/sys/devices/virtual/dmi/id/board_name";
+inline constexpr const char *kSimNodeOnlinePath = "/sys/devices/system/node/online";
+inline constexpr const char *kSimCmdlinePath = "/proc/cmdline";
+inline constexpr const char *kSimInterruptsPath = "/proc/interrupts";
 inline constexpr const char *kSimBoardDocPath = "/.sim/board";
 inline constexpr const char *kSimBoardLockPath = "/.sim/lock";
 inline constexpr const char *kSimDefaultBoard = "ZK17DORN";
-inline constexpr unsigned kSimBoardVersion = 1;
+inline constexpr unsigned kSimBoardVersion = 2;
 
 // The profile of a board name: the first profile whose model name the text
 // contains; null when none does.
@@ -42,7 +58,10 @@ struct SimBoardStart {
 // Opens the board kept under start.root (or a fresh one) and selects the
 // simulated host. Returns 0, or 1 with a reason in `error` (a saved board
 // that does not parse gives "file:line: message"; a board model that differs
-// from the saved one without reset is refused). Nothing is selected then.
+// from the saved one without reset is refused; "/" and a root that is not a
+// writable directory are refused before anything is written). Nothing is
+// selected then, and the root is as it was. With reset the saved board is
+// not read; the run's board replaces it when saved.
 int sim_board_open(const SimBoardStart &start, std::string &error);
 
 // Test shorthand: the board kept in `root` (fresh when there is none) with
@@ -53,6 +72,22 @@ int sim_board_open(const std::string &root, const std::string &board);
 // 0, or 1 with the reason printed on stderr when the board could not be
 // saved. Does nothing when no board is open.
 int sim_board_close();
+
+// The facts of the run are in: what the run writes from now on stays.
+void sim_board_commit();
+
+// Drops the open board without saving it and puts back every file written
+// under the root since sim_board_open. Returns 0, or 1 with the paths it
+// could not put back in `error`. Does nothing when no board is open.
+int sim_board_abandon(std::string &error);
+
+// The board models, "ZK17TRVA, ZK17DORN, ...".
+std::string sim_board_models();
+
+// At most 80 characters of `text` (then "..."), for messages quoting input.
+std::string sim_clip(std::string_view text);
+// A message with every '...'-quoted text in it clipped so.
+std::string sim_clip_quoted(std::string_view message);
 
 // The profile of the open board (null when none is open).
 const SimBoardProfile *sim_board_current();

@@ -3,6 +3,7 @@
 // (sim_sched.cpp: time and threads), scripted shell commands and syslog.
 #include "sim/sim_host.h"
 #include "sim/kernel.h"
+#include "sim/root_undo.h"
 #include "sim/sim_sched.h"
 
 #include <cerrno>
@@ -354,6 +355,7 @@ void sim_write_file(const std::string &path, const std::string &content)
 {
     std::filesystem::path full = sim_path(path);
     std::filesystem::create_directories(full.parent_path());
+    sim_undo_keep(full.string());
     std::ofstream out(full, std::ios::binary | std::ios::trunc);
     out << content;
 }

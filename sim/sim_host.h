@@ -40,8 +40,8 @@
 // - Journal. Requests, named byte attachments, mappings, port and window
 //   accesses, socket sends and shell commands are journalled in order. The
 //   journal can keep only the last N entries or be switched off.
-// - Faults. A fault matches a node (path), an operation, a request number,
-//   a record predicate and the n-th matching call.
+// - Faults. A fault matches a node (path), an operation, a request number
+//   and a record predicate; see SimFault for how calls are counted.
 #ifndef QUORBIX_SIM_SIM_HOST_H
 #define QUORBIX_SIM_SIM_HOST_H
 
@@ -246,9 +246,16 @@ bool sim_node_present(const std::string &node);
 enum class SimFaultOp : uint8_t { request, mmap, read, write, send, recv, bind, setsockopt, iopl, open };
 
 // A fault matches a node (empty: any), an operation, a request number (0:
-// any) and, when given, a predicate on the caller's record. nth == 0 matches
-// every call; nth == k matches only the k-th matching call after the fault
-// was set.
+// any) and, when given, a predicate on the caller's record.
+//
+// A call is offered to the faults in the order they were set. Each fault
+// that matches it counts it (`seen`), and the first whose nth is 0 or equals
+// its count answers the call; the faults after that one neither see nor
+// count it. So with two faults on one request, "every call fails with EIO"
+// set first and "the 2nd call fails with EBUSY" set second, the second never
+// counts a call and never answers; set the other way round, the 2nd call
+// fails with EBUSY and every other call with EIO. A fault whose nth has gone
+// by keeps counting and never answers again.
 struct SimFault {
     std::string node;
     unsigned long request = 0;

@@ -1,79 +1,167 @@
 #include "sim/sim_run.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
 #include "sim/fixture_file.h"
 #include "sim/sim_board.h"
+#include "sim/sim_host.h"
 #include "sim/sim_sched.h"
 #include "tool/quorbix.h"
 
 namespace {
 
+constexpr uint64_t kSimClockTickNs = 100;
+
 constexpr const char *kSimUsage =
-    "usage: quorbix-sim [--board MODEL] [--root DIR] [--reset] [--fixture FILE] -- OPTIONS...\n";
+    "usage: quorbix-sim [-h] [--board MODEL] [--root DIR] [--reset] [--fixture FILE]... [--syslog] -- OPTIONS...\n";
+
+constexpr const char *kSimOptions =
+    "Runs quorbix (OPTIONS are its own) on a simulated board kept in a directory.\n"
+    "\n"
+    "  -h, --help      print this text\n"
+    "  --root DIR      the directory that holds the board and stands for / (default\n"
+    "                  /tmp/quorbix-sim-<uid>); the board is saved in DIR/.sim/board\n"
+    "  --board MODEL   the model of a fresh board (default ZK17DORN); a saved board of\n"
+    "                  another model needs --reset\n"
+    "  --reset         start a fresh board in place of the saved one\n"
+    "  --fixture FILE  apply the facts in FILE before quorbix runs (repeatable, in order);\n"
+    "                  an error anywhere leaves DIR as it was\n"
+    "  --syslog        print the syslog lines of the run on stderr after it\n"
+    "\n"
+    "Board models and what they hold besides /dev/mem, the PCI bus, /dev/spi_flash,\n"
+    "/dev/rtc_dev, /dev/i2c_agent and a SAS controller with disks on the default board\n"
+    "(ZK17DORN without --board):\n";
+
+// What each model adds to the devices every board has.
+struct ModelLine {
+    const char *model;
+    const char *holds;
+};
+
+constexpr ModelLine kModelLines[] = {
+    {"ZK17TRVA", "no packet FPGA"},
+    {"ZK17DORN", "packet FPGAs /dev/trans_pci and /dev/sbuf_pci, accelerator /dev/acce_dev0, uncore"},
+    {"ZK17KESP", "packet FPGA /dev/trans_pci, media sub-boards /dev/media_dev"},
+    {"ZK17WENA", "network SFP modules"},
+    {"ZK17FOLRA", "network SFP modules"},
+    {"ZK17BIXA", "no packet FPGA"},
+    {"ZK17WENB", "network SFP modules"},
+    {"ZK17WENC", "no packet FPGA"},
+    {"ZK17FOLRB", "network SFP modules"},
+};
 
 struct SimArgs {
     SimBoardStart start;
     std::vector<std::string> fixtures;
+    bool syslog = false;
+    bool help = false;
     int tool = 0;  // argv position of "--"
 };
 
 int sim_fail(const std::string &message)
 {
-    std::fprintf(stderr, "quorbix-sim: %s\n", message.c_str());
+    std::fprintf(stderr, "quorbix-sim: %s\n", sim_clip_quoted(message).c_str());
     return 1;
 }
 
-// The simulator's own options, up to "--".
-bool parse_args(int argc, char **argv, SimArgs &a)
+void print_help()
+{
+    std::fputs(kSimUsage, stdout);
+    std::fputs(kSimOptions, stdout);
+    for (const ModelLine &m : kModelLines)
+        std::printf("  %-10s %s\n", m.model, m.holds);
+}
+
+// The simulator's own options, up to "--". False with `error` set for a
+// usage error.
+bool parse_args(int argc, char **argv, SimArgs &a, std::string &error)
 {
     a.start.root = "/tmp/quorbix-sim-" + std::to_string(getuid());
     for (int i = 1; i < argc; i++) {
-        const char *arg = argv[i];
-        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (std::strcmp(arg, "--") == 0) {
+        std::string_view arg = argv[i];
+        const bool valued = arg == "--board" || arg == "--root" || arg == "--fixture";
+        if (valued && i + 1 >= argc) {
+            error = std::string(arg) + " wants a value";
+            return false;
+        }
+        if (arg == "--") {
             a.tool = i;
             return true;
         }
-        if (std::strcmp(arg, "--reset") == 0)
+        if (arg == "-h" || arg == "--help") {
+            a.help = true;
+            return true;
+        }
+        if (arg == "--reset")
             a.start.reset = true;
-        else if (value && std::strcmp(arg, "--board") == 0)
+        else if (arg == "--syslog")
+            a.syslog = true;
+        else if (arg == "--board")
             a.start.board = argv[++i];
-        else if (value && std::strcmp(arg, "--root") == 0)
+        else if (arg == "--root")
             a.start.root = argv[++i];
-        else if (value && std::strcmp(arg, "--fixture") == 0)
+        else if (arg == "--fixture")
             a.fixtures.push_back(argv[++i]);
-        else
+        else {
+            error = "unknown option '" + sim_clip(arg) +
+                    "' (options: -h, --board MODEL, --root DIR, --reset, --fixture FILE, --syslog, then -- OPTIONS)";
             return false;
+        }
     }
+    error = "no '--' before quorbix's options (quorbix-sim -h prints the usage)";
     return false;
 }
 
-} // namespace
+// The fixtures, all or none: on an error the board is dropped unsaved and
+// the root put back.
+int apply_fixtures(const std::vector<std::string> &files)
+{
+    std::string error;
+    for (const std::string &file : files)
+        if (!sim_fixture_load(file, error)) {
+            std::string undo;
+            if (sim_board_abandon(undo))
+                error += "; " + undo;
+            return sim_fail(error);
+        }
+    sim_board_commit();
+    return 0;
+}
 
-constexpr uint64_t kSimClockTickNs = 100;
+// Each line as "syslog<PRIORITY>: TEXT", without the text's own line ends.
+void print_syslog()
+{
+    for (const SimLogLine &line : sim_syslog()) {
+        std::string_view text = line.text;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1);
+        std::fprintf(stderr, "syslog<%d>: %.*s\n", line.priority, static_cast<int>(text.size()), text.data());
+    }
+}
 
-int quorbix_sim_run(int argc, char **argv)
+int run(int argc, char **argv)
 {
     SimArgs a;
-    if (!parse_args(argc, argv, a) || a.start.root.empty()) {
-        std::fputs(kSimUsage, stderr);
-        return 1;
-    }
     std::string error;
+    if (!parse_args(argc, argv, a, error))
+        return sim_fail(error);
+    if (a.help) {
+        print_help();
+        return 0;
+    }
     if (sim_board_open(a.start, error))
         return sim_fail(error);
     // Every clock read moves the clock a little, so busy waits on it end.
     sched_set_tick_ns(kSimClockTickNs);
-    for (const std::string &file : a.fixtures)
-        if (!sim_fixture_load(file, error)) {
-            sim_board_close();
-            return sim_fail(error);
-        }
+    if (apply_fixtures(a.fixtures))
+        return 1;
     // The tool sees the program name followed by the options after "--".
     std::vector<char *> args{argv[0]};
     args.insert(args.end(), argv + a.tool + 1, argv + argc);
@@ -81,7 +169,22 @@ int quorbix_sim_run(int argc, char **argv)
     int status = quorbix_run(static_cast<int>(args.size() - 1), args.data());
     std::fflush(stdout);
     sched_end_run();  // threads the run left behind end at their waits
+    if (a.syslog)
+        print_syslog();
     if (sim_board_close())
         return 1;
     return status;
+}
+
+} // namespace
+
+int quorbix_sim_run(int argc, char **argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::exception &e) {
+        std::string undo;
+        sim_board_abandon(undo);
+        return sim_fail("stopped: " + sim_clip(e.what()));
+    }
 }

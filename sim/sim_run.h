@@ -1,16 +1,22 @@
 // quorbix on the simulated board, as a function returning the process
 // status (sim/sim_main.cpp's main only calls it):
 //
-//   quorbix-sim [--board MODEL] [--root DIR] [--reset] [--fixture FILE] -- OPTIONS...
+//   quorbix-sim [-h] [--board MODEL] [--root DIR] [--reset] [--fixture FILE]... [--syslog] -- OPTIONS...
 //
+// -h, --help      options and board models on stdout, status 0
 // --root DIR      the board's directory (default /tmp/quorbix-sim-<uid>)
 // --board MODEL   the board model of a fresh board; a saved board of another
 //                 model is refused unless --reset is given
-// --reset         forget the saved board and start a fresh one
-// --fixture FILE  apply the facts of FILE (sim/fixture_file.h); repeatable
+// --reset         start a fresh board in place of the saved one
+// --fixture FILE  apply the facts of FILE (sim/fixture_file.h); repeatable.
+//                 The fixtures are all or nothing: on an error in any line
+//                 of any file the board is not saved and DIR is put back
+//                 as it was (sim_board_abandon)
+// --syslog        the syslog lines the run wrote, on stderr after the run
 //
-// Status 1 with a line on stderr for a usage error, a saved board that does
-// not parse, a refused board change or a fixture error; otherwise the tool's.
+// Status 1 with one line on stderr for a usage error, a saved board that
+// does not load, a refused root or board change, a fixture error or an
+// exception of the simulated board; otherwise the tool's.
 #ifndef QUORBIX_SIM_SIM_RUN_H
 #define QUORBIX_SIM_SIM_RUN_H
 

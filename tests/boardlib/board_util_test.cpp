@@ -1,5 +1,6 @@
 // The DORN port-property mapping and the command-line reader.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -90,6 +91,7 @@ TEST_F(CmdlineTest, Failures)
     char line[16];
     EXPECT_EQ(BoardReadCmdline(nullptr, 16), -1201);
     EXPECT_EQ(BoardReadCmdline(line, 0), -1201);
+    std::remove(sim_path(BOARD_CMDLINE_PATH).c_str());       // a booted board has one
     EXPECT_EQ(BoardReadCmdline(line, sizeof line), -1216);   // no file
     sim_write_file(BOARD_CMDLINE_PATH, "x\n");
     sim_fail_open(BOARD_CMDLINE_PATH, EACCES);

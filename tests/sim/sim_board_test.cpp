@@ -40,22 +40,40 @@ std::string saved_model(const std::string &root)
 // Each of the nine models: its DMI name and the FPGA nodes it carries.
 TEST(SimBoard, ProfilesGiveEachModelItsNodes)
 {
+    // A booted board's files: the online NUMA nodes, and the memmap= words
+    // of the command line (the library's and the tool's regions).
     const struct {
         const char *model;
-        bool trans, sbuf;
+        bool trans, sbuf, media, acce;
+        const char *online;
+        int memmaps;
     } cases[] = {
-        {"ZK17TRVA", false, false}, {"ZK17DORN", true, true},   {"ZK17KESP", true, false},
-        {"ZK17WENA", false, false}, {"ZK17FOLRA", false, false}, {"ZK17BIXA", false, false},
-        {"ZK17WENB", false, false}, {"ZK17WENC", false, false}, {"ZK17FOLRB", false, false},
+        {"ZK17TRVA", false, false, false, false, "0\n", 0},  {"ZK17DORN", true, true, false, true, "0-1\n", 4},
+        {"ZK17KESP", true, false, true, false, "0\n", 2},    {"ZK17WENA", false, false, false, false, "0\n", 0},
+        {"ZK17FOLRA", false, false, false, false, "0\n", 0}, {"ZK17BIXA", false, false, false, false, "0\n", 0},
+        {"ZK17WENB", false, false, false, false, "0\n", 0},  {"ZK17WENC", false, false, false, false, "0\n", 0},
+        {"ZK17FOLRB", false, false, false, false, "0\n", 0},
     };
     ASSERT_EQ(sim_board_profiles().size(), std::size(cases));
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.model);
         TempDir dir;
-        ASSERT_EQ(open_board(dir.path, c.model, false), 0) << c.model;
+        ASSERT_EQ(open_board(dir.path, c.model, false), 0);
         EXPECT_STREQ(sim_board_current()->model, c.model);
         EXPECT_EQ(sim_read_file(kSimBoardNamePath), std::string(c.model) + "\n");
-        EXPECT_EQ(sim_node_present(kTrans), c.trans) << c.model;
-        EXPECT_EQ(sim_node_present(kSbuf), c.sbuf) << c.model;
+        EXPECT_EQ(sim_node_present(kTrans), c.trans);
+        EXPECT_EQ(sim_node_present(kSbuf), c.sbuf);
+        EXPECT_EQ(sim_node_present("/dev/media_dev"), c.media);
+        EXPECT_EQ(sim_node_present("/dev/acce_dev0"), c.acce);
+        for (const char *node : {"/dev/mem", "/dev/spi_flash", "/dev/rtc_dev", "/dev/i2c_agent"})
+            EXPECT_TRUE(sim_node_present(node)) << node << ", which every board has";
+        EXPECT_EQ(sim_read_file(kSimNodeOnlinePath), c.online);
+        const std::string cmdline = sim_read_file(kSimCmdlinePath);
+        int memmaps = 0;
+        for (size_t at = cmdline.find("memmap=0x"); at != std::string::npos; at = cmdline.find("memmap=0x", at + 1))
+            memmaps++;
+        EXPECT_EQ(memmaps, c.memmaps) << cmdline;
+        EXPECT_TRUE(cmdline.ends_with("\n"));
         EXPECT_EQ(sim_board_close(), 0);
         EXPECT_EQ(saved_model(dir.path), c.model);
     }
@@ -63,7 +81,7 @@ TEST(SimBoard, ProfilesGiveEachModelItsNodes)
     EXPECT_EQ(sim_board_profile("ZK17"), nullptr);
     std::string error;
     EXPECT_EQ(open_board(TempDir().path, "ZK17", false, &error), 1);
-    EXPECT_EQ(error, "unknown board model 'ZK17'");
+    EXPECT_EQ(error, "unknown board model 'ZK17' (models: " + sim_board_models() + ")");
     EXPECT_EQ(sim_board_current(), nullptr);
 }
 
@@ -124,7 +142,10 @@ TEST(SimBoard, CorruptDocumentsGiveFileAndLine)
     } cases[] = {
         {"garbage\n", "1: not a quorbix-sim document (expected 'quorbix-sim board VERSION')"},
         {"quorbix-sim board 1\n[board]\nmodel = \"ZK17DORN\"\nreg 0x1\n", "4: expected 'key = value' or '[section]'"},
-        {"quorbix-sim board 2\n[board]\nmodel = \"ZK17DORN\"\n", "1: saved by a newer quorbix-sim (version 2)"},
+        {"quorbix-sim board 3\n[board]\nmodel = \"ZK17DORN\"\n", "1: saved by a newer quorbix-sim (version 3)"},
+        {"quorbix-sim board 2\n[board]\nmodel = \"ZK17DORN\"\n", "3: the board is cut short: no complete [end] section"},
+        {"quorbix-sim board 2\n[board]\nmodel = \"ZK17DORN\"\n[end]\nsections = 0x2\nboard = 0x1\nrtc = 0x1\n",
+         "7: no [rtc] section"},
         {"quorbix-sim board 1\n[fpga]\n", "1: no [board] section with a model"},
         {"quorbix-sim board 1\n[board]\n\nmodel = ZK17DORN\n", "4: 'model' wants a double-quoted string, not 'ZK17DORN'"},
         {"quorbix-sim board 1\n[board]\nmodel = \"ZK18\"\n", "3: unknown board model 'ZK18'"},
@@ -135,7 +156,7 @@ TEST(SimBoard, CorruptDocumentsGiveFileAndLine)
         dir.write(".sim/board", c.text);
         std::string error;
         EXPECT_EQ(open_board(dir.path, "", false, &error), 1) << c.text;
-        EXPECT_EQ(error, dir.path + kSimBoardDocPath + ":" + c.error);
+        EXPECT_EQ(error, dir.path + kSimBoardDocPath + ":" + c.error + " (give --reset to start a fresh board)");
         EXPECT_EQ(sim_board_current(), nullptr);
         ASSERT_EQ(open_board(dir.path, "ZK17KESP", true, &error), 0) << error;
         EXPECT_EQ(sim_board_close(), 0);
@@ -176,7 +197,8 @@ TEST(SimBoardBinary, ResetAndRefusedChange)
     r = run_sim_binary(root + " -- -v");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "quorbix-sim: " + dir.path + "/.sim/board:3: expected 'key = value' or '[section]'\n");
+    EXPECT_EQ(r.err, "quorbix-sim: " + dir.path +
+                         "/.sim/board:3: expected 'key = value' or '[section]' (give --reset to start a fresh board)\n");
     EXPECT_EQ(run_sim_binary(root + " --reset -- -v").status, 2);
 
     for (const char *bad : {"-v", "--board", "--root " , "--fixture x", "--bogus -- -v", "--board ZK17 -- -v"}) {

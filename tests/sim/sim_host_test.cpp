@@ -190,6 +190,37 @@ TEST_F(SimHostTest, FaultsByNodeRequestNthCallAndRecord)
     EXPECT_EQ(host().open("/dev/counter", O_RDWR, 0), -1);
 }
 
+// Faults are offered a call in the order they were set: the first that
+// answers takes it, and the faults after it do not count it.
+TEST_F(SimHostTest, TheFirstAnsweringFaultTakesTheCallAndLaterOnesDoNotCountIt)
+{
+    struct Set {
+        int err;
+        unsigned nth;
+    };
+    const struct {
+        const char *order;
+        Set faults[2];
+        int errnos[4];  // errno of calls 1..4 (0: the call succeeds)
+    } cases[] = {
+        {"every call, then the 2nd", {{EIO, 0}, {EBUSY, 2}}, {EIO, EIO, EIO, EIO}},
+        {"the 2nd, then every call", {{EBUSY, 2}, {EIO, 0}}, {EIO, EBUSY, EIO, EIO}},
+        // The 1st call is answered by the first fault, so the second counts
+        // calls 2 and 3 as its 1st and 2nd.
+        {"the 1st, then the 2nd", {{EIO, 1}, {EBUSY, 2}}, {EIO, 0, EBUSY, 0}},
+    };
+    for (const auto &c : cases) {
+        sim_clear_faults();
+        for (const Set &f : c.faults)
+            sim_fail_request("/dev/counter", 1, f.err, f.nth);
+        for (int n = 0; n < 4; n++) {
+            errno = 0;
+            EXPECT_EQ(call(1, static_cast<uint32_t>(0x10 + n)), c.errnos[n] ? -1 : 0) << c.order << ", call " << n + 1;
+            EXPECT_EQ(errno, c.errnos[n]) << c.order << ", call " << n + 1;
+        }
+    }
+}
+
 TEST_F(SimHostTest, ByteStreamsAndPositions)
 {
     int fd = host().open("/dev/counter", O_RDWR, 0);

@@ -2,10 +2,15 @@
 // shows the injected facts, and fixture errors.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/sim_board.h"
+#include "sim/sim_host.h"
 #include "sim/sim_run.h"
 #include "support/sim_binary.h"
 
@@ -69,6 +74,306 @@ TEST(SimRun, InProcess)
     SimDoc doc;
     ASSERT_EQ(sim_doc_read(dir.path + kSimBoardDocPath, "board", doc), SimDocRead::Ok);
     EXPECT_EQ(doc.find("board")->find("model")->value, "\"ZK17WENB\"");
+}
+
+// ---- all or nothing -------------------------------------------------------------------
+
+// Everything under a root but the lock and its directory: path -> kind and bytes (a link's target).
+std::map<std::string, std::string> root_image(const std::string &root)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        std::string rel = it->path().lexically_relative(root).string();
+        if (rel == ".sim/lock" || rel == ".sim")  // the lock's, made by every run
+            continue;
+        if (it->is_symlink())
+            out[rel] = "link " + fs::read_symlink(it->path()).string();
+        else if (it->is_regular_file()) {
+            std::stringstream ss;
+            ss << std::ifstream(it->path(), std::ios::binary).rdbuf();
+            out[rel] = "file " + ss.str();
+        } else
+            out[rel] = "dir";
+    }
+    return out;
+}
+
+// quorbix-sim in-process with `args` after the program name.
+SimRun run_in_process(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "quorbix-sim");
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    SimRun r;
+    r.status = quorbix_sim_run(static_cast<int>(args.size()), argv.data());
+    r.out = testing::internal::GetCapturedStdout();
+    r.err = testing::internal::GetCapturedStderr();
+    return r;
+}
+
+// The text of a fresh default board saved in `root` by a first run.
+std::string saved_board(const std::string &root)
+{
+    if (run_in_process({"--root", root, "--", "-v"}).status != 2)
+        return "";
+    std::stringstream ss;
+    ss << std::ifstream(root + kSimBoardDocPath).rdbuf();
+    return ss.str();
+}
+
+// Good lines of every kind a later line may undo: a new file, a file the
+// board already has, a controller and a disk behind it, a register, a PCI
+// function replaced.
+const char kGood[] =
+    "file /etc/quorbix/new.txt \"one\"\n"
+    "file /sys/devices/virtual/dmi/id/board_name \"ZK17DORN\\n\"\n"
+    "mpt-ioc 1 pci=0000:06:00.0 root=0000:00:03.0 device=0x72 revision=3 sas=0x500605b000000002\n"
+    "disk-add sdz sg9 sas pci=0000:06:00.0 host=1 channel=0 target=1\n"
+    "reg /dev/trans_pci 0x5c18 0x1234\n"
+    "00:1f.3 SMBus: Intel Corporation Device 1d22 (rev 06)\n"
+    "00: 86 80 22 1d\n";
+
+TEST(SimRun, AFixtureErrorAnywhereLeavesTheRootAsItWas)
+{
+    const struct {
+        const char *what;
+        std::string first;   // the first fixture file
+        std::string second;  // a second one, when not empty
+        int line;            // of the bad line, in the last file
+        std::string message;
+        bool fresh = false;  // also on a root without a saved board
+    } cases[] = {
+        {"bad PHY counter", kGood, "", 8, "mpt-phy 1 0 zz 0 0 0 0", true},
+        {"SAS disk of an unknown disk", kGood, "", 8, "sas-disk 1 9 sdq 1 0 0 0 9"},
+        {"RUGA card of two ports", kGood, "", 8, "ruga-card 1 2"},
+        {"uncore value", kGood, "", 8, "uncore-c90-stuck zz"},
+        {"IPMI reply cut short", kGood, "", 8, "ipmi-reply 1"},
+        {"accelerator pool", kGood, "", 8, "asmf-pool x"},
+        {"media line on a DORN board", kGood, "", 8, "media-dsp 9 9 init=0"},
+        {"PCI row of the function replaced", kGood, "", 8, "10: zz 80", true},
+        {"second file bad", kGood, "file /etc/b \"2\"\n", 2, "reg /dev/trans_pci 0x10", true},
+        {"reg on the flash driver", kGood, "", 8, "reg /dev/spi_flash 0x1 0x1"},
+        {"reads on /dev/mem", kGood, "", 8, "reads /dev/mem 0x1 0x1"},
+        {"indir on the RTC", kGood, "", 8, "indir /dev/rtc_dev 0 1 = 2"},
+        {"reg on the SAS controller", kGood, "", 8, "reg /dev/mpt2ctl 0x1 0x1"},
+        {"file a directory", kGood, "", 8, "file /sys \"x\""},
+        {"file the root", kGood, "", 8, "file / \"x\""},
+        {"file the saved board", kGood, "", 8, "file /.sim/board \"x\""},
+        {"file below a file", kGood, "", 8, "file /etc/quorbix/new.txt/x \"y\""},
+    };
+    for (bool saved : {false, true})
+        for (const auto &c : cases) {
+            if (!saved && !c.fresh)
+                continue;
+            SCOPED_TRACE(std::string(c.what) + (saved ? ", saved board" : ", no saved board"));
+            TempDir dir;
+            const std::string root = dir.path + "/root";
+            if (saved)
+                ASSERT_EQ(run_in_process({"--root", root, "--", "-v"}).status, 2);
+            else
+                std::filesystem::create_directory(root);
+            const auto before = root_image(root);
+            std::vector<std::string> args{"--root", root, "--fixture", dir.write("a.fix", c.first)};
+            std::string bad = dir.write("b.fix", c.second + c.message + "\n");
+            if (!c.second.empty())
+                args.insert(args.end(), {"--fixture", bad});
+            else
+                args[3] = dir.write("a.fix", c.first + c.message + "\n");
+            args.insert(args.end(), {"--", "-v"});
+            SimRun r = run_in_process(args);
+            const std::string &file = c.second.empty() ? args[3] : bad;
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + file + ":" + std::to_string(c.line) + ": ")) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_EQ(root_image(root), before);
+            EXPECT_EQ(sim_board_current(), nullptr);
+        }
+    // The root spelled with a trailing "/" and through "..": the files
+    // overwritten are still put back.
+    TempDir dir;
+    const std::string root = dir.path + "/root";
+    ASSERT_FALSE(saved_board(root).empty());
+    const auto before = root_image(root);
+    const std::string fix = dir.write("c.fix", std::string(kGood) + "zz\n");
+    for (const std::string &spelling : {root + "/", dir.path + "/root/../root"}) {
+        SimRun r = run_in_process({"--root", spelling, "--fixture", fix, "--", "-v"});
+        EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":8: unknown fact 'zz'\n") << spelling;
+        EXPECT_EQ(root_image(root), before) << spelling;
+    }
+}
+
+// Roots the board cannot be kept in are refused before anything is written.
+TEST(SimRun, RootsThatCannotHoldABoardAreRefused)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.path + "/plain");
+    dir.write("plain/sys", "not a directory\n");
+    const std::string file = dir.write("file", "x");
+    const bool slashHadSim = std::filesystem::exists("/.sim");
+    const std::string plain = dir.path + "/plain";
+    const struct {
+        std::string root;
+        std::string err;
+    } cases[] = {
+        {"/", "quorbix-sim: /: the real root cannot stand for the board's root\n"},
+        {"/tmp/..", "quorbix-sim: /tmp/..: the real root cannot stand for the board's root\n"},
+        {file, "quorbix-sim: " + file + ": not a directory\n"},
+        {plain, "quorbix-sim: " + plain + "/sys/devices/virtual/dmi/id: Not a directory\n"},
+    };
+    const auto before = root_image(plain);
+    for (const auto &c : cases) {
+        SimRun r = run_in_process({"--root", c.root, "--", "-v"});
+        EXPECT_EQ(r.status, 1) << c.root;
+        EXPECT_EQ(r.out, "") << c.root;
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_EQ(root_image(plain), before);
+    EXPECT_EQ(std::filesystem::exists(file + "/.sim"), false);
+    EXPECT_EQ(std::filesystem::exists("/.sim"), slashHadSim);
+}
+
+// A saved board cut at any section boundary, or missing a section, is
+// refused with its line, and the root stays as it was.
+TEST(SimRun, ASavedBoardCutShortIsRefused)
+{
+    TempDir dir;
+    const std::string root = dir.path + "/root";
+    const std::string board = root + kSimBoardDocPath;
+    const std::string whole = saved_board(root);
+    ASSERT_FALSE(whole.empty());
+    std::vector<std::string> lines;
+    std::istringstream in(whole);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    // Every cut before a section head, and every board without one section.
+    std::vector<std::pair<std::string, std::string>> boards;  // what, text
+    std::string head;
+    for (size_t i = 0; i < lines.size(); i++) {
+        if (!lines[i].empty() && lines[i][0] == '[') {
+            boards.push_back({"cut before " + lines[i], head});
+            size_t next = i + 1;
+            while (next < lines.size() && (lines[next].empty() || lines[next][0] != '['))
+                next++;
+            if (lines[i] != "[end]" && lines[i] != "[board]") {
+                std::string without;
+                for (size_t k = 0; k < lines.size(); k++)
+                    if (k < i || k >= next)
+                        without += lines[k] + "\n";
+                boards.push_back({"without " + lines[i], without});
+            }
+        }
+        head += lines[i] + "\n";
+    }
+    ASSERT_GT(boards.size(), 10u);
+    for (const auto &[what, text] : boards) {
+        SCOPED_TRACE(what);
+        std::ofstream(board, std::ios::binary | std::ios::trunc) << text;
+        const auto before = root_image(root);
+        SimRun r = run_in_process({"--root", root, "--", "-v"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + board + ":")) << r.err;
+        EXPECT_TRUE(r.err.ends_with(" (give --reset to start a fresh board)\n")) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(root_image(root), before);
+    }
+    std::ofstream(board, std::ios::binary | std::ios::trunc) << whole;
+    EXPECT_EQ(run_in_process({"--root", root, "--", "-v"}).status, 2) << "the whole board loads";
+}
+
+// Quoted bad text is cut to 80 characters.
+TEST(SimRun, MessagesQuoteAtMostEightyCharacters)
+{
+    TempDir dir;
+    const std::string root = dir.path + "/root";
+    const std::string board = root + kSimBoardDocPath;
+    std::string text = saved_board(root);
+    ASSERT_FALSE(text.empty());
+    const std::string model = "model = \"ZK17DORN\"";
+    text.replace(text.find(model), model.size(), "model = \"" + std::string(5000, 'Z'));
+    std::ofstream(board, std::ios::binary | std::ios::trunc) << text;
+    const std::string clipped = std::string(80, 'Z') + "...";
+    SimRun r = run_in_process({"--root", root, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'\"" + clipped.substr(1) + "'"), std::string::npos) << r.err;
+    EXPECT_LT(r.err.size(), 300u);
+
+    r = run_in_process({"--root", root, "--reset", "--fixture", dir.write("x.fix", "reg /dev/trans_pci " + std::string(500, '9') + " 1\n"), "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'" + std::string(80, '9') + "...' is not a number"), std::string::npos) << r.err;
+}
+
+// ---- the program's own options ----------------------------------------------------------
+
+TEST(SimRun, HelpListsOptionsAndModels)
+{
+    SimRun r = run_in_process({"-h"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    for (const char *option : {"--board MODEL", "--root DIR", "--reset", "--fixture FILE", "--syslog", "-h"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    for (const SimBoardProfile &p : sim_board_profiles())
+        EXPECT_NE(r.out.find("\n  " + std::string(p.model) + " "), std::string::npos) << p.model;
+    EXPECT_EQ(run_in_process({"--help"}).out, r.out);
+}
+
+TEST(SimRun, UnknownWordsAreNamedWithWhatIsAccepted)
+{
+    TempDir dir;
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"--bogus", "--", "-v"}, "quorbix-sim: unknown option '--bogus' (options: -h, --board MODEL, --root DIR, "
+                                  "--reset, --fixture FILE, --syslog, then -- OPTIONS)\n"},
+        {{"--root", dir.path, "--board", "ZK17XXX", "--", "-v"},
+         "quorbix-sim: unknown board model 'ZK17XXX' (models: " + sim_board_models() + ")\n"},
+        {{"--root"}, "quorbix-sim: --root wants a value\n"},
+        {{"--reset"}, "quorbix-sim: no '--' before quorbix's options (quorbix-sim -h prints the usage)\n"},
+    };
+    for (const auto &c : cases) {
+        SimRun r = run_in_process(c.args);
+        EXPECT_EQ(r.status, 1) << c.err;
+        EXPECT_EQ(r.out, "") << c.err;
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_EQ(sim_board_models().find("ZK17TRVA, ZK17DORN, ZK17KESP"), 0u);
+}
+
+// The syslog lines a run wrote, on stderr after it.
+TEST(SimRun, SyslogLinesFollowTheRun)
+{
+    TempDir dir;
+    SimRun r = run_in_process({"--root", dir.path, "--syslog", "--", "-m", "fpga/s"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.err.find("syslog<1>: [PLOV_LOG] boardlib/dorn_version.cpp:"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("\n\n"), std::string::npos) << "one line each";
+    EXPECT_EQ(run_in_process({"--root", dir.path, "--", "-m", "fpga/s"}).err, "");
+}
+
+// A second run on a root in use waits, and says so.
+TEST(SimRun, ARunWaitingForTheLockSaysSo)
+{
+    TempDir dir;
+    ASSERT_EQ(sim_board_open(dir.path, ""), 0);
+    const std::string cmd = std::string(QUORBIX_SIM_BIN) + " --root " + dir.path + " -- -v 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[512] = {};
+    EXPECT_NE(std::fgets(line, sizeof line, p), nullptr);
+    EXPECT_EQ(std::string(line), "quorbix-sim: waiting for another run on " + dir.path + " to end\n");
+    sim_board_close();
+    std::string rest;
+    for (size_t n; (n = std::fread(line, 1, sizeof line, p)) > 0;)
+        rest.append(line, n);
+    int ws = pclose(p);
+    EXPECT_EQ(WIFEXITED(ws) ? WEXITSTATUS(ws) : -1, 2);
+    EXPECT_EQ(rest, kVersion);
 }
 
 } // namespace
