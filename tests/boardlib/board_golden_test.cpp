@@ -606,23 +606,36 @@ bool looks_like_address(uint64_t v) { return v >= 0x500000000000ull && v < 0x800
 
 std::string fnv(const std::string &bytes);
 
-// Bytes in hex, addresses masked.
-std::string hex_plain(const uint8_t *p, size_t n)
+// Where process addresses lie in a buffer: an 8-byte word at any offset
+// that looks like one (records pack pointers at odd offsets too). 1 marks
+// the first byte of an address, 2 the rest.
+std::vector<uint8_t> address_marks(const uint8_t *p, size_t n)
+{
+    std::vector<uint8_t> marks(n, 0);
+    for (size_t i = 0; i + 8 <= n; i++) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (!looks_like_address(w))
+            continue;
+        marks[i] = 1;
+        std::fill(marks.begin() + static_cast<std::ptrdiff_t>(i) + 1, marks.begin() + static_cast<std::ptrdiff_t>(i) + 8, 2);
+        i += 7;
+    }
+    return marks;
+}
+
+// Bytes [from, to) of a buffer in hex, an address as "<addr>" where it starts.
+std::string hex_plain(const uint8_t *p, const std::vector<uint8_t> &marks, size_t from, size_t to)
 {
     std::string out;
     char buf[20];
-    for (size_t i = 0; i < n; i++) {
-        if (i % 8 == 0 && i + 8 <= n) {
-            uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            if (looks_like_address(w)) {
-                out += "<addr>";
-                i += 7;
-                continue;
-            }
+    for (size_t i = from; i < to; i++) {
+        if (marks[i] == 1) {
+            out += "<addr>";
+        } else if (marks[i] == 0) {
+            std::snprintf(buf, sizeof buf, "%02x", p[i]);
+            out += buf;
         }
-        std::snprintf(buf, sizeof buf, "%02x", p[i]);
-        out += buf;
     }
     return out;
 }
@@ -632,26 +645,33 @@ std::string hex_plain(const uint8_t *p, size_t n)
 std::string hex_bytes(const uint8_t *p, size_t n)
 {
     constexpr size_t kWhole = 128, kPieces = 24;
+    const std::vector<uint8_t> marks = address_marks(p, n);
     if (n <= kWhole)
-        return hex_plain(p, n);
+        return hex_plain(p, marks, 0, n);
     std::string out = "[" + std::to_string(n) + "]";
     size_t pieces = 0;
     for (size_t at = 0; at < n; at += 8) {
-        const size_t len = std::min<size_t>(8, n - at);
-        if (std::all_of(p + at, p + at + len, [](uint8_t b) { return b == 0; }))
+        const size_t end = std::min<size_t>(at + 8, n);
+        bool zero = true;
+        for (size_t i = at; i < end; i++)
+            zero = zero && (marks[i] == 2 || (marks[i] == 0 && p[i] == 0));
+        if (zero)
             continue;
         if (++pieces > kPieces)
-            return "[" + std::to_string(n) + "] fnv=" + fnv(hex_plain(p, n));
-        out += ' ' + std::to_string(at) + ':' + hex_plain(p + at, len);
+            return "[" + std::to_string(n) + "] fnv=" + fnv(hex_plain(p, marks, 0, n));
+        out += ' ' + std::to_string(at) + ':' + hex_plain(p, marks, at, end);
     }
     return out;
 }
 
+// Up to the last non-zero byte (an address counts whole), in whole words.
 std::string hex_trimmed(const uint8_t *p, size_t n)
 {
-    while (n > 0 && p[n - 1] == 0)
-        n--;
-    return n == 0 ? "0" : hex_bytes(p, (n + 7) / 8 * 8);   // whole words, so addresses stay masked
+    const std::vector<uint8_t> marks = address_marks(p, n);
+    size_t used = n;
+    while (used > 0 && p[used - 1] == 0 && marks[used - 1] == 0)
+        used--;
+    return used == 0 ? "0" : hex_bytes(p, std::min(n, (used + 7) / 8 * 8));
 }
 
 std::string hex_value(uint64_t v)
@@ -668,7 +688,7 @@ std::string hex_value(uint64_t v)
 std::string one_line(const std::string &text)
 {
     static const std::regex source(R"([^\s\[\]]+\.(cpp|h|cc):[0-9]+)");
-    static const std::regex address(R"(0x0*[5-7][0-9a-fA-F]{11}\b)");
+    static const std::regex address(R"(\b(0x)?0*[5-7][0-9a-fA-F]{11}\b)");
     std::string masked = std::regex_replace(std::regex_replace(text, source, "<src>"), address, "<addr>");
     std::string out;
     for (char ch : masked) {
