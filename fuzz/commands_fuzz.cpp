@@ -32,6 +32,7 @@
 #include "tool/ddr/ddr_cmd.h"
 #include "tool/quorbix.h"
 #include "tool/trans/table_test.h"
+#include "tests/support/dispatchers.h"
 #include "tool/trans_op.h"
 
 namespace {
@@ -45,40 +46,10 @@ constexpr uint64_t kTickNs = 100;
 // After the command, what the threads it started may spend to finish.
 constexpr int64_t kSettleNs = 600LL * 1000000000LL;
 
-// The blocks a dispatcher of the table reaches, each with its dispatcher.
-struct Dispatcher {
-    TransOpHandler handler;
-    TransOpBlockId block;
-};
-
-constexpr Dispatcher kDispatchers[] = {
-    {op_read, kBlkRead}, {op_write, kBlkWrite}, {op_dump, kBlkDump}, {op_set, kBlkSet},
-    {op_mfc, kBlkMfc}, {op_test, kBlkTest}, {op_load, kBlkLoad}, {op_clear, kBlkClear},
-    {op_m_trans, kBlkMTrans}, {op_l_trans, kBlkLTrans}, {op_c_trans, kBlkCTrans}, {op_m_sbuf, kBlkMSbuf},
-    {op_l_sbuf, kBlkLSbuf}, {op_c_sbuf, kBlkCSbuf}, {op_m_sfp, kBlkMSfp}, {op_s_tcam, kBlkSTcam},
-    {op_s_fpga, kBlkSFpga}, {op_m_fpga, kBlkMFpga}, {op_s_port, kBlkSPort}, {op_m_port, kBlkMPort},
-    {op_c_port, kBlkCPort}, {op_s_queue, kBlkSQueue}, {op_m_queue, kBlkMQueue}, {op_s_bufc, kBlkSBufc},
-    {op_s_secm, kBlkSSecm}, {op_s_transmit, kBlkSTransmit}, {op_s_fpga0, kBlkSFpga0}, {op_t_fpga0, kBlkTFpga0},
-    {op_t_trans, kBlkTTrans}, {op_t_sbuf, kBlkTSbuf}, {op_l_media, kBlkLMedia}, {op_w_media, kBlkWMedia},
-    {op_t_media, kBlkTMedia}, {op_d_fpga, kBlkDFpga}, {op_t_acc, kBlkTAcc}, {op_l_acc, kBlkLAcc},
-    {op_l_ruga_bt, kBlkLRugaBt}, {op_l_ruga_ap, kBlkLRugaAp}, {op_l_ruga, kBlkLRuga},
-};
-
-// The first eight are the top blocks: the command line's and the verbs'.
-constexpr size_t kTopBlocks = 8;
-
-const TransOpBlock *sub_block(TransOpHandler handler)
-{
-    for (const Dispatcher &d : kDispatchers)
-        if (d.handler == handler)
-            return &g_TransOpTab[d.block];
-    return nullptr;
-}
-
 // A row as a command path reaches it: the top block's dispatcher and the
 // words in front of the parameter text ("port/k" of "mfc").
 struct Row {
-    const Dispatcher *top;
+    const DispatcherBlock *top;
     std::string path;
 };
 
@@ -96,7 +67,7 @@ bool left_out(TransOpHandler handler)
     return false;
 }
 
-void add_rows(std::vector<Row> &rows, const Dispatcher &top, const TransOpBlock &block, const std::string &prefix)
+void add_rows(std::vector<Row> &rows, const DispatcherBlock &top, const TransOpBlock &block, const std::string &prefix)
 {
     for (const TransOpEntry &e : block.rows) {
         if (e.target == nullptr)
@@ -110,7 +81,7 @@ void add_rows(std::vector<Row> &rows, const Dispatcher &top, const TransOpBlock 
         if (seen)
             continue;
         rows.push_back({&top, path});
-        if (const TransOpBlock *sub = sub_block(e.handler))
+        if (const TransOpBlock *sub = dispatched_block(e.handler))
             add_rows(rows, top, *sub, path + "/");
     }
 }
@@ -119,8 +90,8 @@ const std::vector<Row> &all_rows()
 {
     static const std::vector<Row> rows = [] {
         std::vector<Row> out;
-        for (size_t i = 0; i < kTopBlocks; i++)
-            add_rows(out, kDispatchers[i], g_TransOpTab[kDispatchers[i].block], "");
+        for (size_t i = 0; i < kTopDispatchers; i++)
+            add_rows(out, kDispatcherBlocks[i], g_TransOpTab[kDispatcherBlocks[i].block], "");
         return out;
     }();
     return rows;

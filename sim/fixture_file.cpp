@@ -23,6 +23,7 @@
 #include "sim/ruga_model.h"
 #include "sim/smbios_image.h"
 #include "sim/kit/sim_doc.h"
+#include "sim/kit/sim_words.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
@@ -370,7 +371,7 @@ bool run_text(std::string_view text, const std::string &file, bool apply, std::s
         n++;
         std::string why;
         if (!run_line(line, apply, why)) {
-            error = file + ":" + std::to_string(n) + ": " + why;
+            error = sim_line_error(file, n, why);
             return false;
         }
     }

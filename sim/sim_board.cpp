@@ -31,6 +31,7 @@
 #include "sim/root_undo.h"
 #include "sim/sim_host.h"
 #include "sim/smbios_image.h"
+#include "sim/kit/sim_words.h"
 #include "sim/spi_flash_model.h"
 #include "sim/transmit_model.h"
 
@@ -333,7 +334,7 @@ int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::st
     if (!doc.get_text(*b, "model", model))
         return fail(error, doc.error);
     if (!sim_board_profile(model))
-        return fail(error, doc.file + ":" + std::to_string(b->find("model")->line) + ": unknown board model '" + model + "'");
+        return fail(error, sim_line_error(doc.file, b->find("model")->line, "unknown board model '" + model + "'"));
     return 0;
 }
 

@@ -13,24 +13,10 @@
 #include <vector>
 
 #include "support/sim_binary.h"
+#include "support/dispatchers.h"
 #include "tool/trans_op.h"
 
 namespace {
-
-// The sub-block each dispatcher a row may name walks into.
-const struct {
-    TransOpHandler handler;
-    TransOpBlockId block;
-} kDispatchers[] = {
-    {op_m_trans, kBlkMTrans}, {op_l_trans, kBlkLTrans},       {op_c_trans, kBlkCTrans}, {op_m_sbuf, kBlkMSbuf},
-    {op_l_sbuf, kBlkLSbuf},   {op_c_sbuf, kBlkCSbuf},         {op_m_sfp, kBlkMSfp},     {op_s_tcam, kBlkSTcam},
-    {op_s_fpga, kBlkSFpga},   {op_m_fpga, kBlkMFpga},         {op_s_port, kBlkSPort},   {op_m_port, kBlkMPort},
-    {op_c_port, kBlkCPort},   {op_s_queue, kBlkSQueue},       {op_m_queue, kBlkMQueue}, {op_s_bufc, kBlkSBufc},
-    {op_s_secm, kBlkSSecm},   {op_s_transmit, kBlkSTransmit}, {op_s_fpga0, kBlkSFpga0}, {op_t_fpga0, kBlkTFpga0},
-    {op_t_trans, kBlkTTrans}, {op_t_sbuf, kBlkTSbuf},         {op_l_media, kBlkLMedia}, {op_w_media, kBlkWMedia},
-    {op_t_media, kBlkTMedia}, {op_d_fpga, kBlkDFpga},         {op_t_acc, kBlkTAcc},     {op_l_acc, kBlkLAcc},
-    {op_l_ruga_bt, kBlkLRugaBt}, {op_l_ruga_ap, kBlkLRugaAp}, {op_l_ruga, kBlkLRuga},
-};
 
 std::string lower(std::string s)
 {
@@ -50,13 +36,9 @@ void walk(const TransOpBlock &block, const std::string &prefix, std::set<std::st
         if (row.handler == nullptr)
             continue;
         const std::string path = prefix + row.target;
-        bool sub = false;
-        for (const auto &d : kDispatchers)
-            if (d.handler == row.handler) {
-                walk(g_TransOpTab[d.block], path + "/", out);
-                sub = true;
-            }
-        if (!sub)
+        if (const TransOpBlock *sub = dispatched_block(row.handler))
+            walk(*sub, path + "/", out);
+        else
             out.insert(prefix.find('/') == std::string::npos ? path : lower(path));
     }
 }
