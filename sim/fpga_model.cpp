@@ -110,16 +110,33 @@ constexpr uint64_t kKespLinkReg1 = 0x2509;
 constexpr uint64_t kSecond = 1000000000ULL;
 constexpr uint64_t kPassed = 0xF;  // self-test result: bit 1 finished, bits 0-3 all set passed
 
+// Where a booted driver placed its buffers: inside the regions the board's
+// /proc/cmdline reserves with memmap= words (DORN: one region for each CPU;
+// KESP: the one shared region). The user pools lie at the start of a region
+// (the trans FPGA's) or 1 MiB in (the sbuf FPGA's); the software buffers
+// 2 MiB in and after.
+constexpr uint64_t kDornRegionCpu0 = 0x7d000000;
+constexpr uint64_t kDornRegionCpu1 = 0x7e000000;
+constexpr uint64_t kKespRegion = 0x7d000000;
+constexpr uint64_t kMiB = 0x100000;
+
 // The scratch register of the register test reads back the complement of a write.
 constexpr RegRule kScratchDorn{0x2, 0, 0, 0, 0, true};
-constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}, {kLinkStateReg, kLinkPorts0And1}, kScratchDorn};
+// DORN user pool bases: register 0x10 + pool (bits 0 and 2 of the pool
+// number exchanged), CPU 0 then CPU 1.
+constexpr RegRule kTransRules[] = {{0x1, kLogicVersion}, {kLinkStateReg, kLinkPorts0And1}, kScratchDorn,
+                                   {0x10, kDornRegionCpu0}, {0x11, kDornRegionCpu1}};
+// KESP user pool bases: low halves of the pairs 0x12/0x13 (pools with bit 2)
+// and 0x14/0x15 (pools with neither bit 1 nor bit 2); the high halves are 0.
 constexpr RegRule kKespRules[] = {
     {0x1, kLogicVersion}, {kKespSfpAbsentReg, kKespSfpAbsentCages2And3}, {kKespLinkReg0, 1}, {kKespLinkReg1, 1},
+    {0x13, kKespRegion + kMiB}, {0x15, kKespRegion},
     // Self tests: DDR3 0 and 1 initialised, their test and march engines
     // done, QDR initialised, the test register 0x3.
     {0xD00, 1}, {0x1100, 1}, {0xD01, 1}, {0x1101, 1}, {0xD02, 1}, {0x1102, 1}, {0x900, 1},
     {0x3, 0, 0, 0, 0, true}};
-constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}, kScratchDorn};
+constexpr RegRule kSbufRules[] = {{0x1, kLogicVersion}, {kSfpStatusReg, kSfpAbsentPorts2To7}, kScratchDorn,
+                                  {0x14, kDornRegionCpu0 + kMiB}, {0x15, kDornRegionCpu1 + kMiB}};
 
 // Memory self tests: the start bit stays busy for a while, then the result
 // register shows a finished, passed check.
@@ -652,6 +669,42 @@ void fresh_node(FpgaNodeState &s, uint8_t fpga, const std::string &driver)
     }
 }
 
+// The software buffer bases the driver reports, by the pool type it is asked
+// for (on DORN the pool number with bits 0 and 2 exchanged, so bit 0 is the
+// CPU and bit 2 the FPGA; on KESP as the tool gives it, bit 2 the CPU).
+struct SwbufBase {
+    FpgaBoard board;
+    const char *node;
+    uint32_t poolType;
+    uint64_t phys;
+};
+constexpr SwbufBase kSwbufBases[] = {
+    {FpgaBoard::Dorn, kFpgaTransNode, 0, kDornRegionCpu0 + 2 * kMiB},
+    {FpgaBoard::Dorn, kFpgaTransNode, 1, kDornRegionCpu1 + 2 * kMiB},
+    {FpgaBoard::Dorn, kFpgaTransNode, 2, kDornRegionCpu0 + 2 * kMiB + kMiB / 2},
+    {FpgaBoard::Dorn, kFpgaTransNode, 3, kDornRegionCpu1 + 2 * kMiB + kMiB / 2},
+    {FpgaBoard::Dorn, kFpgaSbufNode, 4, kDornRegionCpu0 + 3 * kMiB},
+    {FpgaBoard::Dorn, kFpgaSbufNode, 5, kDornRegionCpu1 + 3 * kMiB},
+    {FpgaBoard::Dorn, kFpgaSbufNode, 6, kDornRegionCpu0 + 3 * kMiB + kMiB / 2},
+    {FpgaBoard::Dorn, kFpgaSbufNode, 7, kDornRegionCpu1 + 3 * kMiB + kMiB / 2},
+    {FpgaBoard::Kesp, kFpgaTransNode, 0, kKespRegion + 2 * kMiB},
+    {FpgaBoard::Kesp, kFpgaTransNode, 4, kKespRegion + 2 * kMiB + kMiB / 4},
+    {FpgaBoard::Kesp, kFpgaTransNode, 2, kKespRegion + 2 * kMiB + kMiB / 2},
+    {FpgaBoard::Kesp, kFpgaTransNode, 6, kKespRegion + 2 * kMiB + 3 * kMiB / 4},
+};
+
+void fresh_swbuf_bases(FpgaModelState &m)
+{
+    for (const SwbufBase &b : kSwbufBases) {
+        if (b.board != m.board)
+            continue;
+        SwBufBaseRec rec{};
+        rec.PhyAddr = b.phys;
+        rec.PoolType = b.poolType;
+        m.nodes[b.node].records[record_key(FpgaRecord::SwBufBase, b.poolType)] = bytes_of(rec);
+    }
+}
+
 // The nodes of the board with their register rules. Modules sit in cages 0
 // and 1: those of the sbuf FPGA on DORN, of the one FPGA on KESP.
 void fresh_board()
@@ -675,6 +728,7 @@ void fresh_board()
     }
     fresh_module(*cages, 0);
     fresh_module(*cages, 1);
+    fresh_swbuf_bases(m);
     // KESP QDR control (indirect 0x810, word 0): initialised, test and march done.
     if (!dorn)
         trans.indir[{0x810, Words{0}}] = Words{0x814};

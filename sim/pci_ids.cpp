@@ -61,3 +61,14 @@ const char *pci_default_facts()
         std::string(pci_default_tree()) + "\nfile /usr/share/pci.ids " + quoted(kIds) + "\n";
     return facts.c_str();
 }
+
+const char *pci_host_bridge_facts()
+{
+    static const std::string facts = [] {
+        const std::string_view tree = pci_default_tree();
+        const size_t from = tree.find("00:00.0 ");
+        const size_t to = tree.find("\n\n", from);
+        return std::string(tree.substr(from, to == std::string_view::npos ? to : to - from + 1));
+    }();
+    return facts.c_str();
+}

@@ -9,5 +9,8 @@
 std::string_view pci_default_ids();
 // The default board's facts: its PCI tree, then the ID file.
 const char *pci_default_facts();
+// The default tree's host bridge 00:00.0 alone, with the memory-controller
+// registers behind its MCHBAR: every other model's fresh bus.
+const char *pci_host_bridge_facts();
 
 #endif

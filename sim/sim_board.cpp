@@ -180,15 +180,15 @@ void write_boot_files(SimFpgas fpgas)
 // A fresh board gets the DMI board name it was opened with, the files a
 // booted board has (write_boot_files), then the profile's facts.
 const SimBoardProfile kProfiles[] = {
-    {"ZK17TRVA", SimFpgas::None, kNoDevices, nullptr},
+    {"ZK17TRVA", SimFpgas::None, kNoDevices, pci_host_bridge_facts()},
     {"ZK17DORN", SimFpgas::Dorn, kDornDevices, pci_default_facts()},
-    {"ZK17KESP", SimFpgas::Kesp, kKespDevices, nullptr},
-    {"ZK17WENA", SimFpgas::None, kNetSfpDevices, nullptr},
-    {"ZK17FOLRA", SimFpgas::None, kNetSfpDevices, nullptr},
-    {"ZK17BIXA", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17WENB", SimFpgas::None, kNetSfpDevices, nullptr},
-    {"ZK17WENC", SimFpgas::None, kNoDevices, nullptr},
-    {"ZK17FOLRB", SimFpgas::None, kNetSfpDevices, nullptr},
+    {"ZK17KESP", SimFpgas::Kesp, kKespDevices, pci_host_bridge_facts()},
+    {"ZK17WENA", SimFpgas::None, kNetSfpDevices, pci_host_bridge_facts()},
+    {"ZK17FOLRA", SimFpgas::None, kNetSfpDevices, pci_host_bridge_facts()},
+    {"ZK17BIXA", SimFpgas::None, kNoDevices, pci_host_bridge_facts()},
+    {"ZK17WENB", SimFpgas::None, kNetSfpDevices, pci_host_bridge_facts()},
+    {"ZK17WENC", SimFpgas::None, kNoDevices, pci_host_bridge_facts()},
+    {"ZK17FOLRB", SimFpgas::None, kNetSfpDevices, pci_host_bridge_facts()},
 };
 
 // ---- the open board --------------------------------------------------------------------

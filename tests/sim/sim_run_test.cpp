@@ -356,6 +356,42 @@ TEST(SimRun, SyslogLinesFollowTheRun)
     EXPECT_EQ(run_in_process({"--root", dir.path, "--", "-m", "fpga/s"}).err, "");
 }
 
+// A fresh board holds what a booted one has: pool bases and software
+// buffer bases inside the regions its /proc/cmdline reserves, so the pool
+// listings and the self check answer without a fixture; and on every model
+// the host bridge whose MCHBAR leads to the memory-controller registers.
+TEST(SimRun, AFreshBoardAnswersWhatABootedOneDoes)
+{
+    struct Case {
+        std::string model;
+        std::string option, command;
+        std::vector<std::string> lines;
+    };
+    std::vector<Case> cases = {
+        {"ZK17DORN", "-m", "fpga/a/0", {"phyaddr   :0x7d000000 viraddr  :0x7", "phyaddr   :0x7e000000 viraddr  :0x7"}},
+        {"ZK17DORN", "-m", "fpga/a/1", {"phyaddr   :0x7d100000 viraddr  :0x7", "phyaddr   :0x7e100000 viraddr  :0x7"}},
+        {"ZK17DORN", "-m", "fpga/b",
+         {"PoolType : 0x0\n\tVirAddr : 0x7", "\tPhyAddr : 0x7d200000\n", "PoolType : 0x6\n\tVirAddr : 0x7",
+          "\tPhyAddr : 0x7e280000\n", "PoolType : 0x5\n\tVirAddr : 0x7", "\tPhyAddr : 0x7e300000\n",
+          "PoolType : 0x3\n\tVirAddr : 0x7", "\tPhyAddr : 0x7d380000\n"}},
+        {"ZK17DORN", "-m", "fpga/n/1:1:4", {"Memcfg test pass!\n", "phyaddr   :0x7e100000", "type[1] ID[4]\n", "SUCCESS\n"}},
+        {"ZK17KESP", "-m", "fpga/a/0", {"phyaddr   :0x7d000000 viraddr  :0x7", "phyaddr   :0x7d100000 viraddr  :0x7"}},
+    };
+    for (const SimBoardProfile &p : sim_board_profiles())
+        cases.push_back({p.model, "-r", "mchbar/1", {"base_addr = 0xfed10000\n\noffset_bar[0x44b4] = 0x       2\n\n"
+                                                     "offset_bar[0x44b8] = 0x  c0ffee\n"}});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.model + " " + c.command);
+        TempDir dir;
+        SimRun r = run_sim_binary("--root " + dir.path + " --reset --board " + c.model + " --syslog -- " + c.option + " " +
+                                  c.command);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(r.out.find("fail"), std::string::npos) << r.out;
+        for (const std::string &line : c.lines)
+            EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    }
+}
+
 // A second run on a root in use waits, and says so.
 TEST(SimRun, ARunWaitingForTheLockSaysSo)
 {
