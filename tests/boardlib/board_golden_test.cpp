@@ -757,7 +757,9 @@ std::map<std::string, std::string> files_under(const std::string &root)
         if (rel.rfind("/.sim", 0) == 0 || !it->is_regular_file(ec))
             continue;
         std::ifstream in(it->path(), std::ios::binary);
-        out[rel] = std::string(std::istreambuf_iterator<char>(in), {});
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        out[rel] = bytes.str();
     }
     return out;
 }
