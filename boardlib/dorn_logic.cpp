@@ -14,10 +14,8 @@ namespace {
 // Refuse a null argument with the layer's line, at the caller's place.
 #define DORN_REFUSE_NULL(p)                          \
     do {                                             \
-        if ((p) == nullptr) {                        \
-            TRANS_LOG_ERR("NULL Pointer Detected!\n"); \
-            return PLOV_ERR_NULL_PTR;                \
-        }                                            \
+        if ((p) == nullptr)                          \
+            return TRANS_NULL_POINTER();             \
     } while (0)
 
 #define TRANS_LOG_AT(at, fmt, ...) PLOV_LOG_AT(at, g_pfPLOVTransLog, PLOV_LEVEL_ERR, TRANS_TAG_ERR, fmt __VA_OPT__(, ) __VA_ARGS__)

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "boardlib/dorn_reg.h"
+#include "boardlib/plov_check.h"
 #include "kelvo/kelvo.h"
 
 const char *const g_DornShotSource[2][DORN_SHOT_KINDS] = {
@@ -127,10 +128,8 @@ PlovStatus DornTransGetFpgaVer(FpgaId fpga, uint64_t *version)
 
 PlovStatus DornTransGetFwRunVer(FpgaId fpga, uint32_t *version)
 {
-    if (version == nullptr) {
-        TRANS_LOG_ERR("NULL Pointer Detected!\n");
-        return PLOV_ERR_NULL_PTR;
-    }
+    if (version == nullptr)
+        return TRANS_NULL_POINTER();
     uint64_t v = 0;
     PlovStatus ret = DornGetRegData(fpga, kVersionReg, &v);
     if (ret == PLOV_OK)

@@ -16,12 +16,6 @@ enum class KespResult {
     NonZero,    // any non-zero result fails with -1203
 };
 
-PlovStatus null_record()
-{
-    TRANS_LOG_ERR("NULL Pointer Detected!\n");
-    return PLOV_ERR_NULL_PTR;
-}
-
 // Opens the node, issues the request, closes the node.
 PlovStatus kesp_request(unsigned long request, void *arg, KespResult judge = KespResult::Negative)
 {
@@ -46,7 +40,7 @@ PlovStatus kesp_request(unsigned long request, void *arg, KespResult judge = Kes
 PlovStatus kesp_record_request(unsigned long request, const void *record)
 {
     if (record == nullptr)
-        return null_record();
+        return TRANS_NULL_POINTER();
     return kesp_request(request, const_cast<void *>(record));
 }
 
@@ -99,14 +93,14 @@ PlovStatus KespGetMemDesc(MemDesc *descs) { return kesp_record_request(PLOV_IOC_
 PlovStatus KespSetSfpReg(SfpRegReq *req)
 {
     if (req == nullptr || req->buf == nullptr)
-        return null_record();
+        return TRANS_NULL_POINTER();
     return kesp_request(PLOV_IOC_SET_SFP_REG, req);
 }
 
 PlovStatus KespGetSfpReg(SfpRegReq *req)
 {
     if (req == nullptr || req->buf == nullptr)
-        return null_record();
+        return TRANS_NULL_POINTER();
     return kesp_request(PLOV_IOC_GET_SFP_REG, req);
 }
 
@@ -142,7 +136,7 @@ PlovStatus KespGetDrvVer(FpgaId fpga, char *ver)
     if (fpga >= 2)
         return TRANS_BAD_FPGA(fpga);
     if (ver == nullptr)
-        return null_record();
+        return TRANS_NULL_POINTER();
     int fd = KespGetFd();
     if (fd < 0)
         return fd;
@@ -162,7 +156,7 @@ PlovStatus KespSetLoadAtReboot(uint8_t flag)
 PlovStatus KespGetLoadAtReboot(uint64_t *flag)
 {
     if (flag == nullptr)
-        return null_record();
+        return TRANS_NULL_POINTER();
     LoadAtRebootReq req{0, reinterpret_cast<uintptr_t>(flag)};
     return kesp_request(PLOV_IOC_GET_LOAD_AT_REBOOT, &req, KespResult::NonZero);
 }

@@ -28,12 +28,6 @@ PlovStatus indir_read(uint32_t id, uint64_t addr, uint64_t *value)
     return ret;
 }
 
-PlovStatus null_detected()
-{
-    KESP_LOG_ERR("NULL Pointer Detected!\n");
-    return PLOV_ERR_NULL_PTR;
-}
-
 // ---- DDR3 ---------------------------------------------------------------------------------------------
 
 struct DdrRegs {
@@ -270,7 +264,7 @@ PlovStatus KespGetDdrTestResult(FpgaId fpga, uint8_t *fail)
     if (fpga != 0)
         return TransBadFpga(fpga, KESP_HERE);
     if (fail == nullptr)
-        return null_detected();
+        return TransNullPointer(KESP_HERE);
     for (int m = 0; m < 2; m++) {
         uint64_t st = 0, res = 0;
         PlovStatus ret = KespReadReg(kDdr[m].status, &st);
@@ -309,7 +303,7 @@ PlovStatus KespSetDdrMarchTestStart(FpgaId)
 PlovStatus KespGetDdrMarchTestResult(FpgaId, uint8_t *fail)
 {
     if (fail == nullptr)
-        return null_detected();
+        return TransNullPointer(KESP_HERE);
     for (int m = 0; m < 2; m++) {
         uint64_t st = 0, res = 0;
         PlovStatus ret = KespReadReg(kDdr[m].marchStatus, &st);
@@ -420,7 +414,7 @@ PlovStatus KespSetQdrTestStart(FpgaId)
 PlovStatus KespGetQdrTestResult(FpgaId, uint8_t *fail)
 {
     if (fail == nullptr)
-        return null_detected();
+        return TransNullPointer(KESP_HERE);
     uint64_t v = 0;
     PlovStatus ret = KespReadReg(kQdrInitReg, &v);
     if (ret != PLOV_OK) {
@@ -462,7 +456,7 @@ PlovStatus KespSetQdrMarchTestStart(FpgaId)
 PlovStatus KespGetQdrMarchTestResult(FpgaId, uint8_t *fail)
 {
     if (fail == nullptr)
-        return null_detected();
+        return TransNullPointer(KESP_HERE);
     uint64_t v = 0;
     PlovStatus ret = indir_read(kQdrCtrl, 0, &v);
     if (ret == PLOV_OK && (v & kQdrMarchDone) == 0) {
@@ -531,7 +525,7 @@ PlovStatus KespFpgaTestReg(FpgaId fpga, uint8_t *result)
     if (fpga != 0)
         return TransBadFpga(fpga, KESP_HERE);
     if (result == nullptr)
-        return null_detected();
+        return TransNullPointer(KESP_HERE);
     uint64_t w = 0, r = 0;
     PlovStatus ret = KespReadReg(kTestReg, &w);
     if (ret == PLOV_OK)

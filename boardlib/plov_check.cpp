@@ -30,6 +30,12 @@ REFUSED_FPGA_PORT(PlovBadFpgaPort, PLOV_TAG_ERR)
 
 #undef REFUSED_FPGA_PORT
 
+PlovStatus TransNullPointer(PlovSite at)
+{
+    PLOV_LOG_AT(at, g_pfPLOVTransLog, PLOV_LEVEL_ERR, TRANS_TAG_ERR, "NULL Pointer Detected!\n");
+    return PLOV_ERR_NULL_PTR;
+}
+
 PlovStatus PlovCallResult(const char *callee, PlovStatus ret, PlovSite at)
 {
     if (ret != PLOV_OK)

@@ -28,6 +28,11 @@ PlovStatus PlovBadFpgaPort(FpgaId fpga, uint8_t port, PlovSite at);
 #define TRANS_BAD_FPGA_PORT(fpga, port) TransBadFpgaPort((fpga), (port), PLOV_HERE)
 #define PLOV_BAD_FPGA_PORT(fpga, port) PlovBadFpgaPort((fpga), (port), PLOV_HERE)
 
+// A null argument the caller refuses: "NULL Pointer Detected!\n", -1201,
+// with the backends' tag.
+PlovStatus TransNullPointer(PlovSite at);
+#define TRANS_NULL_POINTER() TransNullPointer(PLOV_HERE)
+
 // A board-independent operation's call into a backend, judged: a failure is
 // logged "Call %s failed, iRet[%d]\n" with the callee's name; `ret` comes
 // back as it was.
