@@ -34,8 +34,9 @@ int scan_path(const char *params, char (&path)[kPathSize])
     if (count == 1)
         return 0;
     LOAD_ERR("RUGA: sscanf file name fail!\n");
-    // A scan that took nothing is refused, never passed off as success.
-    return count > 0 ? count : -1202;
+    // The count is the status, save a scan that converted nothing without
+    // failing (a word too long for the buffer): 0 would read as success.
+    return count == 0 ? -1202 : count;
 }
 
 // "RUGA:SUCCESS" or "RUGA:FAIL" (the caller adds its own line then); the

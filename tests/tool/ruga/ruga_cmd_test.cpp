@@ -176,6 +176,45 @@ TEST_F(RugaCommands, BootFileRowAndDump)
     EXPECT_NE(tooLong.out.find("RUGA: sscanf file name fail!\n"), std::string::npos);
 }
 
+// Both file rows scan one word and take the scan's count as the status:
+// -1 for an empty or blank-only name; a word too long for the buffer
+// converts nothing (count 0, which would read as success) and gives -1202.
+// A word that fits goes on to the load.
+TEST_F(RugaCommands, FileRowsTakeTheScanCountAsStatus)
+{
+    const std::string fail = "RUGA: sscanf file name fail!\n";
+    struct Cmd {
+        const char *what;
+        TransOpStatus (*op)(const char *);
+    } cmds[] = {{"l_ruga_bt", op_l_ruga_bt}, {"l_ruga_ap", op_l_ruga_ap}};
+    const struct {
+        std::string name;
+        int scan;  // the scan's status; 0: the load runs (its line, its status)
+    } rows[] = {
+        {"", -1},
+        {"   ", -1},
+        {" \t\n ", -1},
+        {std::string(127, 'a'), -1202},
+        {"  " + std::string(200, 'a'), -1202},
+        {"/" + std::string(125, 'a'), 0},  // 126 characters: the most the buffer takes
+        {" /logic.bin ", 0},
+    };
+    sim_write_file("/logic.bin", "x");
+    for (const Cmd &c : cmds)
+        for (const auto &r : rows) {
+            SCOPED_TRACE(std::string(c.what) + " f/'" + r.name + "'");
+            ConsoleRun run = console_run([&] { return c.op(("f/" + r.name).c_str()); });
+            if (r.scan == 0) {
+                EXPECT_EQ(run.out.find(fail), std::string::npos) << run.out;
+                EXPECT_NE(run.out.find("RUGA: load fpga"), std::string::npos) << run.out;
+            } else {
+                EXPECT_EQ(run.status, r.scan) << run.out;
+                EXPECT_NE(run.out.find(fail), std::string::npos) << run.out;
+                EXPECT_EQ(run.out.find("RUGA: load fpga"), std::string::npos) << run.out;
+            }
+        }
+}
+
 TEST_F(RugaCommands, DumpWithoutAValidHeadWritesNoFile)
 {
     spi_flash_erase_all(0);
