@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <chrono>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -410,45 +409,6 @@ TEST_F(PciOracleTest, ListedNamesEqualSingleLookups)
         EXPECT_EQ(testing::internal::GetCapturedStdout(), want) << "seed " << seed;
         tvk_destroy_dev_list(&head);
     }
-}
-
-// This machine's list with full names against "lspci -mm" on the same tree
-// and ID file, side by side.
-TEST_F(PciOracleTest, ListIsNoSlowerThanLspci)
-{
-    pci_bus_reset();
-    sim_remove_node("/proc/bus/pci/devices");
-    std::string why;
-    if (!copy_proc_pci(sim_path(""), why))
-        GTEST_SKIP() << why;
-    if (lspci("-A linux-proc", "-n").empty())
-        GTEST_SKIP() << "lspci cannot read /proc/bus/pci";
-    using Clock = std::chrono::steady_clock;
-    constexpr int kRounds = 5;
-    Clock::duration ours{}, theirs{};
-    for (int i = 0; i < kRounds; i++) {
-        auto t0 = Clock::now();
-        tvk_dev_list head{};
-        ASSERT_EQ(tvk_build_dev_list(&head), 0);
-        testing::internal::CaptureStdout();
-        tvk_show_dev_list(&head);
-        std::string out = testing::internal::GetCapturedStdout();
-        tvk_destroy_dev_list(&head);
-        auto t1 = Clock::now();
-        std::string listed = lspci("-A linux-proc", "-mm");
-        auto t2 = Clock::now();
-        ASSERT_FALSE(listed.empty());
-        ours += t1 - t0;
-        theirs += t2 - t1;
-    }
-    const double a = std::chrono::duration<double, std::milli>(ours).count() / kRounds;
-    const double b = std::chrono::duration<double, std::milli>(theirs).count() / kRounds;
-    std::printf("device list with names: %.2f ms, lspci -mm: %.2f ms, ratio %.2f\n", a, b, a / b);
-    RecordProperty("list_ms", std::to_string(a));
-    RecordProperty("lspci_ms", std::to_string(b));
-#if !defined(__SANITIZE_ADDRESS__)
-    EXPECT_LE(a, b);
-#endif
 }
 
 } // namespace
