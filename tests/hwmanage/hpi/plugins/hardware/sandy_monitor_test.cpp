@@ -727,6 +727,7 @@ TEST_F(SandyPass, LinkRateChangeOfPortZeroOnly)
     ASSERT_EQ(pass(), 0);
     EXPECT_FALSE(logged("link rate change")) << log();
     EXPECT_TRUE(log_lines().empty());
+    truncate_log();
     poke(0x7F, 0x40, 0xD4, 0x3);
     ASSERT_EQ(pass(), 0);
     EXPECT_EQ(log_lines(), std::vector<std::string>{"CPU0 detect QPI link rate change[8.0GT/s->6.4GT/s]"});
