@@ -647,15 +647,20 @@ TEST(MediaPath, Classification)
         {{1, 8, 2}, {1, 8, 2}, 0, 1, nullptr},
         {{1, 2, 3}, {1, 2, 2}, 0, 2, "valid link speed 3 current link speed 2 pretending error!"},
         {{1, 2, 3}, {1, 2, 0}, 0, 4, "valid link speed 3 current link speed 0 error!"},
+        {{1, 2, 3}, {1, 2, 4}, 0, 2, "valid link speed 3 current link speed 4 pretending error!"},
+        {{1, 2, 3}, {1, 2, 5}, -1200, 0, "valid link speed 3 current link speed 5 out of rang error!"},
         {{1, 2, 3}, {1, 2, 7}, -1200, 0, "valid link speed 3 current link speed 7 out of rang error!"},
         {{1, 2, 3}, {1, 2, -1}, -1200, 0, "out of rang error!"},
         {{1, 8, 2}, {1, 4, 9}, 0, 2, "valid link width 8 current link width 4 pretending error!"},
         {{1, 8, 2}, {1, 0, 2}, 0, 4, "valid link width 8 current link width 0 error!"},
+        {{1, 8, 2}, {1, 32, 2}, 0, 2, "valid link width 8 current link width 32 pretending error!"},
         {{1, 8, 2}, {1, 33, 2}, -1200, 0, "valid link width 8 current link width 33 out of rang error!"},
         {{1, 8, 2}, {0, 8, 2}, 0, 4, "valid link state 1 current link state 0 error!"},
         {{1, 8, 2}, {2, 8, 2}, -1200, 0, "valid link state 1 current link state 2 out of rang error!"},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "current " << c.current.LinkState << "/" << c.current.LinkWidth << "/"
+                                        << c.current.LinkSpeed);
         g_pfMediaLog = quiet_hook;
         uint32_t status = 0;
         EXPECT_EQ(MEDIA_GetSubrdPathStatus(&c.valid, &c.current, &status), c.ret);

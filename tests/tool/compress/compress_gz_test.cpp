@@ -98,6 +98,30 @@ TEST_F(CompressGzTest, BadInputPerRow)
     }
 }
 
+// 128 threads is the most either throughput test takes. With no loops the
+// threads start and finish at once; the decompression test still asks for
+// 128 output buffers of 64 MiB, which a small machine may refuse (-1209), but
+// the count is not refused as bad input.
+TEST_F(CompressGzTest, ThroughputThreadBound)
+{
+    gztest::put_file(root_ + "/small.txt", Bytes(16, 'a'));
+    ConsoleRun r = run("comperf/small.txt:/perf.gz:128:0");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(has(r, " File size 016 B thread num 128 loop cnt 0 compress cost ")) << r.out;
+    EXPECT_TRUE(has(r, " Compress test completed!"));
+    r = run("uncomperf/small.txt:ignored:128:0");
+    EXPECT_NE(r.status, -1202);
+    EXPECT_TRUE(r.status == 0 || r.status == -1209) << r.status;
+    if (r.status == 0) {
+        EXPECT_TRUE(has(r, " thread num 128 loop cnt 0 uncompress cost ")) << r.out;
+    }
+    for (const char *path : {"comperf/small.txt:/perf.gz:129:0", "uncomperf/small.txt:ignored:129:0"}) {
+        r = run(path);
+        EXPECT_EQ(r.status, -1202) << path;
+        EXPECT_EQ(r.out, "") << path;
+    }
+}
+
 TEST_F(CompressGzTest, CompressAndUncompressOnTheCardAndOnTheCpu)
 {
     for (const char *mode : {"wb9", "wbc"}) {

@@ -162,7 +162,8 @@ TEST_F(IndregDump, FileFailures)
     EXPECT_NE(r.out.find("Write to /home/dump.txt failed"), std::string::npos);
 }
 
-// Every reader's keys: count, the first few and the last, from the journal.
+// Every reader's keys: count, the first few and the last, from the journal;
+// the port counters' keys whole.
 TEST_F(IndregDump, KeyWordsOfEveryReader)
 {
     struct Case {
@@ -213,6 +214,24 @@ TEST_F(IndregDump, KeyWordsOfEveryReader)
         ASSERT_EQ(k.size(), c.count) << c.row;
         EXPECT_EQ(std::vector<uint64_t>(k.begin(), k.begin() + static_cast<long>(c.first.size())), c.first) << c.row;
         EXPECT_EQ(k.back(), c.last) << c.row;
+    }
+    // The port counters (rows 13 and 49) in full: per port the counters 0-6,
+    // 15-22 and 31, counter 7 left out.
+    struct Counters {
+        int row;
+        int fpga;
+        uint64_t ports;
+        unsigned shift;   // of the counter above the port bits
+    };
+    for (const Counters &c : {Counters{13, 0, 12, 4}, Counters{49, 1, 4, 2}}) {
+        std::vector<uint64_t> want;
+        for (uint64_t port = 0; port < c.ports; port++)
+            for (uint64_t n : {0, 1, 2, 3, 4, 5, 6, 15, 16, 17, 18, 19, 20, 21, 22, 31})
+                want.push_back(port | n << c.shift);
+        sim_clear_journal();
+        std::string path = std::string(c.fpga ? "sbuf" : "trans") + "/1:" + std::to_string(c.row) + ":" + kOut;
+        ASSERT_EQ(dump(path).status, 0) << path;
+        EXPECT_EQ(keys(c.fpga ? kSbuf : kTrans), want) << c.row;
     }
     // Row 25: five tables of 65536 addresses, with the journal off.
     sim_journal_enable(false);

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "boardlib/plov_trans_intf.h"
@@ -149,6 +151,53 @@ TEST_F(PortCommands, LinkStateRoadAndForcedDown)
     CmdRun r = run("m", "port/k/0:1");
     EXPECT_EQ(r.out.rfind("FAILED\nFunction PlovTransGetPortLinkStat exe error, iRet = ", 0), 0u) << r.out;
     EXPECT_EQ(r.status, 2);
+}
+
+// Set port/d on every port of both FPGAs: the property each port is given
+// decides where the setting lands. FPGA 0: ports 0-7 (type 0) set their bit
+// of the reset register 0x1401 and of the forced-down register 0x1417; ports
+// 8-11 (type 5, id from 0) come back as ports 8-11, which cannot be forced
+// down. FPGA 1: ports 0-1 (type 2) and 2-3 (type 3, id from 0) fill the
+// two-bit reset field at bit 5 of their own register; ports 4 and up (type
+// 5, id from 0) come back as themselves and are refused.
+TEST_F(PortCommands, ForcedDownOfEveryPortThroughItsProperty)
+{
+    using Reg = std::pair<std::string, uint64_t>;
+    using Value = std::tuple<std::string, uint64_t, uint64_t>;   // node, register, value
+    const Reg watched[] = {{kTrans, 0x1401}, {kTrans, 0x1417}, {kSbuf, 0x5400}, {kSbuf, 0x5800},
+                           {kSbuf, 0x5C00},  {kSbuf, 0x7800},  {kSbuf, 0x4C00}};
+    const uint64_t sbufReset[4] = {0x5400, 0x5800, 0x5C00, 0x7800};
+    for (unsigned fpga = 0; fpga < 2; fpga++) {
+        for (unsigned port = 0; port < 12; port++) {
+            const std::string f = std::to_string(fpga), p = std::to_string(port);
+            SCOPED_TRACE("port/d/" + f + ":" + p + ":1");
+            for (const Reg &w : watched)
+                fpga_set_reg(w.first, w.second, 0);
+            sim_clear_syslog();
+            const CmdRun r = run("s", "port/d/" + f + ":" + p + ":1");
+            std::vector<Value> set;
+            for (const Reg &w : watched)
+                if (uint64_t v = fpga_get_reg(w.first, w.second))
+                    set.emplace_back(w.first, w.second, v);
+            std::vector<Value> want;
+            if (fpga == 0 && port < 8)
+                want = {{kTrans, 0x1401, 1ull << port}, {kTrans, 0x1417, 1ull << port}};
+            else if (fpga == 1 && port < 4)
+                want = {{kSbuf, sbufReset[port], 0x60}};
+            EXPECT_EQ(set, want);
+            bool refused = false;
+            for (const SimLogLine &l : sim_syslog())
+                refused |= l.text.find("FPGA[" + f + "] Invalid PortID [" + p + "]\n") != std::string::npos;
+            EXPECT_EQ(refused, want.empty());
+            if (want.empty()) {
+                EXPECT_EQ(r.out, "FAILED\nFunction TRANS_SetPortPhyDown exe error, iRet = -1331\n");
+                EXPECT_EQ(r.status, -1331);
+            } else {
+                EXPECT_EQ(r.out, "SUCCESS\n");
+                EXPECT_EQ(r.status, 0);
+            }
+        }
+    }
 }
 
 TEST_F(PortCommands, StatisticsBlocksAndTheirPadding)

@@ -716,6 +716,23 @@ TEST_F(SandyPass, LaterPassReportsChanges)
     EXPECT_TRUE(logged("[LOG] CPUNo 0 Detect RAS non-fatal error reg change[0x00800000 -> 0x00000000]\n"));
 }
 
+// The link rate is port 0's: a new rate code on port 1 is not logged.
+TEST_F(SandyPass, LinkRateChangeOfPortZeroOnly)
+{
+    state.ucCpuNum = 1;
+    ASSERT_EQ(pass(), 0);
+    truncate_log();
+    ASSERT_EQ(reg(0x7F, 0x48, 0xD4) & 7, 5u);   // 8.0GT/s, as port 0
+    poke(0x7F, 0x48, 0xD4, 0x7);
+    ASSERT_EQ(pass(), 0);
+    EXPECT_FALSE(logged("link rate change")) << log();
+    EXPECT_TRUE(log_lines().empty());
+    truncate_log();
+    poke(0x7F, 0x40, 0xD4, 0x3);
+    ASSERT_EQ(pass(), 0);
+    EXPECT_EQ(log_lines(), std::vector<std::string>{"CPU0 detect QPI link rate change[8.0GT/s->6.4GT/s]"});
+}
+
 TEST_F(SandyPass, ProcessorCounts)
 {
     second_socket();

@@ -207,6 +207,30 @@ TEST_F(TvkMonitor, VirginAndChangeChecks)
     tvk_destroy_entity_list(head);
 }
 
+// Only an error bit that came up since the snapshot is a change: one that
+// went away is not logged.
+TEST_F(TvkMonitor, ClearedDevstaBitIsNoChange)
+{
+    // UncorrErr stands in DEVSTA when the list is built, so the snapshot holds it.
+    const uint32_t c = cap(1, 0);
+    pci_bus_event(fn(1, 0), c + 0x0A, 0x0002, 0);
+    TVK_ENT_LIST_HEAD *head = build();
+    tvk_entity &e = tvk_tell_entity_node(0x01, 0x00, head)->ent;
+    ASSERT_EQ(e.data->devsta & 0xF, 2);
+    // Now UncorrErr is clear and FatalErr is set.
+    pci_conf_poke(fn(1, 0), c + 0x0A, {0x00, 0x00});
+    pci_bus_event(fn(1, 0), c + 0x0A, 0x0004, 0);
+    e.seen = 1;
+    std::filesystem::remove(sim_path("/tavik.log"));
+    tvk_entity_state out{};
+    ASSERT_EQ(tvk_check_entity_error(&e, &out), 0);
+    EXPECT_EQ(out.devsta & 0xF, 4);
+    EXPECT_TRUE(logged("<TVK-ERR>Device[01:00.0] FatalErr status change[0 -> 1]\n"));
+    EXPECT_FALSE(logged("UncorrErr status change")) << log();
+    EXPECT_FALSE(logged("[1 -> 0]")) << log();
+    tvk_destroy_entity_list(head);
+}
+
 TEST_F(TvkMonitor, BridgeCheckClearsWatchedBits)
 {
     tvk_bus_entry br{TVK_BRIDGE_PCIE, 0x00, 0x08, 1, 0, 0, 0};
