@@ -146,8 +146,8 @@ enum class Kind { Answers, Status, Prints, PrintsOnly, Needs, WithoutFpga };
 
 struct Claim {
     Kind kind;
-    std::string code;                 // Status, WithoutFpga: any of codes
-    std::vector<std::string> codes;   // WithoutFpga
+    std::string code;                 // Status
+    std::vector<std::string> codes;   // WithoutFpga: any one of them
     std::vector<std::string> lines;   // Prints, PrintsOnly
     std::string fixture;              // Needs
 };
