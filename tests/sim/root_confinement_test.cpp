@@ -178,9 +178,13 @@ TEST(RootConfinement, AnAbandonedRunPutsBackAFileWrittenThroughALink)
     ASSERT_EQ(run_in_process({"--root", b.root, "--", "-v"}).status, 2);
     b.plant();
     const auto before = image(b.root);
-    const std::string fix = b.dir.write("f.fix", "file /etc/alias \"over\"\nfile /etc/victim-up \"over\"\nzz\n");
+    // A model's line is checked as it is applied: the file lines before it
+    // have been written by then.
+    const std::string fix =
+        b.dir.write("f.fix", "file /etc/alias \"over\"\nfile /etc/victim-up \"over\"\nmpt-phy 1 0 zz 0 0 0 0\n");
     SimRun r = run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
-    EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":3: unknown fact 'zz'\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + fix + ":3: ")) << r.err;
     EXPECT_EQ(image(b.root), before);
     EXPECT_EQ(bytes_of(b.root + "/etc/real.txt"), "inside\n");
     EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
