@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <span>
@@ -668,7 +669,11 @@ int card_request(const SimCall &c, SimJournalEntry &)
     case 0x33: {
         std::string file = "/var/log/orvo/" + d->name + (*word == 1 ? "_lastword_" : "_collect_") +
                            std::to_string(++s.lastwords) + ".log";
-        sim_write_file(file, *word == 1 ? "last word\n" : "collected\n");
+        try {
+            sim_write_file(file, *word == 1 ? "last word\n" : "collected\n");
+        } catch (const std::filesystem::filesystem_error &e) {
+            return -e.code().value();
+        }
         return 0;
     }
     case 0x20: {

@@ -343,8 +343,8 @@ void write_links(const DiskFacts &d)
                       std::to_string(d.target) + "/" + std::to_string(d.host) + ":" + std::to_string(d.channel) +
                       ":" + std::to_string(d.target) + ":0";
     std::error_code ec;
-    fs::create_directories(sim_path("/sys/block"), ec);
-    fs::create_directories(sim_path("/sys/class/scsi_generic"), ec);
+    fs::create_directories(sim_path("/sys/block", true), ec);
+    fs::create_directories(sim_path("/sys/class/scsi_generic", true), ec);
     fs::remove(sim_path("/sys/block/" + d.sd), ec);
     fs::remove(sim_path("/sys/class/scsi_generic/" + d.sg), ec);
     fs::create_symlink(dev + "/block/" + d.sd, sim_path("/sys/block/" + d.sd), ec);

@@ -69,6 +69,8 @@ struct Fact {
         const std::string &p = w[i];
         if (p.empty() || p[0] != '/')
             return fail("'" + sim_clip(p) + "' is not an absolute path");
+        if (p.find('\0') != std::string::npos)
+            return fail("'" + sim_clip(p) + "' holds a NUL byte");
         if (("/" + p + "/").find("/../") != std::string::npos)
             return fail("'" + sim_clip(p) + "' leaves the root");
         return true;
@@ -165,17 +167,21 @@ bool fact_indir(Fact &f)
 }
 
 // A plain file of the board: not the root, not the simulator's own files,
-// not a directory.
+// not a directory. Its path resolves as the tool's own paths do, links
+// inside the root staying in it; a path that does not resolve (a link
+// loop) is refused.
 bool fact_file(Fact &f)
 {
     std::string content;
     if (!f.path(1) || !f.text(2, content))
         return false;
-    std::string canon = sim_canonical(f.w[1]);
+    std::string canon;
+    if (int r = sim_resolve(f.w[1], true, canon); r < 0)
+        return f.fail("'" + sim_clip(f.w[1]) + "': " + std::strerror(-r));
     if (canon == "/" || canon == "/.sim" || canon.starts_with("/.sim/"))
         return f.fail(sim_clip(f.w[1]) + " is not a file a fixture may write");
     std::error_code ec;
-    if (std::filesystem::is_directory(sim_path(canon), ec))
+    if (std::filesystem::is_directory(sim_path(canon, true), ec))
         return f.fail(sim_clip(f.w[1]) + " is a directory");
     if (!f.apply)
         return true;

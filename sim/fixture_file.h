@@ -15,8 +15,12 @@
 //
 // ERRNO is a name such as EIO or a number. NODE must be a node of the board;
 // for reg, reads and indir a packet FPGA. A file PATH is a plain file: not a
-// directory, "/" or under "/.sim". Registers, entries and files become part
-// of the saved board; scripted reads, commands and faults last for the run.
+// directory, "/" or under "/.sim"; it resolves as the tool's own paths do, so
+// a link inside the root never leads out of it (an absolute target is taken
+// under the root, a ".." in a target stops at it). A PATH holding a ".."
+// component or a NUL byte, or leading through a link loop, is refused.
+// Registers, entries and files become part of the saved board; scripted
+// reads, commands and faults last for the run.
 //
 // The lines of this form are checked before any is applied; device-model
 // lines (mpt-, disk-, PCI dumps, ...) are checked as they are applied, and

@@ -510,7 +510,7 @@ void write_pci_link(const MptIocFacts &f)
 {
     namespace fs = std::filesystem;
     std::string inside = "devices/pci" + f.rootPort.substr(0, 7) + "/" + f.rootPort + "/" + f.pci;
-    fs::create_directories(sim_path("/sys/" + inside));
+    fs::create_directories(sim_path("/sys/" + inside, true));
     fs::path link = sim_path("/sys/bus/pci/devices/" + f.pci);
     fs::create_directories(link.parent_path());
     std::error_code ec;

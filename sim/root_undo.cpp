@@ -103,15 +103,15 @@ void sim_undo_begin(const std::string &root)
     g_undo.on = true;
 }
 
-void sim_undo_keep(const std::string &path)
+void sim_undo_keep(const std::string &canonical)
 {
     if (!g_undo.on)
         return;
-    std::string rel = fs::absolute(path).lexically_normal().lexically_relative(g_undo.root).generic_string();
+    std::string rel = fs::path(canonical).relative_path().lexically_normal().generic_string();
     auto noted = g_undo.before.find(rel);
     if (noted == g_undo.before.end() || noted->second.kind != fs::file_type::regular || g_undo.kept.count(rel))
         return;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(g_undo.root / rel, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     g_undo.kept.emplace(rel, ss.str());

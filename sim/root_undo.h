@@ -13,8 +13,11 @@
 
 // Starts an undo of the real directory `root` (one at a time).
 void sim_undo_begin(const std::string &root);
-// A real path under the root is about to be written: keep its bytes once.
-void sim_undo_keep(const std::string &path);
+// The file at `canonical` under the root is about to be written: keep its
+// bytes once. `canonical` is the path as the simulated kernel resolves it
+// (sim_resolve): "/etc/x" for ROOT/etc/x, no link on the way, so what is
+// kept is the file the write reaches.
+void sim_undo_keep(const std::string &canonical);
 // Puts the root back and ends the undo. False, with the paths it could not
 // put back in `error`, when some change could not be undone.
 bool sim_undo_restore(std::string &error);

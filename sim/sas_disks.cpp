@@ -320,12 +320,13 @@ bool line_byid(const std::vector<std::string> &w, std::string &err)
         hex += kHex[v & 0xF];
     }
     std::error_code ec;
-    std::filesystem::create_directories(sim_path("/dev/disk/by-id"), ec);
-    std::string name = sim_path("/dev/disk/by-id/scsi-3" + hex);
+    std::filesystem::create_directories(sim_path("/dev/disk/by-id", true), ec);
+    const std::string name = sim_path("/dev/disk/by-id/scsi-3" + hex);
+    const std::string part = sim_path("/dev/disk/by-id/scsi-3" + hex + "-part1");
     std::filesystem::remove(name, ec);
-    std::filesystem::remove(name + "-part1", ec);
+    std::filesystem::remove(part, ec);
     std::filesystem::create_symlink("../../" + w[2], name, ec);
-    std::filesystem::create_symlink("../../" + w[2] + "1", name + "-part1", ec);
+    std::filesystem::create_symlink("../../" + w[2] + "1", part, ec);
     return !ec || (err = "sas-byid: " + ec.message(), false);
 }
 

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,9 +52,14 @@ const SimShellScript *run_command(const char *command)
         e.result = s ? s->status : kNotFoundStatus;
         journal_push(std::move(e));
     }
+    // A file the command cannot write (its path leads nowhere under the
+    // root) is left unwritten; the command still ran.
     if (s)
         for (const auto &[path, content] : s->creates)
-            sim_write_file(path, content);
+            try {
+                sim_write_file(path, content);
+            } catch (const std::filesystem::filesystem_error &) {
+            }
     return s;
 }
 
@@ -345,24 +351,55 @@ void sim_reset(const std::string &root)
 
 const std::string &sim_root() { return kernel().root; }
 
-std::string sim_path(const std::string &path)
+int sim_resolve(const std::string &path, bool followLast, std::string &canonical)
 {
-    std::string p = path.empty() || path[0] != '/' ? "/" + path : path;
-    return kernel().root + p;
+    if (path.find('\0') != std::string::npos)
+        return -EINVAL;
+    Guard g;
+    return canonicalise(path.empty() ? "/" : path.c_str(), followLast, canonical);
+}
+
+std::string sim_path(const std::string &path, bool followLast)
+{
+    std::string canon;
+    return sim_resolve(path, followLast, canon) == 0 ? host_path(canon) : std::string();
 }
 
 void sim_write_file(const std::string &path, const std::string &content)
 {
-    std::filesystem::path full = sim_path(path);
-    std::filesystem::create_directories(full.parent_path());
-    sim_undo_keep(full.string());
-    std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out << content;
+    namespace fs = std::filesystem;
+    auto fail = [](const std::string &where, int err) {
+        throw fs::filesystem_error("cannot write under the root", where, std::error_code(err, std::generic_category()));
+    };
+    Guard g;
+    std::string canon;
+    if (int r = sim_resolve(path, true, canon); r < 0)
+        fail(kernel().root + (path.starts_with('/') ? "" : "/") + path, -r);
+    // Every component is resolved: nothing on the way is a link, and the
+    // file itself is not followed should one appear.
+    const fs::path full = host_path(canon);
+    fs::create_directories(full.parent_path());
+    sim_undo_keep(canon);
+    int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        fail(full, errno);
+    for (size_t done = 0; done < content.size();) {
+        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            int err = n < 0 ? errno : EIO;
+            ::close(fd);
+            fail(full, err);
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
 }
 
 std::string sim_read_file(const std::string &path)
 {
-    std::ifstream in(sim_path(path), std::ios::binary);
+    std::ifstream in(sim_path(path, true), std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();

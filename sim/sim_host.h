@@ -360,11 +360,24 @@ int sim_open_count();
 // Forget all state and take `root` (an existing directory) as "/".
 void sim_reset(const std::string &root);
 const std::string &sim_root();
-// Absolute path under the root for a path the tool uses.
-std::string sim_path(const std::string &path);
-// Write a file under the root, creating its directories.
+// The canonical path under the root of a path the tool uses ("" stands
+// for "/"), resolved as the tool's own calls resolve it (sim_canonical):
+// links inside the root never lead out of it. The last component's link is
+// followed only when followLast. 0, or -errno when it cannot be resolved:
+// ELOOP for a link loop, EINVAL for a NUL byte in the path.
+int sim_resolve(const std::string &path, bool followLast, std::string &canonical);
+// Host path under the root of a path the tool uses, resolved as
+// sim_resolve does. The last component is left as it is unless followLast,
+// so a caller may remove or make a link there; a caller that acts on what
+// it names (reads it, makes directories) follows it. Empty when the path
+// cannot be resolved: every file operation on "" fails.
+std::string sim_path(const std::string &path, bool followLast = false);
+// Write a file under the root (resolved as sim_resolve does, the last link
+// followed), creating its directories. Writes nothing and throws
+// std::filesystem::filesystem_error (the path and the reason) when the path
+// cannot be resolved or the file cannot be written.
 void sim_write_file(const std::string &path, const std::string &content);
-// Read a file under the root; empty when missing.
+// Read a file under the root (resolved so); empty when missing.
 std::string sim_read_file(const std::string &path);
 
 #endif

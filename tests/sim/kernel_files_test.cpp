@@ -182,6 +182,8 @@ TEST_F(KernelFilesTest, PathsAreCanonicalisedUnderTheRoot)
     std::filesystem::create_directories(sim_path("/sys/class/sfp"));
     std::filesystem::create_symlink("/sys/bus/i2c/devices/0-0050", sim_path("/sys/class/sfp/port1"));
     std::filesystem::create_symlink("../../bus/i2c/devices/0-0050", sim_path("/sys/class/sfp/port2"));
+    // Climbs above the root: ".." stops there, as in a chroot.
+    std::filesystem::create_symlink("../../../../../sys/bus/i2c/devices/0-0050", sim_path("/sys/class/sfp/port4"));
     std::filesystem::create_symlink("loop-b", sim_path("/sys/class/sfp/loop-a"));
     std::filesystem::create_symlink("loop-a", sim_path("/sys/class/sfp/loop-b"));
     struct Case {
@@ -194,6 +196,7 @@ TEST_F(KernelFilesTest, PathsAreCanonicalisedUnderTheRoot)
         {"/../../sys/bus/i2c/devices/0-0050/eeprom", kEepromPath, 0},
         {"/sys/class/sfp/port1/eeprom", kEepromPath, 0},
         {"/sys/class/sfp/port2/eeprom", kEepromPath, 0},
+        {"/sys/class/sfp/port4/eeprom", kEepromPath, 0},
         {"/sys/class/sfp/port1/../0-0050/eeprom", kEepromPath, 0},
         {"/sys/class/sfp/port1", "/sys/bus/i2c/devices/0-0050", 0},
         {"/sys/class/sfp/port3", nullptr, ENOENT},

@@ -1,0 +1,330 @@
+// Everything the simulated host writes stays under its root. A link inside
+// the root resolves as in a chroot (an absolute target is taken under the
+// root, ".." stops at it), whoever writes through it: a fixture line, a
+// model's line, a scripted command's file or the tool's own open. A link
+// loop writes nothing. Beside the root sits "outside" with a file the links
+// aim at; after every case it is byte for byte as before.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "bases/host/host.h"
+#include "sim/fixture_file.h"
+#include "sim/sim_board.h"
+#include "sim/sim_host.h"
+#include "sim/sim_run.h"
+#include "support/sim_binary.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kVictim = "the file beside the root\n";
+
+// Every entry below `dir` but those below `skip` and the run's lock:
+// path -> kind and bytes (a link's target).
+std::map<std::string, std::string> image(const std::string &dir, const std::string &skip = "")
+{
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+        std::string rel = it->path().lexically_relative(dir).string();
+        if (rel == skip || rel == ".sim" || rel == ".sim/lock") {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (it->is_symlink())
+            out[rel] = "link " + fs::read_symlink(it->path()).string();
+        else if (it->is_regular_file()) {
+            std::stringstream ss;
+            ss << std::ifstream(it->path(), std::ios::binary).rdbuf();
+            out[rel] = "file " + ss.str();
+        } else
+            out[rel] = "dir";
+    }
+    return out;
+}
+
+std::string bytes_of(const std::string &path)
+{
+    std::stringstream ss;
+    ss << std::ifstream(path, std::ios::binary).rdbuf();
+    return ss.str();
+}
+
+// A root with links inside it, and "outside" beside it. In a link target
+// "@" stands for the temporary directory holding both (a real absolute path).
+struct Links {
+    const char *name;    // under ROOT/etc
+    const char *target;
+} const kLinks[] = {
+    {"abs", "@/outside"},                 // absolute, to a directory beside the root
+    {"up", "../../outside"},              // relative, climbing above the root
+    {"victim", "@/outside/victim"},       // absolute, to the file beside the root
+    {"victim-up", "../../outside/victim"},
+    {"chain", "hop"},                     // a chain ending in a link that climbs
+    {"hop", "../etc/../../../outside"},
+    {"indir", "../var"},                  // to a directory inside the root
+    {"alias", "real.txt"},                // to a file inside the root
+    {"top", "/"},                         // to the root itself
+    {"loop-a", "loop-b"},
+    {"loop-b", "loop-a"},
+    {"self", "self"},
+};
+
+struct Board {
+    TempDir dir;
+    std::string root = dir.path + "/root";
+    std::string outside = dir.path + "/outside";
+
+    // The links and the files they aim at; the root exists (a board may
+    // already be saved in it).
+    void plant()
+    {
+        fs::create_directories(root + "/etc");
+        fs::create_directories(root + "/var");
+        fs::create_directories(outside);
+        std::ofstream(outside + "/victim", std::ios::binary) << kVictim;
+        std::ofstream(root + "/etc/real.txt", std::ios::binary) << "inside\n";
+        for (const Links &l : kLinks) {
+            std::string target = l.target;
+            if (target[0] == '@')
+                target = dir.path + target.substr(1);
+            fs::create_symlink(target, root + "/etc/" + l.name);
+        }
+    }
+};
+
+// Where a write through each path lands, relative to the root ("@": the
+// temporary directory's absolute path, now taken under the root); null: the
+// path does not resolve (ELOOP) and nothing is written.
+struct Case {
+    const char *path;
+    const char *lands;
+} const kCases[] = {
+    {"/etc/abs/escaped", "@/outside/escaped"},
+    {"/etc/up/escaped", "/outside/escaped"},
+    {"/etc/victim", "@/outside/victim"},
+    {"/etc/victim-up", "/outside/victim"},
+    {"/etc/chain/escaped", "/outside/escaped"},
+    {"/etc/indir/x", "/var/x"},
+    {"/etc/alias", "/etc/real.txt"},
+    {"/etc/top/etc/new", "/etc/new"},
+    {"/etc/loop-a/x", nullptr},
+    {"/etc/self", nullptr},
+};
+
+std::string landing(const Board &b, const Case &c)
+{
+    std::string rel = c.lands;
+    return b.root + (rel[0] == '@' ? b.dir.path + rel.substr(1) : rel);
+}
+
+// quorbix-sim in-process with `args` after the program name.
+SimRun run_in_process(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "quorbix-sim");
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    SimRun r;
+    r.status = quorbix_sim_run(static_cast<int>(args.size()), argv.data());
+    r.out = testing::internal::GetCapturedStdout();
+    r.err = testing::internal::GetCapturedStderr();
+    return r;
+}
+
+// A fixture `file` line through each link: written under the root, or
+// refused with its line and the reason, the root left as it was.
+TEST(RootConfinement, FixtureFileLinesStayUnderTheRoot)
+{
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.path);
+        Board b;
+        b.plant();
+        const std::string fix = b.dir.write("f.fix", std::string("file /etc/note \"n\"\nfile ") + c.path + " \"x\"\n");
+        const auto beside = image(b.dir.path, "root");
+        const auto before = image(b.root);
+        SimRun r = run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+        EXPECT_EQ(image(b.dir.path, "root"), beside);
+        EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
+        if (c.lands == nullptr) {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":2: '" + c.path + "': Too many levels of symbolic links\n");
+            EXPECT_EQ(image(b.root), before) << "not even line 1";
+            continue;
+        }
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(bytes_of(landing(b, c)), "x");
+        EXPECT_EQ(fs::read_symlink(b.root + "/etc/abs"), b.outside) << "the link itself unchanged";
+    }
+}
+
+// A run abandoned after a line wrote through a link puts back the file the
+// link leads to.
+TEST(RootConfinement, AnAbandonedRunPutsBackAFileWrittenThroughALink)
+{
+    Board b;
+    ASSERT_EQ(run_in_process({"--root", b.root, "--", "-v"}).status, 2);
+    b.plant();
+    const auto before = image(b.root);
+    // A model's line is checked as it is applied: the file lines before it
+    // have been written by then.
+    const std::string fix =
+        b.dir.write("f.fix", "file /etc/alias \"over\"\nfile /etc/victim-up \"over\"\nmpt-phy 1 0 zz 0 0 0 0\n");
+    SimRun r = run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + fix + ":3: ")) << r.err;
+    EXPECT_EQ(image(b.root), before);
+    EXPECT_EQ(bytes_of(b.root + "/etc/real.txt"), "inside\n");
+    EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
+}
+
+// The same paths opened by the tool through the host interface, written by
+// a scripted command, and by a model (sim_write_file). The tool's open makes
+// no directories: the landing's directory is there, as it would be on a
+// real host.
+TEST(RootConfinement, TheToolsWritesStayUnderTheRoot)
+{
+    const struct {
+        const char *what;
+        bool (*write)(const char *path, const std::string &text);  // false: refused with ELOOP
+    } writers[] = {
+        {"open(O_CREAT)",
+         [](const char *path, const std::string &text) {
+             int fd = host().open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+             if (fd < 0) {
+                 EXPECT_EQ(errno, ELOOP);
+                 return false;
+             }
+             EXPECT_EQ(host().write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+             host().close(fd);
+             return true;
+         }},
+        {"fopen(\"w\")",
+         [](const char *path, const std::string &text) {
+             FILE *f = host().fopen(path, "w");
+             if (f == nullptr) {
+                 EXPECT_EQ(errno, ELOOP);
+                 return false;
+             }
+             std::fputs(text.c_str(), f);
+             std::fclose(f);
+             return true;
+         }},
+        {"a scripted command's file",
+         [](const char *path, const std::string &text) {
+             sim_script_command("collect", SimShellScript{"", 0, {{path, text}}});
+             EXPECT_EQ(host().system("collect"), 0) << "the command runs either way";
+             return sim_read_file(path) == text;
+         }},
+        {"sim_write_file",
+         [](const char *path, const std::string &text) {
+             try {
+                 sim_write_file(path, text);
+             } catch (const fs::filesystem_error &e) {
+                 EXPECT_EQ(e.code().value(), ELOOP);
+                 return false;
+             }
+             return true;
+         }},
+    };
+    for (const Case &c : kCases) {
+        Board b;
+        ASSERT_EQ(sim_board_open(b.root, ""), 0);
+        b.plant();
+        if (c.lands != nullptr)
+            fs::create_directories(fs::path(landing(b, c)).parent_path());
+        const auto beside = image(b.dir.path, "root");
+        const auto before = image(b.root);
+        for (const auto &w : writers) {
+            SCOPED_TRACE(std::string(w.what) + " " + c.path);
+            const std::string text = std::string("by ") + w.what;
+            EXPECT_EQ(w.write(c.path, text), c.lands != nullptr);
+            if (c.lands == nullptr)
+                EXPECT_EQ(image(b.root), before);
+            else
+                EXPECT_EQ(bytes_of(landing(b, c)), text);
+            EXPECT_EQ(image(b.dir.path, "root"), beside);
+            EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
+        }
+        std::string ignored;
+        sim_board_abandon(ignored);
+    }
+}
+
+// sim_path, for models that make and remove links: the directories on the
+// way resolve under the root, the last component only when asked.
+TEST(RootConfinement, ModelPathsResolveUnderTheRoot)
+{
+    Board b;
+    ASSERT_EQ(sim_board_open(b.root, ""), 0);
+    b.plant();
+    const struct {
+        const char *path;
+        bool follow;
+        std::string host;  // empty: does not resolve
+    } cases[] = {
+        {"/etc/up/x", false, b.root + "/outside/x"},
+        {"/etc/up", false, b.root + "/etc/up"},
+        {"/etc/up", true, b.root + "/outside"},
+        {"/etc/abs", true, b.root + b.outside},
+        {"/sys/block/../../../outside/victim", false, b.root + "/outside/victim"},
+        {"etc/real.txt", false, b.root + "/etc/real.txt"},
+        {"", false, b.root + "/"},
+        {"/etc/loop-a", false, b.root + "/etc/loop-a"},
+        {"/etc/loop-a", true, ""},
+        {"/etc/loop-a/x", false, ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(sim_path(c.path, c.follow), c.host) << c.path << (c.follow ? " followed" : "");
+    std::string canon;
+    EXPECT_EQ(sim_resolve(std::string("/etc/a\0b", 8), true, canon), -EINVAL);
+    EXPECT_THROW(sim_write_file(std::string("/etc/a\0b", 8), "x"), fs::filesystem_error);
+    EXPECT_FALSE(fs::exists(b.root + "/etc/a"));
+    std::string ignored;
+    sim_board_abandon(ignored);
+}
+
+// A model line naming a device with ".." in it: the links it makes and
+// removes stay under the root.
+TEST(RootConfinement, ModelLinesStayUnderTheRoot)
+{
+    Board b;
+    b.plant();
+    const std::string fix = b.dir.write("f.fix", "disk-add ../../../outside/victim sg9 sas\n");
+    const auto beside = image(b.dir.path, "root");
+    run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+    EXPECT_EQ(image(b.dir.path, "root"), beside);
+    EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
+}
+
+// A NUL byte in a fixture path is refused, and nothing of the file applied.
+TEST(RootConfinement, ANulByteInAFixturePathIsRefused)
+{
+    Board b;
+    ASSERT_EQ(sim_board_open(b.root, ""), 0);
+    for (const char *verb : {"file", "fail-open"}) {
+        std::string error;
+        const std::string line = std::string(verb) + " /etc/a" + std::string(1, '\0') + "b " +
+                                 (verb == std::string("file") ? "\"x\"" : "EIO");
+        EXPECT_FALSE(sim_fixture_apply("file /etc/first \"1\"\n" + line + "\n", "n.fix", error)) << verb;
+        EXPECT_EQ(error, "n.fix:2: '" + sim_clip(std::string("/etc/a\0b", 8)) + "' holds a NUL byte") << verb;
+        EXPECT_FALSE(fs::exists(b.root + "/etc/a")) << verb;
+        EXPECT_FALSE(fs::exists(b.root + "/etc/first")) << verb;
+    }
+    std::string ignored;
+    sim_board_abandon(ignored);
+}
+
+} // namespace
