@@ -356,7 +356,14 @@ int sim_resolve(const std::string &path, bool followLast, std::string &canonical
     if (path.find('\0') != std::string::npos)
         return -EINVAL;
     Guard g;
-    return canonicalise(path.empty() ? "/" : path.c_str(), followLast, canonical);
+    if (int r = canonicalise(path.empty() ? "/" : path.c_str(), followLast, canonical); r < 0)
+        return r;
+    // The saved board and its lock are the simulator's own: no model or
+    // fixture name reaches them (a link made there would be followed by the
+    // next run's lock open).
+    if (canonical == "/.sim" || canonical.starts_with("/.sim/"))
+        return -EACCES;
+    return 0;
 }
 
 std::string sim_path(const std::string &path, bool followLast)

@@ -364,7 +364,8 @@ const std::string &sim_root();
 // for "/"), resolved as the tool's own calls resolve it (sim_canonical):
 // links inside the root never lead out of it. The last component's link is
 // followed only when followLast. 0, or -errno when it cannot be resolved:
-// ELOOP for a link loop, EINVAL for a NUL byte in the path.
+// ELOOP for a link loop, EINVAL for a NUL byte in the path, EACCES for
+// the board's own directory "/.sim" and what lies under it.
 int sim_resolve(const std::string &path, bool followLast, std::string &canonical);
 // Host path under the root of a path the tool uses, resolved as
 // sim_resolve does. The last component is left as it is unless followLast,

@@ -285,6 +285,9 @@ TEST(RootConfinement, ModelPathsResolveUnderTheRoot)
         {"/etc/loop-a", false, b.root + "/etc/loop-a"},
         {"/etc/loop-a", true, ""},
         {"/etc/loop-a/x", false, ""},
+        {"/.sim/lock", false, ""},         // the board's own files
+        {"/sys/../.sim", true, ""},
+        {"/.simx", false, b.root + "/.simx"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(sim_path(c.path, c.follow), c.host) << c.path << (c.follow ? " followed" : "");
@@ -306,6 +309,21 @@ TEST(RootConfinement, ModelLinesStayUnderTheRoot)
     const auto beside = image(b.dir.path, "root");
     run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
     EXPECT_EQ(image(b.dir.path, "root"), beside);
+    EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
+}
+
+// A device named into the board's own directory: its lock stays a plain
+// file, so the next run's lock cannot be led out of the root.
+TEST(RootConfinement, ModelLinesLeaveTheBoardsOwnFilesAlone)
+{
+    Board b;
+    b.plant();
+    ASSERT_EQ(run_in_process({"--root", b.root, "--", "-v"}).status, 2);
+    const std::string fix = b.dir.write("f.fix", "disk-add ../../.sim/lock ../../../.sim/board sas\n");
+    run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(b.root + "/.sim/lock")));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(b.root + "/.sim/board")));
+    EXPECT_EQ(run_in_process({"--root", b.root, "--", "-v"}).status, 2);
     EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
 }
 
