@@ -345,6 +345,26 @@ TEST(SimRun, UnknownWordsAreNamedWithWhatIsAccepted)
     EXPECT_EQ(sim_board_models().find("ZK17TRVA, ZK17DORN, ZK17KESP"), 0u);
 }
 
+// A command run through system() prints its output where the shell's child
+// would: on the process's standard output.
+TEST(SimRun, ACommandRunThroughSystemPrintsItsOutput)
+{
+    const struct {
+        int status;     // the command's wait status
+        int runStatus;  // quorbix's
+    } cases[] = {{3, 2}, {0, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.status);
+        TempDir dir;
+        const std::string fix =
+            dir.write("c.fix", "command \"./cryptotool query\" " + std::to_string(c.status) + " \"hello out\\n\"\n");
+        SimRun r = run_sim_binary("--root " + dir.path + " --fixture " + fix + " -- -m crypto");
+        EXPECT_EQ(r.status, c.runStatus);
+        EXPECT_EQ(r.out, "hello out\n");
+        EXPECT_EQ(r.err, "");
+    }
+}
+
 // The syslog lines a run wrote, on stderr after it.
 TEST(SimRun, SyslogLinesFollowTheRun)
 {
