@@ -84,9 +84,13 @@ int sim_board_abandon(std::string &error);
 // The board models, "ZK17TRVA, ZK17DORN, ...".
 std::string sim_board_models();
 
-// At most 80 characters of `text` (then "..."), for messages quoting input.
+// `text` as messages quote input: a backslash as \\, a single quote as
+// \x27, control and non-ASCII bytes as \xHH (NUL too: the whole text is
+// read), the rest as itself; at most 80 characters of that, an escape
+// counted whole and never split, then "..." when cut.
 std::string sim_clip(std::string_view text);
-// A message with every '...'-quoted text in it clipped so.
+// A message with every '...'-quoted text in it clipped so; a text sim_clip
+// already made (its escapes, its cut) comes out unchanged.
 std::string sim_clip_quoted(std::string_view message);
 
 // The profile of the open board (null when none is open).

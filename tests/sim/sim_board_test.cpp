@@ -164,6 +164,42 @@ TEST(SimBoard, CorruptDocumentsGiveFileAndLine)
     }
 }
 
+// `sim_clip`: bad bytes escaped, the cut at 80 characters counting each
+// escape whole, never splitting one; a message's quoted text clipped alike,
+// and a text sim_clip made left as it is.
+TEST(SimBoard, QuotedTextIsEscapedAndCutWhole)
+{
+    using namespace std::string_literals;
+    const std::string a76(76, 'a'), a77(77, 'a'), a78(78, 'a'), a79(79, 'a'), a80(80, 'a');
+    const struct {
+        std::string text, quoted;
+    } cases[] = {
+        {"", ""},
+        {a80, a80},
+        {a80 + "b", a80 + "..."},
+        {a76 + "\x01", a76 + "\\x01"},            // the escape ends at the limit
+        {a77 + "\x01", a77 + "..."},               // it would straddle it: cut before
+        {a76 + "\x01" "b", a76 + "\\x01..."},
+        {a78 + "\\", a78 + "\\\\"},
+        {a79 + "\\", a79 + "..."},
+        {"it's", "it\\x27s"},
+        {"a\\xzz\\", "a\\\\xzz\\\\"},
+        {"a\0b\0"s, "a\\x00b\\x00"},                 // NUL bytes read through
+        {"\x1f \x7e\x7f\x80\xc3\xa9\n", "\\x1f ~\\x7f\\x80\\xc3\\xa9\\x0a"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quoted);
+        EXPECT_EQ(sim_clip(c.text), c.quoted);
+        const std::string made = "x '" + sim_clip(c.text) + "' y";
+        EXPECT_EQ(sim_clip_quoted(made), made);
+        if (c.text.find('\'') == std::string::npos) {
+            EXPECT_EQ(sim_clip_quoted("x '" + c.text + "' y"), made);
+        }
+    }
+    EXPECT_EQ(sim_clip_quoted("'" + a80 + "...'"), "'" + a80 + "...'");
+    EXPECT_EQ(sim_clip_quoted("'" + a80 + "b...'"), "'" + a80 + "...'");
+}
+
 // The binary: a corrupt board, a refused board change, --reset, usage.
 TEST(SimBoardBinary, ResetAndRefusedChange)
 {

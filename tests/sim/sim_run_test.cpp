@@ -365,6 +365,24 @@ TEST(SimRun, ACommandRunThroughSystemPrintsItsOutput)
     }
 }
 
+// Bad text from a binary file is quoted with escapes, NUL bytes and all, on
+// one line whose quote closes.
+TEST(SimRun, BinaryFixtureTextIsQuotedWithEscapes)
+{
+    using namespace std::string_literals;
+    TempDir dir;
+    const std::string fix =
+        dir.write("elf.fix", "\177ELF\002\001\001\003\0\0\0\0\0\0\0\0\002\0>\0\001\0\0\0\0 rest\n\0\0"s);
+    SimRun r = run_in_process({"--root", dir.path + "/root", "--fixture", fix, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    // 80 characters of escapes exactly, then the cut before the next one.
+    EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":1: unknown fact '\\x7fELF\\x02\\x01\\x01\\x03" +
+                         "\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00>\\x00\\x01\\x00\\x00...'\n");
+    for (char ch : r.err.substr(0, r.err.size() - 1))
+        EXPECT_TRUE(ch >= 0x20 && ch < 0x7F) << static_cast<int>(ch);
+}
+
 // The syslog lines a run wrote, on stderr after it.
 TEST(SimRun, SyslogLinesFollowTheRun)
 {
