@@ -167,6 +167,11 @@ constexpr BootFile kPlainBoot[] = {
     {kSimInterruptsPath, kTimerIrq},
 };
 
+// Directories every booted board has, made on a fresh board where missing
+// (the tool keeps its shots and log copies under /opt/zvt). An entry already
+// there, of whatever kind, stays as it is: mkdir neither replaces nor follows it.
+constexpr const char *kBootDirs[] = {"/opt"};
+
 void write_boot_files(SimFpgas fpgas)
 {
     std::span<const BootFile> files = fpgas == SimFpgas::Dorn   ? std::span<const BootFile>(kDornBoot)
@@ -174,6 +179,10 @@ void write_boot_files(SimFpgas fpgas)
                                                                 : std::span<const BootFile>(kPlainBoot);
     for (const BootFile &f : files)
         sim_write_file(f.path, f.content);
+    for (const char *dir : kBootDirs) {
+        std::error_code exists;
+        std::filesystem::create_directory(sim_path(dir), exists);
+    }
 }
 
 // ---- profiles ---------------------------------------------------------------------------

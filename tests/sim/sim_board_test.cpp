@@ -5,10 +5,14 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "boardlib/dorn_version.h"
 #include "sim/fpga_model.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
@@ -74,6 +78,7 @@ TEST(SimBoard, ProfilesGiveEachModelItsNodes)
             memmaps++;
         EXPECT_EQ(memmaps, c.memmaps) << cmdline;
         EXPECT_TRUE(cmdline.ends_with("\n"));
+        EXPECT_TRUE(std::filesystem::is_directory(sim_path("/opt")));
         EXPECT_EQ(sim_board_close(), 0);
         EXPECT_EQ(saved_model(dir.path), c.model);
     }
@@ -162,6 +167,32 @@ TEST(SimBoard, CorruptDocumentsGiveFileAndLine)
         EXPECT_EQ(sim_board_close(), 0);
         EXPECT_EQ(saved_model(dir.path), "ZK17KESP");
     }
+}
+
+// A fresh board has /opt, where the tool's shots and log copies go; a reset
+// leaves an /opt already there, and what it holds, alone.
+TEST(SimBoard, AFreshBoardHasOptAndAResetKeepsIt)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    ASSERT_EQ(open_board(dir.path, "ZK17DORN", false), 0);
+    sim_write_file(DORN_DRV_LOG, "driver log\n");
+    sim_write_file(g_DornShotSource[0][2], "stat\n");
+    EXPECT_EQ(TRANS_CollectLog(), 0);
+    EXPECT_EQ(TRANS_Shot(0, 2), 0);
+    EXPECT_TRUE(sim_read_file(DORN_SHOT_FILE).ends_with("stat\n"));
+    EXPECT_EQ(sim_board_close(), 0);
+
+    fs::remove_all(dir.path + "/opt");
+    fs::create_directory(dir.path + "/opt");
+    dir.write("opt/keep", "kept\n");
+    const auto time = fs::last_write_time(dir.path + "/opt/keep");
+    ASSERT_EQ(open_board(dir.path, "ZK17KESP", true), 0);
+    EXPECT_EQ(sim_board_close(), 0);
+    std::ifstream in(dir.path + "/opt/keep");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept\n");
+    EXPECT_EQ(fs::last_write_time(dir.path + "/opt/keep"), time);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path + "/opt"), {}), 1);
 }
 
 // `sim_clip`: bad bytes escaped, the cut at 80 characters counting each
