@@ -208,7 +208,7 @@ struct SimBoardState {
     bool exitHook = false;
     int lockFd = -1;
     std::string root;
-    std::string model;      // as given or saved, which may be longer than the profile's name
+    std::string model;      // as given or saved: a profile's name
     bool reset = false;     // the run started a fresh board over a saved one
     const SimBoardProfile *profile = nullptr;
 };
@@ -396,9 +396,14 @@ int save()
 const SimBoardProfile *sim_board_profile(std::string_view board)
 {
     for (const SimBoardProfile &p : kProfiles)
-        if (board.find(p.model) != std::string_view::npos)
+        if (board == p.model)
             return &p;
     return nullptr;
+}
+
+std::string sim_board_unknown(std::string_view board)
+{
+    return "unknown board model '" + sim_clip(board) + "' (models: " + sim_board_models() + ")";
 }
 
 std::span<const SimBoardProfile> sim_board_profiles() { return kProfiles; }
@@ -414,7 +419,7 @@ int open_board(const SimBoardStart &start, std::string &error)
     if (start.root.empty())
         return fail(error, "no root directory given");
     if (!start.board.empty() && !sim_board_profile(start.board))
-        return fail(error, "unknown board model '" + sim_clip(start.board) + "' (models: " + sim_board_models() + ")");
+        return fail(error, sim_board_unknown(start.board));
     if (check_root(start.root, error) || lock_root(start.root, error))
         return 1;
     // Whatever goes wrong from here on (a saved board that does not load, a

@@ -44,9 +44,11 @@ inline constexpr const char *kSimBoardLockPath = "/.sim/lock";
 inline constexpr const char *kSimDefaultBoard = "ZK17DORN";
 inline constexpr unsigned kSimBoardVersion = 2;
 
-// The profile of a board name: the first profile whose model name the text
-// contains; null when none does.
+// The profile of a model name, matched whole ("ZK17KESP", not "xZK17KESP"
+// or ""); null for any other text.
 const SimBoardProfile *sim_board_profile(std::string_view board);
+// "unknown board model 'TEXT' (models: ...)", the refusal of a model name.
+std::string sim_board_unknown(std::string_view board);
 std::span<const SimBoardProfile> sim_board_profiles();
 
 struct SimBoardStart {

@@ -82,8 +82,9 @@ TEST(SimBoard, ProfilesGiveEachModelItsNodes)
         EXPECT_EQ(sim_board_close(), 0);
         EXPECT_EQ(saved_model(dir.path), c.model);
     }
-    EXPECT_STREQ(sim_board_profile("abcZK17KESP\n")->model, "ZK17KESP");
-    EXPECT_EQ(sim_board_profile("ZK17"), nullptr);
+    // A model name is matched whole.
+    for (std::string_view other : {"", "ZK17", "abcZK17KESP", "ZK17KESP\n", "ZK17KESPx", "zk17kesp", " ZK17KESP"})
+        EXPECT_EQ(sim_board_profile(other), nullptr) << other;
     std::string error;
     EXPECT_EQ(open_board(TempDir().path, "ZK17", false, &error), 1);
     EXPECT_EQ(error, "unknown board model 'ZK17' (models: " + sim_board_models() + ")");
