@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -166,6 +167,11 @@ constexpr BootFile kPlainBoot[] = {
     {kSimInterruptsPath, kTimerIrq},
 };
 
+// Directories every booted board has, made on a fresh board where missing
+// (the tool keeps its shots and log copies under /opt/zvt). An entry already
+// there, of whatever kind, stays as it is: mkdir neither replaces nor follows it.
+constexpr const char *kBootDirs[] = {"/opt"};
+
 void write_boot_files(SimFpgas fpgas)
 {
     std::span<const BootFile> files = fpgas == SimFpgas::Dorn   ? std::span<const BootFile>(kDornBoot)
@@ -173,6 +179,10 @@ void write_boot_files(SimFpgas fpgas)
                                                                 : std::span<const BootFile>(kPlainBoot);
     for (const BootFile &f : files)
         sim_write_file(f.path, f.content);
+    for (const char *dir : kBootDirs) {
+        std::error_code exists;
+        std::filesystem::create_directory(sim_path(dir), exists);
+    }
 }
 
 // ---- profiles ---------------------------------------------------------------------------
@@ -198,7 +208,7 @@ struct SimBoardState {
     bool exitHook = false;
     int lockFd = -1;
     std::string root;
-    std::string model;      // as given or saved, which may be longer than the profile's name
+    std::string model;      // as given or saved: a profile's name
     bool reset = false;     // the run started a fresh board over a saved one
     const SimBoardProfile *profile = nullptr;
 };
@@ -386,9 +396,14 @@ int save()
 const SimBoardProfile *sim_board_profile(std::string_view board)
 {
     for (const SimBoardProfile &p : kProfiles)
-        if (board.find(p.model) != std::string_view::npos)
+        if (board == p.model)
             return &p;
     return nullptr;
+}
+
+std::string sim_board_unknown(std::string_view board)
+{
+    return "unknown board model '" + sim_clip(board) + "' (models: " + sim_board_models() + ")";
 }
 
 std::span<const SimBoardProfile> sim_board_profiles() { return kProfiles; }
@@ -404,7 +419,7 @@ int open_board(const SimBoardStart &start, std::string &error)
     if (start.root.empty())
         return fail(error, "no root directory given");
     if (!start.board.empty() && !sim_board_profile(start.board))
-        return fail(error, "unknown board model '" + sim_clip(start.board) + "' (models: " + sim_board_models() + ")");
+        return fail(error, sim_board_unknown(start.board));
     if (check_root(start.root, error) || lock_root(start.root, error))
         return 1;
     // Whatever goes wrong from here on (a saved board that does not load, a
@@ -499,20 +514,87 @@ std::string sim_board_models()
     return out;
 }
 
+namespace {
+
+constexpr size_t kClipMax = 80;                // characters of quoted text kept
+constexpr std::string_view kClipMark = "...";  // after a text cut there
+
+// The length of an escape already written at text[at] (\\ or \xHH), or 0.
+size_t escape_at(std::string_view text, size_t at)
+{
+    auto hex = [&](size_t i) { return i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])); };
+    if (text[at] != '\\' || at + 1 >= text.size())
+        return 0;
+    if (text[at + 1] == '\\')
+        return 2;
+    return text[at + 1] == 'x' && hex(at + 2) && hex(at + 3) ? 4 : 0;
+}
+
+// `text` fit for quoting, whatever bytes it holds: printable ASCII stands
+// for itself, but a backslash is written \\ and a single quote \x27 (so the
+// quote always closes); every other byte is \xHH, in the lower-case digits
+// of the fixture escapes. With `written`, escapes already in the text are
+// kept whole. Longer than kClipMax characters (an escape counts all of
+// its), it is cut after the last character or escape that fits, never
+// inside one (`cut` set), and kClipMark follows.
+std::string clip(std::string_view text, bool written, bool &cut)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    size_t fits = 0;
+    for (size_t at = 0; at < text.size() && out.size() <= kClipMax;) {
+        const size_t escape = written ? escape_at(text, at) : 0;
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (escape != 0) {
+            out += text.substr(at, escape);
+            at += escape;
+        } else {
+            at++;
+            if (c == '\\') {
+                out += "\\\\";
+            } else if (c >= 0x20 && c < 0x7F && c != '\'') {
+                out += static_cast<char>(c);
+            } else {
+                out += "\\x";
+                out += kDigits[c >> 4];
+                out += kDigits[c & 0xF];
+            }
+        }
+        if (out.size() <= kClipMax)
+            fits = out.size();
+    }
+    cut = out.size() > kClipMax;
+    if (cut) {
+        out.resize(fits);
+        out += kClipMark;
+    }
+    return out;
+}
+
+} // namespace
+
 std::string sim_clip(std::string_view text)
 {
-    constexpr size_t kMax = 80;
-    return text.size() <= kMax ? std::string(text) : std::string(text.substr(0, kMax)) + "...";
+    bool cut = false;
+    return clip(text, false, cut);
 }
 
 std::string sim_clip_quoted(std::string_view message)
 {
+    // A quoted piece sim_clip already made comes out as it went in: its
+    // escapes stay whole and a cut piece keeps its cut.
+    auto reclip = [](std::string_view piece) {
+        const bool marked = piece.ends_with(kClipMark);
+        bool cut = false;
+        std::string out = clip(marked ? piece.substr(0, piece.size() - kClipMark.size()) : piece, true, cut);
+        return marked && !cut ? out + std::string(kClipMark) : out;
+    };
     std::string out;
     bool inside = false;
     for (size_t at = 0; at <= message.size();) {
         size_t quote = std::min(message.find('\'', at), message.size());
         std::string_view piece = message.substr(at, quote - at);
-        out += inside ? sim_clip(piece) : std::string(piece);
+        out += inside ? reclip(piece) : std::string(piece);
         if (quote < message.size())
             out += '\'';
         inside = !inside;

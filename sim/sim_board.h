@@ -44,9 +44,11 @@ inline constexpr const char *kSimBoardLockPath = "/.sim/lock";
 inline constexpr const char *kSimDefaultBoard = "ZK17DORN";
 inline constexpr unsigned kSimBoardVersion = 2;
 
-// The profile of a board name: the first profile whose model name the text
-// contains; null when none does.
+// The profile of a model name, matched whole ("ZK17KESP", not "xZK17KESP"
+// or ""); null for any other text.
 const SimBoardProfile *sim_board_profile(std::string_view board);
+// "unknown board model 'TEXT' (models: ...)", the refusal of a model name.
+std::string sim_board_unknown(std::string_view board);
 std::span<const SimBoardProfile> sim_board_profiles();
 
 struct SimBoardStart {
@@ -84,9 +86,13 @@ int sim_board_abandon(std::string &error);
 // The board models, "ZK17TRVA, ZK17DORN, ...".
 std::string sim_board_models();
 
-// At most 80 characters of `text` (then "..."), for messages quoting input.
+// `text` as messages quote input: a backslash as \\, a single quote as
+// \x27, control and non-ASCII bytes as \xHH (NUL too: the whole text is
+// read), the rest as itself; at most 80 characters of that, an escape
+// counted whole and never split, then "..." when cut.
 std::string sim_clip(std::string_view text);
-// A message with every '...'-quoted text in it clipped so.
+// A message with every '...'-quoted text in it clipped so; a text sim_clip
+// already made (its escapes, its cut) comes out unchanged.
 std::string sim_clip_quoted(std::string_view message);
 
 // The profile of the open board (null when none is open).

@@ -104,12 +104,31 @@ int sim_pclose(FILE *stream)
     return status;
 }
 
+// What a command run through system() prints goes where its shell's child
+// would write it: the process's descriptor 1, after what the tool's stdout
+// holds so far.
+void print_command_output(const std::string &out)
+{
+    std::fflush(stdout);
+    const int saved = errno;
+    for (size_t done = 0; done < out.size();) {
+        ssize_t n = ::write(STDOUT_FILENO, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    errno = saved;
+}
+
 int sim_system(const char *command)
 {
     Guard g;
     if (command == nullptr)
         return 1;  // a shell is available
     const SimShellScript *s = run_command(command);
+    print_command_output(s ? s->output : "");
     return s ? s->status : kNotFoundStatus;
 }
 

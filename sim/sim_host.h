@@ -278,7 +278,8 @@ void sim_clear_faults();
 // ---- shell commands ---------------------------------------------------------
 
 struct SimShellScript {
-    std::string output;                            // what popen's stream reads
+    std::string output;                            // what popen's stream reads; through system, what is
+                                                   // written to descriptor 1 (after stdout is flushed)
     int status = 0;                                // wait status of pclose / system
     std::map<std::string, std::string> creates;    // files (under the root) written when it runs
 };

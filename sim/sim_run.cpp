@@ -67,7 +67,9 @@ struct SimArgs {
 
 int sim_fail(const std::string &message)
 {
-    std::fprintf(stderr, "quorbix-sim: %s\n", sim_clip_quoted(message).c_str());
+    // Written whole: a byte of the message is never taken for its end.
+    const std::string line = "quorbix-sim: " + sim_clip_quoted(message) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
     return 1;
 }
 
@@ -103,8 +105,15 @@ bool parse_args(int argc, char **argv, SimArgs &a, std::string &error)
             a.start.reset = true;
         else if (arg == "--syslog")
             a.syslog = true;
-        else if (arg == "--board")
+        else if (arg == "--board") {
+            // A model given is one of the names, whole: not empty, not a
+            // text that merely holds one.
             a.start.board = argv[++i];
+            if (!sim_board_profile(a.start.board)) {
+                error = sim_board_unknown(a.start.board);
+                return false;
+            }
+        }
         else if (arg == "--root")
             a.start.root = argv[++i];
         else if (arg == "--fixture")

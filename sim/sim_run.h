@@ -5,8 +5,9 @@
 //
 // -h, --help      options and board models on stdout, status 0
 // --root DIR      the board's directory (default /tmp/quorbix-sim-<uid>)
-// --board MODEL   the board model of a fresh board; a saved board of another
-//                 model is refused unless --reset is given
+// --board MODEL   the board model of a fresh board, one of the model names
+//                 exactly (any other text, "" too, is an unknown model); a
+//                 saved board of another model is refused unless --reset
 // --reset         start a fresh board in place of the saved one
 // --fixture FILE  apply the facts of FILE (sim/fixture_file.h); repeatable.
 //                 The fixtures are all or nothing: on an error in any line

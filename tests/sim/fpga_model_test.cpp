@@ -43,7 +43,7 @@ protected:
 
 class FpgaModelKespTest : public FpgaModelTest {
 protected:
-    std::string board() const override { return "abcZK17KESP"; }
+    std::string board() const override { return "ZK17KESP"; }
 };
 
 // Each record the driver checks or answers from the fresh board: the record

@@ -5,10 +5,14 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "boardlib/dorn_version.h"
 #include "sim/fpga_model.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
@@ -74,11 +78,13 @@ TEST(SimBoard, ProfilesGiveEachModelItsNodes)
             memmaps++;
         EXPECT_EQ(memmaps, c.memmaps) << cmdline;
         EXPECT_TRUE(cmdline.ends_with("\n"));
+        EXPECT_TRUE(std::filesystem::is_directory(sim_path("/opt")));
         EXPECT_EQ(sim_board_close(), 0);
         EXPECT_EQ(saved_model(dir.path), c.model);
     }
-    EXPECT_STREQ(sim_board_profile("abcZK17KESP\n")->model, "ZK17KESP");
-    EXPECT_EQ(sim_board_profile("ZK17"), nullptr);
+    // A model name is matched whole.
+    for (std::string_view other : {"", "ZK17", "abcZK17KESP", "ZK17KESP\n", "ZK17KESPx", "zk17kesp", " ZK17KESP"})
+        EXPECT_EQ(sim_board_profile(other), nullptr) << other;
     std::string error;
     EXPECT_EQ(open_board(TempDir().path, "ZK17", false, &error), 1);
     EXPECT_EQ(error, "unknown board model 'ZK17' (models: " + sim_board_models() + ")");
@@ -162,6 +168,68 @@ TEST(SimBoard, CorruptDocumentsGiveFileAndLine)
         EXPECT_EQ(sim_board_close(), 0);
         EXPECT_EQ(saved_model(dir.path), "ZK17KESP");
     }
+}
+
+// A fresh board has /opt, where the tool's shots and log copies go; a reset
+// leaves an /opt already there, and what it holds, alone.
+TEST(SimBoard, AFreshBoardHasOptAndAResetKeepsIt)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    ASSERT_EQ(open_board(dir.path, "ZK17DORN", false), 0);
+    sim_write_file(DORN_DRV_LOG, "driver log\n");
+    sim_write_file(g_DornShotSource[0][2], "stat\n");
+    EXPECT_EQ(TRANS_CollectLog(), 0);
+    EXPECT_EQ(TRANS_Shot(0, 2), 0);
+    EXPECT_TRUE(sim_read_file(DORN_SHOT_FILE).ends_with("stat\n"));
+    EXPECT_EQ(sim_board_close(), 0);
+
+    fs::remove_all(dir.path + "/opt");
+    fs::create_directory(dir.path + "/opt");
+    dir.write("opt/keep", "kept\n");
+    const auto time = fs::last_write_time(dir.path + "/opt/keep");
+    ASSERT_EQ(open_board(dir.path, "ZK17KESP", true), 0);
+    EXPECT_EQ(sim_board_close(), 0);
+    std::ifstream in(dir.path + "/opt/keep");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept\n");
+    EXPECT_EQ(fs::last_write_time(dir.path + "/opt/keep"), time);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path + "/opt"), {}), 1);
+}
+
+// `sim_clip`: bad bytes escaped, the cut at 80 characters counting each
+// escape whole, never splitting one; a message's quoted text clipped alike,
+// and a text sim_clip made left as it is.
+TEST(SimBoard, QuotedTextIsEscapedAndCutWhole)
+{
+    using namespace std::string_literals;
+    const std::string a76(76, 'a'), a77(77, 'a'), a78(78, 'a'), a79(79, 'a'), a80(80, 'a');
+    const struct {
+        std::string text, quoted;
+    } cases[] = {
+        {"", ""},
+        {a80, a80},
+        {a80 + "b", a80 + "..."},
+        {a76 + "\x01", a76 + "\\x01"},            // the escape ends at the limit
+        {a77 + "\x01", a77 + "..."},               // it would straddle it: cut before
+        {a76 + "\x01" "b", a76 + "\\x01..."},
+        {a78 + "\\", a78 + "\\\\"},
+        {a79 + "\\", a79 + "..."},
+        {"it's", "it\\x27s"},
+        {"a\\xzz\\", "a\\\\xzz\\\\"},
+        {"a\0b\0"s, "a\\x00b\\x00"},                 // NUL bytes read through
+        {"\x1f \x7e\x7f\x80\xc3\xa9\n", "\\x1f ~\\x7f\\x80\\xc3\\xa9\\x0a"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quoted);
+        EXPECT_EQ(sim_clip(c.text), c.quoted);
+        const std::string made = "x '" + sim_clip(c.text) + "' y";
+        EXPECT_EQ(sim_clip_quoted(made), made);
+        if (c.text.find('\'') == std::string::npos) {
+            EXPECT_EQ(sim_clip_quoted("x '" + c.text + "' y"), made);
+        }
+    }
+    EXPECT_EQ(sim_clip_quoted("'" + a80 + "...'"), "'" + a80 + "...'");
+    EXPECT_EQ(sim_clip_quoted("'" + a80 + "b...'"), "'" + a80 + "...'");
 }
 
 // The binary: a corrupt board, a refused board change, --reset, usage.

@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <sys/prctl.h>
 
+#include "support/console_run.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -86,7 +87,8 @@ TEST_F(SimHostTest, FilesLiveUnderTheRoot)
 
     f = host().fopen("/opt/zvt/out.txt", "w");
     EXPECT_EQ(f, nullptr) << "directories are not created by fopen";
-    ASSERT_EQ(host().mkdir("/opt", 0755), 0);
+    ASSERT_EQ(host().mkdir("/opt", 0755), -1) << "a fresh board has /opt";
+    EXPECT_EQ(errno, EEXIST);
     ASSERT_EQ(host().mkdir("/opt/zvt", 0755), 0);
     f = host().fopen("/opt/zvt/out.txt", "a+");
     ASSERT_NE(f, nullptr);
@@ -271,6 +273,27 @@ TEST_F(SimHostTest, ShellCommandsAreScriptedAndRecorded)
     EXPECT_EQ(sim_commands_run(),
               (std::vector<std::string>{"lsscsi", "lspci -xxxx -vvvv", "sh log_collect.sh log_collect", "./cryptotool query", "unknown"}));
     EXPECT_EQ(sim_open_count(), 0);
+}
+
+// Through system, a scripted command's output goes to descriptor 1 after
+// what the tool's stdout holds; through popen it is the tool's to read.
+TEST_F(SimHostTest, SystemPrintsTheOutputAfterStdout)
+{
+    sim_script_command("./cryptotool query", {"hello out\n", 3, {}});
+    ConsoleRun r = console_run([] {
+        std::fputs("before ", stdout);
+        return host().system("./cryptotool query");
+    });
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "before hello out\n");
+    r = console_run([] {
+        FILE *p = host().popen("./cryptotool query", "r");
+        char line[32] = {};
+        const bool read = p != nullptr && std::fgets(line, sizeof line, p) != nullptr && std::string(line) == "hello out\n";
+        return p != nullptr ? host().pclose(p) + (read ? 0 : 1000) : -1;
+    });
+    EXPECT_EQ(r.status, 3) << "read whole by the tool";
+    EXPECT_EQ(r.out, "");
 }
 
 TEST_F(SimHostTest, SyslogIsCaptured)

@@ -345,6 +345,81 @@ TEST(SimRun, UnknownWordsAreNamedWithWhatIsAccepted)
     EXPECT_EQ(sim_board_models().find("ZK17TRVA, ZK17DORN, ZK17KESP"), 0u);
 }
 
+// --board takes a model name whole: any other text, the empty one too, is an
+// unknown model that writes nothing, with or without --reset; a saved board
+// is compared with the name as given.
+TEST(SimRun, ModelNamesAreTakenWhole)
+{
+    TempDir dir;
+    const std::string root = dir.path + "/root", none = dir.path + "/none";
+    ASSERT_EQ(run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"}).status, 2);
+    const auto before = root_image(root);
+    const std::string models = " (models: " + sim_board_models() + ")\n";
+    const struct {
+        std::string board, quoted;
+    } cases[] = {
+        {"", ""}, {"xZK17KESPx", "xZK17KESPx"}, {"ZK17KESPx", "ZK17KESPx"}, {"ZK17KESP\n", "ZK17KESP\\x0a"},
+        {"zk17kesp", "zk17kesp"}, {"ZK17", "ZK17"}, {"ZK17'KESP", "ZK17\\x27KESP"},
+    };
+    for (const auto &c : cases)
+        for (const std::string &where : {root, none})
+            for (bool reset : {false, true}) {
+                SCOPED_TRACE("'" + c.board + "' on " + where + (reset ? " with --reset" : ""));
+                std::vector<std::string> args{"--root", where, "--board", c.board, "--", "-v"};
+                if (reset)
+                    args.insert(args.begin(), "--reset");
+                SimRun r = run_in_process(args);
+                EXPECT_EQ(r.status, 1);
+                EXPECT_EQ(r.out, "");
+                EXPECT_EQ(r.err, "quorbix-sim: unknown board model '" + c.quoted + "'" + models);
+                EXPECT_EQ(root_image(root), before);
+                EXPECT_FALSE(std::filesystem::exists(none));
+            }
+    SimRun r = run_in_process({"--root", root, "--board", "ZK17DORN", "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorbix-sim: the board in " + root + " is a ZK17KESP; give --reset to start a ZK17DORN board there\n");
+    EXPECT_EQ(root_image(root), before);
+    EXPECT_EQ(run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"}).status, 2);
+}
+
+// A command run through system() prints its output where the shell's child
+// would: on the process's standard output.
+TEST(SimRun, ACommandRunThroughSystemPrintsItsOutput)
+{
+    const struct {
+        int status;     // the command's wait status
+        int runStatus;  // quorbix's
+    } cases[] = {{3, 2}, {0, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.status);
+        TempDir dir;
+        const std::string fix =
+            dir.write("c.fix", "command \"./cryptotool query\" " + std::to_string(c.status) + " \"hello out\\n\"\n");
+        SimRun r = run_sim_binary("--root " + dir.path + " --fixture " + fix + " -- -m crypto");
+        EXPECT_EQ(r.status, c.runStatus);
+        EXPECT_EQ(r.out, "hello out\n");
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+// Bad text from a binary file is quoted with escapes, NUL bytes and all, on
+// one line whose quote closes.
+TEST(SimRun, BinaryFixtureTextIsQuotedWithEscapes)
+{
+    using namespace std::string_literals;
+    TempDir dir;
+    const std::string fix =
+        dir.write("elf.fix", "\177ELF\002\001\001\003\0\0\0\0\0\0\0\0\002\0>\0\001\0\0\0\0 rest\n\0\0"s);
+    SimRun r = run_in_process({"--root", dir.path + "/root", "--fixture", fix, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    // 80 characters of escapes exactly, then the cut before the next one.
+    EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":1: unknown fact '\\x7fELF\\x02\\x01\\x01\\x03" +
+                         "\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00>\\x00\\x01\\x00\\x00...'\n");
+    for (char ch : r.err.substr(0, r.err.size() - 1))
+        EXPECT_TRUE(ch >= 0x20 && ch < 0x7F) << static_cast<int>(ch);
+}
+
 // The syslog lines a run wrote, on stderr after it.
 TEST(SimRun, SyslogLinesFollowTheRun)
 {

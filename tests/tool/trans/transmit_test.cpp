@@ -281,6 +281,7 @@ TEST_F(TransmitTest, LoopTestTakesItsFpgaAndPortAndChecksTheLogs)
 
 TEST_F(TransmitTest, ErrorLogCheckWithoutOpt)
 {
+    std::filesystem::remove_all(sim_path("/opt"));  // a fresh board has one
     ConsoleRun r = console_run([] { return check_loop_result(); });
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.out, "call opendir failed, path=/opt\n\n");
