@@ -22,75 +22,13 @@
 #include "sim/pci_bus.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
+#include "tests/bases/pci/pci_boards.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr const char *kPackagedIds = "/usr/share/misc/pci.ids";
-
-// The whole of a file, read to its end (procfs files report size 0).
-bool read_all(const fs::path &path, std::string &out)
-{
-    out.clear();
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return false;
-    char buf[65536];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    const bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
-}
-
-bool write_all(const fs::path &path, const std::string &bytes)
-{
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
-// /proc/bus/pci (its devices file and each bus's function files) copied
-// under `root`. Empty, or why it could not be.
-std::string copy_proc_pci(const std::string &root)
-{
-    const fs::path from = TVK_PROC_PCI_DIR;
-    std::string bytes;
-    if (!read_all(from / "devices", bytes))
-        return "cannot read /proc/bus/pci/devices";
-    if (!write_all(root + TVK_PROC_PCI_DIR + "/devices", bytes))
-        return "cannot write the copy under " + root;
-    std::error_code ec;
-    for (const fs::directory_entry &bus : fs::directory_iterator(from, ec)) {
-        if (!bus.is_directory())
-            continue;
-        for (const fs::directory_entry &fn : fs::directory_iterator(bus.path(), ec)) {
-            const std::string to = root + TVK_PROC_PCI_DIR + "/" + bus.path().filename().string() + "/" +
-                                   fn.path().filename().string();
-            if (!read_all(fn.path(), bytes) || !write_all(to, bytes))
-                return "cannot copy " + fn.path().string();
-        }
-    }
-    return ec ? "cannot list /proc/bus/pci: " + ec.message() : "";
-}
-
-std::string run_shell(const std::string &command)
-{
-    std::string out;
-    FILE *p = ::popen(command.c_str(), "r");
-    if (p == nullptr)
-        return out;
-    char buf[4096];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
 
 // A fresh board whose PCI bus is the copied tree: the simulated functions
 // and the modelled devices file are gone, so the files under the root stand.
@@ -115,11 +53,13 @@ struct Board {
         sim_journal_enable(false);
         pci_bus_reset();
         sim_remove_node(std::string(TVK_PROC_PCI_DIR) + "/devices");
-        why = copy_proc_pci(root);
-        std::string ids;
-        if (why.empty() && !read_all(kPackagedIds, ids))
+        if (!copy_proc_pci(root, why))
+            return;
+        const std::string ids = read_file(kPackagedIds);
+        if (ids.empty())
             why = std::string("no ID file ") + kPackagedIds;
-        if (why.empty() && !write_all(root + TVK_PCI_IDS_PATH, ids))
+        fs::create_directories(fs::path(root + TVK_PCI_IDS_PATH).parent_path());
+        if (why.empty() && !(std::ofstream(root + TVK_PCI_IDS_PATH, std::ios::binary) << ids))
             why = "cannot write the ID file under " + root;
         lspci = "lspci -A linux-proc -O proc.path=" + root + TVK_PROC_PCI_DIR + " -i " + kPackagedIds +
                 " -mm 2>/dev/null";

@@ -21,36 +21,13 @@
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "sim/sim_run.h"
-#include "support/sim_binary.h"
+#include "support/sim_in_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const std::string kVictim = "the file beside the root\n";
-
-// Every entry below `dir` but those below `skip` and the run's lock:
-// path -> kind and bytes (a link's target).
-std::map<std::string, std::string> image(const std::string &dir, const std::string &skip = "")
-{
-    std::map<std::string, std::string> out;
-    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
-        std::string rel = it->path().lexically_relative(dir).string();
-        if (rel == skip || rel == ".sim" || rel == ".sim/lock") {
-            it.disable_recursion_pending();
-            continue;
-        }
-        if (it->is_symlink())
-            out[rel] = "link " + fs::read_symlink(it->path()).string();
-        else if (it->is_regular_file()) {
-            std::stringstream ss;
-            ss << std::ifstream(it->path(), std::ios::binary).rdbuf();
-            out[rel] = "file " + ss.str();
-        } else
-            out[rel] = "dir";
-    }
-    return out;
-}
 
 std::string bytes_of(const std::string &path)
 {
@@ -127,23 +104,6 @@ std::string landing(const Board &b, const Case &c)
     return b.root + (rel[0] == '@' ? b.dir.path + rel.substr(1) : rel);
 }
 
-// quorbix-sim in-process with `args` after the program name.
-SimRun run_in_process(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "quorbix-sim");
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    SimRun r;
-    r.status = quorbix_sim_run(static_cast<int>(args.size()), argv.data());
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
-    return r;
-}
-
 // A fixture `file` line through each link: written under the root, or
 // refused with its line and the reason, the root left as it was.
 TEST(RootConfinement, FixtureFileLinesStayUnderTheRoot)
@@ -153,15 +113,15 @@ TEST(RootConfinement, FixtureFileLinesStayUnderTheRoot)
         Board b;
         b.plant();
         const std::string fix = b.dir.write("f.fix", std::string("file /etc/note \"n\"\nfile ") + c.path + " \"x\"\n");
-        const auto beside = image(b.dir.path, "root");
-        const auto before = image(b.root);
-        SimRun r = run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
-        EXPECT_EQ(image(b.dir.path, "root"), beside);
+        const auto beside = sim_tree_image(b.dir.path, {"root"});
+        const auto before = sim_tree_image(b.root, {".sim"});
+        SimRun r = sim_run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+        EXPECT_EQ(sim_tree_image(b.dir.path, {"root"}), beside);
         EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
         if (c.lands == nullptr) {
             EXPECT_EQ(r.status, 1);
             EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":2: '" + c.path + "': Too many levels of symbolic links\n");
-            EXPECT_EQ(image(b.root), before) << "not even line 1";
+            EXPECT_EQ(sim_tree_image(b.root, {".sim"}), before) << "not even line 1";
             continue;
         }
         EXPECT_EQ(r.status, 2) << r.err;
@@ -175,17 +135,17 @@ TEST(RootConfinement, FixtureFileLinesStayUnderTheRoot)
 TEST(RootConfinement, AnAbandonedRunPutsBackAFileWrittenThroughALink)
 {
     Board b;
-    ASSERT_EQ(run_in_process({"--root", b.root, "--", "-v"}).status, 2);
+    ASSERT_EQ(sim_run_in_process({"--root", b.root, "--", "-v"}).status, 2);
     b.plant();
-    const auto before = image(b.root);
+    const auto before = sim_tree_image(b.root, {".sim"});
     // A model's line is checked as it is applied: the file lines before it
     // have been written by then.
     const std::string fix =
         b.dir.write("f.fix", "file /etc/alias \"over\"\nfile /etc/victim-up \"over\"\nmpt-phy 1 0 zz 0 0 0 0\n");
-    SimRun r = run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+    SimRun r = sim_run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + fix + ":3: ")) << r.err;
-    EXPECT_EQ(image(b.root), before);
+    EXPECT_EQ(sim_tree_image(b.root, {".sim"}), before);
     EXPECT_EQ(bytes_of(b.root + "/etc/real.txt"), "inside\n");
     EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
 }
@@ -245,17 +205,17 @@ TEST(RootConfinement, TheToolsWritesStayUnderTheRoot)
         b.plant();
         if (c.lands != nullptr)
             fs::create_directories(fs::path(landing(b, c)).parent_path());
-        const auto beside = image(b.dir.path, "root");
-        const auto before = image(b.root);
+        const auto beside = sim_tree_image(b.dir.path, {"root"});
+        const auto before = sim_tree_image(b.root, {".sim"});
         for (const auto &w : writers) {
             SCOPED_TRACE(std::string(w.what) + " " + c.path);
             const std::string text = std::string("by ") + w.what;
             EXPECT_EQ(w.write(c.path, text), c.lands != nullptr);
             if (c.lands == nullptr)
-                EXPECT_EQ(image(b.root), before);
+                EXPECT_EQ(sim_tree_image(b.root, {".sim"}), before);
             else
                 EXPECT_EQ(bytes_of(landing(b, c)), text);
-            EXPECT_EQ(image(b.dir.path, "root"), beside);
+            EXPECT_EQ(sim_tree_image(b.dir.path, {"root"}), beside);
             EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
         }
         std::string ignored;
@@ -306,9 +266,9 @@ TEST(RootConfinement, ModelLinesStayUnderTheRoot)
     Board b;
     b.plant();
     const std::string fix = b.dir.write("f.fix", "disk-add ../../../outside/victim sg9 sas\n");
-    const auto beside = image(b.dir.path, "root");
-    run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
-    EXPECT_EQ(image(b.dir.path, "root"), beside);
+    const auto beside = sim_tree_image(b.dir.path, {"root"});
+    sim_run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+    EXPECT_EQ(sim_tree_image(b.dir.path, {"root"}), beside);
     EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
 }
 
@@ -318,12 +278,12 @@ TEST(RootConfinement, ModelLinesLeaveTheBoardsOwnFilesAlone)
 {
     Board b;
     b.plant();
-    ASSERT_EQ(run_in_process({"--root", b.root, "--", "-v"}).status, 2);
+    ASSERT_EQ(sim_run_in_process({"--root", b.root, "--", "-v"}).status, 2);
     const std::string fix = b.dir.write("f.fix", "disk-add ../../.sim/lock ../../../.sim/board sas\n");
-    run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+    sim_run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(b.root + "/.sim/lock")));
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(b.root + "/.sim/board")));
-    EXPECT_EQ(run_in_process({"--root", b.root, "--", "-v"}).status, 2);
+    EXPECT_EQ(sim_run_in_process({"--root", b.root, "--", "-v"}).status, 2);
     EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
 }
 

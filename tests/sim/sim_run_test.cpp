@@ -12,7 +12,7 @@
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "sim/sim_run.h"
-#include "support/sim_binary.h"
+#include "support/sim_in_process.h"
 
 namespace {
 
@@ -78,48 +78,10 @@ TEST(SimRun, InProcess)
 
 // ---- all or nothing -------------------------------------------------------------------
 
-// Everything under a root but the lock and its directory: path -> kind and bytes (a link's target).
-std::map<std::string, std::string> root_image(const std::string &root)
-{
-    namespace fs = std::filesystem;
-    std::map<std::string, std::string> out;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        std::string rel = it->path().lexically_relative(root).string();
-        if (rel == ".sim/lock" || rel == ".sim")  // the lock's, made by every run
-            continue;
-        if (it->is_symlink())
-            out[rel] = "link " + fs::read_symlink(it->path()).string();
-        else if (it->is_regular_file()) {
-            std::stringstream ss;
-            ss << std::ifstream(it->path(), std::ios::binary).rdbuf();
-            out[rel] = "file " + ss.str();
-        } else
-            out[rel] = "dir";
-    }
-    return out;
-}
-
-// quorbix-sim in-process with `args` after the program name.
-SimRun run_in_process(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "quorbix-sim");
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    SimRun r;
-    r.status = quorbix_sim_run(static_cast<int>(args.size()), argv.data());
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
-    return r;
-}
-
 // The text of a fresh default board saved in `root` by a first run.
 std::string saved_board(const std::string &root)
 {
-    if (run_in_process({"--root", root, "--", "-v"}).status != 2)
+    if (sim_run_in_process({"--root", root, "--", "-v"}).status != 2)
         return "";
     std::stringstream ss;
     ss << std::ifstream(root + kSimBoardDocPath).rdbuf();
@@ -174,10 +136,10 @@ TEST(SimRun, AFixtureErrorAnywhereLeavesTheRootAsItWas)
             TempDir dir;
             const std::string root = dir.path + "/root";
             if (saved)
-                ASSERT_EQ(run_in_process({"--root", root, "--", "-v"}).status, 2);
+                ASSERT_EQ(sim_run_in_process({"--root", root, "--", "-v"}).status, 2);
             else
                 std::filesystem::create_directory(root);
-            const auto before = root_image(root);
+            const auto before = sim_tree_image(root);
             std::vector<std::string> args{"--root", root, "--fixture", dir.write("a.fix", c.first)};
             std::string bad = dir.write("b.fix", c.second + c.message + "\n");
             if (!c.second.empty())
@@ -185,13 +147,13 @@ TEST(SimRun, AFixtureErrorAnywhereLeavesTheRootAsItWas)
             else
                 args[3] = dir.write("a.fix", c.first + c.message + "\n");
             args.insert(args.end(), {"--", "-v"});
-            SimRun r = run_in_process(args);
+            SimRun r = sim_run_in_process(args);
             const std::string &file = c.second.empty() ? args[3] : bad;
             EXPECT_EQ(r.status, 1);
             EXPECT_EQ(r.out, "");
             EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + file + ":" + std::to_string(c.line) + ": ")) << r.err;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-            EXPECT_EQ(root_image(root), before);
+            EXPECT_EQ(sim_tree_image(root), before);
             EXPECT_EQ(sim_board_current(), nullptr);
         }
     // The root spelled with a trailing "/" and through "..": the files
@@ -199,12 +161,12 @@ TEST(SimRun, AFixtureErrorAnywhereLeavesTheRootAsItWas)
     TempDir dir;
     const std::string root = dir.path + "/root";
     ASSERT_FALSE(saved_board(root).empty());
-    const auto before = root_image(root);
+    const auto before = sim_tree_image(root);
     const std::string fix = dir.write("c.fix", std::string(kGood) + "zz\n");
     for (const std::string &spelling : {root + "/", dir.path + "/root/../root"}) {
-        SimRun r = run_in_process({"--root", spelling, "--fixture", fix, "--", "-v"});
+        SimRun r = sim_run_in_process({"--root", spelling, "--fixture", fix, "--", "-v"});
         EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":8: unknown fact 'zz'\n") << spelling;
-        EXPECT_EQ(root_image(root), before) << spelling;
+        EXPECT_EQ(sim_tree_image(root), before) << spelling;
     }
 }
 
@@ -226,14 +188,14 @@ TEST(SimRun, RootsThatCannotHoldABoardAreRefused)
         {file, "quorbix-sim: " + file + ": not a directory\n"},
         {plain, "quorbix-sim: " + plain + "/sys/devices/virtual/dmi/id: Not a directory\n"},
     };
-    const auto before = root_image(plain);
+    const auto before = sim_tree_image(plain);
     for (const auto &c : cases) {
-        SimRun r = run_in_process({"--root", c.root, "--", "-v"});
+        SimRun r = sim_run_in_process({"--root", c.root, "--", "-v"});
         EXPECT_EQ(r.status, 1) << c.root;
         EXPECT_EQ(r.out, "") << c.root;
         EXPECT_EQ(r.err, c.err);
     }
-    EXPECT_EQ(root_image(plain), before);
+    EXPECT_EQ(sim_tree_image(plain), before);
     EXPECT_EQ(std::filesystem::exists(file + "/.sim"), false);
     EXPECT_EQ(std::filesystem::exists("/.sim"), slashHadSim);
 }
@@ -274,16 +236,16 @@ TEST(SimRun, ASavedBoardCutShortIsRefused)
     for (const auto &[what, text] : boards) {
         SCOPED_TRACE(what);
         std::ofstream(board, std::ios::binary | std::ios::trunc) << text;
-        const auto before = root_image(root);
-        SimRun r = run_in_process({"--root", root, "--", "-v"});
+        const auto before = sim_tree_image(root);
+        SimRun r = sim_run_in_process({"--root", root, "--", "-v"});
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + board + ":")) << r.err;
         EXPECT_TRUE(r.err.ends_with(" (give --reset to start a fresh board)\n")) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_EQ(root_image(root), before);
+        EXPECT_EQ(sim_tree_image(root), before);
     }
     std::ofstream(board, std::ios::binary | std::ios::trunc) << whole;
-    EXPECT_EQ(run_in_process({"--root", root, "--", "-v"}).status, 2) << "the whole board loads";
+    EXPECT_EQ(sim_run_in_process({"--root", root, "--", "-v"}).status, 2) << "the whole board loads";
 }
 
 // Quoted bad text is cut to 80 characters.
@@ -298,12 +260,12 @@ TEST(SimRun, MessagesQuoteAtMostEightyCharacters)
     text.replace(text.find(model), model.size(), "model = \"" + std::string(5000, 'Z'));
     std::ofstream(board, std::ios::binary | std::ios::trunc) << text;
     const std::string clipped = std::string(80, 'Z') + "...";
-    SimRun r = run_in_process({"--root", root, "--", "-v"});
+    SimRun r = sim_run_in_process({"--root", root, "--", "-v"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("'\"" + clipped.substr(1) + "'"), std::string::npos) << r.err;
     EXPECT_LT(r.err.size(), 300u);
 
-    r = run_in_process({"--root", root, "--reset", "--fixture", dir.write("x.fix", "reg /dev/trans_pci " + std::string(500, '9') + " 1\n"), "--", "-v"});
+    r = sim_run_in_process({"--root", root, "--reset", "--fixture", dir.write("x.fix", "reg /dev/trans_pci " + std::string(500, '9') + " 1\n"), "--", "-v"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("'" + std::string(80, '9') + "...' is not a number"), std::string::npos) << r.err;
 }
@@ -312,14 +274,14 @@ TEST(SimRun, MessagesQuoteAtMostEightyCharacters)
 
 TEST(SimRun, HelpListsOptionsAndModels)
 {
-    SimRun r = run_in_process({"-h"});
+    SimRun r = sim_run_in_process({"-h"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     for (const char *option : {"--board MODEL", "--root DIR", "--reset", "--fixture FILE", "--syslog", "-h"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     for (const SimBoardProfile &p : sim_board_profiles())
         EXPECT_NE(r.out.find("\n  " + std::string(p.model) + " "), std::string::npos) << p.model;
-    EXPECT_EQ(run_in_process({"--help"}).out, r.out);
+    EXPECT_EQ(sim_run_in_process({"--help"}).out, r.out);
 }
 
 TEST(SimRun, UnknownWordsAreNamedWithWhatIsAccepted)
@@ -337,7 +299,7 @@ TEST(SimRun, UnknownWordsAreNamedWithWhatIsAccepted)
         {{"--reset"}, "quorbix-sim: no '--' before quorbix's options (quorbix-sim -h prints the usage)\n"},
     };
     for (const auto &c : cases) {
-        SimRun r = run_in_process(c.args);
+        SimRun r = sim_run_in_process(c.args);
         EXPECT_EQ(r.status, 1) << c.err;
         EXPECT_EQ(r.out, "") << c.err;
         EXPECT_EQ(r.err, c.err);
@@ -352,8 +314,8 @@ TEST(SimRun, ModelNamesAreTakenWhole)
 {
     TempDir dir;
     const std::string root = dir.path + "/root", none = dir.path + "/none";
-    ASSERT_EQ(run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"}).status, 2);
-    const auto before = root_image(root);
+    ASSERT_EQ(sim_run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"}).status, 2);
+    const auto before = sim_tree_image(root);
     const std::string models = " (models: " + sim_board_models() + ")\n";
     const struct {
         std::string board, quoted;
@@ -368,18 +330,18 @@ TEST(SimRun, ModelNamesAreTakenWhole)
                 std::vector<std::string> args{"--root", where, "--board", c.board, "--", "-v"};
                 if (reset)
                     args.insert(args.begin(), "--reset");
-                SimRun r = run_in_process(args);
+                SimRun r = sim_run_in_process(args);
                 EXPECT_EQ(r.status, 1);
                 EXPECT_EQ(r.out, "");
                 EXPECT_EQ(r.err, "quorbix-sim: unknown board model '" + c.quoted + "'" + models);
-                EXPECT_EQ(root_image(root), before);
+                EXPECT_EQ(sim_tree_image(root), before);
                 EXPECT_FALSE(std::filesystem::exists(none));
             }
-    SimRun r = run_in_process({"--root", root, "--board", "ZK17DORN", "--", "-v"});
+    SimRun r = sim_run_in_process({"--root", root, "--board", "ZK17DORN", "--", "-v"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "quorbix-sim: the board in " + root + " is a ZK17KESP; give --reset to start a ZK17DORN board there\n");
-    EXPECT_EQ(root_image(root), before);
-    EXPECT_EQ(run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"}).status, 2);
+    EXPECT_EQ(sim_tree_image(root), before);
+    EXPECT_EQ(sim_run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"}).status, 2);
 }
 
 // A command run through system() prints its output where the shell's child
@@ -410,7 +372,7 @@ TEST(SimRun, BinaryFixtureTextIsQuotedWithEscapes)
     TempDir dir;
     const std::string fix =
         dir.write("elf.fix", "\177ELF\002\001\001\003\0\0\0\0\0\0\0\0\002\0>\0\001\0\0\0\0 rest\n\0\0"s);
-    SimRun r = run_in_process({"--root", dir.path + "/root", "--fixture", fix, "--", "-v"});
+    SimRun r = sim_run_in_process({"--root", dir.path + "/root", "--fixture", fix, "--", "-v"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     // 80 characters of escapes exactly, then the cut before the next one.
@@ -424,11 +386,11 @@ TEST(SimRun, BinaryFixtureTextIsQuotedWithEscapes)
 TEST(SimRun, SyslogLinesFollowTheRun)
 {
     TempDir dir;
-    SimRun r = run_in_process({"--root", dir.path, "--syslog", "--", "-m", "fpga/s"});
+    SimRun r = sim_run_in_process({"--root", dir.path, "--syslog", "--", "-m", "fpga/s"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.err.find("syslog<1>: [PLOV_LOG] boardlib/dorn_version.cpp:"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("\n\n"), std::string::npos) << "one line each";
-    EXPECT_EQ(run_in_process({"--root", dir.path, "--", "-m", "fpga/s"}).err, "");
+    EXPECT_EQ(sim_run_in_process({"--root", dir.path, "--", "-m", "fpga/s"}).err, "");
 }
 
 // A fresh board holds what a booted one has: pool bases and software

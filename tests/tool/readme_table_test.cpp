@@ -35,7 +35,7 @@
 #include "sim/sim_board.h"
 #include "sim/sim_run.h"
 #include "support/readme_text.h"
-#include "support/sim_binary.h"
+#include "support/sim_in_process.h"
 
 namespace {
 
@@ -414,18 +414,7 @@ std::vector<Planned> plan(const Row &row, const std::vector<std::string> &sectio
 SimRun sim_in_process(std::vector<std::string> args)
 {
     globals_reset_all();
-    args.insert(args.begin(), "quorbix-sim");
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    SimRun r;
-    r.status = quorbix_sim_run(static_cast<int>(args.size()), argv.data());
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
-    return r;
+    return sim_run_in_process(std::move(args));
 }
 
 // One fresh board per model, saved once; every run starts from that saved

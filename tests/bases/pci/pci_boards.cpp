@@ -265,6 +265,11 @@ bool copy_proc_pci(const std::string &root, std::string &why)
         why = "no /proc/bus/pci/devices";
         return false;
     }
+    const std::string devices = read_file("/proc/bus/pci/devices");
+    if (devices.empty()) {
+        why = "cannot read /proc/bus/pci/devices";
+        return false;
+    }
     for (const fs::directory_entry &dir : fs::directory_iterator(from, ec)) {
         if (!dir.is_directory())
             continue;
@@ -277,7 +282,7 @@ bool copy_proc_pci(const std::string &root, std::string &why)
                 << bytes;
         }
     }
-    std::ofstream(root + "/proc/bus/pci/devices") << read_file("/proc/bus/pci/devices");
+    std::ofstream(root + "/proc/bus/pci/devices") << devices;
     return true;
 }
 
