@@ -608,15 +608,28 @@ std::string fnv(const std::string &bytes);
 
 // Where process addresses lie in a buffer: an 8-byte word at any offset
 // that looks like one (records pack pointers at odd offsets too). 1 marks
-// the first byte of an address, 2 the rest.
+// the first byte of an address, 2 the rest. Zero bytes before an address
+// can make a word that starts a few bytes early look like one too (the
+// address 0x603000006a10 behind four zero bytes), so where a word after
+// those zeros also looks like one, the address starts there. Moving on
+// from a real address would need its own low bytes to be zero and the
+// bytes after it to fill the top of the later word: not seen in records.
 std::vector<uint8_t> address_marks(const uint8_t *p, size_t n)
 {
-    std::vector<uint8_t> marks(n, 0);
-    for (size_t i = 0; i + 8 <= n; i++) {
+    auto word_at = [&](size_t i) {
         uint64_t w;
         std::memcpy(&w, p + i, 8);
-        if (!looks_like_address(w))
+        return w;
+    };
+    std::vector<uint8_t> marks(n, 0);
+    for (size_t i = 0; i + 8 <= n; i++) {
+        if (!looks_like_address(word_at(i)))
             continue;
+        for (size_t k = 1; k < 8 && i + k + 8 <= n && p[i + k - 1] == 0; k++)
+            if (looks_like_address(word_at(i + k))) {
+                i += k;
+                break;
+            }
         marks[i] = 1;
         std::fill(marks.begin() + static_cast<std::ptrdiff_t>(i) + 1, marks.begin() + static_cast<std::ptrdiff_t>(i) + 8, 2);
         i += 7;
@@ -935,6 +948,29 @@ std::map<std::string, std::vector<std::string>> by_operation(const std::vector<s
         out[l.substr(0, c)].push_back(l);
     }
     return out;
+}
+
+// An address is masked where it starts, whatever zeros stand before it or
+// whatever its low bytes are; a word that only looks like one from a
+// shifted position is not.
+TEST(BoardGolden, AddressesAreMaskedWhereTheyStart)
+{
+    const struct {
+        uint64_t address;
+        size_t zeros;
+        const char *hex;
+    } cases[] = {
+        {0x603000006a10ull, 8, "0000000000000000<addr>00"},  // its low word is small
+        {0x603000006a10ull, 1, "00<addr>00"},
+        {0x7ffd12345600ull, 4, "00000000<addr>00"},          // its low byte is zero
+        {0x4fffffffffffull, 8, "0000000000000000ffffffffff4f000000"},
+    };
+    for (const auto &c : cases) {
+        std::vector<uint8_t> bytes(c.zeros + 9, 0);
+        std::memcpy(bytes.data() + c.zeros, &c.address, 8);
+        EXPECT_EQ(hex_plain(bytes.data(), address_marks(bytes.data(), bytes.size()), 0, bytes.size()), c.hex)
+            << std::hex << c.address << " after " << std::dec << c.zeros;
+    }
 }
 
 TEST(BoardGolden, EveryOperationKeepsItsRecords)
