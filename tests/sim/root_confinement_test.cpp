@@ -287,6 +287,23 @@ TEST(RootConfinement, ModelLinesLeaveTheBoardsOwnFilesAlone)
     EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
 }
 
+// The board's own files, named or reached through a link, and the root are
+// refused as files no fixture may write.
+TEST(RootConfinement, TheBoardsOwnFilesAreNotFixtureFiles)
+{
+    Board b;
+    ASSERT_EQ(sim_board_open(b.root, ""), 0);
+    b.plant();
+    fs::create_directory_symlink("../.sim", b.root + "/etc/own");
+    for (const char *path : {"/.sim/board", "/.sim", "/etc/own/lock", "/"}) {
+        std::string error;
+        EXPECT_FALSE(sim_fixture_apply(std::string("file ") + path + " \"x\"\n", "o.fix", error));
+        EXPECT_EQ(error, std::string("o.fix:1: ") + path + " is not a file a fixture may write");
+    }
+    std::string ignored;
+    sim_board_abandon(ignored);
+}
+
 // A NUL byte in a fixture path is refused, and nothing of the file applied.
 TEST(RootConfinement, ANulByteInAFixturePathIsRefused)
 {
