@@ -12,8 +12,6 @@
 // Both CPU sides run on the simulated board's files (the layer's writes go
 // through its host, zlib's straight to the same directory).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -25,6 +23,7 @@
 #include <vector>
 
 #include "asmf/interface/asmf_interface.h"
+#include "bench/bench_quiet.h"
 #include "gzacc/gz_acc.h"
 #include "gzacc/gz_file.h"
 #include "gzacc/gz_read_acc.h"
@@ -151,25 +150,6 @@ void BM_CardDeflateOnly(benchmark::State &state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kSize));
 }
 
-// Console lines of the layer go to /dev/null while it runs.
-struct Quiet {
-    int saved;
-    Quiet()
-    {
-        std::fflush(stdout);
-        saved = dup(1);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    ~Quiet()
-    {
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-    }
-};
-
 // A file written by zlib at level 6 from input kind `kind`, `copies` times over.
 const std::string &read_file(int kind, int copies)
 {
@@ -192,7 +172,7 @@ void BM_LayerCpuRead(benchmark::State &state)
 {
     const std::string &path = read_file(static_cast<int>(state.range(0)), 1);
     std::vector<uint8_t> buf(kReadChunk);
-    Quiet q;
+    BenchQuiet q;
     for (auto _ : state) {
         gzacc::gz_file_state *f = gzacc::gzopen(path.c_str(), "rc");
         while (gzacc::gzread(f, buf.data(), kReadChunk) > 0) {
@@ -222,7 +202,7 @@ void BM_LayerCardRead(benchmark::State &state)
 {
     const std::string &path = read_file(0, 3);
     std::vector<uint8_t> buf(4 * kSize);
-    Quiet q;
+    BenchQuiet q;
     for (auto _ : state) {
         gzacc::gz_file_state *f = gzacc::gzopen(path.c_str(), "r");
         if (gzacc::gzread(f, buf.data(), static_cast<unsigned>(buf.size())) != static_cast<int>(3 * kSize))

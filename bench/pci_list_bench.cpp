@@ -6,9 +6,6 @@
 // be read, or when the ID file or lspci is missing.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +16,7 @@
 
 #include "bases/pci/tvk_dev.h"
 #include "bases/pci/tvk_name.h"
+#include "bench/bench_quiet.h"
 #include "sim/pci_bus.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
@@ -89,30 +87,6 @@ Board &board()
     return b;
 }
 
-// Standard output sent to /dev/null while it lives (the list prints its
-// lines; lspci's are read from its pipe).
-struct Muted {
-    int saved = -1;
-    Muted()
-    {
-        std::fflush(stdout);
-        saved = dup(1);
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0 && dup2(null, 1) < 0) {
-            close(saved);
-            saved = -1;
-        }
-        if (null >= 0)
-            close(null);
-    }
-    ~Muted()
-    {
-        std::fflush(stdout);
-        if (saved >= 0 && dup2(saved, 1) >= 0)
-            close(saved);
-    }
-};
-
 void BM_ListAgainstLspci(benchmark::State &state)
 {
     const Board &b = board();
@@ -124,7 +98,7 @@ void BM_ListAgainstLspci(benchmark::State &state)
     Clock::duration ours{}, theirs{};
     bool ok = true;
     {
-        Muted muted;
+        BenchQuiet quiet;
         for (auto _ : state) {
             const auto t0 = Clock::now();
             tvk_dev_list head{};

@@ -3,6 +3,7 @@
 // (sim_sched.cpp: time and threads), scripted shell commands and syslog.
 #include "sim/sim_host.h"
 #include "sim/kernel.h"
+#include "sim/kit/sim_doc.h"
 #include "sim/root_undo.h"
 #include "sim/sim_sched.h"
 
@@ -111,14 +112,7 @@ void print_command_output(const std::string &out)
 {
     std::fflush(stdout);
     const int saved = errno;
-    for (size_t done = 0; done < out.size();) {
-        ssize_t n = ::write(STDOUT_FILENO, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
+    sim_write_all(STDOUT_FILENO, out);
     errno = saved;
 }
 
@@ -409,18 +403,10 @@ void sim_write_file(const std::string &path, const std::string &content)
     int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         fail(full, errno);
-    for (size_t done = 0; done < content.size();) {
-        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            fail(full, err);
-        }
-        done += static_cast<size_t>(n);
-    }
+    const int err = sim_write_all(fd, content);
     ::close(fd);
+    if (err != 0)
+        fail(full, err);
 }
 
 std::string sim_read_file(const std::string &path)

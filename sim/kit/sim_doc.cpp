@@ -280,13 +280,11 @@ bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &erro
     const std::string text = sim_doc_format(doc);
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     bool ok = fd >= 0;
-    for (size_t done = 0; ok && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += ok ? static_cast<size_t>(n) : 0;
-    }
+    if (ok)
+        if (int err = sim_write_all(fd, text); err != 0) {
+            errno = err;
+            ok = false;
+        }
     ok = ok && ::fsync(fd) == 0;
     if (fd >= 0 && ::close(fd) != 0)
         ok = false;
@@ -295,6 +293,19 @@ bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &erro
     error = path + ": " + std::strerror(errno);
     ::unlink(tmp.c_str());
     return false;
+}
+
+int sim_write_all(int fd, std::string_view bytes)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<size_t>(n);
+    }
+    return 0;
 }
 
 // ---- shared pieces ------------------------------------------------------------------------

@@ -108,6 +108,10 @@ SimDocRead sim_doc_read(const std::string &path, std::string_view kind, SimDoc &
 // `path`, so a reader sees the old or the new document, never half of one.
 // False with `error` set ("path: reason") when it could not.
 bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &error);
+// Writes all of `bytes` to the real descriptor `fd`, going on after a short
+// or interrupted write: 0, or the errno of the write that failed (EIO for
+// one that wrote nothing).
+int sim_write_all(int fd, std::string_view bytes);
 
 // ---- pieces shared with other line formats (fixtures) ----------------------------
 
