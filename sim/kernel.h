@@ -57,7 +57,8 @@ struct PortClaim {
 
 struct Kernel {
     KernelLock lock;
-    std::string root;
+    std::string root;                    // the root's name, for messages only
+    int rootFd = -1;                     // the root directory, open for the run
     std::vector<std::pair<std::string, Registration>> files;     // canonical path
     std::vector<std::pair<std::string, Registration>> patterns;  // glob
     std::vector<std::pair<std::pair<int, int>, Registration>> sockets;

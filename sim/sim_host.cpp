@@ -12,11 +12,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -330,7 +332,7 @@ int sim_open_count()
     return count;
 }
 
-void sim_reset(const std::string &root)
+void sim_reset(int rootFd, const std::string &root)
 {
     sched_reset();  // ends the run's threads first: they may hold the lock
     Guard g;
@@ -338,6 +340,9 @@ void sim_reset(const std::string &root)
     release_all();
     close_dirs();
     memory_reset();
+    if (k.rootFd >= 0)
+        ::close(k.rootFd);
+    k.rootFd = rootFd >= 0 ? ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0) : -1;
     k.root = root;
     while (!k.root.empty() && k.root.back() == '/')
         k.root.pop_back();
@@ -362,7 +367,31 @@ void sim_reset(const std::string &root)
     s.pipeStatus.clear();
 }
 
+void sim_reset(const std::string &root)
+{
+    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    sim_reset(fd, root);
+    if (fd >= 0)
+        ::close(fd);
+}
+
 const std::string &sim_root() { return kernel().root; }
+
+int sim_root_fd() { return kernel().rootFd; }
+
+int sim_open_beneath(int dirfd, const std::string &path, int flags, mode_t mode)
+{
+    struct open_how how {};
+    how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
+    how.mode = (flags & O_CREAT) ? mode : 0;
+    how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_SYMLINKS;
+    const char *name = path.empty() ? "." : path.c_str();
+    for (int tries = 0;; tries++) {
+        const long fd = ::syscall(SYS_openat2, dirfd, name, &how, sizeof how);
+        if (fd >= 0 || errno != EAGAIN || tries == 8)
+            return static_cast<int>(fd);
+    }
+}
 
 int sim_resolve(const std::string &path, bool followLast, std::string &canonical)
 {

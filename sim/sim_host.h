@@ -358,9 +358,22 @@ int sim_open_count();
 
 // ---- the root -------------------------------------------------------------------
 
-// Forget all state and take `root` (an existing directory) as "/".
+// Forget all state and take the directory open at `rootFd` as "/" (the
+// kernel keeps a duplicate of the descriptor until the next reset); `root`
+// names it in messages.
+void sim_reset(int rootFd, const std::string &root);
+// Test shorthand: opens `root` (an existing directory) and takes it so.
 void sim_reset(const std::string &root);
 const std::string &sim_root();
+// The root's descriptor (-1 before the first reset).
+int sim_root_fd();
+// openat2(2) of `path` beneath the directory `dirfd`, resolved inside it
+// and following no link at all (RESOLVE_IN_ROOT | RESOLVE_NO_SYMLINKS):
+// a link anywhere on the way fails with ELOOP. `mode` is passed only with
+// O_CREAT; O_CLOEXEC is always added; EAGAIN is retried a few times.
+// A descriptor, or -1 with errno (ENOSYS before Linux 5.6, EPERM where a
+// sandbox forbids the call).
+int sim_open_beneath(int dirfd, const std::string &path, int flags, mode_t mode = 0);
 // The canonical path under the root of a path the tool uses ("" stands
 // for "/"), resolved as the tool's own calls resolve it (sim_canonical):
 // links inside the root never lead out of it. The last component's link is
