@@ -5,6 +5,7 @@
 #include <string>
 
 #include <cctype>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -536,13 +537,14 @@ size_t escape_at(std::string_view text, size_t at)
 // of the fixture escapes. With `written`, escapes already in the text are
 // kept whole. Longer than kClipMax characters (an escape counts all of
 // its), it is cut after the last character or escape that fits, never
-// inside one (`cut` set), and kClipMark follows.
-std::string clip(std::string_view text, bool written, bool &cut)
+// inside one (`cut` set), and kClipMark follows. A `limit` of SIZE_MAX
+// escapes the whole text.
+std::string clip(std::string_view text, bool written, bool &cut, size_t limit = kClipMax)
 {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
     size_t fits = 0;
-    for (size_t at = 0; at < text.size() && out.size() <= kClipMax;) {
+    for (size_t at = 0; at < text.size() && out.size() <= limit;) {
         const size_t escape = written ? escape_at(text, at) : 0;
         const auto c = static_cast<unsigned char>(text[at]);
         if (escape != 0) {
@@ -560,10 +562,10 @@ std::string clip(std::string_view text, bool written, bool &cut)
                 out += kDigits[c & 0xF];
             }
         }
-        if (out.size() <= kClipMax)
+        if (out.size() <= limit)
             fits = out.size();
     }
-    cut = out.size() > kClipMax;
+    cut = out.size() > limit;
     if (cut) {
         out.resize(fits);
         out += kClipMark;
@@ -577,6 +579,12 @@ std::string sim_clip(std::string_view text)
 {
     bool cut = false;
     return clip(text, false, cut);
+}
+
+std::string sim_escape(std::string_view text)
+{
+    bool cut = false;
+    return clip(text, false, cut, SIZE_MAX);
 }
 
 std::string sim_clip_quoted(std::string_view message)

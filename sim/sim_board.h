@@ -91,6 +91,9 @@ std::string sim_board_models();
 // read), the rest as itself; at most 80 characters of that, an escape
 // counted whole and never split, then "..." when cut.
 std::string sim_clip(std::string_view text);
+// `text` escaped as sim_clip escapes it, whole: file and root names in
+// messages, which are neither quoted nor cut.
+std::string sim_escape(std::string_view text);
 // A message with every '...'-quoted text in it clipped so; a text sim_clip
 // already made (its escapes, its cut) comes out unchanged.
 std::string sim_clip_quoted(std::string_view message);

@@ -230,6 +230,9 @@ TEST(SimBoard, QuotedTextIsEscapedAndCutWhole)
     }
     EXPECT_EQ(sim_clip_quoted("'" + a80 + "...'"), "'" + a80 + "...'");
     EXPECT_EQ(sim_clip_quoted("'" + a80 + "b...'"), "'" + a80 + "...'");
+    // A name is escaped alike, but whole: never cut, however long.
+    EXPECT_EQ(sim_escape(a80 + "b/it's\n\x1b"), a80 + "b/it\\x27s\\x0a\\x1b");
+    EXPECT_EQ(sim_escape("/tmp/r\\n"), "/tmp/r\\\\n");
 }
 
 // The binary: a corrupt board, a refused board change, --reset, usage.
