@@ -98,6 +98,42 @@ TEST_F(SfpCommands, RegisterReadAndDumpPrintRowsOfEight)
     });
 }
 
+// The dump buffer holds one whole page: 256 bytes are dumped in 32 rows,
+// 257 are refused before any request.
+TEST_F(SfpCommands, DumpOfTheWholePageAndOneByteMore)
+{
+    std::vector<uint8_t> page(256);
+    for (size_t i = 0; i < page.size(); i++)
+        page[i] = static_cast<uint8_t>(255 - i);
+    fpga_set_sfp_bytes(kSbuf, 0, 0xA0, 0, page);
+    std::string rows;
+    for (size_t i = 0; i < page.size(); i++) {
+        char field[8];
+        std::snprintf(field, sizeof field, "%s%2x\t", i % 8 == 0 ? "\n\r" : "", page[i]);
+        rows += field;
+    }
+    ASSERT_TRUE(rows.starts_with("\n\rff\tfe\tfd\tfc\tfb\tfa\tf9\tf8\t\n\rf7\t"));
+    ASSERT_TRUE(rows.ends_with("\t 8\t\n\r 7\t 6\t 5\t 4\t 3\t 2\t 1\t 0\t"));
+    struct Row {
+        const char *path;
+        int status;
+        std::string out;
+        size_t requests;
+    };
+    const Row table[] = {
+        {"sfp/r/0:0xa0:0:256", 0, rows + "\nSUCCESS\n", 1},
+        {"sfp/r/0:0xa0:0:257", 2, invalid("get_sfp_data", 6120, 4), 0},
+    };
+    for (const Row &t : table) {
+        sim_clear_journal();
+        ConsoleRun r = run_m(t.path);
+        EXPECT_EQ(r.out, t.out) << t.path;
+        EXPECT_EQ(r.status, t.status) << t.path;
+        EXPECT_EQ(count_of(r.out, "\n\r"), t.status == 0 ? 32u : 0u) << t.path;
+        EXPECT_EQ(requests_seen(PLOV_IOC_GET_SFP_AREA), t.requests) << t.path;
+    }
+}
+
 TEST_F(SfpCommands, RegisterWriteConsumesItsValues)
 {
     expect_m({
