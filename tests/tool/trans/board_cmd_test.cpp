@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <tuple>
 #include <string>
 #include <vector>
@@ -379,6 +380,56 @@ TEST_F(BoardCommands, RegisterDumpLinesPerBoardAndFpga)
     r = run("d", "fpga/e/2:10");
     EXPECT_EQ(r.out, "FAILED\nFunction PlovTransDumpRegs exe error, iRet = -1330\n");
     EXPECT_EQ(r.status, -1330);
+}
+
+// Offsets below 0x1000 keep four digits: rows of every list, each beside the
+// row before it, with the dump's values counting up from 0.
+struct LowOffsetRows {
+    const char *path;
+    const char *node;
+    std::vector<std::string> excerpts;
+};
+
+void expect_low_offsets_padded(const std::vector<LowOffsetRows> &rows)
+{
+    const std::regex unpadded(R"(addr\[0x[0-9a-f]{0,3}\])");
+    for (const LowOffsetRows &row : rows) {
+        std::vector<uint8_t> space(4096);
+        for (size_t i = 0; i < space.size(); i += 8)
+            space[i] = static_cast<uint8_t>(i / 8);
+        fpga_set_record(row.node, FpgaRecord::RegSpace, 0, space);
+        CmdRun r = run("d", row.path);
+        EXPECT_EQ(r.status, 0) << row.path;
+        for (const std::string &excerpt : row.excerpts)
+            EXPECT_NE(r.out.find(excerpt), std::string::npos) << row.path << "\n" << excerpt << "\n" << r.out;
+        EXPECT_FALSE(std::regex_search(r.out, unpadded)) << row.path << "\n" << r.out;
+    }
+}
+
+TEST_F(BoardCommands, RegisterDumpPadsLowOffsets)
+{
+    expect_low_offsets_padded({
+        {"fpga/e/0:10",
+         kFpgaTransNode,
+         {"addr[0x60d0]=[0x000000000000000b]\naddr[0x0080]=[0x000000000000000c]\n"
+          "addr[0x0081]=[0x000000000000000d]\naddr[0x0082]=[0x000000000000000e]\naddr[0x0085]=[0x000000000000000f]\n",
+          "addr[0x5882]=[0x0000000000000014]\naddr[0x0480]=[0x0000000000000015]\n",
+          "addr[0x149f]=[0x0000000000000074]\naddr[0x0880]=[0x0000000000000075]\n"}},
+        {"fpga/e/1:10",
+         kFpgaSbufNode,
+         {"addr[0x60d0]=[0x000000000000000b]\naddr[0x0080]=[0x000000000000000c]\n",
+          "addr[0x3881]=[0x0000000000000011]\naddr[0x0480]=[0x0000000000000012]\n"}},
+    });
+}
+
+TEST_F(BoardCommandsKesp, RegisterDumpPadsLowOffsets)
+{
+    expect_low_offsets_padded({
+        {"fpga/e/0:10",
+         kFpgaTransNode,
+         {"addr[0x5cd0]=[0x0000000000000007]\naddr[0x0081]=[0x0000000000000008]\n",
+          "addr[0x6c81]=[0x0000000000000018]\naddr[0x0480]=[0x0000000000000019]\n"}},
+    });
 }
 
 TEST_F(BoardCommandsKesp, RegisterDumpKespListAndIndirectWriteShape)
