@@ -3,10 +3,12 @@
 // snapshots, memory probes.
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <sys/mman.h>
 
+#include "bases/host/host.h"
 #include "boardlib/dorn_intf.h"
 #include "boardlib/dorn_mem.h"
 #include "boardlib/dorn_port.h"
@@ -408,6 +410,32 @@ TEST_F(DornBackendTest, SnapshotsCreateRotateAndAddTimeLines)
     ASSERT_EQ(TRANS_CollectLog(), 0);
     std::string log = sim_read_file(DORN_LOG_COPY_FILE);
     EXPECT_EQ(log.substr(log.size() - 11), "driver log\n");
+}
+
+// The copy is rewritten at each collection: one time line, then the driver's
+// log as it is now; nothing of an earlier copy or collection stays.
+TEST_F(DornBackendTest, CollectedLogReplacesTheLastCopy)
+{
+    sim_write_file("/opt/.keep", "");
+    struct Step {
+        const char *before;   // the copy as the step finds it; null: as the last step left it
+        const char *log;
+    } steps[] = {
+        {"stale copy\nstale log\n", "first log\n"},
+        {nullptr, "second log\n"},
+        {nullptr, "second log\n"},
+    };
+    for (const Step &s : steps) {
+        SCOPED_TRACE(s.log);
+        if (s.before != nullptr)
+            sim_write_file(DORN_LOG_COPY_FILE, s.before);
+        sim_write_file(DORN_DRV_LOG, s.log);
+        time_t now = host().time(nullptr);
+        char line[32] = {};
+        ASSERT_NE(ctime_r(&now, line), nullptr);
+        ASSERT_EQ(TRANS_CollectLog(), 0);
+        EXPECT_EQ(sim_read_file(DORN_LOG_COPY_FILE), std::string(line) + s.log);
+    }
 }
 
 TEST_F(DornBackendTest, LogDirectoryStepPassesOnlyAnExistingDirectory)
