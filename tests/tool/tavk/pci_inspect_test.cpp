@@ -205,6 +205,35 @@ TEST_F(PciInspect, LettersOnAHealthyBoard)
     }
 }
 
+// Each coherent interface's verdict comes from its own error state
+// (0x230 for IRP0, 0x2B0 for IRP1, bits 0x641E), whatever the other's is.
+TEST_F(PciInspect, PJudgesEachCoherentInterfaceByItsOwnState)
+{
+    const std::string head = "[SHOW] <--- Begin to inspect coherent interface state, Device[00:05.2]... --->\n";
+    struct {
+        uint32_t irp0, irp1;
+        std::string out;
+    } rows[] = {
+        {0, 0x00000002,
+         "[SHOW] IRP0 Error State = 0x00000000\n[SHOW] IRP1 Error State = 0x00000002\n"
+         "[SHOW] Coherent Interface IRP0 Error state OK!\n[SHOW] Coherent Interface IRP1 Error state NG!\n"},
+        {0x00004000, 0,
+         "[SHOW] IRP0 Error State = 0x00004000\n[SHOW] IRP1 Error State = 0x00000000\n"
+         "[SHOW] Coherent Interface IRP0 Error state NG!\n[SHOW] Coherent Interface IRP1 Error state OK!\n"},
+        {0x000009e1, 0x00000400,   // IRP0: every bit outside the mask
+         "[SHOW] IRP0 Error State = 0x000009e1\n[SHOW] IRP1 Error State = 0x00000400\n"
+         "[SHOW] Coherent Interface IRP0 Error state OK!\n[SHOW] Coherent Interface IRP1 Error state NG!\n"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.out);
+        poke(0, 0x2A, 0x230, r.irp0, 4);
+        poke(0, 0x2A, 0x2B0, r.irp1, 4);
+        ConsoleRun run = test("P");
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, head + r.out);
+    }
+}
+
 TEST_F(PciInspect, ELimitsToTheFirstProcessorsBuses)
 {
     // An endpoint behind the second processor's root bus.
