@@ -2,8 +2,10 @@
 // controller and disks.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
+#include "sim/disk_model.h"
 #include "sim/sim_host.h"
 #include "support/console_run.h"
 #include "support/sas_test_util.h"
@@ -156,6 +158,78 @@ TEST_F(DiskReports, ResyncProgressAndNoVolume)
               std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Physical device information\n" + std::string(72, '-') + "\n"), std::string::npos);
     EXPECT_EQ(r.out.find("PhysicalDisk"), std::string::npos);
+}
+
+// A SATA SSD's identity comes from its IDENTIFY data: the model text is the
+// manufacturer, and the vendor text (the model after "TDK " for this maker)
+// the model number.
+TEST_F(DiskReports, SataSsdNamesItsModelAsManufacturer)
+{
+    DiskFacts ssd = disk_sata("GBDriver RS3WC080", "SSD-SER-1", "FW01", 2097152);
+    ssd.sd = "sdz";
+    ssd.sg = "sg9";
+    ssd.pci = "0000:05:00.0";
+    ssd.target = 9;
+    disk_add(ssd);
+    sas_apply("mpt-ioc 0 pci=0000:05:00.0 device=0x72 revision=3 sas=0x500605b000000000\n"
+              "mpt-phy 0 0 10 0 0 0 0\n"
+              "sas-disk 0 9 sdz 1 0 4 0 9\n");
+    MfcRun r = mfc("disks");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("  Manufacturer                      : GBDriver RS3WC080\n"
+                         "  Model Number                      : TDK GBDriver RS3WC080\n"
+                         "  Firmware Revision                 : 0x0000\n"
+                         "  Serial No                         : SSD-SER-1\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  Protocol                          : SATA\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Manufacturer                      : TDK"), std::string::npos) << r.out;
+    EXPECT_EQ(sim_open_count(), 0);
+}
+
+// The error counter pages' parameters 3, 5 and 6 (corrected, bytes processed,
+// uncorrected) each in their own column, on each of the three pages.
+TEST_F(DiskReports, ErrorCountersStandInTheirColumns)
+{
+    struct Row {
+        uint8_t page;
+        uint64_t corrected, processed, uncorrected;
+        const char *line;
+    };
+    const Row rows[] = {
+        {0x03, 7, 10000000000, 9, "    Read                            :          7,        10.000,           9\n"},
+        {0x02, 1, 2500000000, 3, "    Write                           :          1,         2.500,           3\n"},
+        {0x05, 4, 500000000, 6, "    Vertify                         :          4,         0.500,           6\n"},
+    };
+    // A parameter: code, control byte, length, and the value in eight bytes, most significant first.
+    auto param = [](uint8_t code, uint64_t value) {
+        char hex[64];
+        int n = std::snprintf(hex, sizeof hex, "00 %02x 00 08", code);
+        for (int shift = 56; shift >= 0; shift -= 8)
+            n += std::snprintf(hex + n, sizeof hex - static_cast<size_t>(n), " %02x",
+                               static_cast<unsigned>((value >> shift) & 0xFF));
+        return std::string(hex);
+    };
+    std::string facts = "mpt-ioc 0 pci=0000:05:00.0 device=0x72 revision=3 sas=0x500605b000000000\n"
+                        "mpt-phy 0 0 10 0 0 0 0\n"
+                        "disk-add sdz sg9 sas pci=0000:05:00.0 target=9\n"
+                        "disk-inquiry sdz \"SEAGATE\" \"ST600MM0006\" \"0001\"\n"
+                        "disk-capacity sdz 2097152 512\n"
+                        "disk-log sdz 0x00 00 00 00 03 02 03 05\n";
+    for (const Row &row : rows) {
+        char head[16];
+        std::snprintf(head, sizeof head, "%02x 00 00 24", row.page);   // three 12-byte parameters
+        facts += "disk-log sdz " + std::to_string(row.page) + " " + head + " " + param(3, row.corrected) + " " +
+                 param(5, row.processed) + " " + param(6, row.uncorrected) + "\n";
+    }
+    facts += "sas-disk 0 9 sdz 1 0 4 0 9\n";
+    sas_apply(facts);
+    MfcRun r = mfc("disks");
+    EXPECT_EQ(r.status, 0) << r.out;
+    std::string want = "  ErrCounter                        :  corrected   processed(GB)  uncorrected\n";
+    for (const Row &row : rows)
+        want += row.line;
+    EXPECT_NE(r.out.find(want), std::string::npos) << r.out;
 }
 
 } // namespace
