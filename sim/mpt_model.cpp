@@ -523,6 +523,7 @@ bool field(std::string_view value, std::string &out)
     out = std::string(value);
     return true;
 }
+
 // A PCI address, kept only when it reads.
 bool pci_field(std::string_view value, std::string &out)
 {
