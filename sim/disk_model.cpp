@@ -1,5 +1,6 @@
 #include "sim/disk_model.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include "bases/drv/sg_drv.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/kit/sim_words.h"
+#include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -247,13 +249,20 @@ Answer answer(DiskFacts &d, const uint8_t *cdb, size_t len, const uint8_t *out, 
     return a;
 }
 
-DiskFacts *disk_of(const std::string &node)
+// The disk a node belongs to: its generic node, its block node, or a
+// partition of it (the block node's name and digits: "sda1", not "sdaa").
+DiskFacts *disk_of(std::string_view node)
 {
-    for (auto &d : model().disks) {
-        std::string sd = "/dev/" + d->sd;
-        if (node == "/dev/" + d->sg || node.rfind(sd, 0) == 0)
+    constexpr std::string_view kDev = "/dev/";
+    if (!node.starts_with(kDev))
+        return nullptr;
+    const std::string_view name = node.substr(kDev.size());
+    auto partition = [](std::string_view tail) {
+        return !tail.empty() && std::all_of(tail.begin(), tail.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    for (auto &d : model().disks)
+        if (name == d->sg || name == d->sd || (name.starts_with(d->sd) && partition(name.substr(d->sd.size()))))
             return d.get();
-    }
     return nullptr;
 }
 
@@ -399,6 +408,15 @@ void disk_add(const DiskFacts &facts)
 
 DiskFacts *disk_find(const std::string &sd) { return disk_of("/dev/" + sd); }
 
+bool disk_name_check(std::string_view verb, std::string_view role, std::string_view name, std::string &err)
+{
+    if (sim_device_name(name))
+        return true;
+    err = std::string(verb) + ": " + std::string(role) + " '" + sim_clip(name) + "' is not a device name (" +
+          kSimDeviceNameRule + ")";
+    return false;
+}
+
 DiskScsiAnswer disk_scsi(DiskFacts &d, const uint8_t *cdb, size_t len, const uint8_t *out, size_t outLen,
                          uint8_t *in, size_t inLen)
 {
@@ -445,26 +463,35 @@ bool text(const std::string &word, std::string &out)
 
 bool fail(std::string &err, const char *usage) { return err = usage, false; }
 
+// A PCI address word, kept only when it reads.
+bool pci_field(const std::string &value, std::string &out)
+{
+    SimPciAddress a;
+    return sim_pci_address(value, a) && (out = value, true);
+}
+
 bool line_add(const Words &w, std::string &err)
 {
     DiskFacts d;
     if (w.size() < 4 || (w[3] != "sata" && w[3] != "sas"))
         return fail(err, "disk-add: SD SG sata|sas [pci=ADDR] [host=N] [channel=N] [target=N] expected");
-    if (DiskFacts *old = disk_find(w[1]))
-        d = *old;
+    if (!disk_name_check("disk-add", "SD", w[1], err) || !disk_name_check("disk-add", "SG", w[2], err))
+        return false;
+    if (DiskFacts *old = disk_find(w[1]); old != nullptr && old->sd == w[1])
+        d = *old;  // the same disk again: its other facts stay
     d.sd = w[1];
     d.sg = w[2];
     d.sata = w[3] == "sata";
     for (size_t i = 4; i < w.size(); ++i) {
         size_t eq = w[i].find('=');
         std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
-        bool ok = key == "pci"       ? (d.pci = value, value.size() == 12)
+        bool ok = key == "pci"       ? pci_field(value, d.pci)
                   : key == "host"    ? sim_number(value, d.host)
                   : key == "channel" ? sim_number(value, d.channel)
                   : key == "target"  ? sim_number(value, d.target)
                                      : false;
         if (!ok)
-            return err = "disk-add: bad field \"" + w[i] + "\"", false;
+            return err = "disk-add: bad field '" + sim_clip(w[i]) + "'", false;
     }
     disk_add(d);
     return true;

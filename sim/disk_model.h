@@ -65,7 +65,13 @@ void disk_identify_text(DiskFacts &d, int word, int words, const std::string &te
 DiskFacts disk_sata(const std::string &model, const std::string &serial, const std::string &fw, uint64_t sectors);
 
 void disk_add(const DiskFacts &facts);
+// The disk of a node name: its block or generic node, or a partition of it
+// (the block name and digits only: "sda1" is sda's, "sdaa" is not).
 DiskFacts *disk_find(const std::string &sd);
+// Whether `name` is a device name (sim_device_name); if not, `err` says so
+// for the line `verb`, naming the word's role ("SD", "SG") and the word
+// quoted and clipped.
+bool disk_name_check(std::string_view verb, std::string_view role, std::string_view name, std::string &err);
 void disk_model_reset();
 
 // One CDB answered by a disk, as a transport behind a controller sees it:
@@ -87,7 +93,7 @@ void disk_model_save(SimDoc &doc);
 
 // ---- fixture lines ---------------------------------------------------------------------------
 //
-//   disk-add SD SG sata|sas [pci=SSSS:BB:DD.F] [host=N] [channel=N] [target=N]
+//   disk-add SD SG sata|sas [pci=DDDD:BB:DD.F] [host=N] [channel=N] [target=N]
 //   disk-inquiry SD VENDOR PRODUCT REVISION       (quoted texts)
 //   disk-serial SD TEXT
 //   disk-capacity SD BLOCKS [BLOCK-LENGTH]
@@ -103,6 +109,8 @@ void disk_model_save(SimDoc &doc);
 //   disk-fault SD host N | driver N
 //   disk-fault NODE errno REQUEST ERRNO [NTH]     (NODE: a node name, e.g. sg0 or sda1)
 //
+// SD and SG are device names (sim_device_name); PCI addresses read as
+// sim_pci_address reads them.
 // False with a message in `err` for a line not understood.
 bool disk_fixture_line(std::string_view line, std::string &err);
 

@@ -13,6 +13,7 @@
 #include "bases/drv/mpt_drv.h"
 #include "sim/kit/field_fault.h"
 #include "sim/kit/sim_words.h"
+#include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -409,13 +410,6 @@ int handle_event_query(const SimCall &call, SimJournalEntry &)
     return find_controller(q->hdr.iocNumber) ? 0 : -ENODEV;
 }
 
-// "SSSS:BB:DD.F" into its parts.
-bool parse_pci(const std::string &text, unsigned &seg, unsigned &bus, unsigned &dev, unsigned &fn)
-{
-    char tail = 0;
-    return std::sscanf(text.c_str(), "%x:%x:%x.%x%c", &seg, &bus, &dev, &fn, &tail) == 4;
-}
-
 int handle_iocinfo(const SimCall &call, SimJournalEntry &)
 {
     auto *info = static_cast<MptIocInfo *>(call.arg);
@@ -425,8 +419,8 @@ int handle_iocinfo(const SimCall &call, SimJournalEntry &)
     if (info->hdr.maxDataSize < sizeof *info)
         return -EINVAL;
     const MptIocFacts &f = c->facts;
-    unsigned seg = 0, bus = 0, dev = 0, fn = 0;
-    parse_pci(f.pci, seg, bus, dev, fn);
+    SimPciAddress pci;
+    sim_pci_address(f.pci, pci);  // read when the line was
     info->adapterType = mpi2(*c) ? 2 : 1;
     info->pciId = f.deviceId;
     info->hwRev = f.revisionId;
@@ -434,8 +428,8 @@ int handle_iocinfo(const SimCall &call, SimJournalEntry &)
     info->biosVersion = f.bios;
     std::memset(info->driverVersion, 0, sizeof info->driverVersion);
     std::memcpy(info->driverVersion, f.driver.data(), std::min(f.driver.size(), sizeof info->driverVersion));
-    info->pciLocation = (dev & 0x1F) | (fn & 7) << 5 | bus << 8;
-    info->pciSegment = seg;
+    info->pciLocation = pci.device | pci.function << 5 | pci.bus << 8;
+    info->pciSegment = pci.domain;
     return 0;
 }
 
@@ -530,11 +524,18 @@ bool field(std::string_view value, std::string &out)
     return true;
 }
 
+// A PCI address, kept only when it reads.
+bool pci_field(std::string_view value, std::string &out)
+{
+    SimPciAddress a;
+    return sim_pci_address(value, a) && field(value, out);
+}
+
 // One key=value of a controller line.
 bool ioc_key(MptIocFacts &f, std::string_view key, std::string_view value)
 {
-    if (key == "pci") return field(value, f.pci);
-    if (key == "root") return field(value, f.rootPort);
+    if (key == "pci") return pci_field(value, f.pci);
+    if (key == "root") return pci_field(value, f.rootPort);
     if (key == "device") return field(value, f.deviceId);
     if (key == "revision") return field(value, f.revisionId);
     if (key == "mpi") return field(value, f.mpiVersion);
@@ -557,14 +558,11 @@ bool line_ioc(const std::vector<std::string_view> &w, std::string &err)
     MptIocFacts f;
     if (w.size() < 2 || !sim_number(w[1], f.ioc) || f.ioc >= MPT_MAX_IOC)
         return err = "mpt-ioc: controller number 0 to 63 expected", false;
-    unsigned seg, bus, dev, fn;
     for (size_t i = 2; i < w.size(); i++) {
         size_t eq = w[i].find('=');
         if (eq == std::string_view::npos || !ioc_key(f, w[i].substr(0, eq), w[i].substr(eq + 1)))
-            return err = "mpt-ioc: bad field \"" + std::string(w[i]) + "\"", false;
+            return err = "mpt-ioc: bad field '" + sim_clip(w[i]) + "'", false;
     }
-    if (!parse_pci(f.pci, seg, bus, dev, fn) || !parse_pci(f.rootPort, seg, bus, dev, fn))
-        return err = "mpt-ioc: PCI address SSSS:BB:DD.F expected", false;
     if (Controller *old = find_controller(f.ioc))
         f.phys = old->facts.phys;
     mpt_add_controller(f);

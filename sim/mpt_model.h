@@ -116,7 +116,7 @@ void mpt_set_smp_hook(MptHook hook);
 
 // ---- fixture lines --------------------------------------------------------------------------------------
 //
-//   mpt-ioc IOC [pci=S:B:D.F] [root=S:B:D.F] [device=N] [revision=N] [mpi=N] [product=N]
+//   mpt-ioc IOC [pci=DDDD:BB:DD.F] [root=DDDD:BB:DD.F] [device=N] [revision=N] [mpi=N] [product=N]
 //               [fw=N] [bios=N] [driver=TEXT] [sas=N] [vendor=N] [whoinit=N] [porttype=N]
 //               [caps=N] [iounit=N] [image=N]
 //   mpt-phy IOC PHY RATE INVALID-DWORD DISPARITY LOSS-OF-SYNC RESET-PROBLEM

@@ -175,6 +175,8 @@ bool line_disk(const std::vector<std::string> &w, std::string &err)
     std::vector<uint64_t> n;
     if (w.size() < 9 || w.size() > 11 || !sim_numbers(w, 1, 3, n) || !sim_numbers(w, 4, w.size(), n))
         return err = "usage: sas-disk IOC HANDLE SD PARENT PHY SLOT BUS TARGET [SAS-ADDRESS [DEVICE-INFO]]", false;
+    if (!disk_name_check("sas-disk", "SD", w[3], err))
+        return false;
     const DiskFacts *d = disk_find(w[3]);
     auto ioc = static_cast<uint32_t>(n[0]);
     if (d == nullptr || mpt_controller(ioc) == nullptr)
@@ -309,8 +311,10 @@ bool line_expander_phy(const std::vector<std::string> &w, std::string &err)
 bool line_byid(const std::vector<std::string> &w, std::string &err)
 {
     uint64_t wwid = 0;
-    if (w.size() != 3 || !sim_number(w[1], wwid) || w[2].empty())
+    if (w.size() != 3 || !sim_number(w[1], wwid))
         return err = "usage: sas-byid WWID SD", false;
+    if (!disk_name_check("sas-byid", "SD", w[2], err))
+        return false;
     uint8_t bytes[8];
     std::memcpy(bytes, &wwid, sizeof bytes);
     std::string hex;

@@ -28,8 +28,9 @@ void sas_disks_reset();
 //                                                    PHYs answer "PHY does not exist")
 //   sas-byid WWID SD                                 ("/dev/disk/by-id" links of a volume)
 //
-// The controller and the disk come first (mpt-ioc, disk-add). False with a
-// message in `err` for a line not understood.
+// SD is a device name (sim_device_name). The controller and the disk come
+// first (mpt-ioc, disk-add). False with a message in `err` for a line not
+// understood.
 bool sas_fixture_line(std::string_view line, std::string &err);
 
 #endif

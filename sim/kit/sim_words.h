@@ -45,6 +45,19 @@ bool sim_hex_bytes(std::string_view text, std::vector<uint8_t> &out);
 // A double-quoted text without its quotes and escapes.
 inline bool sim_text(std::string_view text, std::string &out) { return sim_doc_unquote(text, out); }
 
+// A device's node name ("sda", "sg0"): 1 to 32 letters, digits, '_', '-'
+// and '.', neither "." nor "..", so that it names one entry of a directory
+// and never a path. kSimDeviceNameRule says so in a message.
+bool sim_device_name(std::string_view text);
+inline constexpr const char *kSimDeviceNameRule = "1 to 32 letters, digits, _, - or ., not . or ..";
+
+// A PCI function's address "DDDD:BB:DD.F": hexadecimal digits, the device
+// 00 to 1f, the function 0 to 7. Its parts in `out` when it reads.
+struct SimPciAddress {
+    unsigned domain = 0, bus = 0, device = 0, function = 0;
+};
+bool sim_pci_address(std::string_view text, SimPciAddress &out);
+
 // "FILE:LINE: message", the form of every error a text line gives.
 std::string sim_line_error(std::string_view file, int line, std::string_view message);
 

@@ -14,6 +14,7 @@
 #include "bases/host/host.h"
 #include "sim/disk_model.h"
 #include "sim/fixture_file.h"
+#include "support/sim_beside.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -323,6 +324,116 @@ TEST_F(DiskModelTest, DisksAndTheirStateKeptWithTheBoard)
     ASSERT_EQ(sim_board_open(root_, ""), 0);
     EXPECT_EQ(disk_find("sdb")->modePages.size(), 1u);
     EXPECT_EQ(sg_io("/dev/sdb", {0x12, 1, 0x80, 0, 64, 0}, SG_DXFER_FROM_DEV, 64).data[3], 8);
+}
+
+// The board no model was asked for: its SAS controller has sda to sdd.
+class DefaultBoardDisks : public DiskModelTest {
+protected:
+    std::string board() const override { return ""; }
+};
+
+// A node is its disk's by the whole name, or the name and digits (a
+// partition): sdaa is a disk of its own beside the default board's sda, with
+// none of sda's facts, and sda1 stays sda's.
+TEST_F(DefaultBoardDisks, NodesBelongToTheirDiskByWholeName)
+{
+    std::string err;
+    ASSERT_TRUE(sim_fixture_apply("disk-add sdaa sg9 sas\ndisk-inquiry sdaa \"HITACHI\" \"HUS156060VLS600\" \"A5D0\"\n"
+                                  "disk-serial sdaa AA000001\n",
+                                  "f", err))
+        << err;
+    const struct {
+        const char *node;
+        const char *vendor;
+        const char *serial;
+    } rows[] = {
+        {"/dev/sdaa", "HITACHI ", "AA000001"}, {"/dev/sg9", "HITACHI ", "AA000001"},
+        {"/dev/sdaa2", "HITACHI ", "AA000001"}, {"/dev/sda", "SEAGATE ", "S0M00001"},
+        {"/dev/sda1", "SEAGATE ", "S0M00001"}, {"/dev/sda12", "SEAGATE ", "S0M00001"},
+    };
+    for (const auto &r : rows) {
+        Reply inq = sg_io(r.node, {0x12, 0, 0, 0, 36, 0}, SG_DXFER_FROM_DEV, 36);
+        ASSERT_EQ(inq.rc, 0) << r.node;
+        EXPECT_EQ(std::string(inq.data.begin() + 8, inq.data.begin() + 16), r.vendor) << r.node;
+        Reply vpd = sg_io(r.node, {0x12, 1, 0x80, 0, 64, 0}, SG_DXFER_FROM_DEV, 64);
+        EXPECT_EQ(std::string(vpd.data.begin() + 4, vpd.data.begin() + 4 + vpd.data[3]), r.serial) << r.node;
+    }
+    for (const char *node : {"/dev/sdab", "/dev/sda1x", "/dev/sdaa1b"}) {
+        EXPECT_EQ(host().open(node, O_RDONLY | O_NONBLOCK, 0), -1) << node;
+        EXPECT_EQ(errno, ENODEV) << node;
+    }
+    EXPECT_FALSE(sim_fixture_apply("disk-fault sdab errno 0x2285 5\n", "f", err));
+    ASSERT_NE(disk_find("sdaa"), nullptr);
+    EXPECT_EQ(disk_find("sdaa")->sd, "sdaa");
+    EXPECT_EQ(disk_find("sda1")->sd, "sda");
+    EXPECT_EQ(disk_find("sdab"), nullptr);
+}
+
+// ---- device names and PCI addresses of disk-add ---------------------------------------------
+
+class DiskAddWords : public SimBesideTest {};
+
+// SD and SG are device names, refused with the line and the word quoted;
+// nothing at the root's top or beside it is touched (a path would have
+// made the disk's links over them).
+TEST_F(DiskAddWords, NamesAreDeviceNames)
+{
+    for (const std::string &name : kSimBadNames) {
+        expect_refused("disk-add " + name + " sg9 sas", "disk-add: SD '" + sim_clip(name) + "' is not a device name");
+        expect_refused("disk-add sdq " + name + " sas", "disk-add: SG '" + sim_clip(name) + "' is not a device name");
+    }
+    const std::string longest = sim_name_of(32);
+    expect_applied("disk-add " + longest + " sg-9_x.1 sas");
+    expect_applied("disk-add sdq " + longest + " sata");
+    ASSERT_NE(disk_find(longest), nullptr);
+    EXPECT_EQ(disk_find(longest)->sd, longest);
+    EXPECT_EQ(disk_find("sdq")->sg, longest);
+}
+
+TEST_F(DiskAddWords, PciAddressesReadAsDomainBusDeviceFunction)
+{
+    for (const SimPciCase &c : kSimPciCases) {
+        const std::string field = std::string("pci=") + c.address;
+        if (!c.ok) {
+            expect_refused("disk-add sdq sg9 sas " + field, "disk-add: bad field '" + sim_clip(field) + "'");
+            continue;
+        }
+        expect_applied("disk-add sdq sg9 sas " + field);
+        EXPECT_EQ(disk_find("sdq")->pci, c.address);
+    }
+}
+
+// A bad field is quoted, its control bytes escaped, and cut at 80 characters.
+TEST_F(DiskAddWords, BadFieldQuotedEscapedAndCut)
+{
+    const std::string field = "colour=\x1b[31m\x01" + std::string(5000, 'r');
+    const std::string error = apply("disk-add sdq sg9 sas " + field + "\n");
+    EXPECT_EQ(error, "f:1: disk-add: bad field '" + sim_clip(field) + "'");
+    EXPECT_EQ(error.find('\x1b'), std::string::npos);
+    EXPECT_EQ(error.find('\x01'), std::string::npos);
+    EXPECT_NE(error.find("'colour=\\x1b[31m\\x01rrr"), std::string::npos) << error;
+    EXPECT_TRUE(error.ends_with("r...'")) << error;
+    EXPECT_EQ(error.size(), std::string("f:1: disk-add: bad field ''...").size() + 80);
+}
+
+// The saved board replays disk-add lines: a bad word there is refused the
+// same way, with the board's file and line.
+TEST_F(DiskAddWords, SavedBoardRefusesBadWords)
+{
+    const struct {
+        const char *from, *to, *message;
+    } rows[] = {
+        {"disk-add sdq sg9", "disk-add ../../notes.txt sg9", "disk-add: SD '../../notes.txt' is not a device name"},
+        {"disk-add sdq sg9", "disk-add sdq ../../emptydir", "disk-add: SG '../../emptydir' is not a device name"},
+        {"pci=0000:09:00.0", "pci=0000:09:00.8", "disk-add: bad field 'pci=0000:09:00.8'"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.to);
+        const std::string error = reopen_changed("disk-add sdq sg9 sas pci=0000:09:00.0\n", r.from, r.to);
+        EXPECT_TRUE(error.starts_with(root_ + "/.sim/board:")) << error;
+        EXPECT_NE(error.find(": " + std::string(r.message)), std::string::npos) << error;
+        EXPECT_TRUE(error.ends_with("(give --reset to start a fresh board)")) << error;
+    }
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include "bases/drv/mpt_drv.h"
 #include "support/mpt_test_util.h"
+#include "support/sim_beside.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -190,6 +191,56 @@ TEST_F(MptModelTest, FixtureLines)
     std::string link = std::filesystem::read_symlink(sim_path("/sys/bus/pci/devices/0000:81:00.0"));
     EXPECT_NE(link.find("/0000:80:02.0/0000:81:00.0"), std::string::npos) << link;
     EXPECT_TRUE(std::filesystem::is_directory(sim_path("/sys/bus/pci/devices/0000:81:00.0")));
+}
+
+} // namespace
+namespace {
+
+class MptIocWords : public SimBesideTest {};
+
+// pci= and root= read as DDDD:BB:DD.F; a refused line changes nothing. The
+// parts read are the ones the controller's information reports.
+TEST_F(MptIocWords, PciAddressesReadAsDomainBusDeviceFunction)
+{
+    for (const SimPciCase &c : kSimPciCases)
+        for (const char *key : {"pci=", "root="}) {
+            const std::string line = std::string("mpt-ioc 9 ") + key + c.address;
+            if (c.ok)
+                expect_applied(line);
+            else
+                expect_refused(line, "mpt-ioc: bad field '" + sim_clip(key + std::string(c.address)) + "'");
+        }
+    expect_applied("mpt-ioc 9 pci=00a1:05:1f.7");
+    const int fd = host_open("/dev/mpt2ctl", O_RDWR);
+    ASSERT_GE(fd, 0);
+    MptIocInfo info{};
+    info.hdr.iocNumber = 9;
+    info.hdr.maxDataSize = sizeof info;
+    EXPECT_EQ(host_ioctl(fd, kMptInfo, &info), 0);
+    EXPECT_EQ(info.pciLocation, 0x1Fu | 7u << 5 | 5u << 8);
+    EXPECT_EQ(info.pciSegment, 0xA1u);
+    host().close(fd);
+}
+
+// A bad field is quoted, its control bytes escaped, and cut at 80 characters.
+TEST_F(MptIocWords, BadFieldQuotedEscapedAndCut)
+{
+    const std::string field = "colour=\x1b[31m\x01" + std::string(5000, 'r');
+    const std::string error = apply("mpt-ioc 9 " + field + "\n");
+    EXPECT_EQ(error, "f:1: mpt-ioc: bad field '" + sim_clip(field) + "'");
+    EXPECT_EQ(error.find('\x1b'), std::string::npos);
+    EXPECT_EQ(error.find('\x01'), std::string::npos);
+    EXPECT_EQ(error.size(), std::string("f:1: mpt-ioc: bad field ''...").size() + 80);
+}
+
+// The saved board replays mpt-ioc lines: a bad address there is refused the
+// same way, with the board's file and line.
+TEST_F(MptIocWords, SavedBoardRefusesBadAddresses)
+{
+    const std::string error = reopen_changed("mpt-ioc 9 pci=0000:09:00.0\n", "pci=0000:09:00.0", "pci=0000:09:20.0");
+    EXPECT_TRUE(error.starts_with(root_ + "/.sim/board:")) << error;
+    EXPECT_NE(error.find(": mpt-ioc: bad field 'pci=0000:09:20.0'"), std::string::npos) << error;
+    EXPECT_TRUE(error.ends_with("(give --reset to start a fresh board)")) << error;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "sim/sas_disks.h"
 #include "sim/sim_host.h"
 #include "support/console_run.h"
+#include "support/sim_beside.h"
 #include "support/sim_binary.h"
 #include "support/sim_fixture.h"
 
@@ -80,6 +81,42 @@ TEST_F(SasExpanderLines, LinesRefusedAndAccepted)
     ssize_t n = host().readlink("/dev/disk/by-id/scsi-38877665544332211-part1", link, sizeof link - 1);
     ASSERT_GT(n, 0);
     EXPECT_STREQ(link, "../../sdq1");
+}
+
+} // namespace
+namespace {
+
+// The default board: controller 0 with disks sda to sdd.
+class SasNames : public SimBesideTest {};
+
+// The SD of sas-disk and sas-byid is a device name, refused with the line
+// and the word quoted; nothing at the root's top or beside it is touched
+// (a path would have aimed the by-id links at it).
+TEST_F(SasNames, SdIsADeviceName)
+{
+    for (const std::string &name : kSimBadNames) {
+        const std::string message = "SD '" + sim_clip(name) + "' is not a device name";
+        expect_refused("sas-disk 0 40 " + name + " 1 4 4 0 40", "sas-disk: " + message);
+        expect_refused("sas-byid 0x1122334455667788 " + name, "sas-byid: " + message);
+    }
+    const std::string longest = sim_name_of(32);
+    expect_applied("disk-add " + longest + " sg40 sas");
+    expect_applied("sas-disk 0 40 " + longest + " 1 4 4 0 40");
+    expect_applied("sas-byid 0x1122334455667788 " + longest);
+    char link[64] = {};
+    ASSERT_GT(host().readlink("/dev/disk/by-id/scsi-38877665544332211", link, sizeof link - 1), 0);
+    EXPECT_EQ(std::string(link), "../../" + longest);
+}
+
+// The saved board replays the sas- lines: a bad name there is refused the
+// same way, with the board's file and line.
+TEST_F(SasNames, SavedBoardRefusesBadNames)
+{
+    const std::string error =
+        reopen_changed("sas-byid 0x1122334455667788 sdd\n", "0x1122334455667788 sdd", "0x1122334455667788 ../../notes.txt");
+    EXPECT_TRUE(error.starts_with(root_ + "/.sim/board:")) << error;
+    EXPECT_NE(error.find(": sas-byid: SD '../../notes.txt' is not a device name"), std::string::npos) << error;
+    EXPECT_TRUE(error.ends_with("(give --reset to start a fresh board)")) << error;
 }
 
 } // namespace
