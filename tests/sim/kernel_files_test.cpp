@@ -403,7 +403,7 @@ TEST_F(KernelFilesTest, FileOperationFaultsAndMissingOperations)
 TEST_F(KernelFilesTest, OnlyPlainFilesAreOpened)
 {
     std::filesystem::create_directories(sim_path("/dev/raw"));
-    if (::mknod(sim_path("/dev/raw/zero").c_str(), S_IFCHR | 0600, makedev(1, 5)) != 0)
+    if (::mknod(sim_path("/dev/raw/null").c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
         GTEST_SKIP() << "cannot make a device node here";
     const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(sock, 0);
@@ -413,8 +413,8 @@ TEST_F(KernelFilesTest, OnlyPlainFilesAreOpened)
     ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
     std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
     ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    std::filesystem::create_symlink("zero", sim_path("/dev/raw/to-zero"));
-    for (const char *path : {"/dev/raw/zero", "/dev/raw/sock", "/dev/raw/to-zero"}) {
+    std::filesystem::create_symlink("null", sim_path("/dev/raw/to-null"));
+    for (const char *path : {"/dev/raw/null", "/dev/raw/sock", "/dev/raw/to-null"}) {
         for (int flags : {O_RDONLY, O_WRONLY, O_RDWR, O_WRONLY | O_CREAT | O_TRUNC}) {
             errno = 0;
             EXPECT_EQ(host().open(path, flags, 0644), -1) << path << " " << flags;
@@ -431,7 +431,7 @@ TEST_F(KernelFilesTest, OnlyPlainFilesAreOpened)
     }
     ::close(sock);
     struct stat st{};
-    ASSERT_EQ(::lstat(sim_path("/dev/raw/zero").c_str(), &st), 0);
+    ASSERT_EQ(::lstat(sim_path("/dev/raw/null").c_str(), &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode)) << "left as it was";
 
     sim_write_file("/etc/plain", "x");
