@@ -6,6 +6,13 @@
 //   canonicalised under it (repeated "/", ".", "..", symbolic links, never
 //   leaving the root). Relative paths resolve against "/". A plain file under
 //   /proc returns at most one page (4096 bytes) per read, as procfs does.
+// - The real tree is reached only beneath the root's open descriptor: a
+//   path is resolved once (links read through the descriptor), then opened
+//   (or its directory, for the calls on a name) with no link followed, so
+//   a link that appears meanwhile fails with ELOOP. Only plain files and
+//   directories are opened: a FIFO, socket or device fails with ENXIO and
+//   nothing waits. A write refuses a file with a second name (EMLINK) and
+//   truncates only once the file is open.
 // - Modelled files. A model is a table of file operations (SimFileOps)
 //   registered by canonical path, by path pattern (a glob, "*" stopping at
 //   "/") or, for sockets, by family and protocol. A registered path wins over
