@@ -509,12 +509,18 @@ TEST(RootConfinement, TheUndoLeavesAloneWhatOthersMakeBesideTheRoot)
     ASSERT_TRUE(fs::is_regular_file(t.path + "/Y/.sim/board"));
     ASSERT_EQ(sim_board_open(named, ""), 0);
     std::string error;
-    EXPECT_TRUE(sim_fixture_apply("file /made \"by the run\"\n", "o.fix", error)) << error;
+    EXPECT_TRUE(sim_fixture_apply("file /made \"by the run\"\nfile /dir/made \"too\"\n", "o.fix", error)) << error;
     std::ofstream(t.path + "/X/other", std::ios::binary) << "another program's\n";
     fs::create_directory(t.path + "/X/other-dir");
+    std::ofstream(t.path + "/Y/dir/theirs", std::ios::binary) << "another program's\n";
     EXPECT_TRUE(fs::exists(t.path + "/Y/made"));
-    EXPECT_EQ(sim_board_abandon(error), 0) << error;
-    EXPECT_FALSE(fs::exists(t.path + "/Y/made")) << "the run's own file goes";
+    // The directory the run made holds another program's file by now: it
+    // stays, and the undo says so.
+    EXPECT_EQ(sim_board_abandon(error), 1);
+    EXPECT_EQ(error, named + ": could not put back dir");
+    EXPECT_FALSE(fs::exists(t.path + "/Y/made")) << "the run's own files go";
+    EXPECT_FALSE(fs::exists(t.path + "/Y/dir/made"));
+    EXPECT_EQ(bytes_of(t.path + "/Y/dir/theirs"), "another program's\n");
     EXPECT_EQ(bytes_of(t.path + "/X/other"), "another program's\n");
     EXPECT_TRUE(fs::is_directory(t.path + "/X/other-dir"));
     EXPECT_TRUE(fs::is_symlink(t.path + "/X/L"));
