@@ -346,18 +346,14 @@ constexpr SimFileOps kDiskOps = {"disk", 0, disk_open, nullptr, nullptr, nullptr
 
 void write_links(const DiskFacts &d)
 {
-    namespace fs = std::filesystem;
     std::string dev = "../../devices/pci0000:00/0000:00:01.0/" + d.pci + "/host" + std::to_string(d.host) +
                       "/target" + std::to_string(d.host) + ":" + std::to_string(d.channel) + ":" +
                       std::to_string(d.target) + "/" + std::to_string(d.host) + ":" + std::to_string(d.channel) +
                       ":" + std::to_string(d.target) + ":0";
-    std::error_code ec;
-    fs::create_directories(sim_path("/sys/block", true), ec);
-    fs::create_directories(sim_path("/sys/class/scsi_generic", true), ec);
-    fs::remove(sim_path("/sys/block/" + d.sd), ec);
-    fs::remove(sim_path("/sys/class/scsi_generic/" + d.sg), ec);
-    fs::create_symlink(dev + "/block/" + d.sd, sim_path("/sys/block/" + d.sd), ec);
-    fs::create_symlink("../../" + dev.substr(6) + "/scsi_generic/" + d.sg, sim_path("/sys/class/scsi_generic/" + d.sg), ec);
+    sim_make_dirs("/sys/block");
+    sim_make_dirs("/sys/class/scsi_generic");
+    sim_make_link(dev + "/block/" + d.sd, "/sys/block/" + d.sd);
+    sim_make_link("../../" + dev.substr(6) + "/scsi_generic/" + d.sg, "/sys/class/scsi_generic/" + d.sg);
 }
 
 } // namespace

@@ -181,8 +181,7 @@ bool fact_file(Fact &f)
         return f.fail("'" + sim_clip(f.w[1]) + "': " + std::strerror(-r));
     if (r == -EACCES || canon == "/")
         return f.fail(sim_clip(f.w[1]) + " is not a file a fixture may write");
-    std::error_code ec;
-    if (std::filesystem::is_directory(sim_path(canon, true), ec))
+    if (sim_is_dir(canon))
         return f.fail(sim_clip(f.w[1]) + " is a directory");
     if (!f.apply)
         return true;

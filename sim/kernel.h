@@ -93,8 +93,41 @@ struct Guard {
     Guard &operator=(const Guard &) = delete;
 };
 
-// Host path of a canonical path.
-std::string host_path(const std::string &canonical);
+// A descriptor of the host, closed at the end of its scope.
+struct HeldFd {
+    int fd = -1;
+    HeldFd() = default;
+    explicit HeldFd(int f) : fd(f) {}
+    HeldFd(HeldFd &&o) noexcept : fd(o.fd) { o.fd = -1; }
+    HeldFd &operator=(HeldFd &&o) noexcept;
+    HeldFd(const HeldFd &) = delete;
+    HeldFd &operator=(const HeldFd &) = delete;
+    ~HeldFd();
+    int release();
+};
+
+// The real tree, reached only beneath the root's descriptor: a canonical
+// path ("/a/b") is opened with sim_open_beneath, so a link that appeared
+// on the way since it was resolved fails with ELOOP instead of being
+// followed.
+//
+// The directory holding a canonical path (O_PATH) and its last name ("."
+// for the root itself). 0 or -errno.
+struct Parent {
+    HeldFd dir;
+    std::string name;
+};
+int open_parent(const std::string &canonical, Parent &out);
+// A real file at a canonical path, opened with the caller's flags: only a
+// plain file or a directory is ever opened (anything else fails with
+// ENXIO, looked at before it is opened, so nothing is waited on); a write
+// refuses a file with more than one link (EMLINK) and truncates only once
+// the file is open. What the open may change is noted for the undo. The
+// descriptor or -errno.
+int open_real(const std::string &canonical, int flags, mode_t mode);
+// Makes the directory at a canonical path and its missing parents, none
+// of them through a link, noting each one made for the undo. 0 or -errno.
+int make_dirs(const std::string &canonical);
 // Canonicalise `path`; follow a link in the last component when followLast.
 // Returns 0 or -errno.
 int canonicalise(const char *path, bool followLast, std::string &out);

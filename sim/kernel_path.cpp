@@ -10,9 +10,11 @@
 #include <set>
 #include <string_view>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "sim/kernel.h"
+#include "sim/root_undo.h"
 
 namespace simk {
 
@@ -65,6 +67,38 @@ void fill_stat(struct stat *st, mode_t mode)
     st->st_blksize = 4096;
 }
 
+// The entry at a canonical path itself (its links were followed, or not,
+// by canonicalise). 0 or -errno.
+int real_stat(const std::string &canonical, struct stat *st)
+{
+    Parent p;
+    if (int r = open_parent(canonical, p); r < 0)
+        return r;
+    return ::fstatat(p.dir.fd, p.name.c_str(), st, AT_SYMLINK_NOFOLLOW) < 0 ? -errno : 0;
+}
+
+// The relative path beneath the root of a canonical path ("" for "/").
+std::string beneath(const std::string &canonical) { return canonical.size() > 1 ? canonical.substr(1) : std::string(); }
+
+// Opens a directory beneath `dir`, following no link: a descriptor or -errno.
+int open_dir_beneath(int dir, const std::string &path)
+{
+    const int fd = sim_open_beneath(dir, path, O_PATH | O_DIRECTORY);
+    return fd < 0 ? -errno : fd;
+}
+
+// Only plain files and directories are opened; a plain file opened for
+// writing must be the file's one name, so the write reaches nothing
+// beside the root.
+int plain_or_dir(const struct stat &st, bool writes)
+{
+    if (S_ISDIR(st.st_mode))
+        return 0;
+    if (!S_ISREG(st.st_mode))
+        return -ENXIO;
+    return writes && st.st_nlink > 1 ? -EMLINK : 0;
+}
+
 // stat and lstat: registered paths and the directories that hold them first.
 int stat_common(const char *path, struct stat *st, bool follow)
 {
@@ -78,13 +112,12 @@ int stat_common(const char *path, struct stat *st, bool follow)
         fill_stat(st, mode_of(canon, reg->ops));
         return 0;
     }
-    std::string host = host_path(canon);
-    int r = follow ? ::stat(host.c_str(), st) : ::lstat(host.c_str(), st);
-    if (r < 0 && errno == ENOENT && registered_below(canon)) {
+    int r = real_stat(canon, st);
+    if (r == -ENOENT && registered_below(canon)) {
         fill_stat(st, S_IFDIR | 0755);
         return 0;
     }
-    return r;
+    return static_cast<int>(fail(r));
 }
 
 bool take_open_fault(const std::string &canonical)
@@ -134,7 +167,97 @@ void add_registered(SimDir &dir, std::set<std::string> &seen, const std::string 
 
 } // namespace
 
-std::string host_path(const std::string &canonical) { return kernel().root + canonical; }
+HeldFd &HeldFd::operator=(HeldFd &&o) noexcept
+{
+    if (this != &o) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = o.release();
+    }
+    return *this;
+}
+
+HeldFd::~HeldFd()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+int HeldFd::release()
+{
+    const int f = fd;
+    fd = -1;
+    return f;
+}
+
+int open_parent(const std::string &canonical, Parent &out)
+{
+    const size_t slash = canonical.rfind('/');
+    const bool top = canonical.size() <= 1 || slash == std::string::npos;
+    const int fd = open_dir_beneath(kernel().rootFd, top ? std::string() : canonical.substr(1, slash == 0 ? 0 : slash - 1));
+    if (fd < 0)
+        return fd;
+    out.dir = HeldFd(fd);
+    out.name = top ? "." : canonical.substr(slash + 1);
+    return 0;
+}
+
+int open_real(const std::string &canonical, int flags, mode_t mode)
+{
+    const bool writes = (flags & O_ACCMODE) != O_RDONLY;
+    const std::string path = beneath(canonical);
+    // What is there, looked at without opening it: a device is never
+    // opened, a FIFO never waited on.
+    struct stat seen {};
+    HeldFd probe(sim_open_beneath(kernel().rootFd, path, O_PATH));
+    if (probe.fd < 0 && !(errno == ENOENT && (flags & O_CREAT)))
+        return -errno;
+    if (probe.fd >= 0 && ::fstat(probe.fd, &seen) < 0)
+        return -errno;
+    if (int r = probe.fd >= 0 ? plain_or_dir(seen, writes) : 0; r < 0)
+        return r;
+    if (writes || (flags & O_CREAT))
+        sim_undo_note(canonical);
+    HeldFd fd(sim_open_beneath(kernel().rootFd, path, (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY, mode));
+    struct stat now {};
+    if (fd.fd < 0 || ::fstat(fd.fd, &now) < 0)
+        return -errno;
+    if (probe.fd >= 0 && (now.st_dev != seen.st_dev || now.st_ino != seen.st_ino))
+        return -EAGAIN;  // replaced while it was being opened
+    if (int r = plain_or_dir(now, writes); r < 0)
+        return r;
+    if (writes && (flags & O_TRUNC) && S_ISREG(now.st_mode) && ::ftruncate(fd.fd, 0) < 0)
+        return -errno;
+    const int status = ::fcntl(fd.fd, F_GETFL);
+    if (!(flags & O_NONBLOCK) && (status < 0 || ::fcntl(fd.fd, F_SETFL, status & ~O_NONBLOCK) < 0))
+        return -errno;
+    return fd.release();
+}
+
+int make_dirs(const std::string &canonical)
+{
+    std::vector<std::string> parts;
+    split_into(canonical, parts);
+    int first = open_dir_beneath(kernel().rootFd, "");
+    if (first < 0)
+        return first;
+    HeldFd dir(first);
+    std::string at;
+    for (const std::string &part : parts) {
+        at += "/" + part;
+        int next = open_dir_beneath(dir.fd, part);
+        if (next == -ENOENT) {
+            sim_undo_note(at);
+            if (::mkdirat(dir.fd, part.c_str(), 0755) < 0 && errno != EEXIST)
+                return -errno;
+            next = open_dir_beneath(dir.fd, part);
+        }
+        if (next < 0)
+            return next;
+        dir = HeldFd(next);
+    }
+    return 0;
+}
 
 int canonicalise(const char *path, bool followLast, std::string &out)
 {
@@ -169,7 +292,7 @@ int canonicalise(const char *path, bool followLast, std::string &out)
         if ((!followLast && todo.empty()) || missing)
             continue;
         char target[PATH_MAX];
-        ssize_t n = ::readlink((kernel().root + cur).c_str(), target, sizeof target - 1);
+        ssize_t n = ::readlinkat(kernel().rootFd, cur.c_str() + 1, target, sizeof target - 1);
         if (n < 0) {
             missing = errno == ENOENT;
             continue;
@@ -229,8 +352,8 @@ int sim_open(const char *path, int flags, mode_t mode)
         file->flags = flags;
         return static_cast<int>(fail(open_modelled(std::move(file))));
     }
-    int fd = ::open(host_path(canon).c_str(), flags | O_CLOEXEC, mode);
-    return fd < 0 ? fd : add_real_fd(fd, canon);
+    int fd = open_real(canon, flags, mode);
+    return fd < 0 ? static_cast<int>(fail(fd)) : add_real_fd(fd, canon);
 }
 
 namespace {
@@ -298,10 +421,13 @@ int sim_access(const char *path, int amode)
         return static_cast<int>(fail(r));
     if (lookup(canon))
         return 0;
-    int r = ::access(host_path(canon).c_str(), amode);
-    if (r < 0 && errno == ENOENT && registered_below(canon))
+    Parent p;
+    int r = open_parent(canon, p);
+    if (r == 0 && ::faccessat(p.dir.fd, p.name.c_str(), amode, AT_SYMLINK_NOFOLLOW) < 0)
+        r = -errno;
+    if (r == -ENOENT && registered_below(canon))
         return 0;
-    return r;
+    return static_cast<int>(fail(r));
 }
 
 ssize_t sim_readlink(const char *path, char *buf, size_t size)
@@ -310,7 +436,10 @@ ssize_t sim_readlink(const char *path, char *buf, size_t size)
     std::string canon;
     if (int r = canonicalise(path, false, canon); r < 0)
         return fail(r);
-    return ::readlink(host_path(canon).c_str(), buf, size);
+    Parent p;
+    if (int r = open_parent(canon, p); r < 0)
+        return fail(r);
+    return ::readlinkat(p.dir.fd, p.name.c_str(), buf, size);
 }
 
 char *sim_realpath(const char *path, char *resolved)
@@ -322,8 +451,10 @@ char *sim_realpath(const char *path, char *resolved)
         return nullptr;
     }
     struct stat st;
-    if (!lookup(canon) && ::stat(host_path(canon).c_str(), &st) < 0 && !(errno == ENOENT && registered_below(canon)))
+    if (int r = lookup(canon) ? 0 : real_stat(canon, &st); r < 0 && !(r == -ENOENT && registered_below(canon))) {
+        fail(r);
         return nullptr;
+    }
     if (canon.size() >= PATH_MAX) {
         errno = ENAMETOOLONG;
         return nullptr;
@@ -344,8 +475,11 @@ DIR *sim_opendir(const char *path)
     }
     auto dir = std::make_unique<SimDir>();
     std::set<std::string> seen;
-    DIR *real = ::opendir(host_path(canon).c_str());
+    const int fd = sim_open_beneath(kernel().rootFd, beneath(canon), O_RDONLY | O_DIRECTORY | O_NONBLOCK);
+    DIR *real = fd < 0 ? nullptr : ::fdopendir(fd);
     int err = errno;
+    if (fd >= 0 && real == nullptr)
+        ::close(fd);
     if (real == nullptr && !(err == ENOENT && registered_below(canon))) {
         errno = err;
         return nullptr;
@@ -400,7 +534,11 @@ int sim_mkdir(const char *path, mode_t mode)
     std::string canon;
     if (int r = canonicalise(path, false, canon); r < 0)
         return static_cast<int>(fail(r));
-    return ::mkdir(host_path(canon).c_str(), mode);
+    Parent p;
+    if (int r = open_parent(canon, p); r < 0)
+        return static_cast<int>(fail(r));
+    sim_undo_note(canon);
+    return ::mkdirat(p.dir.fd, p.name.c_str(), mode);
 }
 
 int sim_rename(const char *from, const char *to)
@@ -411,7 +549,14 @@ int sim_rename(const char *from, const char *to)
         return static_cast<int>(fail(r));
     if (int r = canonicalise(to, false, b); r < 0)
         return static_cast<int>(fail(r));
-    return ::rename(host_path(a).c_str(), host_path(b).c_str());
+    Parent pa, pb;
+    if (int r = open_parent(a, pa); r < 0)
+        return static_cast<int>(fail(r));
+    if (int r = open_parent(b, pb); r < 0)
+        return static_cast<int>(fail(r));
+    sim_undo_note(a);
+    sim_undo_note(b);
+    return ::renameat(pa.dir.fd, pa.name.c_str(), pb.dir.fd, pb.name.c_str());
 }
 
 int sim_unlink(const char *path)
@@ -420,7 +565,11 @@ int sim_unlink(const char *path)
     std::string canon;
     if (int r = canonicalise(path, false, canon); r < 0)
         return static_cast<int>(fail(r));
-    return ::unlink(host_path(canon).c_str());
+    Parent p;
+    if (int r = open_parent(canon, p); r < 0)
+        return static_cast<int>(fail(r));
+    sim_undo_note(canon);
+    return ::unlinkat(p.dir.fd, p.name.c_str(), 0);
 }
 
 } // namespace simk

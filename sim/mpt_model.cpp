@@ -502,14 +502,12 @@ constexpr SimModel kMptModel = {"mpt2ctl", kMptRequests, std::size(kMptRequests)
 
 void write_pci_link(const MptIocFacts &f)
 {
-    namespace fs = std::filesystem;
     std::string inside = "devices/pci" + f.rootPort.substr(0, 7) + "/" + f.rootPort + "/" + f.pci;
-    fs::create_directories(sim_path("/sys/" + inside, true));
-    fs::path link = sim_path("/sys/bus/pci/devices/" + f.pci);
-    fs::create_directories(link.parent_path());
-    std::error_code ec;
-    fs::remove(link, ec);
-    fs::create_directory_symlink("../../../" + inside, link, ec);
+    if (int r = sim_make_dirs("/sys/" + inside); r < 0)
+        throw std::filesystem::filesystem_error("cannot make the directory", sim_root() + "/sys/" + inside,
+                                                std::error_code(-r, std::generic_category()));
+    sim_make_dirs("/sys/bus/pci/devices");
+    sim_make_link("../../../" + inside, "/sys/bus/pci/devices/" + f.pci);
 }
 
 // ---- fixture lines ---------------------------------------------------------------------------------------

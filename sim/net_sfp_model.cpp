@@ -152,14 +152,11 @@ constexpr NetRow kNetRows[] = {
 void net_sfp_add_interface(const std::string &name, const std::string &pciPath, const std::string &devId,
                            uint8_t sfpStatus)
 {
-    namespace fs = std::filesystem;
     std::string dir = "/sys/class/net/" + name;
-    std::error_code ec;
-    fs::create_directories(sim_path(dir + "/private", true), ec);
+    sim_make_dirs(dir + "/private");
     if (!pciPath.empty()) {
-        fs::create_directories(sim_path("/sys/devices/" + pciPath, true), ec);
-        fs::remove(sim_path(dir + "/device"), ec);
-        fs::create_directory_symlink("../../../devices/" + pciPath, sim_path(dir + "/device"), ec);
+        sim_make_dirs("/sys/devices/" + pciPath);
+        sim_make_link("../../../devices/" + pciPath, dir + "/device");
     }
     if (!devId.empty())
         sim_write_file(dir + "/dev_id", devId + "\n");
@@ -173,7 +170,7 @@ bool net_sfp_model_attach(const SimBoardProfile &board, SimDoc &)
         sim_register_pattern(std::string("/sys/class/net/*/private/") + f, &kAttrOps, nullptr);
     for (const char *f : kDumpFiles)
         sim_register_pattern(std::string("/sys/class/net/*/private/") + f, &kDumpOps, nullptr);
-    if (!std::filesystem::exists(sim_path("/sys/class/net", true))) {
+    if (!sim_exists("/sys/class/net")) {
         for (const NetRow &r : kNetRows)
             if (std::string_view(board.model) == r.board)
                 net_sfp_add_interface(r.name, r.pciPath, r.devId, 1);

@@ -176,19 +176,16 @@ void add_port(size_t i)
     PciBytes b = pci_build_bridge(0x8086, 0x2F04, p.bus, p.secondary, p.secondary, 4096);
     pci_put(b, kLinkDword, 0x0040 | kLinkUp << 16, 4);  // a control bit the firmware set
     pci_bus_add(p.bus, p.devfn, b);
-    std::error_code ec;
     const std::string dir = port_dir(p);
-    fs::create_directories(sim_path(dir), ec);
-    fs::create_directories(sim_path("/sys/bus/pci/devices"), ec);
-    fs::remove(sim_path(std::string("/sys/bus/pci/devices/") + p.name), ec);
-    fs::create_directory_symlink("../../.." + dir.substr(4), sim_path(std::string("/sys/bus/pci/devices/") + p.name),
-                                 ec);
+    sim_make_dirs(dir);
+    sim_make_dirs("/sys/bus/pci/devices");
+    sim_make_link("../../.." + dir.substr(4), std::string("/sys/bus/pci/devices/") + p.name);
     for (unsigned f = 0; f < model().card.children[i]; f++) {
         const uint8_t devfn = ruga_card_child_devfn(f);
         pci_bus_add(p.secondary, devfn, child_bytes(i, f));
         char name[16];
         std::snprintf(name, sizeof name, "0000:%02x:%02x.%x", p.secondary, devfn >> 3, devfn & 7);
-        fs::create_directories(sim_path(dir + "/" + name), ec);
+        sim_make_dirs(dir + "/" + name);
     }
 }
 

@@ -323,15 +323,12 @@ bool line_byid(const std::vector<std::string> &w, std::string &err)
         hex += kHex[v >> 4];
         hex += kHex[v & 0xF];
     }
-    std::error_code ec;
-    std::filesystem::create_directories(sim_path("/dev/disk/by-id", true), ec);
-    const std::string name = sim_path("/dev/disk/by-id/scsi-3" + hex);
-    const std::string part = sim_path("/dev/disk/by-id/scsi-3" + hex + "-part1");
-    std::filesystem::remove(name, ec);
-    std::filesystem::remove(part, ec);
-    std::filesystem::create_symlink("../../" + w[2], name, ec);
-    std::filesystem::create_symlink("../../" + w[2] + "1", part, ec);
-    return !ec || (err = "sas-byid: " + ec.message(), false);
+    sim_make_dirs("/dev/disk/by-id");
+    const std::string name = "/dev/disk/by-id/scsi-3" + hex;
+    int r = sim_make_link("../../" + w[2], name);
+    if (r == 0)
+        r = sim_make_link("../../" + w[2] + "1", name + "-part1");
+    return r == 0 || (err = "sas-byid: " + std::string(std::strerror(-r)), false);
 }
 
 bool apply_line(std::string_view line, std::string &err)

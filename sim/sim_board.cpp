@@ -180,10 +180,8 @@ void write_boot_files(SimFpgas fpgas)
                                                                 : std::span<const BootFile>(kPlainBoot);
     for (const BootFile &f : files)
         sim_write_file(f.path, f.content);
-    for (const char *dir : kBootDirs) {
-        std::error_code exists;
-        std::filesystem::create_directory(sim_path(dir), exists);
-    }
+    for (const char *dir : kBootDirs)
+        sim_make_dir(dir);
 }
 
 // ---- profiles ---------------------------------------------------------------------------
@@ -426,7 +424,7 @@ int open_board(const SimBoardStart &start, std::string &error)
     // Whatever goes wrong from here on (a saved board that does not load, a
     // fixture the caller applies before sim_board_commit) leaves the root as
     // it was.
-    sim_undo_begin(start.root);
+    sim_undo_begin();
     SimDoc saved;
     std::string model;
     if (!start.reset && read_saved(start.root, saved, model, error)) {

@@ -14,10 +14,9 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -411,37 +410,151 @@ int sim_resolve(const std::string &path, bool followLast, std::string &canonical
 std::string sim_path(const std::string &path, bool followLast)
 {
     std::string canon;
-    return sim_resolve(path, followLast, canon) == 0 ? host_path(canon) : std::string();
+    return sim_resolve(path, followLast, canon) == 0 ? kernel().root + canon : std::string();
 }
+
+namespace {
+
+// The canonical path of the directory holding a canonical path.
+std::string parent_of(const std::string &canonical)
+{
+    const size_t slash = canonical.rfind('/');
+    return slash == 0 || slash == std::string::npos ? "/" : canonical.substr(0, slash);
+}
+
+[[noreturn]] void write_failed(const std::string &canonical, int err)
+{
+    throw std::filesystem::filesystem_error("cannot write under the root", kernel().root + canonical,
+                                            std::error_code(err, std::generic_category()));
+}
+
+// The directory holding `path` (sim_resolve's rules) and the last name, for
+// a call on the last name itself. 0 or -errno.
+int resolve_parent(const std::string &path, Parent &p, std::string &canon)
+{
+    if (int r = sim_resolve(path, false, canon); r < 0)
+        return r;
+    return open_parent(canon, p);
+}
+
+// Removes the entry itself: a file, a link or an empty directory.
+int remove_at(const Parent &p)
+{
+    if (::unlinkat(p.dir.fd, p.name.c_str(), 0) == 0)
+        return 0;
+    if (errno == EISDIR && ::unlinkat(p.dir.fd, p.name.c_str(), AT_REMOVEDIR) == 0)
+        return 0;
+    return -errno;
+}
+
+// The entry at `path` with its last link followed; -errno when there is none.
+int stat_followed(const std::string &path, struct stat &st)
+{
+    std::string canon;
+    Parent p;
+    if (int r = sim_resolve(path, true, canon); r < 0)
+        return r;
+    if (int r = open_parent(canon, p); r < 0)
+        return r;
+    return ::fstatat(p.dir.fd, p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0 ? -errno : 0;
+}
+
+} // namespace
 
 void sim_write_file(const std::string &path, const std::string &content)
 {
-    namespace fs = std::filesystem;
-    auto fail = [](const std::string &where, int err) {
-        throw fs::filesystem_error("cannot write under the root", where, std::error_code(err, std::generic_category()));
-    };
     Guard g;
     std::string canon;
     if (int r = sim_resolve(path, true, canon); r < 0)
-        fail(kernel().root + (path.starts_with('/') ? "" : "/") + path, -r);
-    // Every component is resolved: nothing on the way is a link, and the
-    // file itself is not followed should one appear.
-    const fs::path full = host_path(canon);
-    fs::create_directories(full.parent_path());
-    sim_undo_keep(canon);
-    int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        write_failed((path.starts_with('/') ? "" : "/") + path, -r);
+    // Every component is resolved: a link that appears on the way, or at
+    // the file itself, since then fails the write.
+    if (int r = make_dirs(parent_of(canon)); r < 0)
+        write_failed(parent_of(canon), -r);
+    const int fd = open_real(canon, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0)
-        fail(full, errno);
+        write_failed(canon, -fd);
     const int err = sim_write_all(fd, content);
     ::close(fd);
     if (err != 0)
-        fail(full, err);
+        write_failed(canon, err);
 }
 
 std::string sim_read_file(const std::string &path)
 {
-    std::ifstream in(sim_path(path, true), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    Guard g;
+    std::string canon;
+    if (sim_resolve(path, true, canon) < 0)
+        return {};
+    const int fd = open_real(canon, O_RDONLY, 0);
+    if (fd < 0)
+        return {};
+    HeldFd held(fd);
+    std::string out;
+    char buf[65536];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno != EINTR)
+            return {};
+        if (n > 0)
+            out.append(buf, static_cast<size_t>(n));
+    }
+    return out;
+}
+
+int sim_make_dirs(const std::string &path)
+{
+    Guard g;
+    std::string canon;
+    if (int r = sim_resolve(path, true, canon); r < 0)
+        return r;
+    return make_dirs(canon);
+}
+
+int sim_make_dir(const std::string &path)
+{
+    Guard g;
+    std::string canon;
+    Parent p;
+    if (int r = resolve_parent(path, p, canon); r < 0)
+        return r;
+    sim_undo_note(canon);
+    return ::mkdirat(p.dir.fd, p.name.c_str(), 0755) < 0 ? -errno : 0;
+}
+
+int sim_make_link(const std::string &target, const std::string &path)
+{
+    Guard g;
+    std::string canon;
+    Parent p;
+    if (int r = resolve_parent(path, p, canon); r < 0)
+        return r;
+    sim_undo_note(canon);
+    if (int r = remove_at(p); r < 0 && r != -ENOENT)
+        return r;
+    return ::symlinkat(target.c_str(), p.dir.fd, p.name.c_str()) < 0 ? -errno : 0;
+}
+
+int sim_remove(const std::string &path)
+{
+    Guard g;
+    std::string canon;
+    Parent p;
+    if (int r = resolve_parent(path, p, canon); r < 0)
+        return r;
+    sim_undo_note(canon);
+    return remove_at(p);
+}
+
+bool sim_is_dir(const std::string &path)
+{
+    Guard g;
+    struct stat st;
+    return stat_followed(path, st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool sim_exists(const std::string &path)
+{
+    Guard g;
+    struct stat st;
+    return stat_followed(path, st) == 0;
 }

@@ -6,6 +6,13 @@
 //   canonicalised under it (repeated "/", ".", "..", symbolic links, never
 //   leaving the root). Relative paths resolve against "/". A plain file under
 //   /proc returns at most one page (4096 bytes) per read, as procfs does.
+// - The real tree is reached only beneath the root's open descriptor: a
+//   path is resolved once (links read through the descriptor), then opened
+//   (or its directory, for the calls on a name) with no link followed, so
+//   a link that appears meanwhile fails with ELOOP. Only plain files and
+//   directories are opened: a FIFO, socket or device fails with ENXIO and
+//   nothing waits. A write refuses a file with a second name (EMLINK) and
+//   truncates only once the file is open.
 // - Modelled files. A model is a table of file operations (SimFileOps)
 //   registered by canonical path, by path pattern (a glob, "*" stopping at
 //   "/") or, for sockets, by family and protocol. A registered path wins over
@@ -382,17 +389,40 @@ int sim_open_beneath(int dirfd, const std::string &path, int flags, mode_t mode 
 // the board's own directory "/.sim" and what lies under it.
 int sim_resolve(const std::string &path, bool followLast, std::string &canonical);
 // Host path under the root of a path the tool uses, resolved as
-// sim_resolve does. The last component is left as it is unless followLast,
-// so a caller may remove or make a link there; a caller that acts on what
-// it names (reads it, makes directories) follows it. Empty when the path
-// cannot be resolved: every file operation on "" fails.
+// sim_resolve does, for tests that look at the tree from outside (the
+// simulator itself reaches its files only through the root's descriptor).
+// The last component is left as it is unless followLast. Empty when the
+// path cannot be resolved.
 std::string sim_path(const std::string &path, bool followLast = false);
-// Write a file under the root (resolved as sim_resolve does, the last link
-// followed), creating its directories. Writes nothing and throws
-// std::filesystem::filesystem_error (the path and the reason) when the path
-// cannot be resolved or the file cannot be written.
+// Write a plain file under the root (resolved as sim_resolve does, the
+// last link followed), creating its directories. Nothing on the way is
+// followed once resolved: a link that appears there since fails with
+// ELOOP. A special file (FIFO, socket, device) is refused with ENXIO
+// without being opened, a file with more than one link with EMLINK.
+// Throws std::filesystem::filesystem_error (the path and the reason) when
+// the path cannot be resolved or the file cannot be written.
 void sim_write_file(const std::string &path, const std::string &content);
-// Read a file under the root (resolved so); empty when missing.
+// Read a plain file under the root (resolved so); empty when missing or
+// not a plain file.
 std::string sim_read_file(const std::string &path);
+
+// Directory and link calls for the device models, on paths resolved as
+// sim_resolve does and acted on beneath the root's descriptor, never
+// through a link that appears on the way since (ELOOP). What they change
+// is kept for the undo of a run that fails. 0, or -errno.
+//
+// The directory at `path` and its missing parents, links followed.
+int sim_make_dirs(const std::string &path);
+// One directory at the last name itself (EEXIST when anything is there).
+int sim_make_dir(const std::string &path);
+// A link at the last name of `path`, aimed at `target` (its text as
+// given), replacing a file, a link or an empty directory there; the
+// directory that holds it must exist.
+int sim_make_link(const std::string &target, const std::string &path);
+// Removes the last name itself: a file, a link or an empty directory.
+int sim_remove(const std::string &path);
+// Whether `path`, its last link followed, is a directory; is anything.
+bool sim_is_dir(const std::string &path);
+bool sim_exists(const std::string &path);
 
 #endif

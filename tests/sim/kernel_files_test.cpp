@@ -4,7 +4,12 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "support/sim_fixture.h"
 
@@ -388,6 +393,55 @@ TEST_F(KernelFilesTest, FileOperationFaultsAndMissingOperations)
     EXPECT_EQ(host().fstat(bell, &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
     host().close(bell);
+}
+
+// Only plain files (and directories) under the root are opened: a device
+// or a socket there fails with ENXIO, whatever the access asked for, and is
+// never opened. (FIFOs, which would wait, are run in a child process in
+// the root confinement tests.) A plain file's descriptor is non-blocking
+// only when the caller asked for it.
+TEST_F(KernelFilesTest, OnlyPlainFilesAreOpened)
+{
+    std::filesystem::create_directories(sim_path("/dev/raw"));
+    if (::mknod(sim_path("/dev/raw/null").c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "cannot make a device node here";
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string sockPath = sim_path("/dev/raw/sock");
+    ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    std::filesystem::create_symlink("null", sim_path("/dev/raw/to-null"));
+    for (const char *path : {"/dev/raw/null", "/dev/raw/sock", "/dev/raw/to-null"}) {
+        for (int flags : {O_RDONLY, O_WRONLY, O_RDWR, O_WRONLY | O_CREAT | O_TRUNC}) {
+            errno = 0;
+            EXPECT_EQ(host().open(path, flags, 0644), -1) << path << " " << flags;
+            EXPECT_EQ(errno, ENXIO) << path << " " << flags;
+        }
+        EXPECT_EQ(host().fopen(path, "r"), nullptr) << path;
+        EXPECT_EQ(sim_read_file(path), "") << path;
+        try {
+            sim_write_file(path, "x");
+            ADD_FAILURE() << path << " written";
+        } catch (const std::filesystem::filesystem_error &e) {
+            EXPECT_EQ(e.code().value(), ENXIO) << path;
+        }
+    }
+    ::close(sock);
+    struct stat st{};
+    ASSERT_EQ(::lstat(sim_path("/dev/raw/null").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << "left as it was";
+
+    sim_write_file("/etc/plain", "x");
+    for (int flags : {O_RDONLY, O_RDWR | O_NONBLOCK, O_WRONLY | O_TRUNC}) {
+        int fd = host().open("/etc/plain", flags, 0);
+        ASSERT_GE(fd, 0) << flags;
+        EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, flags & O_NONBLOCK) << flags;
+        host().close(fd);
+    }
+    EXPECT_EQ(sim_read_file("/etc/plain"), "") << "truncated by the open";
 }
 
 } // namespace

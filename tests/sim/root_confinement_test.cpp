@@ -13,6 +13,8 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "sim/sim_run.h"
+#include "support/sim_binary.h"
 #include "support/sim_in_process.h"
 
 namespace {
@@ -320,6 +323,207 @@ TEST(RootConfinement, ANulByteInAFixturePathIsRefused)
     }
     std::string ignored;
     sim_board_abandon(ignored);
+}
+
+// quorbix-sim as a process of its own, killed after 20 s: a run that would
+// wait forever ends the case instead of the suite.
+SimRun run_sim_within_limit(const std::string &args)
+{
+    TempDir errs;
+    const std::string err = errs.path + "/err";
+    const std::string cmd = "timeout -s KILL 20 " + std::string(QUORBIX_SIM_BIN) + " " + args + " 2>" + err;
+    SimRun r;
+    if (FILE *p = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            r.out.append(buf, n);
+        const int ws = pclose(p);
+        r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    }
+    r.err = bytes_of(err);
+    return r;
+}
+
+bool is_fifo(const std::string &path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// A FIFO where the board keeps a file, reached by a fixture line (directly
+// or through a link), by a fresh board's boot files or by the tool's own
+// open, is refused at once: nothing waits for a writer that never comes.
+TEST(RootConfinement, AFifoIsRefusedWithoutWaiting)
+{
+    const struct {
+        const char *what;
+        const char *fifo;
+        std::string fixture;  // "": none
+        const char *options;
+        int status;
+        const char *err;      // "@" stands for the root, "%" for the fixture; null: not checked
+    } cases[] = {
+        {"a file line", "/etc/fifo", "file /etc/fifo \"x\"\n", "-- -v", 1,
+         "quorbix-sim: %:1: /etc/fifo: No such device or address\n"},
+        {"a file line through a link", "/etc/fifo", "file /etc/to-fifo \"x\"\n", "-- -v", 1,
+         "quorbix-sim: %:1: /etc/to-fifo: No such device or address\n"},
+        {"a boot file of a fresh board", "/proc/cmdline", "", "--reset -- -v", 1,
+         "quorbix-sim: @/proc/cmdline: No such device or address\n"},
+        {"the tool's own open", "/proc/cmdline", "", "-- -m fpga/a/0", 2, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Board b;
+        ASSERT_EQ(sim_run_in_process({"--root", b.root, "--", "-v"}).status, 2);
+        b.plant();
+        fs::create_directories(fs::path(b.root + c.fifo).parent_path());
+        fs::remove(b.root + c.fifo);
+        ASSERT_EQ(::mkfifo((b.root + c.fifo).c_str(), 0644), 0);
+        fs::create_symlink("fifo", b.root + "/etc/to-fifo");
+        std::string args = "--root " + b.root + " ";
+        const std::string fix = c.fixture.empty() ? "" : b.dir.write("f.fix", c.fixture);
+        if (!fix.empty())
+            args += "--fixture " + fix + " ";
+        const auto beside = sim_tree_image(b.dir.path, {"root"});
+        const auto before = sim_tree_image(b.root, {".sim"});
+        SimRun r = run_sim_within_limit(args + c.options);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (c.err != nullptr) {
+            std::string want = c.err;
+            if (size_t at = want.find('@'); at != std::string::npos)
+                want.replace(at, 1, b.root);
+            if (size_t at = want.find('%'); at != std::string::npos)
+                want.replace(at, 1, fix);
+            EXPECT_EQ(r.err, want);
+            EXPECT_EQ(sim_tree_image(b.root, {".sim"}), before);
+        }
+        EXPECT_TRUE(is_fifo(b.root + c.fifo));
+        EXPECT_EQ(sim_tree_image(b.dir.path, {"root"}), beside);
+    }
+}
+
+// A hard link in the root to a file beside it: a write through it would
+// change the file beside, so the fixture line and the tool's own writes
+// are refused; a read is not.
+TEST(RootConfinement, AFileWithASecondNameIsNotWritten)
+{
+    Board b;
+    ASSERT_EQ(sim_run_in_process({"--root", b.root, "--", "-v"}).status, 2);
+    b.plant();
+    fs::create_hard_link(b.outside + "/victim", b.root + "/hl");
+    const std::string fix = b.dir.write("f.fix", "file /hl \"overwritten\"\n");
+    const auto beside = sim_tree_image(b.dir.path, {"root"});
+    const auto before = sim_tree_image(b.root, {".sim"});
+    SimRun r = sim_run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":1: /hl: Too many links\n");
+    EXPECT_EQ(sim_tree_image(b.root, {".sim"}), before);
+
+    ASSERT_EQ(sim_board_open(b.root, ""), 0);
+    for (int flags : {O_WRONLY | O_TRUNC, O_WRONLY | O_APPEND, O_RDWR, O_WRONLY | O_CREAT}) {
+        errno = 0;
+        EXPECT_EQ(host().open("/hl", flags, 0644), -1) << flags;
+        EXPECT_EQ(errno, EMLINK) << flags;
+    }
+    EXPECT_EQ(host().fopen("/hl", "w"), nullptr);
+    EXPECT_EQ(errno, EMLINK);
+    EXPECT_EQ(sim_read_file("/hl"), kVictim) << "reading it harms nothing";
+    std::string ignored;
+    sim_board_abandon(ignored);
+    EXPECT_EQ(sim_tree_image(b.dir.path, {"root"}), beside);
+}
+
+// A directory on the way swapped for a link to the directory beside the
+// root after the path was resolved (here by a fault's predicate, which
+// runs between the two): the open fails with ELOOP, nothing is followed.
+TEST(RootConfinement, ALinkPlantedAfterTheLookupIsNotFollowed)
+{
+    Board b;
+    ASSERT_EQ(sim_board_open(b.root, ""), 0);
+    b.plant();
+    fs::create_directories(b.root + "/etc/dir");
+    std::ofstream(b.root + "/etc/dir/victim") << "inside\n";
+    std::ofstream(b.outside + "/victim", std::ios::trunc) << kVictim;
+    const auto beside = sim_tree_image(b.dir.path, {"root"});
+    SimFault swap;
+    swap.op = SimFaultOp::open;
+    swap.node = "/etc/dir/victim";
+    swap.match = [&](const void *) {
+        fs::rename(b.root + "/etc/dir", b.root + "/etc/dir-was");
+        fs::create_directory_symlink(b.outside, b.root + "/etc/dir");
+        return false;
+    };
+    sim_add_fault(swap);
+    for (int flags : {O_WRONLY | O_TRUNC, O_WRONLY | O_CREAT | O_TRUNC, O_RDWR, O_RDONLY}) {
+        errno = 0;
+        EXPECT_EQ(host().open("/etc/dir/victim", flags, 0644), -1) << flags;
+        EXPECT_EQ(errno, ELOOP) << flags;
+        fs::remove(b.root + "/etc/dir");
+        fs::rename(b.root + "/etc/dir-was", b.root + "/etc/dir");
+    }
+    EXPECT_EQ(host().fopen("/etc/dir/victim", "w"), nullptr);
+    EXPECT_EQ(errno, ELOOP);
+    EXPECT_EQ(sim_tree_image(b.dir.path, {"root"}), beside);
+    EXPECT_EQ(bytes_of(b.outside + "/victim"), kVictim);
+    std::string ignored;
+    sim_board_abandon(ignored);
+}
+
+// A root named through a link and "..": the kernel takes the directory
+// the name reaches (T/L/../r with T/L -> T/X/deep is T/X/r), and a failing
+// fixture's files are put back there.
+TEST(RootConfinement, AFailingRunIsUndoneInTheRootTheKernelHolds)
+{
+    TempDir t;
+    fs::create_directories(t.path + "/X/deep");
+    fs::create_directory_symlink(t.path + "/X/deep", t.path + "/L");
+    const std::string named = t.path + "/L/../r";
+    const std::string real = t.path + "/X/r";
+    ASSERT_EQ(sim_run_in_process({"--root", named, "--", "-v"}).status, 2);
+    ASSERT_TRUE(fs::is_regular_file(real + "/.sim/board"));
+    std::ofstream(real + "/x", std::ios::binary) << "old x";
+    const auto before = sim_tree_image(t.path);
+    const std::string fix = t.write("f.fix", "file /x \"X\"\nfile /y \"new\"\ndisk-add sdz sg9 floppy\n");
+    SimRun r = sim_run_in_process({"--root", named, "--fixture", fix, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + fix + ":3: ")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(bytes_of(real + "/x"), "old x");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(real + "/y")));
+    EXPECT_FALSE(fs::exists(t.path + "/r"));
+    auto after = sim_tree_image(t.path);
+    after.erase("f.fix");
+    EXPECT_EQ(after, before);
+}
+
+// A root written T/X/L/.. with T/X/L -> T/Y/deep is T/Y: what another
+// program makes in T/X meanwhile is no business of the undo.
+TEST(RootConfinement, TheUndoLeavesAloneWhatOthersMakeBesideTheRoot)
+{
+    TempDir t;
+    fs::create_directories(t.path + "/X");
+    fs::create_directories(t.path + "/Y/deep");
+    fs::create_directory_symlink(t.path + "/Y/deep", t.path + "/X/L");
+    const std::string named = t.path + "/X/L/..";
+    ASSERT_EQ(sim_run_in_process({"--root", named, "--", "-v"}).status, 2);
+    ASSERT_TRUE(fs::is_regular_file(t.path + "/Y/.sim/board"));
+    ASSERT_EQ(sim_board_open(named, ""), 0);
+    std::string error;
+    EXPECT_TRUE(sim_fixture_apply("file /made \"by the run\"\nfile /dir/made \"too\"\n", "o.fix", error)) << error;
+    std::ofstream(t.path + "/X/other", std::ios::binary) << "another program's\n";
+    fs::create_directory(t.path + "/X/other-dir");
+    std::ofstream(t.path + "/Y/dir/theirs", std::ios::binary) << "another program's\n";
+    EXPECT_TRUE(fs::exists(t.path + "/Y/made"));
+    // The directory the run made holds another program's file by now: it
+    // stays, and the undo says so.
+    EXPECT_EQ(sim_board_abandon(error), 1);
+    EXPECT_EQ(error, named + ": could not put back dir");
+    EXPECT_FALSE(fs::exists(t.path + "/Y/made")) << "the run's own files go";
+    EXPECT_FALSE(fs::exists(t.path + "/Y/dir/made"));
+    EXPECT_EQ(bytes_of(t.path + "/Y/dir/theirs"), "another program's\n");
+    EXPECT_EQ(bytes_of(t.path + "/X/other"), "another program's\n");
+    EXPECT_TRUE(fs::is_directory(t.path + "/X/other-dir"));
+    EXPECT_TRUE(fs::is_symlink(t.path + "/X/L"));
 }
 
 } // namespace

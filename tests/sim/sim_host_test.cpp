@@ -3,9 +3,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <atomic>
+#include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <thread>
 
 #include "support/console_run.h"
 #include "support/sim_fixture.h"
@@ -390,6 +395,73 @@ TEST_F(SimHostTest, ThreadNamesAreRecordedPerThread)
     EXPECT_EQ(host().prctl(PR_GET_NAME, 0, 0, 0, 0), -1);
     EXPECT_EQ(errno, EINVAL);
     EXPECT_EQ(sim_thread_name(host().gettid() + 1), "");
+}
+
+// The models' directory and link calls act beneath the root only: links
+// aimed outside lead to their place under the root, the board's own
+// directory is refused, and a directory swapped for a link to the
+// directory beside the root while the calls run is never followed.
+TEST_F(SimHostTest, ModelLinkCallsActBeneathTheRoot)
+{
+    namespace fs = std::filesystem;
+    const std::string beside = root_ + "-beside";
+    fs::create_directories(beside);
+    std::ofstream(beside + "/victim") << "beside\n";
+    fs::create_directories(sim_path("/sys/class"));
+    fs::create_directory_symlink(beside, sim_path("/sys/block"));
+    fs::create_directory_symlink("../../../../..", sim_path("/sys/class/up"));
+    const struct {
+        const char *what;
+        int (*call)();
+        const char *lands;  // under the root ("@": the directory beside's path); null: refused
+        int err;
+    } cases[] = {
+        {"dirs through a link aimed outside", [] { return sim_make_dirs("/sys/block/sdz"); }, "@/sdz", 0},
+        {"a link in it", [] { return sim_make_link("../x", "/sys/block/sdz/dev"); }, "@/sdz/dev", 0},
+        {"a link through a climbing link", [] { return sim_make_link("x", "/sys/class/up/victim"); }, "/victim", 0},
+        {"a remove through it", [] { return sim_remove("/sys/class/up/victim"); }, nullptr, 0},
+        {"the board's own directory", [] { return sim_make_link("x", "/.sim/lock"); }, nullptr, EACCES},
+        {"a directory named there", [] { return sim_make_dir("/sys/class/up/.sim/x"); }, nullptr, EACCES},
+        {"no directory to hold it", [] { return sim_make_link("x", "/none/x"); }, nullptr, ENOENT},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.call(), -c.err) << c.what;
+        if (c.lands != nullptr) {
+            std::string rel = c.lands;
+            if (rel[0] == '@')
+                rel = beside + rel.substr(1);
+            EXPECT_TRUE(fs::exists(fs::symlink_status(root_ + rel))) << c.what;
+        }
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(root_ + "/victim"))) << "removed again";
+    EXPECT_TRUE(sim_is_dir("/sys/block/sdz"));
+    EXPECT_FALSE(sim_is_dir("/sys/block/sdz/dev")) << "its target is not there";
+    EXPECT_TRUE(sim_exists("/sys/class/up"));
+
+    // Another program swaps /sys/swap, a directory, with a link to the
+    // directory beside, over and over, while the calls run.
+    fs::create_directories(sim_path("/sys/swap"));
+    fs::create_directory_symlink(beside, sim_path("/sys/swap-out"));
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+        const std::string a = sim_path("/sys/swap"), b = sim_path("/sys/swap-out");
+        for (int i = 0; i < 20000; i++)
+            ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+        done = true;
+    });
+    int refused = 0;
+    do {
+        refused += sim_make_link("x", "/sys/swap/sdz") == -ELOOP;
+        sim_remove("/sys/swap/sdz");
+        sim_make_dirs("/sys/swap/d");
+    } while (!done);
+    swapper.join();
+    EXPECT_EQ(sim_make_link("x", "/sys/swap/sdz"), 0) << "the directory is back in its place";
+    std::vector<std::string> names;
+    for (const auto &e : fs::recursive_directory_iterator(beside))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"victim"}) << refused << " refused";
+    fs::remove_all(beside);
 }
 
 } // namespace
