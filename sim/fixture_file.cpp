@@ -188,8 +188,8 @@ bool fact_file(Fact &f)
         return f.fail("'" + sim_clip(f.w[1]) + "': " + std::strerror(-r));
     if (r == -EACCES || canon == "/")
         return f.fail(sim_clip(f.w[1]) + " is not a file a fixture may write");
-    if (f.w[1].ends_with('/'))
-        return f.fail(sim_clip(f.w[1]) + " is a directory (the path ends in '/')");
+    if (f.w[1].ends_with('/') || f.w[1].ends_with("/."))
+        return f.fail(sim_clip(f.w[1]) + " is a directory (a path ending in '/' or '/.')");
     std::error_code ec;
     if (std::filesystem::is_directory(sim_path(canon, true), ec))
         return f.fail(sim_clip(f.w[1]) + " is a directory");

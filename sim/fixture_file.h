@@ -16,11 +16,11 @@
 //
 // ERRNO is a name such as EIO or a number. NODE must be a node of the board;
 // for reg, reads and indir a packet FPGA. A file PATH is a plain file: not a
-// directory (nor a path ending in "/"), "/" or under "/.sim"; it resolves as
-// the tool's own paths do, so a link inside the root never leads out of it
-// (an absolute target is taken under the root, a ".." in a target stops at
-// it). A PATH holding a ".." component or a NUL byte, or leading through a
-// link loop, is refused. The four bytes of a phys dword lie below
+// directory (nor a path ending in "/" or "/."), "/" or under "/.sim"; it
+// resolves as the tool's own paths do, so a link inside the root never leads
+// out of it (an absolute target is taken under the root, a ".." in a target
+// stops at it). A PATH holding a ".." component or a NUL byte, or leading
+// through a link loop, is refused. The four bytes of a phys dword lie below
 // kSimPhysSize (sim_host.h). Registers, entries and files become part of the
 // saved board; scripted reads, commands and faults last for the run.
 //
@@ -33,9 +33,10 @@
 // The lines of this form are checked before any is applied; device-model
 // lines (mpt-, disk-, PCI dumps, ...) are checked as they are applied, and
 // whatever a model throws becomes the line's error. The first error gives
-// "file:line: message", the file's name escaped (sim_escape). What earlier lines did stays: quorbix-sim drops the
-// board and puts the root back (sim_board_abandon), so a run with an error
-// in any line of any fixture changes nothing.
+// "file:line: message", the file's name escaped (sim_escape). What earlier
+// lines did stays: quorbix-sim drops the board and puts the root back
+// (sim_board_abandon), so a run with an error in any line of any fixture
+// changes nothing.
 #ifndef QUORBIX_SIM_FIXTURE_FILE_H
 #define QUORBIX_SIM_FIXTURE_FILE_H
 

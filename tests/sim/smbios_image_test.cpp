@@ -118,8 +118,8 @@ TEST(SmbiosDumpFile, OnlyARegularFileIsRead)
         SimRun r = run_sim_binary("--root " + root + " --fixture " + fix + " -- -v", 20);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":1: " + dump + ": " + c.error + "\n");
-        EXPECT_EQ(sim_tree_image(root), before);
-        EXPECT_EQ(sim_tree_image(dir.path, {"root"}), beside);
+        EXPECT_TRUE(sim_tree_image(root) == before) << "the tree changed";
+        EXPECT_TRUE(sim_tree_image(dir.path, {"root"}) == beside) << "the tree changed";
     }
 }
 
@@ -148,8 +148,8 @@ TEST(SmbiosDumpFile, ItsNameIsEscaped)
         SimRun r = sim_run_in_process({"--root", root, "--fixture", fix, "--", "-v"});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":1: " + dir.path + "/" + c.escaped + ": " + c.error + "\n");
-        EXPECT_EQ(sim_tree_image(root), before);
-        EXPECT_EQ(sim_tree_image(dir.path, {"root"}), beside);
+        EXPECT_TRUE(sim_tree_image(root) == before) << "the tree changed";
+        EXPECT_TRUE(sim_tree_image(dir.path, {"root"}) == beside) << "the tree changed";
     }
 }
 
