@@ -165,7 +165,7 @@ TEST(FixtureFileLines, PhysDwordsLieBelowTheMemorysEnd)
         uint8_t bytes[4] = {};
         sim_phys_read(c.addr, bytes, sizeof bytes);
         if (c.lies) {
-            EXPECT_EQ(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24, 0x11223344u);
+            EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 4), (std::vector<uint8_t>{0x44, 0x33, 0x22, 0x11}));
         } else {
             EXPECT_EQ(error, "p.fix:2: the dword at '" + addr +
                                  "' does not lie below 0x400000000000, the end of physical memory");
