@@ -7,6 +7,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -42,10 +43,15 @@ constexpr ErrnoName kErrnoNames[] = {
     {"ETIMEDOUT", ETIMEDOUT}, {"EOPNOTSUPP", EOPNOTSUPP}, {"EADDRINUSE", EADDRINUSE},
 };
 
+// The files the run's file lines wrote: canonical path -> the line that
+// wrote it ("board.fix:3"). A device model may not take such a path over.
+std::map<std::string, std::string> g_writtenFiles;
+
 // One line being checked (apply false) or applied.
 struct Fact {
     const std::vector<std::string> &w;
     bool apply;
+    const std::string &at;  // where the line stands: "FILE:LINE", the name escaped
     std::string error;
 
     bool fail(std::string message)
@@ -169,7 +175,8 @@ bool fact_indir(Fact &f)
 // A plain file of the board: not the root, not the simulator's own files,
 // not a directory. Its path resolves as the tool's own paths do, links
 // inside the root staying in it; a path that does not resolve (a link
-// loop) is refused.
+// loop) is refused. A path the board serves itself is refused when the line
+// is applied (an earlier line may have made or removed the node).
 bool fact_file(Fact &f)
 {
     std::string content;
@@ -181,10 +188,14 @@ bool fact_file(Fact &f)
         return f.fail("'" + sim_clip(f.w[1]) + "': " + std::strerror(-r));
     if (r == -EACCES || canon == "/")
         return f.fail(sim_clip(f.w[1]) + " is not a file a fixture may write");
+    if (f.w[1].ends_with('/') || f.w[1].ends_with("/."))
+        return f.fail(sim_clip(f.w[1]) + " is a directory (a path ending in '/' or '/.')");
     if (sim_is_dir(canon))
         return f.fail(sim_clip(f.w[1]) + " is a directory");
     if (!f.apply)
         return true;
+    if (sim_node_present(canon))
+        return f.fail(sim_clip(f.w[1]) + " is served by the board itself (a file there would never be read)");
     try {
         sim_write_file(f.w[1], content);
     } catch (const std::filesystem::filesystem_error &e) {
@@ -192,6 +203,7 @@ bool fact_file(Fact &f)
     } catch (const std::exception &e) {
         return f.fail(sim_clip(f.w[1]) + ": " + sim_clip(e.what()));
     }
+    g_writtenFiles[canon] = f.at;
     return true;
 }
 
@@ -247,7 +259,8 @@ bool fact_request_result(Fact &f)
     return true;
 }
 
-// A little-endian dword of physical memory, as "/dev/mem" reads it.
+// A little-endian dword of physical memory, as "/dev/mem" reads it; its
+// four bytes lie below the memory's end.
 bool fact_phys(Fact &f)
 {
     uint64_t addr = 0, value = 0;
@@ -255,11 +268,13 @@ bool fact_phys(Fact &f)
         return false;
     if (value > UINT32_MAX)
         return f.fail("a physical-memory word is at most 0xffffffff");
-    if (f.apply) {
-        uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    if (addr > kSimPhysSize - sizeof bytes)
+        return f.fail("the dword at '" + sim_clip(f.w[1]) + "' does not lie below " + sim_doc_hex(kSimPhysSize) +
+                      ", the end of physical memory");
+    if (f.apply)
         sim_phys_write(addr, bytes, sizeof bytes);
-    }
     return true;
 }
 
@@ -298,13 +313,14 @@ constexpr FactRow kFacts[] = {
 // Facts a device model reads itself, by the prefix of their verb (or, for a
 // format of its own such as a configuration dump, by a test of the first
 // word); they are checked when applied.
-// A model that only some boards carry names its node: its lines are refused
-// on a board without it.
+// A model that only some boards carry names its node, or its device in the
+// board's profile: its lines are refused on a board without it.
 struct ModelFactRow {
     std::string_view prefix;
     bool (*apply)(std::string_view line, std::string &error);
     bool (*owns)(std::string_view word) = nullptr;
     const char *node = nullptr;
+    const char *device = nullptr;
 };
 
 constexpr ModelFactRow kModelFacts[] = {
@@ -318,8 +334,46 @@ constexpr ModelFactRow kModelFacts[] = {
     {"ipmi-", ipmi_fixture_line},
     {"sas-", sas_fixture_line},
     {"smbios-", smbios_fixture_line},
-    {"uncore-", uncore_fixture_line},
+    {"uncore-", uncore_fixture_line, nullptr, nullptr, "uncore"},
 };
+
+bool profile_has_device(const char *name)
+{
+    const SimBoardProfile *board = sim_board_current();
+    if (board == nullptr)
+        return false;
+    for (const SimBoardDevice &d : board->devices)
+        if (std::string_view(d.name) == name)
+            return true;
+    return false;
+}
+
+// Whether the board carries the model of a row's line `verb`.
+bool board_has_model(const ModelFactRow &row, const std::string &verb, std::string &error)
+{
+    if (row.node && !sim_node_present(row.node)) {
+        error = "no " + std::string(row.node) + " on this board for '" + sim_clip(verb) + "'";
+        return false;
+    }
+    if (row.device && !profile_has_device(row.device)) {
+        error = "no " + std::string(row.device) + " model on this board for '" + sim_clip(verb) + "'";
+        return false;
+    }
+    return true;
+}
+
+// A model line that made the board serve a path a file line of the run
+// wrote: that file would never be read.
+bool hides_a_written_file(std::string &error)
+{
+    for (const auto &[canon, at] : g_writtenFiles)
+        if (sim_node_present(canon)) {
+            error = sim_clip(canon) + ", written by " + at +
+                    ", is now served by the board itself (the file would never be read)";
+            return true;
+        }
+    return false;
+}
 
 // A model checks its line as it applies it; whatever it throws becomes the
 // line's error.
@@ -333,8 +387,8 @@ bool apply_model_line(const ModelFactRow &row, std::string_view line, std::strin
     }
 }
 
-// One line; true for a blank or comment line.
-bool run_line(std::string_view line, bool apply, std::string &error)
+// One line, standing at `at` ("FILE:LINE"); true for a blank or comment line.
+bool run_line(std::string_view line, bool apply, const std::string &at, std::string &error)
 {
     std::vector<std::string> words;
     if (!sim_doc_tokens(line, words, error))
@@ -344,11 +398,9 @@ bool run_line(std::string_view line, bool apply, std::string &error)
     for (const ModelFactRow &row : kModelFacts) {
         if (!(row.owns ? row.owns(words[0]) : words[0].starts_with(row.prefix)))
             continue;
-        if (row.node && !sim_node_present(row.node)) {
-            error = "no " + std::string(row.node) + " on this board for '" + sim_clip(words[0]) + "'";
+        if (!board_has_model(row, words[0], error))
             return false;
-        }
-        return !apply || apply_model_line(row, line, error);
+        return !apply || (apply_model_line(row, line, error) && !hides_a_written_file(error));
     }
     for (const FactRow &row : kFacts) {
         if (words[0] != row.verb)
@@ -357,7 +409,7 @@ bool run_line(std::string_view line, bool apply, std::string &error)
             error = std::string("usage: ") + row.usage;
             return false;
         }
-        Fact f{words, apply, {}};
+        Fact f{words, apply, at, {}};
         if (row.run(f))
             return true;
         error = f.error;
@@ -369,6 +421,7 @@ bool run_line(std::string_view line, bool apply, std::string &error)
 
 bool run_text(std::string_view text, const std::string &file, bool apply, std::string &error)
 {
+    const std::string name = sim_escape(file);
     int n = 0;
     while (!text.empty()) {
         size_t end = text.find('\n');
@@ -376,7 +429,7 @@ bool run_text(std::string_view text, const std::string &file, bool apply, std::s
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         n++;
         std::string why;
-        if (!run_line(line, apply, why)) {
+        if (!run_line(line, apply, name + ":" + std::to_string(n), why)) {
             error = sim_line_error(file, n, why);
             return false;
         }
@@ -395,15 +448,27 @@ bool sim_fixture_load(const std::string &path, std::string &error)
 {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-        error = path + ": a directory, not a fixture file";
+        error = sim_escape(path) + ": a directory, not a fixture file";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = path + ": " + std::strerror(errno);
+        error = sim_escape(path) + ": " + std::strerror(errno);
         return false;
     }
     std::stringstream ss;
     ss << in.rdbuf();
     return sim_fixture_apply(ss.str(), path, error);
+}
+
+void sim_fixture_begin_run() { g_writtenFiles.clear(); }
+
+SimFixtureForms sim_fixture_forms()
+{
+    SimFixtureForms forms;
+    for (const FactRow &row : kFacts)
+        forms.usages.push_back(row.usage);
+    for (const ModelFactRow &row : kModelFacts)
+        forms.modelPrefixes.push_back(row.prefix);
+    return forms;
 }

@@ -14,7 +14,7 @@ namespace simk {
 namespace {
 
 constexpr long kPage = 4096;
-constexpr off_t kPhysSize = off_t{1} << 46;  // sparse: pages exist once touched
+constexpr off_t kPhysSize = static_cast<off_t>(kSimPhysSize);
 constexpr const char *kDevMem = "/dev/mem";
 
 bool aligned(const void *addr) { return reinterpret_cast<uintptr_t>(addr) % kPage == 0; }

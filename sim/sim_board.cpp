@@ -350,6 +350,7 @@ int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::st
 int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &error)
 {
     sim_reset(start.root);
+    sim_fixture_begin_run();
     // Models first, each with its saved state (none on a fresh board); then
     // a fresh board's facts, which the models take in.
     for (const SimBoardDevice &d : g_board.profile->devices)

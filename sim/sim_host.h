@@ -330,6 +330,9 @@ struct SimMapping {
     off_t offset = 0;
 };
 std::vector<SimMapping> sim_mappings();
+// The size of physical memory behind /dev/mem: addresses from 0 up to, not
+// including, kSimPhysSize (sparse: pages exist once touched).
+inline constexpr uint64_t kSimPhysSize = uint64_t{1} << 46;
 // Bytes of physical memory as /dev/mem holds them (zero where untouched).
 void sim_phys_read(uint64_t address, void *buf, size_t size);
 void sim_phys_write(uint64_t address, const void *buf, size_t size);

@@ -1,12 +1,15 @@
 #include "sim/smbios_image.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "sim/board_profile.h"
+#include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
 namespace {
@@ -74,6 +77,69 @@ bool has_second_socket(const char *facts)
 }
 
 std::vector<uint8_t> g_loadedDump;   // a fixture's dump, kept with the board
+
+// A descriptor closed at the end of its scope.
+struct OwnedFd {
+    int fd;
+    explicit OwnedFd(int f) : fd(f) {}
+    OwnedFd(const OwnedFd &) = delete;
+    OwnedFd &operator=(const OwnedFd &) = delete;
+    ~OwnedFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+struct FileKind {
+    mode_t type;
+    const char *name;
+};
+
+constexpr FileKind kNotPlain[] = {
+    {S_IFDIR, "a directory"},         {S_IFIFO, "a FIFO"},           {S_IFSOCK, "a socket"},
+    {S_IFCHR, "a character device"}, {S_IFBLK, "a block device"},
+};
+
+// Why a file of this mode is no dump: "" for a regular file.
+std::string not_plain(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return "";
+    for (const FileKind &k : kNotPlain)
+        if ((mode & S_IFMT) == k.type)
+            return std::string(k.name) + ", not a regular file";
+    return "not a regular file";
+}
+
+// The bytes of the regular file `path` of the real machine. Nothing else
+// is opened (a device could act on its open), and the open never waits (a
+// FIFO swapped in after the look is refused by its descriptor).
+bool read_dump(const std::string &path, std::vector<uint8_t> &out, std::string &error)
+{
+    const std::string name = sim_escape(path);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return error = name + ": " + std::strerror(errno), false;
+    if (std::string why = not_plain(st.st_mode); !why.empty())
+        return error = name + ": " + why, false;
+    OwnedFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.fd < 0)
+        return error = name + ": " + std::strerror(errno), false;
+    if (::fstat(file.fd, &st) != 0)
+        return error = name + ": " + std::strerror(errno), false;
+    if (std::string why = not_plain(st.st_mode); !why.empty())
+        return error = name + ": " + why, false;
+    uint8_t buf[16384];
+    for (ssize_t n; (n = ::read(file.fd, buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return error = name + ": " + std::strerror(errno), false;
+        out.insert(out.end(), buf, buf + n);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -244,14 +310,13 @@ bool smbios_fixture_line(std::string_view line, std::string &error)
         return false;
     if (words.size() != 2 || words[0] != "smbios-dump")
         return error = "usage: smbios-dump FILE", false;
-    std::ifstream in(words[1], std::ios::binary);
-    std::vector<uint8_t> dump((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.eof() && !in.good())
-        return error = words[1] + ": cannot read", false;
+    std::vector<uint8_t> dump;
+    if (!read_dump(words[1], dump, error))
+        return false;
     std::vector<uint8_t> zeros(0x10000, 0);
     sim_phys_write(0xF0000, zeros.data(), zeros.size());
     if (!smbios_load_dump(dump, SmbiosLayout{}))
-        return error = words[1] + ": no SMBIOS 2.x entry point at its start", false;
+        return error = sim_escape(words[1]) + ": no SMBIOS 2.x entry point at its start", false;
     g_loadedDump = std::move(dump);
     return true;
 }

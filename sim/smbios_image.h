@@ -58,7 +58,9 @@ bool smbios_board_attach(const SimBoardProfile &board, SimDoc &saved);
 void smbios_board_save(SimDoc &doc);
 
 // Fixture line:  smbios-dump FILE   the table of a binary dump file (as
-// dmidecode writes one) replaces the board's.
+// dmidecode writes one) replaces the board's. FILE is a regular file of
+// the real machine, not under the root; anything else (a FIFO, a socket, a
+// device, a directory) is refused and never waited on.
 bool smbios_fixture_line(std::string_view line, std::string &error);
 
 #endif

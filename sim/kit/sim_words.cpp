@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "sim/sim_board.h"
+
 bool sim_numbers(std::span<const std::string> words, size_t from, size_t to, std::vector<uint64_t> &out,
                  size_t *bad, uint64_t most)
 {
@@ -70,5 +72,5 @@ bool sim_pci_address(std::string_view text, SimPciAddress &out)
 
 std::string sim_line_error(std::string_view file, int line, std::string_view message)
 {
-    return std::string(file) + ":" + std::to_string(line) + ": " + std::string(message);
+    return sim_escape(file) + ":" + std::to_string(line) + ": " + std::string(message);
 }

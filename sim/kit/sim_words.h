@@ -58,7 +58,8 @@ struct SimPciAddress {
 };
 bool sim_pci_address(std::string_view text, SimPciAddress &out);
 
-// "FILE:LINE: message", the form of every error a text line gives.
+// "FILE:LINE: message", the form of every error a text line gives; the
+// file's name is escaped (sim_escape), so the error stays one line.
 std::string sim_line_error(std::string_view file, int line, std::string_view message);
 
 #endif

@@ -2,6 +2,7 @@
 // changes nothing and names its line.
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/wait.h>
 
 #include "boardlib/dorn_logic.h"
@@ -9,6 +10,7 @@
 #include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "support/sim_fixture.h"
+#include "support/sim_in_process.h"
 
 namespace {
 
@@ -122,6 +124,170 @@ TEST_F(FixtureFileTest, ErrorsNameTheLineAndApplyNothing)
     }
     EXPECT_FALSE(sim_fixture_load(root_ + "/no-such.fix", error_));
     EXPECT_EQ(error_, root_ + "/no-such.fix: No such file or directory");
+}
+
+// A root in a directory of its own, with a file beside it; the fixture
+// files go beside it too. After every case the tree beside the root is byte
+// for byte as it was (snap() notes it once the fixtures are written).
+struct Beside {
+    TempDir dir;
+    std::string root = dir.path + "/root";
+    std::map<std::string, std::string> before;
+
+    Beside() { dir.write("victim", "beside the root\n"); }
+    void snap() { before = sim_tree_image(dir.path, {"root"}); }
+    bool unchanged() const { return sim_tree_image(dir.path, {"root"}) == before; }
+};
+
+// Both sides of the memory's end: the four bytes of a phys dword lie below
+// 2^46, and a line past it applies nothing.
+TEST(FixtureFileLines, PhysDwordsLieBelowTheMemorysEnd)
+{
+    const struct {
+        uint64_t addr;
+        bool lies;
+    } cases[] = {
+        {0x0, true},
+        {0x3ffffffffffc, true},    // the last dword
+        {0x3ffffffffffd, false},   // its last byte one past
+        {0x3fffffffffff, false},
+        {0x400000000000, false},
+    };
+    for (const auto &c : cases) {
+        const std::string addr = sim_doc_hex(c.addr);
+        SCOPED_TRACE(addr);
+        Beside b;
+        b.snap();
+        ASSERT_EQ(sim_board_open(b.root, ""), 0);
+        std::string error;
+        const bool applied = sim_fixture_apply("file /first \"1\"\nphys " + addr + " 0x11223344\n", "p.fix", error);
+        EXPECT_EQ(applied, c.lies) << error;
+        uint8_t bytes[4] = {};
+        sim_phys_read(c.addr, bytes, sizeof bytes);
+        if (c.lies) {
+            EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 4), (std::vector<uint8_t>{0x44, 0x33, 0x22, 0x11}));
+        } else {
+            EXPECT_EQ(error, "p.fix:2: the dword at '" + addr +
+                                 "' does not lie below 0x400000000000, the end of physical memory");
+            EXPECT_FALSE(std::filesystem::exists(b.root + "/first")) << "line 1 applied";
+        }
+        std::string ignored;
+        sim_board_abandon(ignored);
+        EXPECT_TRUE(b.unchanged()) << "the tree beside the root changed";
+    }
+}
+
+// An address whose dword cannot be written at all (past 2^63, or wrapping
+// past 2^64) once ended the run in an abort, leaving line 1's file behind:
+// run as a child with a time limit.
+TEST(FixtureFileLines, AnAbortingPhysAddressIsRefusedWithItsLine)
+{
+    for (const char *addr : {"0x8000000000000000", "0xfffffffffffffffc", "0xffffffffffffffff"}) {
+        SCOPED_TRACE(addr);
+        Beside b;
+        ASSERT_EQ(run_sim_binary("--root " + b.root + " -- -v", 20).status, 2);
+        const std::string fix = b.dir.write("p.fix", std::string("file /first \"1\"\nphys ") + addr + " 1\n");
+        b.snap();
+        const auto root = sim_tree_image(b.root);
+        SimRun r = run_sim_binary("--root " + b.root + " --fixture " + fix + " -- -v", 20);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":2: the dword at '" + addr +
+                             "' does not lie below 0x400000000000, the end of physical memory\n");
+        EXPECT_TRUE(sim_tree_image(b.root) == root) << "the tree changed";
+        EXPECT_TRUE(b.unchanged()) << "the tree beside the root changed";
+    }
+}
+
+// Lines that would change nothing are refused with their line, and the run
+// leaves the root as it was: a file the board serves itself (checked as the
+// line is applied, after the lines before it), a model line that makes the
+// board serve a file a file line of the run wrote (in this fixture or an
+// earlier one), and a model line of a model the board lacks.
+TEST(FixtureFileLines, LinesThatWouldChangeNothingAreRefused)
+{
+    const std::string kFirst = "file /etc/first \"1\"\n";
+    const struct {
+        const char *board;
+        std::string earlier;   // an earlier fixture file, when not empty
+        std::string lines;     // after kFirst
+        std::string error;     // "" when accepted; "@" stands for the line that wrote the file
+    } cases[] = {
+        {"ZK17DORN", "", "file /newdir/ \"X\"\n", "2: /newdir/ is a directory (a path ending in '/' or '/.')"},
+        {"ZK17DORN", "", "file /newdir/. \"X\"\n", "2: /newdir/. is a directory (a path ending in '/' or '/.')"},
+        {"ZK17DORN", "", "file /etc/first/ \"X\"\n", "2: /etc/first/ is a directory (a path ending in '/' or '/.')"},
+        {"ZK17DORN", "", "file /proc/bus/pci/devices \"x\"\n",
+         "2: /proc/bus/pci/devices is served by the board itself (a file there would never be read)"},
+        {"ZK17DORN", "", "file /dev/trans_pci \"x\"\n",
+         "2: /dev/trans_pci is served by the board itself (a file there would never be read)"},
+        {"ZK17DORN", "", "disk-add sdz sg9 sas\nfile /dev/sdz1 \"x\"\n",
+         "3: /dev/sdz1 is served by the board itself (a file there would never be read)"},
+        {"ZK17DORN", "", "file /dev/sg9 \"x\"\ndisk-add sdz sg9 sas\n",
+         "3: /dev/sg9, written by @:2, is now served by the board itself (the file would never be read)"},
+        {"ZK17DORN", "file /dev/sg9 \"x\"\n", "disk-add sdz sg9 sas\n",
+         "2: /dev/sg9, written by @:1, is now served by the board itself (the file would never be read)"},
+        {"ZK17DORN", "", "missing /dev/trans_pci\nfile /dev/trans_pci \"x\"\n", ""},
+        {"ZK17DORN", "", "uncore-c90-stuck 5\n", ""},
+        {"ZK17TRVA", "", "uncore-c90-stuck 5\n", "2: no uncore model on this board for 'uncore-c90-stuck'"},
+        {"ZK17KESP", "", "uncore-c90-stuck 5\n", "2: no uncore model on this board for 'uncore-c90-stuck'"},
+        {"ZK17WENA", "", "uncore-c90-free\n", "2: no uncore model on this board for 'uncore-c90-free'"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.board) + " " + c.lines);
+        Beside b;
+        ASSERT_EQ(sim_run_in_process({"--root", b.root, "--board", c.board, "--", "-v"}).status, 2);
+        const std::string earlier = b.dir.write("e.fix", c.earlier);
+        const std::string fix = b.dir.write("f.fix", kFirst + c.lines);
+        b.snap();
+        const auto root = sim_tree_image(b.root);
+        SimRun r = sim_run_in_process({"--root", b.root, "--fixture", earlier, "--fixture", fix, "--", "-v"});
+        EXPECT_TRUE(b.unchanged()) << "the tree beside the root changed";
+        if (c.error.empty()) {
+            EXPECT_EQ(r.status, 2) << r.err;
+            EXPECT_EQ(r.err, "");
+            continue;
+        }
+        std::string error = c.error;
+        if (size_t at = error.find('@'); at != std::string::npos)
+            error.replace(at, 1, c.earlier.empty() ? fix : earlier);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":" + error + "\n");
+        EXPECT_TRUE(sim_tree_image(b.root) == root) << "the tree changed";
+    }
+}
+
+// A --fixture name is escaped wherever an error names it: the error stays
+// one line, with no control byte in it.
+TEST(FixtureFileLines, AFixtureNameIsEscapedInItsOneErrorLine)
+{
+    const std::string name = "a\nb\x1b" "c'.fix";
+    const std::string escaped = "a\\x0ab\\x1bc\\x27.fix";
+    const struct {
+        const char *what;
+        const char *text;   // null: no such file; "/": a directory
+        std::string error;
+    } cases[] = {
+        {"no such file", nullptr, ": No such file or directory"},
+        {"a directory", "/", ": a directory, not a fixture file"},
+        {"a bad line", "# one\nbogus 1\n", ":2: unknown fact 'bogus'"},
+        {"a bad model line", "mpt-phy 1 0 zz 0 0 0 0\n", ":1: "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Beside b;
+        ASSERT_EQ(sim_run_in_process({"--root", b.root, "--", "-v"}).status, 2);
+        const std::string fix = b.dir.path + "/" + name;
+        if (c.text != nullptr && std::string(c.text) == "/")
+            std::filesystem::create_directory(fix);
+        else if (c.text != nullptr)
+            b.dir.write(name, c.text);
+        b.snap();
+        SimRun r = sim_run_in_process({"--root", b.root, "--fixture", fix, "--", "-v"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + b.dir.path + "/" + escaped + c.error)) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+        EXPECT_TRUE(b.unchanged()) << "the tree beside the root changed";
+    }
 }
 
 } // namespace

@@ -3,13 +3,19 @@
 // sysfs resource text.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "bases/pci/smbios.h"
 #include "sim/fixture_file.h"
 #include "sim/pci_sysfs.h"
 #include "sim/smbios_image.h"
 #include "support/sim_fixture.h"
+#include "support/sim_in_process.h"
 
 namespace {
 
@@ -67,6 +73,84 @@ TEST_F(SmbiosImageTest, ResourceText)
     EXPECT_EQ(text.substr(0, 57), "0x00000000d0000000 0x00000000d0000fff 0x0000000000040200\n");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7);
     EXPECT_NE(text.find("0x0000000000000000 0x0000000000000000 0x0000000000000000\n"), std::string::npos);
+}
+
+// A dump named by a fixture line is a file of the machine, beside the
+// root. What is not a regular file is refused by name, never opened for
+// long: a FIFO once held the run (and the board's lock) for good, so each
+// case runs as a child with a time limit. After each, the root and the tree
+// beside it are byte for byte as they were.
+TEST(SmbiosDumpFile, OnlyARegularFileIsRead)
+{
+    const struct {
+        const char *what;
+        void (*make)(const std::string &path);
+        std::string error;   // after "FIX:1: PATH: "
+    } cases[] = {
+        {"a FIFO", [](const std::string &p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "a FIFO, not a regular file"},
+        {"a socket",
+         [](const std::string &p) {
+             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+             ASSERT_GE(fd, 0);
+             sockaddr_un addr{};
+             addr.sun_family = AF_UNIX;
+             ASSERT_LT(p.size(), sizeof addr.sun_path);
+             p.copy(addr.sun_path, p.size());
+             EXPECT_EQ(bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr), 0);
+             close(fd);
+         },
+         "a socket, not a regular file"},
+        {"a directory", [](const std::string &p) { std::filesystem::create_directory(p); },
+         "a directory, not a regular file"},
+        {"a link to a device", [](const std::string &p) { std::filesystem::create_symlink("/dev/null", p); },
+         "a character device, not a regular file"},
+        {"missing", [](const std::string &) {}, "No such file or directory"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string root = dir.path + "/root", dump = dir.path + "/dump";
+        ASSERT_EQ(run_sim_binary("--root " + root + " -- -v", 20).status, 2);
+        c.make(dump);
+        const std::string fix = dir.write("d.fix", "smbios-dump " + dump + "\n");
+        const auto beside = sim_tree_image(dir.path, {"root"});
+        const auto before = sim_tree_image(root);
+        SimRun r = run_sim_binary("--root " + root + " --fixture " + fix + " -- -v", 20);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":1: " + dump + ": " + c.error + "\n");
+        EXPECT_TRUE(sim_tree_image(root) == before) << "the tree changed";
+        EXPECT_TRUE(sim_tree_image(dir.path, {"root"}) == beside) << "the tree changed";
+    }
+}
+
+// The dump's name is escaped in the error, which stays one line.
+TEST(SmbiosDumpFile, ItsNameIsEscaped)
+{
+    const struct {
+        const char *name;
+        const char *escaped;
+        const char *bytes;   // null: no such file
+        const char *error;
+    } cases[] = {
+        {"d\x1b'ump", "d\\x1b\\x27ump", "nope", "no SMBIOS 2.x entry point at its start"},
+        {"d\x01ump\\\xc3\xa9", "d\\x01ump\\\\\\xc3\\xa9", nullptr, "No such file or directory"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.escaped);
+        TempDir dir;
+        const std::string root = dir.path + "/root";
+        ASSERT_EQ(sim_run_in_process({"--root", root, "--", "-v"}).status, 2);
+        if (c.bytes != nullptr)
+            dir.write(c.name, c.bytes);
+        const std::string fix = dir.write("d.fix", "smbios-dump " + dir.path + "/" + c.name + "\n");
+        const auto beside = sim_tree_image(dir.path, {"root"});
+        const auto before = sim_tree_image(root);
+        SimRun r = sim_run_in_process({"--root", root, "--fixture", fix, "--", "-v"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":1: " + dir.path + "/" + c.escaped + ": " + c.error + "\n");
+        EXPECT_TRUE(sim_tree_image(root) == before) << "the tree changed";
+        EXPECT_TRUE(sim_tree_image(dir.path, {"root"}) == beside) << "the tree changed";
+    }
 }
 
 } // namespace

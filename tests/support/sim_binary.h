@@ -16,15 +16,18 @@ struct SimRun {
     std::string err;
 };
 
-// `args` is the shell text after the program name.
-inline SimRun run_sim_binary(const std::string &args)
+// `args` is the shell text after the program name. With `seconds`, the run
+// is killed after that long (status 124), so a run that would hang fails
+// its case instead of the test program.
+inline SimRun run_sim_binary(const std::string &args, unsigned seconds = 0)
 {
     char tmpl[] = "/tmp/quorbix-err-XXXXXX";
     int fd = mkstemp(tmpl);
     SimRun r;
     if (fd < 0)
         return r;
-    std::string cmd = std::string(QUORBIX_SIM_BIN) + " " + args + " 2>" + tmpl;
+    const std::string limit = seconds ? "timeout " + std::to_string(seconds) + " " : "";
+    std::string cmd = limit + QUORBIX_SIM_BIN + " " + args + " 2>" + tmpl;
     if (FILE *p = popen(cmd.c_str(), "r")) {
         char buf[512];
         for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)

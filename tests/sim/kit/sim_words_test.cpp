@@ -101,6 +101,8 @@ TEST(SimWords, TextsAndErrorLines)
     EXPECT_FALSE(sim_text("bare", text));
     EXPECT_FALSE(sim_text("\"open", text));
     EXPECT_EQ(sim_line_error("board.fix", 12, "no node /dev/x"), "board.fix:12: no node /dev/x");
+    // The file's name is escaped whole: the error stays one line.
+    EXPECT_EQ(sim_line_error("a\nb\x1b'\\.fix", 1, "m"), "a\\x0ab\\x1b\\x27\\\\.fix:1: m");
 }
 
 } // namespace
