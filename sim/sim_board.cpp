@@ -278,6 +278,8 @@ int give_up(int status)
     return status;
 }
 
+constexpr const char *kNoAccess = "not a directory this user may read, write and search";
+
 // Whether the root's text spells a "." or ".." step: such a root is never
 // made, since making it would make what lies on the way to another directory.
 bool has_dot_step(const std::string &root)
@@ -303,6 +305,14 @@ int make_root(const SimBoardStart &start, std::string &error)
     return ec ? fail(error, sim_escape(start.root) + ": " + ec.message()) : 0;
 }
 
+// Why the root could not be opened as a directory.
+std::string open_root_reason(int err)
+{
+    if (err == ENOTDIR)
+        return "not a directory";
+    return err == EACCES ? kNoAccess : std::strerror(err);
+}
+
 // The root, made when missing and opened as a directory: its descriptor, or
 // -1 with the refusal in `error`.
 int open_root(const SimBoardStart &start, std::string &error)
@@ -313,7 +323,7 @@ int open_root(const SimBoardStart &start, std::string &error)
         return sim_board_default_root(start.root, error);
     const int fd = ::open(start.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        fail(error, sim_escape(start.root) + ": " + (errno == ENOTDIR ? "not a directory" : std::strerror(errno)));
+        fail(error, sim_escape(start.root) + ": " + open_root_reason(errno));
     return fd;
 }
 
@@ -332,7 +342,7 @@ int check_root(int rootFd, std::string &error)
         return fail(error, shown + ": cannot be told apart from the real root: " + std::strerror(errno));
     }
     if (::faccessat(rootFd, ".", R_OK | W_OK | X_OK, 0) != 0)
-        return fail(error, shown + ": not a directory this user may read, write and search");
+        return fail(error, shown + ": " + kNoAccess);
     const BoardFd probe(sim_open_beneath(rootFd, "", O_PATH | O_DIRECTORY));
     if (probe.fd >= 0)
         return 0;

@@ -449,4 +449,61 @@ TEST(SimRun, ARunWaitingForTheLockSaysSo)
     EXPECT_EQ(rest, kVersion);
 }
 
+// A root's name is outside text: in every message it is escaped (a newline,
+// ESC and the rest as \xHH) but neither quoted nor cut, so each message
+// stays one line that names the root; "board not saved" names the file
+// that failed.
+TEST(SimRun, RootNamesInMessagesAreEscaped)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string root = dir.path + "/r\n\x1b[31m'x", shown = dir.path + "/r\\x0a\\x1b[31m\\x27x";
+    const std::string beside = dir.path + "/beside";
+    fs::create_directory(beside);
+    dir.write("beside/file", "beside\n");
+    const auto before = sim_tree_image(beside);
+
+    std::ofstream(root) << "a file\n";
+    SimRun r = sim_run_in_process({"--root", root, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorbix-sim: " + shown + ": not a directory\n");
+    fs::remove(root);
+
+    ASSERT_EQ(sim_run_in_process({"--root", root, "--", "-v"}).status, 2);
+    r = sim_run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"});
+    EXPECT_EQ(r.err, "quorbix-sim: the board in " + shown + " is a ZK17DORN; give --reset to start a ZK17KESP board there\n");
+
+    // The temp file cannot be made: it is the one named.
+    fs::create_directories(root + "/.sim/board.tmp/x");
+    r = sim_run_in_process({"--root", root, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kVersion);
+    EXPECT_EQ(r.err, "quorbix-sim: board not saved: " + shown + "/.sim/board.tmp: Is a directory\n");
+    fs::remove_all(root + "/.sim/board.tmp");
+    // The board cannot be replaced: it is the one named.
+    fs::remove(root + "/.sim/board");
+    fs::create_directories(root + "/.sim/board/x");
+    r = sim_run_in_process({"--root", root, "--reset", "--", "-v"});
+    EXPECT_EQ(r.err, "quorbix-sim: board not saved: " + shown + "/.sim/board: Is a directory\n");
+    fs::remove_all(root + "/.sim/board");
+
+    ASSERT_EQ(sim_board_open(root, ""), 0);
+    std::string quoted = root;  // for the shell, in single quotes
+    for (size_t at = quoted.find('\''); at != std::string::npos; at = quoted.find('\'', at + 4))
+        quoted.replace(at, 1, "'\\''");
+    const std::string cmd = std::string(QUORBIX_SIM_BIN) + " --root '" + quoted + "' -- -v 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[512] = {};
+    EXPECT_NE(std::fgets(line, sizeof line, p), nullptr);
+    EXPECT_EQ(std::string(line), "quorbix-sim: waiting for another run on " + shown + " to end\n");
+    sim_board_close();
+    std::string rest;
+    for (size_t n; (n = std::fread(line, 1, sizeof line, p)) > 0;)
+        rest.append(line, n);
+    EXPECT_EQ(pclose(p), 2 << 8);
+    EXPECT_EQ(rest, kVersion);
+    EXPECT_EQ(sim_tree_image(beside), before);
+}
+
 } // namespace
