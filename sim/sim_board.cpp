@@ -280,14 +280,16 @@ int give_up(int status)
 
 constexpr const char *kNoAccess = "not a directory this user may read, write and search";
 
-// Whether the root's text spells a "." or ".." step: such a root is never
-// made, since making it would make what lies on the way to another directory.
-bool has_dot_step(const std::string &root)
+// Whether the root's text ends in a "." or ".." step: such a root is never
+// made, since it names a directory that is there once its parent is, and
+// making the parent would write beside what the root turns out to be.
+bool ends_in_dot_step(const std::string &root)
 {
+    std::filesystem::path last;
     for (const std::filesystem::path &step : std::filesystem::path(root))
-        if (step == "." || step == "..")
-            return true;
-    return false;
+        if (!step.empty())
+            last = step;
+    return last == "." || last == "..";
 }
 
 // Makes a missing root with its missing parents; the default root itself
@@ -295,7 +297,7 @@ bool has_dot_step(const std::string &root)
 int make_root(const SimBoardStart &start, std::string &error)
 {
     struct stat st {};
-    if (::lstat(start.root.c_str(), &st) == 0 || errno != ENOENT || has_dot_step(start.root))
+    if (::lstat(start.root.c_str(), &st) == 0 || errno != ENOENT || ends_in_dot_step(start.root))
         return 0;
     const std::filesystem::path root(start.root);
     std::error_code ec;

@@ -5,13 +5,18 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <grp.h>
 #include <iterator>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -603,6 +608,49 @@ TEST(SimBoardBinary, TheBoardsOwnFilesAreNeverFollowedNorWaitedOn)
             EXPECT_FALSE(fs::exists(fs::symlink_status(sim + "/board.tmp")));
             EXPECT_EQ(saved_model(root), kSimDefaultBoard);
         }
+    }
+}
+
+// Where openat2 is missing (a kernel before 5.6) or forbidden, the board
+// cannot open files beneath its root and refuses to start, saying so,
+// before anything is written: a child whose openat2 fails so.
+TEST(SimBoard, AKernelWithoutOpenat2IsRefused)
+{
+    const struct {
+        int err;
+        std::string why;
+    } cases[] = {
+        {ENOSYS, ": this kernel has no openat2 (Linux 5.6 or later is needed) to open files beneath the root"},
+        {EPERM, ": openat2, which opens files beneath the root, is forbidden here"},
+        {0, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.err);
+        TempDir dir;
+        const std::string root = dir.path + "/root";
+        std::filesystem::create_directory(root);
+        const int status = in_child([&] {
+            const uint32_t ret = c.err == 0 ? SECCOMP_RET_ALLOW
+                                            : SECCOMP_RET_ERRNO | (static_cast<uint32_t>(c.err) & SECCOMP_RET_DATA);
+            sock_filter filter[] = {
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<uint32_t>(offsetof(seccomp_data, nr))),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+                BPF_STMT(BPF_RET | BPF_K, ret),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            };
+            sock_fprog prog{static_cast<unsigned short>(std::size(filter)), filter};
+            if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+                return 77;
+            std::string error;
+            const int opened = sim_board_open(SimBoardStart{root, "", false}, error);
+            if (opened == 0)
+                return sim_board_close() == 0 && c.err == 0 ? 0 : 1;
+            return error == root + c.why ? 0 : 2;
+        });
+        if (status == 77)
+            GTEST_SKIP() << "the tests cannot filter their own system calls (seccomp)";
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(std::filesystem::is_empty(root), c.err != 0);
     }
 }
 

@@ -187,6 +187,9 @@ TEST(SimRun, RootsThatCannotHoldABoardAreRefused)
         {"/tmp/..", "quorbix-sim: /tmp/..: the real root cannot stand for the board's root\n"},
         {file, "quorbix-sim: " + file + ": not a directory\n"},
         {plain, "quorbix-sim: " + plain + "/sys/devices/virtual/dmi/id: Not a directory\n"},
+        // Ending in "..", a missing root is not made: that would make
+        // "none" beside what the root turns out to be.
+        {dir.path + "/none/..", "quorbix-sim: " + dir.path + "/none/..: No such file or directory\n"},
     };
     const auto before = sim_tree_image(plain);
     for (const auto &c : cases) {
@@ -197,6 +200,7 @@ TEST(SimRun, RootsThatCannotHoldABoardAreRefused)
     }
     EXPECT_EQ(sim_tree_image(plain), before);
     EXPECT_EQ(std::filesystem::exists(file + "/.sim"), false);
+    EXPECT_EQ(std::filesystem::exists(dir.path + "/none"), false);
     EXPECT_EQ(std::filesystem::exists("/.sim"), slashHadSim);
 }
 
