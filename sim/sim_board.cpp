@@ -230,8 +230,8 @@ constexpr const char *kSimDir = ".sim";
 constexpr const char *kBoardName = "board";
 constexpr const char *kLockName = "lock";
 
-// Opens of the board's own files: no link followed, no wait on a special
-// file, never a controlling terminal.
+// Opens of the board's own directory and files (and of the default root):
+// no link followed, no wait on a special file, never a controlling terminal.
 constexpr int kOwnFileOpen = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 struct SimBoardState {
@@ -323,7 +323,7 @@ int open_root(const SimBoardStart &start, std::string &error)
         return -1;
     if (start.defaultRoot)
         return sim_board_default_root(start.root, error);
-    const int fd = ::open(start.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(start.root.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         fail(error, sim_escape(start.root) + ": " + open_root_reason(errno));
     return fd;
@@ -364,7 +364,7 @@ int open_sim_dir(std::string &error)
     const int rootFd = g_board.rootFd.fd;
     if (::mkdirat(rootFd, kSimDir, 0777) != 0 && errno != EEXIST)
         return fail(error, shown + ": " + std::strerror(errno));
-    BoardFd dir(::openat(rootFd, kSimDir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    BoardFd dir(::openat(rootFd, kSimDir, O_RDONLY | O_DIRECTORY | kOwnFileOpen));
     struct stat st {};
     if (dir.fd < 0) {
         const int err = errno;
@@ -539,7 +539,7 @@ int sim_board_same_dir(int dirFd, const std::string &other)
 int sim_board_default_root(const std::string &root, std::string &error)
 {
     const std::string shown = sim_escape(root);
-    BoardFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    BoardFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | kOwnFileOpen));
     auto refuse = [&](const std::string &why) {
         error = shown + ": the default root " + why + "; remove it, or give --root DIR";
         return -1;
