@@ -5,8 +5,8 @@
 //
 // -h, --help      options and board models on stdout, status 0
 // --root DIR      the board's directory (default /tmp/quorbix-sim-<uid>,
-//                 made with mode 0700 and used only while it is this
-//                 user's own directory, a link to none, that group and
+//                 made with mode 0700, and used only while it is a
+//                 directory, not a link, that this user owns and group and
 //                 others may not write); see sim_board_open for the roots
 //                 refused
 // --board MODEL   the board model of a fresh board, one of the model names

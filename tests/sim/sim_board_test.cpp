@@ -392,10 +392,11 @@ TEST(SimBoard, TheDefaultRootIsTheUsersOwnDirectory)
         std::string opened;
         const int status = sim_board_open(SimBoardStart{path, "", false, true}, opened);
         EXPECT_EQ(status, c.why.empty() ? 0 : 1) << opened;
-        if (status == 0)
+        if (status == 0) {
             EXPECT_EQ(sim_board_close(), 0);
-        else
+        } else {
             EXPECT_EQ(sim_tree_image(dir.path), before);
+        }
     }
     // A missing default root is made, with mode 0700 whatever the umask.
     TempDir dir;

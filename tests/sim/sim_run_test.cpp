@@ -2,11 +2,15 @@
 // shows the injected facts, and fixture errors.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "sim/sim_board.h"
@@ -508,6 +512,66 @@ TEST(SimRun, RootNamesInMessagesAreEscaped)
     EXPECT_EQ(pclose(p), 2 << 8);
     EXPECT_EQ(rest, kVersion);
     EXPECT_EQ(sim_tree_image(beside), before);
+}
+
+// Without --root the run takes the default root, and only while it is this
+// user's own directory: a link planted there, or a directory others may
+// write, is refused with a line that names it and says what to do; a
+// missing one is made, mode 0700. Run in a child whose "/" is a temporary
+// directory, so the real default root is never touched.
+TEST(SimRun, TheDefaultRootIsCheckedBeforeUse)
+{
+    namespace fs = std::filesystem;
+    const std::string name = "/tmp/quorbix-sim-" + std::to_string(::getuid());
+    const struct {
+        const char *what;
+        std::function<void(const std::string &path)> plant;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"missing", [](auto &) {}, 2, ""},
+        {"a link", [](auto &p) { fs::create_directory_symlink("/elsewhere", p); }, 1,
+         "quorbix-sim: " + name + ": the default root is a link; remove it, or give --root DIR\n"},
+        {"others may write it", [](auto &p) { fs::create_directory(p), ::chmod(p.c_str(), 0777); }, 1,
+         "quorbix-sim: " + name + ": the default root may be written by its group or others; remove it, or give --root DIR\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        fs::create_directories(dir.path + "/tmp");
+        fs::create_directories(dir.path + "/elsewhere");
+        c.plant(dir.path + name);
+        const auto before = sim_tree_image(dir.path + "/elsewhere");
+        const std::string err = dir.path + "-err";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            alarm(20);
+            const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int null = ::open("/dev/null", O_WRONLY);
+            if (fd < 0 || null < 0 || ::dup2(fd, 2) < 0 || ::dup2(null, 1) < 0 || ::chroot(dir.path.c_str()) != 0 ||
+                ::chdir("/") != 0)
+                _exit(77);
+            std::vector<std::string> args{"quorbix-sim", "--", "-v"};
+            std::vector<char *> argv;
+            for (std::string &a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            _exit(quorbix_sim_run(static_cast<int>(args.size()), argv.data()));
+        }
+        int ws = 0;
+        ASSERT_EQ(waitpid(pid, &ws, 0), pid);
+        std::stringstream printed;
+        printed << std::ifstream(err).rdbuf();
+        fs::remove(err);
+        if (WIFEXITED(ws) && WEXITSTATUS(ws) == 77)
+            GTEST_SKIP() << "the tests cannot change their root directory (chroot needs privilege)";
+        EXPECT_EQ(WIFEXITED(ws) ? WEXITSTATUS(ws) : -1, c.status);
+        EXPECT_EQ(printed.str(), c.err);
+        EXPECT_EQ(sim_tree_image(dir.path + "/elsewhere"), before);
+        if (c.status == 2) {
+            EXPECT_EQ(fs::status(dir.path + name).permissions(), fs::perms::owner_all);
+        }
+    }
 }
 
 } // namespace
