@@ -10,9 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "sim/disk_model.h"
 #include "sim/asmf_model.h"
@@ -51,7 +54,8 @@ bool fpga_attach(const SimBoardProfile &board, SimDoc &saved)
 void fpga_save(SimDoc &doc) { fpga_model_save(doc); }
 
 // Files of the device models' own state of earlier versions, dropped by a reset.
-constexpr const char *kModelStateFiles[] = {"/.sim/fpga_model.state", "/.sim/mpt_model.state"};
+// Names in the board's own directory (kSimDir).
+constexpr const char *kModelStateFiles[] = {"fpga_model.state", "mpt_model.state"};
 
 // A SAS controller appears when a fixture adds one; its node with it.
 bool mpt_attach(const SimBoardProfile &, SimDoc &saved) { return mpt_model_attach(saved); }
@@ -202,11 +206,40 @@ const SimBoardProfile kProfiles[] = {
 
 // ---- the open board --------------------------------------------------------------------
 
+// A descriptor closed when replaced or at the end of its scope.
+struct BoardFd {
+    int fd = -1;
+    BoardFd() = default;
+    explicit BoardFd(int f) : fd(f) {}
+    BoardFd(const BoardFd &) = delete;
+    BoardFd &operator=(const BoardFd &) = delete;
+    ~BoardFd() { reset(); }
+    void reset(int f = -1)
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = f;
+    }
+    int release() { return std::exchange(fd, -1); }
+};
+
+// The board's own directory under the root and its files there.
+constexpr const char *kSimDir = ".sim";
+constexpr const char *kBoardName = "board";
+constexpr const char *kLockName = "lock";
+
+// Opens of the board's own directory and files (and of the default root):
+// no link followed, no wait on a special file, never a controlling terminal.
+constexpr int kOwnFileOpen = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
 struct SimBoardState {
     bool open = false;
     bool exitHook = false;
-    int lockFd = -1;
-    std::string root;
+    BoardFd rootFd;         // the root, for the run
+    BoardFd simFd;          // its kSimDir
+    BoardFd lockFd;         // kSimDir/lock, flocked
+    std::string root;       // the root's name as given, for messages
+    std::string shown;      // the same, escaped
     std::string model;      // as given or saved: a profile's name
     bool reset = false;     // the run started a fresh board over a saved one
     const SimBoardProfile *profile = nullptr;
@@ -214,19 +247,23 @@ struct SimBoardState {
 
 SimBoardState g_board;
 
-std::string real_path(const std::string &root, const char *path) { return root + path; }
-
 int fail(std::string &error, std::string message)
 {
     error = std::move(message);
     return 1;
 }
 
+// The name of a file in the board's own directory, for messages: as
+// given (the document reader and writer escape it) and escaped.
+std::string own_name(const std::string &name) { return g_board.root + "/" + kSimDir + "/" + name; }
+std::string shown_own(const std::string &name) { return sim_escape(own_name(name)); }
+
+// Lets go of the root: the lock (flock) first, then the descriptors.
 void unlock()
 {
-    if (g_board.lockFd >= 0)
-        ::close(g_board.lockFd);  // releases the flock
-    g_board.lockFd = -1;
+    g_board.lockFd.reset();
+    g_board.simFd.reset();
+    g_board.rootFd.reset();
 }
 
 constexpr const char *kResetHint = " (give --reset to start a fresh board)";
@@ -242,55 +279,138 @@ int give_up(int status)
     return status;
 }
 
-// A root the board may be kept in: "/" and anything but a writable
-// directory are refused before anything is written.
-int check_root(const std::string &root, std::string &error)
+constexpr const char *kNoAccess = "not a directory this user may read, write and search";
+
+// Whether the root's text ends in a "." or ".." step: such a root is never
+// made, since it names a directory that is there once its parent is, and
+// making the parent would write beside what the root turns out to be.
+bool ends_in_dot_step(const std::string &root)
 {
-    std::error_code ec;
-    std::filesystem::path canon = std::filesystem::weakly_canonical(root, ec);
-    if (!ec && canon == canon.root_path())
-        return fail(error, root + ": the real root cannot stand for the board's root");
-    std::filesystem::file_status st = std::filesystem::status(root, ec);
-    if (st.type() == std::filesystem::file_type::not_found)
+    std::filesystem::path last;
+    for (const std::filesystem::path &step : std::filesystem::path(root))
+        if (!step.empty())
+            last = step;
+    return last == "." || last == "..";
+}
+
+// Makes a missing root with its missing parents; the default root itself
+// with mode 0700 (one already there, whoever made it, is left to the checks).
+int make_root(const SimBoardStart &start, std::string &error)
+{
+    struct stat st {};
+    if (::lstat(start.root.c_str(), &st) == 0 || errno != ENOENT || ends_in_dot_step(start.root))
         return 0;
-    if (st.type() != std::filesystem::file_type::directory)
-        return fail(error, root + ": not a directory");
-    if (::access(root.c_str(), W_OK | X_OK) != 0)
-        return fail(error, root + ": not a writable directory");
+    const std::filesystem::path root(start.root);
+    std::error_code ec;
+    std::filesystem::create_directories(start.defaultRoot ? root.parent_path() : root, ec);
+    if (!ec && start.defaultRoot && ::mkdir(start.root.c_str(), 0700) != 0 && errno != EEXIST)
+        ec.assign(errno, std::generic_category());
+    return ec ? fail(error, sim_escape(start.root) + ": " + ec.message()) : 0;
+}
+
+// Why the root could not be opened as a directory.
+std::string open_root_reason(int err)
+{
+    if (err == ENOTDIR)
+        return "not a directory";
+    return err == EACCES ? kNoAccess : std::strerror(err);
+}
+
+// The root, made when missing and opened as a directory: its descriptor, or
+// -1 with the refusal in `error`.
+int open_root(const SimBoardStart &start, std::string &error)
+{
+    if (make_root(start, error))
+        return -1;
+    if (start.defaultRoot)
+        return sim_board_default_root(start.root, error);
+    const int fd = ::open(start.root.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        fail(error, sim_escape(start.root) + ": " + open_root_reason(errno));
+    return fd;
+}
+
+// A root the board may be kept in: not the real root (nor one that cannot
+// be told from it), one its user may read, write and search, on a kernel
+// that opens files beneath it (openat2).
+int check_root(int rootFd, std::string &error)
+{
+    const std::string &shown = g_board.shown;
+    switch (sim_board_same_dir(rootFd, "/")) {
+    case 0:
+        break;
+    case 1:
+        return fail(error, shown + ": the real root cannot stand for the board's root");
+    default:
+        return fail(error, shown + ": cannot be told apart from the real root: " + std::strerror(errno));
+    }
+    if (::faccessat(rootFd, ".", R_OK | W_OK | X_OK, 0) != 0)
+        return fail(error, shown + ": " + kNoAccess);
+    const BoardFd probe(sim_open_beneath(rootFd, "", O_PATH | O_DIRECTORY));
+    if (probe.fd >= 0)
+        return 0;
+    if (errno == ENOSYS)
+        return fail(error, shown + ": this kernel has no openat2 (Linux 5.6 or later is needed) to open files "
+                                   "beneath the root");
+    if (errno == EPERM)
+        return fail(error, shown + ": openat2, which opens files beneath the root, is forbidden here");
+    return fail(error, shown + ": " + std::strerror(errno));
+}
+
+// The board's own directory, made when missing and opened from the root
+// following no link: a link there, or one another user owns, is refused.
+int open_sim_dir(std::string &error)
+{
+    const std::string shown = g_board.shown + "/" + kSimDir;
+    const int rootFd = g_board.rootFd.fd;
+    if (::mkdirat(rootFd, kSimDir, 0777) != 0 && errno != EEXIST)
+        return fail(error, shown + ": " + std::strerror(errno));
+    BoardFd dir(::openat(rootFd, kSimDir, O_RDONLY | O_DIRECTORY | kOwnFileOpen));
+    struct stat st {};
+    if (dir.fd < 0) {
+        const int err = errno;
+        if (::fstatat(rootFd, kSimDir, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+            return fail(error, shown + ": a link, not the board's own directory");
+        return fail(error, shown + ": " + (err == ENOTDIR ? "not a directory" : std::strerror(err)));
+    }
+    if (::fstat(dir.fd, &st) != 0)
+        return fail(error, shown + ": " + std::strerror(errno));
+    if (st.st_uid != ::geteuid())
+        return fail(error, shown + ": not owned by this user (uid " + std::to_string(::geteuid()) + ")");
+    g_board.simFd.reset(dir.release());
     return 0;
 }
 
-// Creates the root and takes its lock, waiting (and saying so) for a run
-// that holds it.
-int lock_root(const std::string &root, std::string &error)
+// Opens the board's directory and takes the lock in it, waiting (and
+// saying so) for a run that holds it.
+int lock_root(std::string &error)
 {
-    std::error_code ec;
-    std::filesystem::create_directories(real_path(root, "/.sim"), ec);
-    if (ec)
-        return fail(error, root + ": " + ec.message());
-    std::string lock = real_path(root, kSimBoardLockPath);
-    int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return fail(error, lock + ": cannot open the lock");
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        std::fprintf(stderr, "quorbix-sim: waiting for another run on %s to end\n", root.c_str());
-        while (::flock(fd, LOCK_EX) != 0)
-            if (errno != EINTR) {
-                ::close(fd);
+    if (open_sim_dir(error))
+        return 1;
+    const std::string lock = shown_own(kLockName);
+    BoardFd fd(::openat(g_board.simFd.fd, kLockName, O_RDWR | O_CREAT | kOwnFileOpen, 0644));
+    if (fd.fd < 0)
+        return fail(error, lock + ": cannot open the lock: " +
+                               (errno == ELOOP ? "a link, not a regular file" : std::strerror(errno)));
+    struct stat st {};
+    if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return fail(error, lock + ": cannot open the lock: not a regular file");
+    if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        std::fprintf(stderr, "quorbix-sim: waiting for another run on %s to end\n", g_board.shown.c_str());
+        while (::flock(fd.fd, LOCK_EX) != 0)
+            if (errno != EINTR)
                 return fail(error, lock + ": cannot lock");
-            }
     }
-    g_board.lockFd = fd;
+    g_board.lockFd.reset(fd.release());
     return 0;
 }
 
 // Files of the device models' own state of earlier versions, dropped when
-// a board is saved.
-void forget_old_state(const std::string &root)
+// a board is saved (a link among them goes, never what it names).
+void forget_old_state()
 {
-    std::error_code ec;
-    for (const char *path : kModelStateFiles)
-        std::filesystem::remove(real_path(root, path), ec);
+    for (const char *name : kModelStateFiles)
+        ::unlinkat(g_board.simFd.fd, name, 0);
 }
 
 // The last line of a document as read.
@@ -322,9 +442,9 @@ bool check_complete(SimDoc &doc)
 }
 
 // The saved board's model (empty for a fresh board) and its document.
-int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::string &error)
+int read_saved(SimDoc &doc, std::string &model, std::string &error)
 {
-    switch (sim_doc_read(real_path(root, kSimBoardDocPath), "board", doc)) {
+    switch (sim_doc_read(g_board.simFd.fd, kBoardName, own_name(kBoardName), "board", doc)) {
     case SimDocRead::Missing:
         doc = SimDoc{};
         return 0;
@@ -334,12 +454,12 @@ int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::st
         break;
     }
     if (doc.version > kSimBoardVersion)
-        return fail(error, doc.file + ":1: saved by a newer quorbix-sim (version " + std::to_string(doc.version) + ")");
+        return fail(error, sim_line_error(doc.file, 1, "saved by a newer quorbix-sim (version " + std::to_string(doc.version) + ")"));
     if (doc.version >= 2 && !check_complete(doc))
         return fail(error, doc.error);
     const SimDocSection *b = doc.find("board");
     if (b == nullptr || !b->find("model"))
-        return fail(error, doc.file + ":1: no [board] section with a model");
+        return fail(error, sim_line_error(doc.file, 1, "no [board] section with a model"));
     if (!doc.get_text(*b, "model", model))
         return fail(error, doc.error);
     if (!sim_board_profile(model))
@@ -349,7 +469,7 @@ int read_saved(const std::string &root, SimDoc &doc, std::string &model, std::st
 
 int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &error)
 {
-    sim_reset(start.root);
+    sim_reset(g_board.rootFd.fd, start.root);
     sim_fixture_begin_run();
     // Models first, each with its saved state (none on a fresh board); then
     // a fresh board's facts, which the models take in.
@@ -383,9 +503,9 @@ int save()
         end.put(section.name, 1);
     doc.sections.push_back(std::move(end));
     if (g_board.reset)
-        forget_old_state(g_board.root);
+        forget_old_state();
     std::string error;
-    if (sim_doc_write(real_path(g_board.root, kSimBoardDocPath), doc, error))
+    if (sim_doc_write(g_board.simFd.fd, kBoardName, own_name(kBoardName), doc, error))
         return 0;
     std::fprintf(stderr, "quorbix-sim: board not saved: %s\n", error.c_str());
     return 1;
@@ -410,6 +530,44 @@ std::span<const SimBoardProfile> sim_board_profiles() { return kProfiles; }
 
 const SimBoardProfile *sim_board_current() { return g_board.open ? g_board.profile : nullptr; }
 
+int sim_board_same_dir(int dirFd, const std::string &other)
+{
+    struct stat dir {}, with {};
+    if (::fstat(dirFd, &dir) != 0 || ::stat(other.c_str(), &with) != 0)
+        return -1;
+    return dir.st_dev == with.st_dev && dir.st_ino == with.st_ino ? 1 : 0;
+}
+
+int sim_board_default_root(const std::string &root, std::string &error)
+{
+    const std::string shown = sim_escape(root);
+    BoardFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | kOwnFileOpen));
+    auto refuse = [&](const std::string &why) {
+        error = shown + ": the default root " + why + "; remove it, or give --root DIR";
+        return -1;
+    };
+    struct stat st {};
+    if (fd.fd < 0) {
+        const int err = errno;
+        if (::lstat(root.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            return refuse("is a link");
+        if (err == ENOTDIR)
+            return refuse("is not a directory");
+        error = shown + ": " + std::strerror(err);
+        return -1;
+    }
+    if (::fstat(fd.fd, &st) != 0) {
+        error = shown + ": " + std::strerror(errno);
+        return -1;
+    }
+    if (st.st_uid != ::geteuid())
+        return refuse("is owned by uid " + std::to_string(st.st_uid) + ", not by this user (uid " +
+                      std::to_string(::geteuid()) + ")");
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return refuse("may be written by its group or others");
+    return fd.release();
+}
+
 namespace {
 
 int open_board(const SimBoardStart &start, std::string &error)
@@ -420,23 +578,27 @@ int open_board(const SimBoardStart &start, std::string &error)
         return fail(error, "no root directory given");
     if (!start.board.empty() && !sim_board_profile(start.board))
         return fail(error, sim_board_unknown(start.board));
-    if (check_root(start.root, error) || lock_root(start.root, error))
+    g_board.root = start.root;
+    g_board.shown = sim_escape(start.root);
+    g_board.rootFd.reset(open_root(start, error));
+    if (g_board.rootFd.fd < 0 || check_root(g_board.rootFd.fd, error) || lock_root(error)) {
+        unlock();
         return 1;
+    }
     // Whatever goes wrong from here on (a saved board that does not load, a
     // fixture the caller applies before sim_board_commit) leaves the root as
     // it was.
     sim_undo_begin();
     SimDoc saved;
     std::string model;
-    if (!start.reset && read_saved(start.root, saved, model, error)) {
+    if (!start.reset && read_saved(saved, model, error)) {
         error += kResetHint;
         return give_up(1);
     }
     if (!model.empty() && !start.board.empty() && model != start.board)
-        return give_up(fail(error, "the board in " + start.root + " is a " + model + "; give --reset to start a " +
+        return give_up(fail(error, "the board in " + g_board.shown + " is a " + model + "; give --reset to start a " +
                                        start.board + " board there"));
     bool fresh = model.empty();
-    g_board.root = start.root;
     g_board.reset = start.reset;
     g_board.model = fresh ? (start.board.empty() ? kSimDefaultBoard : start.board) : model;
     g_board.profile = sim_board_profile(g_board.model);
@@ -447,9 +609,9 @@ int open_board(const SimBoardStart &start, std::string &error)
             return give_up(1);
         }
     } catch (const std::filesystem::filesystem_error &e) {
-        return give_up(fail(error, e.path1().string() + ": " + e.code().message()));
+        return give_up(fail(error, sim_escape(e.path1().string()) + ": " + e.code().message()));
     } catch (const std::exception &e) {
-        return give_up(fail(error, start.root + ": " + sim_clip(e.what())));
+        return give_up(fail(error, g_board.shown + ": " + sim_clip(e.what())));
     }
     g_board.open = true;
     if (!g_board.exitHook)
@@ -499,7 +661,7 @@ int sim_board_abandon(std::string &error)
     g_board.open = false;
     int status = 0;
     if (!sim_undo_restore(error)) {
-        error = g_board.root + ": " + error;
+        error = g_board.shown + ": " + error;
         status = 1;
     }
     unlock();

@@ -16,6 +16,13 @@
 // as before). Every refusal of a saved board ends in "(give --reset to start
 // a fresh board)".
 //
+// The root is opened once, as a directory, and the run reaches everything
+// under it through that descriptor: its text is only ever shown, escaped
+// (sim_escape), in messages. The board's own directory "<root>/.sim" is
+// opened from it following no link, and so are its files (board, board.tmp,
+// lock), which must be regular files: nothing there is followed out of the
+// root or waited on.
+//
 // A run takes "<root>/.sim/lock" (flock) from sim_board_open to
 // sim_board_close, so two runs on one root take turns; a run that has to
 // wait says so on stderr. The board is saved at sim_board_close and, for a
@@ -55,16 +62,33 @@ struct SimBoardStart {
     std::string root;     // real directory standing for "/", created when missing
     std::string board;    // model name; empty: the saved board's, or the default
     bool reset = false;   // forget the saved board and start a fresh one
+    bool defaultRoot = false;  // root is the default one, not the user's choice
+                               // (see sim_board_default_root)
 };
 
 // Opens the board kept under start.root (or a fresh one) and selects the
 // simulated host. Returns 0, or 1 with a reason in `error` (a saved board
 // that does not parse gives "file:line: message"; a board model that differs
-// from the saved one without reset is refused; "/" and a root that is not a
-// writable directory are refused before anything is written). Nothing is
-// selected then, and the root is as it was. With reset the saved board is
-// not read; the run's board replaces it when saved.
+// from the saved one without reset is refused). Refused before anything is
+// written: a root that cannot be opened as a directory, the real root
+// (sim_board_same_dir), one its user may not read, write and search, a
+// default root sim_board_default_root refuses, a kernel where openat2 is
+// missing or forbidden, and a "<root>/.sim" that is a link or not the
+// user's. Nothing is selected then, and the root is as it was. With reset
+// the saved board is not read; the run's board replaces it when saved. A
+// missing root is made first, with its missing parents (the default root
+// with mode 0700).
 int sim_board_open(const SimBoardStart &start, std::string &error);
+
+// Whether the directory open at `dirFd` is `other` (same device and inode):
+// 1 it is, 0 it is not, -1 with errno when either cannot be looked at.
+int sim_board_same_dir(int dirFd, const std::string &other);
+
+// The default root at `root`, opened as a directory: -1 with a line that
+// names it and says what to do (remove it, or give --root) unless it is a
+// directory, not a link, owned by this user (its effective uid) and not
+// writable by group or others.
+int sim_board_default_root(const std::string &root, std::string &error);
 
 // Test shorthand: the board kept in `root` (fresh when there is none) with
 // model `board` (empty: as saved). A failure is printed on stderr.

@@ -86,6 +86,7 @@ void print_help()
 bool parse_args(int argc, char **argv, SimArgs &a, std::string &error)
 {
     a.start.root = "/tmp/quorbix-sim-" + std::to_string(getuid());
+    a.start.defaultRoot = true;
     for (int i = 1; i < argc; i++) {
         std::string_view arg = argv[i];
         const bool valued = arg == "--board" || arg == "--root" || arg == "--fixture";
@@ -114,8 +115,10 @@ bool parse_args(int argc, char **argv, SimArgs &a, std::string &error)
                 return false;
             }
         }
-        else if (arg == "--root")
+        else if (arg == "--root") {
             a.start.root = argv[++i];
+            a.start.defaultRoot = false;
+        }
         else if (arg == "--fixture")
             a.fixtures.push_back(argv[++i]);
         else {

@@ -4,7 +4,11 @@
 //   quorbix-sim [-h] [--board MODEL] [--root DIR] [--reset] [--fixture FILE]... [--syslog] -- OPTIONS...
 //
 // -h, --help      options and board models on stdout, status 0
-// --root DIR      the board's directory (default /tmp/quorbix-sim-<uid>)
+// --root DIR      the board's directory (default /tmp/quorbix-sim-<uid>,
+//                 made with mode 0700, and used only while it is a
+//                 directory, not a link, that this user owns and group and
+//                 others may not write); see sim_board_open for the roots
+//                 refused
 // --board MODEL   the board model of a fresh board, one of the model names
 //                 exactly (any other text, "" too, is an unknown model); a
 //                 saved board of another model is refused unless --reset

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <utility>
 #include <unistd.h>
 
 #include "sim/kit/sim_words.h"
+#include "sim/sim_board.h"
 
 namespace {
 
@@ -250,49 +253,127 @@ bool sim_doc_parse(std::string_view text, const std::string &file, std::string_v
     return head || doc.fail(n, "empty document");
 }
 
-SimDocRead sim_doc_read(const std::string &path, std::string_view kind, SimDoc &doc)
+namespace {
+
+// Open flags of the document files: no link followed, no wait on a special
+// file, never a controlling terminal.
+constexpr int kDocOpen = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// A descriptor closed at the end of its scope.
+struct DocFd {
+    int fd = -1;
+    explicit DocFd(int f) : fd(f) {}
+    DocFd(const DocFd &) = delete;
+    DocFd &operator=(const DocFd &) = delete;
+    ~DocFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// What an open of a document file failed on, as a reason.
+std::string open_reason(int err)
+{
+    return err == ELOOP ? "a link, not a regular file" : std::strerror(err);
+}
+
+SimDocRead read_bad(SimDoc &doc, const std::string &reason)
+{
+    doc.error = sim_escape(doc.file) + ": " + reason;
+    return SimDocRead::Bad;
+}
+
+// The directory part of a real path ("." for none) and its last name.
+std::pair<std::string, std::string> split_path(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+} // namespace
+
+SimDocRead sim_doc_read(int dirfd, const std::string &name, const std::string &shown, std::string_view kind,
+                        SimDoc &doc)
 {
     doc = SimDoc{};
-    doc.file = path;
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        if (errno == ENOENT)
-            return SimDocRead::Missing;
-        doc.error = path + ": " + std::strerror(errno);
-        return SimDocRead::Bad;
-    }
+    doc.file = shown;
+    const DocFd f(::openat(dirfd, name.c_str(), O_RDONLY | kDocOpen));
+    if (f.fd < 0)
+        return errno == ENOENT ? SimDocRead::Missing : read_bad(doc, open_reason(errno));
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0)
+        return read_bad(doc, std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return read_bad(doc, "not a regular file");
     std::string text;
     char buf[4096];
-    for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;)
-        text.append(buf, got);
-    bool bad = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bad) {
-        doc.error = path + ": read error";
-        return SimDocRead::Bad;
+    for (;;) {
+        const ssize_t got = ::read(f.fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return read_bad(doc, "read error");
+        if (got == 0)
+            break;
+        text.append(buf, static_cast<size_t>(got));
     }
-    return sim_doc_parse(text, path, kind, doc) ? SimDocRead::Ok : SimDocRead::Bad;
+    return sim_doc_parse(text, shown, kind, doc) ? SimDocRead::Ok : SimDocRead::Bad;
+}
+
+SimDocRead sim_doc_read(const std::string &path, std::string_view kind, SimDoc &doc)
+{
+    const auto [dir, name] = split_path(path);
+    const DocFd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (d.fd < 0) {
+        doc = SimDoc{};
+        doc.file = path;
+        return errno == ENOENT ? SimDocRead::Missing : read_bad(doc, std::strerror(errno));
+    }
+    return sim_doc_read(d.fd, name, path, kind, doc);
+}
+
+bool sim_doc_write(int dirfd, const std::string &name, const std::string &shown, const SimDoc &doc,
+                   std::string &error)
+{
+    const std::string tmp = name + ".tmp";
+    const std::string tmpShown = shown + ".tmp";
+    auto failed = [&error](const std::string &file, const std::string &reason) {
+        error = sim_escape(file) + ": " + reason;
+        return false;
+    };
+    // A temp file left by a run that stopped, whatever it is (a link, a
+    // FIFO), goes; the new one is made afresh and never followed.
+    if (::unlinkat(dirfd, tmp.c_str(), 0) != 0 && errno != ENOENT)
+        return failed(tmpShown, std::strerror(errno));
+    int err = 0;
+    {
+        const DocFd f(::openat(dirfd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | kDocOpen, 0644));
+        if (f.fd < 0)
+            return failed(tmpShown, open_reason(errno));
+        err = sim_write_all(f.fd, sim_doc_format(doc));
+        if (err == 0 && ::fsync(f.fd) != 0)
+            err = errno;
+    }
+    if (err == 0 && ::renameat(dirfd, tmp.c_str(), dirfd, name.c_str()) == 0)
+        return true;
+    const bool renaming = err == 0;
+    err = renaming ? errno : err;
+    ::unlinkat(dirfd, tmp.c_str(), 0);
+    return failed(renaming ? shown : tmpShown, std::strerror(err));
 }
 
 bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &error)
 {
-    const std::string tmp = path + ".tmp";
-    const std::string text = sim_doc_format(doc);
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0;
-    if (ok)
-        if (int err = sim_write_all(fd, text); err != 0) {
-            errno = err;
-            ok = false;
-        }
-    ok = ok && ::fsync(fd) == 0;
-    if (fd >= 0 && ::close(fd) != 0)
-        ok = false;
-    if (ok && ::rename(tmp.c_str(), path.c_str()) == 0)
-        return true;
-    error = path + ": " + std::strerror(errno);
-    ::unlink(tmp.c_str());
-    return false;
+    const auto [dir, name] = split_path(path);
+    const DocFd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (d.fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return sim_doc_write(d.fd, name, path, doc, error);
 }
 
 int sim_write_all(int fd, std::string_view bytes)

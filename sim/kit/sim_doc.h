@@ -101,12 +101,25 @@ std::string sim_doc_format(const SimDoc &doc);
 bool sim_doc_parse(std::string_view text, const std::string &file, std::string_view kind, SimDoc &doc);
 
 enum class SimDocRead { Ok, Missing, Bad };
-// Reads and parses the file at `path` (a real path). Missing: no such file.
+// Reads and parses the file `name` in the real directory open at `dirfd`
+// (a name, no '/'); `shown` names it in doc.file and, escaped as every
+// file name in a message is, in error lines. The file
+// is opened following no link and never waiting (O_NOFOLLOW, O_NONBLOCK):
+// a link or anything but a regular file is Bad. Missing: no such file.
+SimDocRead sim_doc_read(int dirfd, const std::string &name, const std::string &shown, std::string_view kind,
+                        SimDoc &doc);
+// Test shorthand: the file at the real path `path`, shown as itself.
 SimDocRead sim_doc_read(const std::string &path, std::string_view kind, SimDoc &doc);
 
-// Writes the document to a temporary file beside `path` and renames it over
-// `path`, so a reader sees the old or the new document, never half of one.
-// False with `error` set ("path: reason") when it could not.
+// Writes the document to "NAME.tmp" in the directory open at `dirfd` and
+// renames it over `name`, so a reader sees the old or the new document,
+// never half of one. A stale temp file is removed first and the temp made
+// afresh (O_CREAT | O_EXCL, no link followed), written whole and synced.
+// False with `error` set ("FILE: reason", FILE the one that failed,
+// `shown` or `shown`.tmp, escaped) when it could not.
+bool sim_doc_write(int dirfd, const std::string &name, const std::string &shown, const SimDoc &doc,
+                   std::string &error);
+// Test shorthand: the file at the real path `path`, shown as itself.
 bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &error);
 // Writes all of `bytes` to the real descriptor `fd`, going on after a short
 // or interrupted write: 0, or the errno of the write that failed (EIO for

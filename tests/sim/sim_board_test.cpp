@@ -4,11 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstddef>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <iterator>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +26,7 @@
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "support/sim_binary.h"
+#include "support/sim_in_process.h"
 
 namespace {
 
@@ -277,6 +287,371 @@ TEST(SimBoardBinary, ResetAndRefusedChange)
         EXPECT_EQ(r.status, 1) << bad;
         EXPECT_EQ(r.out, "") << bad;
         EXPECT_FALSE(r.err.empty()) << bad;
+    }
+}
+
+// ---- the root and the board's own files ----------------------------------------------
+
+constexpr uid_t kNobody = 65534;
+
+// The quorbix-sim binary with `args` (shell text), stopped after 20 s: a run
+// that waits on something that never comes ends with status 124.
+SimRun run_sim_timed(const std::string &args)
+{
+    TempDir out;
+    const std::string err = out.path + "/err";
+    SimRun r;
+    const std::string cmd = "timeout 20 " + std::string(QUORBIX_SIM_BIN) + " " + args + " 2>" + err;
+    if (FILE *p = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            r.out.append(buf, n);
+        const int ws = pclose(p);
+        r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    }
+    std::stringstream ss;
+    ss << std::ifstream(err).rdbuf();
+    r.err = ss.str();
+    return r;
+}
+
+// `text` with every "ROOT" in it replaced by `root`.
+std::string with_root(std::string text, const std::string &root)
+{
+    for (size_t at = text.find("ROOT"); at != std::string::npos; at = text.find("ROOT", at + root.size()))
+        text.replace(at, 4, root);
+    return text;
+}
+
+// Runs `child` in a forked process stopped after 20 s; its exit status, or
+// -1 when it did not exit.
+int in_child(const std::function<int()> &child)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(20);
+        _exit(child());
+    }
+    int ws = 0;
+    if (pid < 0 || waitpid(pid, &ws, 0) != pid)
+        return -1;
+    return WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+}
+
+// The default root is used only when it is this user's own directory that
+// group and others may not write; anything else is refused, named, with
+// what to do. A missing one is made with mode 0700.
+TEST(SimBoard, TheDefaultRootIsTheUsersOwnDirectory)
+{
+    namespace fs = std::filesystem;
+    const bool root = ::geteuid() == 0;
+    const std::string me = std::to_string(::geteuid());
+    const struct {
+        const char *what;
+        std::function<void(const std::string &path, const std::string &beside)> make;
+        std::string why;  // empty: accepted
+        bool needsRoot = false;
+    } cases[] = {
+        {"mode 0700", [](auto &p, auto &) { ::mkdir(p.c_str(), 0700); }, ""},
+        {"mode 0755", [](auto &p, auto &) { ::mkdir(p.c_str(), 0700), ::chmod(p.c_str(), 0755); }, ""},
+        {"mode 0777", [](auto &p, auto &) { ::mkdir(p.c_str(), 0700), ::chmod(p.c_str(), 0777); },
+         "may be written by its group or others"},
+        {"mode 0770", [](auto &p, auto &) { ::mkdir(p.c_str(), 0700), ::chmod(p.c_str(), 0770); },
+         "may be written by its group or others"},
+        {"mode 0702", [](auto &p, auto &) { ::mkdir(p.c_str(), 0700), ::chmod(p.c_str(), 0702); },
+         "may be written by its group or others"},
+        {"another owner", [](auto &p, auto &) { ::mkdir(p.c_str(), 0700), (void)::chown(p.c_str(), kNobody, kNobody); },
+         "is owned by uid 65534, not by this user (uid " + me + ")", true},
+        {"a link to a directory", [](auto &p, auto &b) { fs::create_directory_symlink(b, p); }, "is a link"},
+        {"a link to nothing", [](auto &p, auto &b) { fs::create_symlink(b + "/none", p); }, "is a link"},
+        {"a plain file", [](auto &p, auto &) { std::ofstream(p) << "x"; }, "is not a directory"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && !root)
+            continue;  // changing a directory's owner needs root
+        TempDir dir;
+        const std::string path = dir.path + "/quorbix-sim-x", beside = dir.path + "/beside";
+        fs::create_directory(beside);
+        dir.write("beside/file", "beside\n");
+        c.make(path, beside);
+        const auto before = sim_tree_image(dir.path);
+        std::string error;
+        const int fd = sim_board_default_root(path, error);
+        if (c.why.empty()) {
+            EXPECT_GE(fd, 0);
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(sim_board_same_dir(fd, path), 1);
+        } else {
+            EXPECT_EQ(fd, -1);
+            EXPECT_EQ(error, path + ": the default root " + c.why + "; remove it, or give --root DIR");
+        }
+        if (fd >= 0)
+            ::close(fd);
+        // The same through the board: refused before anything is written.
+        std::string opened;
+        const int status = sim_board_open(SimBoardStart{path, "", false, true}, opened);
+        EXPECT_EQ(status, c.why.empty() ? 0 : 1) << opened;
+        if (status == 0) {
+            EXPECT_EQ(sim_board_close(), 0);
+        } else {
+            EXPECT_EQ(sim_tree_image(dir.path), before);
+        }
+    }
+    // A missing default root is made, with mode 0700 whatever the umask.
+    TempDir dir;
+    const std::string path = dir.path + "/parent/quorbix-sim-x";
+    const mode_t mask = ::umask(0);
+    std::string error;
+    EXPECT_EQ(sim_board_open(SimBoardStart{path, "", false, true}, error), 0) << error;
+    ::umask(mask);
+    EXPECT_EQ(sim_board_close(), 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(saved_model(path), kSimDefaultBoard);
+}
+
+// A directory whose path is longer than PATH_MAX: `depth` steps of
+// 200-character names below the directory open at `dirFd`.
+void make_deep(int dirFd, char letter, int depth)
+{
+    const std::string name(200, letter);
+    int fd = ::dup(dirFd);
+    for (int i = 0; i < depth && fd >= 0; i++) {
+        ::mkdirat(fd, name.c_str(), 0755);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd >= 0)
+        ::close(fd);
+}
+
+// The real root is told by the open root's device and inode, never by its
+// name: the identity check is given another directory to compare with, and
+// a root that reaches "/" through links whose expansion is longer than
+// PATH_MAX is refused, in a child whose "/" is a temporary directory.
+TEST(SimBoard, TheRealRootIsToldByItsIdentity)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string a(200, 'a'), b(200, 'b');
+    // Removes the deep tree, which paths longer than PATH_MAX cannot.
+    struct DeepGone {
+        std::string path;
+        ~DeepGone() { (void)std::system(("rm -rf '" + path + "'").c_str()); }
+    } deep{dir.path + "/" + a};
+    fs::create_directory(dir.path + "/other");
+    const int fd = ::open(dir.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(sim_board_same_dir(fd, dir.path), 1);
+    EXPECT_EQ(sim_board_same_dir(fd, dir.path + "/other/.."), 1);
+    EXPECT_EQ(sim_board_same_dir(fd, dir.path + "/other"), 0);
+    EXPECT_EQ(sim_board_same_dir(fd, "/"), 0);
+    EXPECT_EQ(sim_board_same_dir(fd, dir.path + "/none"), -1);
+    EXPECT_EQ(sim_board_same_dir(-1, dir.path), -1);
+
+    // L1 -> 12 steps of a, and in there L2 -> 12 steps of b: 24 steps of
+    // 201 characters below the directory, so "L1/L2" then 24 ".." is the
+    // directory again, through an expansion longer than PATH_MAX.
+    constexpr int kDepth = 12;
+    auto steps = [](const std::string &name) {
+        std::string out = name;
+        for (int i = 1; i < kDepth; i++)
+            out += "/" + name;
+        return out;
+    };
+    make_deep(fd, 'a', kDepth);
+    ASSERT_EQ(::symlinkat(steps(a).c_str(), fd, "L1"), 0);
+    const int inner = ::openat(fd, steps(a).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(inner, 0);
+    make_deep(inner, 'b', kDepth);
+    ASSERT_EQ(::symlinkat(steps(b).c_str(), inner, "L2"), 0);
+    ::close(inner);
+    ::close(fd);
+    std::string up = "/L1/L2";
+    for (int i = 0; i < 2 * kDepth; i++)
+        up += "/..";
+    std::error_code ec;
+    (void)fs::weakly_canonical(dir.path + up, ec);
+    EXPECT_TRUE(ec) << "the spelling is one whose expansion cannot be written out";
+    const int far = ::open((dir.path + up).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(far, 0);
+    EXPECT_EQ(sim_board_same_dir(far, dir.path), 1);
+    ::close(far);
+
+    // The board refuses both spellings of "/" in a child whose "/" is the
+    // directory, and writes nothing there.
+    const auto before = sim_tree_image(dir.path, {a});
+    for (const std::string &root : {std::string("/"), up}) {
+        SCOPED_TRACE(root);
+        const int status = in_child([&] {
+            if (::chroot(dir.path.c_str()) != 0 || ::chdir("/") != 0)
+                return 77;
+            std::string error;
+            const int opened = sim_board_open(SimBoardStart{root, "", false}, error);
+            return opened == 1 && error == root + ": the real root cannot stand for the board's root" ? 0 : 1;
+        });
+        if (status == 77)
+            GTEST_SKIP() << "the tests cannot change their root directory (chroot needs privilege)";
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(sim_tree_image(dir.path, {a}), before);
+    }
+}
+
+// A root its user may write and search but not read (mode 333) is refused:
+// the board could not list what it holds. The user must not be root, who
+// may read anything: the check runs in a child that becomes nobody.
+TEST(SimBoard, ARootItsUserMayNotReadIsRefused)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    ::chmod(dir.path.c_str(), 0755);
+    fs::create_directory(dir.path + "/beside");
+    dir.write("beside/file", "beside\n");
+    const struct {
+        mode_t mode;
+        bool refused;
+    } cases[] = {{0333, true}, {0733, true}, {0555, true}, {0777, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        const std::string root = dir.path + "/root";
+        fs::remove_all(root);
+        fs::create_directory(root);
+        ::chmod(root.c_str(), c.mode);
+        const auto before = sim_tree_image(dir.path, {"root"});
+        const int status = in_child([&] {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+                ::setresuid(kNobody, kNobody, kNobody) != 0)
+                return 77;
+            std::string error;
+            const int opened = sim_board_open(SimBoardStart{root, "", false}, error);
+            if (opened == 0)
+                return sim_board_close() == 0 && !c.refused ? 0 : 1;
+            return c.refused && error == root + ": not a directory this user may read, write and search" ? 0 : 2;
+        });
+        if (status == 77)
+            GTEST_SKIP() << "the tests cannot become another user (setresuid to " << kNobody << " needs privilege)";
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(sim_tree_image(dir.path, {"root"}), before);
+        if (c.refused) {
+            ::chmod(root.c_str(), 0700);
+            EXPECT_TRUE(fs::is_empty(root));
+        }
+    }
+}
+
+// A link or a special file where the board keeps its own files is never
+// followed nor waited on, and nothing beside the root changes: the board's
+// directory, the board, its temp file and the lock, each planted over a
+// saved board, with and without --reset.
+TEST(SimBoardBinary, TheBoardsOwnFilesAreNeverFollowedNorWaitedOn)
+{
+    namespace fs = std::filesystem;
+    const std::string me = std::to_string(::geteuid());
+    using Plant = std::function<void(const std::string &sim, const std::string &beside)>;
+    auto fifo = [](const char *name) -> Plant {
+        return [name](auto &sim, auto &) { fs::remove(sim + "/" + name), ::mkfifo((sim + "/" + name).c_str(), 0644); };
+    };
+    const std::string hint = " (give --reset to start a fresh board)";
+    const struct {
+        const char *what;
+        Plant plant;
+        bool reset;
+        int status;
+        std::string err;  // ROOT stands for the root
+    } cases[] = {
+        {"board.tmp a link to a file beside", [](auto &sim, auto &b) { fs::create_symlink(b + "/file", sim + "/board.tmp"); },
+         false, 2, ""},
+        {"lock a link to a file not yet beside",
+         [](auto &sim, auto &b) { fs::remove(sim + "/lock"), fs::create_symlink(b + "/newfile", sim + "/lock"); }, false, 1,
+         "quorbix-sim: ROOT/.sim/lock: cannot open the lock: a link, not a regular file\n"},
+        {".sim a link to a directory beside",
+         [](auto &sim, auto &b) { fs::remove_all(sim), fs::create_directory_symlink(b + "/state", sim); }, false, 1,
+         "quorbix-sim: ROOT/.sim: a link, not the board's own directory\n"},
+        {".sim a link to a directory beside, --reset",
+         [](auto &sim, auto &b) { fs::remove_all(sim), fs::create_directory_symlink(b + "/state", sim); }, true, 1,
+         "quorbix-sim: ROOT/.sim: a link, not the board's own directory\n"},
+        {"board a link to a file beside",
+         [](auto &sim, auto &b) { fs::remove(sim + "/board"), fs::create_symlink(b + "/file", sim + "/board"); }, false,
+         1, "quorbix-sim: ROOT/.sim/board: a link, not a regular file" + hint + "\n"},
+        {"board a link to a file beside, --reset",
+         [](auto &sim, auto &b) { fs::remove(sim + "/board"), fs::create_symlink(b + "/file", sim + "/board"); }, true,
+         2, ""},
+        {"board a FIFO", fifo("board"), false, 1, "quorbix-sim: ROOT/.sim/board: not a regular file" + hint + "\n"},
+        {"board a FIFO, --reset", fifo("board"), true, 2, ""},
+        {"board.tmp a FIFO", fifo("board.tmp"), false, 2, ""},
+        {"lock a FIFO", fifo("lock"), false, 1, "quorbix-sim: ROOT/.sim/lock: cannot open the lock: not a regular file\n"},
+        {"board.tmp a directory", [](auto &sim, auto &) { fs::create_directories(sim + "/board.tmp/x"); }, false, 1,
+         "quorbix-sim: board not saved: ROOT/.sim/board.tmp: Is a directory\n"},
+        {".sim another user's", [](auto &sim, auto &) { (void)::chown(sim.c_str(), kNobody, kNobody); }, false, 1,
+         "quorbix-sim: ROOT/.sim: not owned by this user (uid " + me + ")\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string root = dir.path + "/root", beside = dir.path + "/beside", sim = root + "/.sim";
+        fs::create_directories(beside + "/state");
+        dir.write("beside/file", "beside\n");
+        dir.write("beside/state/fpga_model.state", "fpga\n");
+        dir.write("beside/state/mpt_model.state", "mpt\n");
+        ASSERT_EQ(run_sim_timed("--root " + root + " -- -v").status, 2);
+        c.plant(sim, beside);
+        const auto before = sim_tree_image(beside);
+        SimRun r = run_sim_timed(std::string(c.reset ? "--reset " : "") + "--root " + root + " -- -v");
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err, with_root(c.err, root));
+        EXPECT_EQ(sim_tree_image(beside), before);
+        EXPECT_FALSE(fs::exists(beside + "/newfile"));
+        if (c.status == 2) {
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(sim + "/board")));
+            EXPECT_FALSE(fs::exists(fs::symlink_status(sim + "/board.tmp")));
+            EXPECT_EQ(saved_model(root), kSimDefaultBoard);
+        }
+    }
+}
+
+// Where openat2 is missing (a kernel before 5.6) or forbidden, the board
+// cannot open files beneath its root and refuses to start, saying so,
+// before anything is written: a child whose openat2 fails so.
+TEST(SimBoard, AKernelWithoutOpenat2IsRefused)
+{
+    const struct {
+        int err;
+        std::string why;
+    } cases[] = {
+        {ENOSYS, ": this kernel has no openat2 (Linux 5.6 or later is needed) to open files beneath the root"},
+        {EPERM, ": openat2, which opens files beneath the root, is forbidden here"},
+        {0, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.err);
+        TempDir dir;
+        const std::string root = dir.path + "/root";
+        std::filesystem::create_directory(root);
+        const int status = in_child([&] {
+            const uint32_t ret = c.err == 0 ? SECCOMP_RET_ALLOW
+                                            : SECCOMP_RET_ERRNO | (static_cast<uint32_t>(c.err) & SECCOMP_RET_DATA);
+            sock_filter filter[] = {
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<uint32_t>(offsetof(seccomp_data, nr))),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+                BPF_STMT(BPF_RET | BPF_K, ret),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            };
+            sock_fprog prog{static_cast<unsigned short>(std::size(filter)), filter};
+            if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+                return 77;
+            std::string error;
+            const int opened = sim_board_open(SimBoardStart{root, "", false}, error);
+            if (opened == 0)
+                return sim_board_close() == 0 && c.err == 0 ? 0 : 1;
+            return error == root + c.why ? 0 : 2;
+        });
+        if (status == 77)
+            GTEST_SKIP() << "the tests cannot filter their own system calls (seccomp)";
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(std::filesystem::is_empty(root), c.err != 0);
     }
 }
 

@@ -2,11 +2,15 @@
 // shows the injected facts, and fixture errors.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "sim/sim_board.h"
@@ -187,6 +191,9 @@ TEST(SimRun, RootsThatCannotHoldABoardAreRefused)
         {"/tmp/..", "quorbix-sim: /tmp/..: the real root cannot stand for the board's root\n"},
         {file, "quorbix-sim: " + file + ": not a directory\n"},
         {plain, "quorbix-sim: " + plain + "/sys/devices/virtual/dmi/id: Not a directory\n"},
+        // Ending in "..", a missing root is not made: that would make
+        // "none" beside what the root turns out to be.
+        {dir.path + "/none/..", "quorbix-sim: " + dir.path + "/none/..: No such file or directory\n"},
     };
     const auto before = sim_tree_image(plain);
     for (const auto &c : cases) {
@@ -197,6 +204,7 @@ TEST(SimRun, RootsThatCannotHoldABoardAreRefused)
     }
     EXPECT_EQ(sim_tree_image(plain), before);
     EXPECT_EQ(std::filesystem::exists(file + "/.sim"), false);
+    EXPECT_EQ(std::filesystem::exists(dir.path + "/none"), false);
     EXPECT_EQ(std::filesystem::exists("/.sim"), slashHadSim);
 }
 
@@ -447,6 +455,123 @@ TEST(SimRun, ARunWaitingForTheLockSaysSo)
     int ws = pclose(p);
     EXPECT_EQ(WIFEXITED(ws) ? WEXITSTATUS(ws) : -1, 2);
     EXPECT_EQ(rest, kVersion);
+}
+
+// A root's name is outside text: in every message it is escaped (a newline,
+// ESC and the rest as \xHH) but neither quoted nor cut, so each message
+// stays one line that names the root; "board not saved" names the file
+// that failed.
+TEST(SimRun, RootNamesInMessagesAreEscaped)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string root = dir.path + "/r\n\x1b[31m'x", shown = dir.path + "/r\\x0a\\x1b[31m\\x27x";
+    const std::string beside = dir.path + "/beside";
+    fs::create_directory(beside);
+    dir.write("beside/file", "beside\n");
+    const auto before = sim_tree_image(beside);
+
+    std::ofstream(root) << "a file\n";
+    SimRun r = sim_run_in_process({"--root", root, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorbix-sim: " + shown + ": not a directory\n");
+    fs::remove(root);
+
+    ASSERT_EQ(sim_run_in_process({"--root", root, "--", "-v"}).status, 2);
+    r = sim_run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"});
+    EXPECT_EQ(r.err, "quorbix-sim: the board in " + shown + " is a ZK17DORN; give --reset to start a ZK17KESP board there\n");
+
+    // The temp file cannot be made: it is the one named.
+    fs::create_directories(root + "/.sim/board.tmp/x");
+    r = sim_run_in_process({"--root", root, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kVersion);
+    EXPECT_EQ(r.err, "quorbix-sim: board not saved: " + shown + "/.sim/board.tmp: Is a directory\n");
+    fs::remove_all(root + "/.sim/board.tmp");
+    // The board cannot be replaced: it is the one named.
+    fs::remove(root + "/.sim/board");
+    fs::create_directories(root + "/.sim/board/x");
+    r = sim_run_in_process({"--root", root, "--reset", "--", "-v"});
+    EXPECT_EQ(r.err, "quorbix-sim: board not saved: " + shown + "/.sim/board: Is a directory\n");
+    fs::remove_all(root + "/.sim/board");
+
+    ASSERT_EQ(sim_board_open(root, ""), 0);
+    std::string quoted = root;  // for the shell, in single quotes
+    for (size_t at = quoted.find('\''); at != std::string::npos; at = quoted.find('\'', at + 4))
+        quoted.replace(at, 1, "'\\''");
+    const std::string cmd = std::string(QUORBIX_SIM_BIN) + " --root '" + quoted + "' -- -v 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[512] = {};
+    EXPECT_NE(std::fgets(line, sizeof line, p), nullptr);
+    EXPECT_EQ(std::string(line), "quorbix-sim: waiting for another run on " + shown + " to end\n");
+    sim_board_close();
+    std::string rest;
+    for (size_t n; (n = std::fread(line, 1, sizeof line, p)) > 0;)
+        rest.append(line, n);
+    EXPECT_EQ(pclose(p), 2 << 8);
+    EXPECT_EQ(rest, kVersion);
+    EXPECT_EQ(sim_tree_image(beside), before);
+}
+
+// Without --root the run takes the default root, and only while it is this
+// user's own directory: a link planted there, or a directory others may
+// write, is refused with a line that names it and says what to do; a
+// missing one is made, mode 0700. Run in a child whose "/" is a temporary
+// directory, so the real default root is never touched.
+TEST(SimRun, TheDefaultRootIsCheckedBeforeUse)
+{
+    namespace fs = std::filesystem;
+    const std::string name = "/tmp/quorbix-sim-" + std::to_string(::getuid());
+    const struct {
+        const char *what;
+        std::function<void(const std::string &path)> plant;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"missing", [](auto &) {}, 2, ""},
+        {"a link", [](auto &p) { fs::create_directory_symlink("/elsewhere", p); }, 1,
+         "quorbix-sim: " + name + ": the default root is a link; remove it, or give --root DIR\n"},
+        {"others may write it", [](auto &p) { fs::create_directory(p), ::chmod(p.c_str(), 0777); }, 1,
+         "quorbix-sim: " + name + ": the default root may be written by its group or others; remove it, or give --root DIR\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        fs::create_directories(dir.path + "/tmp");
+        fs::create_directories(dir.path + "/elsewhere");
+        c.plant(dir.path + name);
+        const auto before = sim_tree_image(dir.path + "/elsewhere");
+        const std::string err = dir.path + "-err";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            alarm(20);
+            const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int null = ::open("/dev/null", O_WRONLY);
+            if (fd < 0 || null < 0 || ::dup2(fd, 2) < 0 || ::dup2(null, 1) < 0 || ::chroot(dir.path.c_str()) != 0 ||
+                ::chdir("/") != 0)
+                _exit(77);
+            std::vector<std::string> args{"quorbix-sim", "--", "-v"};
+            std::vector<char *> argv;
+            for (std::string &a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            _exit(quorbix_sim_run(static_cast<int>(args.size()), argv.data()));
+        }
+        int ws = 0;
+        ASSERT_EQ(waitpid(pid, &ws, 0), pid);
+        std::stringstream printed;
+        printed << std::ifstream(err).rdbuf();
+        fs::remove(err);
+        if (WIFEXITED(ws) && WEXITSTATUS(ws) == 77)
+            GTEST_SKIP() << "the tests cannot change their root directory (chroot needs privilege)";
+        EXPECT_EQ(WIFEXITED(ws) ? WEXITSTATUS(ws) : -1, c.status);
+        EXPECT_EQ(printed.str(), c.err);
+        EXPECT_EQ(sim_tree_image(dir.path + "/elsewhere"), before);
+        if (c.status == 2) {
+            EXPECT_EQ(fs::status(dir.path + name).permissions(), fs::perms::owner_all);
+        }
+    }
 }
 
 } // namespace

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "sim/kit/sim_doc.h"
@@ -170,6 +175,69 @@ TEST(SimDoc, ReadAndWriteFiles)
     EXPECT_FALSE(sim_doc_write(std::string(tmpl) + "/no/such/dir", doc, error));
     EXPECT_EQ(error.rfind(std::string(tmpl) + "/no/such/dir: ", 0), 0u) << error;
     std::filesystem::remove_all(tmpl);
+}
+
+// Through a directory's descriptor, by name: a link is never followed and a
+// special file never opened for what it holds (so never waited on), a stale
+// temp file of whatever kind is replaced, and an error names the file that
+// failed, as shown.
+TEST(SimDoc, FilesInADirectoryAreNeverFollowed)
+{
+    namespace fs = std::filesystem;
+    SimDoc doc;
+    doc.kind = "board";
+    doc.section("board").put_text("model", "ZK17DORN");
+    const std::string text = sim_doc_format(doc);
+    using Plant = std::function<void(const std::string &dir, const std::string &beside)>;
+    const struct {
+        const char *what;
+        Plant plant;
+        std::string readError;   // after "SHOWN": empty for Missing
+        std::string writeError;  // empty: written
+    } cases[] = {
+        {"nothing", [](auto &, auto &) {}, "", ""},
+        {"a link to a file beside", [](auto &d, auto &b) { fs::create_symlink(b + "/file", d + "/doc"); },
+         ": a link, not a regular file", ""},
+        {"a FIFO", [](auto &d, auto &) { ::mkfifo((d + "/doc").c_str(), 0644); }, ": not a regular file", ""},
+        {"a directory", [](auto &d, auto &) { fs::create_directories(d + "/doc/x"); }, ": not a regular file",
+         "SHOWN: Is a directory"},
+        {"a temp link to a file beside", [](auto &d, auto &b) { fs::create_symlink(b + "/file", d + "/doc.tmp"); }, "",
+         ""},
+        {"a temp FIFO", [](auto &d, auto &) { ::mkfifo((d + "/doc.tmp").c_str(), 0644); }, "", ""},
+        {"a temp directory", [](auto &d, auto &) { fs::create_directories(d + "/doc.tmp/x"); }, "",
+         "SHOWN.tmp: Is a directory"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        char tmpl[] = "/tmp/quorbix-doc-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        const std::string top = tmpl, dir = top + "/dir", beside = top + "/beside";
+        fs::create_directories(dir);
+        fs::create_directories(beside);
+        std::ofstream(beside + "/file") << text;
+        c.plant(dir, beside);
+        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        SimDoc back;
+        const SimDocRead read = sim_doc_read(fd, "doc", "SHOWN", "board", back);
+        EXPECT_EQ(read, c.readError.empty() ? SimDocRead::Missing : SimDocRead::Bad);
+        EXPECT_EQ(back.error, c.readError.empty() ? "" : "SHOWN" + c.readError);
+        std::string error;
+        EXPECT_EQ(sim_doc_write(fd, "doc", "SHOWN", doc, error), c.writeError.empty());
+        EXPECT_EQ(error, c.writeError);
+        if (c.writeError.empty()) {
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir + "/doc")));
+            EXPECT_FALSE(fs::exists(fs::symlink_status(dir + "/doc.tmp")));
+            ASSERT_EQ(sim_doc_read(fd, "doc", "SHOWN", "board", back), SimDocRead::Ok);
+            EXPECT_EQ(back.file, "SHOWN");
+        }
+        std::stringstream beside_file;
+        beside_file << std::ifstream(beside + "/file").rdbuf();
+        EXPECT_EQ(beside_file.str(), text);
+        EXPECT_EQ(std::distance(fs::directory_iterator(beside), {}), 1);
+        ::close(fd);
+        fs::remove_all(top);
+    }
 }
 
 } // namespace
