@@ -185,11 +185,11 @@ TEST(FixtureFileLines, AnAbortingPhysAddressIsRefusedWithItsLine)
     for (const char *addr : {"0x8000000000000000", "0xfffffffffffffffc", "0xffffffffffffffff"}) {
         SCOPED_TRACE(addr);
         Beside b;
-        ASSERT_EQ(run_sim_binary("--root " + b.root + " -- -v", 20).status, 2);
+        ASSERT_EQ(run_sim_binary("--root " + b.root + " -- -v", kSimLimitSeconds).status, 2);
         const std::string fix = b.dir.write("p.fix", std::string("file /first \"1\"\nphys ") + addr + " 1\n");
         b.snap();
         const auto root = sim_tree_image(b.root);
-        SimRun r = run_sim_binary("--root " + b.root + " --fixture " + fix + " -- -v", 20);
+        SimRun r = run_sim_binary("--root " + b.root + " --fixture " + fix + " -- -v", kSimLimitSeconds);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":2: the dword at '" + addr +
                              "' does not lie below 0x400000000000, the end of physical memory\n");

@@ -325,25 +325,6 @@ TEST(RootConfinement, ANulByteInAFixturePathIsRefused)
     sim_board_abandon(ignored);
 }
 
-// quorbix-sim as a process of its own, killed after 20 s: a run that would
-// wait forever ends the case instead of the suite.
-SimRun run_sim_within_limit(const std::string &args)
-{
-    TempDir errs;
-    const std::string err = errs.path + "/err";
-    const std::string cmd = "timeout -s KILL 20 " + std::string(QUORBIX_SIM_BIN) + " " + args + " 2>" + err;
-    SimRun r;
-    if (FILE *p = popen(cmd.c_str(), "r")) {
-        char buf[512];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-            r.out.append(buf, n);
-        const int ws = pclose(p);
-        r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-    }
-    r.err = bytes_of(err);
-    return r;
-}
-
 bool is_fifo(const std::string &path)
 {
     struct stat st;
@@ -386,7 +367,7 @@ TEST(RootConfinement, AFifoIsRefusedWithoutWaiting)
             args += "--fixture " + fix + " ";
         const auto beside = sim_tree_image(b.dir.path, {"root"});
         const auto before = sim_tree_image(b.root, {".sim"});
-        SimRun r = run_sim_within_limit(args + c.options);
+        SimRun r = run_sim_binary(args + c.options, kSimLimitSeconds);
         EXPECT_EQ(r.status, c.status) << r.err;
         if (c.err != nullptr) {
             std::string want = c.err;

@@ -294,27 +294,6 @@ TEST(SimBoardBinary, ResetAndRefusedChange)
 
 constexpr uid_t kNobody = 65534;
 
-// The quorbix-sim binary with `args` (shell text), stopped after 20 s: a run
-// that waits on something that never comes ends with status 124.
-SimRun run_sim_timed(const std::string &args)
-{
-    TempDir out;
-    const std::string err = out.path + "/err";
-    SimRun r;
-    const std::string cmd = "timeout 20 " + std::string(QUORBIX_SIM_BIN) + " " + args + " 2>" + err;
-    if (FILE *p = popen(cmd.c_str(), "r")) {
-        char buf[512];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-            r.out.append(buf, n);
-        const int ws = pclose(p);
-        r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-    }
-    std::stringstream ss;
-    ss << std::ifstream(err).rdbuf();
-    r.err = ss.str();
-    return r;
-}
-
 // `text` with every "ROOT" in it replaced by `root`.
 std::string with_root(std::string text, const std::string &root)
 {
@@ -596,10 +575,10 @@ TEST(SimBoardBinary, TheBoardsOwnFilesAreNeverFollowedNorWaitedOn)
         dir.write("beside/file", "beside\n");
         dir.write("beside/state/fpga_model.state", "fpga\n");
         dir.write("beside/state/mpt_model.state", "mpt\n");
-        ASSERT_EQ(run_sim_timed("--root " + root + " -- -v").status, 2);
+        ASSERT_EQ(run_sim_binary("--root " + root + " -- -v", kSimLimitSeconds).status, 2);
         c.plant(sim, beside);
         const auto before = sim_tree_image(beside);
-        SimRun r = run_sim_timed(std::string(c.reset ? "--reset " : "") + "--root " + root + " -- -v");
+        SimRun r = run_sim_binary(std::string(c.reset ? "--reset " : "") + "--root " + root + " -- -v", kSimLimitSeconds);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(r.err, with_root(c.err, root));
         EXPECT_EQ(sim_tree_image(beside), before);

@@ -110,12 +110,12 @@ TEST(SmbiosDumpFile, OnlyARegularFileIsRead)
         SCOPED_TRACE(c.what);
         TempDir dir;
         const std::string root = dir.path + "/root", dump = dir.path + "/dump";
-        ASSERT_EQ(run_sim_binary("--root " + root + " -- -v", 20).status, 2);
+        ASSERT_EQ(run_sim_binary("--root " + root + " -- -v", kSimLimitSeconds).status, 2);
         c.make(dump);
         const std::string fix = dir.write("d.fix", "smbios-dump " + dump + "\n");
         const auto beside = sim_tree_image(dir.path, {"root"});
         const auto before = sim_tree_image(root);
-        SimRun r = run_sim_binary("--root " + root + " --fixture " + fix + " -- -v", 20);
+        SimRun r = run_sim_binary("--root " + root + " --fixture " + fix + " -- -v", kSimLimitSeconds);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":1: " + dump + ": " + c.error + "\n");
         EXPECT_TRUE(sim_tree_image(root) == before) << "the tree changed";

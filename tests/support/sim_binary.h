@@ -16,6 +16,9 @@ struct SimRun {
     std::string err;
 };
 
+// A run of the binary that could wait forever on the old code gets this long.
+inline constexpr unsigned kSimLimitSeconds = 20;
+
 // `args` is the shell text after the program name. With `seconds`, the run
 // is killed after that long (status 124), so a run that would hang fails
 // its case instead of the test program.
