@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/kit/sim_fd.h"
 #include "sim/sim_host.h"
 
 namespace simk {
@@ -93,19 +94,6 @@ struct Guard {
     Guard &operator=(const Guard &) = delete;
 };
 
-// A descriptor of the host, closed at the end of its scope.
-struct HeldFd {
-    int fd = -1;
-    HeldFd() = default;
-    explicit HeldFd(int f) : fd(f) {}
-    HeldFd(HeldFd &&o) noexcept : fd(o.fd) { o.fd = -1; }
-    HeldFd &operator=(HeldFd &&o) noexcept;
-    HeldFd(const HeldFd &) = delete;
-    HeldFd &operator=(const HeldFd &) = delete;
-    ~HeldFd();
-    int release();
-};
-
 // The real tree, reached only beneath the root's descriptor: a canonical
 // path ("/a/b") is opened with sim_open_beneath, so a link that appeared
 // on the way since it was resolved fails with ELOOP instead of being
@@ -114,7 +102,7 @@ struct HeldFd {
 // The directory holding a canonical path (O_PATH) and its last name ("."
 // for the root itself). 0 or -errno.
 struct Parent {
-    HeldFd dir;
+    SimFd dir;
     std::string name;
 };
 int open_parent(const std::string &canonical, Parent &out);

@@ -167,29 +167,6 @@ void add_registered(SimDir &dir, std::set<std::string> &seen, const std::string 
 
 } // namespace
 
-HeldFd &HeldFd::operator=(HeldFd &&o) noexcept
-{
-    if (this != &o) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = o.release();
-    }
-    return *this;
-}
-
-HeldFd::~HeldFd()
-{
-    if (fd >= 0)
-        ::close(fd);
-}
-
-int HeldFd::release()
-{
-    const int f = fd;
-    fd = -1;
-    return f;
-}
-
 int open_parent(const std::string &canonical, Parent &out)
 {
     const size_t slash = canonical.rfind('/');
@@ -197,7 +174,7 @@ int open_parent(const std::string &canonical, Parent &out)
     const int fd = open_dir_beneath(kernel().rootFd, top ? std::string() : canonical.substr(1, slash == 0 ? 0 : slash - 1));
     if (fd < 0)
         return fd;
-    out.dir = HeldFd(fd);
+    out.dir = SimFd(fd);
     out.name = top ? "." : canonical.substr(slash + 1);
     return 0;
 }
@@ -209,7 +186,7 @@ int open_real(const std::string &canonical, int flags, mode_t mode)
     // What is there, looked at without opening it: a device is never
     // opened, a FIFO never waited on.
     struct stat seen {};
-    HeldFd probe(sim_open_beneath(kernel().rootFd, path, O_PATH));
+    SimFd probe(sim_open_beneath(kernel().rootFd, path, O_PATH));
     if (probe.fd < 0 && !(errno == ENOENT && (flags & O_CREAT)))
         return -errno;
     if (probe.fd >= 0 && ::fstat(probe.fd, &seen) < 0)
@@ -218,7 +195,7 @@ int open_real(const std::string &canonical, int flags, mode_t mode)
         return r;
     if (writes || (flags & O_CREAT))
         sim_undo_note(canonical);
-    HeldFd fd(sim_open_beneath(kernel().rootFd, path, (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY, mode));
+    SimFd fd(sim_open_beneath(kernel().rootFd, path, (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY, mode));
     struct stat now {};
     if (fd.fd < 0 || ::fstat(fd.fd, &now) < 0)
         return -errno;
@@ -241,7 +218,7 @@ int make_dirs(const std::string &canonical)
     int first = open_dir_beneath(kernel().rootFd, "");
     if (first < 0)
         return first;
-    HeldFd dir(first);
+    SimFd dir(first);
     std::string at;
     for (const std::string &part : parts) {
         at += "/" + part;
@@ -254,7 +231,7 @@ int make_dirs(const std::string &canonical)
         }
         if (next < 0)
             return next;
-        dir = HeldFd(next);
+        dir = SimFd(next);
     }
     return 0;
 }

@@ -14,7 +14,6 @@
 
 namespace {
 
-using simk::HeldFd;
 using simk::Parent;
 
 // What an entry was before the run changed it.
@@ -41,7 +40,7 @@ bool board_own(const std::string &canonical) { return canonical == "/.sim" || ca
 // A plain file's bytes, read through its directory, never following a link.
 bool read_bytes(int dir, const char *name, std::string &out)
 {
-    HeldFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    SimFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
     if (fd.fd < 0 || ::fstat(fd.fd, &st) < 0 || !S_ISREG(st.st_mode))
         return false;
@@ -108,7 +107,7 @@ bool put_file(int dir, const char *name, const Note &n, const struct stat *now)
     if (now != nullptr && !(S_ISREG(now->st_mode) && now->st_nlink == 1) && !remove_entry(dir, name))
         return false;
     const mode_t perms = n.mode & 07777;
-    HeldFd fd(::openat(dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, perms));
+    SimFd fd(::openat(dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, perms));
     struct stat st;
     return fd.fd >= 0 && ::fstat(fd.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
            ::ftruncate(fd.fd, 0) == 0 && sim_write_all(fd.fd, n.bytes) == 0 && ::fchmod(fd.fd, perms) == 0 &&

@@ -36,6 +36,7 @@
 #include "sim/root_undo.h"
 #include "sim/sim_host.h"
 #include "sim/smbios_image.h"
+#include "sim/kit/sim_fd.h"
 #include "sim/kit/sim_words.h"
 #include "sim/spi_flash_model.h"
 #include "sim/transmit_model.h"
@@ -206,23 +207,6 @@ const SimBoardProfile kProfiles[] = {
 
 // ---- the open board --------------------------------------------------------------------
 
-// A descriptor closed when replaced or at the end of its scope.
-struct BoardFd {
-    int fd = -1;
-    BoardFd() = default;
-    explicit BoardFd(int f) : fd(f) {}
-    BoardFd(const BoardFd &) = delete;
-    BoardFd &operator=(const BoardFd &) = delete;
-    ~BoardFd() { reset(); }
-    void reset(int f = -1)
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = f;
-    }
-    int release() { return std::exchange(fd, -1); }
-};
-
 // The board's own directory under the root and its files there.
 constexpr const char *kSimDir = ".sim";
 constexpr const char *kBoardName = "board";
@@ -235,9 +219,9 @@ constexpr int kOwnFileOpen = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 struct SimBoardState {
     bool open = false;
     bool exitHook = false;
-    BoardFd rootFd;         // the root, for the run
-    BoardFd simFd;          // its kSimDir
-    BoardFd lockFd;         // kSimDir/lock, flocked
+    SimFd rootFd;         // the root, for the run
+    SimFd simFd;          // its kSimDir
+    SimFd lockFd;         // kSimDir/lock, flocked
     std::string root;       // the root's name as given, for messages
     std::string shown;      // the same, escaped
     std::string model;      // as given or saved: a profile's name
@@ -346,7 +330,7 @@ int check_root(int rootFd, std::string &error)
     }
     if (::faccessat(rootFd, ".", R_OK | W_OK | X_OK, 0) != 0)
         return fail(error, shown + ": " + kNoAccess);
-    const BoardFd probe(sim_open_beneath(rootFd, "", O_PATH | O_DIRECTORY));
+    const SimFd probe(sim_open_beneath(rootFd, "", O_PATH | O_DIRECTORY));
     if (probe.fd >= 0)
         return 0;
     if (errno == ENOSYS)
@@ -365,7 +349,7 @@ int open_sim_dir(std::string &error)
     const int rootFd = g_board.rootFd.fd;
     if (::mkdirat(rootFd, kSimDir, 0777) != 0 && errno != EEXIST)
         return fail(error, shown + ": " + std::strerror(errno));
-    BoardFd dir(::openat(rootFd, kSimDir, O_RDONLY | O_DIRECTORY | kOwnFileOpen));
+    SimFd dir(::openat(rootFd, kSimDir, O_RDONLY | O_DIRECTORY | kOwnFileOpen));
     struct stat st {};
     if (dir.fd < 0) {
         const int err = errno;
@@ -388,7 +372,7 @@ int lock_root(std::string &error)
     if (open_sim_dir(error))
         return 1;
     const std::string lock = shown_own(kLockName);
-    BoardFd fd(::openat(g_board.simFd.fd, kLockName, O_RDWR | O_CREAT | kOwnFileOpen, 0644));
+    SimFd fd(::openat(g_board.simFd.fd, kLockName, O_RDWR | O_CREAT | kOwnFileOpen, 0644));
     if (fd.fd < 0)
         return fail(error, lock + ": cannot open the lock: " +
                                (errno == ELOOP ? "a link, not a regular file" : std::strerror(errno)));
@@ -541,7 +525,7 @@ int sim_board_same_dir(int dirFd, const std::string &other)
 int sim_board_default_root(const std::string &root, std::string &error)
 {
     const std::string shown = sim_escape(root);
-    BoardFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | kOwnFileOpen));
+    SimFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | kOwnFileOpen));
     auto refuse = [&](const std::string &why) {
         error = shown + ": the default root " + why + "; remove it, or give --root DIR";
         return -1;

@@ -489,7 +489,7 @@ std::string sim_read_file(const std::string &path)
     const int fd = open_real(canon, O_RDONLY, 0);
     if (fd < 0)
         return {};
-    HeldFd held(fd);
+    SimFd held(fd);
     std::string out;
     char buf[65536];
     for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {

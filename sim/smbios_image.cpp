@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "sim/board_profile.h"
+#include "sim/kit/sim_fd.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
@@ -78,19 +79,6 @@ bool has_second_socket(const char *facts)
 
 std::vector<uint8_t> g_loadedDump;   // a fixture's dump, kept with the board
 
-// A descriptor closed at the end of its scope.
-struct OwnedFd {
-    int fd;
-    explicit OwnedFd(int f) : fd(f) {}
-    OwnedFd(const OwnedFd &) = delete;
-    OwnedFd &operator=(const OwnedFd &) = delete;
-    ~OwnedFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 struct FileKind {
     mode_t type;
     const char *name;
@@ -123,7 +111,7 @@ bool read_dump(const std::string &path, std::vector<uint8_t> &out, std::string &
         return error = name + ": " + std::strerror(errno), false;
     if (std::string why = not_plain(st.st_mode); !why.empty())
         return error = name + ": " + why, false;
-    OwnedFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    SimFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.fd < 0)
         return error = name + ": " + std::strerror(errno), false;
     if (::fstat(file.fd, &st) != 0)

@@ -8,6 +8,7 @@
 #include <utility>
 #include <unistd.h>
 
+#include "sim/kit/sim_fd.h"
 #include "sim/kit/sim_words.h"
 #include "sim/sim_board.h"
 
@@ -259,19 +260,6 @@ namespace {
 // file, never a controlling terminal.
 constexpr int kDocOpen = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-// A descriptor closed at the end of its scope.
-struct DocFd {
-    int fd = -1;
-    explicit DocFd(int f) : fd(f) {}
-    DocFd(const DocFd &) = delete;
-    DocFd &operator=(const DocFd &) = delete;
-    ~DocFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 // What an open of a document file failed on, as a reason.
 std::string open_reason(int err)
 {
@@ -300,7 +288,7 @@ SimDocRead sim_doc_read(int dirfd, const std::string &name, const std::string &s
 {
     doc = SimDoc{};
     doc.file = shown;
-    const DocFd f(::openat(dirfd, name.c_str(), O_RDONLY | kDocOpen));
+    const SimFd f(::openat(dirfd, name.c_str(), O_RDONLY | kDocOpen));
     if (f.fd < 0)
         return errno == ENOENT ? SimDocRead::Missing : read_bad(doc, open_reason(errno));
     struct stat st {};
@@ -326,7 +314,7 @@ SimDocRead sim_doc_read(int dirfd, const std::string &name, const std::string &s
 SimDocRead sim_doc_read(const std::string &path, std::string_view kind, SimDoc &doc)
 {
     const auto [dir, name] = split_path(path);
-    const DocFd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const SimFd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (d.fd < 0) {
         doc = SimDoc{};
         doc.file = path;
@@ -350,7 +338,7 @@ bool sim_doc_write(int dirfd, const std::string &name, const std::string &shown,
         return failed(tmpShown, std::strerror(errno));
     int err = 0;
     {
-        const DocFd f(::openat(dirfd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | kDocOpen, 0644));
+        const SimFd f(::openat(dirfd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | kDocOpen, 0644));
         if (f.fd < 0)
             return failed(tmpShown, open_reason(errno));
         err = sim_write_all(f.fd, sim_doc_format(doc));
@@ -368,7 +356,7 @@ bool sim_doc_write(int dirfd, const std::string &name, const std::string &shown,
 bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &error)
 {
     const auto [dir, name] = split_path(path);
-    const DocFd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const SimFd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (d.fd < 0) {
         error = path + ": " + std::strerror(errno);
         return false;
