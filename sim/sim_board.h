@@ -41,6 +41,7 @@
 
 #include "sim/board_profile.h"
 #include "sim/kit/sim_doc.h"
+#include "sim/kit/sim_words.h"
 
 inline constexpr const char *kSimBoardNamePath = "/sys/devices/virtual/dmi/id/board_name";
 inline constexpr const char *kSimNodeOnlinePath = "/sys/devices/system/node/online";
@@ -109,18 +110,6 @@ int sim_board_abandon(std::string &error);
 
 // The board models, "ZK17TRVA, ZK17DORN, ...".
 std::string sim_board_models();
-
-// `text` as messages quote input: a backslash as \\, a single quote as
-// \x27, control and non-ASCII bytes as \xHH (NUL too: the whole text is
-// read), the rest as itself; at most 80 characters of that, an escape
-// counted whole and never split, then "..." when cut.
-std::string sim_clip(std::string_view text);
-// `text` escaped as sim_clip escapes it, whole: file and root names in
-// messages, which are neither quoted nor cut.
-std::string sim_escape(std::string_view text);
-// A message with every '...'-quoted text in it clipped so; a text sim_clip
-// already made (its escapes, its cut) comes out unchanged.
-std::string sim_clip_quoted(std::string_view message);
 
 // The profile of the open board (null when none is open).
 const SimBoardProfile *sim_board_current();

@@ -10,7 +10,6 @@
 
 #include "sim/kit/sim_fd.h"
 #include "sim/kit/sim_words.h"
-#include "sim/sim_board.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 // (hexadecimal digit pairs, "00ff10") and double-quoted texts (the escapes
 // of sim_doc.h). The readers only say whether a word reads; each line keeps
 // its own message, and the reader of the file puts "FILE:LINE: " in front
-// of it (sim_line_error).
+// of it (sim_line_error). Outside text in a message is quoted and clipped
+// (sim_clip), a file or root name escaped whole (sim_escape).
 #ifndef QUORBIX_SIM_KIT_SIM_WORDS_H
 #define QUORBIX_SIM_KIT_SIM_WORDS_H
 
@@ -61,5 +62,17 @@ bool sim_pci_address(std::string_view text, SimPciAddress &out);
 // "FILE:LINE: message", the form of every error a text line gives; the
 // file's name is escaped (sim_escape), so the error stays one line.
 std::string sim_line_error(std::string_view file, int line, std::string_view message);
+
+// `text` as messages quote input: a backslash as \\, a single quote as
+// \x27, control and non-ASCII bytes as \xHH (NUL too: the whole text is
+// read), the rest as itself; at most 80 characters of that, an escape
+// counted whole and never split, then "..." when cut.
+std::string sim_clip(std::string_view text);
+// `text` escaped as sim_clip escapes it, whole: file and root names in
+// messages, which are neither quoted nor cut.
+std::string sim_escape(std::string_view text);
+// A message with every '...'-quoted text in it clipped so; a text sim_clip
+// already made (its escapes, its cut) comes out unchanged.
+std::string sim_clip_quoted(std::string_view message);
 
 #endif
