@@ -9,7 +9,6 @@
 #include "bases/drv/sg_drv.h"
 #include "sim/kit/sim_doc.h"
 #include "sim/kit/sim_words.h"
-#include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
 namespace {

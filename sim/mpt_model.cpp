@@ -13,7 +13,6 @@
 #include "bases/drv/mpt_drv.h"
 #include "sim/kit/field_fault.h"
 #include "sim/kit/sim_words.h"
-#include "sim/sim_board.h"
 #include "sim/sim_host.h"
 
 namespace {

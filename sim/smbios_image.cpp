@@ -10,7 +10,7 @@
 
 #include "sim/board_profile.h"
 #include "sim/kit/sim_fd.h"
-#include "sim/sim_board.h"
+#include "sim/kit/sim_words.h"
 #include "sim/sim_host.h"
 
 namespace {
