@@ -933,8 +933,8 @@ bool load_entry(SimDoc &doc, FpgaNodeState &s, const SimDocEntry &e)
         c.n.push_back(v);
     }
     if (c.n[0] > loader->maxAddr)
-        return doc.fail(e.line, "fpga key \"" + e.key + "\" is past the driver's registers (" +
-                                    sim_doc_hex(loader->maxAddr) + " the last)");
+        return doc.fail(e.line, "fpga key \"" + e.key + "\" is past the last register " +
+                                    sim_doc_hex(loader->maxAddr));
     return loader->load(c);
 }
 

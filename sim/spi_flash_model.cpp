@@ -368,8 +368,8 @@ bool load_page(SimDoc &doc, const SimDocEntry &e, size_t prefix, Flash &f)
     if (!key_address(doc, e, prefix, at) || !doc.get_bytes(e, bytes, kPage, kPage))
         return false;
     if (at % kPage != 0 || at >= f.capacity)
-        return doc.fail(e.line, "flash page '" + e.key + "' is not a page of the flash's " +
-                                    sim_doc_hex(f.capacity) + " bytes");
+        return doc.fail(e.line, "flash page '" + e.key + "' is not a page below the capacity " +
+                                    sim_doc_hex(f.capacity));
     f.pages[static_cast<uint32_t>(at)] = bytes;
     return true;
 }
