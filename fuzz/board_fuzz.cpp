@@ -6,10 +6,13 @@
 //
 // Each input starts from a fresh root of the model its text names (a
 // DORN one when it names none), made once per process, so the commands
-// find the files a booted board has.
+// find the files a booted board has. A mutator of its own changes one
+// entry's value or key to values at the edges of the models' fields.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -118,7 +121,77 @@ void end_of_run()
     sched_end_run();
 }
 
+// ---- mutations that keep the document's shape -------------------------------------------------
+
+// Values at the edges of the fields the models hold.
+constexpr const char *kEdges[] = {
+    "0x0", "0x1", "0x2", "0x7", "0x8", "0xff", "0x100", "0xfff", "0x1000", "0xffff", "0x10000", "0xfffff",
+    "0x100000", "0x7fffffff", "0x80000000", "0xffffffff", "0x100000000", "0x3fffffffffff", "0x400000000000",
+    "0x7fffffffffffffff", "0x8000000000000000", "0xffffffffffffffff", "\"\"", "\"x\"",
+};
+
+struct Rng {
+    unsigned state;
+    unsigned next(unsigned n)
+    {
+        state = state * 1103515245u + 12345u;
+        return n == 0 ? 0 : (state >> 8) % n;
+    }
+};
+
+// One blank-separated word of `line` (the key's numbers included) set to an
+// edge value, or the quoted value cut short or made longer.
+std::string mutate_line(std::string line, Rng &rng)
+{
+    const size_t eq = line.find(" = ");
+    const size_t quote = line.find('"', eq == std::string::npos ? 0 : eq);
+    if (quote != std::string::npos && line.size() > quote + 1 && rng.next(2) == 0) {
+        const size_t body = line.size() - quote - 2;
+        const size_t keep = rng.next(static_cast<unsigned>(body + 1));
+        if (rng.next(2) == 0)
+            return line.substr(0, quote + 1 + keep) + "\"";
+        return line.substr(0, line.size() - 1) + std::string(rng.next(300), 'A') + "\"";
+    }
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < line.size(); i++)
+        if ((i == 0 || line[i - 1] == ' ') && line[i] != ' ' && line[i] != '=')
+            starts.push_back(i);
+    if (starts.empty())
+        return line;
+    const size_t at = starts[rng.next(static_cast<unsigned>(starts.size()))];
+    const size_t end = std::min(line.find(' ', at), line.size());
+    return line.substr(0, at) + kEdges[rng.next(std::size(kEdges))] + line.substr(end);
+}
+
 } // namespace
+
+// Half the mutations are the fuzzer's own; the other half change one
+// entry of the document, so the loaders see well-formed boards with values
+// at their bounds rather than mostly documents that do not parse.
+extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize);
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize, unsigned seed)
+{
+    Rng rng{seed};
+    if (rng.next(2) == 0 || size == 0)
+        return LLVMFuzzerMutate(data, size, maxSize);
+    const std::string text(reinterpret_cast<const char *>(data), size);
+    std::vector<size_t> lines;
+    for (size_t i = 0; i < text.size(); i = text.find('\n', i) + 1) {
+        if (text.find(" = ", i) < text.find('\n', i))
+            lines.push_back(i);
+        if (text.find('\n', i) == std::string::npos)
+            break;
+    }
+    if (lines.empty())
+        return LLVMFuzzerMutate(data, size, maxSize);
+    const size_t start = lines[rng.next(static_cast<unsigned>(lines.size()))];
+    const size_t end = std::min(text.find('\n', start), text.size());
+    const std::string out = text.substr(0, start) + mutate_line(text.substr(start, end - start), rng) + text.substr(end);
+    if (out.size() > maxSize)
+        return LLVMFuzzerMutate(data, size, maxSize);
+    std::memcpy(data, out.data(), out.size());
+    return out.size();
+}
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
