@@ -186,7 +186,8 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t max
         return LLVMFuzzerMutate(data, size, maxSize);
     const size_t start = lines[rng.next(static_cast<unsigned>(lines.size()))];
     const size_t end = std::min(text.find('\n', start), text.size());
-    const std::string out = text.substr(0, start) + mutate_line(text.substr(start, end - start), rng) + text.substr(end);
+    const std::string out =
+        text.substr(0, start) + mutate_line(text.substr(start, end - start), rng) + text.substr(end);
     if (out.size() > maxSize)
         return LLVMFuzzerMutate(data, size, maxSize);
     std::memcpy(data, out.data(), out.size());

@@ -538,7 +538,8 @@ void save_dsp(SimDocSection &sec, uint32_t s, uint32_t d, const Dsp &dsp)
 
 // The saved DSP state words: started cores, resets, ECC zones (the driver
 // takes two at most), the four zone words, and the three-step result.
-constexpr uint64_t kStateMax[] = {UINT32_MAX, UINT32_MAX, 2, UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT64_MAX};
+constexpr uint64_t kStateMax[] = {UINT32_MAX, UINT32_MAX, 2,          UINT32_MAX,
+                                  UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT64_MAX};
 constexpr size_t kPageBytes = std::tuple_size_v<Page>;
 
 // A saved errno (written as a 64-bit two's complement) that a request

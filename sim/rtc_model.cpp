@@ -189,7 +189,8 @@ bool load(SimDoc &doc, const SimDocSection &s)
 {
     int64_t now = 0, drift = 0, adjust = 0;
     uint64_t mode = 0, chip = 0;
-    if (!doc.get_signed(s, "now", now, kFirstMs, kLastMs) || !doc.get_signed(s, "drift", drift, -kMaxDrift, kMaxDrift) ||
+    if (!doc.get_signed(s, "now", now, kFirstMs, kLastMs) ||
+        !doc.get_signed(s, "drift", drift, -kMaxDrift, kMaxDrift) ||
         !doc.get_signed(s, "adjust", adjust, INT64_MIN, INT64_MAX) || !doc.get(s, "bar-map-mode", mode, UINT16_MAX) ||
         !doc.get(s, "chip-status", chip, UINT32_MAX))
         return false;

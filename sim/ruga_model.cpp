@@ -305,7 +305,8 @@ bool ruga_model_attach(SimDoc &saved)
     if (children.size() != 3)
         return saved.fail(s->find("children")->line, "'children' wants 3 counts");
     if (cap != 0 && (cap < kMinCapAt || cap % 4 != 0))
-        return saved.fail(s->find("cap-at")->line, "'cap-at' is " + sim_doc_hex(cap) + ", not a dword of extended space");
+        return saved.fail(s->find("cap-at")->line,
+                          "'cap-at' is " + sim_doc_hex(cap) + ", not a dword of extended space");
     for (size_t i = 0; i < 3; i++)
         c.children[i] = static_cast<unsigned>(children[i]);
     c.linkReads = static_cast<int>(link);

@@ -298,7 +298,8 @@ TEST(FpgaSavedBoard, AnSfpPageOfAnyOtherLengthIsRefusedBeforeTheToolRuns)
     }
     // Exactly a page loads, and a write to its last bytes lands in it.
     int line = 0;
-    std::ofstream(b.file, std::ios::binary | std::ios::trunc) << b.with({"fpga /dev/sbuf_pci", key, saved_bytes(256)}, line);
+    std::ofstream(b.file, std::ios::binary | std::ios::trunc)
+        << b.with({"fpga /dev/sbuf_pci", key, saved_bytes(256)}, line);
     SimRun w = run_sim_limited("--root " + b.root + " -- -m sfp/w/1:0xA0:252:4:0x1:0x2:0x3:0x4");
     EXPECT_EQ(w.status, 0) << w.err;
     EXPECT_NE(w.out.find("SUCCESS"), std::string::npos) << w.out;

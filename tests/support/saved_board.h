@@ -97,7 +97,8 @@ struct SavedBoard {
         int line = 0;
         const std::string board = with(e, line);
         ASSERT_GT(line, 0);
-        EXPECT_EQ(load(board), message.empty() ? "" : file + ":" + std::to_string(line) + ": " + message + kSavedBoardHint);
+        const std::string refusal = file + ":" + std::to_string(line) + ": " + message + kSavedBoardHint;
+        EXPECT_EQ(load(board), message.empty() ? "" : refusal);
     }
 };
 
