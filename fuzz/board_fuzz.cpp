@@ -25,6 +25,7 @@
 #include "bases/globals/globals.h"
 #include "fuzz/fuzz_console.h"
 #include "hwmanage/hpi/plugins/hardware/ipmi_command.h"
+#include "sim/kit/sim_doc.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
@@ -139,18 +140,18 @@ struct Rng {
     }
 };
 
-// One blank-separated word of `line` (the key's numbers included) set to an
-// edge value, or the quoted value cut short or made longer.
-std::string mutate_line(std::string line, Rng &rng)
+// The quoted value of `line` cut short or made longer, or one of its
+// blank-separated words (the key's numbers included) set to an edge value.
+std::string mutate_line(const std::string &line, Rng &rng)
 {
     const size_t eq = line.find(" = ");
-    const size_t quote = line.find('"', eq == std::string::npos ? 0 : eq);
-    if (quote != std::string::npos && line.size() > quote + 1 && rng.next(2) == 0) {
-        const size_t body = line.size() - quote - 2;
-        const size_t keep = rng.next(static_cast<unsigned>(body + 1));
+    std::string bytes;
+    if (eq != std::string::npos && rng.next(2) == 0 && sim_doc_unquote(line.substr(eq + 3), bytes)) {
         if (rng.next(2) == 0)
-            return line.substr(0, quote + 1 + keep) + "\"";
-        return line.substr(0, line.size() - 1) + std::string(rng.next(300), 'A') + "\"";
+            bytes.resize(rng.next(static_cast<unsigned>(bytes.size() + 1)));
+        else
+            bytes.append(rng.next(300), static_cast<char>(rng.next(256)));
+        return line.substr(0, eq + 3) + sim_doc_quote(bytes);
     }
     std::vector<size_t> starts;
     for (size_t i = 0; i < line.size(); i++)
@@ -165,14 +166,14 @@ std::string mutate_line(std::string line, Rng &rng)
 
 } // namespace
 
-// Half the mutations are the fuzzer's own; the other half change one
+// A quarter of the mutations are the fuzzer's own; the rest change one
 // entry of the document, so the loaders see well-formed boards with values
 // at their bounds rather than mostly documents that do not parse.
 extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize);
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize, unsigned seed)
 {
     Rng rng{seed};
-    if (rng.next(2) == 0 || size == 0)
+    if (rng.next(4) == 0 || size == 0)
         return LLVMFuzzerMutate(data, size, maxSize);
     const std::string text(reinterpret_cast<const char *>(data), size);
     std::vector<size_t> lines;
