@@ -517,7 +517,8 @@ bool line_capacity(DiskFacts &d, const Words &w, std::string &err)
 bool line_identify(DiskFacts &d, const Words &w, std::string &err)
 {
     size_t word = 0;
-    if (w.size() < 4 || !sim_number(w[2], word) || word + (w.size() - 3) > d.identify.size())
+    if (w.size() < 4 || !sim_number(w[2], word) || word > d.identify.size() ||
+        w.size() - 3 > d.identify.size() - word)
         return fail(err, "disk-identify: SD WORD and up to 256 words in hex expected");
     std::array<uint16_t, 256> id = d.identify;
     for (size_t i = 3; i < w.size(); ++i)
@@ -567,7 +568,7 @@ bool line_smart(DiskFacts &d, const Words &w, std::string &err)
     size_t offset = 0;
     Bytes b;
     if (w.size() < 5 || (w[2] != "data" && w[2] != "thresholds") || !sim_number(w[3], offset) || !hex_bytes(w, 4, b) ||
-        offset + b.size() > 512)
+        offset > 512 || b.size() > 512 - offset)
         return fail(err, usage);
     std::memcpy((w[2] == "data" ? d.smartData : d.smartThresholds).data() + offset, b.data(), b.size());
     return true;

@@ -791,6 +791,15 @@ struct LoadCtx {
     std::vector<uint64_t> n;  // the numbers among words[1..]
 };
 
+// The largest record the driver's requests move, or the register space.
+constexpr size_t max_record_bytes()
+{
+    size_t most = kRegSpaceLen;
+    for (const RecordRow &r : kRecordRows)
+        most = std::max(most, r.size);
+    return most;
+}
+
 bool set_rule(LoadCtx &c, uint64_t RegRule::*mask)
 {
     uint64_t v = 0;
@@ -817,7 +826,7 @@ bool load_stuck(LoadCtx &c) { return set_rule(c, &RegRule::stuckMask); }
 bool load_complement(LoadCtx &c)
 {
     uint64_t v = 0;
-    if (!c.doc.get(c.e, v))
+    if (!c.doc.get(c.e, v, 1))
         return false;
     RegRule r = reg_rule(c.s.regs, c.n[0]) ? *reg_rule(c.s.regs, c.n[0]) : RegRule{c.n[0]};
     r.complement = v != 0;
@@ -827,7 +836,7 @@ bool load_complement(LoadCtx &c)
 bool load_keys(LoadCtx &c)
 {
     uint64_t v = 0;
-    if (!c.doc.get(c.e, v))
+    if (!c.doc.get(c.e, v, kMaxIndirWords))
         return false;
     c.s.keyWords[c.n[0]] = static_cast<unsigned>(v);
     return true;
@@ -835,7 +844,7 @@ bool load_keys(LoadCtx &c)
 bool load_indir(LoadCtx &c)
 {
     Words w;
-    if (!c.doc.get(c.e, w))
+    if (!c.doc.get(c.e, w, kMaxIndirWords, UINT64_MAX))
         return false;
     c.s.indir[{c.n[0], Words(c.n.begin() + 1, c.n.end())}] = w;
     return true;
@@ -843,7 +852,7 @@ bool load_indir(LoadCtx &c)
 bool load_stat(LoadCtx &c)
 {
     Words w;
-    if (!c.doc.get(c.e, w))
+    if (!c.doc.get(c.e, w, kMaxIndirWords, UINT64_MAX))
         return false;
     c.s.stats[{c.n[0], c.n[1]}] = w;
     return true;
@@ -851,7 +860,10 @@ bool load_stat(LoadCtx &c)
 bool load_sfp(LoadCtx &c)
 {
     Bytes b;
-    if (!c.doc.get_bytes(c.e, b))
+    if (c.n[0] >= kSfpPorts || c.n[1] > UINT32_MAX || !sfp_device(static_cast<uint32_t>(c.n[1])))
+        return c.doc.fail(c.e.line, "no SFP page \"" + c.e.key + "\" on the driver (ports 0 to " +
+                                        std::to_string(kSfpPorts - 1) + ", devices 0xa0, 0xa2, 0xac)");
+    if (!c.doc.get_bytes(c.e, b, kSfpPage, kSfpPage))
         return false;
     c.s.sfp[{static_cast<uint8_t>(c.n[0]), static_cast<uint32_t>(c.n[1])}] = b;
     return true;
@@ -867,23 +879,34 @@ bool load_mem(LoadCtx &c)
 bool load_rec(LoadCtx &c)
 {
     Bytes b;
-    if (!c.doc.get_bytes(c.e, b))
+    if (!c.doc.get_bytes(c.e, b, 0, max_record_bytes()))
         return false;
     c.s.records[{std::string(c.words[1]), c.n[0]}] = b;
     return true;
 }
 
+// A key's words, the first included; a register's address is one the
+// driver reaches (indirect keys take the words of one request).
 struct KeyLoader {
     const char *word;
-    size_t minWords;  // words of the key, the first included
+    size_t minWords, maxWords;
     bool (*load)(LoadCtx &c);
+    uint64_t maxAddr;  // of the first number
 };
 
 constexpr KeyLoader kLoaders[] = {
-    {"reg", 2, load_reg},     {"ro", 2, load_ro},       {"w1c", 2, load_w1c},   {"cor", 2, load_cor},
-    {"stuck", 2, load_stuck}, {"complement", 2, load_complement}, {"keys", 2, load_keys},
-    {"indir", 2, load_indir}, {"stat", 3, load_stat},   {"sfp", 3, load_sfp},   {"mem", 2, load_mem},
-    {"rec", 3, load_rec},
+    {"reg", 2, 2, load_reg, kMaxRegAddr},
+    {"ro", 2, 2, load_ro, kMaxRegAddr},
+    {"w1c", 2, 2, load_w1c, kMaxRegAddr},
+    {"cor", 2, 2, load_cor, kMaxRegAddr},
+    {"stuck", 2, 2, load_stuck, kMaxRegAddr},
+    {"complement", 2, 2, load_complement, kMaxRegAddr},
+    {"keys", 2, 2, load_keys, UINT64_MAX},
+    {"indir", 2, 2 + kMaxIndirWords, load_indir, UINT64_MAX},
+    {"stat", 3, 3, load_stat, UINT64_MAX},
+    {"sfp", 3, 3, load_sfp, UINT64_MAX},
+    {"mem", 2, 2, load_mem, UINT64_MAX},
+    {"rec", 3, 3, load_rec, UINT64_MAX},
 };
 
 bool known_store(std::string_view name)
@@ -898,7 +921,7 @@ bool load_entry(SimDoc &doc, FpgaNodeState &s, const SimDocEntry &e)
     for (const KeyLoader &l : kLoaders)
         if (!c.words.empty() && c.words[0] == l.word)
             loader = &l;
-    if (loader == nullptr || c.words.size() < loader->minWords)
+    if (loader == nullptr || c.words.size() < loader->minWords || c.words.size() > loader->maxWords)
         return doc.fail(e.line, "unknown fpga key \"" + e.key + "\"");
     bool rec = c.words[0] == "rec";
     if (rec && (c.words.size() != 3 || !known_store(c.words[1])))
@@ -909,6 +932,9 @@ bool load_entry(SimDoc &doc, FpgaNodeState &s, const SimDocEntry &e)
             return doc.fail(e.line, "bad number in fpga key \"" + e.key + "\"");
         c.n.push_back(v);
     }
+    if (c.n[0] > loader->maxAddr)
+        return doc.fail(e.line, "fpga key \"" + e.key + "\" is past the last register " +
+                                    sim_doc_hex(loader->maxAddr));
     return loader->load(c);
 }
 

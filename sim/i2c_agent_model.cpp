@@ -86,11 +86,10 @@ bool load(SimDoc &doc, const SimDocSection &s)
     devices().clear();
     for (const SimDocEntry &e : s.entries) {
         std::vector<uint8_t> bytes;
-        if (e.key.rfind("dev ", 0) != 0 || !doc.get_bytes(e, bytes) || bytes.size() != 256)
-            return false;
-        char *end = nullptr;
-        unsigned long dev = std::strtoul(e.key.c_str() + 4, &end, 0);
-        if (end == e.key.c_str() + 4 || *end != '\0' || dev > 0xFFFFFFFFul)
+        uint64_t dev = 0;
+        if (!e.key.starts_with("dev ") || !sim_doc_number(e.key.substr(4), dev) || dev > UINT32_MAX)
+            return doc.fail(e.line, "not an i2c_agent device '" + e.key + "'");
+        if (!doc.get_bytes(e, bytes, 256, 256))
             return false;
         std::memcpy(i2c_agent_device(static_cast<uint32_t>(dev)).data(), bytes.data(), 256);
     }

@@ -536,34 +536,92 @@ void save_dsp(SimDocSection &sec, uint32_t s, uint32_t d, const Dsp &dsp)
         sec.put(dsp_key(s, d, ("app " + sim_doc_hex(reg)).c_str()), cell.value);
 }
 
+// The saved DSP state words: started cores, resets, ECC zones (the driver
+// takes two at most), the four zone words, and the three-step result.
+constexpr uint64_t kStateMax[] = {UINT32_MAX, UINT32_MAX, 2,          UINT32_MAX,
+                                  UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT64_MAX};
+constexpr size_t kPageBytes = std::tuple_size_v<Page>;
+
+// A saved errno (written as a 64-bit two's complement) that a request
+// returns negated.
+bool signed_errno(SimDoc &doc, const SimDocEntry &e, uint64_t word, int &out)
+{
+    const auto v = static_cast<int64_t>(word);
+    if (v < -INT32_MAX || v > INT32_MAX)
+        return doc.fail(e.line, "'" + e.key + "' holds " + std::to_string(v) + ", not an errno");
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool load_state(SimDoc &doc, const SimDocEntry &e, Dsp &dsp)
+{
+    std::vector<uint64_t> words;
+    if (!doc.get(e, words, std::size(kStateMax), UINT64_MAX))
+        return false;
+    if (words.size() != std::size(kStateMax))
+        return doc.fail(e.line, "'" + e.key + "' wants " + std::to_string(std::size(kStateMax)) + " integers");
+    for (size_t i = 0; i < words.size(); i++)
+        if (words[i] > kStateMax[i])
+            return doc.fail(e.line, "'" + e.key + "' holds " + sim_doc_hex(words[i]) + ", above its largest value " +
+                                        sim_doc_hex(kStateMax[i]));
+    dsp.startedCores = static_cast<uint32_t>(words[0]);
+    dsp.resets = static_cast<uint32_t>(words[1]);
+    dsp.eccZones = words[2];
+    for (size_t i = 0; i < 4; i++)
+        dsp.ecc[i] = static_cast<uint32_t>(words[3 + i]);
+    return signed_errno(doc, e, words[7], dsp.threeStep);
+}
+
 bool load_dsp_entry(SimDoc &doc, const SimDocEntry &e, const std::vector<std::string_view> &w, Dsp &dsp)
 {
     std::vector<uint64_t> words;
     std::vector<uint8_t> bytes;
     uint64_t at = 0;
-    if (w[3] == "flags" && doc.get(e, words) && words.size() == std::size(kFlags)) {
+    if (w.size() == 4 && w[3] == "flags") {
+        if (!doc.get(e, words, std::size(kFlags), 1) || words.size() != std::size(kFlags))
+            return doc.fail(e.line, "'" + e.key + "' wants " + std::to_string(std::size(kFlags)) + " flags of 0 or 1");
         for (size_t i = 0; i < words.size(); i++)
             dsp.*kFlags[i].flag = words[i] != 0;
         return true;
     }
-    if (w[3] == "state" && doc.get(e, words) && words.size() == 8) {
-        dsp.startedCores = static_cast<uint32_t>(words[0]);
-        dsp.resets = static_cast<uint32_t>(words[1]);
-        dsp.eccZones = words[2];
-        for (size_t i = 0; i < 4; i++)
-            dsp.ecc[i] = static_cast<uint32_t>(words[3 + i]);
-        dsp.threeStep = static_cast<int>(words[7]);
-        return true;
-    }
-    if (w.size() == 5 && w[3] == "mem" && sim_doc_number(w[4], at) && doc.get_bytes(e, bytes) && bytes.size() == 4096) {
+    if (w.size() == 4 && w[3] == "state")
+        return load_state(doc, e, dsp);
+    const bool address = w.size() == 5 && sim_doc_number(w[4], at) && at <= UINT32_MAX;
+    if (address && w[3] == "mem") {
+        if (at % kPageBytes != 0)
+            return doc.fail(e.line, "'" + e.key + "' is not at the start of a DSP memory page");
+        if (!doc.get_bytes(e, bytes, kPageBytes, kPageBytes))
+            return false;
         std::copy(bytes.begin(), bytes.end(), dsp.mem[static_cast<uint32_t>(at >> 12)].begin());
         return true;
     }
-    if (w.size() == 5 && w[3] == "app" && sim_doc_number(w[4], at) && doc.get(e, words) && words.size() == 1) {
-        reg_set(dsp.appRegs, static_cast<uint32_t>(at), static_cast<uint32_t>(words[0]));
+    if (address && w[3] == "app") {
+        uint64_t value = 0;
+        if (!doc.get(e, value, UINT32_MAX))
+            return false;
+        reg_set(dsp.appRegs, static_cast<uint32_t>(at), static_cast<uint32_t>(value));
         return true;
     }
-    return false;
+    return doc.fail(e.line, "media: entry '" + e.key + "' not understood");
+}
+
+bool load_subrd(SimDoc &doc, const SimDocEntry &e, std::string_view what, Subrd &sb)
+{
+    std::vector<uint64_t> words;
+    std::vector<uint8_t> bytes;
+    if (what == "present") {
+        if (!doc.get(e, words, 2, UINT64_MAX) || words.size() != 2 || words[0] > 1)
+            return doc.fail(e.line, "'" + e.key + "' wants a flag of 0 or 1 and an errno");
+        sb.present = words[0] != 0;
+        return signed_errno(doc, e, words[1], sb.lpcErr);
+    }
+    if (what == "paths") {
+        if (!doc.get_bytes(e, bytes, sizeof(SubrdState), sizeof(SubrdState)))
+            return false;
+        std::memcpy(&sb.state, bytes.data(), sizeof sb.state);
+        return true;
+    }
+    return doc.fail(e.line, "media: entry '" + e.key + "' not understood");
 }
 
 bool load_entry(SimDoc &doc, const SimDocEntry &e)
@@ -574,24 +632,17 @@ bool load_entry(SimDoc &doc, const SimDocEntry &e)
     if (w.size() >= 4 && w[0] == "dsp" && sim_doc_number(w[1], s) && sim_doc_number(w[2], d) && s < MEDIA_SUBRD_NUM &&
         d < MEDIA_DSP_NUM)
         return load_dsp_entry(doc, e, w, dsp_of(static_cast<uint32_t>(s), static_cast<uint32_t>(d)));
-    if (w.size() == 3 && w[0] == "subrd" && sim_doc_number(w[1], s) && s < MEDIA_SUBRD_NUM) {
-        Subrd &sb = model().subrds[s];
-        std::vector<uint64_t> words;
-        if (w[2] == "present" && doc.get(e, words) && words.size() == 2) {
-            sb.present = words[0] != 0;
-            sb.lpcErr = static_cast<int>(words[1]);
-            return true;
-        }
-        if (w[2] == "paths" && doc.get_bytes(e, bytes) && bytes.size() == sizeof(SubrdState)) {
-            std::memcpy(&sb.state, bytes.data(), sizeof sb.state);
-            return true;
-        }
-    }
-    if (w.size() == 1 && w[0] == "lpc" && doc.get_bytes(e, bytes) && bytes.size() == 0x10000) {
+    if (w.size() == 3 && w[0] == "subrd" && sim_doc_number(w[1], s) && s < MEDIA_SUBRD_NUM)
+        return load_subrd(doc, e, w[2], model().subrds[s]);
+    if (w.size() == 1 && w[0] == "lpc") {
+        if (!doc.get_bytes(e, bytes, 0x10000, 0x10000))
+            return false;
         model().lpc = bytes;
         return true;
     }
-    if (w.size() == 1 && w[0] == "lpcb004" && doc.get_bytes(e, bytes) && bytes.size() == 1) {
+    if (w.size() == 1 && w[0] == "lpcb004") {
+        if (!doc.get_bytes(e, bytes, 1, 1))
+            return false;
         model().lpcLastB004 = bytes[0];
         return true;
     }

@@ -434,6 +434,83 @@ std::string pci_devices_text()
 
 // ---- saved board -------------------------------------------------------------------------------
 
+namespace {
+
+constexpr uint64_t kPhysBytes = uint64_t{1} << 46;  // the simulated memory's size
+constexpr size_t kResourceSlots = 7;                 // BAR 0-5 and the ROM
+constexpr size_t kMaxDriverName = 255;
+
+// A resource the bus can hold: a memory BAR lies inside the simulated
+// memory, whose pages its mappings reach.
+bool resource_ok(const PciResource &r)
+{
+    return (r.flags & 1) != 0 || r.end <= r.start || r.end < kPhysBytes;
+}
+
+// A driver name is one word of the devices file's line.
+bool driver_ok(const std::string &name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+bool load_function_item(SimDoc &saved, const SimDocEntry &e, std::string_view what, PciFunction &fn)
+{
+    if (what == "irq") {
+        uint64_t irq = 0;
+        if (!saved.get(e, irq, INT32_MAX))
+            return false;
+        fn.irq = static_cast<int>(irq);
+        return true;
+    }
+    if (what == "driver") {
+        if (!saved.get_text(e, fn.driver, kMaxDriverName))
+            return false;
+        return driver_ok(fn.driver) || saved.fail(e.line, "'" + e.key + "' is not a driver name");
+    }
+    std::vector<uint64_t> list;
+    if (what != "resources")
+        return saved.fail(e.line, "pci: entry '" + e.key + "' not understood");
+    if (!saved.get(e, list, 3 * kResourceSlots, UINT64_MAX) || list.size() % 3 != 0)
+        return saved.fail(e.line, "resources are START END FLAGS triples");
+    for (size_t i = 0; i < list.size(); i += 3) {
+        const PciResource r{list[i], list[i + 1], list[i + 2]};
+        if (!resource_ok(r))
+            return saved.fail(e.line, "'" + e.key + "': resource " + sim_doc_hex(r.start) + "-" + sim_doc_hex(r.end) +
+                                          " is not a range of the simulated memory");
+        fn.resources.push_back(r);
+    }
+    pci_sysfs_add(fn);
+    return true;
+}
+
+bool load_entry(SimDoc &saved, const SimDocEntry &e)
+{
+    auto words = sim_doc_words(e.key);
+    unsigned bus = 0, dev = 0, func = 0;
+    char end = 0;
+    if (words.size() != 2 ||
+        std::sscanf(std::string(words[1]).c_str(), "%2x:%2x.%1x%c", &bus, &dev, &func, &end) != 3 || dev > 0x1F ||
+        func > 7)
+        return saved.fail(e.line, "pci: entry '" + e.key + "' not understood");
+    const auto devfn = static_cast<uint8_t>(dev << 3 | func);
+    if (words[0] == "function") {
+        PciBytes bytes;
+        if (!saved.get_bytes(e, bytes, 0x100, 0x1000))
+            return false;
+        if (bytes.size() != 0x100 && bytes.size() != 0x1000)
+            return saved.fail(e.line, "'" + e.key + "' holds " + std::to_string(bytes.size()) +
+                                          " bytes, 256 or 4096 expected");
+        pci_bus_add(static_cast<uint8_t>(bus), devfn, bytes);
+        return true;
+    }
+    PciFunction *fn = pci_bus_find(static_cast<uint8_t>(bus), devfn);
+    if (fn == nullptr)
+        return saved.fail(e.line, "pci: '" + e.key + "' names no saved function");
+    return load_function_item(saved, e, words[0], *fn);
+}
+
+} // namespace
+
 bool pci_bus_attach(SimDoc &saved)
 {
     pci_bus_reset();
@@ -441,36 +518,14 @@ bool pci_bus_attach(SimDoc &saved)
     const SimDocSection *section = saved.find("pci");
     if (section == nullptr)
         return true;
-    uint64_t domains = 0;
-    if (saved.get(*section, "domains", domains))
-        g_bus.domains = domains != 0;
     for (const SimDocEntry &e : section->entries) {
-        auto words = sim_doc_words(e.key);
-        unsigned bus = 0, dev = 0, func = 0;
-        if (words.size() != 2 || std::sscanf(std::string(words[1]).c_str(), "%2x:%2x.%1x", &bus, &dev, &func) != 3)
-            continue;
-        PciFunction *fn = pci_bus_find(static_cast<uint8_t>(bus), static_cast<uint8_t>(dev << 3 | func));
-        std::string text;
-        std::vector<uint64_t> list;
-        if (words[0] == "function") {
-            PciBytes bytes;
-            if (!saved.get_bytes(e, bytes))
+        uint64_t domains = 0;
+        if (e.key == "domains") {
+            if (!saved.get(e, domains, 1))
                 return false;
-            pci_bus_add(static_cast<uint8_t>(bus), static_cast<uint8_t>(dev << 3 | func), bytes);
-        } else if (fn && words[0] == "irq") {
-            uint64_t irq = 0;
-            if (!saved.get(e, irq))
-                return false;
-            fn->irq = static_cast<int>(irq);
-        } else if (fn && words[0] == "driver") {
-            if (!saved.get_text(e, fn->driver))
-                return false;
-        } else if (fn && words[0] == "resources") {
-            if (!saved.get(e, list) || list.size() % 3 != 0)
-                return saved.fail(e.line, "resources are START END FLAGS triples");
-            for (size_t i = 0; i < list.size(); i += 3)
-                fn->resources.push_back(PciResource{list[i], list[i + 1], list[i + 2]});
-            pci_sysfs_add(*fn);
+            g_bus.domains = domains != 0;
+        } else if (!load_entry(saved, e)) {
+            return false;
         }
     }
     return true;

@@ -179,18 +179,27 @@ void fresh()
     model().texts[2] = "2019-08-16";
 }
 
+// The clock's range: the years the chip's 16-bit year holds; the drift
+// from a stopped clock to one running twice as fast.
+const int64_t kFirstMs = to_ms(RtcTime{0, 1, 1, 0, 0, 0, 0, 0});
+const int64_t kLastMs = to_ms(RtcTime{0xFFFF, 12, 31, 23, 59, 59, 0, 999});
+constexpr int64_t kMaxDrift = 1000;
+
 bool load(SimDoc &doc, const SimDocSection &s)
 {
-    uint64_t now = 0, drift = 0, adjust = 0, mode = 0, chip = 0;
-    if (!doc.get(s, "now", now) || !doc.get(s, "drift", drift) || !doc.get(s, "adjust", adjust) ||
-        !doc.get(s, "bar-map-mode", mode) || !doc.get(s, "chip-status", chip))
+    int64_t now = 0, drift = 0, adjust = 0;
+    uint64_t mode = 0, chip = 0;
+    if (!doc.get_signed(s, "now", now, kFirstMs, kLastMs) ||
+        !doc.get_signed(s, "drift", drift, -kMaxDrift, kMaxDrift) ||
+        !doc.get_signed(s, "adjust", adjust, INT64_MIN, INT64_MAX) || !doc.get(s, "bar-map-mode", mode, UINT16_MAX) ||
+        !doc.get(s, "chip-status", chip, UINT32_MAX))
         return false;
     for (size_t i = 0; i < std::size(kTextKeys); i++)
-        if (!doc.get_text(s, kTextKeys[i], model().texts[i]))
+        if (!doc.get_text(s, kTextKeys[i], model().texts[i], RTC_TEXT_SIZE))
             return false;
-    set_now_ms(static_cast<int64_t>(now));
-    model().drift = static_cast<int>(static_cast<int64_t>(drift));
-    model().adjust = static_cast<int64_t>(adjust);
+    set_now_ms(now);
+    model().drift = static_cast<int>(drift);
+    model().adjust = adjust;
     model().barMapMode = static_cast<uint16_t>(mode);
     model().chipStatus = static_cast<uint32_t>(chip);
     return true;
@@ -204,8 +213,7 @@ bool rtc_model_attach(SimDoc &saved)
     const SimDocSection *s = saved.find(kSection);
     bool ok = s == nullptr || load(saved, *s);
     if (!ok) {
-        if (saved.error.empty())
-            saved.error = saved.file + ": [rtc] section incomplete";
+        saved.fail(s->line, "[rtc] section incomplete");
         fresh();
     }
     sim_register_node(RTC_DEV_NODE, &kRtcModel, nullptr);

@@ -45,6 +45,9 @@ constexpr uint32_t kLinkDisable = 0x10;
 constexpr uint32_t kLinkUp = 0x0083;  // x8, speed 3
 constexpr uint32_t kResetDwords[] = {0x04, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x3C};
 constexpr unsigned kMaxChildren = 9;
+// Where the bit-stream capability may sit: a dword of extended space past
+// the first capability, with room for its header.
+constexpr uint64_t kMinCapAt = 0x100, kMaxCapAt = 0xFDC;
 constexpr const char *kSection = "ruga";
 
 struct RugaModel {
@@ -286,17 +289,24 @@ bool ruga_model_attach(SimDoc &saved)
         return true;
     RugaCard &c = model().card;
     std::vector<uint64_t> children;
-    uint64_t link = 0, cap = 0, boot = 0, app = 0, kind = 0, node = 0;
-    if (!saved.get(*s, "children", children) || children.size() != 3 || !saved.get(*s, "link-reads", link) ||
-        !saved.get(*s, "cap-at", cap) || !saved.get(*s, "boot-word", boot) || !saved.get(*s, "app-word", app) ||
-        !saved.get(*s, "app-kind", kind) || !saved.get(*s, "boot-node", node)) {
-        if (saved.error.empty())
-            saved.error = saved.file + ": [ruga] section incomplete";
+    int64_t link = 0;
+    uint64_t cap = 0, boot = 0, app = 0, kind = 0, node = 0;
+    if (!saved.get(*s, "children", children, 3, kMaxChildren) ||
+        !saved.get_signed(*s, "link-reads", link, kRugaLinkNever, 0xFFFF) ||
+        !saved.get(*s, "cap-at", cap, kMaxCapAt) || !saved.get(*s, "boot-word", boot, UINT32_MAX) ||
+        !saved.get(*s, "app-word", app, UINT32_MAX) || !saved.get(*s, "app-kind", kind, UINT16_MAX) ||
+        !saved.get(*s, "boot-node", node, 1)) {
+        saved.fail(s->line, "[ruga] section incomplete");
         return false;
     }
+    if (children.size() != 3)
+        return saved.fail(s->find("children")->line, "'children' wants 3 counts");
+    if (cap != 0 && (cap < kMinCapAt || cap % 4 != 0))
+        return saved.fail(s->find("cap-at")->line,
+                          "'cap-at' is " + sim_doc_hex(cap) + ", not a dword of extended space");
     for (size_t i = 0; i < 3; i++)
-        c.children[i] = static_cast<unsigned>(children[i] > kMaxChildren ? kMaxChildren : children[i]);
-    c.linkReads = static_cast<int>(static_cast<int64_t>(link));
+        c.children[i] = static_cast<unsigned>(children[i]);
+    c.linkReads = static_cast<int>(link);
     c.capAt = static_cast<uint32_t>(cap);
     c.bootWord = static_cast<uint32_t>(boot);
     c.appWord = static_cast<uint32_t>(app);

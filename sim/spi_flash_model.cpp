@@ -353,40 +353,63 @@ struct BoolField {
 constexpr BoolField kBools[] = {{"open", &Flash::open}, {"cap-enotty", &Flash::capNotty},
                                 {"chip-enotty", &Flash::chipNotty}};
 
+// An address in a key, "PREFIX ADDRESS", that fits the flash's 32 bits.
+bool key_address(SimDoc &doc, const SimDocEntry &e, size_t prefix, uint64_t &at)
+{
+    if (!sim_doc_number(e.key.substr(prefix), at) || at > UINT32_MAX)
+        return doc.fail(e.line, "bad flash address in '" + e.key + "'");
+    return true;
+}
+
+bool load_page(SimDoc &doc, const SimDocEntry &e, size_t prefix, Flash &f)
+{
+    uint64_t at = 0;
+    std::vector<uint8_t> bytes;
+    if (!key_address(doc, e, prefix, at) || !doc.get_bytes(e, bytes, kPage, kPage))
+        return false;
+    if (at % kPage != 0 || at >= f.capacity)
+        return doc.fail(e.line, "flash page '" + e.key + "' is not a page below the capacity " +
+                                    sim_doc_hex(f.capacity));
+    f.pages[static_cast<uint32_t>(at)] = bytes;
+    return true;
+}
+
+bool load_stuck(SimDoc &doc, const SimDocEntry &e, size_t prefix, Flash &f)
+{
+    uint64_t at = 0, mask = 0;
+    if (!key_address(doc, e, prefix, at) || !doc.get(e, mask, 0xFF))
+        return false;
+    f.stuck[static_cast<uint32_t>(at)] = static_cast<uint8_t>(mask);
+    return true;
+}
+
 bool load_flash(SimDoc &doc, const SimDocSection &s, uint32_t id, Flash &f)
 {
     uint64_t v = 0;
     for (const WordField &w : kWords)
         if (s.find(key(id, w.name))) {
-            if (!doc.get(s, key(id, w.name), v))
+            if (!doc.get(s, key(id, w.name), v, UINT32_MAX))
                 return false;
             f.*w.field = static_cast<uint32_t>(v);
         }
     for (const BoolField &b : kBools)
         if (s.find(key(id, b.name))) {
-            if (!doc.get(s, key(id, b.name), v))
+            if (!doc.get(s, key(id, b.name), v, 1))
                 return false;
             f.*b.field = v != 0;
         }
     std::vector<uint8_t> bytes;
     if (s.find(key(id, "chip"))) {
-        if (!doc.get_bytes(s, key(id, "chip"), bytes))
+        if (!doc.get_bytes(s, key(id, "chip"), bytes, f.chip.size(), f.chip.size()))
             return false;
-        std::copy_n(bytes.begin(), std::min(bytes.size(), f.chip.size()), f.chip.begin());
+        std::copy_n(bytes.begin(), f.chip.size(), f.chip.begin());
     }
     const std::string pagePrefix = key(id, "page "), stuckPrefix = key(id, "stuck ");
     for (const SimDocEntry &e : s.entries) {
-        if (e.key.starts_with(pagePrefix)) {
-            if (!sim_doc_number(e.key.substr(pagePrefix.size()), v) || !doc.get_bytes(e, bytes) ||
-                bytes.size() != kPage)
-                return doc.fail(e.line, "bad flash page '" + e.key + "'");
-            f.pages[static_cast<uint32_t>(v)] = bytes;
-        } else if (e.key.starts_with(stuckPrefix)) {
-            uint64_t mask = 0;
-            if (!sim_doc_number(e.key.substr(stuckPrefix.size()), v) || !doc.get(e, mask))
-                return doc.fail(e.line, "bad stuck bits '" + e.key + "'");
-            f.stuck[static_cast<uint32_t>(v)] = static_cast<uint8_t>(mask);
-        }
+        if (e.key.starts_with(pagePrefix) && !load_page(doc, e, pagePrefix.size(), f))
+            return false;
+        if (e.key.starts_with(stuckPrefix) && !load_stuck(doc, e, stuckPrefix.size(), f))
+            return false;
     }
     return true;
 }

@@ -45,11 +45,8 @@ bool uncore_model_attach(SimDoc &saved)
     g_uncore = {};
     if (const SimDocSection *s = saved.find(kSection)) {
         uint64_t v = 0, stuck = 0;
-        if (!saved.get(*s, "value", v) || !saved.get(*s, "stuck", stuck)) {
-            if (saved.error.empty())
-                saved.error = saved.file + ": [uncore] section incomplete";
-            return false;
-        }
+        if (!saved.get(*s, "value", v, 0xFF) || !saved.get(*s, "stuck", stuck, 1))
+            return saved.fail(s->line, "[uncore] section incomplete");
         g_uncore.value = static_cast<uint8_t>(v);
         g_uncore.stuck = stuck != 0;
     }

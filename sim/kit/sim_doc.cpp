@@ -220,6 +220,112 @@ bool SimDoc::get_text(const SimDocSection &s, std::string_view key, std::string 
     return e && get_text(*e, out);
 }
 
+// ---- bounded reads ----------------------------------------------------------------------
+
+namespace {
+
+std::string size_text(size_t minSize, size_t maxSize)
+{
+    return minSize == maxSize ? std::to_string(minSize) : std::to_string(minSize) + " to " + std::to_string(maxSize);
+}
+
+} // namespace
+
+bool SimDoc::get(const SimDocEntry &e, uint64_t &out, uint64_t max)
+{
+    uint64_t v = 0;
+    if (!get(e, v))
+        return false;
+    if (v > max)
+        return fail(e.line, "'" + e.key + "' is " + sim_doc_hex(v) + ", above its largest value " + sim_doc_hex(max));
+    out = v;
+    return true;
+}
+
+bool SimDoc::get_signed(const SimDocEntry &e, int64_t &out, int64_t min, int64_t max)
+{
+    uint64_t v = 0;
+    if (!get(e, v))
+        return false;
+    const auto s = static_cast<int64_t>(v);
+    if (s < min || s > max)
+        return fail(e.line, "'" + e.key + "' is " + std::to_string(s) + ", outside " + std::to_string(min) + " to " +
+                                std::to_string(max));
+    out = s;
+    return true;
+}
+
+bool SimDoc::get(const SimDocEntry &e, std::vector<uint64_t> &out, size_t count, uint64_t max)
+{
+    std::vector<uint64_t> words;
+    if (!get(e, words))
+        return false;
+    if (words.size() > count)
+        return fail(e.line, "'" + e.key + "' holds " + std::to_string(words.size()) + " integers, at most " +
+                                std::to_string(count) + " expected");
+    for (uint64_t w : words)
+        if (w > max)
+            return fail(e.line, "'" + e.key + "' holds " + sim_doc_hex(w) + ", above its largest value " +
+                                    sim_doc_hex(max));
+    out = std::move(words);
+    return true;
+}
+
+bool SimDoc::get_bytes(const SimDocEntry &e, std::vector<uint8_t> &out, size_t minSize, size_t maxSize)
+{
+    std::vector<uint8_t> bytes;
+    if (!get_bytes(e, bytes))
+        return false;
+    if (bytes.size() < minSize || bytes.size() > maxSize)
+        return fail(e.line, "'" + e.key + "' holds " + std::to_string(bytes.size()) + " bytes, " +
+                                size_text(minSize, maxSize) + " expected");
+    out = std::move(bytes);
+    return true;
+}
+
+bool SimDoc::get_text(const SimDocEntry &e, std::string &out, size_t maxSize)
+{
+    std::string text;
+    if (!get_text(e, text))
+        return false;
+    if (text.size() > maxSize)
+        return fail(e.line, "'" + e.key + "' holds " + std::to_string(text.size()) + " bytes, at most " +
+                                std::to_string(maxSize) + " expected");
+    out = std::move(text);
+    return true;
+}
+
+bool SimDoc::get(const SimDocSection &s, std::string_view key, uint64_t &out, uint64_t max)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get(*e, out, max);
+}
+
+bool SimDoc::get_signed(const SimDocSection &s, std::string_view key, int64_t &out, int64_t min, int64_t max)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get_signed(*e, out, min, max);
+}
+
+bool SimDoc::get(const SimDocSection &s, std::string_view key, std::vector<uint64_t> &out, size_t count, uint64_t max)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get(*e, out, count, max);
+}
+
+bool SimDoc::get_bytes(const SimDocSection &s, std::string_view key, std::vector<uint8_t> &out, size_t minSize,
+                       size_t maxSize)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get_bytes(*e, out, minSize, maxSize);
+}
+
+bool SimDoc::get_text(const SimDocSection &s, std::string_view key, std::string &out, size_t maxSize)
+{
+    const SimDocEntry *e = s.find(key);
+    return e && get_text(*e, out, maxSize);
+}
+
 // ---- text ------------------------------------------------------------------------------
 
 std::string sim_doc_format(const SimDoc &doc)

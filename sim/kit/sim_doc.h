@@ -80,6 +80,23 @@ struct SimDoc {
     bool get_bytes(const SimDocSection &s, std::string_view key, std::vector<uint8_t> &out);
     bool get_text(const SimDocSection &s, std::string_view key, std::string &out);
 
+    // The same reads bounded by what a model holds; a value out of bounds
+    // fails with the entry's line: an integer of at most `max`; one written
+    // as a 64-bit two's complement, from `min` to `max`; integers, at most
+    // `count` of them, each at most `max`; bytes or text of `minSize` to
+    // `maxSize` bytes (equal bounds: exactly that many).
+    bool get(const SimDocEntry &e, uint64_t &out, uint64_t max);
+    bool get_signed(const SimDocEntry &e, int64_t &out, int64_t min, int64_t max);
+    bool get(const SimDocEntry &e, std::vector<uint64_t> &out, size_t count, uint64_t max);
+    bool get_bytes(const SimDocEntry &e, std::vector<uint8_t> &out, size_t minSize, size_t maxSize);
+    bool get_text(const SimDocEntry &e, std::string &out, size_t maxSize);
+    bool get(const SimDocSection &s, std::string_view key, uint64_t &out, uint64_t max);
+    bool get_signed(const SimDocSection &s, std::string_view key, int64_t &out, int64_t min, int64_t max);
+    bool get(const SimDocSection &s, std::string_view key, std::vector<uint64_t> &out, size_t count, uint64_t max);
+    bool get_bytes(const SimDocSection &s, std::string_view key, std::vector<uint8_t> &out, size_t minSize,
+                   size_t maxSize);
+    bool get_text(const SimDocSection &s, std::string_view key, std::string &out, size_t maxSize);
+
     // Records "file:line: message" unless an error is already recorded;
     // returns false so a reader can `return doc.fail(...)`.
     bool fail(int line, std::string_view message);

@@ -14,6 +14,7 @@
 #include "bases/host/host.h"
 #include "sim/disk_model.h"
 #include "sim/fixture_file.h"
+#include "support/saved_board.h"
 #include "support/sim_beside.h"
 #include "support/sim_fixture.h"
 
@@ -433,6 +434,42 @@ TEST_F(DiskAddWords, SavedBoardRefusesBadWords)
         EXPECT_TRUE(error.starts_with(root_ + "/.sim/board:")) << error;
         EXPECT_NE(error.find(": " + std::string(r.message)), std::string::npos) << error;
         EXPECT_TRUE(error.ends_with("(give --reset to start a fresh board)")) << error;
+    }
+}
+
+// A disk line of the saved board whose word or byte offset is so large that
+// adding the words after it wraps around wrote outside the IDENTIFY words
+// or the SMART page; it is refused at its line. Each case runs quorbix-sim
+// in a child with a time limit.
+TEST(DiskSavedBoard, OffsetsThatWrapAroundAreRefusedAtTheirLine)
+{
+    const SavedBoard b("");
+    const std::string identify = "disk-identify: SD WORD and up to 256 words in hex expected";
+    const std::string smart = "disk-smart: SD data|thresholds OFFSET HEX, enabled 0|1, status pass|fail or "
+                              "sense descriptor|fixed|none expected";
+    const struct {
+        const char *line;
+        std::string message;  // empty: loads
+    } cases[] = {
+        {"disk-identify sdd 0xff 5331", ""},
+        {"disk-identify sdd 0xff 5331 5331", identify},
+        {"disk-identify sdd 0x100 5331", identify},
+        {"disk-identify sdd 0xffffffffffffffff 5331", identify},
+        {"disk-identify sdd 0xfffffffffffffffe 5331 5331", identify},
+        {"disk-smart sdd data 0x1fe 0102", ""},
+        {"disk-smart sdd data 0x1ff 0102", smart},
+        {"disk-smart sdd thresholds 0xffffffffffffffff 0102", smart},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        int line = 0;
+        std::ofstream(b.file, std::ios::binary | std::ios::trunc)
+            << b.with({"disk", "fact 15", "\"" + std::string(c.line) + "\""}, line);
+        SimRun r = run_sim_binary("--root " + b.root + " -- -v", kSimLimitSeconds);
+        EXPECT_EQ(r.status, c.message.empty() ? 2 : 1);
+        EXPECT_EQ(r.err, c.message.empty() ? ""
+                                           : "quorbix-sim: " + b.file + ":" + std::to_string(line) + ": " + c.message +
+                                                 kSavedBoardHint + "\n");
     }
 }
 

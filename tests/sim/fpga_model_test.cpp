@@ -9,6 +9,7 @@
 #include "bases/drv/plov_drv.h"
 #include "sim/fpga_model.h"
 #include "support/fpga_test_util.h"
+#include "support/saved_board.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -263,6 +264,94 @@ TEST_F(FpgaModelTest, TheBoardIsKeptBetweenRuns)
     EXPECT_EQ(fpga_get_mem(kTrans, 0x40), 0x41u);
     EXPECT_TRUE(sim_node_present(kTrans));
     EXPECT_TRUE(sim_node_present(kSbuf));
+}
+
+// An SFP page of the saved board is exactly a page: a shorter one crashed
+// the commands that read it and a longer one let a write land past the
+// page's end. Such a board is refused before the tool runs, in a child with
+// a time limit.
+TEST(FpgaSavedBoard, AnSfpPageOfAnyOtherLengthIsRefusedBeforeTheToolRuns)
+{
+    const SavedBoard b("ZK17DORN");
+    const std::string key = "sfp 0x1 0xa0";
+    const struct {
+        std::string value;
+        size_t length;
+        const char *args;
+    } cases[] = {
+        {"\"\"", 0, "-m sfp/s/1"},
+        {"\"\"", 0, "-m sfp/i/1"},
+        {"\"\"", 0, "-m sfp/t/1:0xA0:0:16"},
+        {"\"x\"", 1, "-m sfp/w/1:0xA0:200:4:0x1:0x2:0x3:0x4"},
+        {saved_bytes(255), 255, "-m sfp/w/1:0xA0:252:4:0x1:0x2:0x3:0x4"},
+        {saved_bytes(257), 257, "-m sfp/i/1"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args + (" with " + std::to_string(c.length) + " bytes"));
+        int line = 0;
+        std::ofstream(b.file, std::ios::binary | std::ios::trunc) << b.with({"fpga /dev/sbuf_pci", key, c.value}, line);
+        SimRun r = run_sim_binary("--root " + b.root + " -- " + c.args, kSimLimitSeconds);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "quorbix-sim: " + b.file + ":" + std::to_string(line) + ": '" + key + "' holds " +
+                             std::to_string(c.length) + " bytes, 256 expected" + kSavedBoardHint + "\n");
+    }
+    // Exactly a page loads, and a write to its last bytes lands in it.
+    int line = 0;
+    std::ofstream(b.file, std::ios::binary | std::ios::trunc)
+        << b.with({"fpga /dev/sbuf_pci", key, saved_bytes(256)}, line);
+    SimRun w = run_sim_binary("--root " + b.root + " -- -m sfp/w/1:0xA0:252:4:0x1:0x2:0x3:0x4", kSimLimitSeconds);
+    EXPECT_EQ(w.status, 0) << w.err;
+    EXPECT_NE(w.out.find("SUCCESS"), std::string::npos) << w.out;
+    std::stringstream saved;
+    saved << std::ifstream(b.file).rdbuf();
+    EXPECT_NE(saved.str().find(key + " = \"" + std::string(252, 'A') + "\\x01\\x02\\x03\\x04\"\n"), std::string::npos);
+}
+
+// Each saved FPGA value is bounded by what the driver holds: one past the
+// bound is refused at its line, the bound itself loads.
+TEST(FpgaSavedBoard, ValuesPastTheDriversBoundsAreRefusedAtTheirLine)
+{
+    const SavedBoard b("ZK17DORN");
+    const std::string trans = "fpga /dev/trans_pci", sbuf = "fpga /dev/sbuf_pci";
+    auto words = [](size_t n) {
+        std::string v;
+        for (size_t i = 0; i < n; i++)
+            v += (i ? " 0x" : "0x") + std::to_string(i % 10);
+        return v;
+    };
+    const struct {
+        SavedEntry entry;
+        std::string message;  // empty: loads
+    } cases[] = {
+        {{sbuf, "sfp 0x1 0xa0", saved_bytes(256)}, ""},
+        {{sbuf, "sfp 0x1 0xa0", "\"\""}, "'sfp 0x1 0xa0' holds 0 bytes, 256 expected"},
+        {{sbuf, "sfp 0x7 0xac", saved_bytes(256)}, ""},
+        {{sbuf, "sfp 0x8 0xa0", saved_bytes(256)},
+         "no SFP page \"sfp 0x8 0xa0\" on the driver (ports 0 to 7, devices 0xa0, 0xa2, 0xac)"},
+        {{sbuf, "sfp 0x100000001 0xa0", saved_bytes(256)},
+         "no SFP page \"sfp 0x100000001 0xa0\" on the driver (ports 0 to 7, devices 0xa0, 0xa2, 0xac)"},
+        {{sbuf, "sfp 0x1 0x1000000a0", saved_bytes(256)},
+         "no SFP page \"sfp 0x1 0x1000000a0\" on the driver (ports 0 to 7, devices 0xa0, 0xa2, 0xac)"},
+        {{trans, "reg 0xfffff", "0xffffffffffffffff"}, ""},
+        {{trans, "reg 0x100000", "0x1"}, "fpga key \"reg 0x100000\" is past the last register 0xfffff"},
+        {{trans, "stuck 0x100000", "0x1"}, "fpga key \"stuck 0x100000\" is past the last register 0xfffff"},
+        {{trans, "reg 0x1 0x2", "0x1"}, "unknown fpga key \"reg 0x1 0x2\""},
+        {{trans, "complement 0x2", "0x1"}, ""},
+        {{trans, "complement 0x2", "0x2"}, "'complement 0x2' is 0x2, above its largest value 0x1"},
+        {{trans, "keys 0x3800", "0x100"}, ""},
+        {{trans, "keys 0x3800", "0x101"}, "'keys 0x3800' is 0x101, above its largest value 0x100"},
+        {{trans, "indir 0x3800 0x1", words(256)}, ""},
+        {{trans, "indir 0x3800 0x1", words(257)}, "'indir 0x3800 0x1' holds 257 integers, at most 256 expected"},
+        {{trans, "indir 0x3800 " + words(256), "0x1"}, ""},
+        {{trans, "indir 0x3800 " + words(257), "0x1"}, "unknown fpga key \"indir 0x3800 " + words(257) + "\""},
+        {{trans, "stat 0x2800 0x1", words(256)}, ""},
+        {{trans, "stat 0x2800 0x1", words(257)}, "'stat 0x2800 0x1' holds 257 integers, at most 256 expected"},
+        {{trans, "rec regspace 0x0", saved_bytes(4096)}, ""},
+        {{trans, "rec regspace 0x0", saved_bytes(4097)}, "'rec regspace 0x0' holds 4097 bytes, 0 to 4096 expected"},
+    };
+    for (const auto &c : cases)
+        b.expect(c.entry, c.message);
 }
 
 } // namespace

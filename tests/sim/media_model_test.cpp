@@ -13,6 +13,7 @@
 
 #include "sim/fixture_file.h"
 #include "sim/sim_sched.h"
+#include "support/saved_board.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -172,6 +173,64 @@ TEST_F(MediaModelTest, FixtureLines)
         EXPECT_FALSE(sim_fixture_apply(bad, "test", err)) << bad;
         EXPECT_FALSE(err.empty()) << bad;
     }
+}
+
+// The saved sub-boards and DSPs hold what the driver does: flags of 0 or
+// 1, 32-bit state words and errnos, at most two ECC zones, whole pages of
+// DSP memory, the LPC space. One past each bound is refused at its line;
+// the bound loads.
+TEST(MediaSavedBoard, ValuesPastTheirBoundsAreRefusedAtTheirLine)
+{
+    const SavedBoard b("ZK17KESP");
+    const std::string media = "media";
+    const std::string paths = std::to_string(sizeof(SubrdState));
+    const struct {
+        SavedEntry entry;
+        std::string message;  // empty: loads
+    } cases[] = {
+        {{media, "dsp 0 0 flags", "0x1 0x0 0x1 0x0 0x1 0x0"}, ""},
+        {{media, "dsp 0 0 flags", "0x1 0x0 0x1 0x0 0x1 0x2"}, "'dsp 0 0 flags' holds 0x2, above its largest value 0x1"},
+        {{media, "dsp 0 0 flags", "0x1 0x0 0x1 0x0 0x1"}, "'dsp 0 0 flags' wants 6 flags of 0 or 1"},
+        {{media, "dsp 0 1 state", "0xffffffff 0xffffffff 0x2 0xffffffff 0xffffffff 0xffffffff 0xffffffff 0x7fffffff"},
+         ""},
+        {{media, "dsp 0 1 state", "0x100000000 0x0 0x0 0x0 0x0 0x0 0x0 0x0"},
+         "'dsp 0 1 state' holds 0x100000000, above its largest value 0xffffffff"},
+        {{media, "dsp 0 1 state", "0x0 0x0 0x3 0x0 0x0 0x0 0x0 0x0"},
+         "'dsp 0 1 state' holds 0x3, above its largest value 0x2"},
+        {{media, "dsp 0 1 state", "0x0 0x0 0x0 0x0 0x0 0x0 0x100000000 0x0"},
+         "'dsp 0 1 state' holds 0x100000000, above its largest value 0xffffffff"},
+        {{media, "dsp 0 1 state", "0x0 0x0 0x0 0x0 0x0 0x0 0x0 0x80000000"},
+         "'dsp 0 1 state' holds 2147483648, not an errno"},
+        {{media, "dsp 0 1 state", "0x0 0x0 0x0 0x0 0x0 0x0 0x0"}, "'dsp 0 1 state' wants 8 integers"},
+        {{media, "dsp 0 2 mem 0xfffff000", saved_bytes(4096)}, ""},
+        {{media, "dsp 0 2 mem 0x10800000", saved_bytes(4095)},
+         "'dsp 0 2 mem 0x10800000' holds 4095 bytes, 4096 expected"},
+        {{media, "dsp 0 2 mem 0x10800000", saved_bytes(4097)},
+         "'dsp 0 2 mem 0x10800000' holds 4097 bytes, 4096 expected"},
+        {{media, "dsp 0 2 mem 0x10800800", saved_bytes(4096)},
+         "'dsp 0 2 mem 0x10800800' is not at the start of a DSP memory page"},
+        {{media, "dsp 0 2 mem 0x100000000", saved_bytes(4096)},
+         "media: entry 'dsp 0 2 mem 0x100000000' not understood"},
+        {{media, "dsp 1 8 app 0xffffffff", "0xffffffff"}, ""},
+        {{media, "dsp 1 8 app 0x10", "0x100000000"},
+         "'dsp 1 8 app 0x10' is 0x100000000, above its largest value 0xffffffff"},
+        {{media, "dsp 1 8 app 0x100000000", "0x1"}, "media: entry 'dsp 1 8 app 0x100000000' not understood"},
+        {{media, "subrd 1 present", "0x1 0xffffffff80000001"}, ""},
+        {{media, "subrd 1 present", "0x1 0xffffffff80000000"}, "'subrd 1 present' holds -2147483648, not an errno"},
+        {{media, "subrd 1 present", "0x2 0x0"}, "'subrd 1 present' wants a flag of 0 or 1 and an errno"},
+        {{media, "subrd 0 paths", saved_bytes(sizeof(SubrdState))}, ""},
+        {{media, "subrd 0 paths", saved_bytes(sizeof(SubrdState) - 1)},
+         "'subrd 0 paths' holds " + std::to_string(sizeof(SubrdState) - 1) + " bytes, " + paths + " expected"},
+        {{media, "subrd 0 paths", saved_bytes(sizeof(SubrdState) + 1)},
+         "'subrd 0 paths' holds " + std::to_string(sizeof(SubrdState) + 1) + " bytes, " + paths + " expected"},
+        {{media, "lpc", saved_bytes(0x10000)}, ""},
+        {{media, "lpc", saved_bytes(0xFFFF)}, "'lpc' holds 65535 bytes, 65536 expected"},
+        {{media, "lpc", saved_bytes(0x10001)}, "'lpc' holds 65537 bytes, 65536 expected"},
+        {{media, "lpcb004", saved_bytes(0)}, "'lpcb004' holds 0 bytes, 1 expected"},
+        {{media, "lpcb004", saved_bytes(2)}, "'lpcb004' holds 2 bytes, 1 expected"},
+    };
+    for (const auto &c : cases)
+        b.expect(c.entry, c.message);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "bases/host/host.h"
 #include "sim/fixture_file.h"
 #include "sim/pci_bus.h"
+#include "support/saved_board.h"
 #include "support/sim_fixture.h"
 #include "support/oracle.h"
 
@@ -117,6 +118,50 @@ TEST_F(PciBusTest, TheBusIsSavedWithTheBoard)
     EXPECT_EQ(fn->driver, "trans_pci");
     pci_conf_write(*fn, 0x06, 0x2000, 2);
     EXPECT_EQ(pci_conf_read(*fn, 0x06, 2), 0x0010u) << "rules come back with the functions";
+}
+
+// The saved bus holds what the kernel's bus does: a configuration space of
+// 256 or 4096 bytes at a device number below 32, an interrupt that fits an
+// int, a driver name that is one word, at most seven resources whose memory
+// ranges lie in the simulated memory. Past each bound is refused at its
+// line; the bound loads.
+TEST(PciSavedBoard, ValuesPastTheirBoundsAreRefusedAtTheirLine)
+{
+    const SavedBoard b("ZK17DORN");
+    const std::string pci = "pci";
+    std::string seven;
+    for (int i = 0; i < 7; i++)
+        seven += (i ? " " : "") + std::string("0x0 0x0 0x0");
+    const std::string eight = seven + " 0x0 0x0 0x0";
+    const struct {
+        SavedEntry entry;
+        std::string message;  // empty: loads
+    } cases[] = {
+        {{pci, "function 00:1f.7", saved_bytes(256)}, ""},
+        {{pci, "function 00:1f.7", saved_bytes(4096)}, ""},
+        {{pci, "function 00:1f.7", saved_bytes(255)}, "'function 00:1f.7' holds 255 bytes, 256 to 4096 expected"},
+        {{pci, "function 00:1f.7", saved_bytes(257)}, "'function 00:1f.7' holds 257 bytes, 256 or 4096 expected"},
+        {{pci, "function 00:1f.7", saved_bytes(4097)}, "'function 00:1f.7' holds 4097 bytes, 256 to 4096 expected"},
+        {{pci, "function 00:20.0", saved_bytes(256)}, "pci: entry 'function 00:20.0' not understood"},
+        {{pci, "function 00:1f.7x", saved_bytes(256)}, "pci: entry 'function 00:1f.7x' not understood"},
+        {{pci, "irq 00:00.0", "0x7fffffff"}, ""},
+        {{pci, "irq 00:00.0", "0x80000000"}, "'irq 00:00.0' is 0x80000000, above its largest value 0x7fffffff"},
+        {{pci, "irq 00:1f.7", "0x1"}, "pci: 'irq 00:1f.7' names no saved function"},
+        {{pci, "driver 00:00.0", saved_bytes(255, 'd')}, ""},
+        {{pci, "driver 00:00.0", saved_bytes(256, 'd')}, "'driver 00:00.0' holds 256 bytes, at most 255 expected"},
+        {{pci, "driver 00:00.0", "\"a\\nb\""}, "'driver 00:00.0' is not a driver name"},
+        {{pci, "resources 00:00.0", seven}, ""},
+        {{pci, "resources 00:00.0", eight}, "'resources 00:00.0' holds 24 integers, at most 21 expected"},
+        {{pci, "resources 00:00.0", "0x3ffffffff000 0x3fffffffffff 0x200"}, ""},
+        {{pci, "resources 00:00.0", "0x3ffffffff000 0x400000000000 0x200"},
+         "'resources 00:00.0': resource 0x3ffffffff000-0x400000000000 is not a range of the simulated memory"},
+        {{pci, "resources 00:00.0", "0xfffffffffffff000 0xffffffffffffffff 0x200"},
+         "'resources 00:00.0': resource 0xfffffffffffff000-0xffffffffffffffff is not a range of the simulated memory"},
+        {{pci, "domains", "0x1"}, ""},
+        {{pci, "domains", "0x2"}, "'domains' is 0x2, above its largest value 0x1"},
+    };
+    for (const auto &c : cases)
+        b.expect(c.entry, c.message);
 }
 
 } // namespace

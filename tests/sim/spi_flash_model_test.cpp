@@ -9,6 +9,7 @@
 
 #include "bases/drv/spi_flash_drv.h"
 #include "sim/fixture_file.h"
+#include "support/saved_board.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -135,6 +136,42 @@ TEST_F(SpiFlashModelTest, FixtureLines)
     EXPECT_EQ(spi_flash_lpc(0x30), 5);
     for (const char *bad : {"flash-cap 2 0x10\n", "flash-fault 0 x - EIO\n", "flash-nothing 0\n"})
         EXPECT_FALSE(sim_fixture_apply(bad, "(test)", err)) << bad;
+}
+
+// The saved flashes hold what the driver does: 32-bit words, flags of 0 or
+// 1, an 8-byte chip id, whole pages below the capacity and stuck bits of a
+// byte. One past each bound is refused at its line; the bound loads.
+TEST(SpiFlashSavedBoard, ValuesPastTheirBoundsAreRefusedAtTheirLine)
+{
+    const SavedBoard b("ZK17DORN");
+    const std::string flash = "spi_flash";
+    const struct {
+        SavedEntry entry;
+        std::string message;  // empty: loads
+    } cases[] = {
+        {{flash, "flash 0 loads", "0xffffffff"}, ""},
+        {{flash, "flash 0 loads", "0x100000000"}, "'flash 0 loads' is 0x100000000, above its largest value 0xffffffff"},
+        {{flash, "flash 1 capacity", "0x100000000"},
+         "'flash 1 capacity' is 0x100000000, above its largest value 0xffffffff"},
+        {{flash, "flash 0 open", "0x1"}, ""},
+        {{flash, "flash 0 open", "0x2"}, "'flash 0 open' is 0x2, above its largest value 0x1"},
+        {{flash, "flash 0 chip", saved_bytes(8)}, ""},
+        {{flash, "flash 0 chip", saved_bytes(7)}, "'flash 0 chip' holds 7 bytes, 8 expected"},
+        {{flash, "flash 0 chip", saved_bytes(9)}, "'flash 0 chip' holds 9 bytes, 8 expected"},
+        {{flash, "flash 0 page 0x1fffe00", saved_bytes(512)}, ""},
+        {{flash, "flash 0 page 0x1fffe00", saved_bytes(511)}, "'flash 0 page 0x1fffe00' holds 511 bytes, 512 expected"},
+        {{flash, "flash 0 page 0x1fffe00", saved_bytes(513)}, "'flash 0 page 0x1fffe00' holds 513 bytes, 512 expected"},
+        {{flash, "flash 0 page 0x2000000", saved_bytes(512)},
+         "flash page 'flash 0 page 0x2000000' is not a page below the capacity 0x2000000"},
+        {{flash, "flash 0 page 0x100", saved_bytes(512)},
+         "flash page 'flash 0 page 0x100' is not a page below the capacity 0x2000000"},
+        {{flash, "flash 0 page 0x100000000", saved_bytes(512)}, "bad flash address in 'flash 0 page 0x100000000'"},
+        {{flash, "flash 1 stuck 0xffffffff", "0xff"}, ""},
+        {{flash, "flash 1 stuck 0x10", "0x100"}, "'flash 1 stuck 0x10' is 0x100, above its largest value 0xff"},
+        {{flash, "flash 1 stuck 0x100000000", "0x1"}, "bad flash address in 'flash 1 stuck 0x100000000'"},
+    };
+    for (const auto &c : cases)
+        b.expect(c.entry, c.message);
 }
 
 }  // namespace

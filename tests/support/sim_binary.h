@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 struct SimRun {
     int status = -1;
@@ -29,6 +30,7 @@ inline SimRun run_sim_binary(const std::string &args, unsigned seconds = 0)
     SimRun r;
     if (fd < 0)
         return r;
+    ::close(fd);
     const std::string limit = seconds ? "timeout " + std::to_string(seconds) + " " : "";
     std::string cmd = limit + QUORBIX_SIM_BIN + " " + args + " 2>" + tmpl;
     if (FILE *p = popen(cmd.c_str(), "r")) {
