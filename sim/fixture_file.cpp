@@ -124,10 +124,19 @@ struct Fact {
     }
 };
 
+// A direct register's address: one the driver reaches, as the saved board
+// holds it.
+bool reg_addr(Fact &f, size_t i, uint64_t &out)
+{
+    return f.number(i, out) &&
+           (out <= kFpgaMaxRegAddr || f.fail("'" + sim_clip(f.w[i]) + "' is past the last register " +
+                                             sim_doc_hex(kFpgaMaxRegAddr)));
+}
+
 bool fact_reg(Fact &f)
 {
     uint64_t addr = 0, value = 0;
-    if (!f.fpga(1) || !f.number(2, addr) || !f.number(3, value))
+    if (!f.fpga(1) || !reg_addr(f, 2, addr) || !f.number(3, value))
         return false;
     if (f.apply)
         fpga_set_reg(f.w[1], addr, value);
@@ -137,7 +146,7 @@ bool fact_reg(Fact &f)
 bool fact_reads(Fact &f)
 {
     uint64_t addr = 0;
-    if (!f.fpga(1) || !f.number(2, addr))
+    if (!f.fpga(1) || !reg_addr(f, 2, addr))
         return false;
     std::vector<uint64_t> values(f.w.size() - 3);
     for (size_t i = 3; i < f.w.size(); i++)
@@ -167,6 +176,8 @@ bool fact_indir(Fact &f)
     }
     if (!value || key.empty())
         return f.fail("usage: indir NODE BASE KEY... = WORD...");
+    if (key.size() > kFpgaMaxIndirWords || words.size() > kFpgaMaxIndirWords)
+        return f.fail("an entry has at most " + std::to_string(kFpgaMaxIndirWords) + " key words and as many words");
     if (f.apply)
         fpga_put_indirect(f.w[1], base, key, words);
     return true;

@@ -23,8 +23,8 @@ namespace {
 using Words = std::vector<uint64_t>;
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint64_t kMaxRegAddr = 0xFFFFF;     // direct register space of the driver
-constexpr size_t kMaxIndirWords = 256;        // words of one indirect request
+constexpr uint64_t kMaxRegAddr = kFpgaMaxRegAddr;
+constexpr size_t kMaxIndirWords = kFpgaMaxIndirWords;
 constexpr size_t kSfpPage = 256;
 constexpr uint8_t kSfpPorts = 8;
 constexpr uint8_t kMacPorts = 16;

@@ -86,6 +86,11 @@ enum class FpgaRegBehaviour {
     ClearOnRead,  // a read returns the value and clears it
 };
 
+// The last address of the driver's direct register space, and the most
+// words one indirect request moves (key or data): what a board may hold.
+inline constexpr uint64_t kFpgaMaxRegAddr = 0xFFFFF;
+inline constexpr size_t kFpgaMaxIndirWords = 256;
+
 void fpga_set_reg(const std::string &node, uint64_t addr, uint64_t value);
 uint64_t fpga_get_reg(const std::string &node, uint64_t addr);
 // The next reads of `addr` return `values` in order, then the stored value

@@ -730,11 +730,13 @@ bool subrd_word(Subrd &sb, std::string_view word)
         return port_triple(v, *port);
     if (!sim_number(v, n))
         return false;
+    // Values as the saved board keeps them: an errno that fits an int, a
+    // state word of 32 bits.
     if (k == "present")
         sb.present = n != 0;
-    else if (k == "lpc")
+    else if (k == "lpc" && n <= INT32_MAX)
         sb.lpcErr = static_cast<int>(n);
-    else if (k == "lpcstate")
+    else if (k == "lpcstate" && n <= UINT32_MAX)
         sb.state.LpcState = static_cast<uint32_t>(n);
     else
         return false;

@@ -198,6 +198,47 @@ TEST(FixtureFileLines, AnAbortingPhysAddressIsRefusedWithItsLine)
     }
 }
 
+// What a fixture line sets is saved with the board, so it keeps within what
+// the saved board loads: the largest register address, entry and sub-board
+// errno are taken and load again; one past each is refused at its line.
+TEST(FixtureFileLines, SavedValuesLoadAgain)
+{
+    auto numbers = [](size_t n) {
+        std::string out;
+        for (size_t i = 0; i < n; i++)
+            out += " " + std::to_string(i);
+        return out;
+    };
+    const struct {
+        const char *board;
+        std::string line, error;  // error empty: taken
+    } cases[] = {
+        {"ZK17DORN", "reg /dev/trans_pci 0xfffff 0x5", ""},
+        {"ZK17DORN", "reg /dev/trans_pci 0x100000 0x5", "'0x100000' is past the last register 0xfffff"},
+        {"ZK17DORN", "reads /dev/trans_pci 0x100000 0x5", "'0x100000' is past the last register 0xfffff"},
+        {"ZK17DORN", "indir /dev/trans_pci 0x2800" + numbers(256) + " =" + numbers(256), ""},
+        {"ZK17DORN", "indir /dev/trans_pci 0x2800" + numbers(257) + " = 1", "an entry has at most 256 key words and as many words"},
+        {"ZK17DORN", "indir /dev/trans_pci 0x2800 1 =" + numbers(257), "an entry has at most 256 key words and as many words"},
+        {"ZK17KESP", "media-subrd 0 present=1 lpc=0x7fffffff lpcstate=0xffffffff", ""},
+        {"ZK17KESP", "media-subrd 0 present=1 lpc=0x80000000",
+         "media-subrd: SUB present=N [lpc=ERRNO] [lpcstate=N] [PORT=STATE/WIDTH/SPEED...] expected"},
+        {"ZK17KESP", "media-subrd 0 present=1 lpcstate=0x100000000",
+         "media-subrd: SUB present=N [lpc=ERRNO] [lpcstate=N] [PORT=STATE/WIDTH/SPEED...] expected"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line.substr(0, 60));
+        Beside b;
+        ASSERT_EQ(run_sim_binary("--board " + std::string(c.board) + " --root " + b.root + " -- -v").status, 2);
+        const std::string fix = b.dir.write("v.fix", c.line + "\n");
+        SimRun r = run_sim_binary("--root " + b.root + " --fixture " + fix + " -- -v");
+        EXPECT_EQ(r.status, c.error.empty() ? 2 : 1);
+        EXPECT_EQ(r.err, c.error.empty() ? "" : "quorbix-sim: " + fix + ":1: " + c.error + "\n");
+        r = run_sim_binary("--root " + b.root + " -- -v");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
 // Lines that would change nothing are refused with their line, and the run
 // leaves the root as it was: a file the board serves itself (checked as the
 // line is applied, after the lines before it), a model line that makes the
