@@ -206,7 +206,10 @@ constexpr Word kWords[] = {
          c.linkReads = v == kNever ? kRugaLinkNever : static_cast<int>(v);
          return v == kNever || v <= kMaxLinkReads;
      }},
-    {"cap-at", true, [](RugaCard &c, uint64_t v) { c.capAt = static_cast<uint32_t>(v); return v >= kMinCapAt && v <= kMaxCapAt && v % 4 == 0; }},
+    {"cap-at", true, [](RugaCard &c, uint64_t v) {
+         c.capAt = static_cast<uint32_t>(v);
+         return v >= kMinCapAt && v <= kMaxCapAt && v % 4 == 0;
+     }},
     {"boot-word", true, [](RugaCard &c, uint64_t v) { c.bootWord = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
     {"app-word", true, [](RugaCard &c, uint64_t v) { c.appWord = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
     {"app-kind", true, [](RugaCard &c, uint64_t v) { c.appKind = static_cast<uint16_t>(v); return v <= 0xFFFF; }},
