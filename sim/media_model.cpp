@@ -540,6 +540,7 @@ void save_dsp(SimDocSection &sec, uint32_t s, uint32_t d, const Dsp &dsp)
 // takes two at most), the four zone words, and the three-step result.
 constexpr uint64_t kStateMax[] = {UINT32_MAX, UINT32_MAX, 2,          UINT32_MAX,
                                   UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT64_MAX};
+constexpr size_t kStateResets = 1;
 constexpr size_t kPageBytes = std::tuple_size_v<Page>;
 
 // A saved errno (written as a 64-bit two's complement) that a request
@@ -688,7 +689,8 @@ bool line_dsp(const std::vector<std::string_view> &w, std::string &err)
         bool known = k == "resets";
         for (const FlagKey &f : kFlags)
             known = known || k == f.name;
-        ok = ok && known;
+        // the resets count as the saved state words keep it
+        ok = ok && known && (k != "resets" || n <= kStateMax[kStateResets]);
         if (ok)
             media_set_dsp(s, d, k, n);
     }
@@ -697,14 +699,14 @@ bool line_dsp(const std::vector<std::string_view> &w, std::string &err)
 
 bool port_triple(std::string_view v, MediaPortState &p)
 {
-    uint64_t x[3];
+    uint32_t x[3];  // the words the saved sub-board state keeps
     for (int i = 0; i < 3; i++) {
         size_t slash = v.find('/');
         if (!sim_number(v.substr(0, slash), x[i]) || (i < 2) == (slash == std::string_view::npos))
             return false;
         v = slash == std::string_view::npos ? std::string_view{} : v.substr(slash + 1);
     }
-    p = {static_cast<uint32_t>(x[0]), static_cast<uint32_t>(x[1]), static_cast<uint32_t>(x[2]), 0};
+    p = {x[0], x[1], x[2], 0};
     return true;
 }
 

@@ -434,24 +434,21 @@ std::string pci_devices_text()
 
 // ---- saved board -------------------------------------------------------------------------------
 
+// A memory BAR lies inside the simulated memory, whose pages its mappings
+// reach.
+bool pci_resource_ok(const PciResource &r)
+{
+    return (r.flags & 1) != 0 || r.end <= r.start || r.end < kSimPhysSize;
+}
+
+bool pci_driver_name_ok(std::string_view name)
+{
+    return name.size() <= kPciMaxDriverName &&
+           std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
 namespace {
 
-constexpr uint64_t kPhysBytes = uint64_t{1} << 46;  // the simulated memory's size
-constexpr size_t kResourceSlots = 7;                 // BAR 0-5 and the ROM
-constexpr size_t kMaxDriverName = 255;
-
-// A resource the bus can hold: a memory BAR lies inside the simulated
-// memory, whose pages its mappings reach.
-bool resource_ok(const PciResource &r)
-{
-    return (r.flags & 1) != 0 || r.end <= r.start || r.end < kPhysBytes;
-}
-
-// A driver name is one word of the devices file's line.
-bool driver_ok(const std::string &name)
-{
-    return std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; });
-}
 
 bool load_function_item(SimDoc &saved, const SimDocEntry &e, std::string_view what, PciFunction &fn)
 {
@@ -463,18 +460,18 @@ bool load_function_item(SimDoc &saved, const SimDocEntry &e, std::string_view wh
         return true;
     }
     if (what == "driver") {
-        if (!saved.get_text(e, fn.driver, kMaxDriverName))
+        if (!saved.get_text(e, fn.driver, kPciMaxDriverName))
             return false;
-        return driver_ok(fn.driver) || saved.fail(e.line, "'" + e.key + "' is not a driver name");
+        return pci_driver_name_ok(fn.driver) || saved.fail(e.line, "'" + e.key + "' is not a driver name");
     }
     std::vector<uint64_t> list;
     if (what != "resources")
         return saved.fail(e.line, "pci: entry '" + e.key + "' not understood");
-    if (!saved.get(e, list, 3 * kResourceSlots, UINT64_MAX) || list.size() % 3 != 0)
+    if (!saved.get(e, list, 3 * kPciResourceSlots, UINT64_MAX) || list.size() % 3 != 0)
         return saved.fail(e.line, "resources are START END FLAGS triples");
     for (size_t i = 0; i < list.size(); i += 3) {
         const PciResource r{list[i], list[i + 1], list[i + 2]};
-        if (!resource_ok(r))
+        if (!pci_resource_ok(r))
             return saved.fail(e.line, "'" + e.key + "': resource " + sim_doc_hex(r.start) + "-" + sim_doc_hex(r.end) +
                                           " is not a range of the simulated memory");
         fn.resources.push_back(r);

@@ -91,6 +91,15 @@ std::string pci_devices_text();
 bool pci_bus_attach(SimDoc &saved);
 void pci_bus_save(SimDoc &doc);
 
+// What a function of the saved board may hold: at most seven resources
+// (BAR 0-5 and the ROM), each either I/O or a memory range inside the
+// simulated memory; a driver name of one printable word of at most 255
+// bytes (a word of the devices file's line).
+inline constexpr size_t kPciResourceSlots = 7;
+inline constexpr size_t kPciMaxDriverName = 255;
+bool pci_resource_ok(const PciResource &r);
+bool pci_driver_name_ok(std::string_view name);
+
 // ---- fixture lines: the text of a configuration dump ---------------------------------------
 //
 //   BB:DD.F TEXT...  or  DDDD:BB:DD.F TEXT...   a function starts (domain 0 only)

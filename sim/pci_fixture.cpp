@@ -174,6 +174,10 @@ bool pci_fixture_line(std::string_view line, std::string &error)
     if (w[0] == "driver") {
         if (w.size() != 2)
             return error = "usage: driver NAME", false;
+        if (!pci_driver_name_ok(w[1]))
+            return error = "a driver name is one word of printable ASCII, at most " +
+                           std::to_string(kPciMaxDriverName) + " bytes",
+                   false;
         fn->driver = w[1];
         return true;
     }
@@ -186,8 +190,11 @@ bool pci_fixture_line(std::string_view line, std::string &error)
             return false;
     if (w[0] == "irq")
         fn->irq = static_cast<int>(v[0] & 0x7FFFFFFF);
-    else if (fn->resources.size() >= 7)
-        return error = "a function has at most 7 resources", false;
+    else if (fn->resources.size() >= kPciResourceSlots)
+        return error = "a function has at most " + std::to_string(kPciResourceSlots) + " resources", false;
+    else if (!pci_resource_ok(PciResource{v[0], v[1], v[2]}))
+        return error = "a memory resource ends below " + sim_doc_hex(kSimPhysSize) + ", the end of physical memory",
+               false;
     else
         fn->resources.push_back(PciResource{v[0], v[1], v[2]});
     pci_sysfs_add(*fn);

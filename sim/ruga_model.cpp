@@ -48,6 +48,7 @@ constexpr unsigned kMaxChildren = 9;
 // Where the bit-stream capability may sit: a dword of extended space past
 // the first capability, with room for its header.
 constexpr uint64_t kMinCapAt = 0x100, kMaxCapAt = 0xFDC;
+constexpr uint16_t kMaxLinkReads = 0xFFFF;  // reads before the link comes up, "never" aside
 constexpr const char *kSection = "ruga";
 
 struct RugaModel {
@@ -203,9 +204,12 @@ struct Word {
 constexpr Word kWords[] = {
     {"link-reads", true, [](RugaCard &c, uint64_t v) {
          c.linkReads = v == kNever ? kRugaLinkNever : static_cast<int>(v);
-         return v == kNever || v < 0x10000;
+         return v == kNever || v <= kMaxLinkReads;
      }},
-    {"cap-at", true, [](RugaCard &c, uint64_t v) { c.capAt = static_cast<uint32_t>(v); return v >= 0x100 && v < 0xFE0 && v % 4 == 0; }},
+    {"cap-at", true, [](RugaCard &c, uint64_t v) {
+         c.capAt = static_cast<uint32_t>(v);
+         return v >= kMinCapAt && v <= kMaxCapAt && v % 4 == 0;
+     }},
     {"boot-word", true, [](RugaCard &c, uint64_t v) { c.bootWord = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
     {"app-word", true, [](RugaCard &c, uint64_t v) { c.appWord = static_cast<uint32_t>(v); return v <= 0xFFFFFFFF; }},
     {"app-kind", true, [](RugaCard &c, uint64_t v) { c.appKind = static_cast<uint16_t>(v); return v <= 0xFFFF; }},
@@ -292,7 +296,7 @@ bool ruga_model_attach(SimDoc &saved)
     int64_t link = 0;
     uint64_t cap = 0, boot = 0, app = 0, kind = 0, node = 0;
     if (!saved.get(*s, "children", children, 3, kMaxChildren) ||
-        !saved.get_signed(*s, "link-reads", link, kRugaLinkNever, 0xFFFF) ||
+        !saved.get_signed(*s, "link-reads", link, kRugaLinkNever, kMaxLinkReads) ||
         !saved.get(*s, "cap-at", cap, kMaxCapAt) || !saved.get(*s, "boot-word", boot, UINT32_MAX) ||
         !saved.get(*s, "app-word", app, UINT32_MAX) || !saved.get(*s, "app-kind", kind, UINT16_MAX) ||
         !saved.get(*s, "boot-node", node, 1)) {

@@ -20,6 +20,10 @@ constexpr uint32_t kDefaultCap = 0x2000000;
 constexpr uint32_t kSmallUnit = 0x10000, kLargeUnit = 0x40000;
 constexpr uint8_t kLargeChip[6] = {0x01, 0x02, 0x20, 0x4D, 0x00, 0x80};
 constexpr const char *kSection = "spi_flash";
+// What the saved board holds of a flash, for its loader and the fixture
+// lines alike: 32-bit words and addresses, stuck-bit masks of a byte.
+constexpr uint64_t kMaxWord = UINT32_MAX;
+constexpr uint64_t kMaxMask = 0xFF;
 
 struct TransferFault {
     int op;
@@ -356,7 +360,7 @@ constexpr BoolField kBools[] = {{"open", &Flash::open}, {"cap-enotty", &Flash::c
 // An address in a key, "PREFIX ADDRESS", that fits the flash's 32 bits.
 bool key_address(SimDoc &doc, const SimDocEntry &e, size_t prefix, uint64_t &at)
 {
-    if (!sim_doc_number(e.key.substr(prefix), at) || at > UINT32_MAX)
+    if (!sim_doc_number(e.key.substr(prefix), at) || at > kMaxWord)
         return doc.fail(e.line, "bad flash address in '" + e.key + "'");
     return true;
 }
@@ -377,7 +381,7 @@ bool load_page(SimDoc &doc, const SimDocEntry &e, size_t prefix, Flash &f)
 bool load_stuck(SimDoc &doc, const SimDocEntry &e, size_t prefix, Flash &f)
 {
     uint64_t at = 0, mask = 0;
-    if (!key_address(doc, e, prefix, at) || !doc.get(e, mask, 0xFF))
+    if (!key_address(doc, e, prefix, at) || !doc.get(e, mask, kMaxMask))
         return false;
     f.stuck[static_cast<uint32_t>(at)] = static_cast<uint8_t>(mask);
     return true;
@@ -388,7 +392,7 @@ bool load_flash(SimDoc &doc, const SimDocSection &s, uint32_t id, Flash &f)
     uint64_t v = 0;
     for (const WordField &w : kWords)
         if (s.find(key(id, w.name))) {
-            if (!doc.get(s, key(id, w.name), v, UINT32_MAX))
+            if (!doc.get(s, key(id, w.name), v, kMaxWord))
                 return false;
             f.*w.field = static_cast<uint32_t>(v);
         }
@@ -575,7 +579,7 @@ bool line_cap(FlashLine &l)
     uint64_t v = 0;
     if (l.w.size() == 3 && l.w[2] == "enotty")
         return spi_flash_notty(l.id, true, model().flash[l.id].chipNotty), true;
-    if (!l.number(2, v) || v > 0xFFFFFFFFu)
+    if (!l.number(2, v) || v > kMaxWord)
         return l.fail("usage: flash-cap FLASH BYTES|enotty");
     spi_flash_set_capacity(l.id, static_cast<uint32_t>(v));
     return true;
@@ -586,6 +590,8 @@ bool line_chip(FlashLine &l)
     if (l.w.size() == 3 && l.w[2] == "enotty")
         return spi_flash_notty(l.id, model().flash[l.id].capNotty, true), true;
     std::vector<uint8_t> id;
+    if (l.w.size() - 2 > SPI_FLASH_CHIP_ID_LEN)
+        return l.fail("usage: flash-chip FLASH B0..B7|enotty");
     for (size_t i = 2; i < l.w.size(); i++) {
         uint64_t v = 0;
         if (!l.number(i, v) || v > 0xFF)
@@ -601,6 +607,8 @@ bool line_flags(FlashLine &l)
     uint64_t done = 0, app = 0;
     if (!l.number(2, done) || !l.number(3, app))
         return false;
+    if (done > kMaxWord || app > kMaxWord)
+        return l.fail("flash-flags: DONE and APP are 32-bit words");
     spi_flash_set_flags(l.id, static_cast<uint32_t>(done), static_cast<uint32_t>(app));
     return true;
 }
@@ -609,7 +617,7 @@ bool line_bytes(FlashLine &l)
 {
     uint64_t at = 0;
     std::string bytes;
-    if (!l.number(2, at) || l.w.size() != 4 || !sim_doc_unquote(l.w[3], bytes))
+    if (!l.number(2, at) || at > kMaxWord || l.w.size() != 4 || !sim_doc_unquote(l.w[3], bytes))
         return l.fail("usage: flash-bytes FLASH ADDRESS \"BYTES\"");
     spi_flash_poke(l.id, static_cast<uint32_t>(at), std::vector<uint8_t>(bytes.begin(), bytes.end()));
     return true;
@@ -622,6 +630,8 @@ bool line_stuck(FlashLine &l)
     uint64_t at = 0, mask = 0;
     if (!l.number(2, at) || !l.number(3, mask))
         return false;
+    if (at > kMaxWord || mask > kMaxMask)
+        return l.fail("flash-stuck: a 32-bit ADDRESS and a MASK of one byte");
     spi_flash_stuck_bits(l.id, static_cast<uint32_t>(at), static_cast<uint8_t>(mask));
     return true;
 }

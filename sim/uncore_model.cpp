@@ -12,6 +12,7 @@ namespace {
 
 constexpr uint16_t kPort = 0xC90;
 constexpr const char *kSection = "uncore";
+constexpr uint64_t kMaxValue = 0xFF;  // the register's byte, as saved and as a fixture sets it
 
 struct UncoreState {
     uint8_t value = 0x55;   // what a read gives
@@ -45,7 +46,7 @@ bool uncore_model_attach(SimDoc &saved)
     g_uncore = {};
     if (const SimDocSection *s = saved.find(kSection)) {
         uint64_t v = 0, stuck = 0;
-        if (!saved.get(*s, "value", v, 0xFF) || !saved.get(*s, "stuck", stuck, 1))
+        if (!saved.get(*s, "value", v, kMaxValue) || !saved.get(*s, "stuck", stuck, 1))
             return saved.fail(s->line, "[uncore] section incomplete");
         g_uncore.value = static_cast<uint8_t>(v);
         g_uncore.stuck = stuck != 0;
@@ -67,7 +68,7 @@ bool uncore_fixture_line(std::string_view line, std::string &error)
     if (!sim_doc_tokens(line, w, error))
         return false;
     uint64_t v = 0;
-    if (w[0] == "uncore-c90-stuck" && w.size() == 2 && sim_doc_number(w[1], v) && v <= 0xFF) {
+    if (w[0] == "uncore-c90-stuck" && w.size() == 2 && sim_doc_number(w[1], v) && v <= kMaxValue) {
         g_uncore = {static_cast<uint8_t>(v), true};
         return true;
     }

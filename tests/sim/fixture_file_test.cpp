@@ -199,8 +199,10 @@ TEST(FixtureFileLines, AnAbortingPhysAddressIsRefusedWithItsLine)
 }
 
 // What a fixture line sets is saved with the board, so it keeps within what
-// the saved board loads: the largest register address, entry and sub-board
-// errno are taken and load again; one past each is refused at its line.
+// the saved board loads: the largest register address, entry, sub-board
+// errno, flash word, PCI driver name and resource, DSP count, card option and
+// port byte are taken and load again; one past each is refused at its line
+// (a PCI function's own lines stand below its function line).
 TEST(FixtureFileLines, SavedValuesLoadAgain)
 {
     auto numbers = [](size_t n) {
@@ -209,9 +211,18 @@ TEST(FixtureFileLines, SavedValuesLoadAgain)
             out += " " + std::to_string(i);
         return out;
     };
+    const std::string fn = "0f:00.0 Device\n";
+    const std::string flashWords = "flash-flags: DONE and APP are 32-bit words";
+    const std::string flashStuck = "flash-stuck: a 32-bit ADDRESS and a MASK of one byte";
+    const std::string driver = "a driver name is one word of printable ASCII, at most 255 bytes";
+    const std::string resource = "a memory resource ends below 0x400000000000, the end of physical memory";
+    const std::string dsp = "media-dsp: SUB DSP KEY=N... expected";
+    const std::string subrd =
+        "media-subrd: SUB present=N [lpc=ERRNO] [lpcstate=N] [PORT=STATE/WIDTH/SPEED...] expected";
     const struct {
         const char *board;
         std::string line, error;  // error empty: taken
+        int at = 1;               // the line the error names
     } cases[] = {
         {"ZK17DORN", "reg /dev/trans_pci 0xfffff 0x5", ""},
         {"ZK17DORN", "reg /dev/trans_pci 0x100000 0x5", "'0x100000' is past the last register 0xfffff"},
@@ -224,6 +235,32 @@ TEST(FixtureFileLines, SavedValuesLoadAgain)
          "media-subrd: SUB present=N [lpc=ERRNO] [lpcstate=N] [PORT=STATE/WIDTH/SPEED...] expected"},
         {"ZK17KESP", "media-subrd 0 present=1 lpcstate=0x100000000",
          "media-subrd: SUB present=N [lpc=ERRNO] [lpcstate=N] [PORT=STATE/WIDTH/SPEED...] expected"},
+        {"ZK17DORN", "flash-flags 1 0xffffffff 0xffffffff", ""},
+        {"ZK17DORN", "flash-flags 1 0x100000000 0", flashWords},
+        {"ZK17DORN", "flash-flags 1 0 0x100000000", flashWords},
+        {"ZK17DORN", "flash-stuck 0 0xffffffff 0xff", ""},
+        {"ZK17DORN", "flash-stuck 0 0x100000000 0x1", flashStuck},
+        {"ZK17DORN", "flash-stuck 0 0x0 0x100", flashStuck},
+        {"ZK17KESP", "flash-bytes 0 0xffffffff \"a\"", ""},
+        {"ZK17KESP", "flash-bytes 0 0x100000000 \"a\"", "usage: flash-bytes FLASH ADDRESS \"BYTES\""},
+        {"ZK17KESP", "flash-chip 1 1 2 3 4 5 6 7 8", ""},
+        {"ZK17KESP", "flash-chip 1 1 2 3 4 5 6 7 8 9", "usage: flash-chip FLASH B0..B7|enotty"},
+        {"ZK17DORN", fn + "driver " + std::string(255, 'd'), ""},
+        {"ZK17DORN", fn + "driver " + std::string(256, 'd'), driver, 2},
+        {"ZK17DORN", fn + "driver caf\xc3\xa9", driver, 2},
+        {"ZK17KESP", fn + "driver \"a b\"", driver, 2},
+        {"ZK17DORN", fn + "resource 0x1000 0x3fffffffffff 0x200", ""},
+        {"ZK17DORN", fn + "resource 0x1000 0x400000000000 0x200", resource, 2},
+        {"ZK17KESP", fn + "resource 0x1000 0xffffffffffffffff 0x101", ""},
+        {"ZK17KESP", "media-dsp 1 8 resets=0xffffffff", ""},
+        {"ZK17KESP", "media-dsp 1 8 resets=0x100000000", dsp},
+        {"ZK17KESP", "media-subrd 1 present=1 cpu=0xffffffff/0xffffffff/0xffffffff", ""},
+        {"ZK17KESP", "media-subrd 1 present=1 fpga=1/0x100000000/1", subrd},
+        {"ZK17DORN", "ruga-card 9 9 9 link-reads 0xffff cap-at 0xfdc", ""},
+        {"ZK17DORN", "ruga-card 0 0 0 link-reads 0x10000", "bad ruga-card option 'link-reads'"},
+        {"ZK17DORN", "ruga-card 0 0 0 cap-at 0xfe0", "bad ruga-card option 'cap-at'"},
+        {"ZK17DORN", "uncore-c90-stuck 0xff", ""},
+        {"ZK17DORN", "uncore-c90-stuck 0x100", "usage: uncore-c90-stuck VALUE | uncore-c90-free"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.line.substr(0, 60));
@@ -232,7 +269,8 @@ TEST(FixtureFileLines, SavedValuesLoadAgain)
         const std::string fix = b.dir.write("v.fix", c.line + "\n");
         SimRun r = run_sim_binary("--root " + b.root + " --fixture " + fix + " -- -v");
         EXPECT_EQ(r.status, c.error.empty() ? 2 : 1);
-        EXPECT_EQ(r.err, c.error.empty() ? "" : "quorbix-sim: " + fix + ":1: " + c.error + "\n");
+        const std::string at = fix + ":" + std::to_string(c.at) + ": ";
+        EXPECT_EQ(r.err, c.error.empty() ? "" : "quorbix-sim: " + at + c.error + "\n");
         r = run_sim_binary("--root " + b.root + " -- -v");
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_EQ(r.err, "");
