@@ -494,6 +494,12 @@ TEST(SimRun, RootNamesInMessagesAreEscaped)
     r = sim_run_in_process({"--root", root, "--reset", "--", "-v"});
     EXPECT_EQ(r.err, "quorbix-sim: board not saved: " + shown + "/.sim/board: Is a directory\n");
     fs::remove_all(root + "/.sim/board");
+    // A saved board that does not load: its name escaped once in the line.
+    std::ofstream(root + "/.sim/board") << "not a board\n";
+    r = sim_run_in_process({"--root", root, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.starts_with("quorbix-sim: " + shown + "/.sim/board:1: ")) << r.err;
+    fs::remove(root + "/.sim/board");
 
     ASSERT_EQ(sim_board_open(root, ""), 0);
     std::string quoted = root;  // for the shell, in single quotes
