@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <span>
 #include <stdexcept>

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iterator>
 #include <vector>
 
@@ -14,8 +13,6 @@
 #include "sim/sim_sched.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 int answer(const SimCall &call, SimJournalEntry &) { return call.arg == nullptr ? 0 : -EINVAL; }
 
