@@ -42,16 +42,7 @@ bool read_bytes(int dir, const char *name, std::string &out)
 {
     SimFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
-    if (fd.fd < 0 || ::fstat(fd.fd, &st) < 0 || !S_ISREG(st.st_mode))
-        return false;
-    char buf[65536];
-    for (ssize_t n; (n = ::read(fd.fd, buf, sizeof buf)) != 0;) {
-        if (n < 0 && errno != EINTR)
-            return false;
-        if (n > 0)
-            out.append(buf, static_cast<size_t>(n));
-    }
-    return true;
+    return fd.fd >= 0 && ::fstat(fd.fd, &st) == 0 && S_ISREG(st.st_mode) && sim_read_all(fd.fd, out) == 0;
 }
 
 bool read_target(int dir, const char *name, std::string &out)

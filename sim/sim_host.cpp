@@ -491,14 +491,7 @@ std::string sim_read_file(const std::string &path)
         return {};
     SimFd held(fd);
     std::string out;
-    char buf[65536];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
-        if (n < 0 && errno != EINTR)
-            return {};
-        if (n > 0)
-            out.append(buf, static_cast<size_t>(n));
-    }
-    return out;
+    return sim_read_all(fd, out) == 0 ? out : std::string();
 }
 
 int sim_make_dirs(const std::string &path)

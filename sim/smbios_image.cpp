@@ -118,14 +118,10 @@ bool read_dump(const std::string &path, std::vector<uint8_t> &out, std::string &
         return error = name + ": " + std::strerror(errno), false;
     if (std::string why = not_plain(st.st_mode); !why.empty())
         return error = name + ": " + why, false;
-    uint8_t buf[16384];
-    for (ssize_t n; (n = ::read(file.fd, buf, sizeof buf)) != 0;) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return error = name + ": " + std::strerror(errno), false;
-        out.insert(out.end(), buf, buf + n);
-    }
+    std::string bytes;
+    if (int err = sim_read_all(file.fd, bytes); err != 0)
+        return error = name + ": " + std::strerror(err), false;
+    out.insert(out.end(), bytes.begin(), bytes.end());
     return true;
 }
 

@@ -402,17 +402,8 @@ SimDocRead sim_doc_read(int dirfd, const std::string &name, const std::string &s
     if (!S_ISREG(st.st_mode))
         return read_bad(doc, "not a regular file");
     std::string text;
-    char buf[4096];
-    for (;;) {
-        const ssize_t got = ::read(f.fd, buf, sizeof buf);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return read_bad(doc, "read error");
-        if (got == 0)
-            break;
-        text.append(buf, static_cast<size_t>(got));
-    }
+    if (sim_read_all(f.fd, text) != 0)
+        return read_bad(doc, "read error");
     return sim_doc_parse(text, shown, kind, doc) ? SimDocRead::Ok : SimDocRead::Bad;
 }
 
@@ -478,6 +469,18 @@ int sim_write_all(int fd, std::string_view bytes)
         if (n <= 0)
             return n < 0 ? errno : EIO;
         done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+int sim_read_all(int fd, std::string &out)
+{
+    char buf[65536];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno != EINTR)
+            return errno;
+        if (n > 0)
+            out.append(buf, static_cast<size_t>(n));
     }
     return 0;
 }
