@@ -106,6 +106,9 @@ struct Parent {
     std::string name;
 };
 int open_parent(const std::string &canonical, Parent &out);
+// The entry at a canonical path itself (its links were followed, or not,
+// by canonicalise). 0 or -errno.
+int real_stat(const std::string &canonical, struct stat *st);
 // A real file at a canonical path, opened with the caller's flags: only a
 // plain file or a directory is ever opened (anything else fails with
 // ENXIO, looked at before it is opened, so nothing is waited on); a write

@@ -67,16 +67,6 @@ void fill_stat(struct stat *st, mode_t mode)
     st->st_blksize = 4096;
 }
 
-// The entry at a canonical path itself (its links were followed, or not,
-// by canonicalise). 0 or -errno.
-int real_stat(const std::string &canonical, struct stat *st)
-{
-    Parent p;
-    if (int r = open_parent(canonical, p); r < 0)
-        return r;
-    return ::fstatat(p.dir.fd, p.name.c_str(), st, AT_SYMLINK_NOFOLLOW) < 0 ? -errno : 0;
-}
-
 // The relative path beneath the root of a canonical path ("" for "/").
 std::string beneath(const std::string &canonical) { return canonical.size() > 1 ? canonical.substr(1) : std::string(); }
 
@@ -177,6 +167,14 @@ int open_parent(const std::string &canonical, Parent &out)
     out.dir = SimFd(fd);
     out.name = top ? "." : canonical.substr(slash + 1);
     return 0;
+}
+
+int real_stat(const std::string &canonical, struct stat *st)
+{
+    Parent p;
+    if (int r = open_parent(canonical, p); r < 0)
+        return r;
+    return ::fstatat(p.dir.fd, p.name.c_str(), st, AT_SYMLINK_NOFOLLOW) < 0 ? -errno : 0;
 }
 
 int open_real(const std::string &canonical, int flags, mode_t mode)

@@ -222,7 +222,6 @@ struct SimBoardState {
     SimFd simFd;          // its kSimDir
     SimFd lockFd;         // kSimDir/lock, flocked
     std::string root;       // the root's name as given, for messages
-    std::string shown;      // the same, escaped
     std::string model;      // as given or saved: a profile's name
     bool reset = false;     // the run started a fresh board over a saved one
     const SimBoardProfile *profile = nullptr;
@@ -235,6 +234,9 @@ int fail(std::string &error, std::string message)
     error = std::move(message);
     return 1;
 }
+
+// The root's name as messages show it.
+std::string shown_root() { return sim_escape(g_board.root); }
 
 // The name of a file in the board's own directory, for messages: as
 // given (the document reader and writer escape it) and escaped.
@@ -318,7 +320,7 @@ int open_root(const SimBoardStart &start, std::string &error)
 // that opens files beneath it (openat2).
 int check_root(int rootFd, std::string &error)
 {
-    const std::string &shown = g_board.shown;
+    const std::string shown = shown_root();
     switch (sim_board_same_dir(rootFd, "/")) {
     case 0:
         break;
@@ -344,7 +346,7 @@ int check_root(int rootFd, std::string &error)
 // following no link: a link there, or one another user owns, is refused.
 int open_sim_dir(std::string &error)
 {
-    const std::string shown = g_board.shown + "/" + kSimDir;
+    const std::string shown = shown_root() + "/" + kSimDir;
     const int rootFd = g_board.rootFd.fd;
     if (::mkdirat(rootFd, kSimDir, 0777) != 0 && errno != EEXIST)
         return fail(error, shown + ": " + std::strerror(errno));
@@ -379,7 +381,7 @@ int lock_root(std::string &error)
     if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
         return fail(error, lock + ": cannot open the lock: not a regular file");
     if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        std::fprintf(stderr, "quorbix-sim: waiting for another run on %s to end\n", g_board.shown.c_str());
+        std::fprintf(stderr, "quorbix-sim: waiting for another run on %s to end\n", shown_root().c_str());
         while (::flock(fd.fd, LOCK_EX) != 0)
             if (errno != EINTR)
                 return fail(error, lock + ": cannot lock");
@@ -562,7 +564,6 @@ int open_board(const SimBoardStart &start, std::string &error)
     if (!start.board.empty() && !sim_board_profile(start.board))
         return fail(error, sim_board_unknown(start.board));
     g_board.root = start.root;
-    g_board.shown = sim_escape(start.root);
     g_board.rootFd.reset(open_root(start, error));
     if (g_board.rootFd.fd < 0 || check_root(g_board.rootFd.fd, error) || lock_root(error)) {
         unlock();
@@ -579,7 +580,7 @@ int open_board(const SimBoardStart &start, std::string &error)
         return give_up(1);
     }
     if (!model.empty() && !start.board.empty() && model != start.board)
-        return give_up(fail(error, "the board in " + g_board.shown + " is a " + model + "; give --reset to start a " +
+        return give_up(fail(error, "the board in " + shown_root() + " is a " + model + "; give --reset to start a " +
                                        start.board + " board there"));
     bool fresh = model.empty();
     g_board.reset = start.reset;
@@ -594,7 +595,7 @@ int open_board(const SimBoardStart &start, std::string &error)
     } catch (const std::filesystem::filesystem_error &e) {
         return give_up(fail(error, sim_escape(e.path1().string()) + ": " + e.code().message()));
     } catch (const std::exception &e) {
-        return give_up(fail(error, g_board.shown + ": " + sim_clip(e.what())));
+        return give_up(fail(error, shown_root() + ": " + sim_clip(e.what())));
     }
     g_board.open = true;
     if (!g_board.exitHook)
@@ -644,7 +645,7 @@ int sim_board_abandon(std::string &error)
     g_board.open = false;
     int status = 0;
     if (!sim_undo_restore(error)) {
-        error = g_board.shown + ": " + error;
+        error = shown_root() + ": " + error;
         status = 1;
     }
     unlock();

@@ -376,8 +376,6 @@ void sim_reset(const std::string &root)
 
 const std::string &sim_root() { return kernel().root; }
 
-int sim_root_fd() { return kernel().rootFd; }
-
 int sim_open_beneath(int dirfd, const std::string &path, int flags, mode_t mode)
 {
     struct open_how how {};
@@ -451,12 +449,9 @@ int remove_at(const Parent &p)
 int stat_followed(const std::string &path, struct stat &st)
 {
     std::string canon;
-    Parent p;
     if (int r = sim_resolve(path, true, canon); r < 0)
         return r;
-    if (int r = open_parent(canon, p); r < 0)
-        return r;
-    return ::fstatat(p.dir.fd, p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0 ? -errno : 0;
+    return real_stat(canon, &st);
 }
 
 } // namespace

@@ -375,8 +375,6 @@ void sim_reset(int rootFd, const std::string &root);
 // Test shorthand: opens `root` (an existing directory) and takes it so.
 void sim_reset(const std::string &root);
 const std::string &sim_root();
-// The root's descriptor (-1 before the first reset).
-int sim_root_fd();
 // openat2(2) of `path` beneath the directory `dirfd`, resolved inside it
 // and following no link at all (RESOLVE_IN_ROOT | RESOLVE_NO_SYMLINKS):
 // a link anywhere on the way fails with ELOOP. `mode` is passed only with
