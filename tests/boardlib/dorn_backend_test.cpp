@@ -1,11 +1,13 @@
 // The DORN backend through the simulated board: SFP access and the I/O-pin
 // test, port control, counters, queue and buffer registers, versions and
 // snapshots, memory probes.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <sys/mman.h>
 
 #include "bases/host/host.h"
@@ -273,6 +275,33 @@ TEST_F(DornBackendTest, FrontCountersReadTheirIndexesAndReturnTheFirstFailure)
     uint64_t counters[7] = {};
     EXPECT_EQ(TRANS_GetPortMacTxStatistic(0, 12, counters), -1216);
     EXPECT_EQ(TRANS_GetPortMacTxStatistic(0, 16, counters), -1331);
+}
+
+// Ports 0 to 7 and 8 to 15 each have their own bank of transmit total and
+// error registers; the first and last port of each bank.
+TEST_F(DornBackendTest, MacTransmitCountersOfBothBanks)
+{
+    struct Case {
+        uint8_t port;
+        uint64_t total, error;
+    };
+    const Case cases[] = {{0, 0x1E00, 0x1E10}, {7, 0x1E07, 0x1E17}, {8, 0x1E20, 0x1E28}, {15, 0x1E27, 0x1E2F}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.port));
+        fpga_set_reg(kTrans, c.total, 0x100u + c.port);
+        fpga_set_reg(kTrans, c.error, 0x200u + c.port);
+        sim_clear_journal();
+        uint64_t counters[13];
+        std::fill(std::begin(counters), std::end(counters), 0xEEu);
+        ASSERT_EQ(TRANS_GetPortMacTxStatistic(0, c.port, counters), 0);
+        ASSERT_EQ(sim_journal().size(), 2u);
+        EXPECT_EQ(journal_record<DirRegReq>(0).addr, c.total);
+        EXPECT_EQ(journal_record<DirRegReq>(1).addr, c.error);
+        EXPECT_EQ(counters[5], 0x100u + c.port);   // TxTotal
+        EXPECT_EQ(counters[6], 0x200u + c.port);   // TxError
+        for (size_t i : {0u, 4u, 7u, 12u})
+            EXPECT_EQ(counters[i], 0xEEu) << i;
+    }
 }
 
 TEST_F(DornBackendTest, BackCountersAddAndStopAtTheFirstFailure)

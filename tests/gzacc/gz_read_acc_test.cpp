@@ -10,10 +10,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "asmf/interface/asmf_interface.h"
@@ -230,6 +232,30 @@ TEST_F(GzReadAccTest, HeadCrcCheckOfTheDiagnostics)
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("crc head_crc 0x"), std::string::npos);
     EXPECT_NE(out.find("\n00--01 02 03 "), std::string::npos);
+}
+
+// Each row of 16 bytes opens on a line of its own with its row number.
+TEST_F(GzReadAccTest, HexDumpRowsOfSixteen)
+{
+    const std::string head = "    00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f "
+                             "     |  |  |  |  |  |  |  |  |  |  |  |  |  |  |  | ";
+    const std::string row0 = "\n00--00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f ";
+    const std::string row1 = "\n01--10 11 12 13 14 15 16 17 18 19 1a 1b 1c 1d 1e 1f ";
+    const std::pair<size_t, std::string> cases[] = {
+        {0, head},
+        {16, head + row0},
+        {17, head + row0 + "\n01--10 "},
+        {40, head + row0 + row1 + "\n02--20 21 22 23 24 25 26 27 "},
+    };
+    uint8_t bytes[40];
+    for (uint8_t i = 0; i < sizeof bytes; i++)
+        bytes[i] = i;
+    for (const auto &[len, want] : cases) {
+        testing::internal::CaptureStdout();
+        gzacc::gz_hex_dump(bytes, len);
+        std::fflush(stdout);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), want) << len;
+    }
 }
 
 TEST_F(GzReadAccTest, TwoHundredMiBInFourOutputSlices)

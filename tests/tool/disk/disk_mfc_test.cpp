@@ -145,6 +145,43 @@ TEST_F(DiskReports, VolumeStatesAndTheShortPhyForm)
     EXPECT_EQ(sim_open_count(), 0);
 }
 
+// Any one non-zero counter brings all four lines, in both forms; each PHY
+// below has one counter of its own set, the last none.
+TEST_F(DiskReports, OneNonZeroCounterShowsAllFour)
+{
+    sas_apply("mpt-ioc 0 pci=0000:05:00.0 device=0x72 revision=3 sas=0x500605b000000000\n"
+              "mpt-phy 0 0 10 0 0 0 6\n"
+              "mpt-phy 0 1 9 0 0 7 0\n"
+              "mpt-phy 0 2 8 0 8 0 0\n"
+              "mpt-phy 0 3 0 9 0 0 0\n"
+              "mpt-phy 0 4 10 0 0 0 0\n");
+    const auto counters = [](int invalid, int disparity, int loss, int reset) {
+        return "    Invalid DWord Count               : " + std::to_string(invalid) +
+               "\n    Running Disparity Error Count     : " + std::to_string(disparity) +
+               "\n    Loss of DWord Synch Count         : " + std::to_string(loss) +
+               "\n    Phy Reset Problem Count           : " + std::to_string(reset) + "\n";
+    };
+    MfcRun r = mfc("disk_phy");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\n1 MPT Port found\n\n"
+                     "Adapter Phy 0: Link Up\n" + counters(0, 0, 0, 6) +
+                     "Adapter Phy 1: Link Up\n" + counters(0, 0, 7, 0) +
+                     "Adapter Phy 2: Link Up\n" + counters(0, 8, 0, 0) +
+                     "Adapter Phy 3: Link Down\n" + counters(9, 0, 0, 0) +
+                     "Adapter Phy 4: Link Up, No Errors\n");
+    r = mfc("disks");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("  Adapter Phy 0                       : Link 6.0G\n" + counters(0, 0, 0, 6) +
+                         "  Adapter Phy 1                       : Link 3.0G\n" + counters(0, 0, 7, 0) +
+                         "  Adapter Phy 2                       : Link 1.5G\n" + counters(0, 8, 0, 0) +
+                         "  Adapter Phy 3                       : Link Down\n" + counters(9, 0, 0, 0) +
+                         "  Adapter Phy 4                       : Link 6.0G\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(count_of(r.out, "Invalid DWord Count"), 4u);
+    EXPECT_EQ(sim_open_count(), 0);
+}
+
 TEST_F(DiskReports, ResyncProgressAndNoVolume)
 {
     sas_apply(sas_board(0, 5, 'a', "4 0x10000"));

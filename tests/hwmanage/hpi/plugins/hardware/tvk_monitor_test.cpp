@@ -441,6 +441,22 @@ TEST_F(TvkMonitor, Printers)
     tvk_entity &e = tvk_tell_entity_node(0x01, 0x00, head)->ent;
     ConsoleRun ok = console_run([&] { tvk_show_entity_health(&e); return 0; });
     EXPECT_EQ(ok.out.substr(0, 31), "[SHOW] [01:00.0] DEVSTA OK, spe");
+    // The width is Link Status bits 9:4 and the speed bits 3:0; bit 10 up
+    // (training, link active) belong to neither.
+    struct Width {
+        uint16_t lnksta;
+        const char *line;
+    };
+    const Width widths[] = {
+        {0x0201, "[SHOW] [01:00.0] DEVSTA OK, speed=2.5GT/s, width=X32\n"},
+        {0x23F3, "[SHOW] [01:00.0] DEVSTA OK, speed=8.0GT/s, width=X63\n"},
+        {0xFC02, "[SHOW] [01:00.0] DEVSTA OK, speed=5.0GT/s, width=X0\n"},
+        {0x0084, "[SHOW] [01:00.0] DEVSTA OK, speed=UNKNOWN, width=X8\n"},
+    };
+    for (const Width &w : widths) {
+        pci_conf_poke(fn(1, 0), e.cap + 0x12, {static_cast<uint8_t>(w.lnksta), static_cast<uint8_t>(w.lnksta >> 8)});
+        EXPECT_EQ(console_run([&] { tvk_show_entity_health(&e); return 0; }).out, w.line);
+    }
     pci_bus_event(fn(1, 0), e.cap + 0x0Au, 0x0002, 0);
     ConsoleRun ng = console_run([&] { tvk_show_entity_health(&e); return 0; });
     EXPECT_EQ(ng.out.substr(0, 82),

@@ -178,16 +178,26 @@ TEST_F(DiskMaint, OfflineAndOnline)
 
 TEST_F(DiskMaint, PreScan)
 {
+    // A text cannot carry a negative switch ("-" separates the numbers): those
+    // rows call the handler with their two numbers. Any switch above 0
+    // enables; a negative one disables, though the line says "Enable".
     struct Case {
         const char *text;
-        int status;
+        int args[8];
+        const char *word;  // of the wrapper's line
         size_t selects;
-    } cases[] = {{"setprescan-1-1", 0, 1}, {"setprescan-1-1", 0, 0}, {"setprescan-1-0", 0, 1}};
+    } cases[] = {
+        {"setprescan-1-1", {}, "Enable", 1},  {"setprescan-1-1", {}, "Enable", 0},
+        {"setprescan-1-0", {}, "Disable", 1}, {"setprescan-1-2", {}, "Enable", 1},
+        {nullptr, {1, -1}, "Enable", 1},      {nullptr, {1, -1}, "Enable", 0},
+        {"setprescan-1-0", {}, "Disable", 0},
+    };
     for (const Case &k : cases) {
-        SCOPED_TRACE(k.text);
+        SCOPED_TRACE(k.text != nullptr ? k.text : "1 " + std::to_string(k.args[1]));
         sim_clear_journal();
-        ConsoleRun r = console_run([&] { return disk_test(k.text); });
-        EXPECT_EQ(r.status, k.status);
+        ConsoleRun r = console_run([&] { return k.text != nullptr ? disk_test(k.text) : SetDiskPreScan(k.args, 8); });
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, std::string("Set Disk PreScan Status: HD1 ") + k.word + ".\nSlot1 disk is present!\n");
         size_t selects = 0;
         for (const SeenCommand &c : mpt_commands())
             selects += c.frame.size() > 64 && c.frame[3] == 0 && c.frame[64] == 0x15;

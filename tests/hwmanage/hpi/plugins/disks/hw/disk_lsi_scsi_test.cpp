@@ -305,6 +305,26 @@ TEST(LsiParsers, SelfTestResultsAndHexText)
     EXPECT_EQ(r.parameterCode, 2);
     EXPECT_EQ(get_selfTest_result(&r), 1);
     EXPECT_NE(parse_selftestresult(page.data(), page.size(), 20, &r), 0);
+    // The last entry of a page that ends with it is read; a page one byte
+    // shorter refuses it and leaves the record as it was.
+    uint8_t *last = page.data() + 4 + 19 * 20;
+    last[1] = 20;
+    last[4] = 0x40;  // code 2, result 0
+    last[5] = 9;
+    last[18] = 0x77;
+    ASSERT_EQ(page.size(), 404u);
+    ASSERT_EQ(parse_selftestresult(page.data(), 404, 19, &r), 0);
+    EXPECT_EQ(r.parameterCode, 20);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.number, 9);
+    EXPECT_EQ(r.ascq, 0x77);
+    EXPECT_EQ(get_selfTest_result(&r), 0);
+    LsiSelfTestResult untouched{};
+    untouched.number = 0xAA;
+    EXPECT_NE(parse_selftestresult(page.data(), 403, 19, &untouched), 0);
+    EXPECT_EQ(untouched.number, 0xAA);
+    EXPECT_EQ(untouched.parameterCode, 0);
     LsiSelfTestResult running{};
     running.result = 15;
     EXPECT_EQ(get_selfTest_result(&running), 2);
