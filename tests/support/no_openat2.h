@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <linux/filter.h>
+#include <linux/openat2.h>
 #include <linux/seccomp.h>
 #include <sstream>
 #include <string>
@@ -41,6 +42,18 @@ inline bool refuse_openat2(int err)
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
         return false;
     return ::syscall(SYS_openat2, AT_FDCWD, ".", nullptr, 0) < 0 && errno == err;
+}
+
+// Whether openat2 answers in this process (a kernel of 5.6 or later, no
+// filter refusing it).
+inline bool openat2_answers()
+{
+    struct open_how how {};
+    how.flags = O_PATH | O_CLOEXEC;
+    const long fd = ::syscall(SYS_openat2, AT_FDCWD, ".", &how, sizeof how);
+    if (fd >= 0)
+        ::close(static_cast<int>(fd));
+    return fd >= 0 || (errno != ENOSYS && errno != EPERM);
 }
 
 struct NoOpenat2Run {
