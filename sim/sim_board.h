@@ -73,9 +73,8 @@ struct SimBoardStart {
 // from the saved one without reset is refused). Refused before anything is
 // written: a root that cannot be opened as a directory, the real root
 // (sim_board_same_dir), one its user may not read, write and search, a
-// default root sim_board_default_root refuses, a kernel where openat2 is
-// missing or forbidden, and a "<root>/.sim" that is a link or not the
-// user's. Nothing is selected then, and the root is as it was. With reset
+// default root sim_board_default_root refuses, and a "<root>/.sim" that is
+// a link or not the user's. Nothing is selected then, and the root is as it was. With reset
 // the saved board is not read; the run's board replaces it when saved. A
 // missing root is made first, with its missing parents (the default root
 // with mode 0700).

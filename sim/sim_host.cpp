@@ -7,6 +7,8 @@
 #include "sim/root_undo.h"
 #include "sim/sim_sched.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <filesystem>
+#include <string_view>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -376,18 +379,120 @@ void sim_reset(const std::string &root)
 
 const std::string &sim_root() { return kernel().root; }
 
-int sim_open_beneath(int dirfd, const std::string &path, int flags, mode_t mode)
+namespace {
+
+// openat2 beneath `dirfd`, following no link; EAGAIN (a rename raced the
+// lookup) is retried a few times.
+int openat2_beneath(int dirfd, const char *name, int flags, mode_t mode)
 {
     struct open_how how {};
     how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
     how.mode = (flags & O_CREAT) ? mode : 0;
     how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_SYMLINKS;
-    const char *name = path.empty() ? "." : path.c_str();
     for (int tries = 0;; tries++) {
         const long fd = ::syscall(SYS_openat2, dirfd, name, &how, sizeof how);
         if (fd >= 0 || errno != EAGAIN || tries == 8)
             return static_cast<int>(fd);
     }
+}
+
+std::atomic<SimBeneathWay> g_beneathWay{SimBeneathWay::Undecided};
+
+// The way of this process, decided on the first call: openat2 unless it is
+// missing (ENOSYS: a kernel before 5.6, or a memory checker that does not
+// know the call) or forbidden (EPERM: a sandbox's filter). The question is
+// put with the directory itself, which nothing else refuses with EPERM.
+SimBeneathWay beneath_way(int dirfd)
+{
+    SimBeneathWay way = g_beneathWay.load();
+    if (way != SimBeneathWay::Undecided)
+        return way;
+    const SimFd probe(openat2_beneath(dirfd, ".", O_PATH, 0));
+    way = probe.fd < 0 && (errno == ENOSYS || errno == EPERM) ? SimBeneathWay::Walk : SimBeneathWay::Openat2;
+    g_beneathWay.store(way);
+    return way;
+}
+
+// What a descriptor of the walk stands on: a link is ELOOP; anything but a
+// directory where one is needed ENOTDIR. 0, or -1 with errno.
+int walk_check(int fd, bool directory)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) < 0)
+        return -1;
+    if (S_ISLNK(st.st_mode))
+        errno = ELOOP;
+    else if (directory && !S_ISDIR(st.st_mode))
+        errno = ENOTDIR;
+    else
+        return 0;
+    return -1;
+}
+
+// The walk's last name, opened in `dir` with the caller's flags and never
+// followed: with O_PATH the link itself would open, so it is looked at.
+int walk_last(int dir, const char *name, int flags, mode_t mode)
+{
+    if (flags & O_PATH) {
+        SimFd fd(::openat(dir, name, (flags & ~O_DIRECTORY) | O_NOFOLLOW | O_CLOEXEC));
+        return fd.fd < 0 || walk_check(fd.fd, flags & O_DIRECTORY) < 0 ? -1 : fd.release();
+    }
+    const int fd = ::openat(dir, name, flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    struct stat st {};
+    // O_DIRECTORY finds a link not a directory before O_NOFOLLOW refuses it.
+    if (fd < 0 && errno == ENOTDIR && (flags & O_DIRECTORY) &&
+        ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        errno = ELOOP;
+    return fd;
+}
+
+} // namespace
+
+int sim_walk_beneath(int dirfd, const std::string &path, int flags, mode_t mode)
+{
+    // The names on the way; the last one opened is "." when the path names
+    // the directory it ends in ("", "a/", "a/.").
+    const std::string_view text(path.c_str());
+    std::vector<std::string> names;
+    for (size_t at = 0; at <= text.size();) {
+        const size_t end = std::min(text.find('/', at), text.size());
+        const std::string_view name = text.substr(at, end - at);
+        if (name == "..") {
+            errno = EINVAL;
+            return -1;
+        }
+        if (!name.empty() && name != ".")
+            names.emplace_back(name);
+        else if (end == text.size())
+            names.emplace_back(".");
+        at = end + 1;
+    }
+    // open(2)'s rule: a name to be created cannot end in "/".
+    const bool createsDir = (flags & O_CREAT) && !text.empty() && text.back() == '/';
+    if (createsDir && names.size() > 1)
+        names.pop_back();
+    SimFd dir;
+    for (size_t i = 0; i + 1 < names.size(); i++) {
+        dir = SimFd(::openat(i == 0 ? dirfd : dir.fd, names[i].c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (dir.fd < 0 || walk_check(dir.fd, true) < 0)
+            return -1;
+    }
+    if (createsDir) {
+        errno = EISDIR;
+        return -1;
+    }
+    return walk_last(names.size() == 1 ? dirfd : dir.fd, names.back().c_str(), flags, mode);
+}
+
+SimBeneathWay sim_beneath_way() { return g_beneathWay.load(); }
+
+void sim_beneath_decide_again() { g_beneathWay.store(SimBeneathWay::Undecided); }
+
+int sim_open_beneath(int dirfd, const std::string &path, int flags, mode_t mode)
+{
+    if (beneath_way(dirfd) == SimBeneathWay::Walk)
+        return sim_walk_beneath(dirfd, path, flags, mode);
+    return openat2_beneath(dirfd, path.empty() ? "." : path.c_str(), flags, mode);
 }
 
 int sim_resolve(const std::string &path, bool followLast, std::string &canonical)

@@ -375,13 +375,29 @@ void sim_reset(int rootFd, const std::string &root);
 // Test shorthand: opens `root` (an existing directory) and takes it so.
 void sim_reset(const std::string &root);
 const std::string &sim_root();
-// openat2(2) of `path` beneath the directory `dirfd`, resolved inside it
-// and following no link at all (RESOLVE_IN_ROOT | RESOLVE_NO_SYMLINKS):
-// a link anywhere on the way fails with ELOOP. `mode` is passed only with
-// O_CREAT; O_CLOEXEC is always added; EAGAIN is retried a few times.
-// A descriptor, or -1 with errno (ENOSYS before Linux 5.6, EPERM where a
-// sandbox forbids the call).
+// Opens `path` beneath the directory `dirfd`, resolved inside it and
+// following no link at all: a link anywhere on the way fails with ELOOP.
+// `mode` is passed only with O_CREAT; O_CLOEXEC is always added. The way
+// is decided once per process, on the first call: openat2(2) with
+// RESOLVE_IN_ROOT | RESOLVE_NO_SYMLINKS (EAGAIN retried a few times), or,
+// where openat2 is missing (ENOSYS: before Linux 5.6, or under a memory
+// checker that does not know it) or forbidden (EPERM: a sandbox),
+// sim_walk_beneath. A descriptor, or -1 with errno.
 int sim_open_beneath(int dirfd, const std::string &path, int flags, mode_t mode = 0);
+// The walk: one name at a time from `dirfd`, each opened with O_PATH |
+// O_NOFOLLOW and looked at (a link is ELOOP, anything but a directory before
+// the last name ENOTDIR); the last name opened with `flags` plus O_NOFOLLOW,
+// and with O_PATH looked at the same way. "" or "." is the directory itself;
+// ".." is refused (EINVAL), never walked. For the paths the simulator passes
+// (canonical, relative to `dirfd`) it answers as openat2 does.
+int sim_walk_beneath(int dirfd, const std::string &path, int flags, mode_t mode = 0);
+enum class SimBeneathWay { Undecided, Openat2, Walk };
+// The way sim_open_beneath took in this process (Undecided before its
+// first call).
+SimBeneathWay sim_beneath_way();
+// Forgets the way taken, so that the next call decides again: for a test
+// child that filters its own system calls after its parent's first call.
+void sim_beneath_decide_again();
 // The canonical path under the root of a path the tool uses ("" stands
 // for "/"), resolved as the tool's own calls resolve it (sim_canonical):
 // links inside the root never lead out of it. The last component's link is

@@ -23,6 +23,7 @@
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "sim/sim_run.h"
+#include "support/no_openat2.h"
 #include "support/sim_binary.h"
 #include "support/sim_in_process.h"
 
@@ -105,6 +106,21 @@ std::string landing(const Board &b, const Case &c)
 {
     std::string rel = c.lands;
     return b.root + (rel[0] == '@' ? b.dir.path + rel.substr(1) : rel);
+}
+
+// Every case of this file holds where openat2 is missing or forbidden and
+// the simulator walks the path instead: the program runs them again in a
+// child whose openat2 fails so.
+TEST(RootConfinementWithoutOpenat2, EveryCaseHolds)
+{
+    for (const int err : {ENOSYS, EPERM}) {
+        SCOPED_TRACE(err);
+        const NoOpenat2Run r = rerun_without_openat2(err, "RootConfinement.*", 240);
+        if (r.status == kNoSeccompStatus)
+            GTEST_SKIP() << "the tests cannot filter their own system calls (seccomp)";
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.passed, suite_test_count("RootConfinement")) << r.output;
+    }
 }
 
 // A fixture `file` line through each link: written under the root, or

@@ -12,19 +12,18 @@
 #include <functional>
 #include <grp.h>
 #include <iterator>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
+#include <sstream>
 #include <sys/file.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "boardlib/dorn_version.h"
 #include "sim/fpga_model.h"
+#include "sim/kit/sim_fd.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
+#include "support/no_openat2.h"
 #include "support/sim_binary.h"
 #include "support/sim_in_process.h"
 
@@ -591,46 +590,88 @@ TEST(SimBoardBinary, TheBoardsOwnFilesAreNeverFollowedNorWaitedOn)
     }
 }
 
-// Where openat2 is missing (a kernel before 5.6) or forbidden, the board
-// cannot open files beneath its root and refuses to start, saying so,
-// before anything is written: a child whose openat2 fails so.
-TEST(SimBoard, AKernelWithoutOpenat2IsRefused)
+// A missing root whose last step is "." or ".." is not made (making its
+// parent would write beside what the root turns out to be) and is refused;
+// an existing one spelled so is used.
+TEST(SimBoard, AMissingRootEndingInADotStepIsNotMade)
 {
-    const struct {
-        int err;
-        std::string why;
-    } cases[] = {
-        {ENOSYS, ": this kernel has no openat2 (Linux 5.6 or later is needed) to open files beneath the root"},
-        {EPERM, ": openat2, which opens files beneath the root, is forbidden here"},
-        {0, ""},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.err);
+    TempDir dir;
+    std::filesystem::create_directories(dir.path + "/there/sub");
+    for (const char *step : {"/nd/sub/.", "/nd/sub/..", "/nd/.", "/nd/sub/./"}) {
+        SCOPED_TRACE(step);
+        const std::string root = dir.path + step;
+        SimRun r = sim_run_in_process({"--root", root, "--", "-v"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "quorbix-sim: " + root + ": No such file or directory\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.path + "/nd"));
+    }
+    for (const char *step : {"/there/sub/.", "/there/sub/.."}) {
+        SCOPED_TRACE(step);
+        SimRun r = sim_run_in_process({"--root", dir.path + step, "--", "-v"});
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.path + "/there/sub" + kSimBoardDocPath));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.path + "/there" + kSimBoardDocPath));
+}
+
+// Where openat2 is missing (a kernel before 5.6, a memory checker that does
+// not know it) or forbidden, the board walks its paths instead, confined as
+// before: in a child whose openat2 fails so, the board opens, a write
+// through a link aimed beside the root lands under the root, the walk
+// refuses a link anywhere on its way, and the quorbix-sim binary (which
+// inherits the filter) runs the quick start. Where openat2 answers, the
+// board takes it.
+TEST(SimBoard, AKernelWithoutOpenat2TakesTheWalk)
+{
+    namespace fs = std::filesystem;
+    for (const int err : {ENOSYS, EPERM, 0}) {
+        SCOPED_TRACE(err);
         TempDir dir;
-        const std::string root = dir.path + "/root";
-        std::filesystem::create_directory(root);
+        const std::string root = dir.path + "/root", beside = dir.path + "/beside";
+        fs::create_directories(root + "/etc");
+        fs::create_directories(beside);
+        dir.write("beside/victim", "beside\n");
+        fs::create_directories(root + beside);  // where the links lead under the root
+        fs::create_directories(root + "/beside");
+        fs::create_directory_symlink(beside, root + "/etc/out");
+        fs::create_directory_symlink("../../beside", root + "/etc/up");
+        const auto before = sim_tree_image(beside);
         const int status = in_child([&] {
-            const uint32_t ret = c.err == 0 ? SECCOMP_RET_ALLOW
-                                            : SECCOMP_RET_ERRNO | (static_cast<uint32_t>(c.err) & SECCOMP_RET_DATA);
-            sock_filter filter[] = {
-                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<uint32_t>(offsetof(seccomp_data, nr))),
-                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
-                BPF_STMT(BPF_RET | BPF_K, ret),
-                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-            };
-            sock_fprog prog{static_cast<unsigned short>(std::size(filter)), filter};
-            if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
-                return 77;
+            if (err != 0 && !refuse_openat2(err))
+                return kNoSeccompStatus;
+            sim_beneath_decide_again();
             std::string error;
-            const int opened = sim_board_open(SimBoardStart{root, "", false}, error);
-            if (opened == 0)
-                return sim_board_close() == 0 && c.err == 0 ? 0 : 1;
-            return error == root + c.why ? 0 : 2;
+            if (sim_board_open(SimBoardStart{root, "", false}, error) != 0)
+                return 1;
+            if (sim_beneath_way() != (openat2_answers() ? SimBeneathWay::Openat2 : SimBeneathWay::Walk))
+                return 2;
+            for (const char *path : {"/etc/out/victim", "/etc/up/victim"}) {
+                const int fd = host().open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (fd < 0 || host().write(fd, "under\n", 6) != 6 || host().close(fd) != 0)
+                    return 3;
+            }
+            // The walk itself follows no link, however it points.
+            const SimFd top(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            for (const char *path : {"etc/out/victim", "etc/up", "etc/up/victim"})
+                if (SimFd(sim_open_beneath(top.fd, path, O_RDONLY)).fd >= 0 || errno != ELOOP)
+                    return 6;
+            if (sim_board_close() != 0)
+                return 4;
+            SimRun r = run_sim_binary("--root " + root + " -- -v -m port/k/0:1", kSimLimitSeconds);
+            return r.status == 0 && r.out.find("Link detected : yes\n") != std::string::npos ? 0 : 5;
         });
-        if (status == 77)
+        if (status == kNoSeccompStatus)
             GTEST_SKIP() << "the tests cannot filter their own system calls (seccomp)";
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(std::filesystem::is_empty(root), c.err != 0);
+        EXPECT_EQ(sim_tree_image(beside), before);
+        for (const std::string &landed : {root + beside + "/victim", root + "/beside/victim"}) {
+            std::stringstream text;
+            text << std::ifstream(landed).rdbuf();
+            EXPECT_EQ(text.str(), "under\n") << landed;
+        }
+        EXPECT_EQ(saved_model(root), kSimDefaultBoard);
     }
 }
 

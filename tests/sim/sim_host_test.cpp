@@ -9,10 +9,17 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/mman.h>
+#include <map>
+#include <string>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <thread>
 
+#include "sim/kit/sim_fd.h"
 #include "support/console_run.h"
+#include "support/no_openat2.h"
+#include "support/sim_binary.h"
+#include "support/sim_in_process.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -462,6 +469,127 @@ TEST_F(SimHostTest, ModelLinkCallsActBeneathTheRoot)
         names.push_back(e.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"victim"}) << refused << " refused";
     fs::remove_all(beside);
+}
+
+// ---- the walk beneath a directory, where openat2 is missing ----------------
+
+// A tree under test: a directory, a file, a FIFO, links to each and out of
+// the tree, a dangling link.
+void plant_walk_tree(const std::string &top, const std::string &beside)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(top + "/d/e");
+    std::ofstream(top + "/d/f") << "f";
+    ::mkfifo((top + "/d/fifo").c_str(), 0600);
+    fs::create_directory_symlink("e", top + "/d/to-dir");
+    fs::create_symlink("f", top + "/d/to-file");
+    fs::create_symlink("none", top + "/d/dangling");
+    fs::create_directory_symlink(beside, top + "/out");
+    fs::create_directory_symlink("..", top + "/d/e/up");
+}
+
+// What an open gave: the errno, or the kind of what it opened and the name
+// it stands for in the tree.
+std::string opened_as(int fd, const std::string &top)
+{
+    if (fd < 0)
+        return std::strerror(errno);
+    SimFd held(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return "fstat failed";
+    for (const auto &e : std::filesystem::recursive_directory_iterator(top)) {
+        struct stat at {};
+        if (::lstat(e.path().c_str(), &at) == 0 && at.st_ino == st.st_ino && at.st_dev == st.st_dev)
+            return e.path().string().substr(top.size());
+    }
+    return st.st_ino == 0 ? "?" : (S_ISDIR(st.st_mode) ? "the top" : "something else");
+}
+
+// For every path and flags the simulator passes (a canonical path relative
+// to the directory: files, directories, links on the way and at the end,
+// a FIFO, missing names, creation), the walk gives what openat2 gives, in
+// two trees planted alike.
+TEST(SimWalk, TheWalkAnswersAsOpenat2Does)
+{
+    if (!openat2_answers())
+        GTEST_SKIP() << "openat2 is missing or forbidden here: nothing to compare with";
+    TempDir a, b;
+    const std::string beside = a.path + "-beside";
+    std::filesystem::create_directories(beside);
+    plant_walk_tree(a.path, beside);
+    plant_walk_tree(b.path, beside);
+    const SimFd ta(::open(a.path.c_str(), O_PATH | O_DIRECTORY)), tb(::open(b.path.c_str(), O_PATH | O_DIRECTORY));
+    constexpr int kWrite = O_WRONLY | O_CREAT | O_NONBLOCK, kExcl = O_WRONLY | O_CREAT | O_EXCL;
+    const char *paths[] = {"",          "d",          "d/f",         "d/e",          "d/fifo",      "d/to-dir",
+                           "d/to-file", "d/dangling", "d/to-dir/x",  "d/to-file/x", "out",          "out/victim",
+                           "d/e/up",    "d/e/up/f",   "d/f/x",       "d/none",       "none/x",      "d/new",
+                           "/d/f",      "d//f",       "d/./f",       "d/",           "d/f/",        "d/e/."};
+    const int flags[] = {O_PATH,   O_PATH | O_DIRECTORY, O_RDONLY | O_NONBLOCK, O_RDONLY | O_DIRECTORY,
+                         O_RDWR | O_NONBLOCK, kWrite, kExcl};
+    for (const int f : flags)
+        for (const char *path : paths) {
+            SCOPED_TRACE(std::string(path) + " flags " + std::to_string(f));
+            const std::string want = opened_as(sim_open_beneath(ta.fd, path, f, 0600), a.path);
+            EXPECT_EQ(opened_as(sim_walk_beneath(tb.fd, path, f, 0600), b.path), want);
+        }
+    EXPECT_EQ(sim_beneath_way(), SimBeneathWay::Openat2);
+    EXPECT_EQ(sim_tree_image(a.path), sim_tree_image(b.path));
+    EXPECT_TRUE(std::filesystem::is_empty(beside));
+    std::filesystem::remove_all(beside);
+}
+
+// The walk never climbs: ".." anywhere is refused before any name is
+// opened, whatever is there; "" and "." are the directory itself.
+TEST(SimWalk, DotDotIsRefusedAndDotIsTheDirectory)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.path + "/d/e");
+    const SimFd top(::open((dir.path + "/d").c_str(), O_PATH | O_DIRECTORY));
+    for (const char *path : {"..", "../d", "e/..", "e/../e", "none/..", "e/../../x"}) {
+        errno = 0;
+        EXPECT_EQ(sim_walk_beneath(top.fd, path, O_WRONLY | O_CREAT, 0600), -1) << path;
+        EXPECT_EQ(errno, EINVAL) << path;
+    }
+    for (const char *path : {"", ".", "./", "e/..."}) {
+        const int fd = sim_walk_beneath(top.fd, path, O_RDONLY | O_DIRECTORY);
+        if (std::string(path) == "e/...") {
+            EXPECT_EQ(fd, -1);
+            EXPECT_EQ(errno, ENOENT) << "\"...\" is a name like any other";
+            continue;
+        }
+        EXPECT_EQ(opened_as(fd, dir.path), "/d") << path;
+    }
+    EXPECT_EQ(sim_tree_image(dir.path), (std::map<std::string, std::string>{{"d", "dir"}, {"d/e", "dir"}}));
+}
+
+// A directory on the way swapped for a link to the directory beside, over
+// and over while the walk creates files through it: nothing lands beside.
+TEST(SimWalk, ADirectorySwappedForALinkIsNeverFollowed)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string beside = dir.path + "/beside", top = dir.path + "/top";
+    fs::create_directories(beside);
+    fs::create_directories(top + "/swap");
+    fs::create_directory_symlink(beside, top + "/swap-out");
+    const SimFd fd(::open(top.c_str(), O_PATH | O_DIRECTORY));
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+        const std::string a = top + "/swap", b = top + "/swap-out";
+        for (int i = 0; i < 20000; i++)
+            ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+        done = true;
+    });
+    int made = 0, refused = 0;
+    do {
+        const SimFd f(sim_walk_beneath(fd.fd, "swap/new", O_WRONLY | O_CREAT, 0600));
+        made += f.fd >= 0;
+        refused += f.fd < 0 && errno == ELOOP;
+    } while (!done);
+    swapper.join();
+    EXPECT_TRUE(fs::is_empty(beside)) << made << " made, " << refused << " refused";
+    EXPECT_EQ(SimFd(sim_walk_beneath(fd.fd, "swap/new", O_WRONLY | O_CREAT, 0600)).fd >= 0, true);
 }
 
 } // namespace
