@@ -247,19 +247,25 @@ Answer answer(DiskFacts &d, const uint8_t *cdb, size_t len, const uint8_t *out, 
     return a;
 }
 
-// The disk a node belongs to: its generic node, its block node, or a
-// partition of it (the block node's name and digits: "sda1", not "sdaa").
+// Whether `name` is a node of disk `d`: its generic node, its block node,
+// or a partition of it (the block node's name and digits: "sda1", not "sdaa").
+bool node_of(const DiskFacts &d, std::string_view name)
+{
+    auto partition = [](std::string_view tail) {
+        return !tail.empty() && std::all_of(tail.begin(), tail.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return name == d.sg || name == d.sd || (name.starts_with(d.sd) && partition(name.substr(d.sd.size())));
+}
+
+// The disk a node belongs to, the first added of those it is a node of.
 DiskFacts *disk_of(std::string_view node)
 {
     constexpr std::string_view kDev = "/dev/";
     if (!node.starts_with(kDev))
         return nullptr;
     const std::string_view name = node.substr(kDev.size());
-    auto partition = [](std::string_view tail) {
-        return !tail.empty() && std::all_of(tail.begin(), tail.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
     for (auto &d : model().disks)
-        if (name == d->sg || name == d->sd || (name.starts_with(d->sd) && partition(name.substr(d->sd.size()))))
+        if (node_of(*d, name))
             return d.get();
     return nullptr;
 }
@@ -464,6 +470,14 @@ bool pci_field(const std::string &value, std::string &out)
     return sim_pci_address(value, a) && (out = value, true);
 }
 
+// A name of a new disk that is already another disk's node: the saved
+// board's lines naming it would reach that disk when loaded again.
+bool taken(std::string &err, std::string_view role, const std::string &name, const DiskFacts &owner)
+{
+    err = "disk-add: " + std::string(role) + " '" + sim_clip(name) + "' is already a node of disk " + owner.sd;
+    return false;
+}
+
 bool line_add(const Words &w, std::string &err)
 {
     DiskFacts d;
@@ -471,8 +485,14 @@ bool line_add(const Words &w, std::string &err)
         return fail(err, "disk-add: SD SG sata|sas [pci=ADDR] [host=N] [channel=N] [target=N] expected");
     if (!disk_name_check("disk-add", "SD", w[1], err) || !disk_name_check("disk-add", "SG", w[2], err))
         return false;
-    if (DiskFacts *old = disk_find(w[1]); old != nullptr && old->sd == w[1])
+    DiskFacts *old = disk_find(w[1]);
+    if (old != nullptr && old->sd != w[1])
+        return taken(err, "SD", w[1], *old);
+    if (old != nullptr)
         d = *old;  // the same disk again: its other facts stay
+    for (const auto &other : model().disks)
+        if (other.get() != old && node_of(*other, w[2]))
+            return taken(err, "SG", w[2], *other);
     d.sd = w[1];
     d.sg = w[2];
     d.sata = w[3] == "sata";

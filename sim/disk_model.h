@@ -110,7 +110,9 @@ void disk_model_save(SimDoc &doc);
 //   disk-fault NODE errno REQUEST ERRNO [NTH]     (NODE: a node name, e.g. sg0 or sda1)
 //
 // SD and SG are device names (sim_device_name); PCI addresses read as
-// sim_pci_address reads them.
+// sim_pci_address reads them. A disk-add whose SD or SG is already another
+// disk's node (its SD or SG name, or its SD name and digits) is refused:
+// the saved board's lines naming it would reach that disk.
 // False with a message in `err` for a line not understood.
 bool disk_fixture_line(std::string_view line, std::string &err);
 

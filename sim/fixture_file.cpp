@@ -1,14 +1,16 @@
 #include "sim/fixture_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "sim/asmf_model.h"
@@ -24,6 +26,7 @@
 #include "sim/ruga_model.h"
 #include "sim/smbios_image.h"
 #include "sim/kit/sim_doc.h"
+#include "sim/kit/sim_fd.h"
 #include "sim/kit/sim_words.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
@@ -457,19 +460,39 @@ bool sim_fixture_apply(std::string_view text, const std::string &file, std::stri
 
 bool sim_fixture_load(const std::string &path, std::string &error)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        error = sim_escape(path) + ": a directory, not a fixture file";
+    auto failed = [&](const std::string &why) {
+        error = sim_escape(path) + ": " + why;
         return false;
+    };
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return failed("a directory, not a fixture file");
+    const SimFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (in.fd < 0 || ::fstat(in.fd, &st) != 0)
+        return failed(std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return failed("a directory, not a fixture file");
+    const std::string tooLarge = "larger than " + std::to_string(kSimFixtureMaxBytes >> 20) + " MiB, not a fixture file";
+    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > kSimFixtureMaxBytes)
+        return failed(tooLarge);
+    // A pipe or a device has no size to look at: read one byte past the
+    // bound, and no further.
+    std::string text;
+    std::vector<char> buf(65536);
+    while (text.size() <= kSimFixtureMaxBytes) {
+        const size_t want = std::min(buf.size(), kSimFixtureMaxBytes + 1 - text.size());
+        const ssize_t got = ::read(in.fd, buf.data(), want);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return failed(std::strerror(errno));
+        if (got == 0)
+            break;
+        text.append(buf.data(), static_cast<size_t>(got));
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = sim_escape(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return sim_fixture_apply(ss.str(), path, error);
+    if (text.size() > kSimFixtureMaxBytes)
+        return failed(tooLarge);
+    return sim_fixture_apply(text, path, error);
 }
 
 void sim_fixture_begin_run() { g_writtenFiles.clear(); }

@@ -40,6 +40,7 @@
 #ifndef QUORBIX_SIM_FIXTURE_FILE_H
 #define QUORBIX_SIM_FIXTURE_FILE_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,7 +48,13 @@
 // Applies the facts in `text`, read from `file` (for error lines).
 bool sim_fixture_apply(std::string_view text, const std::string &file, std::string &error);
 
-// Reads the fixture file at `path` (a path of the real machine) and applies it.
+// The largest fixture file: 64 MiB.
+inline constexpr size_t kSimFixtureMaxBytes = size_t{64} << 20;
+
+// Reads the fixture file at `path` (a path of the real machine) and applies
+// it. A directory is refused, and so is a file larger than
+// kSimFixtureMaxBytes: a regular file by its size, unread; a pipe or a
+// device after one byte more than that has been read.
 bool sim_fixture_load(const std::string &path, std::string &error);
 
 // A run begins (the board is opened): no file line of it has written a file

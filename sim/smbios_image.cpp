@@ -100,9 +100,55 @@ std::string not_plain(mode_t mode)
     return "not a regular file";
 }
 
-// The bytes of the regular file `path` of the real machine. Nothing else
-// is opened (a device could act on its open), and the open never waits (a
-// FIFO swapped in after the look is refused by its descriptor).
+// Up to `n` bytes of `fd` at `at` into `out`: how many (fewer at the end of
+// the file), or -1 with errno.
+ssize_t read_at(int fd, uint8_t *out, size_t n, off_t at)
+{
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, out + done, n - done, at + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// The part of an open dump file that is used: its entry point and the
+// table it points to (at most 65,535 bytes), in the dump form (the table at
+// 0x20). A file too short for either gives what was read, which holds no
+// entry point for smbios_load_dump. Nothing else of the file is read.
+bool read_used(int fd, std::vector<uint8_t> &out)
+{
+    std::vector<uint8_t> entry(kEntryLen);
+    const ssize_t got = read_at(fd, entry.data(), entry.size(), 0);
+    if (got < 0)
+        return false;
+    entry.resize(static_cast<size_t>(got));
+    out = entry;
+    if (entry.size() < kEntryLen || std::memcmp(entry.data(), "_SM_", 4) != 0)
+        return true;
+    std::vector<uint8_t> table(get(entry, 0x16, 2));
+    const ssize_t tableGot = read_at(fd, table.data(), table.size(), get(entry, 0x18, 4));
+    if (tableGot < 0)
+        return false;
+    if (static_cast<size_t>(tableGot) < table.size())
+        return true;   // the table runs past the end of the file
+    // Only the table's address changes: the board's entry point is made
+    // afresh from the rest when the dump is placed.
+    put32(out, 0x18, kDumpTable);
+    out.resize(kDumpTable, 0);
+    out.insert(out.end(), table.begin(), table.end());
+    return true;
+}
+
+// The used bytes of the regular file `path` of the real machine. Nothing
+// else is opened (a device could act on its open), and the open never waits
+// (a FIFO swapped in after the look is refused by its descriptor).
 bool read_dump(const std::string &path, std::vector<uint8_t> &out, std::string &error)
 {
     const std::string name = sim_escape(path);
@@ -118,10 +164,8 @@ bool read_dump(const std::string &path, std::vector<uint8_t> &out, std::string &
         return error = name + ": " + std::strerror(errno), false;
     if (std::string why = not_plain(st.st_mode); !why.empty())
         return error = name + ": " + why, false;
-    std::string bytes;
-    if (int err = sim_read_all(file.fd, bytes); err != 0)
-        return error = name + ": " + std::strerror(err), false;
-    out.insert(out.end(), bytes.begin(), bytes.end());
+    if (!read_used(file.fd, out))
+        return error = name + ": " + std::strerror(errno), false;
     return true;
 }
 

@@ -60,7 +60,9 @@ void smbios_board_save(SimDoc &doc);
 // Fixture line:  smbios-dump FILE   the table of a binary dump file (as
 // dmidecode writes one) replaces the board's. FILE is a regular file of
 // the real machine, not under the root; anything else (a FIFO, a socket, a
-// device, a directory) is refused and never waited on.
+// device, a directory) is refused and never waited on. Only its entry point
+// and the table that points to (at most 65,535 bytes) are read, and kept
+// in the dump form whatever the table's address in FILE.
 bool smbios_fixture_line(std::string_view line, std::string &error);
 
 #endif

@@ -123,11 +123,37 @@ const SimDocEntry *SimDocSection::find(std::string_view key) const
 
 // ---- the document -------------------------------------------------------------------
 
+namespace {
+
+// The position of section `name` in doc.sections, or its size when there is
+// none. The index first takes in what the vector holds beyond it; a lookup
+// whose entry no longer matches its section (the vector was changed behind
+// the index) makes it again from the start. The first section of a name
+// wins, as a scan finds it.
+size_t section_at(const SimDoc &doc, std::string_view name)
+{
+    for (int pass = 0; pass < 2; pass++) {
+        if (doc.indexed > doc.sections.size() || pass == 1) {
+            doc.sectionIndex.clear();
+            doc.indexed = 0;
+        }
+        for (; doc.indexed < doc.sections.size(); doc.indexed++)
+            doc.sectionIndex.emplace(doc.sections[doc.indexed].name, doc.indexed);
+        auto it = doc.sectionIndex.find(name);
+        if (it == doc.sectionIndex.end())
+            return doc.sections.size();
+        if (it->second < doc.sections.size() && doc.sections[it->second].name == name)
+            return it->second;
+    }
+    return doc.sections.size();
+}
+
+} // namespace
+
 SimDocSection &SimDoc::section(std::string_view name)
 {
-    for (SimDocSection &s : sections)
-        if (s.name == name)
-            return s;
+    if (size_t at = section_at(*this, name); at < sections.size())
+        return sections[at];
     sections.push_back({});
     sections.back().name = std::string(name);
     return sections.back();
@@ -135,10 +161,8 @@ SimDocSection &SimDoc::section(std::string_view name)
 
 const SimDocSection *SimDoc::find(std::string_view name) const
 {
-    for (const SimDocSection &s : sections)
-        if (s.name == name)
-            return &s;
-    return nullptr;
+    const size_t at = section_at(*this, name);
+    return at < sections.size() ? &sections[at] : nullptr;
 }
 
 bool SimDoc::fail(int line, std::string_view message)

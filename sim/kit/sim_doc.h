@@ -63,12 +63,19 @@ struct SimDoc {
     std::string kind;       // "board", ...
     unsigned version = 1;
     std::string file;       // where it was read from, for error lines
-    std::vector<SimDocSection> sections;
+    std::vector<SimDocSection> sections;                 // in document order
     std::string error;      // the first error, "file:line: message"
 
-    // The section of that name, appended when missing.
+    // The section of that name, appended when missing. Both find it through
+    // the index below, not by a scan, so reading a document costs its size.
     SimDocSection &section(std::string_view name);
     const SimDocSection *find(std::string_view name) const;
+
+    // Section name -> position in `sections` (the first of a name). Kept by
+    // section(); sections pushed onto the vector directly are taken in by
+    // the next lookup. Code that renames or removes sections clears it.
+    mutable std::map<std::string, size_t, std::less<>> sectionIndex;
+    mutable size_t indexed = 0;    // sections the index covers
 
     // Typed reads of an entry, or of a key in a section.
     bool get(const SimDocEntry &e, uint64_t &out);

@@ -383,12 +383,62 @@ TEST_F(DiskAddWords, NamesAreDeviceNames)
         expect_refused("disk-add " + name + " sg9 sas", "disk-add: SD '" + sim_clip(name) + "' is not a device name");
         expect_refused("disk-add sdq " + name + " sas", "disk-add: SG '" + sim_clip(name) + "' is not a device name");
     }
-    const std::string longest = sim_name_of(32);
+    const std::string longest = sim_name_of(32), longestSg = "sg" + std::string(30, 'q');
     expect_applied("disk-add " + longest + " sg-9_x.1 sas");
-    expect_applied("disk-add sdq " + longest + " sata");
+    expect_applied("disk-add sdq " + longestSg + " sata");
     ASSERT_NE(disk_find(longest), nullptr);
     EXPECT_EQ(disk_find(longest)->sd, longest);
-    EXPECT_EQ(disk_find("sdq")->sg, longest);
+    EXPECT_EQ(disk_find("sdq")->sg, longestSg);
+}
+
+// A new disk's SD or SG name that is already another disk's node (its SD
+// name, its SG name, or its SD name and digits) is refused at its line: the
+// saved board's lines naming it would reach that disk when loaded again.
+// Names that only begin alike are taken, and so is a disk added again under
+// its own names; the board they leave loads with each disk as it was.
+TEST_F(DiskAddWords, ANameThatIsAnotherDisksNodeIsRefused)
+{
+    const struct {
+        const char *line;
+        const char *message;  // empty: applied
+    } rows[] = {
+        {"disk-add sda1 sg9 sas", "disk-add: SD 'sda1' is already a node of disk sda"},
+        {"disk-add sda12 sg9 sas", "disk-add: SD 'sda12' is already a node of disk sda"},
+        {"disk-add sg0 sg9 sata", "disk-add: SD 'sg0' is already a node of disk sda"},
+        {"disk-add sdq sg3 sas", "disk-add: SG 'sg3' is already a node of disk sdd"},
+        {"disk-add sdq sdb sas", "disk-add: SG 'sdb' is already a node of disk sdb"},
+        {"disk-add sdq sdc7 sas", "disk-add: SG 'sdc7' is already a node of disk sdc"},
+        {"disk-add sda sg1 sas", "disk-add: SG 'sg1' is already a node of disk sdb"},
+        {"disk-add d1 sg9 sata", ""},
+        {"disk-add d10 sg10 sata", "disk-add: SD 'd10' is already a node of disk d1"},
+        {"disk-add d2 d15 sata", "disk-add: SG 'd15' is already a node of disk d1"},
+        {"disk-add d2 sg9 sata", "disk-add: SG 'sg9' is already a node of disk d1"},
+        {"disk-add e10 sg10 sata", ""},
+        {"disk-add e1 sg11 sata", ""},
+        {"disk-add e10 sg12 sata", ""},
+        {"disk-add sdq sg0x sas", ""},
+        {"disk-add sda1x sg1x sas", ""},
+        {"disk-add sda sda sas", ""},
+        {"disk-add sdb sdb3 sas", ""},
+        {"disk-add d1 sg9 sas", ""},
+    };
+    for (const auto &r : rows) {
+        if (*r.message == '\0')
+            expect_applied(r.line);
+        else
+            expect_refused(r.line, r.message);
+    }
+    ASSERT_EQ(sim_board_close(), 0);
+    std::string error;
+    ASSERT_EQ(sim_board_open(SimBoardStart{root_, "", false}, error), 0) << error;
+    for (const char *sd : {"sda", "sdb", "sdc", "sdd", "d1", "e10", "e1", "sdq", "sda1x"}) {
+        ASSERT_NE(disk_find(sd), nullptr) << sd;
+        EXPECT_EQ(disk_find(sd)->sd, sd);
+    }
+    EXPECT_EQ(disk_find("e10")->sg, "sg12");
+    EXPECT_EQ(disk_find("sda")->sg, "sda");
+    EXPECT_FALSE(disk_find("d1")->sata);
+    EXPECT_EQ(disk_find("sg3")->sd, "sdd");
 }
 
 TEST_F(DiskAddWords, PciAddressesReadAsDomainBusDeviceFunction)

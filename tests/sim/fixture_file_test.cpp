@@ -1,9 +1,12 @@
 // Fixture files: each fact reaches the board, and a file with an error
 // changes nothing and names its line.
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "boardlib/dorn_logic.h"
 #include "boardlib/plov_types.h"
@@ -331,6 +334,86 @@ TEST(FixtureFileLines, LinesThatWouldChangeNothingAreRefused)
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "quorbix-sim: " + fix + ":" + error + "\n");
         EXPECT_TRUE(sim_tree_image(b.root) == root) << "the tree changed";
+    }
+}
+
+// A fixture file is at most 64 MiB. A larger regular file is refused by its
+// size, unread (a sparse file of 1 TiB was read whole), and a device is read
+// one byte past the bound and no further (/dev/zero was read until memory
+// ran out): one line, status 1, DIR as it was. A file of exactly 64 MiB is
+// applied. Each run is a child with a time limit.
+TEST(FixtureFileLines, AFileOver64MiBIsRefusedInOneLine)
+{
+    namespace fs = std::filesystem;
+    const std::string refused = ": larger than 64 MiB, not a fixture file\n";
+    const struct {
+        const char *name;   // beside the root; null: /dev/zero
+        uint64_t size;      // a comment line, then a hole up to this size
+        bool applied;
+    } cases[] = {
+        {"tib.fix", uint64_t{1} << 40, false},
+        {"over.fix", kSimFixtureMaxBytes + 1, false},
+        {"at.fix", kSimFixtureMaxBytes, true},
+        {nullptr, 0, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name ? c.name : "/dev/zero");
+        Beside b;
+        ASSERT_EQ(run_sim_binary("--root " + b.root + " -- -v", kSimLimitSeconds).status, 2);
+        const TempDir files;   // not beside the root: the tree's image would read them
+        std::string fix = "/dev/zero";
+        if (c.name != nullptr) {
+            fix = files.write(c.name, "# a comment, then a hole\n#");
+            fs::resize_file(fix, c.size);
+        }
+        b.snap();
+        const auto root = sim_tree_image(b.root, {".sim"});
+        const SimRun r = run_sim_binary("--root " + b.root + " --fixture " + fix + " -- -v", 10);
+        EXPECT_EQ(r.status, c.applied ? 2 : 1);
+        EXPECT_EQ(r.err, c.applied ? "" : "quorbix-sim: " + fix + refused);
+        EXPECT_TRUE(b.unchanged()) << "the tree beside the root changed";
+        EXPECT_TRUE(sim_tree_image(b.root, {".sim"}) == root) << "the tree changed";
+    }
+}
+
+// A pipe is read up to 64 MiB and one byte more: 64 MiB of comment lines
+// are applied; with more behind them it is refused, and the writer meets a
+// closed pipe before it has written them all.
+TEST_F(FixtureFileTest, APipeIsReadUpTo64MiB)
+{
+    const std::string line = "#" + std::string((size_t{1} << 20) - 2, ' ') + "\n";
+    const struct {
+        size_t size;
+        bool applied;
+    } cases[] = {{kSimFixtureMaxBytes, true}, {kSimFixtureMaxBytes + 1, false}, {kSimFixtureMaxBytes * 2, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const pid_t writer = fork();
+        if (writer == 0) {
+            ::close(fds[0]);
+            ::signal(SIGPIPE, SIG_IGN);
+            for (size_t done = 0; done < c.size;) {
+                const size_t n = std::min(line.size(), c.size - done);
+                const ssize_t wrote = ::write(fds[1], n < line.size() ? "\n" : line.data(), n < line.size() ? 1 : n);
+                if (wrote <= 0)
+                    _exit(errno == EPIPE ? 3 : 4);
+                done += static_cast<size_t>(wrote);
+            }
+            _exit(0);
+        }
+        ASSERT_GT(writer, 0);
+        ::close(fds[1]);
+        const std::string path = "/dev/fd/" + std::to_string(fds[0]);
+        error_.clear();
+        EXPECT_EQ(sim_fixture_load(path, error_), c.applied);
+        EXPECT_EQ(error_, c.applied ? "" : path + ": larger than 64 MiB, not a fixture file");
+        ::close(fds[0]);
+        int ws = 0;
+        ASSERT_EQ(waitpid(writer, &ws, 0), writer);
+        ASSERT_TRUE(WIFEXITED(ws));
+        EXPECT_EQ(WEXITSTATUS(ws), c.size > kSimFixtureMaxBytes + 1 ? 3 : 0);
     }
 }
 

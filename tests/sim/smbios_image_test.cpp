@@ -27,6 +27,16 @@ protected:
         int ret = smbios_get_board_info(1, buf, sizeof buf);
         return ret == 0 ? buf : "error " + std::to_string(ret);
     }
+    // The dump kept in the saved board.
+    std::vector<uint8_t> saved_dump()
+    {
+        SimDoc saved;
+        std::vector<uint8_t> dump;
+        EXPECT_EQ(sim_doc_read(root_ + "/.sim/board", "board", saved), SimDocRead::Ok) << saved.error;
+        const SimDocSection *section = saved.find("smbios");
+        EXPECT_TRUE(section != nullptr && saved.get_bytes(*section, "dump", dump));
+        return dump;
+    }
     std::string write_dump(const std::vector<uint8_t> &bytes)
     {
         std::string file = root_ + "/board.dump";
@@ -58,11 +68,54 @@ TEST_F(SmbiosImageTest, FixtureDumpIsKeptWithTheBoard)
     sim_board_close();
     ASSERT_EQ(sim_board_open(root_, "ZK17DORN"), 0);
     EXPECT_EQ(product(), "X9SRL");
+    EXPECT_EQ(saved_dump(), smbios_dump_bytes({smbios_baseboard("M", "X9SRL", "S", "L"), smbios_end(1)}));
 
     std::string bad = write_dump({'n', 'o', 'p', 'e'});
     EXPECT_FALSE(sim_fixture_apply("smbios-dump " + bad + "\n", "test", error));
     EXPECT_NE(error.find("no SMBIOS 2.x entry point"), std::string::npos) << error;
     EXPECT_FALSE(sim_fixture_apply("smbios-dump\n", "test", error));
+}
+
+// Only the entry point and the table it points to are read: a table that
+// ends where the file ends is loaded wherever it lies, and kept in the dump
+// form; one that runs a byte past the end is refused, and so is a file too
+// short for the entry point.
+TEST_F(SmbiosImageTest, OnlyTheEntryPointAndItsTableAreRead)
+{
+    const std::vector<SmbiosStructure> structures = {smbios_baseboard("M", "FAR", "S", "L"), smbios_end(1)};
+    const std::vector<uint8_t> table = smbios_build_table(structures);
+    const uint16_t length = static_cast<uint16_t>(table.size());
+    for (uint16_t tableLength : {length, static_cast<uint16_t>(length + 1)}) {
+        SCOPED_TRACE(tableLength);
+        SmbiosLayout layout;
+        layout.tableAddress = 0x1000;
+        layout.tableLength = tableLength;
+        std::vector<uint8_t> bytes = smbios_build_entry(layout, 0, 2);
+        bytes.resize(0x1000, 0xAA);
+        bytes.insert(bytes.end(), table.begin(), table.end());
+        std::string error;
+        const bool applied = sim_fixture_apply("smbios-dump " + write_dump(bytes) + "\n", "test", error);
+        EXPECT_EQ(applied, tableLength == length);
+        if (!applied) {
+            EXPECT_TRUE(error.ends_with(": no SMBIOS 2.x entry point at its start")) << error;
+            continue;
+        }
+        EXPECT_EQ(product(), "FAR");
+        sim_board_close();
+        ASSERT_EQ(sim_board_open(root_, ""), 0);
+        EXPECT_EQ(product(), "FAR");
+        std::vector<uint8_t> want(bytes.begin(), bytes.begin() + 0x20);
+        want[0x18] = 0x20;
+        want[0x19] = 0;
+        std::fill(want.begin() + 0x1F, want.end(), 0);
+        want.insert(want.end(), table.begin(), table.end());
+        EXPECT_EQ(saved_dump(), want);
+    }
+    std::vector<uint8_t> shortEntry = smbios_dump_bytes(structures);
+    shortEntry.resize(30);
+    std::string error;
+    EXPECT_FALSE(sim_fixture_apply("smbios-dump " + write_dump(shortEntry) + "\n", "test", error));
+    EXPECT_TRUE(error.ends_with(": no SMBIOS 2.x entry point at its start")) << error;
 }
 
 TEST_F(SmbiosImageTest, ResourceText)
@@ -121,6 +174,47 @@ TEST(SmbiosDumpFile, OnlyARegularFileIsRead)
         EXPECT_TRUE(sim_tree_image(root) == before) << "the tree changed";
         EXPECT_TRUE(sim_tree_image(dir.path, {"root"}) == beside) << "the tree changed";
     }
+}
+
+// A dump whose table lies far into a large file, holes around it, costs
+// what its table does: the saved board keeps the entry point and the table
+// in the dump form (the whole file was kept, escaped, four times its size,
+// and every later run read it), and the next run places the table. The run
+// is a child with a time limit.
+TEST(SmbiosDumpFile, ALargeFileKeepsOnlyItsTable)
+{
+    namespace fs = std::filesystem;
+    const std::vector<SmbiosStructure> structures = {smbios_baseboard("M", "LARGE", "S", "L"), smbios_end(1)};
+    const std::vector<uint8_t> table = smbios_build_table(structures);
+    SmbiosLayout layout;
+    layout.tableAddress = 96u << 20;
+    const std::vector<uint8_t> entry =
+        smbios_build_entry(layout, static_cast<uint16_t>(table.size()), static_cast<uint16_t>(structures.size()));
+    TempDir dir;
+    const std::string root = dir.path + "/root", dump = dir.path + "/dump";
+    {
+        std::ofstream out(dump, std::ios::binary);
+        out.write(reinterpret_cast<const char *>(entry.data()), static_cast<std::streamsize>(entry.size()));
+        out.seekp(layout.tableAddress);
+        out.write(reinterpret_cast<const char *>(table.data()), static_cast<std::streamsize>(table.size()));
+    }
+    fs::resize_file(dump, 128u << 20);
+    const std::string fix = dir.write("d.fix", "smbios-dump " + dump + "\n");
+    const SimRun r = run_sim_binary("--root " + root + " --fixture " + fix + " -- -v", 10);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "");
+    SimDoc saved;
+    std::vector<uint8_t> kept;
+    ASSERT_EQ(sim_doc_read(root + "/.sim/board", "board", saved), SimDocRead::Ok) << saved.error;
+    ASSERT_NE(saved.find("smbios"), nullptr);
+    EXPECT_TRUE(saved.get_bytes(*saved.find("smbios"), "dump", kept));
+    ASSERT_EQ(kept.size(), 0x20 + table.size());
+    EXPECT_EQ(std::vector<uint8_t>(kept.begin() + 0x20, kept.end()), table);
+    ASSERT_EQ(sim_board_open(root, ""), 0);
+    char product[32] = {};
+    EXPECT_EQ(smbios_get_board_info(1, product, sizeof product), 0);
+    EXPECT_STREQ(product, "LARGE");
+    EXPECT_EQ(sim_board_close(), 0);
 }
 
 // The dump's name is escaped in the error, which stays one line.

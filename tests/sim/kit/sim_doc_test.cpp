@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -151,6 +152,71 @@ TEST(SimDoc, NumbersQuotesAndTokens)
     EXPECT_FALSE(sim_doc_tokens("file \"open", words, error));
     EXPECT_EQ(error, "unterminated string");
     EXPECT_FALSE(sim_doc_tokens("file \"a\"b", words, error));
+}
+
+// Sections are found by name through an index that follows the vector: a
+// section pushed onto it directly is found, the first of two of one name
+// wins, and a copy finds its own sections.
+TEST(SimDoc, SectionsFoundByNameWhateverAddedThem)
+{
+    SimDoc doc;
+    doc.kind = "board";
+    doc.section("a").put("k", 1);
+    doc.section("b").put("k", 2);
+    EXPECT_EQ(&doc.section("a"), &doc.sections[0]);
+    EXPECT_EQ(doc.sections.size(), 2u);
+    SimDocSection pushed;
+    pushed.name = "c";
+    doc.sections.push_back(pushed);
+    doc.sections.push_back(pushed);
+    doc.sections.back().put("k", 4);
+    EXPECT_EQ(doc.find("c"), &doc.sections[2]);
+    EXPECT_EQ(&doc.section("c"), &doc.sections[2]);
+    EXPECT_EQ(doc.find("d"), nullptr);
+    EXPECT_EQ(doc.find("a "), nullptr);
+    EXPECT_EQ(doc.find(""), nullptr);
+    doc.sections.pop_back();
+    doc.sections.pop_back();
+    EXPECT_EQ(doc.find("c"), nullptr);
+    EXPECT_EQ(doc.find("b"), &doc.sections[1]);
+    const SimDoc copy = doc;
+    EXPECT_EQ(copy.find("b"), &copy.sections[1]);
+    SimDoc parsed;
+    ASSERT_TRUE(sim_doc_parse(sim_doc_format(doc), "f", "board", parsed)) << parsed.error;
+    uint64_t v = 0;
+    ASSERT_NE(parsed.find("b"), nullptr);
+    EXPECT_TRUE(parsed.get(*parsed.find("b"), "k", v));
+    EXPECT_EQ(v, 2u);
+}
+
+// A document of many sections parses, and each is found by name, in time
+// that grows with its size: 50,000 empty sections and a last one naming
+// each, as the saved board's [end] does. A scan per section head and per
+// name took many seconds (minutes for 100,000); the child is stopped after 5 s.
+TEST(SimDoc, ManySectionsCostTheirSize)
+{
+    constexpr int kSections = 50000;
+    std::string text = "quorbix-sim board 2\n";
+    for (int i = 0; i < kSections; i++)
+        text += "[s" + std::to_string(i) + "]\n";
+    text += "[end]\n";
+    for (int i = 0; i < kSections; i++)
+        text += "s" + std::to_string(i) + " = 0x1\n";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(5);
+        SimDoc doc;
+        if (!sim_doc_parse(text, "f", "board", doc) || doc.sections.size() != kSections + 1)
+            _exit(2);
+        for (const SimDocEntry &e : doc.find("end")->entries)
+            if (doc.find(e.key) == nullptr || &doc.section(e.key) != doc.find(e.key))
+                _exit(3);
+        _exit(doc.sections.size() == kSections + 1 ? 0 : 4);
+    }
+    int ws = 0;
+    ASSERT_EQ(waitpid(pid, &ws, 0), pid);
+    EXPECT_TRUE(WIFEXITED(ws)) << "stopped by signal " << (WIFSIGNALED(ws) ? WTERMSIG(ws) : 0);
+    EXPECT_EQ(WIFEXITED(ws) ? WEXITSTATUS(ws) : -1, 0);
 }
 
 // The file is replaced whole; a missing file is told apart from a bad one.
