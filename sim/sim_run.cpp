@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <iterator>
 #include <pthread.h>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "sim/fixture_file.h"
+#include "sim/kit/sim_fd.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
@@ -250,63 +252,64 @@ void watch(int readFd)
 // stop signals go to the watcher (one ignored when the run starts, as
 // under nohup, stays ignored), and SIGPIPE is ignored, so output to a
 // closed pipe is dropped and the run goes on to its save. Those found are
-// put back when the run returns; a stop that came before is then acted on.
+// put back when the run returns.
 struct SignalWatch {
-    int pipe[2] = {-1, -1};
+    SimFd readEnd, writeEnd;
     std::thread watcher;
-    struct sigaction found[std::size(kStopSignals) + 1] = {};
-    bool installed[std::size(kStopSignals) + 1] = {};
+    struct sigaction pipeFound {};
+    bool pipeSet = false;
+    struct sigaction stopFound[std::size(kStopSignals)] = {};
+    bool stopSet[std::size(kStopSignals)] = {};
 
     SignalWatch()
     {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
-        installed[0] = ::sigaction(SIGPIPE, &ignore, &found[0]) == 0;
-        if (::pipe2(pipe, O_CLOEXEC) != 0)
+        pipeSet = ::sigaction(SIGPIPE, &ignore, &pipeFound) == 0;
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
             return;
-        ::fcntl(pipe[1], F_SETFL, O_NONBLOCK);
+        readEnd.reset(ends[0]);
+        writeEnd.reset(ends[1]);
+        ::fcntl(writeEnd.fd, F_SETFL, O_NONBLOCK);
         try {
-            watcher = std::thread(watch, pipe[0]);
+            watcher = std::thread(watch, readEnd.fd);
         } catch (const std::system_error &) {
             return;
         }
-        g_stopPipe.store(pipe[1]);
+        g_stopPipe.store(writeEnd.fd);
         struct sigaction stop {};
         stop.sa_handler = on_stop_signal;
         stop.sa_flags = SA_RESTART;
         sigemptyset(&stop.sa_mask);
         for (size_t i = 0; i < std::size(kStopSignals); i++) {
             const int sig = kStopSignals[i].number;
-            struct sigaction &old = found[i + 1];
-            installed[i + 1] = ::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN &&
+            stopSet[i] = ::sigaction(sig, nullptr, &stopFound[i]) == 0 && stopFound[i].sa_handler != SIG_IGN &&
                          ::sigaction(sig, &stop, nullptr) == 0;
         }
     }
 
     ~SignalWatch()
     {
-        std::vector<int> late;
         for (size_t i = 0; i < std::size(kStopSignals); i++)
-            if (installed[i + 1])
-                ::sigaction(kStopSignals[i].number, &found[i + 1], nullptr);
+            if (stopSet[i])
+                ::sigaction(kStopSignals[i].number, &stopFound[i], nullptr);
+        std::vector<int> late;
         if (watcher.joinable()) {
-            // After any stop the handler wrote: the watcher acts on that first.
-            while (::write(pipe[1], &kWatchEnd, 1) < 0 && (errno == EINTR || errno == EAGAIN)) {
+            // Behind any stop a handler wrote before: the watcher acts on that first.
+            while (::write(writeEnd.fd, &kWatchEnd, 1) < 0 && (errno == EINTR || errno == EAGAIN)) {
             }
             watcher.join();
             g_stopPipe.store(-1);
             // A handler that ran as the dispositions went back wrote after
             // the end: its signal goes to the disposition found.
-            ::fcntl(pipe[0], F_SETFL, O_NONBLOCK);
-            for (unsigned char number; ::read(pipe[0], &number, 1) == 1;)
+            ::fcntl(readEnd.fd, F_SETFL, O_NONBLOCK);
+            for (unsigned char number; ::read(readEnd.fd, &number, 1) == 1;)
                 if (number != kWatchEnd)
                     late.push_back(number);
         }
-        for (int fd : pipe)
-            if (fd >= 0)
-                ::close(fd);
-        if (installed[0])
-            ::sigaction(SIGPIPE, &found[0], nullptr);
+        if (pipeSet)
+            ::sigaction(SIGPIPE, &pipeFound, nullptr);
         for (int sig : late)
             ::raise(sig);
     }
