@@ -476,23 +476,27 @@ std::vector<std::string> long_run(std::vector<std::string> args)
 }
 
 // Output to a closed pipe is dropped: the run goes on to its end, saves
-// what it did, and ends as the same run read to its end does.
+// what it did (its fixture's file and register, the tool's files and SFP
+// bytes), and ends as the same run read to its end does.
 TEST(SimRun, OutputToAClosedPipeIsDroppedAndTheRunSaves)
 {
     TempDir dir;
     const std::string whole = dir.path + "/whole", cut = dir.path + "/cut";
-    SimChild full(long_run({"--root", whole}));
+    const std::string fix = dir.write("f.fix", "file /etc/quorbix/new.txt \"one\"\nreg /dev/trans_pci 0x5c18 0x1234\n");
+    SimChild full(long_run({"--root", whole, "--fixture", fix}));
     const std::string printed = full.rest();
     const int ended = full.wait();
     ASSERT_TRUE(WIFEXITED(ended)) << sim_ended(ended);
     ASSERT_GT(printed.size(), 4u * 65536) << "more than a pipe holds";
 
-    SimChild head(long_run({"--root", cut}));
+    SimChild head(long_run({"--root", cut, "--fixture", fix}));
     EXPECT_EQ(head.read(64), printed.substr(0, 64));
     head.close_out();
     EXPECT_EQ(sim_ended(head.wait()), sim_ended(ended));
     EXPECT_EQ(head.err(), full.err());
     EXPECT_EQ(sim_tree_image(cut), sim_tree_image(whole));
+    EXPECT_TRUE(std::filesystem::exists(cut + "/etc/quorbix/new.txt"));
+    EXPECT_NE(sim_tree_image(cut)[".sim/board"].find("0x5c18"), std::string::npos) << "the register saved";
     const SimRun r = run_sim_binary("--root " + cut + " -- -m sfp/r/1:0xA0:200:4", kSimLimitSeconds);
     EXPECT_NE(r.out.find("11\t22\t33\t44\t\n"), std::string::npos) << r.out;
 }
