@@ -266,6 +266,14 @@ constexpr const char *kResetHint = " (give --reset to start a fresh board)";
 constexpr const char *kEndSection = "end";
 constexpr const char *kSectionCount = "sections";
 
+// The root put back as it was before the run: "ROOT put back as it was",
+// or "ROOT: " and what could not be put back.
+std::string put_back()
+{
+    std::string error;
+    return sim_undo_restore(error) ? shown_root() + " put back as it was" : shown_root() + ": " + error;
+}
+
 // An open that cannot go on: the root back as it was, the lock released.
 int give_up(int status)
 {
@@ -753,17 +761,12 @@ int sim_board_close()
     } catch (const std::exception &e) {
         error = shown_own(kBoardName) + ": " + sim_clip(e.what());
     }
-    int status = 0;
-    if (saved) {
+    if (saved)
         sim_undo_end();
-    } else {
-        std::string undo;
-        error += sim_undo_restore(undo) ? "; " + shown_root() + " put back as it was" : "; " + shown_root() + ": " + undo;
-        std::fprintf(stderr, "quorbix-sim: board not saved: %s\n", error.c_str());
-        status = 1;
-    }
+    else
+        std::fprintf(stderr, "quorbix-sim: board not saved: %s; %s\n", error.c_str(), put_back().c_str());
     unlock();
-    return status;
+    return saved ? 0 : 1;
 }
 
 int sim_board_abandon(std::string &error)
@@ -789,8 +792,7 @@ std::string sim_board_stop()
         return "";
     g_board.running = false;
     g_board.open = false;
-    std::string error;
-    return sim_undo_restore(error) ? shown_root() + " put back as it was" : shown_root() + ": " + error;
+    return put_back();
 }
 
 std::string sim_board_models()
