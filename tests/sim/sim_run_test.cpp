@@ -483,6 +483,7 @@ TEST(SimRun, OutputToAClosedPipeIsDroppedAndTheRunSaves)
     TempDir dir;
     const std::string whole = dir.path + "/whole", cut = dir.path + "/cut";
     const std::string fix = dir.write("f.fix", "file /etc/quorbix/new.txt \"one\"\nreg /dev/trans_pci 0x5c18 0x1234\n");
+    const auto beside = sim_tree_image(dir.path);
     SimChild full(long_run({"--root", whole, "--fixture", fix}));
     const std::string printed = full.rest();
     const int ended = full.wait();
@@ -497,6 +498,7 @@ TEST(SimRun, OutputToAClosedPipeIsDroppedAndTheRunSaves)
     EXPECT_EQ(sim_tree_image(cut), sim_tree_image(whole));
     EXPECT_TRUE(std::filesystem::exists(cut + "/etc/quorbix/new.txt"));
     EXPECT_NE(sim_tree_image(cut)[".sim/board"].find("0x5c18"), std::string::npos) << "the register saved";
+    EXPECT_EQ(sim_tree_image(dir.path, {"whole", "cut"}), beside);
     const SimRun r = run_sim_binary("--root " + cut + " -- -m sfp/r/1:0xA0:200:4", kSimLimitSeconds);
     EXPECT_NE(r.out.find("11\t22\t33\t44\t\n"), std::string::npos) << r.out;
 }
@@ -531,6 +533,20 @@ TEST(SimRun, AStopSignalPutsTheRootBackAndEndsTheRunByIt)
         EXPECT_EQ(sim_tree_image(root), before);
         EXPECT_EQ(sim_tree_image(dir.path, {"r\nx"}), beside);
     }
+}
+
+// A stop signal ignored when the run starts, as nohup leaves SIGHUP, stays
+// ignored: the run goes on to its end and saves.
+TEST(SimRun, AStopSignalIgnoredAtTheStartStaysIgnored)
+{
+    TempDir dir;
+    SimChild run(long_run({"--root", dir.path}), false, SIGHUP);
+    EXPECT_EQ(run.read(64).size(), 64u) << "the tool runs";
+    ::kill(run.pid, SIGHUP);
+    run.rest();
+    EXPECT_EQ(sim_ended(run.wait()), "exit 0");
+    EXPECT_EQ(run.err(), "");
+    EXPECT_TRUE(std::filesystem::exists(dir.path + "/chk.result"));
 }
 
 // A run waiting for the lock of another run ends at Ctrl-C, by it; it has

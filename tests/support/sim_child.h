@@ -25,9 +25,10 @@ struct SimChild {
     int status = -1;      // wait status, once waited for
 
     // Starts QUORBIX_SIM_BIN with `args` after its name, with the default
-    // action for SIGPIPE and the stop signals and none blocked, whatever the
-    // test process has.
-    SimChild(const std::vector<std::string> &args, bool mergeErr = false, unsigned seconds = kSimLimitSeconds)
+    // action for SIGPIPE and the stop signals (but `ignored`, when given, as
+    // nohup leaves SIGHUP) and none blocked, whatever the test process has.
+    explicit SimChild(const std::vector<std::string> &args, bool mergeErr = false, int ignored = 0,
+                      unsigned seconds = kSimLimitSeconds)
     {
         char tmpl[] = "/tmp/quorbix-err-XXXXXX";
         const int err = mergeErr ? -1 : ::mkstemp(tmpl);
@@ -45,7 +46,7 @@ struct SimChild {
         pid = ::fork();
         if (pid == 0) {
             for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGALRM})
-                std::signal(sig, SIG_DFL);
+                std::signal(sig, sig == ignored ? SIG_IGN : SIG_DFL);
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
