@@ -1,6 +1,7 @@
 #include "sim/sim_board.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <string>
 
@@ -11,10 +12,12 @@
 #include <filesystem>
 #include <cstring>
 #include <fcntl.h>
+#include <dirent.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include "sim/disk_model.h"
 #include "sim/asmf_model.h"
@@ -31,6 +34,7 @@
 #include "sim/pci_ids.h"
 #include "sim/uncore_model.h"
 #include "sim/ipmi_model.h"
+#include "sim/kernel.h"
 #include "sim/rtc_model.h"
 #include "sim/root_undo.h"
 #include "sim/sim_host.h"
@@ -209,7 +213,12 @@ const SimBoardProfile kProfiles[] = {
 // The board's own directory under the root and its files there.
 constexpr const char *kSimDir = ".sim";
 constexpr const char *kBoardName = "board";
+constexpr const char *kTempName = "board.tmp";
 constexpr const char *kLockName = "lock";
+// The board's directory and lock are the user's alone, whatever the umask:
+// another user who may read the lock could hold it (a shared flock) for ever.
+constexpr mode_t kSimDirMode = 0700;
+constexpr mode_t kLockMode = 0600;
 
 // Opens of the board's own directory and files (and of the default root):
 // no link followed, no wait on a special file, never a controlling terminal.
@@ -217,6 +226,7 @@ constexpr int kOwnFileOpen = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 struct SimBoardState {
     bool open = false;
+    std::atomic<bool> running = false;  // from the root's lock to its save: a stop puts the root back
     bool exitHook = false;
     SimFd rootFd;         // the root, for the run
     SimFd simFd;          // its kSimDir
@@ -246,6 +256,7 @@ std::string shown_own(const std::string &name) { return sim_escape(own_name(name
 // Lets go of the root: the lock (flock) first, then the descriptors.
 void unlock()
 {
+    g_board.running = false;
     g_board.lockFd.reset();
     g_board.simFd.reset();
     g_board.rootFd.reset();
@@ -255,9 +266,18 @@ constexpr const char *kResetHint = " (give --reset to start a fresh board)";
 constexpr const char *kEndSection = "end";
 constexpr const char *kSectionCount = "sections";
 
+// The root put back as it was before the run: "ROOT put back as it was",
+// or "ROOT: " and what could not be put back.
+std::string put_back()
+{
+    std::string error;
+    return sim_undo_restore(error) ? shown_root() + " put back as it was" : shown_root() + ": " + error;
+}
+
 // An open that cannot go on: the root back as it was, the lock released.
 int give_up(int status)
 {
+    simk::Guard g;
     std::string ignored;
     sim_undo_restore(ignored);
     unlock();
@@ -341,7 +361,7 @@ int open_sim_dir(std::string &error)
 {
     const std::string shown = shown_root() + "/" + kSimDir;
     const int rootFd = g_board.rootFd.fd;
-    if (::mkdirat(rootFd, kSimDir, 0777) != 0 && errno != EEXIST)
+    if (::mkdirat(rootFd, kSimDir, kSimDirMode) != 0 && errno != EEXIST)
         return fail(error, shown + ": " + std::strerror(errno));
     SimFd dir(::openat(rootFd, kSimDir, O_RDONLY | O_DIRECTORY | kOwnFileOpen));
     struct stat st {};
@@ -355,6 +375,8 @@ int open_sim_dir(std::string &error)
         return fail(error, shown + ": " + std::strerror(errno));
     if (st.st_uid != ::geteuid())
         return fail(error, shown + ": not owned by this user (uid " + std::to_string(::geteuid()) + ")");
+    if ((st.st_mode & 07777) != kSimDirMode && ::fchmod(dir.fd, kSimDirMode) != 0)
+        return fail(error, shown + ": " + std::strerror(errno));
     g_board.simFd.reset(dir.release());
     return 0;
 }
@@ -366,13 +388,15 @@ int lock_root(std::string &error)
     if (open_sim_dir(error))
         return 1;
     const std::string lock = shown_own(kLockName);
-    SimFd fd(::openat(g_board.simFd.fd, kLockName, O_RDWR | O_CREAT | kOwnFileOpen, 0644));
+    SimFd fd(::openat(g_board.simFd.fd, kLockName, O_RDWR | O_CREAT | kOwnFileOpen, kLockMode));
     if (fd.fd < 0)
         return fail(error, lock + ": cannot open the lock: " +
                                (errno == ELOOP ? "a link, not a regular file" : std::strerror(errno)));
     struct stat st {};
     if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
         return fail(error, lock + ": cannot open the lock: not a regular file");
+    if ((st.st_mode & 07777) != kLockMode && ::fchmod(fd.fd, kLockMode) != 0)
+        return fail(error, lock + ": cannot open the lock: " + std::strerror(errno));
     if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         std::fprintf(stderr, "quorbix-sim: waiting for another run on %s to end\n", shown_root().c_str());
         while (::flock(fd.fd, LOCK_EX) != 0)
@@ -380,6 +404,105 @@ int lock_root(std::string &error)
                 return fail(error, lock + ": cannot lock");
     }
     g_board.lockFd.reset(fd.release());
+    return 0;
+}
+
+// Removes the files of a directory up to its first directory, named in
+// `subdir` ("" when it holds none). 0 or an errno.
+int remove_files(int dirFd, std::string &subdir)
+{
+    DIR *dir = ::fdopendir(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir == nullptr)
+        return errno;
+    int err = 0;
+    subdir.clear();
+    while (const dirent *e = ::readdir(dir)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == ".." || ::unlinkat(dirFd, e->d_name, 0) == 0 || errno == ENOENT)
+            continue;
+        if (errno == EISDIR)
+            subdir = name;
+        else
+            err = errno;
+        break;
+    }
+    ::closedir(dir);
+    return err;
+}
+
+// A directory in `dirFd` opened for its removal, following no link and
+// on the device `dev` (the first one opened gives it): one its user may
+// not read, search or write is first made so (it is the user's own, in
+// the board's directory). The descriptor, or -1 with errno.
+int open_to_remove(int dirFd, const char *name, dev_t &dev, bool first)
+{
+    SimFd fd(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | kOwnFileOpen));
+    if (fd.fd < 0 && errno == EACCES && ::fchmodat(dirFd, name, S_IRWXU, AT_SYMLINK_NOFOLLOW) == 0)
+        fd.reset(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | kOwnFileOpen));
+    struct stat st {};
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0)
+        return -1;
+    if (first)
+        dev = st.st_dev;
+    if (st.st_dev != dev) {
+        errno = EXDEV;
+        return -1;
+    }
+    if ((st.st_mode & S_IRWXU) != S_IRWXU && ::fchmod(fd.fd, S_IRWXU) != 0)
+        return -1;
+    return fd.release();
+}
+
+// Removes `name` in the directory `parentFd` whatever it is: a directory
+// with everything in it, following no link and staying on its file system.
+// One directory is open at a time however deep the tree goes: the names on
+// the way down are kept, and the way up is "..". 0 or an errno.
+int remove_tree(int parentFd, const char *name)
+{
+    if (::unlinkat(parentFd, name, 0) == 0 || errno == ENOENT)
+        return 0;
+    if (errno != EISDIR)
+        return errno;
+    dev_t dev = 0;
+    SimFd cur(open_to_remove(parentFd, name, dev, true));
+    if (cur.fd < 0)
+        return errno;
+    std::vector<std::string> down;  // from `name` to the directory open
+    for (;;) {
+        std::string sub;
+        if (const int err = remove_files(cur.fd, sub))
+            return err;
+        if (!sub.empty()) {
+            SimFd next(open_to_remove(cur.fd, sub.c_str(), dev, false));
+            if (next.fd < 0)
+                return errno;
+            down.push_back(std::move(sub));
+            cur = std::move(next);
+            continue;
+        }
+        if (down.empty())
+            break;
+        SimFd up(::openat(cur.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (up.fd < 0 || ::unlinkat(up.fd, down.back().c_str(), AT_REMOVEDIR) != 0)
+            return errno;
+        down.pop_back();
+        cur = std::move(up);
+    }
+    cur.reset();
+    return ::unlinkat(parentFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT ? 0 : errno;
+}
+
+// What a run that stopped left in the board's directory, so nothing there
+// stops this run's save: the temp file, whatever it is, and with reset a
+// directory at the board (a link or a file there the save replaces).
+int clear_own_files(bool reset, std::string &error)
+{
+    const int simFd = g_board.simFd.fd;
+    struct stat st {};
+    const bool boardDir = reset && ::fstatat(simFd, kBoardName, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    for (const char *name : {kTempName, boardDir ? kBoardName : nullptr})
+        if (int err = name ? remove_tree(simFd, name) : 0)
+            return fail(error, shown_own(name) + ": cannot remove: " + std::strerror(err));
     return 0;
 }
 
@@ -466,7 +589,7 @@ int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &e
     return 0;
 }
 
-int save()
+bool save(std::string &error)
 {
     SimDoc doc;
     doc.kind = "board";
@@ -482,11 +605,7 @@ int save()
     doc.sections.push_back(std::move(end));
     if (g_board.reset)
         forget_old_state();
-    std::string error;
-    if (sim_doc_write(g_board.simFd.fd, kBoardName, own_name(kBoardName), doc, error))
-        return 0;
-    std::fprintf(stderr, "quorbix-sim: board not saved: %s\n", error.c_str());
-    return 1;
+    return sim_doc_write(g_board.simFd.fd, kBoardName, own_name(kBoardName), doc, error);
 }
 
 } // namespace
@@ -558,13 +677,14 @@ int open_board(const SimBoardStart &start, std::string &error)
         return fail(error, sim_board_unknown(start.board));
     g_board.root = start.root;
     g_board.rootFd.reset(open_root(start, error));
-    if (g_board.rootFd.fd < 0 || check_root(g_board.rootFd.fd, error) || lock_root(error)) {
+    g_board.running = g_board.rootFd.fd >= 0;
+    if (g_board.rootFd.fd < 0 || check_root(g_board.rootFd.fd, error) || lock_root(error) ||
+        clear_own_files(start.reset, error)) {
         unlock();
         return 1;
     }
-    // Whatever goes wrong from here on (a saved board that does not load, a
-    // fixture the caller applies before sim_board_commit) leaves the root as
-    // it was.
+    // Whatever stops the run from here on (a saved board that does not load,
+    // a fixture, a save that fails, a signal) leaves the root as it was.
     sim_undo_begin();
     SimDoc saved;
     std::string model;
@@ -616,22 +736,35 @@ int sim_board_open(const std::string &root, const std::string &board)
     return status;
 }
 
-void sim_board_commit() { sim_undo_end(); }
+void sim_board_commit() {}
 
 int sim_board_close()
 {
+    // Under the kernel's lock: a stop sees the old board and the root as it
+    // was, or the new board and the root as the run left it.
+    simk::Guard g;
     if (!g_board.open)
         return 0;
-    sim_undo_end();
     host_select(nullptr);
-    int status = save();
     g_board.open = false;
+    std::string error;
+    bool saved = false;
+    try {
+        saved = save(error);
+    } catch (const std::exception &e) {
+        error = shown_own(kBoardName) + ": " + sim_clip(e.what());
+    }
+    if (saved)
+        sim_undo_end();
+    else
+        std::fprintf(stderr, "quorbix-sim: board not saved: %s; %s\n", error.c_str(), put_back().c_str());
     unlock();
-    return status;
+    return saved ? 0 : 1;
 }
 
 int sim_board_abandon(std::string &error)
 {
+    simk::Guard g;
     if (!g_board.open)
         return 0;
     host_select(nullptr);
@@ -643,6 +776,16 @@ int sim_board_abandon(std::string &error)
     }
     unlock();
     return status;
+}
+
+std::string sim_board_stop()
+{
+    simk::Guard g;
+    if (!g_board.running)
+        return "";
+    g_board.running = false;
+    g_board.open = false;
+    return put_back();
 }
 
 std::string sim_board_models()

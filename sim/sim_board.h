@@ -23,15 +23,24 @@
 // lock), which must be regular files: nothing there is followed out of the
 // root or waited on.
 //
+// The board's directory is made 0700 and its lock 0600 whatever the umask
+// (existing ones are set so), so no other user can hold the lock.
+//
 // A run takes "<root>/.sim/lock" (flock) from sim_board_open to
 // sim_board_close, so two runs on one root take turns; a run that has to
-// wait says so on stderr. The board is saved at sim_board_close and, for a
-// process that ends through exit() with the board still open, from an exit
-// handler.
+// wait says so on stderr. Once it holds the lock, what a run that stopped
+// left in "<root>/.sim" is removed, following no link: "board.tmp",
+// whatever it is (a directory with all it holds), and with reset a
+// directory at "board"; so nothing there stops the save. The board is
+// saved at sim_board_close and, for a process that ends through exit()
+// with the board still open, from an exit handler.
 //
-// From sim_board_open to sim_board_commit (or close) every file written
-// under the root through sim_write_file is kept, so sim_board_abandon can
-// put the root back byte for byte and drop the run's board unsaved.
+// From sim_board_open to the save every change under the root is noted
+// (sim/root_undo.h), so the root can be put back as it was: by
+// sim_board_abandon, by a save that fails, or by sim_board_stop for a run
+// stopped by a signal. The save and the end of the undo are made under
+// the kernel's lock, as sim_board_stop is: a stop sees the old board and
+// the root as it was, or the new board and the root as the run left it.
 #ifndef QUORBIX_SIM_SIM_BOARD_H
 #define QUORBIX_SIM_SIM_BOARD_H
 
@@ -94,18 +103,30 @@ int sim_board_default_root(const std::string &root, std::string &error);
 // model `board` (empty: as saved). A failure is printed on stderr.
 int sim_board_open(const std::string &root, const std::string &board);
 
-// Saves the board, releases the lock and returns to the real host. Returns
-// 0, or 1 with the reason printed on stderr when the board could not be
-// saved. Does nothing when no board is open.
+// Saves the board, keeps the root as the run left it, releases the lock
+// and returns to the real host. Returns 0, or 1 when the board could not be
+// saved: the root is then put back as it was before the run, and one line
+// on stderr says why and whether all of it was put back. Does nothing when
+// no board is open.
 int sim_board_close();
 
-// The facts of the run are in: what the run writes from now on stays.
+// The facts of the run are in. The root stays noted until the save, so
+// this changes nothing; callers mark where their facts end.
 void sim_board_commit();
 
-// Drops the open board without saving it and puts back every file written
-// under the root since sim_board_open. Returns 0, or 1 with the paths it
-// could not put back in `error`. Does nothing when no board is open.
+// Drops the open board without saving it and puts back every entry the run
+// changed under the root since sim_board_open. Returns 0, or 1 with what
+// it could not put back in `error`. Does nothing when no board is open.
 int sim_board_abandon(std::string &error);
+
+// For a run stopped by a signal; the caller holds the kernel's lock
+// (sim_kernel_lock) and keeps it until the process ends, so no call of the
+// run goes on. From the moment the root is open until the board is saved
+// (or dropped), puts the root back as it was before the run and drops the
+// board unsaved, the lock left to the process's end; returns "ROOT put back
+// as it was", or "ROOT: " and the undo's line when something could not be
+// put back (ROOT escaped). "" at any other time: nothing to put back.
+std::string sim_board_stop();
 
 // The board models, "ZK17TRVA, ZK17DORN, ...".
 std::string sim_board_models();

@@ -1,15 +1,24 @@
 #include "sim/sim_run.h"
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <iterator>
+#include <pthread.h>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "sim/fixture_file.h"
+#include "sim/kit/sim_fd.h"
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "sim/sim_sched.h"
@@ -18,6 +27,9 @@
 namespace {
 
 constexpr uint64_t kSimClockTickNs = 100;
+
+// Whether the runs keep the request journal (quorbix_sim_keep_journal).
+bool g_keepJournal = false;
 
 constexpr const char *kSimUsage =
     "usage: quorbix-sim [-h] [--board MODEL] [--root DIR] [--reset] [--fixture FILE]... [--syslog] -- OPTIONS...\n";
@@ -158,6 +170,154 @@ void print_syslog()
     }
 }
 
+// ---- signals -------------------------------------------------------------------------
+//
+// A stop signal's handler only writes its number to a pipe. A watcher
+// thread reads it, takes the kernel's lock (so no call of the run goes on),
+// puts the root back (sim_board_stop), says so, and ends the process by
+// the same signal: nothing unwinds through the tool's code.
+
+struct StopSignal {
+    int number;
+    const char *name;
+};
+
+constexpr StopSignal kStopSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+constexpr unsigned char kWatchEnd = 0;  // the run returned: the watcher ends
+
+std::atomic<int> g_stopPipe{-1};  // its write end, for the handler
+
+void on_stop_signal(int sig)
+{
+    const int saved = errno;
+    const unsigned char number = static_cast<unsigned char>(sig);
+    if (::write(g_stopPipe.load(), &number, 1) < 0) {
+        // The pipe is full: a stop is already on its way.
+    }
+    errno = saved;
+}
+
+const char *stop_name(int sig)
+{
+    for (const StopSignal &s : kStopSignals)
+        if (s.number == sig)
+            return s.name;
+    return "a signal";
+}
+
+// Written with no stdio lock: a thread of the run may hold stderr's.
+void write_line(const std::string &line)
+{
+    for (size_t done = 0; done < line.size();) {
+        const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+[[noreturn]] void stop_run(int sig)
+{
+    sim_kernel_lock();  // kept: the process ends holding it
+    const std::string done = sim_board_stop();
+    if (!done.empty())
+        write_line("quorbix-sim: stopped by " + std::string(stop_name(sig)) + "; " + done + "\n");
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(sig);
+    ::_exit(128 + sig);
+}
+
+void watch(int readFd)
+{
+    for (;;) {
+        unsigned char number = kWatchEnd;
+        const ssize_t n = ::read(readFd, &number, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || number == kWatchEnd)
+            return;
+        stop_run(number);
+    }
+}
+
+// The run's dispositions, from quorbix_sim_run's start to its return: the
+// stop signals go to the watcher (one ignored when the run starts, as
+// under nohup, stays ignored), and SIGPIPE is ignored, so output to a
+// closed pipe is dropped and the run goes on to its save. Those found are
+// put back when the run returns.
+struct SignalWatch {
+    SimFd readEnd, writeEnd;
+    std::thread watcher;
+    struct sigaction pipeFound {};
+    bool pipeSet = false;
+    struct sigaction stopFound[std::size(kStopSignals)] = {};
+    bool stopSet[std::size(kStopSignals)] = {};
+
+    SignalWatch()
+    {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        pipeSet = ::sigaction(SIGPIPE, &ignore, &pipeFound) == 0;
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return;
+        readEnd.reset(ends[0]);
+        writeEnd.reset(ends[1]);
+        ::fcntl(writeEnd.fd, F_SETFL, O_NONBLOCK);
+        try {
+            watcher = std::thread(watch, readEnd.fd);
+        } catch (const std::system_error &) {
+            return;
+        }
+        g_stopPipe.store(writeEnd.fd);
+        struct sigaction stop {};
+        stop.sa_handler = on_stop_signal;
+        stop.sa_flags = SA_RESTART;
+        sigemptyset(&stop.sa_mask);
+        for (size_t i = 0; i < std::size(kStopSignals); i++) {
+            const int sig = kStopSignals[i].number;
+            stopSet[i] = ::sigaction(sig, nullptr, &stopFound[i]) == 0 && stopFound[i].sa_handler != SIG_IGN &&
+                         ::sigaction(sig, &stop, nullptr) == 0;
+        }
+    }
+
+    ~SignalWatch()
+    {
+        for (size_t i = 0; i < std::size(kStopSignals); i++)
+            if (stopSet[i])
+                ::sigaction(kStopSignals[i].number, &stopFound[i], nullptr);
+        std::vector<int> late;
+        if (watcher.joinable()) {
+            // Behind any stop a handler wrote before: the watcher acts on that first.
+            while (::write(writeEnd.fd, &kWatchEnd, 1) < 0 && (errno == EINTR || errno == EAGAIN)) {
+            }
+            watcher.join();
+            g_stopPipe.store(-1);
+            // A handler that ran as the dispositions went back wrote after
+            // the end: its signal goes to the disposition found.
+            ::fcntl(readEnd.fd, F_SETFL, O_NONBLOCK);
+            for (unsigned char number; ::read(readEnd.fd, &number, 1) == 1;)
+                if (number != kWatchEnd)
+                    late.push_back(number);
+        }
+        if (pipeSet)
+            ::sigaction(SIGPIPE, &pipeFound, nullptr);
+        for (int sig : late)
+            ::raise(sig);
+    }
+
+    SignalWatch(const SignalWatch &) = delete;
+    SignalWatch &operator=(const SignalWatch &) = delete;
+};
+
 int run(int argc, char **argv)
 {
     SimArgs a;
@@ -170,6 +330,8 @@ int run(int argc, char **argv)
     }
     if (sim_board_open(a.start, error))
         return sim_fail(error);
+    // Only tests read the journal: a run's memory does not grow with its commands.
+    sim_journal_enable(g_keepJournal);
     // Every clock read moves the clock a little, so busy waits on it end.
     sched_set_tick_ns(kSimClockTickNs);
     if (apply_fixtures(a.fixtures))
@@ -192,6 +354,7 @@ int run(int argc, char **argv)
 
 int quorbix_sim_run(int argc, char **argv)
 {
+    const SignalWatch signals;
     try {
         return run(argc, argv);
     } catch (const std::exception &e) {
@@ -200,3 +363,5 @@ int quorbix_sim_run(int argc, char **argv)
         return sim_fail("stopped: " + sim_clip(e.what()));
     }
 }
+
+void quorbix_sim_keep_journal(bool keep) { g_keepJournal = keep; }

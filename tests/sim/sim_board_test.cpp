@@ -18,7 +18,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bases/host/host.h"
 #include "boardlib/dorn_version.h"
+#include "sim/fixture_file.h"
 #include "sim/fpga_model.h"
 #include "sim/kit/sim_fd.h"
 #include "sim/sim_board.h"
@@ -520,6 +522,20 @@ TEST(SimBoard, ARootItsUserMayNotReadIsRefused)
     }
 }
 
+// A chain of `depth` directories "d" in `dir`, made one step at a time (the
+// whole path is longer than a path may be).
+void plant_deep_tree(const std::string &dir, int depth)
+{
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < depth && fd >= 0; i++) {
+        const int next = ::mkdirat(fd, "d", 0700) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(fd);
+        fd = next;
+    }
+    if (fd >= 0)
+        ::close(fd);
+}
+
 // A link or a special file where the board keeps its own files is never
 // followed nor waited on, and nothing beside the root changes: the board's
 // directory, the board, its temp file and the lock, each planted over a
@@ -561,8 +577,27 @@ TEST(SimBoardBinary, TheBoardsOwnFilesAreNeverFollowedNorWaitedOn)
         {"board a FIFO, --reset", fifo("board"), true, 2, ""},
         {"board.tmp a FIFO", fifo("board.tmp"), false, 2, ""},
         {"lock a FIFO", fifo("lock"), false, 1, "quorbix-sim: ROOT/.sim/lock: cannot open the lock: not a regular file\n"},
-        {"board.tmp a directory", [](auto &sim, auto &) { fs::create_directories(sim + "/board.tmp/x"); }, false, 1,
-         "quorbix-sim: board not saved: ROOT/.sim/board.tmp: Is a directory\n"},
+        {"board.tmp a directory", [](auto &sim, auto &) { fs::create_directories(sim + "/board.tmp/x"); }, false, 2, ""},
+        {"board.tmp a directory holding links out, an unreadable directory and a deep tree",
+         [](auto &sim, auto &b) {
+             fs::create_directories(sim + "/board.tmp/shut/in");
+             fs::create_directory_symlink(b + "/state", sim + "/board.tmp/state");
+             fs::create_symlink(b + "/file", sim + "/board.tmp/shut/file");
+             ::chmod((sim + "/board.tmp/shut").c_str(), 0);
+             plant_deep_tree(sim + "/board.tmp", 1500);
+         },
+         false, 2, ""},
+        {"board.tmp a link to a directory beside",
+         [](auto &sim, auto &b) { fs::create_directory_symlink(b + "/state", sim + "/board.tmp"); }, false, 2, ""},
+        {"board a directory", [](auto &sim, auto &) { fs::remove(sim + "/board"), fs::create_directories(sim + "/board/x"); },
+         false, 1, "quorbix-sim: ROOT/.sim/board: not a regular file" + hint + "\n"},
+        {"board a directory, --reset",
+         [](auto &sim, auto &b) {
+             fs::remove(sim + "/board");
+             fs::create_directories(sim + "/board/x");
+             fs::create_symlink(b + "/file", sim + "/board/x/file");
+         },
+         true, 2, ""},
         {".sim another user's", [](auto &sim, auto &) { (void)::chown(sim.c_str(), kNobody, kNobody); }, false, 1,
          "quorbix-sim: ROOT/.sim: not owned by this user (uid " + me + ")\n"},
     };
@@ -587,6 +622,89 @@ TEST(SimBoardBinary, TheBoardsOwnFilesAreNeverFollowedNorWaitedOn)
             EXPECT_FALSE(fs::exists(fs::symlink_status(sim + "/board.tmp")));
             EXPECT_EQ(saved_model(root), kSimDefaultBoard);
         }
+    }
+}
+
+// The board's directory and lock are the user's alone whatever the umask
+// (another user who may read the lock could hold it for ever), and those an
+// earlier run left open to others are set so when a run starts.
+TEST(SimBoard, TheBoardsDirectoryAndLockAreTheUsersAlone)
+{
+    TempDir dir;
+    const std::string sim = dir.path + "/.sim", lock = sim + "/lock";
+    auto mode = [](const std::string &path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01000;
+    };
+    const mode_t mask = ::umask(0);
+    EXPECT_EQ(open_board(dir.path, "", false), 0);
+    EXPECT_EQ(sim_board_close(), 0);
+    EXPECT_EQ(mode(sim), 0700u);
+    EXPECT_EQ(mode(lock), 0600u);
+    ::chmod(sim.c_str(), 0777);
+    ::chmod(lock.c_str(), 0666);
+    EXPECT_EQ(open_board(dir.path, "", false), 0);
+    EXPECT_EQ(mode(sim), 0700u) << "while the run holds the lock";
+    EXPECT_EQ(mode(lock), 0600u);
+    EXPECT_EQ(sim_board_close(), 0);
+    ::umask(mask);
+}
+
+// Until its board is saved a run can be taken back whole: every change
+// under the root, the fixtures' and those the tool makes after them
+// (sim_board_commit ends nothing), is put back when the board is dropped,
+// and when its save fails; the line then names the file that failed and
+// says the root went back. Nothing beside the root changes.
+TEST(SimBoard, TheRootIsPutBackUntilTheBoardIsSaved)
+{
+    namespace fs = std::filesystem;
+    const struct {
+        const char *what;
+        std::function<void(const std::string &sim)> plant;  // null: the board is dropped
+        std::string err;
+    } cases[] = {
+        {"dropped", nullptr, ""},
+        {"board.tmp a directory", [](auto &sim) { fs::create_directories(sim + "/board.tmp/x"); },
+         "quorbix-sim: board not saved: ROOT/.sim/board.tmp: Is a directory; ROOT put back as it was\n"},
+        {"board a directory", [](auto &sim) { fs::remove(sim + "/board"), fs::create_directories(sim + "/board/x"); },
+         "quorbix-sim: board not saved: ROOT/.sim/board: Is a directory; ROOT put back as it was\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string root = dir.path + "/root";
+        ASSERT_EQ(open_board(root, "", false), 0);
+        ASSERT_EQ(sim_board_close(), 0);
+        dir.write("root/notes.txt", "2b");
+        dir.write("beside.txt", "beside\n");
+        const auto before = sim_tree_image(root, {".sim"});
+        const auto beside = sim_tree_image(dir.path, {"root"});
+        ASSERT_EQ(open_board(root, "", false), 0);
+        std::string error;
+        EXPECT_TRUE(sim_fixture_apply("file /etc/quorbix/new.txt \"one\"\nfile /notes.txt \"longer\"\n", "f", error))
+            << error;
+        sim_board_commit();
+        EXPECT_EQ(host().mkdir("/made", 0755), 0);
+        for (const char *path : {"/made/new.txt", "/notes.txt"}) {
+            const int fd = host().open(path, O_WRONLY | O_CREAT | O_APPEND, 0644);
+            EXPECT_GE(fd, 0) << path;
+            EXPECT_EQ(host().write(fd, "tool", 4), 4) << path;
+            host().close(fd);
+        }
+        EXPECT_EQ(host().rename("/made/new.txt", "/etc/quorbix/renamed.txt"), 0);
+        ASSERT_NE(sim_tree_image(root, {".sim"}), before);
+        if (c.plant) {
+            c.plant(root + "/.sim");
+            testing::internal::CaptureStderr();
+            EXPECT_EQ(sim_board_close(), 1);
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), with_root(c.err, root));
+        } else {
+            std::string undo;
+            EXPECT_EQ(sim_board_abandon(undo), 0) << undo;
+        }
+        EXPECT_EQ(sim_board_current(), nullptr);
+        EXPECT_EQ(sim_tree_image(root, {".sim"}), before);
+        EXPECT_EQ(sim_tree_image(dir.path, {"root"}), beside);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <csignal>
 #include <functional>
 #include <fstream>
 #include <map>
@@ -16,6 +17,7 @@
 #include "sim/sim_board.h"
 #include "sim/sim_host.h"
 #include "sim/sim_run.h"
+#include "support/sim_child.h"
 #include "support/sim_in_process.h"
 
 namespace {
@@ -457,6 +459,158 @@ TEST(SimRun, ARunWaitingForTheLockSaysSo)
     EXPECT_EQ(rest, kVersion);
 }
 
+// ---- whatever stops the run ----------------------------------------------------------
+
+const std::string kSfpWrite = "sfp/w/1:0xA0:200:4:0x11:0x22:0x33:0x44";
+
+// quorbix-sim's options for `root`, then the tool's for a run that changes
+// the root (the PCIe check's two files) and the board (an SFP module's
+// bytes), then prints far more than a pipe holds: a reader that stops
+// reading early finds the run still writing.
+std::vector<std::string> long_run(std::vector<std::string> args)
+{
+    args.insert(args.end(), {"--", "-m", "pcie/chk/t0:f1:u1:c1", "-m", kSfpWrite});
+    for (int i = 0; i < 40; i++)
+        args.insert(args.end(), {"-m", "disks"});
+    return args;
+}
+
+// Output to a closed pipe is dropped: the run goes on to its end, saves
+// what it did (its fixture's file and register, the tool's files and SFP
+// bytes), and ends as the same run read to its end does.
+TEST(SimRun, OutputToAClosedPipeIsDroppedAndTheRunSaves)
+{
+    TempDir dir;
+    const std::string whole = dir.path + "/whole", cut = dir.path + "/cut";
+    const std::string fix = dir.write("f.fix", "file /etc/quorbix/new.txt \"one\"\nreg /dev/trans_pci 0x5c18 0x1234\n");
+    const auto beside = sim_tree_image(dir.path);
+    SimChild full(long_run({"--root", whole, "--fixture", fix}));
+    const std::string printed = full.rest();
+    const int ended = full.wait();
+    ASSERT_TRUE(WIFEXITED(ended)) << sim_ended(ended);
+    ASSERT_GT(printed.size(), 4u * 65536) << "more than a pipe holds";
+
+    SimChild head(long_run({"--root", cut, "--fixture", fix}));
+    EXPECT_EQ(head.read(64), printed.substr(0, 64));
+    head.close_out();
+    EXPECT_EQ(sim_ended(head.wait()), sim_ended(ended));
+    EXPECT_EQ(head.err(), full.err());
+    EXPECT_EQ(sim_tree_image(cut), sim_tree_image(whole));
+    EXPECT_TRUE(std::filesystem::exists(cut + "/etc/quorbix/new.txt"));
+    EXPECT_NE(sim_tree_image(cut)[".sim/board"].find("0x5c18"), std::string::npos) << "the register saved";
+    EXPECT_EQ(sim_tree_image(dir.path, {"whole", "cut"}), beside);
+    const SimRun r = run_sim_binary("--root " + cut + " -- -m sfp/r/1:0xA0:200:4", kSimLimitSeconds);
+    EXPECT_NE(r.out.find("11\t22\t33\t44\t\n"), std::string::npos) << r.out;
+}
+
+// SIGINT, SIGTERM or SIGHUP while the tool runs: the root goes back to what
+// it held before the run (the fixture's files, the tool's, the saved board),
+// one line says so with the root escaped, and the run ends by the same
+// signal, so a shell sees it was interrupted. Nothing beside the root moves.
+TEST(SimRun, AStopSignalPutsTheRootBackAndEndsTheRunByIt)
+{
+    const struct {
+        int number;
+        const char *name;
+    } signals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+    for (const auto &sig : signals) {
+        SCOPED_TRACE(sig.name);
+        TempDir dir;
+        const std::string root = dir.path + "/r\nx", shown = dir.path + "/r\\x0ax";
+        ASSERT_EQ(sim_run_in_process({"--root", root, "--", "-v"}).status, 2);
+        dir.write("r\nx/notes.txt", "2b");
+        const std::string fix = dir.write("f.fix", "file /etc/quorbix/new.txt \"one\"\n"
+                                                   "file /notes.txt \"longer than it was\"\n"
+                                                   "reg /dev/trans_pci 0x5c18 0x1234\n");
+        const auto before = sim_tree_image(root);
+        const auto beside = sim_tree_image(dir.path, {"r\nx"});
+        SimChild run(long_run({"--root", root, "--fixture", fix}));
+        EXPECT_EQ(run.read(64).size(), 64u) << "the tool runs";
+        ::kill(run.pid, sig.number);
+        run.rest();
+        EXPECT_EQ(sim_ended(run.wait()), "signal " + std::string(sig.name));
+        EXPECT_EQ(run.err(), "quorbix-sim: stopped by " + std::string(sig.name) + "; " + shown + " put back as it was\n");
+        EXPECT_EQ(sim_tree_image(root), before);
+        EXPECT_EQ(sim_tree_image(dir.path, {"r\nx"}), beside);
+    }
+}
+
+// A stop signal ignored when the run starts, as nohup leaves SIGHUP, stays
+// ignored: the run goes on to its end and saves.
+TEST(SimRun, AStopSignalIgnoredAtTheStartStaysIgnored)
+{
+    TempDir dir;
+    SimChild run(long_run({"--root", dir.path}), false, SIGHUP);
+    EXPECT_EQ(run.read(64).size(), 64u) << "the tool runs";
+    ::kill(run.pid, SIGHUP);
+    run.rest();
+    EXPECT_EQ(sim_ended(run.wait()), "exit 0");
+    EXPECT_EQ(run.err(), "");
+    EXPECT_TRUE(std::filesystem::exists(dir.path + "/chk.result"));
+}
+
+// A run waiting for the lock of another run ends at Ctrl-C, by it; it has
+// nothing to put back, and the run that holds the lock goes on.
+TEST(SimRun, ARunWaitingForTheLockEndsAtCtrlC)
+{
+    TempDir dir;
+    ASSERT_EQ(sim_board_open(dir.path, ""), 0);
+    SimChild waiting({"--root", dir.path, "--", "-v"}, true);
+    const std::string line = "quorbix-sim: waiting for another run on " + dir.path + " to end\n";
+    EXPECT_EQ(waiting.read(line.size()), line);
+    ::kill(waiting.pid, SIGINT);
+    EXPECT_EQ(waiting.rest(), "quorbix-sim: stopped by SIGINT; " + dir.path + " put back as it was\n");
+    EXPECT_EQ(sim_ended(waiting.wait()), "signal SIGINT");
+    EXPECT_EQ(sim_board_close(), 0);
+}
+
+void on_test_signal(int) {}
+
+// An in-process run puts back the dispositions it found, handled, ignored
+// or default, for each signal it takes over.
+TEST(SimRun, TheDispositionsFoundArePutBackWhenTheRunReturns)
+{
+    const struct {
+        int number;
+        void (*handler)(int);
+    } found[] = {{SIGINT, on_test_signal}, {SIGTERM, SIG_DFL}, {SIGHUP, SIG_IGN}, {SIGPIPE, SIG_DFL}};
+    struct sigaction saved[std::size(found)] = {};
+    for (size_t i = 0; i < std::size(found); i++) {
+        struct sigaction sa {};
+        sa.sa_handler = found[i].handler;
+        ASSERT_EQ(::sigaction(found[i].number, &sa, &saved[i]), 0);
+    }
+    TempDir dir;
+    EXPECT_EQ(sim_run_in_process({"--root", dir.path, "--", "-v"}).status, 2);
+    EXPECT_EQ(sim_run_in_process({"--root", dir.path, "--fixture", dir.path + "/none.fix", "--", "-v"}).status, 1);
+    for (size_t i = 0; i < std::size(found); i++) {
+        struct sigaction now {};
+        ASSERT_EQ(::sigaction(found[i].number, &saved[i], &now), 0);
+        EXPECT_EQ(now.sa_handler, found[i].handler) << found[i].number;
+    }
+}
+
+// The run keeps no request journal, so its memory does not grow with its
+// commands; a test that reads the journal of a run asks for it.
+TEST(SimRun, ARunKeepsTheJournalOnlyWhenAsked)
+{
+    TempDir dir;
+    auto entries = [&dir](int commands) {
+        std::vector<std::string> args{"--root", dir.path, "--"};
+        for (int i = 0; i < commands; i++)
+            args.insert(args.end(), {"-m", "disks"});
+        EXPECT_EQ(sim_run_in_process(args).status, 0);
+        return sim_journal().size();
+    };
+    entries(1);  // a fresh board, then the saved one
+    const size_t one = entries(1);
+    EXPECT_EQ(entries(20), one);
+    quorbix_sim_keep_journal(true);
+    const size_t kept = entries(1);
+    EXPECT_GE(entries(20), kept + 19);
+    quorbix_sim_keep_journal(false);
+}
+
 // A root's name is outside text: in every message it is escaped (a newline,
 // ESC and the rest as \xHH) but neither quoted nor cut, so each message
 // stays one line that names the root; "board not saved" names the file
@@ -481,19 +635,22 @@ TEST(SimRun, RootNamesInMessagesAreEscaped)
     r = sim_run_in_process({"--root", root, "--board", "ZK17KESP", "--", "-v"});
     EXPECT_EQ(r.err, "quorbix-sim: the board in " + shown + " is a ZK17DORN; give --reset to start a ZK17KESP board there\n");
 
-    // The temp file cannot be made: it is the one named.
-    fs::create_directories(root + "/.sim/board.tmp/x");
-    r = sim_run_in_process({"--root", root, "--", "-v"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, kVersion);
-    EXPECT_EQ(r.err, "quorbix-sim: board not saved: " + shown + "/.sim/board.tmp: Is a directory\n");
-    fs::remove_all(root + "/.sim/board.tmp");
+    // The temp file cannot be made (a directory planted there during the
+    // run): it is the one named, and so is the root put back.
+    auto close_planted = [&](const std::string &planted) {
+        EXPECT_EQ(sim_board_open(root, ""), 0);
+        fs::remove(root + planted);
+        fs::create_directories(root + planted + "/x");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(sim_board_close(), 1);
+        fs::remove_all(root + planted);
+        return testing::internal::GetCapturedStderr();
+    };
+    EXPECT_EQ(close_planted("/.sim/board.tmp"), "quorbix-sim: board not saved: " + shown +
+                                                    "/.sim/board.tmp: Is a directory; " + shown + " put back as it was\n");
     // The board cannot be replaced: it is the one named.
-    fs::remove(root + "/.sim/board");
-    fs::create_directories(root + "/.sim/board/x");
-    r = sim_run_in_process({"--root", root, "--reset", "--", "-v"});
-    EXPECT_EQ(r.err, "quorbix-sim: board not saved: " + shown + "/.sim/board: Is a directory\n");
-    fs::remove_all(root + "/.sim/board");
+    EXPECT_EQ(close_planted("/.sim/board"),
+              "quorbix-sim: board not saved: " + shown + "/.sim/board: Is a directory; " + shown + " put back as it was\n");
     // A saved board that does not load: its name escaped once in the line.
     std::ofstream(root + "/.sim/board") << "not a board\n";
     r = sim_run_in_process({"--root", root, "--", "-v"});
