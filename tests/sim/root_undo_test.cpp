@@ -69,6 +69,12 @@ struct Root {
         write_file(dir.path + "/outside/victim", "beside the root\n");
         EXPECT_EQ(sim_run_in_process({"--root", root, "--", "-v"}).status, 2);
     }
+    // A case stopped half way leaves no board open for the next.
+    ~Root()
+    {
+        std::string ignored;
+        sim_board_abandon(ignored);
+    }
     std::map<std::string, std::string> beside() const { return sim_tree_image(dir.path, {"root", "fix"}); }
     // quorbix-sim with the fixture texts in order, then -v.
     SimRun run(const std::vector<std::string> &fixtures)
@@ -367,7 +373,8 @@ TEST(RootUndo, AnUndoThatCannotPutBackNamesTheFirstThree)
 }
 
 // A mount point inside the root: a file beneath it cannot be renamed into
-// the board's directory, so it is copied, and copied back.
+// the board's directory, so it is copied, and copied back (in place, at
+// its old length, or as a new file where the run removed it).
 TEST(RootUndo, AFileBeyondAMountPointIsCopied)
 {
     Root r;
@@ -375,16 +382,19 @@ TEST(RootUndo, AFileBeyondAMountPointIsCopied)
     fs::create_directories(mnt);
     if (::mount("quorbix-undo", mnt.c_str(), "tmpfs", 0, "size=1m") != 0)
         GTEST_SKIP() << "cannot mount a file system here: " << std::strerror(errno);
-    write_file(mnt + "/f", "on another file system", 0610);
+    write_file(mnt + "/f", "on another", 0610);
+    write_file(mnt + "/g", "removed", 0640);
     const ino_t inode = stat_of(mnt + "/f").st_ino;
     ASSERT_EQ(sim_board_open(r.root, ""), 0);
     std::string error;
-    EXPECT_TRUE(sim_fixture_apply("file /mnt/f \"x\"\n", "f", error)) << error;
+    EXPECT_TRUE(sim_fixture_apply("file /mnt/f \"made longer than it was\"\n", "f", error)) << error;
     EXPECT_EQ(stat_of(mnt + "/f").st_ino, inode) << "written in place";
-    EXPECT_EQ(host().unlink("/mnt/f"), 0);
+    EXPECT_EQ(host().unlink("/mnt/g"), 0);
     EXPECT_EQ(sim_board_abandon(error), 0) << error;
-    EXPECT_EQ(bytes_of(mnt + "/f"), "on another file system");
+    EXPECT_EQ(bytes_of(mnt + "/f"), "on another");
     EXPECT_EQ(stat_of(mnt + "/f").st_mode & 07777, 0610u);
+    EXPECT_EQ(bytes_of(mnt + "/g"), "removed");
+    EXPECT_EQ(stat_of(mnt + "/g").st_mode & 07777, 0640u);
     EXPECT_FALSE(fs::exists(fs::symlink_status(r.kept)));
     EXPECT_EQ(::umount(mnt.c_str()), 0);
 }
