@@ -224,6 +224,8 @@ int open_real(const std::string &canonical, int flags, mode_t mode)
     };
     if (int r = look(); r < 0)
         return r;
+    if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && probe.fd >= 0)
+        return -EEXIST;
     if (writes || (flags & O_CREAT)) {
         // The undo may put an empty file in the old one's place: what is
         // opened is what is there then.
@@ -576,7 +578,7 @@ int sim_rename(const char *from, const char *to)
         return static_cast<int>(fail(r));
     if (int r = open_parent(b, pb); r < 0)
         return static_cast<int>(fail(r));
-    if (int r = sim_undo_note(a, UndoKeep::replace); r < 0)
+    if (int r = sim_undo_note(a, UndoKeep::moves); r < 0)
         return static_cast<int>(fail(r));
     if (int r = sim_undo_note(b, UndoKeep::replace); r < 0)
         return static_cast<int>(fail(r));

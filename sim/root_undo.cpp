@@ -247,6 +247,11 @@ int look(const std::string &canonical, UndoKeep how, Note &n)
     case UndoKeep::replace:
         r = keep_linked(dir, name, st, n);
         break;
+    case UndoKeep::moves:
+        r = n.was == Was::file ? keep_copy(dir, name, n) : -EACCES;
+        if (r < 0)
+            r = keep_linked(dir, name, st, n);
+        break;
     }
     return r < 0 ? -EACCES : 0;
 }

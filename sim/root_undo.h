@@ -36,6 +36,8 @@ enum class UndoKeep : uint8_t {
     truncate,  // a file there is emptied (kept by renaming it aside)
     inPlace,   // a file there is written in place (kept as a copy)
     replace,   // the entry is removed or replaced whole (kept by a link)
+    moves,     // the entry is renamed: a file is copied (a second name
+               // would refuse writes through the new one), else linked
 };
 // The entry at `canonical` under the root (sim_resolve's form: "/etc/x"
 // for ROOT/etc/x, no link on the way) is about to change: note what it is
