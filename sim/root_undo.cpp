@@ -24,7 +24,7 @@ using simk::Parent;
 constexpr const char *kKeepDir = "undo";
 // A stale keep directory deeper than this (no run makes one below its
 // top) is left where it stands.
-constexpr int kSweepDepth = 8;
+constexpr int kSweepDepth = 64;
 // Bytes moved at a time where the kernel copies no range between files.
 constexpr size_t kCopyChunk = 64 * 1024;
 // Names an undo that cannot put everything back gives.

@@ -518,7 +518,8 @@ template <typename Act> int at_last_name(const std::string &path, UndoKeep how, 
 
 int sim_make_dir(const std::string &path)
 {
-    return at_last_name(path, UndoKeep::none, [](Parent &p) { return ::mkdirat(p.dir.fd, p.name.c_str(), 0755) < 0 ? -errno : 0; });
+    return at_last_name(path, UndoKeep::none,
+                        [](Parent &p) { return ::mkdirat(p.dir.fd, p.name.c_str(), 0755) < 0 ? -errno : 0; });
 }
 
 int sim_make_link(const std::string &target, const std::string &path)
