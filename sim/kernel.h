@@ -113,14 +113,18 @@ int real_stat(const std::string &canonical, struct stat *st);
 // plain file or a directory is ever opened (anything else fails with
 // ENXIO, looked at before it is opened, so nothing is waited on); a write
 // refuses a file with more than one link (EMLINK) and truncates only once
-// the file is open. What the open may change is noted for the undo. The
-// descriptor or -errno.
+// the file is open. What the open may change is noted for the undo first
+// (EACCES when the undo cannot keep the file there). The descriptor or
+// -errno.
 int open_real(const std::string &canonical, int flags, mode_t mode);
 // Makes the directory at a canonical path and its missing parents, none
-// of them through a link, noting each one made for the undo. 0 or -errno.
+// of them through a link, noting each one made for the undo. A path longer
+// than PATH_MAX, or with a name longer than NAME_MAX, makes none
+// (ENAMETOOLONG). 0 or -errno.
 int make_dirs(const std::string &canonical);
 // Canonicalise `path`; follow a link in the last component when followLast.
-// Returns 0 or -errno.
+// A path that reaches the board's own "/.sim" on the way or at its end
+// gives EACCES, one longer than PATH_MAX ENAMETOOLONG. Returns 0 or -errno.
 int canonicalise(const char *path, bool followLast, std::string &out);
 // The registration that answers a canonical path, or null.
 const Registration *lookup(const std::string &canonical);

@@ -21,6 +21,7 @@ namespace simk {
 namespace {
 
 constexpr int kMaxLinks = 40;
+constexpr const char *kBoardOwn = "/.sim";
 
 void split_into(std::string_view path, std::vector<std::string> &out)
 {
@@ -155,6 +156,34 @@ void add_registered(SimDir &dir, std::set<std::string> &seen, const std::string 
     }
 }
 
+// How an open with `flags` changes a file that is there, for the undo.
+UndoKeep keep_for(int flags)
+{
+    if ((flags & O_ACCMODE) == O_RDONLY)
+        return UndoKeep::none;  // made when missing, else left alone
+    return (flags & O_TRUNC) ? UndoKeep::truncate : UndoKeep::inPlace;
+}
+
+// The open itself, once looked at (`seen`: what was there, null when
+// nothing was): the descriptor or -errno.
+int open_looked(const std::string &path, int flags, mode_t mode, const struct stat *seen, bool writes)
+{
+    SimFd fd(sim_open_beneath(kernel().rootFd, path, (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY, mode));
+    struct stat now {};
+    if (fd.fd < 0 || ::fstat(fd.fd, &now) < 0)
+        return -errno;
+    if (seen != nullptr && (now.st_dev != seen->st_dev || now.st_ino != seen->st_ino))
+        return -EAGAIN;  // replaced while it was being opened
+    if (int r = plain_or_dir(now, writes); r < 0)
+        return r;
+    if (writes && (flags & O_TRUNC) && S_ISREG(now.st_mode) && ::ftruncate(fd.fd, 0) < 0)
+        return -errno;
+    const int status = ::fcntl(fd.fd, F_GETFL);
+    if (!(flags & O_NONBLOCK) && (status < 0 || ::fcntl(fd.fd, F_SETFL, status & ~O_NONBLOCK) < 0))
+        return -errno;
+    return fd.release();
+}
+
 } // namespace
 
 int open_parent(const std::string &canonical, Parent &out)
@@ -184,35 +213,45 @@ int open_real(const std::string &canonical, int flags, mode_t mode)
     // What is there, looked at without opening it: a device is never
     // opened, a FIFO never waited on.
     struct stat seen {};
-    SimFd probe(sim_open_beneath(kernel().rootFd, path, O_PATH));
-    if (probe.fd < 0 && !(errno == ENOENT && (flags & O_CREAT)))
-        return -errno;
-    if (probe.fd >= 0 && ::fstat(probe.fd, &seen) < 0)
-        return -errno;
-    if (int r = probe.fd >= 0 ? plain_or_dir(seen, writes) : 0; r < 0)
+    SimFd probe;
+    auto look = [&] {
+        probe = SimFd(sim_open_beneath(kernel().rootFd, path, O_PATH));
+        if (probe.fd < 0 && !(errno == ENOENT && (flags & O_CREAT)))
+            return -errno;
+        if (probe.fd >= 0 && ::fstat(probe.fd, &seen) < 0)
+            return -errno;
+        return probe.fd >= 0 ? plain_or_dir(seen, writes) : 0;
+    };
+    if (int r = look(); r < 0)
         return r;
-    if (writes || (flags & O_CREAT))
-        sim_undo_note(canonical);
-    SimFd fd(sim_open_beneath(kernel().rootFd, path, (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY, mode));
-    struct stat now {};
-    if (fd.fd < 0 || ::fstat(fd.fd, &now) < 0)
-        return -errno;
-    if (probe.fd >= 0 && (now.st_dev != seen.st_dev || now.st_ino != seen.st_ino))
-        return -EAGAIN;  // replaced while it was being opened
-    if (int r = plain_or_dir(now, writes); r < 0)
-        return r;
-    if (writes && (flags & O_TRUNC) && S_ISREG(now.st_mode) && ::ftruncate(fd.fd, 0) < 0)
-        return -errno;
-    const int status = ::fcntl(fd.fd, F_GETFL);
-    if (!(flags & O_NONBLOCK) && (status < 0 || ::fcntl(fd.fd, F_SETFL, status & ~O_NONBLOCK) < 0))
-        return -errno;
-    return fd.release();
+    if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && probe.fd >= 0)
+        return -EEXIST;
+    if (writes || (flags & O_CREAT)) {
+        // The undo may put an empty file in the old one's place: what is
+        // opened is what is there then.
+        if (int r = sim_undo_note(canonical, keep_for(flags)); r < 0)
+            return r;
+        if (int r = look(); r < 0) {
+            sim_undo_cancel(canonical);
+            return r;
+        }
+    }
+    const int fd = open_looked(path, flags, mode, probe.fd >= 0 ? &seen : nullptr, writes);
+    if (fd < 0)
+        sim_undo_cancel(canonical);
+    return fd;
 }
 
 int make_dirs(const std::string &canonical)
 {
     std::vector<std::string> parts;
     split_into(canonical, parts);
+    // A name the open that follows could not take makes no directory.
+    if (canonical.size() > PATH_MAX)
+        return -ENAMETOOLONG;
+    for (const std::string &part : parts)
+        if (part.size() > NAME_MAX)
+            return -ENAMETOOLONG;
     int first = open_dir_beneath(kernel().rootFd, "");
     if (first < 0)
         return first;
@@ -222,7 +261,8 @@ int make_dirs(const std::string &canonical)
         at += "/" + part;
         int next = open_dir_beneath(dir.fd, part);
         if (next == -ENOENT) {
-            sim_undo_note(at);
+            if (int r = sim_undo_note(at, UndoKeep::none); r < 0)
+                return r;
             if (::mkdirat(dir.fd, part.c_str(), 0755) < 0 && errno != EEXIST)
                 return -errno;
             next = open_dir_beneath(dir.fd, part);
@@ -240,6 +280,8 @@ int canonicalise(const char *path, bool followLast, std::string &out)
         return -EFAULT;
     if (*path == '\0')
         return -ENOENT;
+    if (std::strlen(path) >= PATH_MAX)
+        return -ENAMETOOLONG;
     std::vector<std::string> todo;
     split_into(path, todo);
     std::reverse(todo.begin(), todo.end());  // a stack: next component at the back
@@ -264,6 +306,12 @@ int canonicalise(const char *path, bool followLast, std::string &out)
         }
         cur += "/" + c;
         parts.push_back(std::move(c));
+        // The board's own directory is no part of the board: nothing is
+        // looked up in it, nothing beneath it is reached.
+        if (cur == kBoardOwn)
+            return -EACCES;
+        if (cur.size() > PATH_MAX)
+            return -ENAMETOOLONG;
         if ((!followLast && todo.empty()) || missing)
             continue;
         char target[PATH_MAX];
@@ -512,7 +560,8 @@ int sim_mkdir(const char *path, mode_t mode)
     Parent p;
     if (int r = open_parent(canon, p); r < 0)
         return static_cast<int>(fail(r));
-    sim_undo_note(canon);
+    if (int r = sim_undo_note(canon, UndoKeep::none); r < 0)
+        return static_cast<int>(fail(r));
     return ::mkdirat(p.dir.fd, p.name.c_str(), mode);
 }
 
@@ -529,8 +578,10 @@ int sim_rename(const char *from, const char *to)
         return static_cast<int>(fail(r));
     if (int r = open_parent(b, pb); r < 0)
         return static_cast<int>(fail(r));
-    sim_undo_note(a);
-    sim_undo_note(b);
+    if (int r = sim_undo_note(a, UndoKeep::moves); r < 0)
+        return static_cast<int>(fail(r));
+    if (int r = sim_undo_note(b, UndoKeep::replace); r < 0)
+        return static_cast<int>(fail(r));
     return ::renameat(pa.dir.fd, pa.name.c_str(), pb.dir.fd, pb.name.c_str());
 }
 
@@ -543,7 +594,8 @@ int sim_unlink(const char *path)
     Parent p;
     if (int r = open_parent(canon, p); r < 0)
         return static_cast<int>(fail(r));
-    sim_undo_note(canon);
+    if (int r = sim_undo_note(canon, UndoKeep::replace); r < 0)
+        return static_cast<int>(fail(r));
     return ::unlinkat(p.dir.fd, p.name.c_str(), 0);
 }
 

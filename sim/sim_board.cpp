@@ -685,7 +685,7 @@ int open_board(const SimBoardStart &start, std::string &error)
     }
     // Whatever stops the run from here on (a saved board that does not load,
     // a fixture, a save that fails, a signal) leaves the root as it was.
-    sim_undo_begin();
+    sim_undo_begin(g_board.simFd.fd);
     SimDoc saved;
     std::string model;
     if (!start.reset && read_saved(saved, model, error)) {

@@ -607,14 +607,15 @@ namespace {
 
 // `act` on the last name of `path` itself, in its parent directory reached
 // following no link, once the undo has noted what the entry was.
-template <typename Act> int at_last_name(const std::string &path, Act act)
+template <typename Act> int at_last_name(const std::string &path, UndoKeep how, Act act)
 {
     Guard g;
     std::string canon;
     Parent p;
     if (int r = resolve_parent(path, p, canon); r < 0)
         return r;
-    sim_undo_note(canon);
+    if (int r = sim_undo_note(canon, how); r < 0)
+        return r;
     return act(p);
 }
 
@@ -622,19 +623,23 @@ template <typename Act> int at_last_name(const std::string &path, Act act)
 
 int sim_make_dir(const std::string &path)
 {
-    return at_last_name(path, [](Parent &p) { return ::mkdirat(p.dir.fd, p.name.c_str(), 0755) < 0 ? -errno : 0; });
+    return at_last_name(path, UndoKeep::none,
+                        [](Parent &p) { return ::mkdirat(p.dir.fd, p.name.c_str(), 0755) < 0 ? -errno : 0; });
 }
 
 int sim_make_link(const std::string &target, const std::string &path)
 {
-    return at_last_name(path, [&target](Parent &p) {
+    return at_last_name(path, UndoKeep::replace, [&target](Parent &p) {
         if (int r = remove_at(p); r < 0 && r != -ENOENT)
             return r;
         return ::symlinkat(target.c_str(), p.dir.fd, p.name.c_str()) < 0 ? -errno : 0;
     });
 }
 
-int sim_remove(const std::string &path) { return at_last_name(path, [](Parent &p) { return remove_at(p); }); }
+int sim_remove(const std::string &path)
+{
+    return at_last_name(path, UndoKeep::replace, [](Parent &p) { return remove_at(p); });
+}
 
 bool sim_is_dir(const std::string &path)
 {

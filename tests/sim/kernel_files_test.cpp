@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -442,6 +443,66 @@ TEST_F(KernelFilesTest, OnlyPlainFilesAreOpened)
         host().close(fd);
     }
     EXPECT_EQ(sim_read_file("/etc/plain"), "") << "truncated by the open";
+}
+
+// The board's own directory is reached by no call of the tool: a path that
+// names it, lies beneath it or leads there through a link fails with
+// EACCES, and nothing in it changes. A name that merely begins so is an
+// ordinary file.
+TEST_F(KernelFilesTest, NoCallReachesTheBoardsOwnDirectory)
+{
+    namespace fs = std::filesystem;
+    const std::string own = root_ + "/.sim";
+    std::filesystem::create_directories(sim_path("/etc"));
+    fs::create_symlink("/.sim/board", root_ + "/chk.result");
+    fs::create_directory_symlink("../.sim", root_ + "/etc/own");
+    std::ofstream(own + "/board") << "the saved board\n";
+    struct stat st {};
+    char buf[PATH_MAX];
+    const struct {
+        const char *what;
+        bool follows;  // the last link followed
+        int (*call)(const char *path);
+    } calls[] = {
+        {"open for writing", true, [](const char *p) { return host().open(p, O_WRONLY | O_TRUNC, 0); }},
+        {"open to read", true, [](const char *p) { return host().open(p, O_RDONLY, 0); }},
+        {"open to make", true, [](const char *p) { return host().open(p, O_WRONLY | O_CREAT, 0644); }},
+        {"fopen", true, [](const char *p) { return host().fopen(p, "a") == nullptr ? -1 : 0; }},
+        {"stat", true, [](const char *p) { struct stat s; return host().stat(p, &s); }},
+        {"access", true, [](const char *p) { return host().access(p, F_OK); }},
+        {"realpath", true, [](const char *p) { char r[PATH_MAX]; return host().realpath(p, r) == nullptr ? -1 : 0; }},
+        {"opendir", true, [](const char *p) { return host().opendir(p) == nullptr ? -1 : 0; }},
+        {"lstat", false, [](const char *p) { struct stat s; return host().lstat(p, &s); }},
+        {"readlink", false, [](const char *p) { char t[8]; return static_cast<int>(host().readlink(p, t, 8)); }},
+        {"mkdir", false, [](const char *p) { return host().mkdir(p, 0755); }},
+        {"unlink", false, [](const char *p) { return host().unlink(p); }},
+        {"rename from", false, [](const char *p) { return host().rename(p, "/moved"); }},
+        {"rename to", false, [](const char *p) { return host().rename("/etc/own-was", p); }},
+    };
+    std::ofstream(root_ + "/etc/own-was") << "x";
+    for (const auto &c : calls)
+        for (const char *path : {"/.sim", "/.sim/board", "/.sim/lock", "/.sim/new", "/chk.result", "/etc/own/board",
+                                 "/sys/../.sim/board", "/etc/own/../.sim"}) {
+            if (!c.follows && path == std::string("/chk.result"))
+                continue;  // the link itself
+            errno = 0;
+            EXPECT_EQ(c.call(path), -1) << c.what << " " << path;
+            EXPECT_EQ(errno, EACCES) << c.what << " " << path;
+        }
+    EXPECT_EQ(fs::file_size(own + "/board"), 16u);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(own + "/lock")));
+    EXPECT_FALSE(fs::exists(own + "/new"));
+    EXPECT_FALSE(fs::exists(root_ + "/moved"));
+    EXPECT_TRUE(fs::exists(root_ + "/etc/own-was"));
+    EXPECT_EQ(sim_open_count(), 0);
+
+    for (const char *near : {"/.simple", "/.si", "/etc/.sim"}) {
+        const int fd = host().open(near, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_GE(fd, 0) << near;
+        host().close(fd);
+        EXPECT_EQ(host().stat(near, &st), 0) << near;
+        EXPECT_NE(host().realpath(near, buf), nullptr) << near;
+    }
 }
 
 } // namespace

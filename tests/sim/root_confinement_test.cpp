@@ -514,7 +514,7 @@ TEST(RootConfinement, TheUndoLeavesAloneWhatOthersMakeBesideTheRoot)
     // The directory the run made holds another program's file by now: it
     // stays, and the undo says so.
     EXPECT_EQ(sim_board_abandon(error), 1);
-    EXPECT_EQ(error, named + ": could not put back dir");
+    EXPECT_EQ(error, named + ": could not put back 1 entry: dir");
     EXPECT_FALSE(fs::exists(t.path + "/Y/made")) << "the run's own files go";
     EXPECT_FALSE(fs::exists(t.path + "/Y/dir/made"));
     EXPECT_EQ(bytes_of(t.path + "/Y/dir/theirs"), "another program's\n");
