@@ -5,15 +5,14 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
 #include <set>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "sim/kernel.h"
+#include "sim/kit/sim_tree.h"
 #include "sim/kit/sim_words.h"
 
 namespace {
@@ -22,9 +21,6 @@ using simk::Parent;
 
 // The undo's own directory in the board's directory.
 constexpr const char *kKeepDir = "undo";
-// A stale keep directory deeper than this (no run makes one below its
-// top) is left where it stands.
-constexpr int kSweepDepth = 64;
 // Bytes moved at a time where the kernel copies no range between files.
 constexpr size_t kCopyChunk = 64 * 1024;
 // Names an undo that cannot put everything back gives.
@@ -58,31 +54,6 @@ struct Undo {
 Undo g_undo;
 
 bool board_own(const std::string &canonical) { return canonical == "/.sim" || canonical.starts_with("/.sim/"); }
-
-// Removes the entry `name` in `dir` with all it holds, never following a
-// link: a link, file or other entry is unlinked itself, a directory is
-// opened with O_NOFOLLOW and emptied first.
-void remove_tree(int dir, const char *name, int depth)
-{
-    if (::unlinkat(dir, name, 0) == 0 || errno == ENOENT || depth > kSweepDepth)
-        return;
-    const int fd = ::openat(dir, name, O_RDONLY | O_DIRECTORY | kOwnOpen);
-    if (fd < 0)
-        return;
-    DIR *d = ::fdopendir(fd);
-    if (d == nullptr) {
-        ::close(fd);
-        return;
-    }
-    std::vector<std::string> names;
-    while (const struct dirent *e = ::readdir(d))
-        if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
-            names.emplace_back(e->d_name);
-    for (const std::string &n : names)
-        remove_tree(::dirfd(d), n.c_str(), depth + 1);
-    ::closedir(d);
-    ::unlinkat(dir, name, AT_REMOVEDIR);
-}
 
 bool read_target(int dir, const char *name, std::string &out)
 {
@@ -342,7 +313,7 @@ bool put_back(const Note &n)
 void drop_kept()
 {
     if (g_undo.keep.fd >= 0)
-        remove_tree(g_undo.board.fd, kKeepDir, 0);
+        sim_remove_tree(g_undo.board.fd, kKeepDir);
     g_undo = Undo{};
 }
 
@@ -355,7 +326,7 @@ void sim_undo_begin(int simDirFd)
     g_undo.on = true;
     if (simDirFd < 0)
         return;
-    remove_tree(simDirFd, kKeepDir, 0);
+    sim_remove_tree(simDirFd, kKeepDir);
     if (::mkdirat(simDirFd, kKeepDir, 0700) < 0)
         return;
     SimFd keep(::openat(simDirFd, kKeepDir, O_RDONLY | O_DIRECTORY | kOwnOpen));
