@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <cerrno>
+#include <dirent.h>
+#include <map>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -177,12 +180,16 @@ constexpr BootFile kPlainBoot[] = {
 // there, of whatever kind, stays as it is: mkdir neither replaces nor follows it.
 constexpr const char *kBootDirs[] = {"/opt"};
 
+std::span<const BootFile> boot_files(SimFpgas fpgas)
+{
+    return fpgas == SimFpgas::Dorn   ? std::span<const BootFile>(kDornBoot)
+           : fpgas == SimFpgas::Kesp ? std::span<const BootFile>(kKespBoot)
+                                     : std::span<const BootFile>(kPlainBoot);
+}
+
 void write_boot_files(SimFpgas fpgas)
 {
-    std::span<const BootFile> files = fpgas == SimFpgas::Dorn   ? std::span<const BootFile>(kDornBoot)
-                                      : fpgas == SimFpgas::Kesp ? std::span<const BootFile>(kKespBoot)
-                                                                : std::span<const BootFile>(kPlainBoot);
-    for (const BootFile &f : files)
+    for (const BootFile &f : boot_files(fpgas))
         sim_write_file(f.path, f.content);
     for (const char *dir : kBootDirs)
         sim_make_dir(dir);
@@ -203,6 +210,59 @@ const SimBoardProfile kProfiles[] = {
     {"ZK17WENC", SimFpgas::None, kNoDevices, pci_host_bridge_facts()},
     {"ZK17FOLRB", SimFpgas::None, kNetSfpDevices, pci_host_bridge_facts()},
 };
+
+// ---- what a fresh board makes -------------------------------------------------------------
+
+// The entries a fresh board makes under the root by canonical path, with
+// every directory on the way; /opt (kBootDirs) is not among them, since
+// it stays as it is.
+using MadeMap = std::map<std::string, SimMadeKind>;
+
+void add_made(MadeMap &made, const std::string &path, SimMadeKind kind)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        made.emplace(path.substr(0, slash), SimMadeKind::Dir);
+    made[path] = kind;
+}
+
+// What fact lines make: the files of "file" lines, a SAS controller's
+// directory and link, the disks' links.
+void add_fact_entries(MadeMap &made, std::string_view facts)
+{
+    while (!facts.empty()) {
+        const size_t end = facts.find('\n');
+        const std::string_view line = facts.substr(0, end);
+        facts = end == std::string_view::npos ? std::string_view() : facts.substr(end + 1);
+        const std::vector<std::string_view> w = sim_doc_words(line);
+        std::string first, second;
+        if (w.size() > 1 && w[0] == "file") {
+            add_made(made, std::string(w[1]), SimMadeKind::File);
+        } else if (mpt_model_made(line, first, second)) {
+            add_made(made, first, SimMadeKind::Dir);
+            add_made(made, second, SimMadeKind::Link);
+        } else if (disk_model_made(line, first, second)) {
+            add_made(made, first, SimMadeKind::Link);
+            add_made(made, second, SimMadeKind::Link);
+        }
+    }
+}
+
+// What a fresh board of `profile` makes (the default board, no model
+// asked for, also its SAS disks), from the tables that make it.
+MadeMap fresh_made(const SimBoardProfile &profile, bool defaultBoard)
+{
+    MadeMap made;
+    add_made(made, kSimBoardNamePath, SimMadeKind::File);
+    for (const BootFile &f : boot_files(profile.fpgas))
+        add_made(made, f.path, SimMadeKind::File);
+    for (const SimMade &m : net_sfp_made(profile))
+        add_made(made, m.path, m.kind);
+    if (profile.fixture)
+        add_fact_entries(made, profile.fixture);
+    if (defaultBoard)
+        add_fact_entries(made, kDefaultSasFacts);
+    return made;
+}
 
 // ---- the open board --------------------------------------------------------------------
 
@@ -452,10 +512,128 @@ int read_saved(SimDoc &doc, std::string &model, std::string &error)
     return 0;
 }
 
+// ---- making way for a fresh board ------------------------------------------------------------
+
+// What stands at a canonical path under the root, its directory reached
+// following no link: Beyond when a link (or anything but a directory that
+// cannot be searched) stands on the way, which is never touched.
+enum class Stands : uint8_t { Nothing, Dir, File, Link, Other, Beyond };
+
+Stands what_stands(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const SimFd dir(sim_open_beneath(g_board.rootFd.fd, path.substr(1, slash == 0 ? 0 : slash - 1),
+                                     O_PATH | O_DIRECTORY));
+    struct stat st {};
+    if (dir.fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Stands::Nothing : Stands::Beyond;
+    if (::fstatat(dir.fd, path.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Stands::Nothing : Stands::Beyond;
+    if (S_ISDIR(st.st_mode))
+        return Stands::Dir;
+    if (S_ISLNK(st.st_mode))
+        return Stands::Link;
+    // A file with a second name is never written (EMLINK): it is replaced too.
+    return S_ISREG(st.st_mode) && st.st_nlink == 1 ? Stands::File : Stands::Other;
+}
+
+[[noreturn]] void cannot_remove(const std::string &path, int err)
+{
+    throw std::filesystem::filesystem_error("cannot remove", g_board.root + path,
+                                            std::error_code(err, std::generic_category()));
+}
+
+// The names in the directory at a canonical path under the root.
+std::vector<std::string> dir_names(const std::string &path)
+{
+    const int fd = sim_open_beneath(g_board.rootFd.fd, path.substr(1), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (dir == nullptr) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        cannot_remove(path, err);
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    for (const dirent *e = ::readdir(dir); e != nullptr; e = ::readdir(dir))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    const int err = errno;
+    ::closedir(dir);
+    if (err != 0)
+        cannot_remove(path, err);
+    return names;
+}
+
+// Removes the entry at a canonical path and, for a directory, what lies
+// beneath it, deepest first, each through the kernel's calls that the undo
+// notes; a link is removed, never followed.
+void remove_tree(const std::string &path)
+{
+    if (what_stands(path) == Stands::Dir)
+        for (const std::string &name : dir_names(path))
+            remove_tree(path + "/" + name);
+    if (const int r = sim_remove(path); r < 0 && r != -ENOENT)
+        cannot_remove(path, -r);
+}
+
+// Whether what stands at a path is what a fresh board makes there.
+bool stands_as_made(Stands stands, SimMadeKind kind)
+{
+    switch (stands) {
+    case Stands::Nothing:
+    case Stands::Beyond:
+        return true;
+    case Stands::Dir:
+        return kind == SimMadeKind::Dir;
+    case Stands::File:
+        return kind == SimMadeKind::File;
+    case Stands::Link:
+        return kind == SimMadeKind::Link;
+    case Stands::Other:
+        break;
+    }
+    return false;
+}
+
+// Makes way for a fresh board that makes `own`: first takes away what a
+// fresh board of any model, or the default board, makes and this one does
+// not, deepest first (a directory only when empty: what the user's lines
+// wrote in it stays, and so does the directory); then, from the top down,
+// removes what stands where this board makes an entry of another kind (a
+// link where a file or directory goes, a directory with all beneath it
+// where a file or link goes). Nothing is read from the saved board.
+void make_way(const MadeMap &own)
+{
+    MadeMap any;
+    for (const SimBoardProfile &p : kProfiles) {
+        any.merge(fresh_made(p, false));
+        if (std::string_view(p.model) == kSimDefaultBoard)
+            any.merge(fresh_made(p, true));
+    }
+    for (auto it = any.rbegin(); it != any.rend(); ++it) {
+        const std::string &path = it->first;
+        if (own.contains(path))
+            continue;
+        const Stands stands = what_stands(path);
+        if (stands == Stands::Nothing || stands == Stands::Beyond)
+            continue;
+        const int r = sim_remove(path);
+        if (r < 0 && r != -ENOENT && !(stands == Stands::Dir && (r == -ENOTEMPTY || r == -EEXIST)))
+            cannot_remove(path, -r);
+    }
+    for (const auto &[path, kind] : own)
+        if (!stands_as_made(what_stands(path), kind))
+            remove_tree(path);
+}
+
 int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &error)
 {
     sim_reset(g_board.rootFd.fd, start.root);
     sim_fixture_begin_run();
+    if (fresh)
+        make_way(fresh_made(*g_board.profile, start.board.empty()));
     // Models first, each with its saved state (none on a fresh board); then
     // a fresh board's facts, which the models take in.
     for (const SimBoardDevice &d : g_board.profile->devices)
