@@ -20,7 +20,7 @@
 #include "sim/board_profile.h"
 #include "sim/kit/sim_doc.h"
 
-// Attach writes a fresh board's interfaces (sim_board_fresh), replacing what
+// Attach writes a fresh board's interfaces (sim_board_fresh), over what
 // stands there; a loaded board keeps those under the root as they are.
 bool net_sfp_model_attach(const SimBoardProfile &board, SimDoc &saved);
 void net_sfp_model_save(SimDoc &doc);

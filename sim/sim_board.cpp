@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cerrno>
-#include <dirent.h>
 #include <map>
 #include <vector>
 #include <cstdio>
@@ -516,8 +515,8 @@ int read_saved(SimDoc &doc, std::string &model, std::string &error)
 
 // What stands at a canonical path under the root, its directory reached
 // following no link: Beyond when a link (or anything but a directory that
-// cannot be searched) stands on the way, which is never touched.
-enum class Stands : uint8_t { Nothing, Dir, File, Link, Other, Beyond };
+// may be searched) stands on the way; what lies there is never touched.
+enum class Stands : uint8_t { Nothing, Dir, Link, Other, Beyond };
 
 Stands what_stands(const std::string &path)
 {
@@ -531,79 +530,27 @@ Stands what_stands(const std::string &path)
         return errno == ENOENT ? Stands::Nothing : Stands::Beyond;
     if (S_ISDIR(st.st_mode))
         return Stands::Dir;
-    if (S_ISLNK(st.st_mode))
-        return Stands::Link;
-    // A file with a second name is never written (EMLINK): it is replaced too.
-    return S_ISREG(st.st_mode) && st.st_nlink == 1 ? Stands::File : Stands::Other;
+    return S_ISLNK(st.st_mode) ? Stands::Link : Stands::Other;
 }
 
-[[noreturn]] void cannot_remove(const std::string &path, int err)
+// Removes the entry at a canonical path through the kernel's call that
+// the undo notes; a directory only when it is empty.
+void remove_made(const std::string &path, Stands stands)
 {
-    throw std::filesystem::filesystem_error("cannot remove", g_board.root + path,
-                                            std::error_code(err, std::generic_category()));
+    const int r = sim_remove(path);
+    if (r < 0 && r != -ENOENT && !(stands == Stands::Dir && (r == -ENOTEMPTY || r == -EEXIST)))
+        throw std::filesystem::filesystem_error("cannot remove", g_board.root + path,
+                                                std::error_code(-r, std::generic_category()));
 }
 
-// The names in the directory at a canonical path under the root.
-std::vector<std::string> dir_names(const std::string &path)
-{
-    const int fd = sim_open_beneath(g_board.rootFd.fd, path.substr(1), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
-    if (dir == nullptr) {
-        const int err = errno;
-        if (fd >= 0)
-            ::close(fd);
-        cannot_remove(path, err);
-    }
-    std::vector<std::string> names;
-    errno = 0;
-    for (const dirent *e = ::readdir(dir); e != nullptr; e = ::readdir(dir))
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
-    const int err = errno;
-    ::closedir(dir);
-    if (err != 0)
-        cannot_remove(path, err);
-    return names;
-}
-
-// Removes the entry at a canonical path and, for a directory, what lies
-// beneath it, deepest first, each through the kernel's calls that the undo
-// notes; a link is removed, never followed.
-void remove_tree(const std::string &path)
-{
-    if (what_stands(path) == Stands::Dir)
-        for (const std::string &name : dir_names(path))
-            remove_tree(path + "/" + name);
-    if (const int r = sim_remove(path); r < 0 && r != -ENOENT)
-        cannot_remove(path, -r);
-}
-
-// Whether what stands at a path is what a fresh board makes there.
-bool stands_as_made(Stands stands, SimMadeKind kind)
-{
-    switch (stands) {
-    case Stands::Nothing:
-    case Stands::Beyond:
-        return true;
-    case Stands::Dir:
-        return kind == SimMadeKind::Dir;
-    case Stands::File:
-        return kind == SimMadeKind::File;
-    case Stands::Link:
-        return kind == SimMadeKind::Link;
-    case Stands::Other:
-        break;
-    }
-    return false;
-}
-
-// Makes way for a fresh board that makes `own`: first takes away what a
-// fresh board of any model, or the default board, makes and this one does
-// not, deepest first (a directory only when empty: what the user's lines
-// wrote in it stays, and so does the directory); then, from the top down,
-// removes what stands where this board makes an entry of another kind (a
-// link where a file or directory goes, a directory with all beneath it
-// where a file or link goes). Nothing is read from the saved board.
+// Makes way for a fresh board in place of a saved one, for a board that
+// makes `own`: first takes away what a fresh board of any model, or the
+// default board, makes and this one does not, deepest first (a directory
+// only when empty: what the user's lines wrote in it stays, and so does
+// the directory); then, from the top down, the links that stand where this
+// board makes a file or a directory, which its writes would follow. Links
+// where it makes links are replaced as they are made. Nothing is read from
+// the saved board.
 void make_way(const MadeMap &own)
 {
     MadeMap any;
@@ -612,27 +559,20 @@ void make_way(const MadeMap &own)
         if (std::string_view(p.model) == kSimDefaultBoard)
             any.merge(fresh_made(p, true));
     }
-    for (auto it = any.rbegin(); it != any.rend(); ++it) {
-        const std::string &path = it->first;
-        if (own.contains(path))
-            continue;
-        const Stands stands = what_stands(path);
-        if (stands == Stands::Nothing || stands == Stands::Beyond)
-            continue;
-        const int r = sim_remove(path);
-        if (r < 0 && r != -ENOENT && !(stands == Stands::Dir && (r == -ENOTEMPTY || r == -EEXIST)))
-            cannot_remove(path, -r);
-    }
+    for (auto it = any.rbegin(); it != any.rend(); ++it)
+        if (!own.contains(it->first))
+            if (const Stands stands = what_stands(it->first); stands != Stands::Nothing && stands != Stands::Beyond)
+                remove_made(it->first, stands);
     for (const auto &[path, kind] : own)
-        if (!stands_as_made(what_stands(path), kind))
-            remove_tree(path);
+        if (kind != SimMadeKind::Link && what_stands(path) == Stands::Link)
+            remove_made(path, Stands::Link);
 }
 
 int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &error)
 {
     sim_reset(g_board.rootFd.fd, start.root);
     sim_fixture_begin_run();
-    if (fresh)
+    if (fresh && start.reset)
         make_way(fresh_made(*g_board.profile, start.board.empty()));
     // Models first, each with its saved state (none on a fresh board); then
     // a fresh board's facts, which the models take in.
