@@ -232,10 +232,14 @@ void add_fact_entries(MadeMap &made, std::string_view facts)
         const size_t end = facts.find('\n');
         const std::string_view line = facts.substr(0, end);
         facts = end == std::string_view::npos ? std::string_view() : facts.substr(end + 1);
-        const std::vector<std::string_view> w = sim_doc_words(line);
+        const std::string_view verb = line.substr(0, line.find_first_of(" \t"));
         std::string first, second;
-        if (w.size() > 1 && w[0] == "file") {
-            add_made(made, std::string(w[1]), SimMadeKind::File);
+        if (verb == "file") {
+            const std::vector<std::string_view> w = sim_doc_words(line.substr(0, line.find('"')));
+            if (w.size() > 1)
+                add_made(made, std::string(w[1]), SimMadeKind::File);
+        } else if (verb != "mpt-ioc" && verb != "disk-add") {
+            continue;
         } else if (mpt_model_made(line, first, second)) {
             add_made(made, first, SimMadeKind::Dir);
             add_made(made, second, SimMadeKind::Link);
@@ -553,12 +557,15 @@ void remove_made(const std::string &path, Stands stands)
 // the saved board.
 void make_way(const MadeMap &own)
 {
-    MadeMap any;
-    for (const SimBoardProfile &p : kProfiles) {
-        any.merge(fresh_made(p, false));
-        if (std::string_view(p.model) == kSimDefaultBoard)
-            any.merge(fresh_made(p, true));
-    }
+    static const MadeMap any = [] {
+        MadeMap all;
+        for (const SimBoardProfile &p : kProfiles) {
+            all.merge(fresh_made(p, false));
+            if (std::string_view(p.model) == kSimDefaultBoard)
+                all.merge(fresh_made(p, true));
+        }
+        return all;
+    }();
     for (auto it = any.rbegin(); it != any.rend(); ++it)
         if (!own.contains(it->first))
             if (const Stands stands = what_stands(it->first); stands != Stands::Nothing && stands != Stands::Beyond)
