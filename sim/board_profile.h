@@ -27,17 +27,18 @@ struct SimBoardDevice {
 };
 
 // An entry a fresh board makes under the root (its canonical path) and
-// what it is, so that a fresh board can take away another model's and
-// replace what stands where its own go.
+// what it is, so that a reset can take away what a fresh board of another
+// model makes.
 enum class SimMadeKind : uint8_t { Dir, File, Link };
 struct SimMade {
     std::string path;
     SimMadeKind kind;
 };
 
-// Whether `saved` is a fresh board's document: a loaded board always has
-// its [board] section. A model writes a fresh board's files only then.
-inline bool sim_board_fresh(const SimDoc &saved) { return saved.sections.empty(); }
+// Whether `saved` is a fresh board's (empty) document: a loaded board
+// always has its [board] section. A model writes a fresh board's files
+// only then.
+inline bool sim_board_fresh(const SimDoc &saved) { return saved.find("board") == nullptr; }
 
 struct SimBoardProfile {
     const char *model;                        // one of the DMI model names

@@ -549,9 +549,9 @@ void remove_made(const std::string &path, Stands stands)
 
 // Makes way for a fresh board in place of a saved one, for a board that
 // makes `own`: first takes away what a fresh board of any model, or the
-// default board, makes and this one does not, deepest first (a directory
-// only when empty: what the user's lines wrote in it stays, and so does
-// the directory); then, from the top down, the links that stand where this
+// default board, makes and this one does not, each entry before the
+// directory that holds it (a directory only when empty: what the user's
+// lines wrote in it stays, and so does the directory); then, from the top down, the links that stand where this
 // board makes a file or a directory, which its writes would follow. Links
 // where it makes links are replaced as they are made. Nothing is read from
 // the saved board.
