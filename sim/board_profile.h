@@ -4,7 +4,10 @@
 #ifndef QUORBIX_SIM_BOARD_PROFILE_H
 #define QUORBIX_SIM_BOARD_PROFILE_H
 
+#include <cstdint>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "sim/kit/sim_doc.h"
 
@@ -22,6 +25,20 @@ struct SimBoardDevice {
     bool (*attach)(const SimBoardProfile &board, SimDoc &saved);
     void (*save)(SimDoc &doc);
 };
+
+// An entry a fresh board makes under the root (its canonical path) and
+// what it is, so that a reset can take away what a fresh board of another
+// model makes.
+enum class SimMadeKind : uint8_t { Dir, File, Link };
+struct SimMade {
+    std::string path;
+    SimMadeKind kind;
+};
+
+// Whether `saved` is a fresh board's (empty) document: a loaded board
+// always has its [board] section. A model writes a fresh board's files
+// only then.
+inline bool sim_board_fresh(const SimDoc &saved) { return saved.find("board") == nullptr; }
 
 struct SimBoardProfile {
     const char *model;                        // one of the DMI model names

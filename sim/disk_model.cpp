@@ -749,3 +749,13 @@ bool disk_fixture_line(std::string_view line, std::string &err)
 }
 
 int disk_last_open_flags() { return model().lastFlags; }
+
+bool disk_model_made(std::string_view line, std::string &block, std::string &generic)
+{
+    const std::vector<std::string_view> w = sim_doc_words(line);
+    if (w.size() < 3 || w[0] != "disk-add")
+        return false;
+    block = "/sys/block/" + std::string(w[1]);
+    generic = "/sys/class/scsi_generic/" + std::string(w[2]);
+    return true;
+}

@@ -116,4 +116,8 @@ void disk_model_save(SimDoc &doc);
 // False with a message in `err` for a line not understood.
 bool disk_fixture_line(std::string_view line, std::string &err);
 
+// The links a disk-add line makes under the root (canonical paths): the
+// disk's block entry and its generic one. False for any other line.
+bool disk_model_made(std::string_view line, std::string &block, std::string &generic);
+
 #endif

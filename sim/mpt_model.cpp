@@ -798,3 +798,17 @@ void mpt_fault_short_page(uint32_t ioc, uint32_t type, uint32_t number, uint32_t
 
 void mpt_set_scsi_hook(MptHook hook) { model().scsi = std::move(hook); }
 void mpt_set_smp_hook(MptHook hook) { model().smp = std::move(hook); }
+
+bool mpt_model_made(std::string_view line, std::string &dir, std::string &link)
+{
+    const std::vector<std::string_view> w = sim_doc_words(line);
+    if (w.size() < 2 || w[0] != "mpt-ioc")
+        return false;
+    MptIocFacts f;
+    for (size_t i = 2; i < w.size(); i++)
+        if (const size_t eq = w[i].find('='); eq != std::string_view::npos)
+            ioc_key(f, w[i].substr(0, eq), w[i].substr(eq + 1));
+    dir = "/sys/devices/pci" + f.rootPort.substr(0, 7) + "/" + f.rootPort + "/" + f.pci;
+    link = "/sys/bus/pci/devices/" + f.pci;
+    return true;
+}

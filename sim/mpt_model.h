@@ -130,4 +130,9 @@ void mpt_set_smp_hook(MptHook hook);
 // for a line that is not understood (nothing is changed then).
 bool mpt_fixture_line(std::string_view line, std::string &err);
 
+// What an mpt-ioc line makes under the root (canonical paths): the
+// controller's directory below its root port and its link in
+// "/sys/bus/pci/devices". False for any other line.
+bool mpt_model_made(std::string_view line, std::string &dir, std::string &link);
+
 #endif

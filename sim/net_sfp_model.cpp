@@ -1,5 +1,6 @@
 #include "sim/net_sfp_model.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -148,6 +149,26 @@ constexpr NetRow kNetRows[] = {
 
 } // namespace
 
+namespace {
+
+// The interfaces of a board that carries this model: its rows, then the
+// loopback and a virtual one (neither has a PCI path).
+template <typename Each> void each_interface(std::string_view model, Each each)
+{
+    for (const NetRow &r : kNetRows)
+        if (model == r.board)
+            each(r.name, r.pciPath, r.devId);
+    each("lo", "", "");
+    each("dummy0", "", "0x0");
+}
+
+bool carries_model(const SimBoardProfile &board)
+{
+    return std::ranges::any_of(board.devices, [](const SimBoardDevice &d) { return d.attach == net_sfp_model_attach; });
+}
+
+} // namespace
+
 void net_sfp_add_interface(const std::string &name, const std::string &pciPath, const std::string &devId,
                            uint8_t sfpStatus)
 {
@@ -162,21 +183,36 @@ void net_sfp_add_interface(const std::string &name, const std::string &pciPath, 
     sim_write_file(dir + "/private/sfp_status", std::string(1, static_cast<char>(sfpStatus)));
 }
 
-bool net_sfp_model_attach(const SimBoardProfile &board, SimDoc &)
+bool net_sfp_model_attach(const SimBoardProfile &board, SimDoc &saved)
 {
     state() = NetSfpState{};
     for (const char *f : kAttrFiles)
         sim_register_pattern(std::string("/sys/class/net/*/private/") + f, &kAttrOps, nullptr);
     for (const char *f : kDumpFiles)
         sim_register_pattern(std::string("/sys/class/net/*/private/") + f, &kDumpOps, nullptr);
-    if (!sim_exists("/sys/class/net")) {
-        for (const NetRow &r : kNetRows)
-            if (std::string_view(board.model) == r.board)
-                net_sfp_add_interface(r.name, r.pciPath, r.devId, 1);
-        net_sfp_add_interface("lo", "", "", 1);
-        net_sfp_add_interface("dummy0", "", "0x0", 1);   // virtual: no PCI path
-    }
+    if (sim_board_fresh(saved))
+        each_interface(board.model, [](const char *name, const char *pciPath, const char *devId) {
+            net_sfp_add_interface(name, pciPath, devId, 1);
+        });
     return true;
+}
+
+std::vector<SimMade> net_sfp_made(const SimBoardProfile &board)
+{
+    std::vector<SimMade> made;
+    if (!carries_model(board))
+        return made;
+    each_interface(board.model, [&made](const std::string &name, const std::string &pciPath, const std::string &devId) {
+        const std::string dir = "/sys/class/net/" + name;
+        made.push_back({dir + "/private/sfp_status", SimMadeKind::File});
+        if (!pciPath.empty()) {
+            made.push_back({"/sys/devices/" + pciPath, SimMadeKind::Dir});
+            made.push_back({dir + "/device", SimMadeKind::Link});
+        }
+        if (!devId.empty())
+            made.push_back({dir + "/dev_id", SimMadeKind::File});
+    });
+    return made;
 }
 
 void net_sfp_model_save(SimDoc &) {}

@@ -1,8 +1,8 @@
 // Network interfaces of the boards whose front ports are plain interfaces:
 // "/sys/class/net/NAME" directories with a relative "device" link into a
 // "/sys/devices/pci..." tree, a "dev_id" file and "private/sfp_status",
-// written under the root for each board's interfaces on attach when
-// missing; and the interface driver's module attribute files
+// written under the root for each board's interfaces when a fresh board
+// is attached; and the interface driver's module attribute files
 // "private/{a0,a2}_{offset,readlen}" and "private/dumpa{0,2}":
 //  - a write of a block holding "%d" text sets the offset (read length) of
 //    that page's next dump;
@@ -17,12 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "sim/board_profile.h"
 #include "sim/kit/sim_doc.h"
 
-struct SimBoardProfile;
-
+// Attach writes a fresh board's interfaces (sim_board_fresh), over what
+// stands there; a loaded board keeps those under the root as they are.
 bool net_sfp_model_attach(const SimBoardProfile &board, SimDoc &saved);
 void net_sfp_model_save(SimDoc &doc);
+// What a fresh board of `board` makes for its interfaces (none on a board
+// that does not carry this model).
+std::vector<SimMade> net_sfp_made(const SimBoardProfile &board);
 
 // Writes an interface under the root: `pciPath` below "/sys/devices" (for
 // example "pci0000:00/0000:00:01.0/0000:01:00.0"; empty: no device link),

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cerrno>
+#include <map>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -181,12 +183,16 @@ constexpr BootFile kPlainBoot[] = {
 // there, of whatever kind, stays as it is: mkdir neither replaces nor follows it.
 constexpr const char *kBootDirs[] = {"/opt"};
 
+std::span<const BootFile> boot_files(SimFpgas fpgas)
+{
+    return fpgas == SimFpgas::Dorn   ? std::span<const BootFile>(kDornBoot)
+           : fpgas == SimFpgas::Kesp ? std::span<const BootFile>(kKespBoot)
+                                     : std::span<const BootFile>(kPlainBoot);
+}
+
 void write_boot_files(SimFpgas fpgas)
 {
-    std::span<const BootFile> files = fpgas == SimFpgas::Dorn   ? std::span<const BootFile>(kDornBoot)
-                                      : fpgas == SimFpgas::Kesp ? std::span<const BootFile>(kKespBoot)
-                                                                : std::span<const BootFile>(kPlainBoot);
-    for (const BootFile &f : files)
+    for (const BootFile &f : boot_files(fpgas))
         sim_write_file(f.path, f.content);
     for (const char *dir : kBootDirs)
         sim_make_dir(dir);
@@ -207,6 +213,63 @@ const SimBoardProfile kProfiles[] = {
     {"ZK17WENC", SimFpgas::None, kNoDevices, pci_host_bridge_facts()},
     {"ZK17FOLRB", SimFpgas::None, kNetSfpDevices, pci_host_bridge_facts()},
 };
+
+// ---- what a fresh board makes -------------------------------------------------------------
+
+// The entries a fresh board makes under the root by canonical path, with
+// every directory on the way; /opt (kBootDirs) is not among them, since
+// it stays as it is.
+using MadeMap = std::map<std::string, SimMadeKind>;
+
+void add_made(MadeMap &made, const std::string &path, SimMadeKind kind)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        made.emplace(path.substr(0, slash), SimMadeKind::Dir);
+    made[path] = kind;
+}
+
+// What fact lines make: the files of "file" lines, a SAS controller's
+// directory and link, the disks' links.
+void add_fact_entries(MadeMap &made, std::string_view facts)
+{
+    while (!facts.empty()) {
+        const size_t end = facts.find('\n');
+        const std::string_view line = facts.substr(0, end);
+        facts = end == std::string_view::npos ? std::string_view() : facts.substr(end + 1);
+        const std::string_view verb = line.substr(0, line.find_first_of(" \t"));
+        std::string first, second;
+        if (verb == "file") {
+            const std::vector<std::string_view> w = sim_doc_words(line.substr(0, line.find('"')));
+            if (w.size() > 1)
+                add_made(made, std::string(w[1]), SimMadeKind::File);
+        } else if (verb != "mpt-ioc" && verb != "disk-add") {
+            continue;
+        } else if (mpt_model_made(line, first, second)) {
+            add_made(made, first, SimMadeKind::Dir);
+            add_made(made, second, SimMadeKind::Link);
+        } else if (disk_model_made(line, first, second)) {
+            add_made(made, first, SimMadeKind::Link);
+            add_made(made, second, SimMadeKind::Link);
+        }
+    }
+}
+
+// What a fresh board of `profile` makes (the default board, no model
+// asked for, also its SAS disks), from the tables that make it.
+MadeMap fresh_made(const SimBoardProfile &profile, bool defaultBoard)
+{
+    MadeMap made;
+    add_made(made, kSimBoardNamePath, SimMadeKind::File);
+    for (const BootFile &f : boot_files(profile.fpgas))
+        add_made(made, f.path, SimMadeKind::File);
+    for (const SimMade &m : net_sfp_made(profile))
+        add_made(made, m.path, m.kind);
+    if (profile.fixture)
+        add_fact_entries(made, profile.fixture);
+    if (defaultBoard)
+        add_fact_entries(made, kDefaultSasFacts);
+    return made;
+}
 
 // ---- the open board --------------------------------------------------------------------
 
@@ -483,10 +546,72 @@ int read_saved(SimDoc &doc, std::string &model, std::string &error)
     return 0;
 }
 
+// ---- making way for a fresh board ------------------------------------------------------------
+
+// What stands at a canonical path under the root, its directory reached
+// following no link: Beyond when a link (or anything but a directory that
+// may be searched) stands on the way; what lies there is never touched.
+enum class Stands : uint8_t { Nothing, Dir, Link, Other, Beyond };
+
+Stands what_stands(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const SimFd dir(sim_open_beneath(g_board.rootFd.fd, path.substr(1, slash == 0 ? 0 : slash - 1),
+                                     O_PATH | O_DIRECTORY));
+    struct stat st {};
+    if (dir.fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Stands::Nothing : Stands::Beyond;
+    if (::fstatat(dir.fd, path.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Stands::Nothing : Stands::Beyond;
+    if (S_ISDIR(st.st_mode))
+        return Stands::Dir;
+    return S_ISLNK(st.st_mode) ? Stands::Link : Stands::Other;
+}
+
+// Removes the entry at a canonical path through the kernel's call that
+// the undo notes; a directory only when it is empty.
+void remove_made(const std::string &path, Stands stands)
+{
+    const int r = sim_remove(path);
+    if (r < 0 && r != -ENOENT && !(stands == Stands::Dir && (r == -ENOTEMPTY || r == -EEXIST)))
+        throw std::filesystem::filesystem_error("cannot remove", g_board.root + path,
+                                                std::error_code(-r, std::generic_category()));
+}
+
+// Makes way for a fresh board in place of a saved one, for a board that
+// makes `own`: first takes away what a fresh board of any model, or the
+// default board, makes and this one does not, each entry before the
+// directory that holds it (a directory only when empty: what the user's
+// lines wrote in it stays, and so does the directory); then, from the top down, the links that stand where this
+// board makes a file or a directory, which its writes would follow. Links
+// where it makes links are replaced as they are made. Nothing is read from
+// the saved board.
+void make_way(const MadeMap &own)
+{
+    static const MadeMap any = [] {
+        MadeMap all;
+        for (const SimBoardProfile &p : kProfiles) {
+            all.merge(fresh_made(p, false));
+            if (std::string_view(p.model) == kSimDefaultBoard)
+                all.merge(fresh_made(p, true));
+        }
+        return all;
+    }();
+    for (auto it = any.rbegin(); it != any.rend(); ++it)
+        if (!own.contains(it->first))
+            if (const Stands stands = what_stands(it->first); stands != Stands::Nothing && stands != Stands::Beyond)
+                remove_made(it->first, stands);
+    for (const auto &[path, kind] : own)
+        if (kind != SimMadeKind::Link && what_stands(path) == Stands::Link)
+            remove_made(path, Stands::Link);
+}
+
 int attach(const SimBoardStart &start, SimDoc &saved, bool fresh, std::string &error)
 {
     sim_reset(g_board.rootFd.fd, start.root);
     sim_fixture_begin_run();
+    if (fresh && start.reset)
+        make_way(fresh_made(*g_board.profile, start.board.empty()));
     // Models first, each with its saved state (none on a fresh board); then
     // a fresh board's facts, which the models take in.
     for (const SimBoardDevice &d : g_board.profile->devices)

@@ -12,7 +12,10 @@
 #include <functional>
 #include <grp.h>
 #include <iterator>
+#include <map>
+#include <set>
 #include <sstream>
+#include <vector>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -205,6 +208,149 @@ TEST(SimBoard, AFreshBoardHasOptAndAResetKeepsIt)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept\n");
     EXPECT_EQ(fs::last_write_time(dir.path + "/opt/keep"), time);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path + "/opt"), {}), 1);
+}
+
+// ---- a reset gives the board a new root holds ----------------------------------------------
+
+// The nine models and the default board (no --board), as arguments.
+std::vector<std::vector<std::string>> every_board()
+{
+    std::vector<std::vector<std::string>> boards;
+    for (const SimBoardProfile &p : sim_board_profiles())
+        boards.push_back({"--board", p.model});
+    boards.emplace_back();
+    return boards;
+}
+
+std::string board_name(const std::vector<std::string> &board)
+{
+    return board.empty() ? "the default board" : board[1];
+}
+
+// quorbix-sim in-process on `root` as `board`, then `more`.
+SimRun run_board(const std::string &root, const std::vector<std::string> &board, const std::vector<std::string> &more)
+{
+    std::vector<std::string> args = {"--root", root};
+    args.insert(args.end(), board.begin(), board.end());
+    args.insert(args.end(), more.begin(), more.end());
+    return sim_run_in_process(args);
+}
+
+// For every ordered pair of boards, a fresh board A (a copy of its new
+// root) then --reset to B leaves the root as a new root of B holds it (the board's own files
+// aside); beside the roots nothing changes.
+TEST(SimBoard, AResetGivesTheBoardANewRootHolds)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::create_directory(dir.path + "/roots");
+    dir.write("notes.txt", "beside\n");
+    const auto beside = sim_tree_image(dir.path, {"roots"});
+    const auto boards = every_board();
+    std::vector<std::map<std::string, std::string>> fresh;
+    for (size_t b = 0; b < boards.size(); b++) {
+        const std::string root = dir.path + "/roots/new" + std::to_string(b);
+        ASSERT_EQ(run_board(root, boards[b], {"--", "-v"}).status, 2) << board_name(boards[b]);
+        fresh.push_back(sim_tree_image(root, {".sim"}));
+    }
+    // Each board's new root is its own, and holds what the tables make.
+    EXPECT_EQ(std::set(fresh.begin(), fresh.end()).size(), boards.size());
+    EXPECT_TRUE(fresh.back().contains("sys/block/sda"));
+    EXPECT_TRUE(fresh.back().contains("usr/share/pci.ids"));
+    EXPECT_TRUE(fresh[3].contains("sys/class/net/eth0/device"));
+    EXPECT_TRUE(fresh[2].contains("proc/irq/64/smp_affinity"));
+    int pairs = 0;
+    for (size_t a = 0; a < boards.size(); a++)
+        for (size_t b = 0; b < boards.size(); b++) {
+            if (a == b)
+                continue;
+            SCOPED_TRACE(board_name(boards[a]) + " then " + board_name(boards[b]));
+            const std::string root = dir.path + "/roots/pair";
+            fs::copy(dir.path + "/roots/new" + std::to_string(a), root,
+                     fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+            const SimRun r = run_board(root, boards[b], {"--reset", "--", "-v"});
+            EXPECT_EQ(r.status, 2) << r.err;
+            EXPECT_EQ(sim_tree_image(root, {".sim"}), fresh[b]);
+            EXPECT_EQ(saved_model(root), board_name(boards[b]) == "the default board" ? kSimDefaultBoard : board_name(boards[b]));
+            fs::remove_all(root);
+            pairs++;
+        }
+    EXPECT_EQ(pairs, 90);
+    EXPECT_EQ(sim_tree_image(dir.path, {"roots"}), beside);
+}
+
+// After a WENA board, a reset to WENB answers sfp/i as a fresh WENB board
+// does: its eth1 sits below its own port, not WENA's.
+TEST(SimBoard, AResetToWenbAnswersSfpAsAFreshWenb)
+{
+    TempDir dir;
+    const std::string root = dir.path + "/root";
+    ASSERT_EQ(run_board(root, {"--board", "ZK17WENA"}, {"--reset", "--", "-v"}).status, 2);
+    const SimRun reset = run_board(root, {"--board", "ZK17WENB"}, {"--reset", "--", "-m", "sfp/i/1"});
+    const SimRun fresh = run_board(dir.path + "/fresh", {"--board", "ZK17WENB"}, {"--", "-m", "sfp/i/1"});
+    EXPECT_EQ(fresh.status, 0) << fresh.out;
+    EXPECT_NE(fresh.out.find("QXNETeth1"), std::string::npos) << fresh.out;
+    EXPECT_EQ(reset.status, fresh.status);
+    EXPECT_EQ(reset.out, fresh.out);
+    EXPECT_EQ(reset.err, fresh.err);
+    EXPECT_EQ(reset.out.find("no pci root port exist"), std::string::npos);
+}
+
+// A default board with what its user wrote, and links planted where the
+// board's entries go: "sys/block" aims at the root's "etc", where a file
+// named like a disk stands, and "proc/cmdline" at the user's file.
+std::string user_default_board(const TempDir &dir)
+{
+    namespace fs = std::filesystem;
+    const std::string root = dir.path + "/root";
+    const std::string fix = dir.write("user.fix", "file /etc/keep \"kept\\n\"\n"
+                                                  "file /sys/devices/pci0000:00/0000:00:03.0/0000:05:00.0/note \"user\\n\"\n");
+    EXPECT_EQ(run_board(root, {}, {"--fixture", fix, "--", "-v"}).status, 2);
+    fs::remove_all(root + "/sys/block");
+    dir.write("root/etc/sda", "user's\n");
+    fs::create_directory_symlink("../etc", root + "/sys/block");
+    fs::remove(root + "/proc/cmdline");
+    fs::create_symlink("../etc/keep", root + "/proc/cmdline");
+    return root;
+}
+
+// A reset takes away what a fresh board of another model makes, never
+// following a link, and keeps what the user wrote: the directories a
+// fresh board made that hold a user's file stay with it.
+TEST(SimBoard, AResetKeepsTheUsersFilesAndFollowsNoLink)
+{
+    TempDir dir;
+    dir.write("notes.txt", "beside\n");
+    const auto beside = sim_tree_image(dir.path, {"root"});
+    const std::string root = user_default_board(dir);
+    const SimRun r = run_board(root, {"--board", "ZK17TRVA"}, {"--reset", "--", "-v"});
+    EXPECT_EQ(r.status, 2) << r.err;
+
+    ASSERT_EQ(run_board(dir.path + "/fresh", {"--board", "ZK17TRVA"}, {"--", "-v"}).status, 2);
+    auto want = sim_tree_image(dir.path + "/fresh", {".sim"});
+    want.insert({{"etc", "dir"}, {"etc/keep", "file kept\n"}, {"etc/sda", "file user's\n"},
+                 {"sys/devices/pci0000:00", "dir"}, {"sys/devices/pci0000:00/0000:00:03.0", "dir"},
+                 {"sys/devices/pci0000:00/0000:00:03.0/0000:05:00.0", "dir"},
+                 {"sys/devices/pci0000:00/0000:00:03.0/0000:05:00.0/note", "file user\n"}});
+    EXPECT_EQ(sim_tree_image(root, {".sim"}), want);
+    EXPECT_EQ(sim_tree_image(dir.path, {"root", "fresh", "user.fix"}), beside);
+}
+
+// A reset whose fixture then fails puts back all it took away and wrote:
+// the root, the saved board with it, is byte for byte as it was.
+TEST(SimBoard, AResetWithAFailingFixturePutsAllBack)
+{
+    TempDir dir;
+    const std::string root = user_default_board(dir);
+    const std::string bad = dir.write("bad.fix", "file /etc/new \"x\"\nbogus line\n");
+    const auto before = sim_tree_image(root);
+    const auto beside = sim_tree_image(dir.path, {"root"});
+    const SimRun r = run_board(root, {"--board", "ZK17WENB"}, {"--reset", "--fixture", bad, "--", "-v"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(bad + ":2: "), std::string::npos) << r.err;
+    EXPECT_EQ(sim_tree_image(root), before);
+    EXPECT_EQ(sim_tree_image(dir.path, {"root"}), beside);
+    EXPECT_EQ(saved_model(root), kSimDefaultBoard);
 }
 
 // `sim_clip`: bad bytes escaped, the cut at 80 characters counting each
