@@ -122,12 +122,21 @@ void print_command_output(const std::string &out)
 
 int sim_system(const char *command)
 {
-    Guard g;
     if (command == nullptr)
         return 1;  // a shell is available
-    const SimShellScript *s = run_command(command);
-    print_command_output(s ? s->output : "");
-    return s ? s->status : kNotFoundStatus;
+    std::string out;
+    int status = kNotFoundStatus;
+    {
+        Guard g;
+        if (const SimShellScript *s = run_command(command)) {
+            out = s->output;
+            status = s->status;
+        }
+    }
+    // Printed without the kernel's lock: a reader that stops reading holds
+    // up this write, never a stop of the run.
+    print_command_output(out);
+    return status;
 }
 
 // ---- syslog ------------------------------------------------------------------------

@@ -402,8 +402,9 @@ void sim_beneath_decide_again();
 // for "/"), resolved as the tool's own calls resolve it (sim_canonical):
 // links inside the root never lead out of it. The last component's link is
 // followed only when followLast. 0, or -errno when it cannot be resolved:
-// ELOOP for a link loop, EINVAL for a NUL byte in the path, EACCES for
-// the board's own directory "/.sim" and what lies under it.
+// ELOOP for a link loop, EINVAL for a NUL byte in the path, ENAMETOOLONG
+// for a path of PATH_MAX bytes or more, EACCES for a path that reaches the
+// board's own directory "/.sim" (the tool's own calls fail so too).
 int sim_resolve(const std::string &path, bool followLast, std::string &canonical);
 // Host path under the root of a path the tool uses, resolved as
 // sim_resolve does, for tests that look at the tree from outside (the

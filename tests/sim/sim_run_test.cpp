@@ -535,6 +535,22 @@ TEST(SimRun, AStopSignalPutsTheRootBackAndEndsTheRunByIt)
     }
 }
 
+// A stop while a command run through system() is still printing, to a
+// reader that has stopped reading: the printing holds up no stop.
+TEST(SimRun, AStopWhileACommandPrintsEndsTheRun)
+{
+    TempDir dir;
+    const std::string fix =
+        dir.write("c.fix", "command \"./cryptotool query\" 0 \"" + std::string(4 * 65536, 'x') + "\"\n");
+    const auto before = sim_tree_image(dir.path);
+    SimChild run({"--root", dir.path + "/root", "--fixture", fix, "--", "-m", "crypto"});
+    EXPECT_EQ(run.read(64), std::string(64, 'x')) << "the command prints";
+    ::kill(run.pid, SIGINT);
+    EXPECT_EQ(sim_ended(run.wait()), "signal SIGINT");
+    EXPECT_EQ(run.err(), "quorbix-sim: stopped by SIGINT; " + dir.path + "/root put back as it was\n");
+    EXPECT_EQ(sim_tree_image(dir.path, {"root"}), before);
+}
+
 // A stop signal ignored when the run starts, as nohup leaves SIGHUP, stays
 // ignored: the run goes on to its end and saves.
 TEST(SimRun, AStopSignalIgnoredAtTheStartStaysIgnored)
