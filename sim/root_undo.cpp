@@ -372,22 +372,16 @@ bool sim_undo_restore(std::string &error)
     simk::Guard g;
     if (!g_undo.on)
         return true;
-    size_t lost = 0;
-    std::vector<std::string> first;  // the first changes that stay, by name
-    for (auto n = g_undo.notes.rbegin(); n != g_undo.notes.rend(); ++n) {
-        if (put_back(*n))
-            continue;
-        lost++;
-        first.insert(first.begin(), n->canonical.substr(1));
-        if (first.size() > kLostShown)
-            first.pop_back();
-    }
+    std::vector<std::string> lost;  // the changes that stay, last made first
+    for (auto n = g_undo.notes.rbegin(); n != g_undo.notes.rend(); ++n)
+        if (!put_back(*n))
+            lost.push_back(n->canonical.substr(1));
     drop_kept();
-    if (lost == 0)
+    if (lost.empty())
         return true;
-    error = "could not put back " + std::to_string(lost) + (lost == 1 ? " entry:" : " entries:");
-    for (const std::string &rel : first)
-        error += " " + sim_escape(rel);
+    error = "could not put back " + std::to_string(lost.size()) + (lost.size() == 1 ? " entry:" : " entries:");
+    for (auto rel = lost.rbegin(); rel != lost.rend() && rel - lost.rbegin() < static_cast<long>(kLostShown); ++rel)
+        error += " " + sim_escape(*rel);
     return false;
 }
 
