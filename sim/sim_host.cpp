@@ -509,14 +509,10 @@ int sim_resolve(const std::string &path, bool followLast, std::string &canonical
     if (path.find('\0') != std::string::npos)
         return -EINVAL;
     Guard g;
-    if (int r = canonicalise(path.empty() ? "/" : path.c_str(), followLast, canonical); r < 0)
-        return r;
-    // The saved board and its lock are the simulator's own: no model or
-    // fixture name reaches them (a link made there would be followed by the
-    // next run's lock open).
-    if (canonical == "/.sim" || canonical.starts_with("/.sim/"))
-        return -EACCES;
-    return 0;
+    // The saved board and its lock are the simulator's own: canonicalise
+    // refuses them (a link made there would be followed by the next run's
+    // lock open).
+    return canonicalise(path.empty() ? "/" : path.c_str(), followLast, canonical);
 }
 
 std::string sim_path(const std::string &path, bool followLast)
