@@ -114,7 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             fail("the undo", "the root is not as it was");
         return 0;
     }
-    sim_board_commit();
     if (sim_board_close() != 0)
         fail("the save", "see above");
     if (sim_board_open(SimBoardStart{root, "", false}, error) != 0)

@@ -776,8 +776,6 @@ int sim_board_open(const std::string &root, const std::string &board)
     return status;
 }
 
-void sim_board_commit() {}
-
 int sim_board_close()
 {
     // Under the kernel's lock: a stop sees the old board and the root as it

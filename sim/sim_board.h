@@ -110,10 +110,6 @@ int sim_board_open(const std::string &root, const std::string &board);
 // no board is open.
 int sim_board_close();
 
-// The facts of the run are in. The root stays noted until the save, so
-// this changes nothing; callers mark where their facts end.
-void sim_board_commit();
-
 // Drops the open board without saving it and puts back every entry the run
 // changed under the root since sim_board_open. Returns 0, or 1 with what
 // it could not put back in `error`. Does nothing when no board is open.

@@ -155,7 +155,6 @@ int apply_fixtures(const std::vector<std::string> &files)
                 error += "; " + undo;
             return sim_fail(error);
         }
-    sim_board_commit();
     return 0;
 }
 

@@ -41,7 +41,6 @@ struct SavedBoard {
         std::string error;
         EXPECT_EQ(sim_board_open(SimBoardStart{root, model, true}, error), 0) << error;
         EXPECT_TRUE(fixture.empty() || sim_fixture_apply(fixture, "saved-board.fix", error)) << error;
-        sim_board_commit();
         EXPECT_EQ(sim_board_close(), 0);
         std::stringstream ss;
         ss << std::ifstream(file, std::ios::binary).rdbuf();
