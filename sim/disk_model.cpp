@@ -348,6 +348,10 @@ constexpr SimRequest kDiskRequests[] = {
 constexpr SimFileOps kDiskOps = {"disk", 0, disk_open, nullptr, nullptr, nullptr, kDiskRequests, std::size(kDiskRequests),
                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
+// Where a disk's links go: its block node's and its generic node's.
+std::string block_link(std::string_view sd) { return "/sys/block/" + std::string(sd); }
+std::string generic_link(std::string_view sg) { return "/sys/class/scsi_generic/" + std::string(sg); }
+
 void write_links(const DiskFacts &d)
 {
     std::string dev = "../../devices/pci0000:00/0000:00:01.0/" + d.pci + "/host" + std::to_string(d.host) +
@@ -356,8 +360,8 @@ void write_links(const DiskFacts &d)
                       ":" + std::to_string(d.target) + ":0";
     sim_make_dirs("/sys/block");
     sim_make_dirs("/sys/class/scsi_generic");
-    sim_make_link(dev + "/block/" + d.sd, "/sys/block/" + d.sd);
-    sim_make_link("../../" + dev.substr(6) + "/scsi_generic/" + d.sg, "/sys/class/scsi_generic/" + d.sg);
+    sim_make_link(dev + "/block/" + d.sd, block_link(d.sd));
+    sim_make_link("../../" + dev.substr(6) + "/scsi_generic/" + d.sg, generic_link(d.sg));
 }
 
 } // namespace
@@ -755,7 +759,7 @@ bool disk_model_made(std::string_view line, std::string &block, std::string &gen
     const std::vector<std::string_view> w = sim_doc_words(line);
     if (w.size() < 3 || w[0] != "disk-add")
         return false;
-    block = "/sys/block/" + std::string(w[1]);
-    generic = "/sys/class/scsi_generic/" + std::string(w[2]);
+    block = block_link(w[1]);
+    generic = generic_link(w[2]);
     return true;
 }

@@ -1,6 +1,5 @@
 #include "sim/fixture_file.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -478,18 +477,8 @@ bool sim_fixture_load(const std::string &path, std::string &error)
     // A pipe or a device has no size to look at: read one byte past the
     // bound, and no further.
     std::string text;
-    std::vector<char> buf(65536);
-    while (text.size() <= kSimFixtureMaxBytes) {
-        const size_t want = std::min(buf.size(), kSimFixtureMaxBytes + 1 - text.size());
-        const ssize_t got = ::read(in.fd, buf.data(), want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return failed(std::strerror(errno));
-        if (got == 0)
-            break;
-        text.append(buf.data(), static_cast<size_t>(got));
-    }
+    if (const int err = sim_read_all(in.fd, text, kSimFixtureMaxBytes + 1))
+        return failed(std::strerror(err));
     if (text.size() > kSimFixtureMaxBytes)
         return failed(tooLarge);
     return sim_fixture_apply(text, path, error);

@@ -499,14 +499,22 @@ constexpr SimModel kMptModel = {"mpt2ctl", kMptRequests, std::size(kMptRequests)
 
 // ---- the PCI link below the root port --------------------------------------------------------------------
 
+// The controller's function below its root port, under /sys, and its link
+// in /sys/bus/pci/devices.
+std::string pci_inside(const MptIocFacts &f)
+{
+    return "devices/pci" + f.rootPort.substr(0, 7) + "/" + f.rootPort + "/" + f.pci;
+}
+std::string pci_link(const MptIocFacts &f) { return "/sys/bus/pci/devices/" + f.pci; }
+
 void write_pci_link(const MptIocFacts &f)
 {
-    std::string inside = "devices/pci" + f.rootPort.substr(0, 7) + "/" + f.rootPort + "/" + f.pci;
+    const std::string inside = pci_inside(f);
     if (int r = sim_make_dirs("/sys/" + inside); r < 0)
         throw std::filesystem::filesystem_error("cannot make the directory", sim_root() + "/sys/" + inside,
                                                 std::error_code(-r, std::generic_category()));
     sim_make_dirs("/sys/bus/pci/devices");
-    sim_make_link("../../../" + inside, "/sys/bus/pci/devices/" + f.pci);
+    sim_make_link("../../../" + inside, pci_link(f));
 }
 
 // ---- fixture lines ---------------------------------------------------------------------------------------
@@ -808,7 +816,7 @@ bool mpt_model_made(std::string_view line, std::string &dir, std::string &link)
     for (size_t i = 2; i < w.size(); i++)
         if (const size_t eq = w[i].find('='); eq != std::string_view::npos)
             ioc_key(f, w[i].substr(0, eq), w[i].substr(eq + 1));
-    dir = "/sys/devices/pci" + f.rootPort.substr(0, 7) + "/" + f.rootPort + "/" + f.pci;
-    link = "/sys/bus/pci/devices/" + f.pci;
+    dir = "/sys/" + pci_inside(f);
+    link = pci_link(f);
     return true;
 }

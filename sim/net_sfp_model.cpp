@@ -147,10 +147,6 @@ constexpr NetRow kNetRows[] = {
     {"ZK17WENB", "eth1", "pci0000:00/0000:00:03.0/0000:08:00.0", "0x1"},
 };
 
-} // namespace
-
-namespace {
-
 // The interfaces of a board that carries this model: its rows, then the
 // loopback and a virtual one (neither has a PCI path).
 template <typename Each> void each_interface(std::string_view model, Each each)
@@ -167,20 +163,40 @@ bool carries_model(const SimBoardProfile &board)
     return std::ranges::any_of(board.devices, [](const SimBoardDevice &d) { return d.attach == net_sfp_model_attach; });
 }
 
+// Where an interface's entries go under the root: its status file, and
+// with a PCI path the device's directory and the link to it, with an id
+// its id file (empty where there is none).
+struct InterfacePaths {
+    std::string status, devices, device, devId;
+};
+
+InterfacePaths interface_paths(const std::string &name, const std::string &pciPath, const std::string &devId)
+{
+    const std::string dir = "/sys/class/net/" + name;
+    InterfacePaths p{dir + "/private/sfp_status", "", "", ""};
+    if (!pciPath.empty()) {
+        p.devices = "/sys/devices/" + pciPath;
+        p.device = dir + "/device";
+    }
+    if (!devId.empty())
+        p.devId = dir + "/dev_id";
+    return p;
+}
+
 } // namespace
 
 void net_sfp_add_interface(const std::string &name, const std::string &pciPath, const std::string &devId,
                            uint8_t sfpStatus)
 {
-    std::string dir = "/sys/class/net/" + name;
-    sim_make_dirs(dir + "/private");
-    if (!pciPath.empty()) {
-        sim_make_dirs("/sys/devices/" + pciPath);
-        sim_make_link("../../../devices/" + pciPath, dir + "/device");
+    const InterfacePaths p = interface_paths(name, pciPath, devId);
+    sim_make_dirs("/sys/class/net/" + name + "/private");
+    if (!p.devices.empty()) {
+        sim_make_dirs(p.devices);
+        sim_make_link("../../../devices/" + pciPath, p.device);
     }
-    if (!devId.empty())
-        sim_write_file(dir + "/dev_id", devId + "\n");
-    sim_write_file(dir + "/private/sfp_status", std::string(1, static_cast<char>(sfpStatus)));
+    if (!p.devId.empty())
+        sim_write_file(p.devId, devId + "\n");
+    sim_write_file(p.status, std::string(1, static_cast<char>(sfpStatus)));
 }
 
 bool net_sfp_model_attach(const SimBoardProfile &board, SimDoc &saved)
@@ -203,14 +219,14 @@ std::vector<SimMade> net_sfp_made(const SimBoardProfile &board)
     if (!carries_model(board))
         return made;
     each_interface(board.model, [&made](const std::string &name, const std::string &pciPath, const std::string &devId) {
-        const std::string dir = "/sys/class/net/" + name;
-        made.push_back({dir + "/private/sfp_status", SimMadeKind::File});
-        if (!pciPath.empty()) {
-            made.push_back({"/sys/devices/" + pciPath, SimMadeKind::Dir});
-            made.push_back({dir + "/device", SimMadeKind::Link});
+        const InterfacePaths p = interface_paths(name, pciPath, devId);
+        made.push_back({p.status, SimMadeKind::File});
+        if (!p.devices.empty()) {
+            made.push_back({p.devices, SimMadeKind::Dir});
+            made.push_back({p.device, SimMadeKind::Link});
         }
-        if (!devId.empty())
-            made.push_back({dir + "/dev_id", SimMadeKind::File});
+        if (!p.devId.empty())
+            made.push_back({p.devId, SimMadeKind::File});
     });
     return made;
 }

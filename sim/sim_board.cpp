@@ -329,12 +329,21 @@ constexpr const char *kResetHint = " (give --reset to start a fresh board)";
 constexpr const char *kEndSection = "end";
 constexpr const char *kSectionCount = "sections";
 
-// The root put back as it was before the run: "ROOT put back as it was",
-// or "ROOT: " and what could not be put back.
+// The root put back as it was before the run: false, with "ROOT: " and
+// what could not be put back in `error`, when not all of it went back.
+bool restore_root(std::string &error)
+{
+    if (sim_undo_restore(error))
+        return true;
+    error = shown_root() + ": " + error;
+    return false;
+}
+
+// The same, said: "ROOT put back as it was", or what could not be.
 std::string put_back()
 {
     std::string error;
-    return sim_undo_restore(error) ? shown_root() + " put back as it was" : shown_root() + ": " + error;
+    return restore_root(error) ? shown_root() + " put back as it was" : error;
 }
 
 // An open that cannot go on: the root back as it was, the lock released.
@@ -807,11 +816,7 @@ int sim_board_abandon(std::string &error)
         return 0;
     host_select(nullptr);
     g_board.open = false;
-    int status = 0;
-    if (!sim_undo_restore(error)) {
-        error = shown_root() + ": " + error;
-        status = 1;
-    }
+    const int status = restore_root(error) ? 0 : 1;
     unlock();
     return status;
 }

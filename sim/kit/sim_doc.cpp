@@ -1,5 +1,6 @@
 #include "sim/kit/sim_doc.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -497,14 +498,19 @@ int sim_write_all(int fd, std::string_view bytes)
     return 0;
 }
 
-int sim_read_all(int fd, std::string &out)
+int sim_read_all(int fd, std::string &out, size_t limit)
 {
     char buf[65536];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
+    for (size_t done = 0; done < limit;) {
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit - done));
+        if (n == 0)
+            break;
         if (n < 0 && errno != EINTR)
             return errno;
-        if (n > 0)
+        if (n > 0) {
             out.append(buf, static_cast<size_t>(n));
+            done += static_cast<size_t>(n);
+        }
     }
     return 0;
 }

@@ -149,10 +149,10 @@ bool sim_doc_write(const std::string &path, const SimDoc &doc, std::string &erro
 // or interrupted write: 0, or the errno of the write that failed (EIO for
 // one that wrote nothing).
 int sim_write_all(int fd, std::string_view bytes);
-// Appends all that the real descriptor `fd` reads, to its end, to `out`,
-// going on after an interrupted read: 0, or the errno of the read that
-// failed.
-int sim_read_all(int fd, std::string &out);
+// Appends all that the real descriptor `fd` reads, to its end or until
+// `limit` bytes are read, to `out`, going on after an interrupted read: 0,
+// or the errno of the read that failed.
+int sim_read_all(int fd, std::string &out, size_t limit = SIZE_MAX);
 
 // ---- pieces shared with other line formats (fixtures) ----------------------------
 
